@@ -1,0 +1,39 @@
+# Front door: `make test` installs what is missing, builds and runs every
+# test, then the unit tests again under AddressSanitizer and UBSan.
+BUILD_DIR ?= build
+ASAN_DIR ?= build-asan
+JOBS ?= $(shell nproc)
+CMAKE ?= cmake
+CTEST ?= ctest
+GENERATOR ?= Ninja
+
+.PHONY: all deps build asan test test-unit demo clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	$(CMAKE) -S . -B $(BUILD_DIR) -G $(GENERATOR) -DQVX_WERROR=ON
+	$(CMAKE) --build $(BUILD_DIR) -j$(JOBS)
+
+asan: deps
+	$(CMAKE) -S . -B $(ASAN_DIR) -G $(GENERATOR) -DQVX_WERROR=ON -DQVX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+	$(CMAKE) --build $(ASAN_DIR) -j$(JOBS)
+
+test: build asan
+	$(CTEST) --test-dir $(BUILD_DIR) --output-on-failure -j$(JOBS) --timeout 300
+	$(CTEST) --test-dir $(ASAN_DIR) -L unit --output-on-failure -j$(JOBS) --timeout 300
+
+# Unit tests only, without the sanitizer build and without pcscd.
+test-unit: build
+	$(CTEST) --test-dir $(BUILD_DIR) -L unit --output-on-failure -j$(JOBS)
+
+demo:
+	@echo "The demo arrives with the connector service. Until then, build with 'make build'"
+	@echo "and try $(BUILD_DIR)/command/tool/qvxcmd --help against a PC/SC reader."
+	@exit 2
+
+clean:
+	rm -rf $(BUILD_DIR) $(ASAN_DIR)

@@ -1,0 +1,50 @@
+// Environment, paths, time, threads and user notices, shaped after Win32.
+#pragma once
+
+#include <string>
+
+#include "platform/WinTypes.h"
+
+namespace platform {
+
+// The separator that stands wherever Windows paths use a backslash.
+constexpr char kPathSeparator = '/';
+
+// ExpandEnvironmentStrings: replaces every %NAME% with the variable's value;
+// a reference to an unknown variable stays as written. Windows variables that
+// Linux lacks have stand-ins when unset: ALLUSERSPROFILE and PROGRAMDATA are
+// /var/lib, USERPROFILE is $HOME, APPDATA is $XDG_CONFIG_HOME or ~/.config,
+// LOCALAPPDATA is $XDG_DATA_HOME or ~/.local/share, TEMP and TMP are $TMPDIR
+// or /tmp. Returns the number of characters the result needs including the
+// terminating zero; writes it only when it fits in `size`; 0 on failure.
+DWORD ExpandEnvironmentStrings(const char* source, char* destination,
+                               DWORD size);
+std::string ExpandEnvironment(const std::string& source);
+
+// The calling thread's number (the kernel's thread id on Linux).
+DWORD GetCurrentThreadId();
+
+struct SYSTEMTIME {
+  int wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
+};
+void GetLocalTime(SYSTEMTIME* time);
+
+void Sleep(DWORD milliseconds);
+
+// A notice for the person at the machine. A service has no desktop here, so
+// the text goes to standard error and the system log. Tests may divert it.
+constexpr unsigned MB_OK = 0x0;
+constexpr unsigned MB_ICONWARNING = 0x30;
+constexpr unsigned MB_SYSTEMMODAL = 0x1000;
+int MessageBox(const char* text, const char* caption, unsigned type);
+using MessageBoxSink = void (*)(const std::string& text,
+                                const std::string& caption);
+// Returns the previous sink; nullptr restores the default.
+MessageBoxSink SetMessageBoxSink(MessageBoxSink sink);
+
+// File system helpers the log needs.
+bool CreateDirectory(const std::string& path);  // one level; true if it exists
+// Size in bytes, or -1 when the file does not exist or cannot be read.
+long long GetFileSize(const std::string& path);
+
+}  // namespace platform

@@ -1,0 +1,45 @@
+// Basic Windows-shaped types and error numbers of the platform layer.
+// Kept in namespace platform so they never clash with pcsc-lite's own
+// global DWORD/LONG typedefs.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+using DWORD = std::uint32_t;
+using LONG = std::int32_t;
+using BYTE = std::uint8_t;
+
+// Opaque handle of a kernel object (event or mutex); nullptr means none.
+struct KernelObject;
+using HANDLE = KernelObject*;
+
+// Error numbers as GetLastError() reports them (Win32 values).
+constexpr DWORD ERROR_SUCCESS = 0;
+constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
+constexpr DWORD ERROR_ACCESS_DENIED = 5;
+constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr DWORD ERROR_INVALID_NAME = 123;
+constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+constexpr DWORD ERROR_MORE_DATA = 234;
+constexpr DWORD ERROR_NOT_OWNER = 288;
+constexpr DWORD ERROR_GEN_FAILURE = 31;
+
+// Wait results and time limits.
+constexpr DWORD INFINITE = 0xFFFFFFFFu;
+constexpr DWORD WAIT_OBJECT_0 = 0x00000000u;
+constexpr DWORD WAIT_ABANDONED = 0x00000080u;
+constexpr DWORD WAIT_TIMEOUT = 0x00000102u;
+constexpr DWORD WAIT_FAILED = 0xFFFFFFFFu;
+constexpr DWORD MAXIMUM_WAIT_OBJECTS = 64;
+
+// The calling thread's last error, set by every platform call that fails.
+DWORD GetLastError();
+void SetLastError(DWORD error);
+
+}  // namespace platform
