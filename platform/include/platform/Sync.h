@@ -28,7 +28,9 @@ bool SetEvent(HANDLE event);
 bool ResetEvent(HANDLE event);
 
 // Mutexes. Ownership belongs to the handle (not to a thread): a second
-// handle of the same name, even in the same process, has to wait.
+// handle of the same name, even in the same process, has to wait. Any thread
+// may release what its handle owns; a handle does not take its mutex
+// recursively (a second wait on an owning handle waits for the release).
 HANDLE CreateMutex(bool initialOwner, const char* name);
 bool ReleaseMutex(HANDLE mutex);
 
@@ -36,6 +38,8 @@ bool ReleaseMutex(HANDLE mutex);
 // (an automatic-reset event is reset, a mutex is taken), WAIT_ABANDONED + i
 // for a mutex whose owner died while holding it (it is taken all the same),
 // WAIT_TIMEOUT, or WAIT_FAILED. In-process and named objects may be mixed.
+// With waitAll the objects are taken one after another within the time
+// limit (not atomically); on timeout what was taken is given back.
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* objects, bool waitAll,
                              DWORD milliseconds);

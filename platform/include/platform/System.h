@@ -15,7 +15,8 @@ constexpr char kPathSeparator = '/';
 // Linux lacks have stand-ins when unset: ALLUSERSPROFILE and PROGRAMDATA are
 // /var/lib, USERPROFILE is $HOME, APPDATA is $XDG_CONFIG_HOME or ~/.config,
 // LOCALAPPDATA is $XDG_DATA_HOME or ~/.local/share, TEMP and TMP are $TMPDIR
-// or /tmp. Returns the number of characters the result needs including the
+// or /tmp (those names also match in any letter case, as on Windows; other
+// names are case-sensitive like the Linux environment). Returns the number of characters the result needs including the
 // terminating zero; writes it only when it fits in `size`; 0 on failure.
 DWORD ExpandEnvironmentStrings(const char* source, char* destination,
                                DWORD size);
@@ -36,6 +37,7 @@ void Sleep(DWORD milliseconds);
 constexpr unsigned MB_OK = 0x0;
 constexpr unsigned MB_ICONWARNING = 0x30;
 constexpr unsigned MB_SYSTEMMODAL = 0x1000;
+constexpr int IDOK = 1;  // what MessageBox returns
 int MessageBox(const char* text, const char* caption, unsigned type);
 using MessageBoxSink = void (*)(const std::string& text,
                                 const std::string& caption);

@@ -5,6 +5,9 @@
 
 #include <cstdint>
 
+// pcsc-lite defines INFINITE as a macro; platform::INFINITE is the same value.
+#undef INFINITE
+
 namespace platform {
 
 using DWORD = std::uint32_t;

@@ -1,0 +1,196 @@
+#include "platform/System.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <ctime>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "PlatformTestSupport.h"
+
+namespace platform {
+namespace {
+
+using platform_test::ScopedEnv;
+using platform_test::ScopedTempDir;
+
+struct Expansion {
+  const char* source;
+  const char* expected;
+};
+
+class ExpandTest : public ::testing::Test {
+ protected:
+  ScopedEnv a_{"QVX_T_A", "alpha"};
+  ScopedEnv b_{"QVX_T_B", "beta"};
+  ScopedEnv empty_{"QVX_T_EMPTY", ""};
+  ScopedEnv unset_{"QVX_T_UNSET", nullptr};
+};
+
+TEST_F(ExpandTest, FollowsWindowsRules) {
+  const Expansion cases[] = {
+      {"", ""},
+      {"plain text", "plain text"},
+      {"%QVX_T_A%", "alpha"},
+      {"x%QVX_T_A%y", "xalphay"},
+      {"%QVX_T_A%%QVX_T_B%", "alphabeta"},
+      {"%QVX_T_EMPTY%|", "|"},
+      {"%QVX_T_UNSET%", "%QVX_T_UNSET%"},
+      {"%QVX_T_UNSET%\\dir", "%QVX_T_UNSET%\\dir"},
+      // The closing '%' of an unknown reference may open the next one.
+      {"%QVX_T_UNSET%QVX_T_A%", "%QVX_T_UNSETalpha"},
+      {"%qvx_t_a%", "%qvx_t_a%"},  // Linux names keep their case
+      {"100%", "100%"},
+      {"%", "%"},
+      {"%%", "%%"},
+      {"%%QVX_T_A%", "%alpha"},
+      {"%QVX_T_A", "%QVX_T_A"},
+      {"%=%", "%=%"},
+  };
+  for (const Expansion& c : cases) {
+    EXPECT_EQ(ExpandEnvironment(c.source), c.expected) << c.source;
+    char buffer[128] = {};
+    const DWORD needed = ExpandEnvironmentStrings(c.source, buffer, sizeof buffer);
+    EXPECT_EQ(needed, std::string(c.expected).size() + 1) << c.source;
+    EXPECT_STREQ(buffer, c.expected) << c.source;
+  }
+}
+
+TEST_F(ExpandTest, StandInsWhenUnset) {
+  ScopedEnv home("HOME", "/home/tester");
+  ScopedEnv vars[] = {{"ALLUSERSPROFILE", nullptr}, {"PROGRAMDATA", ""},
+                      {"USERPROFILE", nullptr},     {"APPDATA", nullptr},
+                      {"LOCALAPPDATA", nullptr},    {"TEMP", nullptr},
+                      {"TMP", nullptr},             {"XDG_CONFIG_HOME", nullptr},
+                      {"XDG_DATA_HOME", "relative/ignored"}, {"TMPDIR", nullptr}};
+  const Expansion defaults[] = {
+      {"%ALLUSERSPROFILE%\\BRIXWSSVR", "/var/lib\\BRIXWSSVR"},
+      {"%AllUsersProfile%", "/var/lib"},
+      {"%PROGRAMDATA%", "/var/lib"},
+      {"%USERPROFILE%", "/home/tester"},
+      {"%APPDATA%", "/home/tester/.config"},
+      {"%LOCALAPPDATA%", "/home/tester/.local/share"},
+      {"%TEMP%", "/tmp"},
+      {"%tmp%", "/tmp"},
+  };
+  for (const Expansion& c : defaults) {
+    EXPECT_EQ(ExpandEnvironment(c.source), c.expected) << c.source;
+  }
+
+  ScopedEnv config("XDG_CONFIG_HOME", "/x/config");
+  ScopedEnv data("XDG_DATA_HOME", "/x/data");
+  ScopedEnv tmpdir("TMPDIR", "/x/tmp");
+  ScopedEnv all("ALLUSERSPROFILE", "/srv/all");
+  const Expansion redirected[] = {
+      {"%APPDATA%", "/x/config"},
+      {"%LOCALAPPDATA%", "/x/data"},
+      {"%TMP%", "/x/tmp"},
+      {"%ALLUSERSPROFILE%", "/srv/all"},
+      {"%allusersprofile%", "/srv/all"},
+  };
+  for (const Expansion& c : redirected) {
+    EXPECT_EQ(ExpandEnvironment(c.source), c.expected) << c.source;
+  }
+}
+
+TEST_F(ExpandTest, WritesOnlyWhenTheResultFits) {
+  const char* source = "%QVX_T_A%!";  // "alpha!": 7 with the terminating zero
+  EXPECT_EQ(ExpandEnvironmentStrings(source, nullptr, 0), 7u);
+
+  char small[6];
+  std::fill(std::begin(small), std::end(small), 'Z');
+  EXPECT_EQ(ExpandEnvironmentStrings(source, small, sizeof small), 7u);
+  EXPECT_EQ(std::string(small, sizeof small), "ZZZZZZ");
+
+  char exact[7];
+  EXPECT_EQ(ExpandEnvironmentStrings(source, exact, sizeof exact), 7u);
+  EXPECT_STREQ(exact, "alpha!");
+
+  SetLastError(ERROR_SUCCESS);
+  EXPECT_EQ(ExpandEnvironmentStrings(nullptr, exact, sizeof exact), 0u);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+struct Captured {
+  static std::vector<std::string> lines;
+  static void Sink(const std::string& text, const std::string& caption) {
+    lines.push_back(caption + ": " + text);
+  }
+  static void OtherSink(const std::string&, const std::string&) {}
+};
+std::vector<std::string> Captured::lines;
+
+TEST(MessageBoxTest, GoesToTheInstalledSink) {
+  Captured::lines.clear();
+  const MessageBoxSink previous = SetMessageBoxSink(&Captured::Sink);
+  EXPECT_EQ(MessageBox("Missing file name!", nullptr, MB_OK), IDOK);
+  EXPECT_EQ(MessageBox("Device gone", "Quorvex2", MB_OK | MB_ICONWARNING), IDOK);
+  EXPECT_EQ(SetMessageBoxSink(&Captured::OtherSink), &Captured::Sink);
+  EXPECT_EQ(SetMessageBoxSink(previous), &Captured::OtherSink);
+  EXPECT_EQ(Captured::lines,
+            (std::vector<std::string>{"Error: Missing file name!", "Quorvex2: Device gone"}));
+}
+
+TEST(ThreadTest, ThreadIdsAndLastErrorArePerThread) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  const DWORD mine = GetCurrentThreadId();
+  EXPECT_EQ(mine, static_cast<DWORD>(::getpid()));  // the main thread
+  DWORD other = 0;
+  DWORD otherError = 1;
+  std::thread([&] {
+    other = GetCurrentThreadId();
+    otherError = GetLastError();
+    SetLastError(ERROR_GEN_FAILURE);
+  }).join();
+  EXPECT_NE(other, 0u);
+  EXPECT_NE(other, mine);
+  EXPECT_EQ(otherError, ERROR_SUCCESS);
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+}
+
+TEST(TimeTest, LocalTimeMatchesTheClock) {
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  std::tm fields{};
+  fields.tm_year = now.wYear - 1900;
+  fields.tm_mon = now.wMonth - 1;
+  fields.tm_mday = now.wDay;
+  fields.tm_hour = now.wHour;
+  fields.tm_min = now.wMinute;
+  fields.tm_sec = now.wSecond;
+  fields.tm_isdst = -1;
+  EXPECT_LE(std::abs(std::difftime(std::mktime(&fields), std::time(nullptr))), 2.0);
+  EXPECT_EQ(fields.tm_wday, now.wDayOfWeek);
+  EXPECT_GE(now.wMilliseconds, 0);
+  EXPECT_LE(now.wMilliseconds, 999);
+}
+
+TEST(TimeTest, SleepWaitsAtLeastTheTimeGiven) {
+  const auto start = std::chrono::steady_clock::now();
+  Sleep(50);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+}
+
+TEST(FileTest, CreateDirectoryAndFileSize) {
+  ScopedTempDir temp;
+  const std::string dir = temp.Path() + "/logs";
+  EXPECT_TRUE(CreateDirectory(dir));
+  EXPECT_TRUE(CreateDirectory(dir));  // already there
+
+  const std::string file = dir + "/Brixwssvr_Log.txt";
+  EXPECT_EQ(GetFileSize(file), -1);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  std::ofstream(file) << "0123456789";
+  EXPECT_EQ(GetFileSize(file), 10);
+  EXPECT_EQ(GetFileSize(dir), -1);
+
+  EXPECT_FALSE(CreateDirectory(file));  // a file in the way
+  EXPECT_FALSE(CreateDirectory(temp.Path() + "/missing/child"));
+  EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+}
+
+}  // namespace
+}  // namespace platform
