@@ -1,0 +1,81 @@
+// CRegistry and the log file path it places.
+#include <algorithm>
+#include <array>
+
+#include "command/Log.h"
+#include "platform/Registry.h"
+#include "platform/System.h"
+
+namespace qvx {
+
+namespace {
+
+constexpr const char* kWSSLogFilePathValue = "WSSLogFilePath";
+constexpr platform::DWORD kLogPathValueSize = 259;
+constexpr platform::DWORD kExpandedPathSize = 260;
+
+std::string DefaultLogDirectory() {
+  return std::string("%ALLUSERSPROFILE%") + platform::kPathSeparator +
+         "BRIXWSSVR";
+}
+
+// Empty when the expansion fails or needs more than the buffer holds.
+std::string Expand(const std::string& text) {
+  std::array<char, kExpandedPathSize> expanded{};
+  const platform::DWORD needed = platform::ExpandEnvironmentStrings(
+      text.c_str(), expanded.data(), kExpandedPathSize);
+  if (needed == 0 || needed > kExpandedPathSize) return {};
+  return expanded.data();
+}
+
+}  // namespace
+
+CRegistry::CRegistry() {
+  platform::HKEY key = nullptr;
+  if (platform::RegOpenKeyEx(platform::HKEY_LOCAL_MACHINE, kRegistryKeyPath, 0,
+                             platform::KEY_READ,
+                             &key) == platform::ERROR_SUCCESS) {
+    m_key = key;
+  }
+}
+
+CRegistry::~CRegistry() {
+  if (m_key != nullptr) platform::RegCloseKey(m_key);
+}
+
+std::string CRegistry::GetWSSLogFilePath() const {
+  if (m_key == nullptr) return {};
+  // One byte more than the value may use, for the terminator.
+  std::array<char, kLogPathValueSize + 1> buffer{};
+  platform::DWORD type = 0;
+  platform::DWORD size = kLogPathValueSize;
+  if (platform::RegQueryValueEx(
+          m_key, kWSSLogFilePathValue, &type,
+          reinterpret_cast<platform::BYTE*>(buffer.data()),
+          &size) != platform::ERROR_SUCCESS) {
+    return {};  // missing, or too long for the buffer
+  }
+  buffer[std::min(size, kLogPathValueSize)] = '\0';
+  std::string path = buffer.data();
+  // Quotes are allowed around a path with blanks; they are not part of it.
+  path.erase(std::remove(path.begin(), path.end(), '"'), path.end());
+  return path;
+}
+
+std::string WSSLogFilePath() {
+  std::string directory = CRegistry().GetWSSLogFilePath();
+  if (directory.empty()) directory = DefaultLogDirectory();
+
+  std::string expanded = Expand(directory);
+  // A configured directory too long to expand would otherwise leave no log
+  // at all; the default directory keeps diagnostics available.
+  if (expanded.empty()) expanded = Expand(DefaultLogDirectory());
+  if (expanded.empty()) return {};
+
+  if (expanded.back() != platform::kPathSeparator) {
+    expanded += platform::kPathSeparator;
+  }
+  return expanded + kServiceLogFileName;
+}
+
+}  // namespace qvx
