@@ -1,0 +1,140 @@
+// The seven commands of the service's library and their common boundary:
+// trace guard, one protected region, status from a caught report, result
+// text with every key.
+#include "command/Quorvex2.h"
+
+#include <utility>
+
+#include "command/Exchanges.h"
+
+namespace qvx {
+namespace {
+
+constexpr const char* kCheckConnectionLabel = "CQuorvex2::CheckConnection()";
+constexpr const char* kCheckCardLabel = "CQuorvex2::CheckCard()";
+constexpr const char* kGetResponseLabel = "CQuorvex2::GetResponse()";
+constexpr const char* kGetMode1ResponseLabel = "CQuorvex2::GetMode1Response()";
+constexpr const char* kGetMode2ResponseLabel = "CQuorvex2::GetMode2Response()";
+constexpr const char* kDisplayResultLabel = "CQuorvex2::DisplayResult()";
+
+}  // namespace
+
+CQuorvex2::CQuorvex2(platform::ISCard& scard) : m_reader(scard, m_log) {
+  m_reader.EstablishContext();
+}
+
+CQuorvex2::~CQuorvex2() {
+  m_reader.Close(true);
+  m_reader.ReleaseContext();
+}
+
+template <typename Steps>
+CQuorvex2::Outcome CQuorvex2::Run(Steps&& steps) {
+  Outcome outcome;
+  try {
+    std::forward<Steps>(steps)();
+  } catch (const CReport& report) {
+    outcome.status = report.GetStatus();
+    outcome.failed = true;
+    m_log.Append(report);
+  } catch (...) {
+    outcome.status = STATUS_COMMUNICATION_ERROR;
+    outcome.failed = true;
+  }
+  return outcome;
+}
+
+std::string CQuorvex2::CheckConnection() {
+  CTraceGuard guard(m_log, kCheckConnectionLabel);
+  const CRevision& revision = ServiceRevision();
+  DeviceVersions versions;
+  // The versions stay as far as they were read, also on failure.
+  const Outcome outcome = Run([&] {
+    ExchangeCheckDevice(m_reader, revision, versions);
+    CheckVersions(revision, versions.driver, versions.device);
+  });
+  m_log.Append(CReport(STATUS_SUCCESS, LEVEL_INFO, "",
+                       "LenDeviceVersion/LenDriverVersion/DeviceVersion/DriverVersion: %d/%d/%s/%s",
+                       static_cast<int>(versions.device.size()),
+                       static_cast<int>(versions.driver.size()), versions.device.c_str(),
+                       versions.driver.c_str()));
+  return BuildResultText(outcome.status, {{"Device_Version", versions.device},
+                                          {"Driver_Version", versions.driver},
+                                          {"BRIXON_Version", revision.Version()}});
+}
+
+std::string CQuorvex2::CheckCard(const std::string& language) {
+  CTraceGuard guard(m_log, kCheckCardLabel);
+  std::string pan;
+  std::string psn;
+  const Outcome outcome = Run([&] {
+    const CardId card = ExchangeCheckCard(m_reader, ServiceRevision(), language);
+    pan = Bin2Hex(card.pan);
+    psn = Bin2Hex(card.psn);
+    m_log.Append(CReport(STATUS_SUCCESS, LEVEL_INFO, "",
+                         "PAN: Len/CardId = %d/0x%s  PSN: Len/CardId = %d/0x%s",
+                         static_cast<int>(card.pan.size()), MaskPan(pan).c_str(),
+                         static_cast<int>(card.psn.size()), psn.c_str()));
+  });
+  if (outcome.failed) {
+    pan.clear();
+    psn.clear();
+  }
+  return BuildResultText(outcome.status, {{"CardId_PAN", pan}, {"CardId_PSN", psn}});
+}
+
+template <typename Exchange>
+std::string CQuorvex2::ResponseCommand(const char* label, Exchange&& exchange) {
+  CTraceGuard guard(m_log, label);
+  std::string response;
+  const Outcome outcome = Run([&] { response = Bin2Hex(std::forward<Exchange>(exchange)()); });
+  if (outcome.failed) response.clear();
+  return BuildResultText(outcome.status, {{"Response", response}});
+}
+
+std::string CQuorvex2::GetResponse(const std::string& signData, const std::string& language) {
+  return ResponseCommand(kGetResponseLabel, [&] {
+    return ExchangeGetResponse(m_reader, ServiceRevision(), signData, language);
+  });
+}
+
+std::string CQuorvex2::GetMode1Response(const std::string& challenge,
+                                        const std::string& currency,
+                                        const std::string& amount) {
+  return ResponseCommand(kGetMode1ResponseLabel, [&] {
+    return ExchangeGetMode1Response(m_reader, ServiceRevision(), challenge, currency, amount);
+  });
+}
+
+std::string CQuorvex2::GetMode2Response() {
+  return ResponseCommand(kGetMode2ResponseLabel,
+                         [&] { return ExchangeGetMode2Response(m_reader); });
+}
+
+std::string CQuorvex2::DisplayResult(std::uint16_t messageId, const std::string& lastLogon,
+                                     const std::string& language) {
+  CTraceGuard guard(m_log, kDisplayResultLabel);
+  const Outcome outcome = Run([&] {
+    // Logged before any check, so rejected calls show up too.
+    m_log.Append(CReport(STATUS_SUCCESS, LEVEL_INFO, "",
+                         "MessageId/LenLastLogon/LastLogon/Language: %d/%d/%s/%s",
+                         static_cast<int>(static_cast<std::int16_t>(messageId)),
+                         static_cast<int>(lastLogon.size()), lastLogon.c_str(),
+                         language.c_str()));
+    ExchangeDisplayResult(m_reader, ServiceRevision(), messageId, lastLogon, language);
+  });
+  return BuildResultText(outcome.status, {});
+}
+
+void CQuorvex2::Cancel() {
+  try {
+    m_reader.Open();
+    m_reader.Close(false);
+  } catch (const CReport& report) {
+    m_log.Append(report);
+  } catch (...) {
+    // Cancel never fails its caller.
+  }
+}
+
+}  // namespace qvx

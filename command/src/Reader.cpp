@@ -1,0 +1,228 @@
+// The reader channel over PC/SC. Every failure that ends a command is
+// raised as a CReport; clean-up failures are only logged.
+#include "command/Reader.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "command/Error.h"
+#include "platform/System.h"
+
+namespace qvx {
+namespace {
+
+[[noreturn]] void RaiseCodeFailure(std::uint32_t code, const std::string& source) {
+  const CError error(code);
+  throw CReport::WithMessage(error.GetStatus(), LEVEL_ERROR, source, error.GetMessage());
+}
+
+CReport SCardFailureReport(LONG result, const std::string& source) {
+  const CError error(static_cast<std::uint32_t>(result));
+  return CReport::WithMessage(error.GetStatus(), LEVEL_ERROR, source, error.GetMessage());
+}
+
+[[noreturn]] void RaiseSCardFailure(LONG result, const std::string& source) {
+  RaiseCodeFailure(static_cast<std::uint32_t>(result), source);
+}
+
+[[noreturn]] void RaiseSystemFailure(const std::string& source, platform::DWORD lastError) {
+  throw CReport(STATUS_COMMUNICATION_ERROR, LEVEL_ERROR, source, " Error: %d",
+                static_cast<int>(lastError));
+}
+
+// Frees the resource manager's reader list on every path.
+class CReaderList {
+ public:
+  CReaderList(platform::ISCard& scard, SCARDCONTEXT context) : m_scard(scard), m_context(context) {}
+  ~CReaderList() {
+    if (m_names != nullptr) m_scard.FreeMemory(m_context, m_names);
+  }
+  CReaderList(const CReaderList&) = delete;
+  CReaderList& operator=(const CReaderList&) = delete;
+
+  LONG List() {
+    // With SCARD_AUTOALLOCATE the call stores a pointer to its own buffer.
+    return m_scard.ListReaders(m_context, nullptr, reinterpret_cast<LPSTR>(&m_names), &m_length);
+  }
+  const char* Names() const { return m_names; }
+  std::size_t Length() const { return m_names == nullptr ? 0 : m_length; }
+
+ private:
+  platform::ISCard& m_scard;
+  SCARDCONTEXT m_context;
+  char* m_names = nullptr;
+  ::DWORD m_length = SCARD_AUTOALLOCATE;
+};
+
+}  // namespace
+
+std::string CancelEventName(const std::string& readerName) {
+  return "Global\\" + readerName + "_cancel_event";
+}
+
+CReader::CReader(platform::ISCard& scard, CLog& log) : m_scard(scard), m_log(log) {}
+
+CReader::~CReader() {
+  Close(true);
+  ReleaseContext();
+}
+
+void CReader::EstablishContext() {
+  const LONG result = m_scard.EstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &m_context);
+  if (result != SCARD_S_SUCCESS) {
+    m_context = 0;
+    m_log.Append(
+        SCardFailureReport(result, "EstablishContext() => SCardEstablishContext() failed."));
+  }
+}
+
+const std::string& CReader::GetReaderName() {
+  if (!m_readerName.empty()) return m_readerName;
+
+  CReaderList list(m_scard, m_context);
+  const LONG result = list.List();
+  if (result != SCARD_S_SUCCESS) {
+    RaiseSCardFailure(result, "GetReaderName() => SCardListReaders() failed.");
+  }
+
+  const std::size_t prefixLength = std::strlen(kReaderNamePrefix);
+  const char* names = list.Names();
+  const std::size_t length = list.Length();
+  std::size_t offset = 0;
+  while (names != nullptr && offset < length && names[offset] != '\0') {
+    const char* name = names + offset;
+    const std::size_t nameLength = strnlen(name, length - offset);
+    if (nameLength >= prefixLength && std::memcmp(name, kReaderNamePrefix, prefixLength) == 0) {
+      m_readerName.assign(name, nameLength);
+      break;
+    }
+    offset += nameLength + 1;
+  }
+  if (m_readerName.empty()) {
+    RaiseCodeFailure(static_cast<std::uint32_t>(SCARD_E_READER_UNAVAILABLE), "GetReaderName()");
+  }
+  return m_readerName;
+}
+
+void CReader::Open() {
+  const std::string& readerName = GetReaderName();
+  for (int attempt = 1;; ++attempt) {
+    ::DWORD protocol = 0;
+    const LONG result = m_scard.Connect(m_context, readerName.c_str(), SCARD_SHARE_DIRECT, 0,
+                                        &m_card, &protocol);
+    if (result == SCARD_S_SUCCESS) break;
+    m_card = 0;
+    if (result != static_cast<LONG>(SCARD_E_SHARING_VIOLATION) || attempt >= kConnectAttempts) {
+      RaiseSCardFailure(result, "CReader::Open() => SCardConnect() failed.");
+    }
+    // The holder is asked once; its request ends and it lets go.
+    if (attempt == 1) ForceCancelOtherSession();
+    platform::Sleep(kConnectRetryDelayMs);
+  }
+
+  if (!m_cancelEvent) {
+    m_cancelEvent = CEventHandle(
+        platform::CreateEvent(true, false, CancelEventName(readerName).c_str()));
+    if (!m_cancelEvent) {
+      const platform::DWORD lastError = platform::GetLastError();
+      // Not left connected when Open fails halfway.
+      Close(false);
+      RaiseSystemFailure("CReader::Open() => CreateEvent() failed.", lastError);
+    }
+  }
+}
+
+void CReader::ForceCancelOtherSession() {
+  if (m_cancelEvent) return;
+  m_cancelEvent = CEventHandle(platform::OpenEvent(CancelEventName(GetReaderName()).c_str()));
+  if (!m_cancelEvent) return;  // nobody is waiting on this reader
+  if (!platform::SetEvent(m_cancelEvent.Get())) {
+    RaiseSystemFailure("CReader::ForceCancelOtherSession() => SetEvent() failed.",
+                       platform::GetLastError());
+  }
+}
+
+void CReader::ExecuteSCardCMD(ControlIndex index, const Bytes& request, Bytes& answer) {
+  const ControlCodeRow& control = ControlCode(index);
+  const std::string source =
+      std::string("CReader::ExecuteSCardCMD() => SCardControl(") + control.name + ") failed.";
+
+  Open();
+  std::array<std::uint8_t, kAnswerBufferSize> buffer{};
+  ::DWORD answerLength = 0;
+  try {
+    LONG result = m_scard.Control(m_card, control.pcscCode, request.data(),
+                                  static_cast<::DWORD>(request.size()), buffer.data(),
+                                  static_cast<::DWORD>(buffer.size()), &answerLength);
+    if (result != SCARD_S_SUCCESS) RaiseSCardFailure(result, source);
+
+    const ControlCodeRow& lastErrorControl = ControlCode(ControlIndex::GetLastError);
+    std::array<std::uint8_t, kLastErrorRecordSize> record{};
+    ::DWORD recordLength = 0;
+    result = m_scard.Control(m_card, lastErrorControl.pcscCode, nullptr, 0, record.data(),
+                             static_cast<::DWORD>(record.size()), &recordLength);
+    if (result != SCARD_S_SUCCESS) {
+      RaiseSCardFailure(result, std::string("CReader::ExecuteSCardCMD() => SCardControl(") +
+                                    lastErrorControl.name + ") failed.");
+    }
+
+    std::uint8_t errorByte = 0;
+    const std::size_t scanned = std::min<std::size_t>(recordLength, record.size());
+    for (std::size_t i = 0; i < scanned && errorByte == 0; ++i) errorByte = record[i];
+
+    if (errorByte != 0) {
+      char extended[64];
+      std::snprintf(extended, sizeof(extended),
+                    "Extended error codes: (0x%.2x, 0x%.2x, 0x%.2x, 0x%.2x)", record[0],
+                    record[1], record[2], record[3]);
+      const std::string failure = source + " " + extended;
+      const std::uint32_t code = ExtendedErrorCode(errorByte);
+      if (code != 0) RaiseCodeFailure(code, failure);
+      // A category the table does not know is still a failure.
+      throw CReport::WithMessage(STATUS_COMMUNICATION_ERROR, LEVEL_ERROR, failure, "");
+    }
+  } catch (...) {
+    Close(false);
+    throw;
+  }
+  Close(false);
+  answer.assign(buffer.begin(),
+                buffer.begin() + std::min<std::size_t>(answerLength, buffer.size()));
+}
+
+Bytes CReader::Execute(ControlIndex index, const Bytes& request) {
+  Bytes answer;
+  ExecuteSCardCMD(index, request, answer);
+  return answer;
+}
+
+void CReader::Close(bool silent) noexcept {
+  m_cancelEvent.Reset();
+  if (m_card == 0) return;
+  const LONG result = m_scard.Disconnect(m_card, SCARD_LEAVE_CARD);
+  m_card = 0;
+  if (result == SCARD_S_SUCCESS || silent) return;
+  try {
+    m_log.Append(SCardFailureReport(result, "Close() => SCardDisconnect() failed."));
+  } catch (...) {
+    // Logging must not turn a clean-up into a failure.
+  }
+}
+
+void CReader::ReleaseContext() noexcept {
+  if (m_context == 0) return;
+  const LONG result = m_scard.ReleaseContext(m_context);
+  m_context = 0;
+  if (result == SCARD_S_SUCCESS) return;
+  try {
+    m_log.Append(SCardFailureReport(result, "ReleaseContext() => SCardReleaseContext() failed."));
+  } catch (...) {
+    // Logging must not turn a clean-up into a failure.
+  }
+}
+
+}  // namespace qvx
