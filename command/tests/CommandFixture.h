@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>

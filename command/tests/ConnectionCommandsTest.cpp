@@ -17,6 +17,9 @@ struct DeviceAnswerCase {
   std::string logged;  // error line after " [ERR]"; empty for success
 };
 
+// Printed by name rather than as a dump of its bytes.
+void PrintTo(const DeviceAnswerCase& c, std::ostream* os) { *os << c.name; }
+
 class CheckConnectionTest : public CommandFixture,
                             public ::testing::WithParamInterface<DeviceAnswerCase> {};
 
@@ -104,6 +107,9 @@ struct CardAnswerCase {
   std::string pan;
   std::string psn;
 };
+
+// Printed by name rather than as a dump of its bytes.
+void PrintTo(const CardAnswerCase& c, std::ostream* os) { *os << c.name; }
 
 class CheckCardTest : public CommandFixture,
                       public ::testing::WithParamInterface<CardAnswerCase> {};

@@ -20,6 +20,9 @@ struct DisplayRejectionCase {
   std::string logged;  // error line after " [ERR]"
 };
 
+// Printed by name rather than as a dump of its bytes.
+void PrintTo(const DisplayRejectionCase& c, std::ostream* os) { *os << c.name; }
+
 class DisplayRejectionTest : public CommandFixture,
                              public ::testing::WithParamInterface<DisplayRejectionCase> {};
 

@@ -22,6 +22,9 @@ struct ReaderListCase {
   std::string chosen;  // empty: no reader matches
 };
 
+// Printed by name rather than as a dump of its bytes.
+void PrintTo(const ReaderListCase& c, std::ostream* os) { *os << c.name; }
+
 class ReaderNameTest : public CommandFixture,
                        public ::testing::WithParamInterface<ReaderListCase> {};
 
@@ -81,6 +84,9 @@ struct LastErrorCase {
   std::string logged;  // error line after " [ERR]"; empty for success
   bool emptyMessage = false;  // the line ends right after the source
 };
+
+// Printed by name rather than as a dump of its bytes.
+void PrintTo(const LastErrorCase& c, std::ostream* os) { *os << c.name; }
 
 class LastErrorTest : public CommandFixture,
                       public ::testing::WithParamInterface<LastErrorCase> {};

@@ -15,6 +15,9 @@ struct RequestCase {
   std::vector<BYTE> request;
 };
 
+// Printed by name rather than as a dump of its bytes.
+void PrintTo(const RequestCase& c, std::ostream* os) { *os << c.name; }
+
 class RequestTest : public CommandFixture,
                     public ::testing::WithParamInterface<RequestCase> {};
 
@@ -101,6 +104,9 @@ struct RejectionCase {
   // What the log shows after the level tag: source, one blank, message.
   std::string logged;
 };
+
+// Printed by name rather than as a dump of its bytes.
+void PrintTo(const RejectionCase& c, std::ostream* os) { *os << c.name; }
 
 class RejectionTest : public CommandFixture,
                       public ::testing::WithParamInterface<RejectionCase> {};
