@@ -1,0 +1,81 @@
+#include "app/Options.h"
+
+#include "control/ControlCommand.h"
+
+namespace qvx::sim {
+namespace {
+
+ParsedCommandLine Err(std::string reason) { return ParsedCommandLine{std::nullopt, std::move(reason)}; }
+
+// "approve", "approve:300", "cancel:50", "never": the control grammar with a colon.
+std::optional<CustomerScript> ParseCustomerOption(std::string text) {
+  for (char& c : text)
+    if (c == ':') c = ' ';
+  const ParsedControl parsed = ParseControl("customer " + text);
+  if (!parsed.command) return std::nullopt;
+  return parsed.command->customer;
+}
+
+std::optional<Millis> ParseTimeoutOption(const std::string& text) {
+  const ParsedControl parsed = ParseControl("timeout " + text);
+  if (!parsed.command) return std::nullopt;
+  return parsed.command->timeout;
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
+  CommandLine line;
+  if (!args.empty() && args[0] == "ctl") {
+    if (args.size() < 3) return Err("usage: qvxsim ctl PATH COMMAND...");
+    line.mode = CommandLine::Mode::Control;
+    line.controlPath = args[1];
+    for (std::size_t i = 2; i < args.size(); ++i) line.controlLine += (i > 2 ? " " : "") + args[i];
+    return ParsedCommandLine{line, {}};
+  }
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (arg == "--help" || arg == "-h") {
+      line.mode = CommandLine::Mode::Help;
+      return ParsedCommandLine{line, {}};
+    } else if (arg == "--paced") {
+      line.serve.paced = true;
+    } else if (arg == "--no-card") {
+      line.serve.firmware.cardInserted = false;
+    } else if (!hasValue) {
+      return Err("unknown option or missing value: " + arg);
+    } else if (arg == "--socket") {
+      line.serve.socketPath = args[++i];
+    } else if (arg == "--control") {
+      line.serve.controlPath = args[++i];
+    } else if (arg == "--firmware") {
+      const ParsedControl parsed = ParseControl("firmware " + args[++i]);
+      if (!parsed.command) return Err(parsed.error);
+      line.serve.firmware.version = parsed.command->version;
+    } else if (arg == "--customer-timeout") {
+      const auto limit = ParseTimeoutOption(args[++i]);
+      if (!limit) return Err("--customer-timeout takes 1 to 3600000 ms");
+      line.serve.firmware.customerTimeout = *limit;
+    } else if (arg == "--customer") {
+      const auto script = ParseCustomerOption(args[++i]);
+      if (!script) return Err("--customer takes approve[:MS], cancel[:MS] or never");
+      line.serve.firmware.customer = *script;
+    } else {
+      return Err("unknown option: " + arg);
+    }
+  }
+  if (line.serve.socketPath.empty()) return Err("--socket PATH is required");
+  return ParsedCommandLine{line, {}};
+}
+
+const char* Usage() {
+  return "usage: qvxsim --socket PATH [--control PATH] [--paced] [--firmware VERSION]\n"
+         "              [--customer approve[:MS]|cancel[:MS]|never] [--customer-timeout MS] [--no-card]\n"
+         "       qvxsim ctl CONTROL_PATH COMMAND...\n"
+         "\n"
+         "Simulates the Quorvex2 on a SOCK_SEQPACKET socket (8-byte packets, one driver at a time).\n"
+         "The control socket takes one command per line and answers OK or ERR:\n";
+}
+
+}  // namespace qvx::sim

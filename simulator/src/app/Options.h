@@ -1,0 +1,29 @@
+// The command line of qvxsim.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/Simulator.h"
+
+namespace qvx::sim {
+
+struct CommandLine {
+  enum class Mode { Serve, Control, Help };
+  Mode mode = Mode::Serve;
+  SimulatorOptions serve;
+  // Control mode: qvxsim ctl PATH COMMAND...
+  std::string controlPath;
+  std::string controlLine;
+};
+
+struct ParsedCommandLine {
+  std::optional<CommandLine> commandLine;
+  std::string error;
+};
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);
+const char* Usage();
+
+}  // namespace qvx::sim

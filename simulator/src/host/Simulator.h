@@ -1,0 +1,56 @@
+// The device on its sockets: one event loop over the cable, the control
+// socket and the firmware's timers. Idle, it sleeps in poll.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "control/ControlCommand.h"
+#include "device/Firmware.h"
+#include "host/ControlServer.h"
+#include "host/Link.h"
+#include "host/Presenter.h"
+#include "host/Trace.h"
+
+namespace qvx::sim {
+
+struct SimulatorOptions {
+  std::string socketPath;
+  std::string controlPath;  // empty: no control socket
+  bool paced = false;
+  FirmwareConfig firmware;
+  std::size_t traceCapacity = 256;
+};
+
+class Simulator {
+ public:
+  // Creates the sockets; throws std::system_error when it cannot.
+  Simulator(SimulatorOptions options, Presenter* presenter);
+
+  // Serves until `stopFd` becomes readable.
+  void Run(int stopFd);
+
+  // One control line in, one reply line out ("OK ..." or "ERR reason").
+  std::string Control(const std::string& line);
+
+ private:
+  std::string Apply(const ControlCommand& command, SteadyTime now);
+  std::string StateText() const;
+  DeviceTime DeviceClock(SteadyTime now) const;
+  SteadyTime HostTime(DeviceTime device) const;
+  void ServeLink(short revents, SteadyTime now);
+  // Moves the firmware's packets onto the cable and everyone's events to the presenter.
+  void Pump(SteadyTime now);
+  void Report(const std::string& event);
+  Screen CurrentScreen() const;
+
+  SteadyTime start_;
+  Trace trace_;
+  Firmware firmware_;
+  Link link_;
+  std::optional<ControlServer> control_;
+  Presenter* presenter_;
+};
+
+}  // namespace qvx::sim

@@ -1,0 +1,34 @@
+// Unix-domain sockets on a path: listening (with the path removed again on
+// destruction) and connecting.
+#pragma once
+
+#include <string>
+
+#include "host/UniqueFd.h"
+
+namespace qvx::sim {
+
+class ListeningSocket {
+ public:
+  // Binds and listens, non-blocking. A stale socket file left by a dead
+  // process is replaced; a live listener or a non-socket file is an error.
+  // Throws std::system_error.
+  ListeningSocket(const std::string& path, int type);
+  ListeningSocket(ListeningSocket&&) = default;
+  ListeningSocket& operator=(ListeningSocket&&) = default;
+  ~ListeningSocket();
+
+  int Fd() const { return fd_.Get(); }
+  const std::string& Path() const { return path_; }
+  // A non-blocking accepted connection, or an invalid fd when none waits.
+  UniqueFd Accept() const;
+
+ private:
+  std::string path_;
+  UniqueFd fd_;
+};
+
+// Blocking connect; throws std::system_error.
+UniqueFd ConnectUnix(const std::string& path, int type);
+
+}  // namespace qvx::sim
