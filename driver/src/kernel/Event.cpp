@@ -1,0 +1,59 @@
+#include "kernel/Event.h"
+
+#include <new>
+#include <vector>
+
+#include "platform/Sync.h"
+
+namespace qvxrdr {
+
+namespace {
+
+NTSTATUS FromWaitResult(platform::DWORD result, std::size_t count) {
+  if (result == platform::WAIT_TIMEOUT) {
+    return STATUS_TIMEOUT;
+  }
+  if (result < platform::WAIT_OBJECT_0 + count) {
+    return STATUS_WAIT_0 + (result - platform::WAIT_OBJECT_0);
+  }
+  return STATUS_UNSUCCESSFUL;
+}
+
+}  // namespace
+
+KEvent::KEvent(EventType type, bool signalled)
+    : handle_(platform::CreateEvent(type == EventType::Notification, signalled, nullptr)) {
+  if (handle_ == nullptr) {
+    throw std::bad_alloc();
+  }
+}
+
+KEvent::~KEvent() { platform::CloseHandle(handle_); }
+
+void KEvent::Set() { platform::SetEvent(handle_); }
+
+void KEvent::Clear() { platform::ResetEvent(handle_); }
+
+NTSTATUS KEvent::Wait(std::uint32_t timeoutMs) {
+  return FromWaitResult(platform::WaitForSingleObject(handle_, timeoutMs), 1);
+}
+
+NTSTATUS KEvent::WaitAny(std::initializer_list<KEvent*> events, std::uint32_t timeoutMs) {
+  std::vector<platform::HANDLE> handles;
+  handles.reserve(events.size());
+  for (KEvent* event : events) {
+    handles.push_back(event->Handle());
+  }
+  return FromWaitResult(platform::WaitForMultipleObjects(static_cast<platform::DWORD>(handles.size()),
+                                                         handles.data(), false, timeoutMs),
+                        handles.size());
+}
+
+NTSTATUS KEvent::WaitAnyHandle(std::initializer_list<platform::HANDLE> handles,
+                               std::uint32_t timeoutMs) {
+  return FromWaitResult(platform::WaitForMultipleObjects(static_cast<platform::DWORD>(handles.size()),
+                                                         handles.begin(), false, timeoutMs),
+                        handles.size());
+}
+
+}  // namespace qvxrdr

@@ -1,0 +1,180 @@
+// The socket backend against a socketpair peer, the backend choice by
+// device name, and the reading of pcscd's USB device names.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <future>
+
+#include "TransportTestSupport.h"
+#include "transport/SocketLowerEdge.h"
+#include "transport/Transport.h"
+#include "transport/UniqueFd.h"
+#include "transport/UsbLowerEdge.h"
+
+namespace qvxrdr {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct InResult {
+  NTSTATUS status;
+  Packet packet;
+};
+
+class LowerEdgeTest : public ::testing::Test {
+ protected:
+  LowerEdgeTest() {
+    int fds[2] = {-1, -1};
+    EXPECT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds), 0);
+    peer_.Reset(fds[1]);
+    edge_ = std::make_unique<SocketLowerEdge>(fds[0]);
+  }
+
+  std::future<InResult> SubmitIn() {
+    auto promise = std::make_shared<std::promise<InResult>>();
+    EXPECT_EQ(edge_->SubmitIn([promise](NTSTATUS status, const Packet& packet) {
+      promise->set_value({status, packet});
+    }), STATUS_SUCCESS);
+    return promise->get_future();
+  }
+
+  NTSTATUS Write(const Packet& packet) {
+    std::promise<NTSTATUS> done;
+    const NTSTATUS submitted = edge_->SubmitOut(packet, [&done](NTSTATUS status) { done.set_value(status); });
+    return NT_SUCCESS(submitted) ? done.get_future().get() : submitted;
+  }
+
+  Packet PeerReceive() {
+    Packet packet{};
+    EXPECT_EQ(::recv(peer_.Get(), packet.data(), packet.size(), 0), 8);
+    return packet;
+  }
+
+  testing::Watchdog watchdog_;
+  UniqueFd peer_;
+  std::unique_ptr<SocketLowerEdge> edge_;
+};
+
+TEST_F(LowerEdgeTest, PacketsTravelBothWays) {
+  ASSERT_EQ(Write(Abort(3)), STATUS_SUCCESS);
+  ASSERT_EQ(Write(PowerOff()), STATUS_SUCCESS);
+  EXPECT_EQ(PeerReceive(), Abort(3));
+  EXPECT_EQ(PeerReceive(), PowerOff());
+
+  // A packet sent before the IN transfer waits for it.
+  const Packet status{0x02, 0x81, 0x01};
+  ASSERT_EQ(::send(peer_.Get(), status.data(), status.size(), 0), 8);
+  std::future<InResult> in = SubmitIn();
+  ASSERT_EQ(in.wait_for(5s), std::future_status::ready);
+  const InResult result = in.get();
+  EXPECT_EQ(result.status, STATUS_SUCCESS);
+  EXPECT_EQ(result.packet, status);
+
+  // A message that is not one packet fails the transfer, not the connection.
+  ASSERT_EQ(::send(peer_.Get(), "abc", 3, 0), 3);
+  EXPECT_EQ(SubmitIn().get().status, STATUS_UNSUCCESSFUL);
+  ASSERT_EQ(::send(peer_.Get(), status.data(), status.size(), 0), 8);
+  EXPECT_EQ(SubmitIn().get().status, STATUS_SUCCESS);
+}
+
+TEST_F(LowerEdgeTest, CancelledReadAndOneReadAtATime) {
+  std::future<InResult> in = SubmitIn();
+  EXPECT_EQ(edge_->SubmitIn([](NTSTATUS, const Packet&) {}), STATUS_INVALID_DEVICE_STATE);
+  edge_->CancelIn();
+  EXPECT_EQ(in.get().status, STATUS_CANCELLED);
+
+  // The cancel does not stick to the next transfer.
+  std::future<InResult> next = SubmitIn();
+  const Packet packet = CommandHeader(0x02, 0);
+  ASSERT_EQ(::send(peer_.Get(), packet.data(), packet.size(), 0), 8);
+  EXPECT_EQ(next.get().status, STATUS_SUCCESS);
+}
+
+TEST_F(LowerEdgeTest, PeerClosingIsTheDevicePulled) {
+  std::future<InResult> in = SubmitIn();
+  peer_.Reset();
+  EXPECT_EQ(in.get().status, STATUS_DEVICE_REMOVED);
+  EXPECT_NE(edge_->SubmitIn([](NTSTATUS, const Packet&) {}), STATUS_SUCCESS);
+  EXPECT_EQ(Write(PowerOff()), STATUS_DEVICE_REMOVED);
+}
+
+TEST_F(LowerEdgeTest, AbortedPipesEndTheReadAndRefuseMore) {
+  std::future<InResult> in = SubmitIn();
+  edge_->AbortPipes();
+  EXPECT_EQ(in.get().status, STATUS_CANCELLED);
+  EXPECT_NE(edge_->SubmitOut(PowerOff(), [](NTSTATUS) {}), STATUS_SUCCESS);
+}
+
+TEST_F(LowerEdgeTest, TransportOverTheSocket) {
+  testing::RecordingCardEvents events;
+  CTransport transport(std::move(edge_), events);
+  ASSERT_EQ(transport.Configure(), STATUS_SUCCESS);
+  EXPECT_EQ(transport.Descriptors().vendorId, kTestVendorId);
+  transport.ClearFlags();
+
+  auto device = std::async(std::launch::async, [this] {
+    const Packet header = PeerReceive();
+    const Packet data = PeerReceive();
+    const Packet answer[] = {{0x01, 0x00, 0x04, 0x02, 0x00}, {0x00, 0x02, data[3], data[2]}};
+    for (const Packet& packet : answer) {
+      ::send(peer_.Get(), packet.data(), packet.size(), 0);
+    }
+    return header;
+  });
+  ASSERT_EQ(transport.ArmReadPump(), STATUS_SUCCESS);
+  Response response;
+  ASSERT_EQ(transport.SendRequest(0x03, {0xAB, 0xCD}, response), STATUS_SUCCESS);
+  EXPECT_EQ(device.get(), CommandHeader(0x03, 2));
+  EXPECT_EQ(response.code, 0x04);
+  EXPECT_EQ(response.data, (std::vector<std::uint8_t>{0xCD, 0xAB}));
+
+  // Pulling the device mid-exchange ends the request and marks the card gone.
+  auto pulled = std::async(std::launch::async, [this] {
+    PeerReceive();
+    peer_.Reset();
+  });
+  EXPECT_EQ(transport.SendRequest(0x02, nullptr, 0, response), QVX_STATUS_READ_FAILED);
+  pulled.get();
+  EXPECT_EQ(events.Calls(), std::vector<std::string>{"read failed"});
+}
+
+TEST(LowerEdgeFactoryTest, DeviceNameChoosesTheBackend) {
+  EXPECT_EQ(OpenLowerEdge("serial:/dev/ttyS0"), nullptr);
+  EXPECT_EQ(OpenLowerEdge("sim:/nonexistent/qvxsim.sock"), nullptr);
+  EXPECT_EQ(OpenLowerEdge("sim:" + std::string(200, 'x')), nullptr);
+  EXPECT_EQ(OpenLowerEdge("usb:ffff/fffe"), nullptr);
+}
+
+TEST(LowerEdgeFactoryTest, UsbDeviceNamesAreRead) {
+  struct Case {
+    const char* name;
+    bool ok;
+    std::uint16_t vendor;
+    std::uint16_t product;
+    int bus;
+    int address;
+  };
+  const Case cases[] = {
+      {"usb:1209/0001:libudev:0:/dev/bus/usb/003/017", true, 0x1209, 0x0001, 3, 17},
+      {"usb:1209/0001:libusb-1.0:2:5:0", true, 0x1209, 0x0001, 2, 5},
+      {"usb:1209/0001", true, 0x1209, 0x0001, -1, -1},
+      {"usb:1209/0001:libudev:0:/dev/bus/usb/x/017", true, 0x1209, 0x0001, -1, -1},
+      {"usb:12345/0001", false, 0, 0, -1, -1},
+      {"usb:1209", false, 0, 0, -1, -1},
+      {"usb:zz09/0001", false, 0, 0, -1, -1},
+      {"sim:/tmp/x", false, 0, 0, -1, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    UsbDeviceAddress address;
+    ASSERT_EQ(ParseUsbDeviceName(c.name, address), c.ok);
+    EXPECT_EQ(address.vendorId, c.vendor);
+    EXPECT_EQ(address.productId, c.product);
+    EXPECT_EQ(address.bus, c.bus);
+    EXPECT_EQ(address.address, c.address);
+  }
+}
+
+}  // namespace
+}  // namespace qvxrdr

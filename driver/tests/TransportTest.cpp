@@ -1,0 +1,332 @@
+// The transport against a scripted device: framing of requests and
+// responses, the read pump, writes, aborts and stopping.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <future>
+#include <numeric>
+
+#include "ScriptedLowerEdge.h"
+#include "TransportTestSupport.h"
+#include "transport/Transport.h"
+
+namespace qvxrdr {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ScriptedLowerEdge;
+
+Packet ResponseHeader(std::uint8_t code, std::uint16_t length) {
+  return {0x01, 0x00, code, static_cast<std::uint8_t>(length & 0xFF),
+          static_cast<std::uint8_t>(length >> 8), 0, 0, 0};
+}
+
+std::vector<std::uint8_t> Bytes(std::size_t length, std::uint8_t first = 0x10) {
+  std::vector<std::uint8_t> bytes(length);
+  std::iota(bytes.begin(), bytes.end(), first);
+  return bytes;
+}
+
+class TransportTest : public ::testing::Test {
+ protected:
+  TransportTest() { Make(CTransport::kWriteRound); }
+
+  void Make(std::chrono::milliseconds writeRound) {
+    transport_.reset();
+    auto edge = std::make_unique<ScriptedLowerEdge>();
+    edge_ = edge.get();
+    transport_ = std::make_unique<CTransport>(std::move(edge), events_, writeRound);
+  }
+
+  void Start() {
+    ASSERT_EQ(transport_->Configure(), STATUS_SUCCESS);
+    transport_->ClearFlags();
+    ASSERT_EQ(transport_->ArmReadPump(), STATUS_SUCCESS);
+  }
+
+  // The device sends these packets once it has received `after` packets.
+  void ReplyAfter(std::size_t after, std::vector<Packet> packets) {
+    auto seen = std::make_shared<std::atomic<std::size_t>>(0);
+    edge_->OnWrite([this, after, seen, packets](const Packet&) {
+      if (++*seen == after) {
+        for (const Packet& packet : packets) {
+          edge_->Send(packet);
+        }
+      }
+    });
+  }
+
+  static std::vector<Packet> Answer(std::uint8_t code, const std::vector<std::uint8_t>& data) {
+    std::vector<Packet> packets{ResponseHeader(code, static_cast<std::uint16_t>(data.size()))};
+    for (const Packet& packet : DataPackets(data.data(), data.size())) {
+      packets.push_back(packet);
+    }
+    return packets;
+  }
+
+  testing::Watchdog watchdog_;  // first: outlives everything that could hang
+  testing::DebugCapture debug_;
+  testing::RecordingCardEvents events_;
+  ScriptedLowerEdge* edge_ = nullptr;
+  std::unique_ptr<CTransport> transport_;
+};
+
+TEST_F(TransportTest, ConfigureNeedsEightBytePipes) {
+  struct Case {
+    std::vector<EndpointInfo> endpoints;
+    NTSTATUS expected;
+  };
+  const Case cases[] = {{{{0x81, 8}, {0x02, 8}}, STATUS_SUCCESS},
+                        {{{0x81, 16}, {0x02, 8}}, STATUS_UNSUCCESSFUL},
+                        {{{0x81, 8}, {0x02, 64}}, STATUS_UNSUCCESSFUL},
+                        {{{0x02, 8}}, STATUS_UNSUCCESSFUL}};
+  for (const Case& c : cases) {
+    Make(CTransport::kWriteRound);
+    edge_->SetEndpoints(c.endpoints);
+    EXPECT_EQ(transport_->Configure(), c.expected);
+    if (c.expected != STATUS_SUCCESS) {
+      EXPECT_EQ(transport_->WritePacket(PowerOff()), STATUS_INVALID_DEVICE_STATE);
+      EXPECT_TRUE(edge_->Written().empty());
+    }
+  }
+}
+
+TEST_F(TransportTest, RequestIsAHeaderAndDataPacketsAndTheResponseIsReassembled) {
+  for (std::size_t length : {std::size_t{13}, std::size_t{0}}) {
+    SCOPED_TRACE(length);
+    Make(CTransport::kWriteRound);
+    Start();
+    const std::vector<std::uint8_t> request = Bytes(length);
+    const std::vector<std::uint8_t> answer = Bytes(13, 0x80);
+    const std::size_t packetsOut = 1 + (length + 5) / 6;
+    ReplyAfter(packetsOut, Answer(0x02, answer));
+
+    Response response;
+    ASSERT_EQ(transport_->SendRequest(0x05, request, response), STATUS_SUCCESS);
+    EXPECT_EQ(response.code, 0x02);
+    EXPECT_EQ(response.length, 13);
+    EXPECT_EQ(response.data, answer);
+
+    std::vector<Packet> expected{CommandHeader(0x05, static_cast<std::uint16_t>(length))};
+    for (const Packet& packet : DataPackets(request.data(), request.size())) {
+      expected.push_back(packet);
+    }
+    EXPECT_EQ(edge_->Written(), expected);
+  }
+}
+
+TEST_F(TransportTest, ResponseStoresOnlyTheAnnouncedBytes) {
+  Start();
+  ReplyAfter(1, {ResponseHeader(0x03, 7), DataPacket(Bytes(6).data(), 6), DataPacket(Bytes(6, 0x16).data(), 6)});
+  Response response;
+  ASSERT_EQ(transport_->SendRequest(0x06, nullptr, 0, response), STATUS_SUCCESS);
+  EXPECT_EQ(response.data, Bytes(7));
+}
+
+TEST_F(TransportTest, EmptyResponseReadsNoDataPacket) {
+  Start();
+  const Packet next = DataPacket(Bytes(2).data(), 2);
+  ReplyAfter(1, {ResponseHeader(0x05, 0), next});
+  Response response;
+  ASSERT_EQ(transport_->SendRequest(0x02, nullptr, 0, response), STATUS_SUCCESS);
+  EXPECT_EQ(response.code, 0x05);
+  EXPECT_TRUE(response.data.empty());
+  Packet packet{};
+  ASSERT_EQ(transport_->ReadPacket(packet), STATUS_SUCCESS);
+  EXPECT_EQ(packet, next) << "the packet after the header belongs to the next read";
+}
+
+TEST_F(TransportTest, FramingViolationsFailWithTheirDebugLine) {
+  struct Case {
+    const char* name;
+    std::vector<Packet> device;
+    std::string line;
+  };
+  const Case cases[] = {
+      {"data instead of header", {{0x00, 0x01, 0x02}},
+       "Meridel: !!ERROR: Invalid command from reader: 00 01 02 00  00 00 00 00"},
+      {"257 announced", {ResponseHeader(0x02, 257)},
+       "Meridel: !!ERROR: Invalid command from reader: 01 00 02 01  01 00 00 00"},
+      {"count 0", {ResponseHeader(0x02, 3), {0x00, 0x00, 0xAA}},
+       "Meridel: !!ERROR: Invalid data from reader: 00 00 aa 00  00 00 00 00"},
+      {"count 7", {ResponseHeader(0x02, 9), {0x00, 0x07, 1, 2, 3, 4, 5, 6}},
+       "Meridel: !!ERROR: Invalid data from reader: 00 07 01 02  03 04 05 06"},
+      {"header among data", {ResponseHeader(0x02, 9), DataPacket(Bytes(6).data(), 6), ResponseHeader(0x02, 3)},
+       "Meridel: !!ERROR: Invalid data from reader: 01 00 02 03  00 00 00 00"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Make(CTransport::kWriteRound);
+    Start();
+    ReplyAfter(1, c.device);
+    Response response;
+    EXPECT_EQ(transport_->SendRequest(0x04, nullptr, 0, response), QVX_STATUS_FRAMING);
+    EXPECT_EQ(response.length, 0);
+    EXPECT_TRUE(response.data.empty());
+    EXPECT_EQ(debug_.Count(c.line), 1u);
+  }
+}
+
+TEST_F(TransportTest, PumpHandlesDeviceEventsBeforeTheResponse) {
+  const Packet response = ResponseHeader(0x02, 0);
+  struct Case {
+    const char* name;
+    std::vector<Packet> device;
+    bool ignoreEvent6;
+    NTSTATUS status;
+    std::uint8_t code;
+  };
+  const Case cases[] = {
+      {"0B ends the read", {{0x01, 0x03, 0x0B}}, true, QVX_STATUS_EVENT_0B, 0},
+      {"07 ends the read", {{0x01, 0x03, 0x07}}, true, QVX_STATUS_EVENT_07, 0},
+      {"0A is skipped", {{0x01, 0x03, 0x0A}, response}, true, STATUS_SUCCESS, 0x02},
+      {"06 skipped while ignored", {{0x01, 0x03, 0x06}, response}, true, STATUS_SUCCESS, 0x02},
+      {"06 is the response when expected", {{0x01, 0x03, 0x06}, response}, false, STATUS_SUCCESS, 0x06},
+      {"card status is skipped", {{0x02, 0x81, 0x01}, response}, true, STATUS_SUCCESS, 0x02},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Make(CTransport::kWriteRound);
+    Start();
+    EXPECT_TRUE(transport_->SetIgnoreEvent6(c.ignoreEvent6)) << "set by default";
+    ReplyAfter(1, c.device);
+    Response result;
+    EXPECT_EQ(transport_->SendRequest(0x07, nullptr, 0, result), c.status);
+    EXPECT_EQ(result.code, c.code);
+  }
+}
+
+TEST_F(TransportTest, CardStatusIsReportedThenSignalled) {
+  Start();
+  transport_->CardStatusEvent().Clear();
+  edge_->Send({0x02, 0x81, 0x01});
+  ASSERT_EQ(transport_->CardStatusEvent().Wait(5000), STATUS_SUCCESS);
+  EXPECT_TRUE(transport_->CardPresent());
+  EXPECT_EQ(events_.Calls(), (std::vector<std::string>{"inserted"}));
+
+  // Removal is reported even when the reader layer already has the card absent;
+  // it decides what changes. An unknown state byte only signals.
+  for (const Packet& status : {Packet{0x02, 0x81, 0x00}, Packet{0x02, 0x81, 0x00}, Packet{0x02, 0x81, 0x05}}) {
+    transport_->CardStatusEvent().Clear();
+    edge_->Send(status);
+    ASSERT_EQ(transport_->CardStatusEvent().Wait(5000), STATUS_SUCCESS);
+  }
+  EXPECT_FALSE(transport_->CardPresent());
+  EXPECT_EQ(events_.Calls(), (std::vector<std::string>{"inserted", "removed", "removed"}));
+  EXPECT_TRUE(edge_->WaitFor([this] { return edge_->InOutstandingLocked(); })) << "pump re-armed";
+}
+
+TEST_F(TransportTest, FailedTransfersEndTheExchange) {
+  // IN failure: the pump ends, the card is gone, later reads fail at once.
+  Start();
+  edge_->OnWrite([this](const Packet&) { edge_->FailIn(STATUS_DEVICE_REMOVED); });
+  Response response;
+  EXPECT_EQ(transport_->SendRequest(0x02, nullptr, 0, response), QVX_STATUS_READ_FAILED);
+  EXPECT_TRUE(transport_->IsReadFailed());
+  EXPECT_EQ(events_.Calls(), (std::vector<std::string>{"read failed"}));
+  EXPECT_EQ(transport_->ArmReadPump(), STATUS_INVALID_DEVICE_STATE);
+  Packet packet{};
+  EXPECT_EQ(transport_->ReadPacket(packet), QVX_STATUS_READ_FAILED);
+
+  // OUT failure.
+  Make(CTransport::kWriteRound);
+  Start();
+  edge_->SetWriteStatus(STATUS_UNSUCCESSFUL);
+  EXPECT_EQ(transport_->SendRequest(0x02, Bytes(3), response), QVX_STATUS_WRITE_FAILED);
+  EXPECT_EQ(edge_->Written().size(), 1u) << "nothing after the failed header";
+
+  // The IN transfer cannot even be passed down: a reader must not wait forever.
+  Make(CTransport::kWriteRound);
+  ASSERT_EQ(transport_->Configure(), STATUS_SUCCESS);
+  edge_->FailSubmitIn(STATUS_DEVICE_REMOVED);
+  EXPECT_EQ(transport_->ArmReadPump(), STATUS_INVALID_DEVICE_STATE);
+  EXPECT_EQ(transport_->ReadPacket(packet), QVX_STATUS_READ_FAILED);
+}
+
+TEST_F(TransportTest, StalledWriteReportsEachRoundAndKeepsWaiting) {
+  Make(20ms);
+  Start();
+  edge_->HoldWrites(true);
+  auto write = std::async(std::launch::async, [this] { return transport_->WritePacket(CardStatusQuery()); });
+  const std::string line = "Meridel: STATUS_TIMEOUT, data block: 02 09 00 00  00 00 00 00";
+  ASSERT_TRUE(debug_.WaitForCount(line, 3));
+  EXPECT_EQ(write.wait_for(0ms), std::future_status::timeout);
+  edge_->HoldWrites(false);
+  EXPECT_EQ(write.get(), STATUS_SUCCESS);
+}
+
+TEST_F(TransportTest, AbortStopsTheDataPacketsButTheResponseIsRead) {
+  Start();
+  edge_->OnWrite([this](const Packet& packet) {
+    if (IsAbort(packet)) {
+      edge_->Send(ResponseHeader(0x06, 0));
+    }
+  });
+  edge_->HoldWrites(true);
+  Response response;
+  auto request = std::async(std::launch::async, [&] { return transport_->SendRequest(0x08, Bytes(60), response); });
+  ASSERT_TRUE(edge_->WaitFor([this] { return edge_->WrittenCountLocked() == 1; }));
+  auto abort = std::async(std::launch::async, [this] { return transport_->WriteAbort(0x21); });
+  std::this_thread::sleep_for(50ms);  // the abort queues on the write gate
+  edge_->HoldWrites(false);
+  EXPECT_EQ(abort.get(), STATUS_SUCCESS);
+  ASSERT_EQ(request.get(), STATUS_SUCCESS);
+  EXPECT_EQ(response.code, 0x06);
+
+  const std::vector<Packet> written = edge_->Written();
+  const auto abortAt = std::find(written.begin(), written.end(), Abort(0x21));
+  ASSERT_NE(abortAt, written.end());
+  EXPECT_EQ(abortAt + 1, written.end()) << "no data packet after the abort";
+  EXPECT_LT(written.size(), 1u + 10u + 1u);
+  EXPECT_TRUE(transport_->AbortFlag());
+}
+
+TEST_F(TransportTest, StopEndsAWaitingReadAndLaterReads) {
+  Start();
+  Packet packet{};
+  auto read = std::async(std::launch::async, [&] { return transport_->ReadPacket(packet); });
+  ASSERT_TRUE(edge_->WaitFor([this] { return edge_->InOutstandingLocked(); }));
+  transport_->StopReadPump();
+  EXPECT_EQ(read.get(), QVX_STATUS_READ_FAILED);
+  EXPECT_TRUE(transport_->IsPumpStopped());
+  EXPECT_TRUE(events_.Calls().empty()) << "a cancelled read is no card removal";
+  EXPECT_EQ(transport_->ArmReadPump(), STATUS_INVALID_DEVICE_STATE);
+  EXPECT_EQ(transport_->ReadPacket(packet), QVX_STATUS_READ_FAILED);
+}
+
+TEST_F(TransportTest, StopWithNoTransferOutKeepsTheWaitingPacketThenFails) {
+  Start();
+  const Packet pending = ResponseHeader(0x02, 0);
+  edge_->Send(pending);
+  ASSERT_TRUE(edge_->WaitFor([this] { return !edge_->InOutstandingLocked(); }));
+  transport_->StopReadPump();
+  Packet packet{};
+  ASSERT_EQ(transport_->ReadPacket(packet), STATUS_SUCCESS);
+  EXPECT_EQ(packet, pending);
+  EXPECT_EQ(transport_->ReadPacket(packet), QVX_STATUS_READ_FAILED);
+}
+
+TEST_F(TransportTest, CardStatusQueryAfterRestart) {
+  Start();
+  transport_->StopReadPump();
+  transport_->ClearFlags();  // start / power-up
+  ReplyAfter(1, {{0x02, 0x81, 0x01}});
+  EXPECT_EQ(transport_->CardStatusQuery(), STATUS_SUCCESS);
+  EXPECT_EQ(edge_->Written(), std::vector<Packet>{CardStatusQuery()});
+  EXPECT_TRUE(transport_->CardPresent());
+
+  // A pump that fails instead of answering ends the query too.
+  edge_->OnWrite([this](const Packet&) { edge_->FailIn(STATUS_UNSUCCESSFUL); });
+  EXPECT_EQ(transport_->CardStatusQuery(), QVX_STATUS_READ_FAILED);
+}
+
+TEST_F(TransportTest, DestroyedWithAReadOutstanding) {
+  Start();
+  ASSERT_TRUE(edge_->WaitFor([this] { return edge_->InOutstandingLocked(); }));
+  transport_.reset();
+  EXPECT_TRUE(events_.Calls().empty());
+}
+
+}  // namespace
+}  // namespace qvxrdr
