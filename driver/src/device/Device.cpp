@@ -1,0 +1,187 @@
+#include "device/Device.h"
+
+#include <new>
+#include <utility>
+
+#include "kernel/DebugPrint.h"
+
+namespace qvxrdr {
+
+namespace {
+
+constexpr char kTagPnp[] = "PnP";
+
+}  // namespace
+
+std::unique_ptr<CDevice> CDevice::Add(std::unique_ptr<ILowerEdge> lower, std::uint32_t readerIndex,
+                                      Options options) {
+  if (!lower) {
+    return nullptr;
+  }
+  CUnitBitmap& units = *options.units;
+  const std::uint32_t unit = units.Allocate();
+  try {
+    auto device = std::make_unique<CDevice>(Key{}, std::move(lower), unit, readerIndex, options);
+    units.DeviceAdded();
+    return device;
+  } catch (const std::bad_alloc&) {
+    units.Release(unit);
+    return nullptr;
+  }
+}
+
+CDevice::CDevice(Key, std::unique_ptr<ILowerEdge> lower, std::uint32_t unit, std::uint32_t readerIndex,
+                 const Options& options)
+    : unit_(unit),
+      readerIndex_(readerIndex),
+      units_(*options.units),
+      capabilities_(KeptCapabilities(DeviceCapabilities{})),
+      transport_(std::make_unique<CTransport>(std::move(lower), card_, options.writeRound)),
+      reader_(std::make_unique<CReader>(*transport_, card_, unit, readerIndex,
+                                        [this] { OnDeviceFailed(); })) {}
+
+CDevice::~CDevice() {
+  if (State() != DeviceState::Removed) {
+    Remove();
+  }
+}
+
+NTSTATUS CDevice::Start() {
+  if (State() == DeviceState::Removed) {
+    return STATUS_DELETE_PENDING;
+  }
+  RemoveLockHold hold(removeLock_, kTagPnp);
+  if (!hold.Held()) {
+    return hold.Status();
+  }
+  PendingIoScope pending(pendingIo_);
+  const NTSTATUS status = transport_->Configure();
+  if (!NT_SUCCESS(status)) {
+    DbgPrint("Meridel: start of unit %u failed (0x%08x)", static_cast<unsigned>(unit_),
+             static_cast<unsigned>(status));
+    return status;
+  }
+  state_.store(DeviceState::Started);
+  transport_->ClearFlags();
+  const NTSTATUS query = transport_->CardStatusQuery();
+  if (!NT_SUCCESS(query)) {
+    DbgPrint("Meridel: card status query failed (0x%08x)", static_cast<unsigned>(query));
+  }
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS CDevice::QueryStop() { return QueryRemove(); }
+
+NTSTATUS CDevice::QueryRemove() {
+  if (State() == DeviceState::Removed) {
+    return STATUS_DELETE_PENDING;
+  }
+  RemoveLockHold hold(removeLock_, kTagPnp);
+  if (!hold.Held()) {
+    return hold.Status();
+  }
+  // This request itself does not count: wait for all the others.
+  pendingIo_.IdleEvent().Wait(kInfinite);
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS CDevice::Stop() {
+  if (State() == DeviceState::Removed) {
+    return STATUS_DELETE_PENDING;
+  }
+  RemoveLockHold hold(removeLock_, kTagPnp);
+  if (!hold.Held()) {
+    return hold.Status();
+  }
+  PendingIoScope pending(pendingIo_);
+  transport_->StopReadPump();
+  transport_->CardStatusEvent().Set();
+  transport_->Unconfigure();
+  state_.store(DeviceState::NotStarted);
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS CDevice::Remove() {
+  if (State() == DeviceState::Removed) {
+    return STATUS_DELETE_PENDING;
+  }
+  RemoveLockHold hold(removeLock_, kTagPnp);
+  if (!hold.Held()) {
+    return hold.Status();
+  }
+  PendingIoScope pending(pendingIo_);
+  reader_->StopCancelWatcher();
+  if (State() != DeviceState::SurpriseRemoved) {
+    // A request waiting for the device ends now with a read error.
+    transport_->AbortPipes();
+  }
+  state_.store(DeviceState::Removed);
+  units_.Release(unit_);
+  card_.StopTracking();
+  hold.ReleaseAndWait();
+  DbgPrint("Meridel: unit %u removed", static_cast<unsigned>(unit_));
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS CDevice::SurpriseRemoval() {
+  if (State() == DeviceState::Removed) {
+    return STATUS_DELETE_PENDING;
+  }
+  RemoveLockHold hold(removeLock_, kTagPnp);
+  if (!hold.Held()) {
+    return hold.Status();
+  }
+  PendingIoScope pending(pendingIo_);
+  state_.store(DeviceState::SurpriseRemoved);
+  transport_->AbortPipes();
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS CDevice::QueryCapabilities(DeviceCapabilities& caps) {
+  if (State() == DeviceState::Removed) {
+    return STATUS_DELETE_PENDING;
+  }
+  RemoveLockHold hold(removeLock_, kTagPnp);
+  if (!hold.Held()) {
+    return hold.Status();
+  }
+  PendingIoScope pending(pendingIo_);
+  const NTSTATUS status = CheckCapabilities(caps);
+  if (!NT_SUCCESS(status)) {
+    return status;
+  }
+  caps.surpriseRemovalOk = true;
+  std::lock_guard<std::mutex> guard(powerLock_);
+  capabilities_ = KeptCapabilities(caps);
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS CDevice::QueryPnpDeviceState(std::uint32_t* state) {
+  *state = 0;
+  if (State() == DeviceState::Removed) {
+    return STATUS_DELETE_PENDING;
+  }
+  RemoveLockHold hold(removeLock_, kTagPnp);
+  if (!hold.Held()) {
+    return hold.Status();
+  }
+  PendingIoScope pending(pendingIo_);
+  if (DeviceFailed()) {
+    *state = PNP_DEVICE_FAILED;
+  }
+  return STATUS_SUCCESS;
+}
+
+void CDevice::OnDeviceFailed() {
+  deviceFailed_.store(true);
+  // What the informational hard error and the device-state invalidation
+  // would tell: the device is to be reported failed.
+  DbgPrint("Meridel: unit %u failed: STATUS_SMARTCARD_IO_ERROR", static_cast<unsigned>(unit_));
+}
+
+DeviceCapabilities CDevice::Capabilities() {
+  std::lock_guard<std::mutex> guard(powerLock_);
+  return capabilities_;
+}
+
+}  // namespace qvxrdr

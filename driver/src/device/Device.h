@@ -1,0 +1,134 @@
+// The device context of one attached Quorvex2: its lifecycle (start, stop,
+// removal, surprise removal, capabilities, device state), its power states,
+// and the gate every request passes (started, remove lock, pending-I/O
+// count) on its way to the reader.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "device/DeviceCapabilities.h"
+#include "device/DeviceState.h"
+#include "device/UnitBitmap.h"
+#include "kernel/NtStatus.h"
+#include "kernel/PendingIo.h"
+#include "kernel/RemoveLock.h"
+#include "reader/CardPower.h"
+#include "reader/CardState.h"
+#include "reader/Reader.h"
+#include "transport/LowerEdge.h"
+#include "transport/Transport.h"
+
+namespace qvxrdr {
+
+class CDevice {
+ public:
+  struct Options {
+    CUnitBitmap* units = &DriverUnits();
+    std::chrono::milliseconds writeRound = CTransport::kWriteRound;
+  };
+
+  // Adding a device: a unit number, the transport over `lower`, the reader
+  // context. Not started yet. Null when `lower` is null.
+  static std::unique_ptr<CDevice> Add(std::unique_ptr<ILowerEdge> lower,
+                                      std::uint32_t readerIndex, Options options);
+  static std::unique_ptr<CDevice> Add(std::unique_ptr<ILowerEdge> lower,
+                                      std::uint32_t readerIndex) {
+    return Add(std::move(lower), readerIndex, Options{});
+  }
+  // Removes the device first if nobody did.
+  ~CDevice();
+  CDevice(const CDevice&) = delete;
+  CDevice& operator=(const CDevice&) = delete;
+
+  // Plug and Play.
+  NTSTATUS Start();
+  // Both wait until no other request runs.
+  NTSTATUS QueryStop();
+  NTSTATUS QueryRemove();
+  NTSTATUS Stop();
+  // Ends the cancel watcher, aborts the pipes (unless already surprise
+  // removed), then waits for running requests. Later requests fail.
+  NTSTATUS Remove();
+  NTSTATUS SurpriseRemoval();
+  NTSTATUS QueryCapabilities(DeviceCapabilities& caps);
+  NTSTATUS QueryPnpDeviceState(std::uint32_t* state);
+
+  // Power.
+  NTSTATUS SetSystemPower(SystemPowerState state);
+  NTSTATUS SetDevicePower(DevicePowerState state);
+
+  // Device control: the vendor codes. The reply goes to out[0..capacity);
+  // *returned is 0 on every failure.
+  NTSTATUS DeviceControl(std::uint32_t code, const std::uint8_t* in, std::size_t inLength,
+                         std::uint8_t* out, std::size_t capacity, std::size_t* returned);
+  // Smart-card functions, through the same gate.
+  NTSTATUS CardPower(PowerAction action, std::uint8_t* atr, std::size_t capacity,
+                     std::size_t* returned);
+  NTSTATUS SetProtocol(std::uint32_t requested, std::uint32_t* selected);
+  NTSTATUS Transmit(const std::uint8_t* apdu, std::size_t size, std::uint8_t* out,
+                    std::size_t capacity, std::size_t* returned);
+  NTSTATUS GetCardState(CardState* state);
+  // Card tracking: returns on card insertion or removal, at the timeout
+  // (STATUS_TIMEOUT), or once tracking is stopped.
+  NTSTATUS TrackCard(std::uint32_t timeoutMs);
+  void StopCardTracking();
+
+  DeviceState State() const { return state_.load(); }
+  std::uint32_t Unit() const { return unit_; }
+  std::uint32_t ReaderIndex() const { return readerIndex_; }
+  bool DeviceFailed() const { return deviceFailed_.load(); }
+  DevicePowerState DevicePower();
+  SystemPowerState SystemPower();
+  DeviceCapabilities Capabilities();
+  CReader& Reader() { return *reader_; }
+  CCardState& Card() { return card_; }
+  PendingIoCount& PendingIo() { return pendingIo_; }
+
+ private:
+  // Only Add() builds devices.
+  struct Key {
+    explicit Key() = default;
+  };
+
+ public:
+  CDevice(Key, std::unique_ptr<ILowerEdge> lower, std::uint32_t unit, std::uint32_t readerIndex,
+          const Options& options);
+
+ private:
+
+  // The gate of every request: served only while started, inside the
+  // remove lock and the pending-I/O count.
+  template <class Body>
+  NTSTATUS Serve(Body body);
+  NTSTATUS PowerUp(DevicePowerState state);
+  NTSTATUS PowerDown(DevicePowerState state);
+  void OnDeviceFailed();
+
+  const std::uint32_t unit_;
+  const std::uint32_t readerIndex_;
+  CUnitBitmap& units_;
+
+  std::atomic<DeviceState> state_{DeviceState::NotStarted};
+  std::atomic<bool> deviceFailed_{false};
+  PendingIoCount pendingIo_;
+  RemoveLock removeLock_;
+
+  std::mutex powerLock_;
+  DeviceCapabilities capabilities_;
+  DevicePowerState devicePower_ = DevicePowerState::D0;
+  SystemPowerState systemPower_ = SystemPowerState::S0;
+
+  // Built in this order, torn down in reverse: the card state outlives the
+  // transport that reports to it, the transport outlives the reader.
+  CCardState card_;
+  std::unique_ptr<CTransport> transport_;
+  std::unique_ptr<CReader> reader_;
+};
+
+}  // namespace qvxrdr

@@ -1,0 +1,18 @@
+#include "device/ReplyBuffer.h"
+
+#include <algorithm>
+
+namespace qvxrdr {
+
+NTSTATUS CopyReply(const std::vector<std::uint8_t>& reply, std::uint8_t* out,
+                   std::size_t capacity, std::size_t* returned) {
+  *returned = 0;
+  if (reply.size() > capacity || (!reply.empty() && out == nullptr)) {
+    return STATUS_BUFFER_TOO_SMALL;
+  }
+  std::copy(reply.begin(), reply.end(), out);
+  *returned = reply.size();
+  return STATUS_SUCCESS;
+}
+
+}  // namespace qvxrdr

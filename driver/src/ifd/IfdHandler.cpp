@@ -1,0 +1,258 @@
+// The pcsc-lite IFD handler entry points: the only symbols the module
+// exports. pcscd's calls take the place of the system's requests: opening
+// a channel adds and starts a device, closing it removes the device,
+// IFDHControl carries the vendor codes, and the others are the smart-card
+// reader functions.
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "device/Device.h"
+#include "device/Driver.h"
+#include "ifd/Capabilities.h"
+#include "ifd/Channels.h"
+#include "ifd/PcscIfd.h"
+#include "ifd/PcscdLog.h"
+#include "ifd/ResponseCodes.h"
+#include "kernel/DebugPrint.h"
+#include "kernel/Event.h"
+#include "reader/ControlCodes.h"
+#include "transport/LowerEdge.h"
+
+#define QVX_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace qvxrdr {
+namespace {
+
+void LoadOnce() {
+  static std::once_flag loaded;
+  std::call_once(loaded, [] {
+    RouteDebugLinesToPcscd();
+    DriverEntry();
+  });
+}
+
+// Stands in for Plug and Play's answer to a device that reported itself
+// failed: its state is queried and it is taken out of service before its
+// next request. The last-error read right after the failing request still
+// gets its record, as it would while Plug and Play gets round to the query.
+void ReactToFailedDevice(CDevice& device) {
+  if (!device.DeviceFailed() || device.State() != DeviceState::Started) {
+    return;
+  }
+  std::uint32_t state = 0;
+  if (NT_SUCCESS(device.QueryPnpDeviceState(&state)) && (state & PNP_DEVICE_FAILED) != 0) {
+    DbgPrint("Meridel: device failed, taken out of service");
+    device.SurpriseRemoval();
+  }
+}
+
+RESPONSECODE PollCardEvent(DWORD lun, int timeoutMs) {
+  const std::shared_ptr<CDevice> device = Channels().Find(lun);
+  if (!device) {
+    return IFD_NO_SUCH_DEVICE;
+  }
+  const std::uint32_t timeout = timeoutMs < 0 ? kInfinite : static_cast<std::uint32_t>(timeoutMs);
+  return ToResponseCode(Entry::Polling, device->TrackCard(timeout));
+}
+
+RESPONSECODE StopPollingCardEvents(DWORD lun) {
+  const std::shared_ptr<CDevice> device = Channels().Find(lun);
+  if (device) {
+    device->StopCardTracking();
+  }
+  return IFD_SUCCESS;
+}
+
+constexpr PollingFunctions kPolling{&PollCardEvent, &StopPollingCardEvents};
+
+std::size_t Capacity(const DWORD* length) { return length == nullptr ? 0 : *length; }
+
+void SetLength(PDWORD length, std::size_t value) {
+  if (length != nullptr) {
+    *length = static_cast<DWORD>(value);
+  }
+}
+
+}  // namespace
+}  // namespace qvxrdr
+
+using namespace qvxrdr;
+
+QVX_EXPORT RESPONSECODE IFDHCreateChannelByName(DWORD Lun, LPSTR DeviceName) {
+  LoadOnce();
+  if (DeviceName == nullptr) {
+    return IFD_COMMUNICATION_ERROR;
+  }
+  if (Channels().Find(Lun)) {
+    DbgPrint("Meridel: reader %02X is already open", static_cast<unsigned>(ReaderIndexOf(Lun)));
+    return IFD_COMMUNICATION_ERROR;
+  }
+  std::unique_ptr<ILowerEdge> lower = OpenLowerEdge(DeviceName);
+  if (!lower) {
+    DbgPrint("Meridel: cannot open %s", DeviceName);
+    return IFD_NO_SUCH_DEVICE;
+  }
+  std::shared_ptr<CDevice> device = CDevice::Add(std::move(lower), ReaderIndexOf(Lun));
+  if (!device) {
+    return IFD_COMMUNICATION_ERROR;
+  }
+  const NTSTATUS status = device->Start();
+  if (!NT_SUCCESS(status)) {
+    device->Remove();
+    return ToResponseCode(Entry::Channel, status);
+  }
+  if (!Channels().Insert(Lun, device)) {
+    device->Remove();
+    return IFD_COMMUNICATION_ERROR;
+  }
+  return IFD_SUCCESS;
+}
+
+QVX_EXPORT RESPONSECODE IFDHCreateChannel(DWORD Lun, DWORD Channel) {
+  LoadOnce();
+  // The device is found by name only (DEVICENAME in the reader
+  // configuration, or the USB hotplug name).
+  DbgPrint("Meridel: reader %02X channel %lu has no device name",
+           static_cast<unsigned>(ReaderIndexOf(Lun)), static_cast<unsigned long>(Channel));
+  return IFD_COMMUNICATION_ERROR;
+}
+
+QVX_EXPORT RESPONSECODE IFDHCloseChannel(DWORD Lun) {
+  const std::shared_ptr<CDevice> device = Channels().Take(Lun);
+  if (!device) {
+    return IFD_COMMUNICATION_ERROR;
+  }
+  device->Remove();
+  return IFD_SUCCESS;
+}
+
+QVX_EXPORT RESPONSECODE IFDHGetCapabilities(DWORD Lun, DWORD Tag, PDWORD Length, PUCHAR Value) {
+  return GetCapability(Channels().Find(Lun), Tag, Length, Value, kPolling);
+}
+
+QVX_EXPORT RESPONSECODE IFDHSetCapabilities(DWORD Lun, DWORD Tag, DWORD /*Length*/,
+                                            PUCHAR /*Value*/) {
+  const std::shared_ptr<CDevice> device = Channels().Find(Lun);
+  if (!device) {
+    return IFD_COMMUNICATION_ERROR;
+  }
+  if (Tag == TAG_IFD_DEVICE_REMOVED) {
+    // The USB device is gone; its channel is closed next.
+    device->SurpriseRemoval();
+    return IFD_SUCCESS;
+  }
+  return IFD_ERROR_TAG;
+}
+
+QVX_EXPORT RESPONSECODE IFDHSetProtocolParameters(DWORD Lun, DWORD Protocol, UCHAR /*Flags*/,
+                                                  UCHAR /*PTS1*/, UCHAR /*PTS2*/,
+                                                  UCHAR /*PTS3*/) {
+  const std::shared_ptr<CDevice> device = Channels().Find(Lun);
+  if (!device) {
+    return IFD_COMMUNICATION_ERROR;
+  }
+  const auto requested = static_cast<std::uint32_t>(Protocol & 0xFFFFFFFFu);
+  std::uint32_t selected = 0;
+  const NTSTATUS status = device->SetProtocol(requested, &selected);
+  if (!NT_SUCCESS(status)) {
+    return ToResponseCode(Entry::Protocol, status);
+  }
+  return (selected & requested) != 0 ? IFD_SUCCESS : IFD_PROTOCOL_NOT_SUPPORTED;
+}
+
+QVX_EXPORT RESPONSECODE IFDHPowerICC(DWORD Lun, DWORD Action, PUCHAR Atr, PDWORD AtrLength) {
+  SetLength(AtrLength, 0);
+  const std::shared_ptr<CDevice> device = Channels().Find(Lun);
+  if (!device) {
+    return IFD_COMMUNICATION_ERROR;
+  }
+  ReactToFailedDevice(*device);
+  PowerAction action;
+  switch (Action) {
+    case IFD_POWER_UP:
+      action = PowerAction::ColdReset;
+      break;
+    case IFD_RESET:
+      action = PowerAction::WarmReset;
+      break;
+    case IFD_POWER_DOWN:
+      action = PowerAction::PowerDown;
+      break;
+    default:
+      return IFD_NOT_SUPPORTED;
+  }
+  // pcscd's ATR buffers hold MAX_ATR_SIZE bytes (not always said in
+  // *AtrLength); the power-down call passes none.
+  const std::size_t capacity = Atr == nullptr ? 0 : MAX_ATR_SIZE;
+  std::size_t returned = 0;
+  const NTSTATUS status = device->CardPower(action, Atr, capacity, &returned);
+  if (!NT_SUCCESS(status)) {
+    return ToResponseCode(Entry::Power, status);
+  }
+  SetLength(AtrLength, returned);
+  return IFD_SUCCESS;
+}
+
+QVX_EXPORT RESPONSECODE IFDHTransmitToICC(DWORD Lun, SCARD_IO_HEADER /*SendPci*/, PUCHAR TxBuffer,
+                                          DWORD TxLength, PUCHAR RxBuffer, PDWORD RxLength,
+                                          PSCARD_IO_HEADER /*RecvPci*/) {
+  const std::size_t capacity = Capacity(RxLength);
+  SetLength(RxLength, 0);
+  const std::shared_ptr<CDevice> device = Channels().Find(Lun);
+  if (!device) {
+    return IFD_COMMUNICATION_ERROR;
+  }
+  ReactToFailedDevice(*device);
+  if (TxBuffer == nullptr && TxLength != 0) {
+    return IFD_COMMUNICATION_ERROR;
+  }
+  std::size_t returned = 0;
+  const NTSTATUS status = device->Transmit(TxBuffer, TxLength, RxBuffer, capacity, &returned);
+  if (!NT_SUCCESS(status)) {
+    return ToResponseCode(Entry::Transmit, status);
+  }
+  SetLength(RxLength, returned);
+  return IFD_SUCCESS;
+}
+
+QVX_EXPORT RESPONSECODE IFDHControl(DWORD Lun, DWORD dwControlCode, PUCHAR TxBuffer,
+                                    DWORD TxLength, PUCHAR RxBuffer, DWORD RxLength,
+                                    LPDWORD pdwBytesReturned) {
+  SetLength(pdwBytesReturned, 0);
+  const std::shared_ptr<CDevice> device = Channels().Find(Lun);
+  if (!device) {
+    return IFD_COMMUNICATION_ERROR;
+  }
+  if (TxBuffer == nullptr && TxLength != 0) {
+    return IFD_COMMUNICATION_ERROR;
+  }
+  if (dwControlCode > 0xFFFFFFFFu) {
+    return IFD_ERROR_NOT_SUPPORTED;
+  }
+  if (dwControlCode != kGetLastError) {
+    ReactToFailedDevice(*device);
+  }
+  std::size_t returned = 0;
+  const NTSTATUS status =
+      device->DeviceControl(static_cast<std::uint32_t>(dwControlCode), TxBuffer, TxLength,
+                            RxBuffer, RxLength, &returned);
+  if (!NT_SUCCESS(status)) {
+    return ToResponseCode(Entry::Control, status);
+  }
+  SetLength(pdwBytesReturned, returned);
+  return IFD_SUCCESS;
+}
+
+QVX_EXPORT RESPONSECODE IFDHICCPresence(DWORD Lun) {
+  const std::shared_ptr<CDevice> device = Channels().Find(Lun);
+  if (!device) {
+    return IFD_COMMUNICATION_ERROR;
+  }
+  CardState state = CardState::Unknown;
+  const NTSTATUS status = device->GetCardState(&state);
+  if (!NT_SUCCESS(status)) {
+    return ToResponseCode(Entry::Presence, status);
+  }
+  return state >= CardState::Present ? IFD_ICC_PRESENT : IFD_ICC_NOT_PRESENT;
+}

@@ -1,0 +1,84 @@
+#include "reader/CancelWatcher.h"
+
+#include <system_error>
+#include <utility>
+
+#include "kernel/DebugPrint.h"
+#include "platform/Sync.h"
+#include "reader/AbortSequence.h"
+
+namespace qvxrdr {
+
+void PlatformHandle::Reset(platform::HANDLE handle) {
+  if (handle_ != nullptr) {
+    platform::CloseHandle(handle_);
+  }
+  handle_ = handle;
+}
+
+CCancelWatcher::CCancelWatcher(std::string eventName, AbortWriter writeAbort)
+    : eventName_(std::move(eventName)), writeAbort_(std::move(writeAbort)) {}
+
+CCancelWatcher::~CCancelWatcher() { Stop(); }
+
+NTSTATUS CCancelWatcher::Start() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (thread_.joinable()) {
+    return STATUS_SUCCESS;
+  }
+  // Manual reset: whichever process sets it, it stays set until the abort
+  // has been written.
+  PlatformHandle event(platform::CreateEvent(true, false, eventName_.c_str()));
+  if (event.Get() == nullptr) {
+    DbgPrint("Meridel: cannot create cancel event %s (error %u)", eventName_.c_str(),
+             static_cast<unsigned>(platform::GetLastError()));
+    return STATUS_UNSUCCESSFUL;
+  }
+  // A cancel left over from before this watcher ran belongs to nobody.
+  platform::ResetEvent(event.Get());
+  stop_.Clear();
+  cancelEvent_.Reset(event.Release());
+  try {
+    thread_ = std::thread(&CCancelWatcher::Run, this);
+  } catch (const std::system_error&) {
+    cancelEvent_.Reset();
+    return STATUS_INSUFFICIENT_RESOURCES;
+  }
+  return STATUS_SUCCESS;
+}
+
+bool CCancelWatcher::Running() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return thread_.joinable();
+}
+
+void CCancelWatcher::Stop() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (!thread_.joinable()) {
+    return;
+  }
+  stop_.Set();
+  thread_.join();
+  cancelEvent_.Reset();
+}
+
+void CCancelWatcher::Run() {
+  for (;;) {
+    const NTSTATUS wait = KEvent::WaitAnyHandle({cancelEvent_.Get(), stop_.Handle()}, kInfinite);
+    if (wait != STATUS_WAIT_0) {
+      if (wait != STATUS_WAIT_0 + 1) {
+        DbgPrint("Meridel: cancel watcher wait failed (0x%08x)", static_cast<unsigned>(wait));
+      }
+      return;
+    }
+    const std::uint8_t sequence = NextAbortSequence();
+    const NTSTATUS written = writeAbort_(sequence);
+    if (!NT_SUCCESS(written)) {
+      DbgPrint("Meridel: abort packet %02x not written (0x%08x)", sequence,
+               static_cast<unsigned>(written));
+    }
+    platform::ResetEvent(cancelEvent_.Get());
+  }
+}
+
+}  // namespace qvxrdr

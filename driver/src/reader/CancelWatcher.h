@@ -1,0 +1,73 @@
+// The cancel watcher: a thread per device that waits on the reader's named
+// cancel event, which any host process may set, and then writes an abort
+// packet so the device ends its current operation.
+//
+// The abort goes out on the watcher's own thread, between the packets of
+// whatever request is running, while that request waits for the device.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "kernel/Event.h"
+#include "kernel/NtStatus.h"
+#include "platform/WinTypes.h"
+
+namespace qvxrdr {
+
+// Owns one platform handle.
+class PlatformHandle {
+ public:
+  PlatformHandle() = default;
+  explicit PlatformHandle(platform::HANDLE handle) : handle_(handle) {}
+  ~PlatformHandle() { Reset(); }
+  PlatformHandle(const PlatformHandle&) = delete;
+  PlatformHandle& operator=(const PlatformHandle&) = delete;
+
+  platform::HANDLE Get() const { return handle_; }
+  void Reset(platform::HANDLE handle = nullptr);
+  platform::HANDLE Release() {
+    platform::HANDLE handle = handle_;
+    handle_ = nullptr;
+    return handle;
+  }
+
+ private:
+  platform::HANDLE handle_ = nullptr;
+};
+
+class CCancelWatcher {
+ public:
+  // Writes the abort packet with the given sequence byte.
+  using AbortWriter = std::function<NTSTATUS(std::uint8_t sequence)>;
+
+  CCancelWatcher(std::string eventName, AbortWriter writeAbort);
+  ~CCancelWatcher();
+  CCancelWatcher(const CCancelWatcher&) = delete;
+  CCancelWatcher& operator=(const CCancelWatcher&) = delete;
+
+  // Creates or opens the named event, clears it and starts the thread;
+  // nothing when already running. Once it returns, a set event is seen.
+  NTSTATUS Start();
+  bool Running();
+  // Ends the thread, waits for it and lets go of the event. A later Start
+  // watches again.
+  void Stop();
+
+  const std::string& EventName() const { return eventName_; }
+
+ private:
+  void Run();
+
+  const std::string eventName_;
+  const AbortWriter writeAbort_;
+  std::mutex mutex_;  // Start and Stop
+  PlatformHandle cancelEvent_;
+  KEvent stop_{EventType::Synchronization, false};
+  std::thread thread_;
+};
+
+}  // namespace qvxrdr

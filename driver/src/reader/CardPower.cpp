@@ -1,0 +1,115 @@
+#include "reader/CardPower.h"
+
+#include "reader/Atr.h"
+#include "transport/Packet.h"
+
+namespace qvxrdr {
+
+namespace {
+
+constexpr std::uint8_t kDirectConvention = 0x3B;
+constexpr std::uint8_t kInverseConvention = 0x3F;
+
+}  // namespace
+
+NTSTATUS CCardPower::Power(PowerAction action, std::vector<std::uint8_t>* atr) {
+  atr->clear();
+  if (card_.State() == CardState::Absent) {
+    return STATUS_NO_MEDIA;
+  }
+  if (action == PowerAction::PowerDown) {
+    if (card_.State() > CardState::Present) {
+      card_.SetState(CardState::Present);
+    }
+    card_.SetSelectedProtocol(0);
+    if (!transport_.IsPumpStoppedOrFailed()) {
+      transport_.WritePacket(PowerOff());
+    }
+    return STATUS_SUCCESS;
+  }
+  const NTSTATUS status = Reset(action);
+  if (!NT_SUCCESS(status)) {
+    return status;
+  }
+  if (card_.SelectedProtocol() != 0) {
+    card_.SetState(CardState::Specific);
+  }
+  *atr = card_.Atr();
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS CCardPower::Reset(PowerAction action) {
+  if (transport_.IsPumpStoppedOrFailed()) {
+    card_.SetState(CardState::Swallowed);
+    return STATUS_UNRECOGNIZED_MEDIA;
+  }
+  const Packet reset = action == PowerAction::ColdReset ? ColdReset() : WarmReset();
+  if (!NT_SUCCESS(transport_.WritePacket(reset))) {
+    return STATUS_UNRECOGNIZED_MEDIA;
+  }
+  return CollectAtr();
+}
+
+NTSTATUS CCardPower::CollectAtr() {
+  std::vector<std::uint8_t> atr;
+  bool first = true;
+  for (;;) {
+    Packet packet{};
+    if (!NT_SUCCESS(transport_.ReadPacket(packet))) {
+      transport_.SetCardPresent(false);
+      card_.SetAbsent();
+      return STATUS_NO_MEDIA;
+    }
+    const std::uint8_t type = PacketType(packet);
+    if (type == kPacketControl) {
+      if (IsCardStatus(packet)) {
+        return CardStatusInserted(packet) ? STATUS_UNRECOGNIZED_MEDIA : STATUS_NO_MEDIA;
+      }
+      Swallow();
+      return STATUS_IO_TIMEOUT;
+    }
+    if (type != kPacketData) {
+      return STATUS_UNRECOGNIZED_MEDIA;
+    }
+    const std::uint8_t count = DataCount(packet);
+    if (first) {
+      first = false;
+      if (count == 1) {
+        Swallow();
+        return STATUS_UNRECOGNIZED_MEDIA;
+      }
+      if (count == 0) {
+        return STATUS_NO_MEDIA;
+      }
+      if (packet[2] != kDirectConvention && packet[2] != kInverseConvention) {
+        continue;  // not the start of an ATR; what follows continues it
+      }
+    }
+    if (count == 0) {
+      return STATUS_NO_MEDIA;
+    }
+    if (count > kMaxDataPerPacket) {
+      return STATUS_UNRECOGNIZED_MEDIA;
+    }
+    atr.insert(atr.end(), packet.begin() + 2, packet.begin() + 2 + count);
+    if (atr.size() > kMaxAtrSize) {
+      Swallow();
+      return STATUS_IO_TIMEOUT;
+    }
+    if (AtrComplete(atr.data(), atr.size())) {
+      CardCapabilities caps;
+      if (!ParseCardCapabilities(atr.data(), atr.size(), &caps)) {
+        return STATUS_UNRECOGNIZED_MEDIA;
+      }
+      card_.SetAtr(atr, caps.protocols);
+      return STATUS_SUCCESS;
+    }
+  }
+}
+
+void CCardPower::Swallow() {
+  card_.SetState(CardState::Swallowed);
+  transport_.WritePacket(PowerOff());
+}
+
+}  // namespace qvxrdr

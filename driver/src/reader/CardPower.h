@@ -1,0 +1,35 @@
+// Card power: power off, and cold or warm reset with the collection of the
+// answer-to-reset from the device's data packets.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "kernel/NtStatus.h"
+#include "reader/CardState.h"
+#include "transport/Transport.h"
+
+namespace qvxrdr {
+
+enum class PowerAction { PowerDown, ColdReset, WarmReset };
+
+class CCardPower {
+ public:
+  CCardPower(CTransport& transport, CCardState& card) : transport_(transport), card_(card) {}
+
+  // On success after a reset, *atr is the card's ATR; after power down it
+  // is empty.
+  NTSTATUS Power(PowerAction action, std::vector<std::uint8_t>* atr);
+
+ private:
+  NTSTATUS Reset(PowerAction action);
+  NTSTATUS CollectAtr();
+  // The card answered in a way no reader can use: keep it swallowed and
+  // take its power away.
+  void Swallow();
+
+  CTransport& transport_;
+  CCardState& card_;
+};
+
+}  // namespace qvxrdr

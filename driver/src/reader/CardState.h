@@ -1,0 +1,76 @@
+// The card in the slot as the reader sees it: state, ATR, protocols, and
+// the card-tracking signal that tells the resource manager about insertion
+// and removal.
+//
+// The read pump reports card status and read failures here (ICardEvents);
+// the reader functions move the state on power, reset and protocol
+// selection.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "kernel/Event.h"
+#include "kernel/Mutex.h"
+#include "kernel/NtStatus.h"
+#include "transport/CardEvents.h"
+
+namespace qvxrdr {
+
+// Ordered as the smart-card service orders them: "above present" means
+// powered, negotiable or specific.
+enum class CardState : std::uint8_t {
+  Unknown = 0,
+  Absent = 1,
+  Present = 2,
+  Swallowed = 3,
+  Powered = 4,
+  Negotiable = 5,
+  Specific = 6,
+};
+
+class CCardState final : public ICardEvents {
+ public:
+  CCardState() = default;
+  CCardState(const CCardState&) = delete;
+  CCardState& operator=(const CCardState&) = delete;
+
+  // From the read pump.
+  void OnCardStatus(bool inserted) override;
+  void OnReadFailed() override;
+
+  CardState State();
+  void SetState(CardState state);
+  // A state below present becomes present; true when it changed.
+  bool RaiseToPresent();
+  // The card is gone: absent, no ATR, no protocol; tracking completed.
+  void SetAbsent();
+
+  std::vector<std::uint8_t> Atr();
+  // A complete ATR and the protocols it offers; the card is then
+  // negotiable.
+  void SetAtr(const std::vector<std::uint8_t>& atr, std::uint32_t protocols);
+  std::uint32_t CardProtocols();
+  std::uint32_t SelectedProtocol();
+  void SetSelectedProtocol(std::uint32_t protocol);
+
+  // Card tracking: completing it wakes a waiting WaitForChange, and is
+  // remembered until one comes, so no change slips between two waits.
+  void CompleteTracking();
+  // STATUS_SUCCESS on a change (or once tracking is stopped), STATUS_TIMEOUT.
+  NTSTATUS WaitForChange(std::uint32_t timeoutMs);
+  // Ends every present and later wait at once (the reader goes away).
+  void StopTracking();
+
+ private:
+  SpinLock lock_;
+  CardState state_ = CardState::Absent;
+  std::vector<std::uint8_t> atr_;
+  std::uint32_t cardProtocols_ = 0;
+  std::uint32_t selectedProtocol_ = 0;
+
+  KEvent changed_{EventType::Synchronization, false};
+  KEvent stopped_{EventType::Notification, false};
+};
+
+}  // namespace qvxrdr

@@ -1,0 +1,20 @@
+// The 4-byte last-error record: a category (0 none, 1 to 13) and detail
+// bytes, read by the host right after every vendor request.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "kernel/NtStatus.h"
+
+namespace qvxrdr {
+
+using LastErrorRecord = std::array<std::uint8_t, 4>;
+
+// The record of a failed exchange. `data` is the response data of the
+// failing answer (for the local input checks: the reason byte). A result
+// that ends without a record (STATUS_NO_MEDIA) gives all zeros.
+LastErrorRecord RecordForResult(NTSTATUS result, const std::vector<std::uint8_t>& data);
+
+}  // namespace qvxrdr

@@ -1,0 +1,51 @@
+#include "reader/Reader.h"
+
+#include <utility>
+
+#include "reader/Protocol.h"
+#include "reader/ReaderName.h"
+#include "reader/Transmit.h"
+
+namespace qvxrdr {
+
+CReader::CReader(CTransport& transport, CCardState& card, std::uint32_t unit,
+                 std::uint32_t readerIndex, std::function<void()> deviceFailed)
+    : card_(card),
+      commands_(transport),
+      power_(transport, card),
+      vendor_(commands_, transport, card,
+              CVendorRequests::Hooks{[this] { watcher_.Start(); }, std::move(deviceFailed)}),
+      watcher_(qvxrdr::CancelEventName(readerIndex),
+               [&transport](std::uint8_t sequence) { return transport.WriteAbort(sequence); }) {
+  extension_.unitNo = unit;
+}
+
+CReader::~CReader() { watcher_.Stop(); }
+
+NTSTATUS CReader::CardPower(PowerAction action, std::vector<std::uint8_t>* atr) {
+  std::lock_guard<std::mutex> guard(serial_);
+  return power_.Power(action, atr);
+}
+
+NTSTATUS CReader::SetProtocol(std::uint32_t requested, std::uint32_t* selected) {
+  std::lock_guard<std::mutex> guard(serial_);
+  return qvxrdr::SetProtocol(card_, requested, selected);
+}
+
+NTSTATUS CReader::Transmit(const std::uint8_t* apdu, std::size_t size,
+                           std::vector<std::uint8_t>* reply) {
+  std::lock_guard<std::mutex> guard(serial_);
+  if (card_.State() != CardState::Specific) {
+    reply->clear();
+    return STATUS_INVALID_DEVICE_STATE;
+  }
+  return qvxrdr::Transmit(commands_, apdu, size, reply);
+}
+
+NTSTATUS CReader::VendorRequest(std::uint32_t code, const std::vector<std::uint8_t>& input,
+                                std::vector<std::uint8_t>* reply) {
+  std::lock_guard<std::mutex> guard(serial_);
+  return vendor_.Request(code, input, reply);
+}
+
+}  // namespace qvxrdr

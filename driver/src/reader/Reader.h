@@ -1,0 +1,59 @@
+// The reader context of one device with its smart-card extension: the
+// reader functions (card power, protocol, transmit, card tracking) and the
+// vendor requests, one at a time, plus the cancel watcher beside them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "kernel/NtStatus.h"
+#include "reader/CancelWatcher.h"
+#include "reader/CardPower.h"
+#include "reader/CardState.h"
+#include "reader/DeviceCommands.h"
+#include "reader/LastErrorRecord.h"
+#include "reader/ReaderAttributes.h"
+#include "reader/VendorRequests.h"
+#include "transport/Transport.h"
+
+namespace qvxrdr {
+
+class CReader {
+ public:
+  // `readerIndex` numbers the reader among those of the driver as the
+  // resource manager lists them; it names the cancel event.
+  CReader(CTransport& transport, CCardState& card, std::uint32_t unit, std::uint32_t readerIndex,
+          std::function<void()> deviceFailed);
+  ~CReader();
+  CReader(const CReader&) = delete;
+  CReader& operator=(const CReader&) = delete;
+
+  const SmartcardExtension& Extension() const { return extension_; }
+  CCardState& Card() { return card_; }
+
+  NTSTATUS CardPower(PowerAction action, std::vector<std::uint8_t>* atr);
+  NTSTATUS SetProtocol(std::uint32_t requested, std::uint32_t* selected);
+  NTSTATUS Transmit(const std::uint8_t* apdu, std::size_t size, std::vector<std::uint8_t>* reply);
+  NTSTATUS VendorRequest(std::uint32_t code, const std::vector<std::uint8_t>& input,
+                         std::vector<std::uint8_t>* reply);
+  LastErrorRecord LastError() { return vendor_.Record(); }
+
+  bool CancelWatcherRunning() { return watcher_.Running(); }
+  const std::string& CancelEventName() const { return watcher_.EventName(); }
+  void StopCancelWatcher() { watcher_.Stop(); }
+
+ private:
+  SmartcardExtension extension_;
+  CCardState& card_;
+  CDeviceCommands commands_;
+  CCardPower power_;
+  CVendorRequests vendor_;
+  CCancelWatcher watcher_;
+  // The smart-card library hands a device one call at a time.
+  std::mutex serial_;
+};
+
+}  // namespace qvxrdr

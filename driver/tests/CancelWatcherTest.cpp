@@ -1,0 +1,126 @@
+// The cancel watcher: a host sets the reader's named cancel event and the
+// device gets an abort packet while a request waits for it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "ReaderFixture.h"
+#include "platform/Sync.h"
+#include "reader/ControlCodes.h"
+#include "reader/ReaderName.h"
+
+namespace qvxrdr_test {
+namespace {
+
+using namespace qvxrdr;
+using namespace std::chrono_literals;
+
+class CancelWatcherTest : public ReaderFixture {
+ protected:
+  // What a host does: open (or create) the reader's event and set it.
+  static void SetCancelEvent(const std::string& name) {
+    platform::HANDLE event = platform::CreateEvent(true, false, name.c_str());
+    ASSERT_NE(event, nullptr);
+    platform::SetEvent(event);
+    platform::CloseHandle(event);
+  }
+  static bool EventIsSet(const std::string& name) {
+    platform::HANDLE event = platform::OpenEvent(name.c_str());
+    if (event == nullptr) return false;
+    const bool set = platform::WaitForSingleObject(event, 0) == platform::WAIT_OBJECT_0;
+    platform::CloseHandle(event);
+    return set;
+  }
+
+  // Starts a mode-2 request whose command 0x07 the device holds.
+  std::future<ControlResult> WaitingRequest(TestDevice& test) {
+    test.firmware.Script(0x01, 1, {0x01});
+    test.firmware.Hold(0x07);
+    CDevice* device = test.device.get();
+    auto request = std::async(std::launch::async,
+                              [device] { return Control(*device, kGetMode2Response, {}); });
+    EXPECT_TRUE(test.firmware.WaitForCommand(0x07));
+    return request;
+  }
+};
+
+TEST_F(CancelWatcherTest, EventNamesFollowTheListedReaderName) {
+  EXPECT_EQ(ReaderName(0), "Meridel Quorvex2_Reader 00 00");
+  EXPECT_EQ(ReaderName(1), "Meridel Quorvex2_Reader 01 00");
+  EXPECT_EQ(ReaderName(0x1A), "Meridel Quorvex2_Reader 1A 00");
+  EXPECT_EQ(CancelEventName(0), "Global\\Meridel Quorvex2_Reader 00 00_cancel_event");
+  EXPECT_EQ(CancelEventName(1), "Global\\Meridel Quorvex2_Reader 01 00_cancel_event");
+}
+
+TEST_F(CancelWatcherTest, CancelDuringAWaitingRequestAbortsIt) {
+  auto request = WaitingRequest(Main());
+  ASSERT_EQ(request.wait_for(100ms), std::future_status::timeout);
+
+  SetCancelEvent("Global\\Meridel Quorvex2_Reader 00 00_cancel_event");
+  ASSERT_EQ(request.wait_for(5s), std::future_status::ready);
+  EXPECT_EQ(request.get().status, STATUS_SUCCESS);
+
+  const Packets aborts = Firmware().Aborts();
+  ASSERT_EQ(aborts.size(), 1u);
+  EXPECT_EQ(Bytes(aborts[0].begin(), aborts[0].begin() + 7),
+            (Bytes{0x01, 0x03, 0x17, 0x00, 0x00, 0x00, 0x00}));
+  // The device answered the abort with event 0B: cancelled by another session.
+  EXPECT_EQ(LastError(), (LastErrorRecord{5, 0, 0, 0}));
+  // The watcher clears the event once the abort is out.
+  for (int i = 0; i < 100 && EventIsSet(CancelEventName(0)); ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_FALSE(EventIsSet(CancelEventName(0)));
+}
+
+TEST_F(CancelWatcherTest, SequenceBytesFollowEachOther) {
+  Control(kOpenCancelEvent);
+  SetCancelEvent(CancelEventName(0));
+  ASSERT_TRUE(Firmware().WaitForAborts(1));
+  for (int i = 0; i < 100 && EventIsSet(CancelEventName(0)); ++i) std::this_thread::sleep_for(10ms);
+  SetCancelEvent(CancelEventName(0));
+  ASSERT_TRUE(Firmware().WaitForAborts(2));
+  const Packets aborts = Firmware().Aborts();
+  EXPECT_EQ(static_cast<std::uint8_t>(aborts[0][7] + 1), aborts[1][7]);
+}
+
+TEST_F(CancelWatcherTest, SecondReaderWatchesItsOwnEvent) {
+  Control(kOpenCancelEvent);
+  auto second = StartedDevice(1);
+  Control(*second->device, kOpenCancelEvent, {});
+  EXPECT_EQ(second->device->Reader().CancelEventName(),
+            "Global\\Meridel Quorvex2_Reader 01 00_cancel_event");
+
+  SetCancelEvent("Global\\Meridel Quorvex2_Reader 01 00_cancel_event");
+  ASSERT_TRUE(second->firmware.WaitForAborts(1));
+  std::this_thread::sleep_for(100ms);
+  EXPECT_TRUE(Firmware().Aborts().empty());
+}
+
+TEST_F(CancelWatcherTest, NoWatcherBeforeTheFirstVendorRequest) {
+  Device();
+  EXPECT_FALSE(Device().Reader().CancelWatcherRunning());
+  SetCancelEvent(CancelEventName(0));
+  std::this_thread::sleep_for(100ms);
+  EXPECT_TRUE(Firmware().Aborts().empty());
+
+  // The first request starts it, and a cancel left from before is dropped.
+  Firmware().Script(0x02, 5);
+  Control(kCheckDevice);
+  EXPECT_TRUE(Device().Reader().CancelWatcherRunning());
+  std::this_thread::sleep_for(100ms);
+  EXPECT_TRUE(Firmware().Aborts().empty());
+  EXPECT_FALSE(EventIsSet(CancelEventName(0)));
+}
+
+TEST_F(CancelWatcherTest, RemovalEndsTheWatcher) {
+  Control(kOpenCancelEvent);
+  ASSERT_TRUE(Device().Reader().CancelWatcherRunning());
+  EXPECT_EQ(Device().Remove(), STATUS_SUCCESS);
+  EXPECT_FALSE(Device().Reader().CancelWatcherRunning());
+  // Nobody holds the event any more: it is gone from the namespace.
+  EXPECT_EQ(platform::OpenEvent(CancelEventName(0).c_str()), nullptr);
+}
+
+}  // namespace
+}  // namespace qvxrdr_test

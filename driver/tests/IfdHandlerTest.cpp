@@ -1,0 +1,385 @@
+// The module as pcscd sees it: libqvxrdr.so loaded with dlopen, its IFDH
+// entry points called the way pcscd calls them, a scripted device behind
+// the "sim:" socket.
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <PCSC/reader.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <future>
+#include <string>
+#include <thread>
+
+#include "FakeQuorvex.h"
+#include "ReaderFixture.h"
+#include "ifd/PcscIfd.h"
+#include "platform/Sync.h"
+
+namespace qvxrdr_test {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string ModulePath() {
+#ifdef QVXRDR_MODULE
+  return QVXRDR_MODULE;
+#else
+  // The test program is built in <build>/driver/tests, the module in <build>/driver.
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
+  return (self.parent_path().parent_path() / "libqvxrdr.so").string();
+#endif
+}
+
+// The simulator's side of "sim:PATH": one 8-byte message per packet.
+class SocketDevice {
+ public:
+  SocketDevice(const std::string& path, FakeQuorvexFirmware& firmware)
+      : path_(path), firmware_(firmware) {
+    listen_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+    if (listen_ < 0 || ::bind(listen_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listen_, 4) != 0) {
+      throw std::runtime_error("cannot listen on " + path);
+    }
+    firmware_.SetSink([this](const Packets& packets) {
+      std::lock_guard<std::mutex> guard(sendLock_);
+      for (const Packet& p : packets) {
+        if (connection_ >= 0) (void)::send(connection_, p.data(), p.size(), MSG_NOSIGNAL);
+      }
+    });
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~SocketDevice() {
+    stopping_ = true;
+    ::shutdown(listen_, SHUT_RDWR);
+    {
+      std::lock_guard<std::mutex> guard(sendLock_);
+      if (connection_ >= 0) ::shutdown(connection_, SHUT_RDWR);
+    }
+    thread_.join();
+    firmware_.SetSink(nullptr);
+    if (connection_ >= 0) ::close(connection_);
+    ::close(listen_);
+  }
+  SocketDevice(const SocketDevice&) = delete;
+  SocketDevice& operator=(const SocketDevice&) = delete;
+
+ private:
+  void Serve() {
+    const int connection = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (connection < 0) return;
+    {
+      std::lock_guard<std::mutex> guard(sendLock_);
+      connection_ = connection;
+      if (stopping_) ::shutdown(connection_, SHUT_RDWR);
+    }
+    for (;;) {
+      Packet packet{};
+      const ssize_t n = ::recv(connection, packet.data(), packet.size(), 0);
+      if (n != static_cast<ssize_t>(packet.size())) return;
+      firmware_.OnPacket(packet);
+    }
+  }
+
+  std::string path_;
+  FakeQuorvexFirmware& firmware_;
+  int listen_ = -1;
+  std::mutex sendLock_;
+  int connection_ = -1;
+  std::atomic<bool> stopping_{false};
+  std::thread thread_;
+};
+
+struct Module {
+  void* handle = nullptr;
+  decltype(&IFDHCreateChannelByName) createByName = nullptr;
+  decltype(&IFDHCreateChannel) create = nullptr;
+  decltype(&IFDHCloseChannel) close = nullptr;
+  decltype(&IFDHGetCapabilities) getCapabilities = nullptr;
+  decltype(&IFDHSetCapabilities) setCapabilities = nullptr;
+  decltype(&IFDHSetProtocolParameters) setProtocol = nullptr;
+  decltype(&IFDHPowerICC) power = nullptr;
+  decltype(&IFDHTransmitToICC) transmit = nullptr;
+  decltype(&IFDHControl) control = nullptr;
+  decltype(&IFDHICCPresence) presence = nullptr;
+};
+
+template <class F>
+void Bind(void* handle, const char* name, F* function) {
+  *function = reinterpret_cast<F>(::dlsym(handle, name));
+  if (*function == nullptr) ADD_FAILURE() << name << " is not exported";
+}
+
+class IfdHandlerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string path = ModulePath();
+    m_.handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(m_.handle, nullptr) << "build the qvxrdr target first: " << ::dlerror();
+    Bind(m_.handle, "IFDHCreateChannelByName", &m_.createByName);
+    Bind(m_.handle, "IFDHCreateChannel", &m_.create);
+    Bind(m_.handle, "IFDHCloseChannel", &m_.close);
+    Bind(m_.handle, "IFDHGetCapabilities", &m_.getCapabilities);
+    Bind(m_.handle, "IFDHSetCapabilities", &m_.setCapabilities);
+    Bind(m_.handle, "IFDHSetProtocolParameters", &m_.setProtocol);
+    Bind(m_.handle, "IFDHPowerICC", &m_.power);
+    Bind(m_.handle, "IFDHTransmitToICC", &m_.transmit);
+    Bind(m_.handle, "IFDHControl", &m_.control);
+    Bind(m_.handle, "IFDHICCPresence", &m_.presence);
+  }
+  void TearDown() override {
+    for (DWORD lun : opened_) m_.close(lun);
+    devices_.clear();
+    if (m_.handle != nullptr) ::dlclose(m_.handle);
+  }
+
+  // A scripted device on a socket, opened as reader `lun`.
+  FakeQuorvexFirmware& Open(DWORD lun) {
+    OpenDevice opened;
+    opened.firmware = std::make_unique<FakeQuorvexFirmware>();
+    const std::string socket = temp_.Path() + "/dev" + std::to_string(++sockets_) + ".sock";
+    opened.device = std::make_unique<SocketDevice>(socket, *opened.firmware);
+    OpenDevice& slot = devices_[lun];
+    slot.device.reset();  // before the firmware it talks to
+    slot = std::move(opened);
+    std::string name = "sim:" + socket;
+    EXPECT_EQ(m_.createByName(lun, name.data()), IFD_SUCCESS);
+    opened_.push_back(lun);
+    return *slot.firmware;
+  }
+
+  struct Reply {
+    RESPONSECODE rc;
+    Bytes bytes;
+  };
+  Reply Control(DWORD lun, DWORD code, Bytes input, DWORD capacity = 262) {
+    std::vector<UCHAR> out(capacity + 1, 0xEE);
+    DWORD returned = 12345;
+    Reply r;
+    r.rc = m_.control(lun, code, input.empty() ? nullptr : input.data(),
+                      static_cast<DWORD>(input.size()), out.data(), capacity, &returned);
+    EXPECT_LE(returned, capacity);
+    r.bytes.assign(out.begin(), out.begin() + std::min<DWORD>(returned, capacity));
+    return r;
+  }
+  Reply Capability(DWORD lun, DWORD tag, DWORD capacity = 64) {
+    std::vector<UCHAR> out(capacity + 1);
+    DWORD length = capacity;
+    Reply r;
+    r.rc = m_.getCapabilities(lun, tag, &length, out.data());
+    EXPECT_LE(length, capacity);
+    r.bytes.assign(out.begin(), out.begin() + std::min(length, capacity));
+    return r;
+  }
+
+  struct OpenDevice {
+    std::unique_ptr<FakeQuorvexFirmware> firmware;
+    std::unique_ptr<SocketDevice> device;
+  };
+
+  TempDir temp_;
+  ScopedObjectDir objects_{temp_.Path() + "/objects"};
+  Module m_;
+  std::map<DWORD, OpenDevice> devices_;
+  std::vector<DWORD> opened_;
+  int sockets_ = 0;
+};
+
+Bytes Dword(std::uint32_t v) {
+  return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+          static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
+}
+
+TEST_F(IfdHandlerTest, Capabilities) {
+  Open(0);
+  struct Row {
+    DWORD tag;
+    Bytes value;
+  };
+  const Row rows[] = {
+      {TAG_IFD_SLOTS_NUMBER, {1}},
+      {TAG_IFD_SIMULTANEOUS_ACCESS, {8}},
+      {TAG_IFD_THREAD_SAFE, {0}},
+      {TAG_IFD_POLLING_THREAD_KILLABLE, {0}},
+      {SCARD_ATTR_VENDOR_NAME, {'M', 'e', 'r', 'i', 'd', 'e', 'l', 0}},
+      {SCARD_ATTR_VENDOR_IFD_TYPE,
+       {'Q', 'u', 'o', 'r', 'v', 'e', 'x', '2', '_', 'R', 'e', 'a', 'd', 'e', 'r', 0}},
+      {SCARD_ATTR_DEVICE_UNIT, Dword(0)},
+      {SCARD_ATTR_CHANNEL_ID, Dword(0x00200000)},
+      {SCARD_ATTR_ASYNC_PROTOCOL_TYPES, Dword(3)},
+      {SCARD_ATTR_DEFAULT_CLK, Dword(2000)},
+      {SCARD_ATTR_MAX_CLK, Dword(2000)},
+      {SCARD_ATTR_DEFAULT_DATA_RATE, Dword(5376)},
+      {SCARD_ATTR_MAX_DATA_RATE, Dword(21505)},
+      {SCARD_ATTR_MAX_IFSD, Dword(254)},
+      {SCARD_ATTR_ICC_PRESENCE, {1}},
+  };
+  for (const Row& row : rows) {
+    const Reply r = Capability(0, row.tag);
+    EXPECT_EQ(r.rc, IFD_SUCCESS) << std::hex << row.tag;
+    EXPECT_EQ(r.bytes, row.value) << std::hex << row.tag;
+  }
+  const Reply poll = Capability(0, TAG_IFD_POLLING_THREAD_WITH_TIMEOUT);
+  EXPECT_EQ(poll.rc, IFD_SUCCESS);
+  EXPECT_EQ(poll.bytes.size(), sizeof(void*));
+  EXPECT_EQ(Capability(0, TAG_IFD_STOP_POLLING_THREAD).bytes.size(), sizeof(void*));
+
+  const Reply small = Capability(0, SCARD_ATTR_VENDOR_NAME, 7);
+  EXPECT_EQ(small.rc, IFD_ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_TRUE(small.bytes.empty());
+  const Reply unknown = Capability(0, SCARD_ATTR_VENDOR_IFD_SERIAL_NO);
+  EXPECT_EQ(unknown.rc, IFD_ERROR_TAG);
+  EXPECT_TRUE(unknown.bytes.empty());
+}
+
+TEST_F(IfdHandlerTest, VendorCodes) {
+  FakeQuorvexFirmware& firmware = Open(0);
+  firmware.Script(0x02, 5, {'0', '1', '.', '2', '0', 0});
+
+  const Reply refused = Control(0, 0x312024, {0x00});
+  EXPECT_EQ(refused.rc, IFD_ERROR_NOT_SUPPORTED);
+  EXPECT_TRUE(refused.bytes.empty());
+  EXPECT_EQ(Control(0, 0x222004, {}).rc, IFD_ERROR_NOT_SUPPORTED);
+
+  const Reply check = Control(0, 0x312004, {});
+  EXPECT_EQ(check.rc, IFD_SUCCESS);
+  EXPECT_EQ(check.bytes, (Bytes{'0', '1', '.', '2', '0', 0, '0', '1', '.', '2', '4', 0}));
+  const Reply small = Control(0, 0x312004, {}, 255 - 250);
+  EXPECT_EQ(small.rc, IFD_ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_TRUE(small.bytes.empty());
+
+  firmware.Script(0x01, 1, {0x01});
+  firmware.Script(0x03, 8, {36});
+  EXPECT_EQ(Control(0, 0x312008, {'n', 'l'}).rc, IFD_SUCCESS);
+  EXPECT_EQ(Control(0, 0x312028, {}, 4).bytes, (Bytes{13, 36, 0, 0}));
+}
+
+TEST_F(IfdHandlerTest, CardFunctions) {
+  FakeQuorvexFirmware& firmware = Open(0);
+  EXPECT_EQ(m_.presence(0), IFD_ICC_PRESENT);
+  const Bytes atr{0x3B, 0x02, 0x14, 0x50};
+  firmware.SetAtr(AtrPackets(atr));
+  std::array<UCHAR, MAX_ATR_SIZE> buffer{};
+  DWORD length = buffer.size();
+  ASSERT_EQ(m_.power(0, IFD_POWER_UP, buffer.data(), &length), IFD_SUCCESS);
+  EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + length), atr);
+  EXPECT_EQ(Capability(0, TAG_IFD_ATR).bytes, atr);
+  EXPECT_EQ(m_.setProtocol(0, SCARD_PROTOCOL_T1, 0, 0, 0, 0), IFD_PROTOCOL_NOT_SUPPORTED);
+  ASSERT_EQ(m_.setProtocol(0, SCARD_PROTOCOL_T0, 0, 0, 0, 0), IFD_SUCCESS);
+
+  SCARD_IO_HEADER pci{};
+  UCHAR apdu[] = {0x80, 0x12, 0x00, 0x01, 0x00};
+  std::array<UCHAR, 64> rx{};
+  DWORD rxLength = rx.size();
+  ASSERT_EQ(m_.transmit(0, pci, apdu, sizeof apdu, rx.data(), &rxLength, nullptr), IFD_SUCCESS);
+  EXPECT_EQ(Bytes(rx.begin(), rx.begin() + rxLength),
+            (Bytes{0xD0, 0x07, 'Q', 'V', 'X', '2', 'R', 'D', 'R', 0x90, 0x00}));
+  rxLength = 4;
+  EXPECT_EQ(m_.transmit(0, pci, apdu, sizeof apdu, rx.data(), &rxLength, nullptr),
+            IFD_ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(rxLength, 0u);
+
+  // pcscd powers down without buffers.
+  EXPECT_EQ(m_.power(0, IFD_POWER_DOWN, nullptr, nullptr), IFD_SUCCESS);
+  firmware.Send({MakePacket({0x02, 0x81, 0x00})});
+  for (int i = 0; i < 200 && m_.presence(0) != IFD_ICC_NOT_PRESENT; ++i) {
+    std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_EQ(m_.presence(0), IFD_ICC_NOT_PRESENT);
+  length = buffer.size();
+  EXPECT_EQ(m_.power(0, IFD_POWER_UP, buffer.data(), &length), IFD_ERROR_POWER_ACTION);
+  EXPECT_EQ(length, 0u);
+}
+
+TEST_F(IfdHandlerTest, PollingWaitsForCardEventsAndStops) {
+  FakeQuorvexFirmware& firmware = Open(0);
+  RESPONSECODE (*poll)(DWORD, int) = nullptr;
+  RESPONSECODE (*stop)(DWORD) = nullptr;
+  DWORD length = sizeof poll;
+  ASSERT_EQ(m_.getCapabilities(0, TAG_IFD_POLLING_THREAD_WITH_TIMEOUT, &length,
+                                reinterpret_cast<PUCHAR>(&poll)),
+            IFD_SUCCESS);
+  length = sizeof stop;
+  ASSERT_EQ(m_.getCapabilities(0, TAG_IFD_STOP_POLLING_THREAD, &length,
+                                reinterpret_cast<PUCHAR>(&stop)),
+            IFD_SUCCESS);
+  EXPECT_EQ(poll(0, 0), IFD_SUCCESS);  // the card found when the channel opened
+
+  auto removal = std::async(std::launch::async, [poll] { return poll(0, 60000); });
+  EXPECT_EQ(removal.wait_for(100ms), std::future_status::timeout);
+  firmware.Send({MakePacket({0x02, 0x81, 0x00})});
+  ASSERT_EQ(removal.wait_for(5s), std::future_status::ready);
+  EXPECT_EQ(removal.get(), IFD_SUCCESS);
+
+  auto stopped = std::async(std::launch::async, [poll] { return poll(0, 60000); });
+  EXPECT_EQ(stopped.wait_for(100ms), std::future_status::timeout);
+  EXPECT_EQ(stop(0), IFD_SUCCESS);
+  ASSERT_EQ(stopped.wait_for(5s), std::future_status::ready);
+}
+
+TEST_F(IfdHandlerTest, SecondReaderAndItsCancelEvent) {
+  Open(0);
+  FakeQuorvexFirmware& second = Open(0x10000);
+  EXPECT_EQ(Capability(0x10000, SCARD_ATTR_DEVICE_UNIT).bytes, Dword(1));
+  second.Script(0x01, 1, {0x01});
+  second.Hold(0x07);
+  auto request = std::async(std::launch::async, [this] { return Control(0x10000, 0x312014, {}); });
+  ASSERT_TRUE(second.WaitForCommand(0x07));
+  platform::HANDLE event =
+      platform::OpenEvent("Global\\Meridel Quorvex2_Reader 01 00_cancel_event");
+  ASSERT_NE(event, nullptr);
+  platform::SetEvent(event);
+  platform::CloseHandle(event);
+  ASSERT_EQ(request.wait_for(5s), std::future_status::ready);
+  EXPECT_EQ(request.get().rc, IFD_SUCCESS);
+  EXPECT_EQ(Control(0x10000, 0x312028, {}, 4).bytes, (Bytes{5, 0, 0, 0}));
+  EXPECT_EQ(second.Aborts().size(), 1u);
+  EXPECT_EQ(devices_[0].firmware->Aborts().size(), 0u);
+}
+
+TEST_F(IfdHandlerTest, UnknownReadersAndDevices) {
+  char missing[] = "sim:/nonexistent/qvx.sock";
+  EXPECT_EQ(m_.createByName(0x20000, missing), IFD_NO_SUCH_DEVICE);
+  char other[] = "tty:/dev/null";
+  EXPECT_EQ(m_.createByName(0x20000, other), IFD_NO_SUCH_DEVICE);
+  EXPECT_EQ(m_.create(0x20000, 0x3F8), IFD_COMMUNICATION_ERROR);
+
+  EXPECT_EQ(m_.presence(0x20000), IFD_COMMUNICATION_ERROR);
+  const Reply control = Control(0x20000, 0x312028, {}, 4);
+  EXPECT_NE(control.rc, IFD_SUCCESS);
+  EXPECT_TRUE(control.bytes.empty());
+  EXPECT_EQ(m_.close(0x20000), IFD_COMMUNICATION_ERROR);
+}
+
+TEST_F(IfdHandlerTest, ClosedChannelIsGone) {
+  Open(0);
+  ASSERT_EQ(m_.close(0), IFD_SUCCESS);
+  opened_.clear();
+  EXPECT_EQ(m_.presence(0), IFD_COMMUNICATION_ERROR);
+  // The unit is free again for the next device.
+  Open(0);
+  EXPECT_EQ(Capability(0, SCARD_ATTR_DEVICE_UNIT).bytes, Dword(0));
+}
+
+TEST_F(IfdHandlerTest, UnpluggedDeviceIsToldBeforeItsChannelCloses) {
+  Open(0);
+  const Reply removed = Capability(0, TAG_IFD_DEVICE_REMOVED);
+  ASSERT_EQ(removed.bytes, Bytes{1});
+  UCHAR value = 1;
+  EXPECT_EQ(m_.setCapabilities(0, TAG_IFD_DEVICE_REMOVED, 1, &value), IFD_SUCCESS);
+  EXPECT_EQ(Control(0, 0x312028, {}, 4).rc, IFD_NO_SUCH_DEVICE);
+}
+
+}  // namespace
+}  // namespace qvxrdr_test

@@ -1,0 +1,144 @@
+// A started device over a scripted Quorvex2, in a private object namespace
+// (the cancel events are machine-wide named objects).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FakeQuorvex.h"
+#include "device/Device.h"
+#include "device/UnitBitmap.h"
+#include "reader/LastErrorRecord.h"
+
+namespace qvxrdr_test {
+
+// mkdtemp directory, removed with everything in it.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "qvxrdr-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+class ScopedObjectDir {
+ public:
+  explicit ScopedObjectDir(const std::string& dir) {
+    const char* old = ::getenv("QVX_OBJECT_DIR");
+    if (old != nullptr) {
+      old_ = old;
+      hadOld_ = true;
+    }
+    ::setenv("QVX_OBJECT_DIR", dir.c_str(), 1);
+  }
+  ~ScopedObjectDir() {
+    if (hadOld_) {
+      ::setenv("QVX_OBJECT_DIR", old_.c_str(), 1);
+    } else {
+      ::unsetenv("QVX_OBJECT_DIR");
+    }
+  }
+  ScopedObjectDir(const ScopedObjectDir&) = delete;
+  ScopedObjectDir& operator=(const ScopedObjectDir&) = delete;
+
+ private:
+  std::string old_;
+  bool hadOld_ = false;
+};
+
+// One device: firmware, the device over its edge.
+struct TestDevice {
+  FakeQuorvexFirmware firmware;
+  FakeQuorvexEdge* edge = nullptr;  // owned by the device's transport
+  std::unique_ptr<qvxrdr::CDevice> device;
+};
+
+class ReaderFixture : public ::testing::Test {
+ protected:
+  using NTSTATUS = qvxrdr::NTSTATUS;
+
+  // A device, added but not started; edge settings before Start().
+  std::unique_ptr<TestDevice> AddDevice(std::uint32_t readerIndex = 0) {
+    auto test = std::make_unique<TestDevice>();
+    auto edge = std::make_unique<FakeQuorvexEdge>(test->firmware);
+    test->edge = edge.get();
+    qvxrdr::CDevice::Options options;
+    options.units = &units_;
+    options.writeRound = std::chrono::milliseconds(200);
+    test->device = qvxrdr::CDevice::Add(std::move(edge), readerIndex, options);
+    return test;
+  }
+
+  std::unique_ptr<TestDevice> StartedDevice(std::uint32_t readerIndex = 0, bool card = true) {
+    auto test = AddDevice(readerIndex);
+    test->firmware.SetCardInserted(card);
+    EXPECT_EQ(test->device->Start(), qvxrdr::STATUS_SUCCESS);
+    return test;
+  }
+
+  // The main device of most tests.
+  TestDevice& Main() {
+    if (!main_) main_ = StartedDevice();
+    return *main_;
+  }
+  FakeQuorvexFirmware& Firmware() { return Main().firmware; }
+  qvxrdr::CDevice& Device() { return *Main().device; }
+
+  struct ControlResult {
+    NTSTATUS status = 0;
+    Bytes reply;
+  };
+  static ControlResult Control(qvxrdr::CDevice& device, std::uint32_t code, const Bytes& input,
+                               std::size_t capacity = 262) {
+    ControlResult result;
+    std::vector<std::uint8_t> out(capacity + 1, 0xEE);
+    std::size_t returned = 99;
+    result.status =
+        device.DeviceControl(code, input.data(), input.size(), out.data(), capacity, &returned);
+    if (returned > capacity) ADD_FAILURE() << "returned more than the capacity";
+    result.reply.assign(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(
+                                                       std::min(returned, capacity)));
+    return result;
+  }
+  ControlResult Control(std::uint32_t code, const Bytes& input = {}, std::size_t capacity = 262) {
+    return Control(Device(), code, input, capacity);
+  }
+  static qvxrdr::LastErrorRecord LastError(qvxrdr::CDevice& device) {
+    const ControlResult r = Control(device, 0x312028, {}, 4);
+    EXPECT_EQ(r.status, qvxrdr::STATUS_SUCCESS);
+    qvxrdr::LastErrorRecord record{};
+    for (std::size_t i = 0; i < r.reply.size() && i < 4; ++i) record[i] = r.reply[i];
+    EXPECT_EQ(r.reply.size(), 4u);
+    return record;
+  }
+  qvxrdr::LastErrorRecord LastError() { return LastError(Device()); }
+
+  // Commands the device got, without the card-status traffic of the start.
+  std::vector<ReceivedCommand> Sent() { return Firmware().Commands(); }
+
+  TempDir temp_;
+  ScopedObjectDir objects_{temp_.Path() + "/objects"};
+  qvxrdr::CUnitBitmap units_;
+  std::unique_ptr<TestDevice> main_;
+};
+
+}  // namespace qvxrdr_test
