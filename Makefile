@@ -7,7 +7,7 @@ CMAKE ?= cmake
 CTEST ?= ctest
 GENERATOR ?= Ninja
 
-.PHONY: all deps build asan test test-unit demo clean
+.PHONY: all deps build asan test test-unit bench demo clean
 
 all: build
 
@@ -29,6 +29,11 @@ test: build asan
 # Unit tests only, without the sanitizer build and without pcscd.
 test-unit: build
 	$(CTEST) --test-dir $(BUILD_DIR) -L unit --output-on-failure -j$(JOBS)
+
+# The benchmarks in full, one after the other; each prints its figures and
+# whether it met its target. `make test` runs only a short pass of each.
+bench: build
+	$(CMAKE) --build $(BUILD_DIR) --target run-benchmarks
 
 demo:
 	@echo "The demo arrives with the connector service. Until then, build with 'make build'"

@@ -1,0 +1,83 @@
+// A request that waits for a customer who does not come: the CPU time
+// pcscd and the simulator use meanwhile, which should be none.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <future>
+#include <string>
+#include <thread>
+
+#include "ProcessCpu.h"
+#include "Stack.h"
+#include "Verdict.h"
+#include "command/Quorvex2.h"
+
+namespace {
+
+constexpr const char* kName = "idle-wait-cpu";
+
+struct Usage {
+  double pcscd = 0;
+  double simulator = 0;
+  double Total() const { return pcscd + simulator; }
+};
+
+Usage CpuOver(const qvxe2e::Stack& stack, std::chrono::milliseconds window) {
+  const double pcscd = qvxbench::CpuSeconds(stack.PcscdPid());
+  const double simulator = qvxbench::CpuSeconds(stack.SimulatorPid());
+  std::this_thread::sleep_for(window);
+  return Usage{qvxbench::CpuSeconds(stack.PcscdPid()) - pcscd,
+               qvxbench::CpuSeconds(stack.SimulatorPid()) - simulator};
+}
+
+bool DeviceWaits(const qvxe2e::Stack& stack) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (stack.Control("state").find("waiting=yes") == std::string::npos) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+std::string Milliseconds(double seconds) { return std::to_string(static_cast<long>(seconds * 1000)); }
+
+void Run(const qvxbench::BenchOptions& options) {
+  const std::chrono::milliseconds window(options.quick ? 500 : 2000);
+  const double wall = static_cast<double>(window.count()) / 1000;
+  qvxe2e::Stack stack;
+  stack.ExportToThisProcess();
+
+  const Usage idle = CpuOver(stack, window);
+
+  stack.Control("customer never");
+  auto pending = std::async(std::launch::async, [] {
+    qvx::CQuorvex2 command;
+    return command.GetMode2Response();
+  });
+  if (!DeviceWaits(stack)) throw std::runtime_error("the device never asked the customer");
+  const Usage waiting = CpuOver(stack, window);
+
+  // End the wait as another session would.
+  const qvxe2e::ProcessResult cancel = stack.Qvxcmd({"cancel"});
+  const std::string result = pending.get();
+  if (cancel.exitCode != 0 || result.rfind("Status=15\n", 0) != 0)
+    throw std::runtime_error("the cancel did not end the wait: " + result);
+
+  qvxbench::PrintFigure(kName, "baseline, nothing pending: pcscd " + Milliseconds(idle.pcscd) +
+                                   " ms, qvxsim " + Milliseconds(idle.simulator) + " ms CPU in " +
+                                   Milliseconds(wall) + " ms");
+  qvxbench::PrintFigure(kName, "device waiting for the customer: pcscd " +
+                                   Milliseconds(waiting.pcscd) + " ms, qvxsim " +
+                                   Milliseconds(waiting.simulator) + " ms CPU in " +
+                                   Milliseconds(wall) + " ms");
+  const double ratio = waiting.Total() / wall;
+  // One clock tick is 10 ms: up to 1% of the window is as near to none as
+  // /proc can tell.
+  qvxbench::PrintVerdict(kName, "CPU/wall while waiting", ratio, "<= 0.01 (none)",
+                         ratio <= 0.01);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return qvxbench::BenchMain(argc, argv, kName, Run); }

@@ -1,0 +1,87 @@
+// Fixtures of the end-to-end tests and the helpers they share.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "SharedStack.h"
+#include "Stack.h"
+#include "Trace.h"
+
+namespace qvxe2e {
+
+// Tests on this process's shared two-reader stack; the simulators start
+// every test in their unattended state with an empty trace.
+class SharedStackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why;
+    if (!Stack::Available(&why)) GTEST_SKIP() << why;
+    m_stack = SharedStack(&why);
+    ASSERT_NE(m_stack, nullptr) << why;
+    ResetSimulators(*m_stack);
+    m_logStart = m_stack->ServiceLog().size();
+  }
+
+  Stack& stack() { return *m_stack; }
+  // NewLog() starts from here.
+  void MarkLog() { m_logStart = m_stack->ServiceLog().size(); }
+  // What the command library logged since the test began or MarkLog().
+  std::string NewLog() { return m_stack->ServiceLog().substr(m_logStart); }
+  std::vector<TracedPacket> TraceOf(int unit = 0) { return ParseTrace(m_stack->Control("trace", unit)); }
+
+ private:
+  Stack* m_stack = nullptr;
+  std::size_t m_logStart = 0;
+};
+
+// Log text without its layout: continuation marks and all white space go,
+// so a phrase is found wherever the log broke its line.
+inline std::string Squeezed(const std::string& text) {
+  std::string squeezed;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text.compare(i, 3, " \\\n") == 0) {
+      i += 2;
+    } else if (!std::isspace(static_cast<unsigned char>(text[i]))) {
+      squeezed += text[i];
+    }
+  }
+  return squeezed;
+}
+
+inline bool LogHas(const std::string& log, const std::string& phrase) {
+  return Squeezed(log).find(Squeezed(phrase)) != std::string::npos;
+}
+
+// The start of the last-error record as the library logs it: category and
+// first detail byte, "Extended error codes: (0x0a, 0x19".
+inline std::string ExtendedErrorText(int category, int detail) {
+  char text[64];
+  std::snprintf(text, sizeof text, "Extended error codes: (0x%.2x, 0x%.2x", category, detail);
+  return text;
+}
+
+// Polls `condition` every 20 ms for up to `limit`.
+template <typename Condition>
+bool Eventually(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+// Until the simulated device waits for its customer.
+inline bool DeviceWaits(const Stack& stack, int unit = 0) {
+  return Eventually([&] {
+    return stack.Control("state", unit).find("waiting=yes") != std::string::npos;
+  });
+}
+
+}  // namespace qvxe2e

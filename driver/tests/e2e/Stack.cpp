@@ -1,0 +1,157 @@
+#include "Stack.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#if !defined(QVX_STACK_SCRIPT) || !defined(QVXSIM_PATH) || !defined(QVXRDR_PATH) || \
+    !defined(QVXCMD_PATH) || !defined(QVX_SOCKET_ACTIVATE_PATH) ||                  \
+    !defined(QVX_LIST_READERS_PATH)
+#error "the build passes the paths of the stack's programs"
+#endif
+
+namespace qvxe2e {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The script reads these in place of its --build defaults.
+Environment ProgramPaths() {
+  return {{"QVXSIM_BIN", QVXSIM_PATH},
+          {"QVXRDR_LIB", QVXRDR_PATH},
+          {"QVX_SOCKET_ACTIVATE_BIN", QVX_SOCKET_ACTIVATE_PATH},
+          {"QVX_LIST_READERS_BIN", QVX_LIST_READERS_PATH}};
+}
+
+std::string Trimmed(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+std::string MakeTempDir() {
+  const char* tmp = std::getenv("TMPDIR");
+  // Socket paths must stay short (sun_path), so no deep TMPDIR.
+  std::string base = tmp != nullptr && *tmp != '\0' && std::string(tmp).size() < 40 ? tmp : "/tmp";
+  std::string pattern = base + "/qvx-e2e-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr)
+    throw std::runtime_error("mkdtemp " + pattern + " failed");
+  return pattern;
+}
+
+Environment ParseEnvFile(const std::string& path) {
+  Environment env;
+  std::ifstream in(path);
+  std::string line;
+  const std::string prefix = "export ";
+  while (std::getline(in, line)) {
+    if (line.rfind(prefix, 0) != 0) continue;
+    const std::string assignment = line.substr(prefix.size());
+    const std::size_t equals = assignment.find('=');
+    if (equals == std::string::npos) continue;
+    env[assignment.substr(0, equals)] = assignment.substr(equals + 1);
+  }
+  return env;
+}
+
+}  // namespace
+
+std::string ReaderName(int unit) {
+  const std::string number = (unit < 10 ? "0" : "") + std::to_string(unit);
+  return "Meridel Quorvex2_Reader " + number + " 00";
+}
+
+const char* QvxcmdPath() { return QVXCMD_PATH; }
+const char* QvxsimPath() { return QVXSIM_PATH; }
+const char* StackScriptPath() { return QVX_STACK_SCRIPT; }
+
+bool Stack::Available(std::string* why) {
+  std::string reason;
+  if (access("/usr/sbin/pcscd", X_OK) != 0)
+    reason = "no /usr/sbin/pcscd";
+  else if (geteuid() != 0 && access("/run/pcscd", W_OK) != 0)
+    reason = "pcscd needs root (a private /run/pcscd) or a writable /run/pcscd";
+  if (why != nullptr) *why = reason;
+  return reason.empty();
+}
+
+Stack::Stack(const StackOptions& options) : m_dir(MakeTempDir()), m_readers(options.readers) {
+  std::vector<std::string> argv{QVX_STACK_SCRIPT, "up", m_dir, "--readers",
+                                std::to_string(options.readers), "--watch",
+                                std::to_string(getpid())};
+  if (options.paced) argv.emplace_back("--paced");
+  if (options.debug) argv.emplace_back("--debug");
+  const ProcessResult up = Run(argv, ProgramPaths());
+  if (up.exitCode != 0) {
+    Run({QVX_STACK_SCRIPT, "down", m_dir});
+    std::error_code ignored;
+    fs::remove_all(m_dir, ignored);
+    throw std::runtime_error("scripts/stack up failed (" + std::to_string(up.exitCode) +
+                             "):\n" + up.output + up.errors);
+  }
+  m_env = ParseEnvFile(m_dir + "/env");
+}
+
+Stack::~Stack() {
+  try {
+    Run({QVX_STACK_SCRIPT, "down", m_dir});
+    // Keep the directory of a failed run for a look when asked to.
+    if (std::getenv("QVX_KEEP_STACK") == nullptr) {
+      std::error_code ignored;
+      fs::remove_all(m_dir, ignored);
+    }
+  } catch (...) {
+    // The watcher takes the stack down when this process ends.
+  }
+}
+
+void Stack::ExportToThisProcess() const {
+  for (const auto& [name, value] : m_env) setenv(name.c_str(), value.c_str(), 1);
+}
+
+std::string Stack::Control(const std::string& command, int unit) const {
+  std::vector<std::string> argv{QVXSIM_PATH, "ctl",
+                                m_dir + "/sim" + std::to_string(unit) + ".ctl"};
+  std::istringstream words(command);
+  for (std::string word; words >> word;) argv.push_back(word);
+  const ProcessResult result = Run(argv);
+  if (result.exitCode != 0)
+    throw std::runtime_error("qvxsim ctl " + command + " failed (" +
+                             std::to_string(result.exitCode) + "): " + result.output +
+                             result.errors);
+  return result.output;
+}
+
+std::vector<std::string> Stack::QvxcmdArgv(const std::vector<std::string>& args) const {
+  std::vector<std::string> argv{QVXCMD_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return argv;
+}
+
+ProcessResult Stack::Qvxcmd(const std::vector<std::string>& args) const {
+  return Run(QvxcmdArgv(args), m_env);
+}
+
+std::string Stack::ReadText(const std::string& name) const {
+  std::ifstream in(m_dir + "/" + name, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+pid_t Stack::PcscdPid() const { return std::stoi(Trimmed(ReadText("pcscd.pid"))); }
+
+pid_t Stack::SimulatorPid(int unit) const {
+  return std::stoi(Trimmed(ReadText("sim" + std::to_string(unit) + ".pid")));
+}
+
+std::string Stack::PcscdLog() const { return ReadText("pcscd.log"); }
+
+std::string Stack::ServiceLog() const { return ReadText("BRIXWSSVR/Brixwssvr_Log.txt"); }
+
+}  // namespace qvxe2e

@@ -1,0 +1,69 @@
+// The device stack of one test or benchmark: qvxsim and a private pcscd with
+// the driver, brought up by scripts/stack in a fresh temporary directory and
+// taken down (and the directory removed) with the object.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include "Subprocess.h"
+
+namespace qvxe2e {
+
+struct StackOptions {
+  bool paced = false;  // one packet per millisecond at the device
+  int readers = 1;
+  bool debug = false;  // pcscd at debug level: the driver's debug lines
+};
+
+// The name pcscd gives the driver's reader `unit`.
+std::string ReaderName(int unit = 0);
+
+// Paths of the programs under test.
+const char* QvxcmdPath();
+const char* QvxsimPath();
+const char* StackScriptPath();
+
+class Stack {
+ public:
+  // Throws std::runtime_error with the script's output when it fails.
+  explicit Stack(const StackOptions& options = {});
+  ~Stack();
+  Stack(const Stack&) = delete;
+  Stack& operator=(const Stack&) = delete;
+
+  // Whether this machine can run the stack at all; the reason otherwise.
+  static bool Available(std::string* why);
+
+  const std::string& Dir() const { return m_dir; }
+  int Readers() const { return m_readers; }
+  // What DIR/env exports.
+  const Environment& Env() const { return m_env; }
+  // Exports Env() into this process. The pcsc-lite client reads its socket
+  // path once, so this must come before the process's first PC/SC call.
+  void ExportToThisProcess() const;
+
+  // A control-socket command for simulator `unit`; its answer. Throws when
+  // the simulator refuses it.
+  std::string Control(const std::string& command, int unit = 0) const;
+
+  // qvxcmd ARGS with the stack's environment.
+  ProcessResult Qvxcmd(const std::vector<std::string>& args) const;
+  std::vector<std::string> QvxcmdArgv(const std::vector<std::string>& args) const;
+
+  pid_t PcscdPid() const;
+  pid_t SimulatorPid(int unit = 0) const;
+  std::string PcscdLog() const;
+  std::string ServiceLog() const;  // the command library's log file
+
+ private:
+  std::string ReadText(const std::string& name) const;
+
+  std::string m_dir;
+  int m_readers;
+  Environment m_env;
+};
+
+}  // namespace qvxe2e
