@@ -316,6 +316,13 @@ TEST_F(TransportTest, CardStatusQueryAfterRestart) {
   EXPECT_EQ(edge_->Written(), std::vector<Packet>{CardStatusQuery()});
   EXPECT_TRUE(transport_->CardPresent());
 
+  // An answer left over from before the power-down does not hold it up.
+  transport_->StopReadPump();
+  transport_->ClearFlags();
+  ReplyAfter(1, {ResponseHeader(0x03, 0), {0x02, 0x81, 0x00}});
+  EXPECT_EQ(transport_->CardStatusQuery(), STATUS_SUCCESS);
+  EXPECT_FALSE(transport_->CardPresent());
+
   // A pump that fails instead of answering ends the query too.
   edge_->OnWrite([this](const Packet&) { edge_->FailIn(STATUS_UNSUCCESSFUL); });
   EXPECT_EQ(transport_->CardStatusQuery(), QVX_STATUS_READ_FAILED);

@@ -305,10 +305,26 @@ NTSTATUS CTransport::CardStatusQuery() {
   if (!NT_SUCCESS(status)) {
     return status;
   }
-  // The read error ends the wait too: a pump that fails would never bring
-  // the card status.
-  const NTSTATUS wait = KEvent::WaitAny({&cardStatus_, &readError_}, kInfinite);
-  return wait == STATUS_WAIT_0 ? STATUS_SUCCESS : QVX_STATUS_READ_FAILED;
+  for (;;) {
+    // The read error ends the wait too: a pump that fails would never bring
+    // the card status.
+    const NTSTATUS wait = KEvent::WaitAny({&cardStatus_, &readError_, &packetReady_}, kInfinite);
+    if (wait == STATUS_WAIT_0) {
+      return STATUS_SUCCESS;
+    }
+    if (wait != STATUS_WAIT_0 + 2) {
+      return QVX_STATUS_READ_FAILED;
+    }
+    // An answer left over from before (nobody reads it any more) holds the
+    // pump: drop it and wait on for the card status.
+    Packet stale{};
+    {
+      SpinLockGuard guard(pumpLock_);
+      stale = inSlot_;
+    }
+    PrintPacket("dropped stale packet:", stale);
+    ArmReadPump();
+  }
 }
 
 }  // namespace qvxrdr
