@@ -7,7 +7,7 @@ CMAKE ?= cmake
 CTEST ?= ctest
 GENERATOR ?= Ninja
 
-.PHONY: all deps build asan test test-unit bench demo clean
+.PHONY: all deps build asan test test-unit bench fuzz demo clean
 
 all: build
 
@@ -34,6 +34,13 @@ test-unit: build
 # whether it met its target. `make test` runs only a short pass of each.
 bench: build
 	$(CMAKE) --build $(BUILD_DIR) --target run-benchmarks
+
+# A long fuzz run of the request parser, under the sanitizers; `make test`
+# runs ten seconds of it. FUZZ_SECONDS and FUZZ_SEED choose the run.
+FUZZ_SECONDS ?= 300
+FUZZ_SEED ?= $(shell date +%s)
+fuzz: asan
+	$(ASAN_DIR)/service/json/json-fuzz $(FUZZ_SECONDS) $(FUZZ_SEED)
 
 demo:
 	@echo "The demo arrives with the connector service. Until then, build with 'make build'"

@@ -1,0 +1,51 @@
+#include "protocol/CommandWorkers.h"
+
+#include <exception>
+#include <utility>
+
+#include "protocol/HandleMessage.h"
+
+namespace qvx::protocol {
+
+CCommandWorkers::CCommandWorkers(CCommandQueue& queue, CommandFactory factory,
+                                 std::size_t count)
+    : m_queue(queue), m_factory(std::move(factory)) {
+  m_workers.reserve(count);
+  try {
+    for (std::size_t i = 0; i < count; ++i) m_workers.emplace_back([this] { Run(); });
+  } catch (...) {
+    Stop();  // the threads already running must not outlive a failed start
+    throw;
+  }
+}
+
+CCommandWorkers::~CCommandWorkers() { Stop(); }
+
+void CCommandWorkers::Stop() noexcept {
+  m_queue.Stop();
+  for (std::thread& worker : m_workers) {
+    if (worker.joinable()) worker.join();
+  }
+}
+
+void CCommandWorkers::Run() noexcept {
+  while (std::optional<QueuedMessage> message = m_queue.Take()) {
+    try {
+      const HandledMessage handled = HandleMessage(m_factory, message->payload);
+      // A connection closed while its request ran is skipped: its reply has
+      // no page to go to.
+      if (const std::shared_ptr<IConnection> connection = message->handle.lock()) {
+        if (handled.accepted) {
+          connection->SendText(handled.reply);
+        } else {
+          connection->Close(kCloseInvalidPayload, std::string());
+        }
+      }
+    } catch (...) {
+      // Out of memory or a failing connection: this one request is lost,
+      // the worker stays for the next.
+    }
+  }
+}
+
+}  // namespace qvx::protocol
