@@ -46,7 +46,10 @@ CDevice::~CDevice() {
   }
 }
 
-NTSTATUS CDevice::Start() {
+// Plug and Play requests: refused once removed, each under the remove lock
+// and counted as pending I/O.
+template <class Body>
+NTSTATUS CDevice::ServePnp(Body body) {
   if (State() == DeviceState::Removed) {
     return STATUS_DELETE_PENDING;
   }
@@ -55,19 +58,25 @@ NTSTATUS CDevice::Start() {
     return hold.Status();
   }
   PendingIoScope pending(pendingIo_);
-  const NTSTATUS status = transport_->Configure();
-  if (!NT_SUCCESS(status)) {
-    DbgPrint("Meridel: start of unit %u failed (0x%08x)", static_cast<unsigned>(unit_),
-             static_cast<unsigned>(status));
-    return status;
-  }
-  state_.store(DeviceState::Started);
-  transport_->ClearFlags();
-  const NTSTATUS query = transport_->CardStatusQuery();
-  if (!NT_SUCCESS(query)) {
-    DbgPrint("Meridel: card status query failed (0x%08x)", static_cast<unsigned>(query));
-  }
-  return STATUS_SUCCESS;
+  return body();
+}
+
+NTSTATUS CDevice::Start() {
+  return ServePnp([&]() -> NTSTATUS {
+    const NTSTATUS status = transport_->Configure();
+    if (!NT_SUCCESS(status)) {
+      DbgPrint("Meridel: start of unit %u failed (0x%08x)", static_cast<unsigned>(unit_),
+               static_cast<unsigned>(status));
+      return status;
+    }
+    state_.store(DeviceState::Started);
+    transport_->ClearFlags();
+    const NTSTATUS query = transport_->CardStatusQuery();
+    if (!NT_SUCCESS(query)) {
+      DbgPrint("Meridel: card status query failed (0x%08x)", static_cast<unsigned>(query));
+    }
+    return STATUS_SUCCESS;
+  });
 }
 
 NTSTATUS CDevice::QueryStop() { return QueryRemove(); }
@@ -86,19 +95,13 @@ NTSTATUS CDevice::QueryRemove() {
 }
 
 NTSTATUS CDevice::Stop() {
-  if (State() == DeviceState::Removed) {
-    return STATUS_DELETE_PENDING;
-  }
-  RemoveLockHold hold(removeLock_, kTagPnp);
-  if (!hold.Held()) {
-    return hold.Status();
-  }
-  PendingIoScope pending(pendingIo_);
-  transport_->StopReadPump();
-  transport_->CardStatusEvent().Set();
-  transport_->Unconfigure();
-  state_.store(DeviceState::NotStarted);
-  return STATUS_SUCCESS;
+  return ServePnp([&]() -> NTSTATUS {
+    transport_->StopReadPump();
+    transport_->CardStatusEvent().Set();
+    transport_->Unconfigure();
+    state_.store(DeviceState::NotStarted);
+    return STATUS_SUCCESS;
+  });
 }
 
 NTSTATUS CDevice::Remove() {
@@ -124,36 +127,24 @@ NTSTATUS CDevice::Remove() {
 }
 
 NTSTATUS CDevice::SurpriseRemoval() {
-  if (State() == DeviceState::Removed) {
-    return STATUS_DELETE_PENDING;
-  }
-  RemoveLockHold hold(removeLock_, kTagPnp);
-  if (!hold.Held()) {
-    return hold.Status();
-  }
-  PendingIoScope pending(pendingIo_);
-  state_.store(DeviceState::SurpriseRemoved);
-  transport_->AbortPipes();
-  return STATUS_SUCCESS;
+  return ServePnp([&]() -> NTSTATUS {
+    state_.store(DeviceState::SurpriseRemoved);
+    transport_->AbortPipes();
+    return STATUS_SUCCESS;
+  });
 }
 
 NTSTATUS CDevice::QueryCapabilities(DeviceCapabilities& caps) {
-  if (State() == DeviceState::Removed) {
-    return STATUS_DELETE_PENDING;
-  }
-  RemoveLockHold hold(removeLock_, kTagPnp);
-  if (!hold.Held()) {
-    return hold.Status();
-  }
-  PendingIoScope pending(pendingIo_);
-  const NTSTATUS status = CheckCapabilities(caps);
-  if (!NT_SUCCESS(status)) {
-    return status;
-  }
-  caps.surpriseRemovalOk = true;
-  std::lock_guard<std::mutex> guard(powerLock_);
-  capabilities_ = KeptCapabilities(caps);
-  return STATUS_SUCCESS;
+  return ServePnp([&]() -> NTSTATUS {
+    const NTSTATUS status = CheckCapabilities(caps);
+    if (!NT_SUCCESS(status)) {
+      return status;
+    }
+    caps.surpriseRemovalOk = true;
+    std::lock_guard<std::mutex> guard(powerLock_);
+    capabilities_ = KeptCapabilities(caps);
+    return STATUS_SUCCESS;
+  });
 }
 
 NTSTATUS CDevice::QueryPnpDeviceState(std::uint32_t* state) {

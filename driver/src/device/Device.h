@@ -106,6 +106,8 @@ class CDevice {
   // remove lock and the pending-I/O count.
   template <class Body>
   NTSTATUS Serve(Body body);
+  template <class Body>
+  NTSTATUS ServePnp(Body body);
   NTSTATUS PowerUp(DevicePowerState state);
   NTSTATUS PowerDown(DevicePowerState state);
   void OnDeviceFailed();
