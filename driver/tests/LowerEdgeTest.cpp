@@ -9,7 +9,7 @@
 #include "TransportTestSupport.h"
 #include "transport/SocketLowerEdge.h"
 #include "transport/Transport.h"
-#include "transport/UniqueFd.h"
+#include "platform/posix/UniqueFd.h"
 #include "transport/UsbLowerEdge.h"
 
 namespace qvxrdr {

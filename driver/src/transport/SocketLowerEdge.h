@@ -16,9 +16,11 @@
 #include <utility>
 
 #include "transport/LowerEdge.h"
-#include "transport/UniqueFd.h"
+#include "platform/posix/UniqueFd.h"
 
 namespace qvxrdr {
+
+using platform::UniqueFd;
 
 // pid.codes' vendor id with its test product id.
 constexpr std::uint16_t kTestVendorId = 0x1209;

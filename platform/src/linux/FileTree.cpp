@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "PlatformError.h"
-#include "UniqueFd.h"
+#include "platform/posix/UniqueFd.h"
 
 namespace platform {
 namespace detail {

@@ -10,7 +10,7 @@
 
 #include "KernelObjects.h"
 #include "PlatformError.h"
-#include "UniqueFd.h"
+#include "platform/posix/UniqueFd.h"
 
 namespace platform {
 namespace detail {

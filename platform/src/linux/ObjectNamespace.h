@@ -13,7 +13,7 @@
 
 #include <string>
 
-#include "UniqueFd.h"
+#include "platform/posix/UniqueFd.h"
 
 namespace platform {
 namespace detail {

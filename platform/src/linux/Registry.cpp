@@ -16,7 +16,7 @@
 #include "FileNames.h"
 #include "FileTree.h"
 #include "PlatformError.h"
-#include "UniqueFd.h"
+#include "platform/posix/UniqueFd.h"
 
 namespace platform {
 
@@ -35,7 +35,6 @@ RegistryKey gCurrentUser{RegistryKey::Root::CurrentUser, {}, KEY_ALL_ACCESS};
 using detail::PlatformError;
 using detail::ThrowErrno;
 using detail::ThrowError;
-using detail::UniqueFd;
 
 constexpr std::size_t kTypeBytes = 4;
 

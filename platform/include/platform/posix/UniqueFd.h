@@ -1,9 +1,9 @@
-// Owns one file descriptor and closes it when it goes out of scope.
+// POSIX only (the Linux layer and the driver): owns one file descriptor and closes it when it goes out of scope.
 #pragma once
 
 #include <unistd.h>
 
-namespace qvxrdr {
+namespace platform {
 
 class UniqueFd {
  public:
@@ -38,4 +38,4 @@ class UniqueFd {
   int fd_ = -1;
 };
 
-}  // namespace qvxrdr
+}  // namespace platform
