@@ -1,0 +1,169 @@
+#include "ServiceFiles.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "PlatformError.h"
+
+extern char** environ;
+
+namespace platform {
+
+namespace {
+
+constexpr const char* kDefaultUnitDirectory = "/etc/systemd/system";
+constexpr const char* kLocalServiceAccount = "NT AUTHORITY\\LOCAL SERVICE";
+
+std::string FromEnvironment(const char* name, const std::string& fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && value[0] != '\0' ? std::string(value) : fallback;
+}
+
+// ExecStart splits on blanks and expands '%' specifiers; quoting keeps a path
+// with spaces whole.
+std::string QuoteExecPath(const std::string& path) {
+  std::string quoted = "\"";
+  for (char c : path) {
+    if (c == '"' || c == '\\') quoted += '\\';
+    if (c == '%') quoted += '%';
+    quoted += c;
+  }
+  return quoted + '"';
+}
+
+// CreateService is handed the path the way Windows wants it, in quotes.
+std::string Unquoted(const std::string& path) {
+  if (path.size() >= 2 && path.front() == '"' && path.back() == '"') {
+    return path.substr(1, path.size() - 2);
+  }
+  return path;
+}
+
+}  // namespace
+
+std::string ServiceUnitDirectory() {
+  return FromEnvironment("QVX_SYSTEMD_UNIT_DIR", kDefaultUnitDirectory);
+}
+
+std::string ServiceStateFile(const std::string& serviceName) {
+  return FromEnvironment("QVX_SERVICE_STATE_DIR", "/run/" + serviceName) + "/" + serviceName +
+         ".state";
+}
+
+namespace detail {
+
+std::string RenderUnit(const UnitSpec& spec) {
+  std::string text = "[Unit]\n";
+  text += "Description=" + spec.displayName + "\n";
+  text += "\n[Service]\n";
+  // The service reports start-up and stop through sd_notify.
+  text += "Type=notify\n";
+  text += "ExecStart=" + QuoteExecPath(Unquoted(spec.binaryPath)) + "\n";
+  text += "KillMode=mixed\n";
+  text += "Restart=on-failure\n";
+  if (spec.account == kLocalServiceAccount) {
+    // A dynamic user with no rights beyond its own directories takes the
+    // place of the local service account; its state directory is the
+    // machine-wide data folder it may write to.
+    text += "DynamicUser=yes\n";
+    text += "StateDirectory=" + spec.serviceName + "\n";
+    text += "Environment=ALLUSERSPROFILE=/var/lib/" + spec.serviceName + "\n";
+  }
+  text += "RuntimeDirectory=" + spec.serviceName + "\n";
+  if (spec.startType == SERVICE_AUTO_START) {
+    text += "\n[Install]\n";
+    text += "WantedBy=multi-user.target\n";
+  }
+  return text;
+}
+
+std::string UnitFilePath(const std::string& serviceName) {
+  return ServiceUnitDirectory() + "/" + serviceName + ".service";
+}
+
+bool SystemdManagesUnits() {
+  struct stat st {};
+  return ::lstat("/run/systemd/system", &st) == 0 && S_ISDIR(st.st_mode) &&
+         ServiceUnitDirectory() == kDefaultUnitDirectory;
+}
+
+bool RunSystemctl(const std::vector<std::string>& arguments) {
+  std::vector<std::string> words = {"systemctl", "--quiet"};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (auto& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (::posix_spawnp(&pid, "systemctl", nullptr, nullptr, argv.data(), environ) != 0) {
+    return false;
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return false;
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool ReadState(const std::string& serviceName, StateRecord& record) {
+  std::ifstream in(ServiceStateFile(serviceName));
+  if (!in) return false;
+  record = StateRecord{};
+  record.status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  std::string key;
+  unsigned long long value = 0;
+  bool sawState = false;
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream fields(line);
+    if (!std::getline(fields, key, '=') || !(fields >> value)) continue;
+    const auto word = static_cast<DWORD>(value);
+    if (key == "PID") record.pid = static_cast<pid_t>(value);
+    if (key == "STATE") {
+      record.status.dwCurrentState = word;
+      sawState = true;
+    }
+    if (key == "CONTROLS_ACCEPTED") record.status.dwControlsAccepted = word;
+    if (key == "WIN32_EXIT_CODE") record.status.dwWin32ExitCode = word;
+    if (key == "SERVICE_EXIT_CODE") record.status.dwServiceSpecificExitCode = word;
+    if (key == "CHECK_POINT") record.status.dwCheckPoint = word;
+    if (key == "WAIT_HINT") record.status.dwWaitHint = word;
+  }
+  return sawState && record.pid > 0;
+}
+
+void WriteState(const std::string& serviceName, const SERVICE_STATUS& status) {
+  std::ostringstream text;
+  text << "PID=" << ::getpid() << "\nSTATE=" << status.dwCurrentState
+       << "\nCONTROLS_ACCEPTED=" << status.dwControlsAccepted
+       << "\nWIN32_EXIT_CODE=" << status.dwWin32ExitCode
+       << "\nSERVICE_EXIT_CODE=" << status.dwServiceSpecificExitCode
+       << "\nCHECK_POINT=" << status.dwCheckPoint << "\nWAIT_HINT=" << status.dwWaitHint << "\n";
+  const std::string path = ServiceStateFile(serviceName);
+  const std::string directory = path.substr(0, path.rfind('/'));
+  if (::mkdir(directory.c_str(), 0755) != 0 && errno != EEXIST) ThrowErrno(errno);
+  const std::string temporary = path + ".new";
+  std::ofstream out(temporary, std::ios::trunc);
+  out << text.str();
+  out.close();
+  if (!out) ThrowError(ERROR_GEN_FAILURE);
+  // Readers see the old record or the new one, never half of one.
+  if (::rename(temporary.c_str(), path.c_str()) != 0) ThrowErrno(errno);
+}
+
+bool ProcessAlive(pid_t pid) {
+  if (pid <= 0 || (::kill(pid, 0) != 0 && errno != EPERM)) return false;
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  const std::size_t close = all.rfind(')');
+  return close == std::string::npos || close + 2 >= all.size() || all[close + 2] != 'Z';
+}
+
+}  // namespace detail
+}  // namespace platform
