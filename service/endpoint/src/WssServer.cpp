@@ -1,7 +1,12 @@
 #include "endpoint/WssServer.h"
 
+#include <chrono>
 #include <exception>
+#include <set>
 #include <utility>
+
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
 
 #include <websocketpp/config/asio.hpp>
 #include <websocketpp/server.hpp>
@@ -70,8 +75,12 @@ std::string HttpPageBody() {
 class CWssServer::Endpoint {
  public:
   Endpoint(boost::asio::io_context& loop, protocol::CCommandQueue& queue,
-           const std::string& pemDirectory) {
+           const std::string& pemDirectory)
+      : m_loop(loop), m_closeLimit(loop) {
     m_server.set_user_agent(kServerName);
+    m_server.set_open_handler([this](websocketpp::connection_hdl handle) { m_open.insert(handle); });
+    m_server.set_close_handler([this](websocketpp::connection_hdl handle) { Forget(handle); });
+    m_server.set_fail_handler([this](websocketpp::connection_hdl handle) { Forget(handle); });
     m_server.init_asio(&loop);
     m_server.set_validate_handler(
         [this](websocketpp::connection_hdl handle) { return ValidateConnection(m_server, handle); });
@@ -100,11 +109,49 @@ class CWssServer::Endpoint {
   }
 
   void RunLoop() { m_server.run(); }
-  void StopLoop() { m_server.stop(); }
+
+  // Ends the loop at once; for an endpoint whose loop does not run.
+  void HaltLoop() { m_server.stop(); }
+
+  // From any thread: stops accepting and closes every connection, so the
+  // replies already handed over still reach their pages; the loop ends when
+  // the last connection has closed, or at the time limit.
+  void StopLoop() {
+    boost::asio::post(m_loop, [this] {
+      m_stopping = true;
+      websocketpp::lib::error_code ignored;
+      m_server.stop_listening(ignored);
+      for (const auto& handle : std::set<websocketpp::connection_hdl, Earlier>(m_open)) {
+        m_server.close(handle, websocketpp::close::status::going_away, "", ignored);
+      }
+      m_closeLimit.expires_after(kCloseLimit);
+      m_closeLimit.async_wait([this](const boost::system::error_code& error) {
+        if (!error) m_server.stop();
+      });
+      StopWhenClosed();
+    });
+  }
 
  private:
+  using Earlier = std::owner_less<websocketpp::connection_hdl>;
+  static constexpr std::chrono::milliseconds kCloseLimit{1000};
+
+  void Forget(websocketpp::connection_hdl handle) {
+    m_open.erase(handle);
+    if (m_stopping) StopWhenClosed();
+  }
+
+  void StopWhenClosed() {
+    if (m_open.empty()) m_server.stop();
+  }
+
+  boost::asio::io_context& m_loop;
   Server m_server;
   boost::system::error_code m_error;
+  // Loop thread only.
+  std::set<websocketpp::connection_hdl, Earlier> m_open;
+  boost::asio::steady_timer m_closeLimit;
+  bool m_stopping = false;
 };
 
 CWssServer::CWssServer(std::uint16_t workerCount, WssSettings settings)
@@ -119,9 +166,12 @@ CWssServer::~CWssServer() {
 
 bool CWssServer::Run() {
   CLog log;
-  if (!m_workers && m_workerCount > 0) {
-    m_workers = std::make_unique<protocol::CCommandWorkers>(m_queue, m_settings.commandFactory,
-                                                           m_workerCount);
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_workers && m_workerCount > 0) {
+      m_workers = std::make_unique<protocol::CCommandWorkers>(m_queue, m_settings.commandFactory,
+                                                             m_workerCount);
+    }
   }
   for (const std::uint16_t port : m_settings.ports) {
     Endpoint* endpoint = nullptr;
@@ -144,13 +194,23 @@ bool CWssServer::Run() {
       m_servingPort = 0;
       {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_endpoint->StopLoop();
+        m_endpoint->HaltLoop();
         m_endpoint.reset();
       }
       log.Append(CReport(STATUS_SUCCESS, LEVEL_ERROR, "", "[WSS] Failed!"));
     }
   }
   return m_stopping.load();
+}
+
+bool CWssServer::WaitIdle(std::chrono::milliseconds limit) {
+  protocol::CCommandWorkers* workers = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    workers = m_workers.get();
+  }
+  // The workers live as long as this object once made.
+  return workers == nullptr || workers->WaitIdle(limit);
 }
 
 void CWssServer::Stop() {

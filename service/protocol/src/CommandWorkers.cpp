@@ -28,23 +28,38 @@ void CCommandWorkers::Stop() noexcept {
   }
 }
 
+bool CCommandWorkers::WaitIdle(std::chrono::milliseconds limit) {
+  std::unique_lock<std::mutex> lock(m_busyMutex);
+  return m_idle.wait_for(lock, limit, [this] { return m_busy == 0; });
+}
+
 void CCommandWorkers::Run() noexcept {
   while (std::optional<QueuedMessage> message = m_queue.Take()) {
-    try {
-      const HandledMessage handled = HandleMessage(m_factory, message->payload);
-      // A connection closed while its request ran is skipped: its reply has
-      // no page to go to.
-      if (const std::shared_ptr<IConnection> connection = message->handle.lock()) {
-        if (handled.accepted) {
-          connection->SendText(handled.reply);
-        } else {
-          connection->Close(kCloseInvalidPayload, std::string());
-        }
-      }
-    } catch (...) {
-      // Out of memory or a failing connection: this one request is lost,
-      // the worker stays for the next.
+    {
+      std::lock_guard<std::mutex> lock(m_busyMutex);
+      ++m_busy;
     }
+    Handle(*message);
+    std::lock_guard<std::mutex> lock(m_busyMutex);
+    if (--m_busy == 0) m_idle.notify_all();
+  }
+}
+
+void CCommandWorkers::Handle(const QueuedMessage& message) noexcept {
+  try {
+    const HandledMessage handled = HandleMessage(m_factory, message.payload);
+    // A connection closed while its request ran is skipped: its reply has
+    // no page to go to.
+    if (const std::shared_ptr<IConnection> connection = message.handle.lock()) {
+      if (handled.accepted) {
+        connection->SendText(handled.reply);
+      } else {
+        connection->Close(kCloseInvalidPayload, std::string());
+      }
+    }
+  } catch (...) {
+    // Out of memory or a failing connection: this one request is lost,
+    // the worker stays for the next.
   }
 }
 

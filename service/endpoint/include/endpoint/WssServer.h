@@ -5,6 +5,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -49,9 +50,13 @@ class CWssServer {
   // caller.
   bool Run();
 
-  // From any thread: ends the network loop and keeps Run from starting an
-  // endpoint on a further port.
+  // From any thread: ends the network loop after closing the open
+  // connections (replies already handed over are sent first) and keeps Run
+  // from starting an endpoint on a further port.
   void Stop();
+
+  // Waits until no command worker runs a command; true when idle.
+  bool WaitIdle(std::chrono::milliseconds limit);
 
   // The port being served, 0 when none (before, between and after).
   std::uint16_t ServingPort() const { return m_servingPort.load(); }
@@ -69,7 +74,7 @@ class CWssServer {
   protocol::CCommandQueue m_queue;
   std::unique_ptr<protocol::CCommandWorkers> m_workers;
 
-  std::mutex m_mutex;  // guards m_endpoint against Stop
+  std::mutex m_mutex;  // guards m_endpoint and m_workers across threads
   std::unique_ptr<Endpoint> m_endpoint;
   std::atomic<bool> m_stopping{false};
   std::atomic<std::uint16_t> m_servingPort{0};

@@ -2,7 +2,10 @@
 // queue, run them and answer on their connection.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -29,12 +32,21 @@ class CCommandWorkers {
   // Messages still queued are dropped unanswered.
   void Stop() noexcept;
 
+  // Waits until no worker runs a command (replies handed to their
+  // connections) or the limit has passed; true when idle.
+  bool WaitIdle(std::chrono::milliseconds limit);
+
  private:
   void Run() noexcept;
+  void Handle(const QueuedMessage& message) noexcept;
 
   CCommandQueue& m_queue;
   const CommandFactory m_factory;
   std::vector<std::thread> m_workers;
+
+  std::mutex m_busyMutex;
+  std::condition_variable m_idle;
+  std::size_t m_busy = 0;
 };
 
 }  // namespace qvx::protocol
