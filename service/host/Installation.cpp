@@ -1,0 +1,129 @@
+#include "host/Installation.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+#include "endpoint/TlsContext.h"
+#include "host/MachineKey.h"
+#include "host/ServiceBase.h"
+#include "platform/Service.h"
+#include "platform/System.h"
+
+namespace qvx::host {
+
+using platform::DWORD;
+using platform::SC_HANDLE;
+using platform::CloseServiceHandle;
+using platform::GetLastError;
+using platform::GetModuleFileNameA;
+using platform::OpenSCManagerA;
+using platform::SC_MANAGER_CONNECT;
+using platform::SC_MANAGER_CREATE_SERVICE;
+using platform::CreateServiceA;
+using platform::SERVICE_QUERY_STATUS;
+using platform::SERVICE_WIN32_OWN_PROCESS;
+using platform::SERVICE_AUTO_START;
+using platform::SERVICE_ERROR_NORMAL;
+using platform::OpenServiceA;
+using platform::DELETE;
+using platform::SERVICE_STOP;
+using platform::SERVICE_STATUS;
+using platform::ControlService;
+using platform::SERVICE_CONTROL_STOP;
+using platform::SERVICE_STOPPED;
+using platform::Sleep;
+using platform::QueryServiceStatus;
+using platform::SERVICE_STOP_PENDING;
+using platform::DeleteService;
+
+namespace {
+
+constexpr DWORD kStopPollMs = 1000;
+constexpr const char* kServiceAccount = "NT AUTHORITY\\LOCAL SERVICE";
+
+// "<what> failed w/err 0x%08lx" with the thread's last error.
+bool Fail(char* message, const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(message, kMessageSize, format, arguments);
+  va_end(arguments);
+  return false;
+}
+
+// Closes a service handle on every way out.
+class CServiceHandle {
+ public:
+  explicit CServiceHandle(SC_HANDLE handle) : m_handle(handle) {}
+  ~CServiceHandle() {
+    if (m_handle != nullptr) CloseServiceHandle(m_handle);
+  }
+  CServiceHandle(const CServiceHandle&) = delete;
+  CServiceHandle& operator=(const CServiceHandle&) = delete;
+  SC_HANDLE Get() const { return m_handle; }
+
+ private:
+  SC_HANDLE m_handle;
+};
+
+unsigned long LastError() { return GetLastError(); }
+
+}  // namespace
+
+bool SetUpService(char* message) {
+  char program[4096] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
+  if (length == 0 || length >= sizeof program) {
+    return Fail(message, "GetModuleFileName failed w/err 0x%08lx", LastError());
+  }
+  CServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE));
+  if (manager.Get() == nullptr) {
+    return Fail(message, "OpenSCManager failed w/err 0x%08lx", LastError());
+  }
+  // No two installations share a key: each machine makes its own, once.
+  const std::string pemDirectory = std::string(program).substr(0, std::string(program).rfind('/'));
+  if (!EnsureMachineKey(pemDirectory + "/" + endpoint::kPemFileName, endpoint::PemPassPhrase())) {
+    return Fail(message, "Creating %s failed w/err 0x%08lx", endpoint::kPemFileName, LastError());
+  }
+  const std::string quotedPath = "\"" + std::string(program) + "\"";
+  CServiceHandle service(CreateServiceA(
+      manager.Get(), kServiceName, kServiceDisplayName, SERVICE_QUERY_STATUS,
+      SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, quotedPath.c_str(),
+      nullptr, nullptr, "", kServiceAccount, nullptr));
+  if (service.Get() == nullptr) {
+    return Fail(message, "CreateService failed w/err 0x%08lx", LastError());
+  }
+  return true;
+}
+
+bool RemoveService(char* message) {
+  CServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (manager.Get() == nullptr) {
+    return Fail(message, "OpenSCManager failed w/err 0x%08lx", LastError());
+  }
+  CServiceHandle service(
+      OpenServiceA(manager.Get(), kServiceName, DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS));
+  if (service.Get() == nullptr) {
+    return Fail(message, "OpenService failed w/err 0x%08lx", LastError());
+  }
+  SERVICE_STATUS status{};
+  if (ControlService(service.Get(), SERVICE_CONTROL_STOP, &status)) {
+    // Not running is fine; a service that will not stop is not removed.
+    while (status.dwCurrentState != SERVICE_STOPPED) {
+      Sleep(kStopPollMs);
+      if (!QueryServiceStatus(service.Get(), &status) ||
+          status.dwCurrentState != SERVICE_STOP_PENDING) {
+        break;
+      }
+    }
+    if (status.dwCurrentState != SERVICE_STOPPED) {
+      return Fail(message, "%s failed to stop.", kServiceName);
+    }
+  }
+  if (!DeleteService(service.Get())) {
+    return Fail(message, "DeleteService failed w/err 0x%08lx\n", LastError());
+  }
+  return true;
+}
+
+}  // namespace qvx::host

@@ -1,0 +1,18 @@
+// Installing and removing brixwssvr as a service of the machine.
+#pragma once
+
+#include <cstddef>
+
+namespace qvx::host {
+
+constexpr std::size_t kMessageSize = 255;
+
+// Registers the service (started at boot, not started now) and gives the
+// machine its own brixwssvr.pem when the program has none yet. On failure
+// writes one message into message (kMessageSize bytes) and returns false.
+bool SetUpService(char* message);
+
+// Stops the service if it runs (checking every 1000 ms) and removes it.
+bool RemoveService(char* message);
+
+}  // namespace qvx::host

@@ -1,0 +1,134 @@
+#include "host/MachineKey.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+
+#include <openssl/bio.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/rand.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
+
+#include "platform/WinTypes.h"
+
+namespace qvx::host {
+
+namespace {
+
+constexpr long kValidDays = 3650;
+
+template <typename T, void (*Free)(T*)>
+struct Deleter {
+  void operator()(T* object) const { Free(object); }
+};
+using KeyPtr = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY, EVP_PKEY_free>>;
+using CertPtr = std::unique_ptr<X509, Deleter<X509, X509_free>>;
+using ExtPtr = std::unique_ptr<X509_EXTENSION, Deleter<X509_EXTENSION, X509_EXTENSION_free>>;
+void FreeBio(BIO* bio) { BIO_free_all(bio); }
+using BioPtr = std::unique_ptr<BIO, Deleter<BIO, FreeBio>>;
+
+bool AddExtension(X509* cert, int nid, const char* value) {
+  X509V3_CTX context;
+  X509V3_set_ctx_nodb(&context);
+  X509V3_set_ctx(&context, cert, cert, nullptr, nullptr, 0);
+  ExtPtr extension(X509V3_EXT_conf_nid(nullptr, &context, nid, value));
+  return extension != nullptr && X509_add_ext(cert, extension.get(), -1) == 1;
+}
+
+CertPtr SelfSigned(EVP_PKEY* key) {
+  CertPtr cert(X509_new());
+  if (!cert) return nullptr;
+  unsigned char serial[16];
+  if (RAND_bytes(serial, sizeof serial) != 1) return nullptr;
+  serial[0] &= 0x7F;  // a positive serial number
+  std::unique_ptr<BIGNUM, Deleter<BIGNUM, BN_free>> number(
+      BN_bin2bn(serial, sizeof serial, nullptr));
+  X509_NAME* name = X509_get_subject_name(cert.get());
+  const bool ok =
+      number != nullptr && X509_set_version(cert.get(), 2) == 1 &&
+      BN_to_ASN1_INTEGER(number.get(), X509_get_serialNumber(cert.get())) != nullptr &&
+      X509_gmtime_adj(X509_getm_notBefore(cert.get()), 0) != nullptr &&
+      X509_gmtime_adj(X509_getm_notAfter(cert.get()), kValidDays * 24 * 3600) != nullptr &&
+      X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                                 reinterpret_cast<const unsigned char*>("localhost"), -1, -1,
+                                 0) == 1 &&
+      X509_set_issuer_name(cert.get(), name) == 1 && X509_set_pubkey(cert.get(), key) == 1 &&
+      AddExtension(cert.get(), NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1") &&
+      AddExtension(cert.get(), NID_basic_constraints, "critical,CA:FALSE") &&
+      AddExtension(cert.get(), NID_ext_key_usage, "serverAuth") &&
+      X509_sign(cert.get(), key, EVP_sha256()) > 0;
+  return ok ? std::move(cert) : nullptr;
+}
+
+std::string PemText(EVP_PKEY* key, X509* cert, const std::string& passPhrase) {
+  BioPtr bio(BIO_new(BIO_s_mem()));
+  if (!bio || PEM_write_bio_X509(bio.get(), cert) != 1 ||
+      PEM_write_bio_PKCS8PrivateKey(bio.get(), key, EVP_aes_256_cbc(), passPhrase.data(),
+                                    static_cast<int>(passPhrase.size()), nullptr,
+                                    nullptr) != 1) {
+    return {};
+  }
+  char* data = nullptr;
+  const long length = BIO_get_mem_data(bio.get(), &data);
+  return length > 0 ? std::string(data, static_cast<std::size_t>(length)) : std::string();
+}
+
+bool WriteAll(int fd, const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool Failed(platform::DWORD code) {
+  platform::SetLastError(code);
+  return false;
+}
+
+platform::DWORD FromErrno(int error) {
+  return error == EACCES || error == EPERM || error == EROFS ? platform::ERROR_ACCESS_DENIED
+                                                             : platform::ERROR_GEN_FAILURE;
+}
+
+}  // namespace
+
+bool EnsureMachineKey(const std::string& path, const std::string& passPhrase) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) return true;
+
+  KeyPtr key(EVP_EC_gen("P-256"));
+  if (!key) return Failed(platform::ERROR_GEN_FAILURE);
+  const CertPtr cert = SelfSigned(key.get());
+  const std::string text = cert ? PemText(key.get(), cert.get(), passPhrase) : std::string();
+  if (text.empty()) return Failed(platform::ERROR_GEN_FAILURE);
+
+  // Written aside and linked into place, so the endpoint never reads half a
+  // file and an existing one is never replaced. Readable by the service's
+  // dynamic account; the key itself is encrypted.
+  const std::string temporary = path + ".new";
+  ::unlink(temporary.c_str());
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return Failed(FromErrno(errno));
+  const bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
+  const int writeError = errno;
+  if (::close(fd) != 0 || !written) {
+    ::unlink(temporary.c_str());
+    return Failed(FromErrno(written ? errno : writeError));
+  }
+  const int linked = ::link(temporary.c_str(), path.c_str());
+  const int linkError = errno;
+  ::unlink(temporary.c_str());
+  if (linked != 0 && linkError != EEXIST) return Failed(FromErrno(linkError));
+  return true;
+}
+
+}  // namespace qvx::host

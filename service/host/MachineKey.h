@@ -1,0 +1,14 @@
+// The machine's own certificate and key for the endpoint, made once at
+// installation.
+#pragma once
+
+#include <string>
+
+namespace qvx::host {
+
+// Writes a self-signed certificate for 127.0.0.1 and localhost followed by
+// its private key, encrypted under passPhrase, to path, unless path already
+// exists. False (with the thread's last error set) when it cannot be made.
+bool EnsureMachineKey(const std::string& path, const std::string& passPhrase);
+
+}  // namespace qvx::host
