@@ -1,0 +1,112 @@
+// A minimal in-process server: one aggregatable class behind
+// DllGetClassObject.
+#include <atomic>
+#include <new>
+
+#include "TestServer.h"
+#include "platform/com/Aggregation.h"
+
+using namespace platform;
+using namespace com_test;
+
+namespace {
+
+std::atomic<long> gLiveObjects{0};
+
+class CThing final : public ITestThing {
+ public:
+  explicit CThing(IUnknown* outer) : outer_(outer != nullptr ? outer : &inner_) {
+    ++gLiveObjects;
+  }
+  ~CThing() { --gLiveObjects; }
+  CThing(const CThing&) = delete;
+  CThing& operator=(const CThing&) = delete;
+
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    return outer_->QueryInterface(riid, object);
+  }
+  ULONG AddRef() override { return outer_->AddRef(); }
+  ULONG Release() override { return outer_->Release(); }
+  HRESULT GetValue(LONG* value) override {
+    *value = 42;
+    return S_OK;
+  }
+
+  HRESULT InnerQueryInterface(REFIID riid, void** object) {
+    if (object == nullptr) {
+      return E_POINTER;
+    }
+    if (riid == IID_IUnknown) {
+      *object = &inner_;
+      InnerAddRef();
+      return S_OK;
+    }
+    if (riid == IID_ITestThing) {
+      *object = static_cast<ITestThing*>(this);
+      AddRef();  // through the outer object when aggregated
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG InnerAddRef() { return ++references_; }
+  ULONG InnerRelease() {
+    const ULONG left = --references_;
+    if (left == 0) {
+      delete this;
+    }
+    return left;
+  }
+
+ private:
+  CInnerUnknown<CThing> inner_{this};
+  IUnknown* outer_;
+  ULONG references_ = 0;
+};
+
+class CFactory final : public IClassFactory {
+ public:
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
+      *object = this;
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return 2; }  // static object
+  ULONG Release() override { return 1; }
+  HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
+    *object = nullptr;
+    if (outer != nullptr && riid != IID_IUnknown) {
+      return CLASS_E_NOAGGREGATION;
+    }
+    auto* thing = new (std::nothrow) CThing(outer);
+    if (thing == nullptr) {
+      return E_OUTOFMEMORY;
+    }
+    thing->InnerAddRef();
+    const HRESULT hr = thing->InnerQueryInterface(riid, object);
+    thing->InnerRelease();
+    return hr;
+  }
+  HRESULT LockServer(BOOL) override { return S_OK; }
+};
+
+CFactory gFactory;
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID clsid,
+                                                                            REFIID riid,
+                                                                            void** object) {
+  if (clsid != CLSID_TestThing) {
+    *object = nullptr;
+    return CLASS_E_CLASSNOTAVAILABLE;
+  }
+  return gFactory.QueryInterface(riid, object);
+}
+
+extern "C" __attribute__((visibility("default"))) long QvxTestServerLiveObjects() {
+  return gLiveObjects.load();
+}
