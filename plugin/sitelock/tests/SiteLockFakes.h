@@ -1,0 +1,137 @@
+// Test doubles: a browser page (client site, container, document, browser,
+// security manager behind one service provider) and a scriptable object
+// with a site and the site lock.
+#pragma once
+
+#include <string>
+
+#include "brixon/SiteLock.h"
+
+namespace sitelock_test {
+
+using namespace platform;
+
+// Each interface of the page can be withheld; every reference is counted
+// so a test sees what the lock failed to give back.
+class CFakePage final : public IServiceProvider,
+                        public IOleClientSite,
+                        public IOleContainer,
+                        public IWebBrowser2,
+                        public IHTMLDocument2,
+                        public IInternetSecurityManager {
+ public:
+  std::u16string url;
+  DWORD zone = URLZONE_INTERNET;
+  bool browserService = true;   // QueryService(SID_SWebBrowserApp)
+  bool document = true;         // container -> IHTMLDocument2
+  bool securityManager = true;  // QueryService(SID_SInternetSecurityManager)
+  HRESULT urlResult = S_OK;
+  HRESULT zoneResult = S_OK;
+  long references = 0;
+
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    *object = nullptr;
+    if (riid == IID_IUnknown || riid == IID_IServiceProvider) {
+      *object = static_cast<IServiceProvider*>(this);
+    } else if (riid == IID_IOleClientSite) {
+      *object = static_cast<IOleClientSite*>(this);
+    } else if (riid == IID_IOleContainer) {
+      *object = static_cast<IOleContainer*>(this);
+    } else if (riid == IID_IHTMLDocument2 && document) {
+      *object = static_cast<IHTMLDocument2*>(this);
+    } else {
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+  ULONG AddRef() override { return static_cast<ULONG>(++references); }
+  ULONG Release() override { return static_cast<ULONG>(--references); }
+
+  HRESULT QueryService(REFGUID service, REFIID riid, void** object) override {
+    *object = nullptr;
+    if (service == SID_SWebBrowserApp && riid == IID_IWebBrowser2 && browserService) {
+      *object = static_cast<IWebBrowser2*>(this);
+    } else if (service == SID_SInternetSecurityManager && riid == IID_IInternetSecurityManager &&
+               securityManager) {
+      *object = static_cast<IInternetSecurityManager*>(this);
+    } else {
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+  HRESULT GetContainer(IOleContainer** container) override {
+    *container = this;
+    AddRef();
+    return S_OK;
+  }
+  HRESULT get_LocationURL(BSTR* out) override { return Url(out); }
+  HRESULT get_URL(BSTR* out) override { return Url(out); }
+  HRESULT MapUrlToZone(LPCOLESTR page, DWORD* out, DWORD flags) override {
+    if (flags != 0 || page == nullptr || std::u16string(page) != url) {
+      return E_INVALIDARG;
+    }
+    *out = zone;
+    return zoneResult;
+  }
+
+ private:
+  HRESULT Url(BSTR* out) {
+    *out = nullptr;
+    if (FAILED(urlResult)) {
+      return urlResult;
+    }
+    *out = SysAllocStringLen(url.data(), static_cast<UINT>(url.size()));
+    return S_OK;
+  }
+};
+
+// A scriptable object the way the plug-in's is built: the site lock's
+// IObjectSafety plus IObjectWithSite.
+class CFakeObject final : public qvx::brixon::IObjectSafetySiteLockImpl,
+                          public IObjectWithSite {
+ public:
+  ~CFakeObject() { SetSite(nullptr); }
+
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    *object = nullptr;
+    if (riid == IID_IUnknown || riid == IID_IObjectSafety ||
+        riid == qvx::brixon::IID_IObjectSafetySiteLock) {
+      *object = static_cast<qvx::brixon::IObjectSafetySiteLock*>(this);
+    } else if (riid == IID_IObjectWithSite) {
+      *object = static_cast<IObjectWithSite*>(this);
+    } else {
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+  ULONG AddRef() override { return static_cast<ULONG>(++references); }
+  ULONG Release() override { return static_cast<ULONG>(--references); }
+
+  HRESULT SetSite(IUnknown* site) override {
+    if (site != nullptr) {
+      site->AddRef();
+    }
+    if (site_ != nullptr) {
+      site_->Release();
+    }
+    site_ = site;
+    return S_OK;
+  }
+  HRESULT GetSite(REFIID riid, void** site) override {
+    if (site == nullptr) {
+      return E_POINTER;
+    }
+    *site = nullptr;
+    return site_ != nullptr ? site_->QueryInterface(riid, site) : E_FAIL;
+  }
+
+  long references = 0;
+
+ private:
+  IUnknown* site_ = nullptr;
+};
+
+}  // namespace sitelock_test

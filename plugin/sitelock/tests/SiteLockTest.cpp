@@ -1,0 +1,228 @@
+// Site lock rules: which pages may script the object, and how the
+// safety options follow.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "SiteLockFakes.h"
+
+namespace {
+
+using namespace platform;
+using qvx::brixon::CSiteLock;
+using qvx::brixon::IID_IObjectSafetySiteLock;
+using qvx::brixon::SiteLockEntry;
+using qvx::brixon::ZoneMarker;
+using sitelock_test::CFakeObject;
+using sitelock_test::CFakePage;
+
+std::string Narrow(const std::u16string& s) {
+  std::string out;
+  for (char16_t c : s) out += c < 0x80 ? static_cast<char>(c) : '~';
+  return out;
+}
+
+TEST(SiteLock, ApprovesHttpsPagesOfTheBankDomainsOnly) {
+  struct Case {
+    std::u16string url;
+    bool approved;
+  } cases[] = {
+      {u"https://brixbank.example/", true},
+      {u"https://www.brixbank.example/login?x=1", true},
+      {u"https://online.brixonline.example:443/a", true},
+      {u"https://a.b.brixonline.example", true},
+      {u"http://www.brixbank.example/", false},           // no entry for http
+      {u"HTTPS://www.brixbank.example/", false},          // schemes compare exactly
+      {u"https://evilbrixbank.example/", false},          // no '.' before the name
+      {u"https://brixbank.example.evil.example/", false},
+      {u"https://brixbank.examples/", false},
+      {u"https://user@www.brixbank.example/", false},     // credentials never
+      {u"https://:secret@www.brixbank.example/", false},
+      {u"https://www.brixbank.example@evil.example/", false},
+      {u"https://evil.example\\.brixbank.example/", false},
+      {u"https://b\u00FCcher.brixbank.example/", true},   // xn--bcher-kva.brixbank.example
+      {u"https://\uFF42rixbank.example/", true},          // fullwidth b maps to ASCII
+      {u"https://b\u00FC_cher.brixbank.example/", false}, // STD3 refuses '_'
+      {u"https://\u00FC.brix_bank.example/", false},      // ... and never drops it
+      {u"https://\u00FCber.evil.example/", false},
+      {u"brixbank.example", false},
+      {u"", false},
+  };
+  for (const Case& c : cases) {
+    CFakePage page;
+    page.url = c.url;
+    CFakeObject object;
+    object.SetSite(static_cast<IServiceProvider*>(&page));
+    const long held = page.references;
+    EXPECT_EQ(CSiteLock::IsPageApproved(static_cast<IObjectWithSite*>(&object)), c.approved)
+        << Narrow(c.url);
+    EXPECT_EQ(page.references, held) << "references kept: " << Narrow(c.url);
+    EXPECT_EQ(object.references, 0) << Narrow(c.url);
+  }
+}
+
+TEST(SiteLock, FindsThePageThroughBrowserOrDocumentAndFailsClosed) {
+  struct Case {
+    const char* label;
+    bool site, browser, document, manager;
+    HRESULT urlResult, zoneResult;
+    bool approved;
+  } cases[] = {
+      {"browser service", true, true, true, true, S_OK, S_OK, true},
+      {"document when no browser", true, false, true, true, S_OK, S_OK, true},
+      {"no site", false, true, true, true, S_OK, S_OK, false},
+      {"neither browser nor document", true, false, false, true, S_OK, S_OK, false},
+      {"no security manager", true, true, true, false, S_OK, S_OK, false},
+      {"URL fails", true, true, true, true, E_FAIL, S_OK, false},
+      {"zone fails", true, true, true, true, S_OK, E_ACCESSDENIED, false},
+  };
+  for (const Case& c : cases) {
+    CFakePage page;
+    page.url = u"https://www.brixbank.example/";
+    page.browserService = c.browser;
+    page.document = c.document;
+    page.securityManager = c.manager;
+    page.urlResult = c.urlResult;
+    page.zoneResult = c.zoneResult;
+    CFakeObject object;
+    if (c.site) {
+      object.SetSite(static_cast<IServiceProvider*>(&page));
+    }
+    const long held = page.references;
+    EXPECT_EQ(CSiteLock::IsPageApproved(static_cast<IObjectWithSite*>(&object)), c.approved)
+        << c.label;
+    EXPECT_EQ(page.references, held) << c.label;
+  }
+}
+
+TEST(SiteLock, DomainPatterns) {
+  struct Case {
+    const char16_t* pattern;
+    const char16_t* host;
+    bool matches;
+  } cases[] = {
+      {u"*", u"anything.example", true},
+      {u"*.x.example", u"a.x.example", true},
+      {u"*.x.example", u"x.example", false},
+      {u"*.x.example", u"ax.example", false},
+      {u"=x.example", u"x.example", true},
+      {u"=x.example", u"a.x.example", false},
+      {u"x.example", u"x.example", true},
+      {u"x.example", u"a.b.x.example", true},
+      {u"x.example", u"ax.example", false},
+      {u"x.example", u"X.example", false},  // exact code units
+      {u"*.", u"a.", false},                 // too short for the "*." form: plain name
+      {u"*.", u"*.", true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CSiteLock::MatchDomain(c.pattern, c.host), c.matches)
+        << Narrow(c.pattern) << " / " << Narrow(c.host);
+  }
+}
+
+TEST(SiteLock, ZoneMarkersAndFirstMatchingEntryDecide) {
+  const SiteLockEntry table[] = {
+      {qvx::brixon::kSiteDeny, u"https", u"=blocked.brixbank.example"},
+      {qvx::brixon::kSiteAllow, u"https", u"brixbank.example"},
+      {qvx::brixon::kSiteAllow, u"https", ZoneMarker(qvx::brixon::kZoneMarkerIntranetOrTrusted)},
+      {qvx::brixon::kSiteAllow, u"file", ZoneMarker(qvx::brixon::kZoneMarkerLocalMachine)},
+      {qvx::brixon::kSiteAllow, u"http", ZoneMarker(qvx::brixon::kZoneMarkerTrusted)},
+  };
+  struct Case {
+    const char16_t* url;
+    DWORD zone;
+    bool approved;
+  } cases[] = {
+      {u"https://blocked.brixbank.example/", URLZONE_INTERNET, false},
+      {u"https://open.brixbank.example/", URLZONE_INTERNET, true},
+      {u"https://intranet.corp/", URLZONE_INTRANET, true},
+      {u"https://trusted.corp/", URLZONE_TRUSTED, true},
+      {u"https://internet.example/", URLZONE_INTERNET, false},
+      {u"file:///home/a.html", URLZONE_LOCAL_MACHINE, true},
+      {u"file:///home/a.html", URLZONE_INTERNET, false},
+      {u"http://trusted.corp/", URLZONE_TRUSTED, true},
+      {u"http://intranet.corp/", URLZONE_INTRANET, false},
+      {u"http://u@trusted.corp/", URLZONE_TRUSTED, false},  // credentials, zone or not
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CSiteLock::MatchSiteList(c.url, c.zone, table, 5), c.approved) << Narrow(c.url);
+  }
+}
+
+TEST(SiteLock, SafetyOptionsFollowThePage) {
+  CFakePage page;
+  page.url = u"https://www.brixbank.example/";
+  CFakeObject object;
+  DWORD supported = 9, enabled = 9;
+
+  // Nothing changes: S_OK without looking for a page (there is no site yet).
+  EXPECT_EQ(object.SetInterfaceSafetyOptions(IID_IObjectSafety, INTERFACESAFE_FOR_UNTRUSTED_CALLER,
+                                             0), S_OK);
+  EXPECT_EQ(object.SetInterfaceSafetyOptions(IID_IObjectSafety, INTERFACESAFE_FOR_UNTRUSTED_CALLER,
+                                             INTERFACESAFE_FOR_UNTRUSTED_CALLER), E_FAIL);
+  object.SetSite(static_cast<IServiceProvider*>(&page));
+  EXPECT_EQ(object.SetInterfaceSafetyOptions(IID_IObjectSafety, INTERFACESAFE_FOR_UNTRUSTED_DATA,
+                                             INTERFACESAFE_FOR_UNTRUSTED_DATA), E_FAIL);
+  EXPECT_EQ(object.SetInterfaceSafetyOptions(IID_IObjectSafety, 3, 1), E_FAIL);
+  EXPECT_EQ(object.SetInterfaceSafetyOptions(IID_IObjectSafety, INTERFACESAFE_FOR_UNTRUSTED_CALLER,
+                                             0xFF), S_OK);
+  EXPECT_EQ(object.GetInterfaceSafetyOptions(IID_IObjectSafety, &supported, &enabled), S_OK);
+  EXPECT_EQ(supported, INTERFACESAFE_FOR_UNTRUSTED_CALLER);
+  EXPECT_EQ(enabled, INTERFACESAFE_FOR_UNTRUSTED_CALLER);
+
+  // The page navigates away: the grant stays stored but is not reported,
+  // and cannot be withdrawn-and-regranted from there.
+  page.url = u"https://evil.example/";
+  EXPECT_EQ(object.GetInterfaceSafetyOptions(IID_IObjectSafety, &supported, &enabled), S_OK);
+  EXPECT_EQ(enabled, 0u);
+  EXPECT_EQ(object.SetInterfaceSafetyOptions(IID_IObjectSafety, 1, 0), E_FAIL);
+  page.url = u"https://brixonline.example/";
+  EXPECT_EQ(object.GetInterfaceSafetyOptions(IID_IObjectSafetySiteLock, &supported, &enabled), S_OK);
+  EXPECT_EQ(enabled, INTERFACESAFE_FOR_UNTRUSTED_CALLER);
+
+  // An interface the object lacks: both outputs 0 and the query's error.
+  EXPECT_EQ(object.GetInterfaceSafetyOptions(IID_IClassFactory, &supported, &enabled), E_NOINTERFACE);
+  EXPECT_EQ(supported, 0u);
+  EXPECT_EQ(enabled, 0u);
+  EXPECT_EQ(object.SetInterfaceSafetyOptions(IID_IClassFactory, 1, 1), E_NOINTERFACE);
+  EXPECT_EQ(object.GetInterfaceSafetyOptions(IID_IObjectSafety, nullptr, &enabled), E_POINTER);
+  object.SetSite(nullptr);
+  EXPECT_EQ(page.references, 0);
+  EXPECT_EQ(object.references, 0);
+}
+
+TEST(SiteLock, LockQueries) {
+  CFakeObject object;
+  struct Case {
+    DWORD in;
+    HRESULT hr;
+    DWORD out;
+  } cases[] = {{0, S_OK, 0x00010014}, {1, S_OK, 0}, {2, E_NOTIMPL, 0}};
+  for (const Case& c : cases) {
+    DWORD value = c.in;
+    EXPECT_EQ(object.QueryLockCapability(&value), c.hr);
+    EXPECT_EQ(value, c.out);
+  }
+  EXPECT_EQ(object.QueryLockCapability(nullptr), E_POINTER);
+
+  const SiteLockEntry* sites = nullptr;
+  DWORD count = 0;
+  ASSERT_EQ(object.GetAllowedSites(&sites, &count), S_OK);
+  ASSERT_EQ(count, 2u);
+  for (DWORD i = 0; i < count; ++i) {
+    EXPECT_EQ(sites[i].rule, qvx::brixon::kSiteAllow);
+    EXPECT_EQ(std::u16string(sites[i].scheme), u"https");
+  }
+  EXPECT_EQ(std::u16string(sites[0].domain), u"brixbank.example");
+  EXPECT_EQ(std::u16string(sites[1].domain), u"brixonline.example");
+  EXPECT_EQ(object.GetAllowedSites(nullptr, &count), E_POINTER);
+
+  BOOL expires = 7;
+  FILETIME date{1, 2};
+  EXPECT_EQ(object.GetLockExpiry(&expires, &date), E_NOTIMPL);
+  EXPECT_EQ(expires, 0);
+  EXPECT_EQ(date.dwLowDateTime | date.dwHighDateTime, 0u);
+  EXPECT_EQ(object.GetLockExpiry(&expires, nullptr), E_POINTER);
+}
+
+}  // namespace
