@@ -1,0 +1,75 @@
+// CQuorvex2 of the plug-in: the seven commands of revision "01.06" over the
+// plug-in's reader access. The object lives as long as its COM object; it
+// creates the reader access on demand. Every command returns a result text
+// and never raises.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "brixon/Error.h"
+#include "brixon/ReaderAccess.h"
+#include "command/Checks.h"
+#include "command/Status.h"
+
+namespace qvx::brixon {
+
+constexpr const char* kErrorBoxCaption = "Meridel Quorvex2 error";
+
+class CQuorvex2 {
+ public:
+  // Creates the reader access inside the "BRIXON_Create (v01.06)" trace; a
+  // failure there is only logged and the next command tries again.
+  explicit CQuorvex2(ReaderAccessFactory factory);
+  // Deletes the reader access inside the "BRIXON_Destroy" trace; failures
+  // are swallowed.
+  ~CQuorvex2();
+  CQuorvex2(const CQuorvex2&) = delete;
+  CQuorvex2& operator=(const CQuorvex2&) = delete;
+
+  // Keys Device_Version, Driver_Version, BRIXON_Version ("01.06"). Writes no
+  // trace lines.
+  std::string CheckConnection();
+  // Keys CardId_PAN, CardId_PSN.
+  std::string CheckCard(const std::string& language);
+  // Key Response for the three signing commands.
+  std::string GetResponse(const std::string& signData, const std::string& language);
+  std::string GetMode1Response(const std::string& challenge, const std::string& currency,
+                               const std::string& amount);
+  std::string GetMode2Response();
+  // Status and StatusDescription only. The number arrives as script's
+  // 16-bit signed value; only 0 to 255 pass.
+  std::string DisplayResult(std::int16_t messageId, const std::string& lastLogon,
+                            const std::string& language);
+  // Hands the cancellation to the reader access; never raises.
+  void Cancel();
+
+  // Whether a failed CheckConnection also shows its error in a system-modal
+  // warning box captioned "Meridel Quorvex2 error". Off unless switched on.
+  void SetErrorBox(bool show) { m_errorBox = show; }
+
+ private:
+  struct Outcome {
+    Status status = STATUS_SUCCESS;
+    bool failed = false;
+    std::optional<CError> error;  // the caught CError, if that was the failure
+  };
+  // The protected region of the command boundary.
+  template <typename Steps>
+  Outcome Run(Steps&& steps);
+  template <typename Exchange>
+  std::string ResponseCommand(const char* label, Exchange&& exchange);
+
+  // The reader access, created when there is none; raises CError.
+  IReaderAccess& Reader();
+  // The CheckDevice exchange; fills `versions` as far as the answer reads.
+  void CheckDevice(DeviceVersions& versions);
+
+  ReaderAccessFactory m_factory;
+  std::unique_ptr<IReaderAccess> m_reader;
+  bool m_errorBox = false;
+};
+
+}  // namespace qvx::brixon

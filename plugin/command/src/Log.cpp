@@ -1,0 +1,311 @@
+// The plug-in's log: file name, header, daily clean-up, line prefix and the
+// one write per line.
+#include "brixon/Log.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "brixon/Error.h"
+#include "platform/Sync.h"
+
+namespace qvx::brixon {
+namespace {
+
+constexpr platform::DWORD kPathBufferSize = 260;
+constexpr const char* kHomeDrive = "%HOMEDRIVE%";
+constexpr const char* kCleanupLine =
+    "CLog::CLog(): Logfile cleanup - removed lines older than one week.";
+
+// True on a thread that is inside the log: errors raised there must not ask
+// the log to write them (the process log may be under construction).
+thread_local bool t_inLog = false;
+
+class CInLogGuard {
+ public:
+  CInLogGuard() : m_previous(t_inLog) { t_inLog = true; }
+  ~CInLogGuard() { t_inLog = m_previous; }
+  CInLogGuard(const CInLogGuard&) = delete;
+  CInLogGuard& operator=(const CInLogGuard&) = delete;
+
+ private:
+  bool m_previous;
+};
+
+bool WriteAll(int fd, const std::string& text) {
+  const char* data = text.data();
+  std::size_t left = text.size();
+  while (left > 0) {
+    const ssize_t written = ::write(fd, data, left);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += written;
+    left -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+bool IsDigitAt(const std::string& line, std::size_t position) {
+  return position < line.size() && line[position] >= '0' && line[position] <= '9';
+}
+
+int NumberAt(const std::string& line, std::size_t position, std::size_t digits) {
+  int value = 0;
+  for (std::size_t i = 0; i < digits; ++i) value = value * 10 + (line[position + i] - '0');
+  return value;
+}
+
+// The local time a line begins with ("YYYY-MM-DD hh:mm:ss"), or -1.
+std::time_t LineTime(const std::string& line) {
+  static constexpr char kShape[] = "9999-99-99 99:99:99";
+  const std::size_t length = sizeof(kShape) - 1;
+  if (line.size() < length) return -1;
+  for (std::size_t i = 0; i < length; ++i) {
+    if (kShape[i] == '9' ? !IsDigitAt(line, i) : line[i] != kShape[i]) return -1;
+  }
+  std::tm fields{};
+  fields.tm_year = NumberAt(line, 0, 4) - 1900;
+  fields.tm_mon = NumberAt(line, 5, 2) - 1;
+  fields.tm_mday = NumberAt(line, 8, 2);
+  fields.tm_hour = NumberAt(line, 11, 2);
+  fields.tm_min = NumberAt(line, 14, 2);
+  fields.tm_sec = NumberAt(line, 17, 2);
+  fields.tm_isdst = -1;
+  return std::mktime(&fields);
+}
+
+// Expansion into the 260-character buffer; empty when it fails or overflows.
+std::string ExpandPath(const std::string& text) {
+  std::array<char, kPathBufferSize> expanded{};
+  const platform::DWORD needed =
+      platform::ExpandEnvironmentStrings(text.c_str(), expanded.data(), kPathBufferSize);
+  if (needed == 0 || needed > kPathBufferSize) return {};
+  return expanded.data();
+}
+
+std::string TempDirectory() {
+  std::array<char, kPathBufferSize> buffer{};
+  const platform::DWORD needed =
+      platform::ExpandEnvironmentStrings("%TEMP%", buffer.data(), kPathBufferSize);
+  if (needed == 0 || buffer[0] == '\0') {
+    throw CError("CLog::GetLogFileName()", "1. GetTempPath() failed.",
+                 platform::GetLastError());
+  }
+  if (needed > kPathBufferSize) {
+    throw CError("CLog::GetLogFileName()", "2. GetTempPath() failed.",
+                 platform::ERROR_INSUFFICIENT_BUFFER);
+  }
+  return buffer.data();
+}
+
+std::string ReadFile(const std::string& fileName) {
+  std::ifstream file(fileName, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// Holds the machine-wide log lock for a scope, when it can be had.
+class CLogLock {
+ public:
+  CLogLock() : m_mutex(platform::CreateMutex(false, kLogMutexName)) {
+    if (m_mutex == nullptr) return;
+    const platform::DWORD wait = platform::WaitForSingleObject(m_mutex, kLogLockWaitMs);
+    // An abandoned lock is taken all the same: its owner died, the file
+    // is still there.
+    m_held = wait == platform::WAIT_OBJECT_0 || wait == platform::WAIT_ABANDONED;
+  }
+  ~CLogLock() {
+    if (m_held) platform::ReleaseMutex(m_mutex);
+    if (m_mutex != nullptr) platform::CloseHandle(m_mutex);
+  }
+  CLogLock(const CLogLock&) = delete;
+  CLogLock& operator=(const CLogLock&) = delete;
+
+  bool IsHeld() const { return m_held; }
+
+ private:
+  platform::HANDLE m_mutex;
+  bool m_held = false;
+};
+
+const char* LevelTag(std::int32_t level) {
+  switch (level) {
+    case LEVEL_INFO:
+      return " [INF] ";
+    case LEVEL_DEBUG:
+      return " [DBG] ";
+    default:
+      return " [ERR] ";
+  }
+}
+
+}  // namespace
+
+std::string LogHeaderLine() { return std::string(kLogHeaderText) + kPluginVersion + "."; }
+
+std::string LogLinePrefix(unsigned long processId, unsigned long threadId,
+                          const platform::SYSTEMTIME& time, std::int32_t level) {
+  char prefix[160];
+  std::snprintf(prefix, sizeof prefix, "%04d-%02d-%02d %02d:%02d:%02d.%03d 0x%04lX::0x%04lX",
+                time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond,
+                time.wMilliseconds, processId, threadId);
+  return std::string(prefix) + LevelTag(level);
+}
+
+std::string LogLinePrefix(std::int32_t level) {
+  platform::SYSTEMTIME now{};
+  platform::GetLocalTime(&now);
+  return LogLinePrefix(static_cast<unsigned long>(::getpid()),
+                       platform::GetCurrentThreadId(), now, level);
+}
+
+std::string CleanupDateText(std::time_t now) {
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", local.tm_year + 1900, local.tm_mon + 1,
+                local.tm_mday);
+  return text;
+}
+
+std::string CleanupLogText(const std::string& text, std::time_t now) {
+  const std::string header = kLogHeaderText;
+  std::string kept;
+  bool keep = false;  // nothing before the first entry survives
+  std::size_t begin = 0;
+  while (begin < text.size()) {
+    std::size_t end = text.find('\n', begin);
+    end = end == std::string::npos ? text.size() : end + 1;
+    const std::string line = text.substr(begin, end - begin);
+    begin = end;
+    if (line.compare(0, header.size(), header) == 0) continue;
+    const std::time_t stamp = LineTime(line);
+    if (stamp != -1) keep = now - stamp <= kLogKeepSeconds;
+    if (keep) kept += line;
+  }
+  if (!kept.empty() && kept.back() != '\n') kept += '\n';
+  return kept;
+}
+
+std::string GetLogFileName() {
+  std::string directory;
+  try {
+    directory = CRegistry().GetLogFilePath();
+  } catch (const CError&) {
+    // An unreadable setting leaves the log in the temporary directory.
+  }
+  if (!directory.empty()) {
+    directory = ExpandPath(directory);
+    // The system drive: the root on Linux.
+    const std::size_t drive = directory.find(kHomeDrive);
+    if (drive != std::string::npos) directory.erase(drive, std::string(kHomeDrive).size());
+  }
+  if (directory.empty()) directory = TempDirectory();
+  if (directory.back() != platform::kPathSeparator) directory += platform::kPathSeparator;
+  return directory + kLogFileName;
+}
+
+CLog& CLog::Instance() {
+  // Never destroyed: errors raised while the module unloads still find it.
+  static CLog* const log = new CLog();
+  return *log;
+}
+
+void CLog::Log(std::int32_t level, const std::string& text) noexcept {
+  if (t_inLog) return;
+  try {
+    CInLogGuard guard;
+    Instance().WriteLine(level, text);
+  } catch (...) {
+    // A line that cannot be written is lost; the caller goes on.
+  }
+}
+
+CLog::CLog() {
+  CInLogGuard guard;
+  try {
+    m_fileName = GetLogFileName();
+  } catch (const CError&) {
+    return;  // no file: every line is lost
+  }
+  Open();
+}
+
+CLog::CLog(std::string fileName) : m_fileName(std::move(fileName)) {
+  CInLogGuard guard;
+  Open();
+}
+
+CLog::~CLog() {
+  if (m_fd >= 0) ::close(m_fd);
+}
+
+void CLog::Open() {
+  const std::size_t slash = m_fileName.rfind(platform::kPathSeparator);
+  if (slash != std::string::npos && slash > 0) {
+    platform::CreateDirectory(m_fileName.substr(0, slash));
+  }
+  bool cleaned = false;
+  {
+    const CLogLock lock;
+    m_fd = ::open(m_fileName.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (m_fd < 0) return;
+    if (lock.IsHeld()) {
+      try {
+        cleaned = CleanupIfDue();
+      } catch (...) {
+        // A clean-up that fails is tried again by the next log object.
+      }
+    }
+    struct stat status {};
+    if (::fstat(m_fd, &status) == 0 && status.st_size == 0) {
+      WriteAll(m_fd, LogHeaderLine() + "\n");
+    }
+  }
+  if (cleaned) WriteLine(LEVEL_INFO, std::string(kCleanupLine) + "\n");
+}
+
+// Runs under the log lock. False when today's clean-up is done already or
+// the file cannot be rewritten; a registry failure raises.
+bool CLog::CleanupIfDue() {
+  const CRegistry registry;
+  const std::time_t now = std::time(nullptr);
+  const std::string today = CleanupDateText(now);
+  if (registry.GetLogFileCleanupDate() == today) return false;
+  const std::string kept = CleanupLogText(ReadFile(m_fileName), now);
+  // Rewritten in place: other processes keep appending through their own
+  // descriptors of the same file.
+  const int fd = ::open(m_fileName.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool written = WriteAll(fd, LogHeaderLine() + "\n" + kept);
+  ::close(fd);
+  if (!written) return false;
+  registry.SetLogFileCleanupDate(today);
+  return true;
+}
+
+void CLog::Write(const std::string& entry) {
+  CInLogGuard guard;
+  if (m_fd < 0 || !WriteAll(m_fd, entry + "\n")) {
+    throw CError("CLog::Write(string)", "m_ofs in fail condition. LogEntry: " + entry);
+  }
+}
+
+void CLog::WriteLine(std::int32_t level, const std::string& text) noexcept {
+  try {
+    Write(LogLinePrefix(level) + text);
+  } catch (...) {
+    // Logging never fails the caller.
+  }
+}
+
+}  // namespace qvx::brixon

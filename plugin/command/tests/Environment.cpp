@@ -1,0 +1,5 @@
+#include "PluginTestSupport.h"
+
+// Every test process gets its private directories before the log is used.
+static ::testing::Environment* const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new brixontest::PluginEnvironment);

@@ -1,0 +1,105 @@
+// Test support for the plug-in's command library: a private directory for
+// the process log, the registry and the named objects (set before the log
+// is first used), and a scripted reader access.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "brixon/Error.h"
+#include "brixon/Log.h"
+#include "brixon/ReaderAccess.h"
+
+namespace brixontest {
+
+using qvx::Bytes;
+using qvx::ControlIndex;
+
+class PluginEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "brixon-test-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    Dir() = pattern;
+    for (const char* sub : {"objects", "registry", "temp"}) {
+      std::filesystem::create_directories(Dir() / sub);
+    }
+    setenv("QVX_OBJECT_DIR", (Dir() / "objects").c_str(), 1);
+    setenv("QVX_REGISTRY_ROOT", (Dir() / "registry").c_str(), 1);
+    for (const char* name : {"TMPDIR", "TEMP", "TMP"}) {
+      setenv(name, (Dir() / "temp").c_str(), 1);
+    }
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(Dir(), ignored);
+  }
+  static std::filesystem::path& Dir() {
+    static std::filesystem::path dir;
+    return dir;
+  }
+};
+
+inline std::string ReadText(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// What the process log gained since the mark was taken.
+class LogMark {
+ public:
+  LogMark() : m_size(Text().size()) {}
+  std::string Since() const { return Text().substr(m_size); }
+  static std::string Text() { return ReadText(qvx::brixon::CLog::Instance().GetFileName()); }
+
+ private:
+  std::size_t m_size;
+};
+
+// A reader access that answers from a script: per request index either the
+// answer bytes or a CError to raise.
+class FakeReader : public qvx::brixon::IReaderAccess {
+ public:
+  struct Script {
+    std::map<ControlIndex, Bytes> answers;
+    std::optional<qvx::brixon::CError> failure;  // raised by every Execute
+    bool cancelFails = false;
+    std::vector<std::pair<ControlIndex, Bytes>> requests;
+    int cancels = 0;
+  };
+  explicit FakeReader(Script& script) : m_script(script) {}
+
+  Bytes Execute(ControlIndex index, const Bytes& request) override {
+    m_script.requests.emplace_back(index, request);
+    if (m_script.failure) throw *m_script.failure;
+    return m_script.answers[index];
+  }
+  void Cancel() override {
+    ++m_script.cancels;
+    if (m_script.cancelFails) throw qvx::brixon::CError("CPCSC::Cancel()", "cancel failed");
+  }
+
+ private:
+  Script& m_script;
+};
+
+inline Bytes Ascii(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+template <typename Case>
+std::string CaseName(const ::testing::TestParamInfo<Case>& param) {
+  return param.param.name;
+}
+
+}  // namespace brixontest
