@@ -1,0 +1,68 @@
+#include "brixon/SystemCS.h"
+
+#include <algorithm>
+
+#include "brixon/Error.h"
+#include "brixon/Signal.h"
+
+namespace qvx::brixon {
+
+namespace {
+constexpr const char* kLabel = "CSystemCS::CSystemCS()";
+}  // namespace
+
+CSystemCS::CSystemCS(const std::string& name, CSignal* contention, platform::DWORD limitMs)
+    : m_name(name) {
+  m_mutex = platform::CreateMutex(false, name.c_str());
+  if (m_mutex == nullptr) {
+    throw CError(kLabel, "CreateMutex(" + name + ") failed.", platform::GetLastError());
+  }
+  platform::DWORD result = platform::WAIT_FAILED;
+  platform::DWORD error = 0;
+  try {
+    const platform::DWORD first = std::min(kContentionMs, limitMs);
+    result = platform::WaitForSingleObject(m_mutex, first);
+    if (result == platform::WAIT_TIMEOUT && limitMs > first) {
+      // Still held: make the driver end the holder's device operation.
+      if (contention != nullptr) contention->Signal();
+      result = platform::WaitForSingleObject(m_mutex, limitMs - first);
+    }
+    error = platform::GetLastError();
+  } catch (...) {
+    platform::CloseHandle(m_mutex);
+    throw;
+  }
+  if (result == platform::WAIT_OBJECT_0) return;
+  if (result == platform::WAIT_ABANDONED) {
+    // The holder ended without releasing. Refusing now would hand the
+    // abandoned state on to the next process, and so on for ever: take it.
+    m_abandoned = true;
+    CError(kLabel, "WaitForSingleObject(" + name + ") found the mutex abandoned; taken over.", 0,
+           LEVEL_DEBUG);
+    return;
+  }
+  platform::CloseHandle(m_mutex);
+  m_mutex = nullptr;
+  if (result == platform::WAIT_TIMEOUT) {
+    throw CError(kLabel, "Timeout while trying to get exclusive access to the Quorvex2.",
+                 platform::WAIT_TIMEOUT, LEVEL_ERROR, STATUS_COMMUNICATION_ERROR, "Driver/QVX");
+  }
+  throw CError(kLabel, "WaitForSingleObject(" + name + ") failed.", error);
+}
+
+CSystemCS::~CSystemCS() {
+  try {
+    if (!platform::ReleaseMutex(m_mutex)) {
+      CError("CSystemCS::~CSystemCS()", "ReleaseMutex(" + m_name + ") failed.",
+             platform::GetLastError());
+    }
+    if (!platform::CloseHandle(m_mutex)) {
+      CError("CSystemCS::~CSystemCS()", "CloseHandle(" + m_name + ") failed.",
+             platform::GetLastError());
+    }
+  } catch (...) {
+    // Only the log line was lost.
+  }
+}
+
+}  // namespace qvx::brixon

@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "TestSupport.h"
+#include "brixon/Error.h"
+#include "brixon/Signal.h"
+#include "brixon/SystemCS.h"
+
+namespace {
+
+using namespace qvx::brixon;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kMutex = "Global\\qvx-systemcs-test";
+
+// Another handle of the device mutex (as another process would hold it).
+class Holder {
+ public:
+  Holder() : m_mutex(platform::CreateMutex(true, kMutex)) {}
+  ~Holder() {
+    if (m_owned) platform::ReleaseMutex(m_mutex);
+    platform::CloseHandle(m_mutex);
+  }
+  void Release() {
+    platform::ReleaseMutex(m_mutex);
+    m_owned = false;
+  }
+  // Dies holding it.
+  void Abandon() {
+    platform::CloseHandle(m_mutex);
+    m_mutex = platform::CreateMutex(false, "Global\\qvx-systemcs-unrelated");
+    m_owned = false;
+  }
+
+ private:
+  platform::HANDLE m_mutex;
+  bool m_owned = true;
+};
+
+TEST(SystemCSTest, AHolderThatNeverGivesWayIsAskedOnceAndTheNewcomerTimesOut) {
+  Holder holder;
+  CSignal cancel(true, false);
+  const Clock::time_point start = Clock::now();
+  try {
+    CSystemCS exclusive(kMutex, &cancel);
+    FAIL() << "got a mutex that is held";
+  } catch (const CError& e) {
+    EXPECT_EQ(e.GetMessage(), "Timeout while trying to get exclusive access to the Quorvex2.");
+    EXPECT_EQ(e.GetStatus(), 1);
+    EXPECT_EQ(e.GetOrigin(), "Driver/QVX");
+  }
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1900));
+  EXPECT_TRUE(cancel.IsSet());
+}
+
+TEST(SystemCSTest, AHolderThatGivesWayOnTheCancelSignalHandsTheDeviceOver) {
+  CSignal cancel(true, false);
+  Holder holder;
+  std::thread driver([&] {
+    // The driver ends the holder's operation; the holder then lets go.
+    if (cancel.Wait(10000)) holder.Release();
+  });
+  const Clock::time_point start = Clock::now();
+  {
+    CSystemCS exclusive(kMutex, &cancel);
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(190)) << "asked only after 200 ms";
+    EXPECT_FALSE(exclusive.WasAbandoned());
+  }
+  driver.join();
+}
+
+TEST(SystemCSTest, AFreeMutexIsTakenWithoutDisturbingAnyone) {
+  CSignal cancel(true, false);
+  { CSystemCS exclusive(kMutex, &cancel); }
+  { CSystemCS again(kMutex, &cancel); }
+  EXPECT_FALSE(cancel.IsSet());
+}
+
+TEST(SystemCSTest, AHolderThatDiedDoesNotLockTheDeviceForGood) {
+  Holder holder;
+  // Someone waits for the device meanwhile, so the mutex outlives its holder.
+  platform::HANDLE waiter = platform::CreateMutex(false, kMutex);
+  holder.Abandon();
+  {
+    CSystemCS first(kMutex);
+    EXPECT_TRUE(first.WasAbandoned());
+  }
+  CSystemCS next(kMutex);
+  EXPECT_FALSE(next.WasAbandoned()) << "released properly by the one that took over";
+  EXPECT_NE(qvxtest::PluginLog().find("found the mutex abandoned"), std::string::npos);
+  platform::CloseHandle(waiter);
+}
+
+}  // namespace

@@ -1,0 +1,76 @@
+// The reader access over the real stack: libpcsclite loaded at run time, a
+// private pcscd with the reader driver, and the simulated device.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <future>
+#include <memory>
+#include <string>
+
+#include "Stack.h"
+#include "brixon/Error.h"
+#include "brixon/PCSC.h"
+#include "command/Exchanges.h"
+
+namespace {
+
+using namespace qvx::brixon;
+using qvxe2e::Stack;
+
+// One stack per process: the pcsc-lite client picks its pcscd once.
+Stack* ProcessStack(std::string* why) {
+  static std::unique_ptr<Stack> stack;
+  if (!stack) {
+    if (!Stack::Available(why)) return nullptr;
+    stack = std::make_unique<Stack>();
+    stack->ExportToThisProcess();
+    ::setenv("TEMP", stack->Dir().c_str(), 1);  // the plug-in's log
+  }
+  return stack.get();
+}
+
+class ReaderAccessOverPcscd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why;
+    m_stack = ProcessStack(&why);
+    if (m_stack == nullptr) GTEST_SKIP() << why;
+    m_stack->Control("customer approve 50");
+  }
+  Stack* m_stack = nullptr;
+};
+
+TEST_F(ReaderAccessOverPcscd, OneRequestReachesTheDevice) {
+  CPCSC pcsc;
+  ASSERT_FALSE(pcsc.IsDirectPath());
+  const qvx::Bytes answer = pcsc.Execute(qvx::ControlIndex::CheckDevice, {});
+  ASSERT_FALSE(answer.empty());
+  EXPECT_EQ(answer.back(), 0) << "two zero-terminated versions";
+  EXPECT_EQ(std::string(answer.begin(), answer.begin() + 3), "01.");
+  EXPECT_EQ(pcsc.GetReaderName(), qvxe2e::ReaderName(0));
+}
+
+TEST_F(ReaderAccessOverPcscd, ANewcomerEndsTheWaitingRequestThroughTheDriver) {
+  m_stack->Control("customer never");
+  auto holder = std::async(std::launch::async, [] {
+    CPCSC pcsc;
+    try {
+      qvx::ExchangeGetMode2Response(pcsc);
+    } catch (const CError& e) {
+      return e.GetStatus();
+    }
+    return 0;
+  });
+  ASSERT_TRUE([&] {
+    for (int i = 0; i < 500; ++i) {
+      if (m_stack->Control("state").find("waiting=yes") != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }());
+  CPCSC newcomer;
+  EXPECT_FALSE(newcomer.Execute(qvx::ControlIndex::CheckDevice, {}).empty());
+  EXPECT_EQ(holder.get(), 15);
+}
+
+}  // namespace
