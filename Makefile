@@ -43,9 +43,7 @@ fuzz: asan
 	$(ASAN_DIR)/service/json/json-fuzz $(FUZZ_SECONDS) $(FUZZ_SEED)
 
 demo:
-	@echo "The demo arrives with the connector service. Until then, build with 'make build'"
-	@echo "and try $(BUILD_DIR)/command/tool/qvxcmd --help against a PC/SC reader."
-	@exit 2
+	@scripts/demo --build $(BUILD_DIR) --jobs $(JOBS)
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR)
