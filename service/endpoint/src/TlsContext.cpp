@@ -4,6 +4,10 @@
 
 #include <array>
 #include <exception>
+#include <utility>
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 
 namespace qvx::endpoint {
 
@@ -23,29 +27,62 @@ std::string PemPassPhrase() {
   return phrase;
 }
 
+namespace {
+
+// A context with what its handshake reads the PEM file from.
+struct CContextWithSource {
+  explicit CContextWithSource(std::string pemPath, std::string logFile)
+      : context(boost::asio::ssl::context::tlsv12),
+        path(std::move(pemPath)),
+        logFileName(std::move(logFile)) {}
+  boost::asio::ssl::context context;
+  const std::string path;
+  const std::string logFileName;
+};
+
+std::string OpenSslFailure() {
+  const unsigned long code = ERR_peek_last_error();
+  const char* reason = code != 0 ? ERR_reason_error_string(code) : nullptr;
+  ERR_clear_error();
+  return reason != nullptr ? reason : "unknown error";
+}
+
+// Runs in the handshake, when the client's hello has arrived: the file is
+// read for exactly this connection, so a replaced or removed file takes
+// effect with the next handshake. Failing here fails that handshake only.
+int LoadPemForHandshake(SSL* ssl, void* argument) {
+  const auto& source = *static_cast<const CContextWithSource*>(argument);
+  if (SSL_use_certificate_chain_file(ssl, source.path.c_str()) == 1 &&
+      SSL_use_PrivateKey_file(ssl, source.path.c_str(), SSL_FILETYPE_PEM) == 1) {
+    return 1;
+  }
+  CLog log;
+  log.SetFileName(source.logFileName);
+  log.Append(CReport(STATUS_SUCCESS, LEVEL_ERROR, "", "[WSS] Error loading PEM file. (Message: %s)",
+                     OpenSslFailure().c_str()));
+  return 0;
+}
+
+}  // namespace
+
 std::shared_ptr<boost::asio::ssl::context> MakeTlsContext(const std::string& pemDirectory,
                                                           CLog& log) {
   namespace ssl = boost::asio::ssl;
   // tlsv12 pins both the lowest and highest version to 1.2.
-  auto context = std::make_shared<ssl::context>(ssl::context::tlsv12);
-  const std::string path = pemDirectory + "/" + kPemFileName;
-  try {
-    // Named options only: the bit values of the old workaround word mean
-    // other things in current OpenSSL (among them no extended master secret
-    // and client-started renegotiation).
-    context->set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 |
-                         ssl::context::no_sslv3 | ssl::context::no_tlsv1 |
-                         ssl::context::no_tlsv1_1 | ssl::context::no_tlsv1_3 |
-                         ssl::context::single_dh_use);
-    context->set_password_callback(
-        [](std::size_t, ssl::context::password_purpose) { return PemPassPhrase(); });
-    context->use_certificate_chain_file(path);
-    context->use_private_key_file(path, ssl::context::pem);
-  } catch (const std::exception& error) {
-    log.Append(CReport(STATUS_SUCCESS, LEVEL_ERROR, "", "[WSS] Error loading PEM file. (Message: %s)",
-                       error.what()));
-  }
-  return context;
+  auto holder = std::make_shared<CContextWithSource>(pemDirectory + "/" + kPemFileName,
+                                                     log.GetFileName());
+  ssl::context& context = holder->context;
+  // Named options only: the bit values of the old workaround word mean
+  // other things in current OpenSSL (among them no extended master secret
+  // and client-started renegotiation).
+  context.set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 |
+                      ssl::context::no_sslv3 | ssl::context::no_tlsv1 |
+                      ssl::context::no_tlsv1_1 | ssl::context::no_tlsv1_3 |
+                      ssl::context::single_dh_use);
+  context.set_password_callback(
+      [](std::size_t, ssl::context::password_purpose) { return PemPassPhrase(); });
+  SSL_CTX_set_cert_cb(context.native_handle(), &LoadPemForHandshake, holder.get());
+  return std::shared_ptr<ssl::context>(holder, &holder->context);
 }
 
 }  // namespace qvx::endpoint

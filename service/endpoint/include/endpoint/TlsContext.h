@@ -20,10 +20,10 @@ std::string ProgramDirectory();
 // single copy of it.
 std::string PemPassPhrase();
 
-// Builds a fresh context and loads pemDirectory + "/brixwssvr.pem" into it,
-// so a replaced file takes effect with the next connection. A load failure
-// is logged and the context is returned as far as it got: the handshake of
-// that one connection then fails, the endpoint keeps running.
+// Builds a fresh context that reads pemDirectory + "/brixwssvr.pem" during
+// its handshake, so a replaced or removed file takes effect with the next
+// connection. A load failure is logged (to log's file) and fails that one
+// handshake; the endpoint keeps running.
 std::shared_ptr<boost::asio::ssl::context> MakeTlsContext(const std::string& pemDirectory,
                                                           CLog& log);
 
