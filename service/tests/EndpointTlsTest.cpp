@@ -20,6 +20,7 @@
 
 #include "command/Log.h"
 #include "endpoint/TlsContext.h"
+#include "host/MachineKey.h"
 
 namespace {
 
@@ -81,6 +82,7 @@ struct ClientOutcome {
   bool connected = false;
   int version = 0;          // negotiated protocol version
   std::string peerSubject;  // one-line subject of the server certificate
+  std::string peerSerial;   // its serial number in hexadecimal
 };
 
 // A client that speaks exactly one protocol version.
@@ -110,6 +112,11 @@ ClientOutcome Handshake(unsigned short port, int version) {
       char subject[256] = {};
       X509_NAME_oneline(X509_get_subject_name(certificate), subject, sizeof subject);
       outcome.peerSubject = subject;
+      BIGNUM* serial = ASN1_INTEGER_to_BN(X509_get0_serialNumber(certificate), nullptr);
+      char* hex = BN_bn2hex(serial);
+      outcome.peerSerial = hex;
+      OPENSSL_free(hex);
+      BN_free(serial);
       X509_free(certificate);
     }
     SSL_shutdown(ssl.get());
@@ -217,6 +224,32 @@ TEST_F(EndpointTls, MissingPemIsLoggedAndFailsThatHandshakeOnly) {
   OneShotTlsServer server(Endpoint(m_dir));
   EXPECT_TRUE(Handshake(server.Port(), TLS1_2_VERSION).connected);
   EXPECT_FALSE(server.Result());
+}
+
+// The parsed file is reused only while it is the same file with the same
+// contents: rewriting it in place is seen by the next handshake.
+TEST_F(EndpointTls, RewrittenPemIsPresentedByTheNextHandshake) {
+  const std::string pem = m_dir + "/brixwssvr.pem";
+  const std::string other = m_dir + "/other.pem";
+  ASSERT_TRUE(qvx::host::EnsureMachineKey(other, qvx::endpoint::PemPassPhrase()));
+  auto serialWith = [&](const std::string& source) {
+    if (!source.empty()) {
+      std::ifstream in(source, std::ios::binary);
+      std::ofstream(pem, std::ios::binary | std::ios::trunc) << in.rdbuf();  // same inode
+    }
+    OneShotTlsServer server(Endpoint(m_dir));
+    return Handshake(server.Port(), TLS1_2_VERSION);
+  };
+  const ClientOutcome first = serialWith(std::string(QVX_TEST_PEM_DIR) + "/brixwssvr.pem");
+  const ClientOutcome second = serialWith(other);
+  const ClientOutcome third = serialWith("");
+  ASSERT_TRUE(first.connected && second.connected && third.connected);
+  EXPECT_NE(second.peerSerial, first.peerSerial);
+  EXPECT_EQ(third.peerSerial, second.peerSerial);
+
+  std::ofstream(pem, std::ios::trunc) << "-----BEGIN CERTIFICATE-----\nnot base64\n";
+  EXPECT_FALSE(serialWith("").connected);
+  EXPECT_NE(LogText().find("[WSS] Error loading PEM file. (Message: "), std::string::npos);
 }
 
 TEST_F(EndpointTls, ContextOptions) {

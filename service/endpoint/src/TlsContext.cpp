@@ -6,8 +6,9 @@
 #include <exception>
 #include <utility>
 
-#include <openssl/err.h>
 #include <openssl/ssl.h>
+
+#include "HandshakePem.h"
 
 namespace qvx::endpoint {
 
@@ -40,26 +41,17 @@ struct CContextWithSource {
   const std::string logFileName;
 };
 
-std::string OpenSslFailure() {
-  const unsigned long code = ERR_peek_last_error();
-  const char* reason = code != 0 ? ERR_reason_error_string(code) : nullptr;
-  ERR_clear_error();
-  return reason != nullptr ? reason : "unknown error";
-}
-
 // Runs in the handshake, when the client's hello has arrived: the file is
-// read for exactly this connection, so a replaced or removed file takes
+// looked at for exactly this connection, so a replaced or removed file takes
 // effect with the next handshake. Failing here fails that handshake only.
 int LoadPemForHandshake(SSL* ssl, void* argument) {
   const auto& source = *static_cast<const CContextWithSource*>(argument);
-  if (SSL_use_certificate_chain_file(ssl, source.path.c_str()) == 1 &&
-      SSL_use_PrivateKey_file(ssl, source.path.c_str(), SSL_FILETYPE_PEM) == 1) {
-    return 1;
-  }
+  std::string reason;
+  if (UsePemFile(ssl, source.path, PemPassPhrase(), reason)) return 1;
   CLog log;
   log.SetFileName(source.logFileName);
   log.Append(CReport(STATUS_SUCCESS, LEVEL_ERROR, "", "[WSS] Error loading PEM file. (Message: %s)",
-                     OpenSslFailure().c_str()));
+                     reason.c_str()));
   return 0;
 }
 
@@ -79,8 +71,6 @@ std::shared_ptr<boost::asio::ssl::context> MakeTlsContext(const std::string& pem
                       ssl::context::no_sslv3 | ssl::context::no_tlsv1 |
                       ssl::context::no_tlsv1_1 | ssl::context::no_tlsv1_3 |
                       ssl::context::single_dh_use);
-  context.set_password_callback(
-      [](std::size_t, ssl::context::password_purpose) { return PemPassPhrase(); });
   SSL_CTX_set_cert_cb(context.native_handle(), &LoadPemForHandshake, holder.get());
   return std::shared_ptr<ssl::context>(holder, &holder->context);
 }

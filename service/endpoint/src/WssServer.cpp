@@ -94,6 +94,13 @@ class CWssServer::Endpoint {
       // No status set: the library answers 500 with this page.
       m_server.get_con_from_hdl(handle)->set_body(HttpPageBody());
     });
+    // Without this the close frame and the TLS close alert, two small
+    // writes, wait for the client's delayed acknowledgement.
+    m_server.set_tcp_post_init_handler([this](websocketpp::connection_hdl handle) {
+      boost::system::error_code ignored;
+      m_server.get_con_from_hdl(handle)->get_raw_socket().lowest_layer().set_option(
+          boost::asio::ip::tcp::no_delay(true), ignored);
+    });
     m_server.set_tls_init_handler([pemDirectory](websocketpp::connection_hdl) {
       CLog log;
       return MakeTlsContext(pemDirectory, log);
