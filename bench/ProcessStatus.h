@@ -1,0 +1,14 @@
+// What /proc/PID/status says of a process's memory and threads.
+#pragma once
+
+#include <sys/types.h>
+
+namespace qvxbench {
+
+// VmRSS in KiB; throws std::runtime_error when the process is gone.
+long ResidentKiB(pid_t pid);
+
+// Threads of the process; throws std::runtime_error when it is gone.
+long ThreadCount(pid_t pid);
+
+}  // namespace qvxbench
