@@ -38,7 +38,13 @@ CControlThread::CControlThread(std::shared_ptr<CControlData> data) : m_data(std:
   Create();
 }
 
-CControlThread::~CControlThread() { Destroy(); }
+CControlThread::~CControlThread() {
+  try {
+    Destroy();
+  } catch (...) {
+    // Failures while stopping are logged only; nothing may leave here.
+  }
+}
 
 void CControlThread::Create() {
   m_data->completion.Signal();

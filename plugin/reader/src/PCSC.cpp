@@ -52,14 +52,18 @@ CPCSC::CPCSC(Options options)
 }
 
 CPCSC::~CPCSC() {
-  m_controlThread.reset();
-  // A worker that did not stop in time may be inside a control call on the
-  // connection: it closes the connection and the context itself when that
-  // call returns. pcsc-lite would make a disconnect here wait for the call.
-  if (m_data->exitCode.load() == kWorkerExitKilled &&
-      m_data->HandOverToWorker(m_context ? m_context->Get() : 0)) {
-    if (m_context) m_context->Detach();
-    return;
+  try {
+    m_controlThread.reset();
+    // A worker that did not stop in time may be inside a control call on the
+    // connection: it closes the connection and the context itself when that
+    // call returns. pcsc-lite would make a disconnect here wait for the call.
+    if (m_data->exitCode.load() == kWorkerExitKilled &&
+        m_data->HandOverToWorker(m_context ? m_context->Get() : 0)) {
+      if (m_context) m_context->Detach();
+      return;
+    }
+  } catch (...) {
+    // A CError has logged itself; the connection still goes below.
   }
   DisconnectAtScopeExit();
 }
@@ -97,6 +101,17 @@ void CPCSC::Control(ControlIndex index, const Bytes& input, Bytes& output) {
   }
   WaitForCompletion();
   output = m_data->response;
+}
+
+void CPCSC::Cancel() {
+  // Inside our own wait the completion cannot be waited for here (the wait
+  // resumes only when this message handler returns); the session cancel
+  // signal ends the wait instead, even when the device ignores the abort.
+  if (m_waitingThread.load() == platform::GetCurrentThreadId() && IsBusy()) {
+    m_sessionCancel->Signal();
+    return;
+  }
+  Cancel(true);
 }
 
 void CPCSC::Cancel(bool onlyIfBusy) {
@@ -250,18 +265,27 @@ void CPCSC::ConnectDirect() {
 void CPCSC::WaitForCompletion() {
   constexpr const char* kLabel = "CPCSC::WaitForCompletion()";
   int index = -1;
+  struct Waiting {
+    std::atomic<platform::DWORD>& thread;
+    ~Waiting() { thread = 0; }
+  } waiting{m_waitingThread};
+  waiting.thread = platform::GetCurrentThreadId();
   try {
     index = CSignal::WaitMsgMultiple({m_sessionCancel.get(), &m_data->completion},
                                      platform::INFINITE);
   } catch (const CError&) {
     // The wait ended early (a closing window, a quit): the device must not
-    // go on with a request nobody waits for.
+    // go on with a request nobody waits for. A session cancel that came in
+    // the same batch of messages is spent on this request too; left set, the
+    // machine-wide signal would end the next request anywhere at once.
     try {
+      m_sessionCancel->Reset();
       Cancel(true);
     } catch (const CError&) {
     }
     throw;
   }
+  waiting.thread = 0;
   if (index == 0) {
     m_sessionCancel->Reset();
     Cancel(true);

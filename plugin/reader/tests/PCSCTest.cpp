@@ -198,6 +198,57 @@ TEST(PCSCTest, ASecondWindowWaitsAsksTheHolderToGiveWayAndGetsTheDevice) {
   EXPECT_EQ(holder.get(), 15);
 }
 
+// The page's Cancel, run by a window message dispatched inside the wait.
+platform::LRESULT CancelFromScript(platform::HWND window, platform::UINT message,
+                                   platform::WPARAM, platform::LPARAM) {
+  if (message == platform::WM_USER) {
+    static_cast<IReaderAccess*>(platform::GetWindowUserData(window))->Cancel();
+  }
+  return 0;
+}
+
+TEST(PCSCTest, AReentrantCancelEndsTheCommandAlsoWhenTheDeviceIgnoresTheAbort) {
+  for (const bool deviceAborts : {true, false}) {
+    SCOPED_TRACE(deviceAborts ? "device aborts" : "device ignores the abort");
+    auto scard = Device();
+    std::atomic<bool> pending{false};
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool answered = false;
+    if (deviceAborts) {
+      WaitForCancel(*scard, pending);
+    } else {
+      scard->onCall = [&](const FakeSCard::Call& call) {
+        if (call.controlCode != kCheckCard) return;
+        pending = true;
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return answered; });
+      };
+    }
+    CPCSC pcsc(PcscOver(scard));
+    platform::HWND page = platform::CreateMessageWindow(CancelFromScript, &pcsc);
+    ASSERT_NE(page, nullptr);
+    std::thread script([&] {
+      if (Eventually([&] { return pending.load(); })) {
+        platform::PostMessageA(page, platform::WM_USER, 0, 0);
+      }
+    });
+    const CError error = RunExpectingError(pcsc);
+    script.join();
+    EXPECT_EQ(error.GetMessage(), "Command Cancelled by other session.");
+    EXPECT_EQ(error.GetStatus(), 15);
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      answered = true;
+      changed.notify_all();
+    }
+    ASSERT_TRUE(Eventually([&] { return !pcsc.IsBusy(); }));
+    scard->onCall = nullptr;
+    EXPECT_TRUE(pcsc.Execute(ControlIndex::CheckCard, {}).empty()) << "session signal was reset";
+    platform::DestroyWindow(page);
+  }
+}
+
 // Tells when the worker has closed what was handed over to it.
 class ClosingSCard : public FakeSCard {
  public:

@@ -4,20 +4,21 @@
 // the device across all processes through the device mutex.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 
 #include "brixon/ControlData.h"
 #include "brixon/ControlThread.h"
 #include "brixon/PCSCContext.h"
+#include "brixon/ReaderAccess.h"
 #include "brixon/Signal.h"
 #include "brixon/SystemCS.h"
-#include "command/Channel.h"
 #include "platform/SCard.h"
 
 namespace qvx::brixon {
 
-class CPCSC : public IDeviceChannel {
+class CPCSC : public IReaderAccess {
  public:
   struct Options {
     bool directPath;  // default: the process's path flag
@@ -31,6 +32,8 @@ class CPCSC : public IDeviceChannel {
   // signal and starts the control thread. Raises CError.
   CPCSC();
   explicit CPCSC(Options options);
+  // Stops the control thread and disconnects; never raises (failures are
+  // logged).
   ~CPCSC() override;
   CPCSC(const CPCSC&) = delete;
   CPCSC& operator=(const CPCSC&) = delete;
@@ -40,9 +43,15 @@ class CPCSC : public IDeviceChannel {
   void Control(ControlIndex index, const Bytes& input, Bytes& output);
   // IDeviceChannel: Control with its answer returned.
   Bytes Execute(ControlIndex index, const Bytes& request) override;
+  // The command object's cancel. Called re-entrantly from inside this
+  // object's own wait (script run by a dispatched window message), it sets
+  // the session cancel signal and returns at once: the wait then ends the
+  // request with status 15, cancelling it at the device. From anywhere else
+  // it is Cancel(true).
+  void Cancel() override;
   // Ends the running request of this object (onlyIfBusy: nothing when
   // idle) and waits up to 2000 ms for it.
-  void Cancel(bool onlyIfBusy = true);
+  void Cancel(bool onlyIfBusy);
 
   bool IsDirectPath() const { return m_directPath; }
   bool IsBusy() const;
@@ -77,6 +86,8 @@ class CPCSC : public IDeviceChannel {
   std::shared_ptr<CControlData> m_data;
   std::unique_ptr<CControlThread> m_controlThread;  // goes first
   std::string m_displayName;
+  // The thread inside WaitForCompletion's message-pumping wait, 0 when none.
+  std::atomic<platform::DWORD> m_waitingThread{0};
 };
 
 }  // namespace qvx::brixon
