@@ -1,0 +1,327 @@
+// The BRIXON object as script and the browser see it: late-bound calls by
+// name with the table's parameter types, script safety per page,
+// aggregation, and the module's exports (registration round trip, unload
+// answer) in a private registry.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "PluginTestSupport.h"
+#include "brixon/BrixonModule.h"
+#include "brixon/IBRIXON.h"
+#include "brixon/SiteLock.h"
+#include "host/Page.h"
+#include "host/Script.h"
+#include "platform/com/Creation.h"
+
+namespace {
+
+using namespace platform;
+using namespace qvx::brixon;
+using brixontest::FakeReader;
+using qvx::Bytes;
+using qvx::ControlIndex;
+using qvx::host::ScriptArgument;
+
+// The private directories of the command library's tests, and a pcsc-lite
+// socket that does not exist: the module's own reader access must never
+// reach the machine's pcscd.
+class ObjectEnvironment : public brixontest::PluginEnvironment {
+ public:
+  void SetUp() override {
+    PluginEnvironment::SetUp();
+    setenv("PCSCLITE_CSOCK_NAME", (Dir() / "no-pcscd.comm").c_str(), 1);
+  }
+};
+::testing::Environment* const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new ObjectEnvironment);
+
+const Bytes kVersions = {'0', '1', '.', '2', '0', 0, ' ', '0', '1', '.', '0', '3', 0};
+
+// An object over a scripted reader access, with BRIXONLib registered.
+class BrixonObject : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(RegisterServer("/opt/quorvex2/BRIXON.so"), S_OK);
+    factory_.Attach(CreateClassFactory(
+        [this] { return std::make_unique<FakeReader>(script_); }));
+    ASSERT_EQ(factory_->CreateInstance(nullptr, IID_IDispatch, object_.AsOut()), S_OK);
+  }
+  void TearDown() override { UnregisterServer(); }
+
+  HRESULT Call(const std::string& member, const std::vector<ScriptArgument>& arguments,
+               std::string* text) {
+    VARIANT result;
+    const HRESULT hr = qvx::host::CallByName(object_, member, arguments, &result);
+    if (SUCCEEDED(hr)) {
+      *text = qvx::host::ScriptText(result);
+      VariantClear(&result);
+    }
+    return hr;
+  }
+
+  FakeReader::Script script_;
+  CComPtr<IClassFactory> factory_;
+  CComPtr<IDispatch> object_;
+};
+
+struct MemberCase {
+  const char* member;
+  DISPID id;
+  std::vector<ScriptArgument> arguments;
+  std::map<ControlIndex, Bytes> answers;
+  std::vector<std::pair<ControlIndex, Bytes>> requests;  // what reached the reader
+  std::string result;
+};
+
+TEST_F(BrixonObject, EveryMemberByNameWithTheTablesParameterTypes) {
+  const std::string ok = "Status=0\nStatusDescription=Success";
+  const MemberCase cases[] = {
+      {"CheckConnection", 1, {}, {{ControlIndex::CheckDevice, kVersions}},
+       {{ControlIndex::CheckDevice, {}}},
+       ok + "\nDevice_Version=01.20\nDriver_Version=01.03\nBRIXON_Version=01.06"},
+      {"CheckBRIXON", 2, {}, {}, {}, "1"},
+      {"checkcard", 3, {{"nl"}}, {{ControlIndex::CheckCard, {2, 0x54, 0x12, 1, 0x07}}},
+       {{ControlIndex::CheckCard, {'n', 'l'}}}, ok + "\nCardId_PAN=5412\nCardId_PSN=07"},
+      // A null string is the empty one: the language defaults to "00".
+      {"CheckCard", 3, {{"", true}}, {{ControlIndex::CheckCard, {2, 0x54, 0x12, 1, 0x07}}},
+       {{ControlIndex::CheckCard, {'0', '0'}}}, ok + "\nCardId_PAN=5412\nCardId_PSN=07"},
+      {"GetResponse", 4, {{"0102CCDD"}, {"", true}}, {{ControlIndex::GetResponse, {0xAB}}},
+       {{ControlIndex::GetResponse, {}}}, ok + "\nResponse=AB"},
+      {"GetMode1Response", 5, {{"12345678"}, {"", true}, {"", true}},
+       {{ControlIndex::GetMode1Response, {0x01}}}, {{ControlIndex::GetMode1Response, {}}},
+       ok + "\nResponse=01"},
+      {"GetMode2Response", 6, {}, {{ControlIndex::GetMode2Response, {0xFF, 0x00}}},
+       {{ControlIndex::GetMode2Response, {}}}, ok + "\nResponse=FF00"},
+      // Script's text "7" becomes the 16-bit message number.
+      {"DisplayResult", 7, {{"7"}, {"", true}, {"nl"}}, {},
+       {{ControlIndex::DisplayResult, {0x07, 'n', 'l'}}}, ok},
+      {"Cancel", 8, {}, {}, {}, ""},
+  };
+  for (const MemberCase& c : cases) {
+    SCOPED_TRACE(c.member);
+    script_ = FakeReader::Script{};
+    script_.answers = c.answers;
+    std::u16string name = qvx::host::Utf8ToUtf16(c.member);
+    LPOLESTR names[] = {name.data()};
+    DISPID id = 0;
+    ASSERT_EQ(object_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), S_OK);
+    EXPECT_EQ(id, c.id);
+    std::string text;
+    ASSERT_EQ(Call(c.member, c.arguments, &text), S_OK);
+    EXPECT_EQ(text, c.result);
+    ASSERT_EQ(script_.requests.size(), c.requests.size());
+    for (std::size_t i = 0; i < c.requests.size(); ++i) {
+      EXPECT_EQ(script_.requests[i].first, c.requests[i].first);
+      // Only the requests whose bytes the row names are compared.
+      if (!c.requests[i].second.empty()) {
+        EXPECT_EQ(script_.requests[i].second, c.requests[i].second);
+      }
+    }
+    EXPECT_EQ(script_.cancels, std::string(c.member) == "Cancel" ? 1 : 0);
+  }
+}
+
+TEST_F(BrixonObject, LateBoundCallsNeedTheRegisteredTypeLibraryEarlyBoundOnesDoNot) {
+  ASSERT_EQ(UnregisterServer(), S_OK);
+  std::string text;
+  EXPECT_EQ(Call("CheckBRIXON", {}, &text), TYPE_E_LIBNOTREGISTERED);
+  CComPtr<IBRIXON> brixon;
+  ASSERT_EQ(object_->QueryInterface(IID_IBRIXON, brixon.AsOut()), S_OK);
+  LONG value = 0;
+  EXPECT_EQ(brixon->get_CheckBRIXON(&value), S_OK);
+  EXPECT_EQ(value, 1);
+  CBstr result;
+  EXPECT_EQ(brixon->DisplayResult(256, nullptr, nullptr, &result), S_OK);
+  EXPECT_EQ(BstrToAnsi(result), "Status=12\nStatusDescription=Input error");
+  EXPECT_EQ(brixon->CheckConnection(nullptr), E_POINTER);
+}
+
+TEST_F(BrixonObject, ScriptSafetyOnlyForTheBanksHttpsPages) {
+  struct Case {
+    const char* url;
+    HRESULT set;
+    DWORD enabled;
+  };
+  const Case cases[] = {
+      {"https://www.brixbank.example/login", S_OK, INTERFACESAFE_FOR_UNTRUSTED_CALLER},
+      {"http://www.brixbank.example/", E_FAIL, 0},
+      {"https://www.brixbank.example.evil.example/", E_FAIL, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url);
+    CComPtr<IUnknown> object;
+    ASSERT_EQ(factory_->CreateInstance(nullptr, IID_IUnknown, object.AsOut()), S_OK);
+    CComPtr<IObjectWithSite> sited;
+    ASSERT_EQ(object->QueryInterface(IID_IObjectWithSite, sited.AsOut()), S_OK);
+    CComPtr<IUnknown> page;
+    page.Attach(qvx::host::CPage::Create(c.url, URLZONE_INTERNET));
+    ASSERT_EQ(sited->SetSite(page), S_OK);
+    CComPtr<IObjectSafety> safety;
+    ASSERT_EQ(object->QueryInterface(IID_IObjectSafety, safety.AsOut()), S_OK);
+    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, INTERFACESAFE_FOR_UNTRUSTED_CALLER,
+                                                INTERFACESAFE_FOR_UNTRUSTED_CALLER),
+              c.set);
+    DWORD supported = 0;
+    DWORD enabled = 0;
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, &enabled), S_OK);
+    EXPECT_EQ(enabled, c.enabled);
+    CComPtr<IUnknown> site;
+    EXPECT_EQ(sited->GetSite(IID_IUnknown, site.AsOut()), S_OK);
+    EXPECT_EQ(site.Get(), page.Get());
+    sited->SetSite(nullptr);
+    EXPECT_EQ(sited->GetSite(IID_IUnknown, site.AsOut()), E_FAIL);
+  }
+}
+
+// An outer object that aggregates BRIXON and counts its own references.
+class COuter final : public IUnknown {
+ public:
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    if (riid == IID_IUnknown) {
+      *object = this;
+      AddRef();
+      return S_OK;
+    }
+    return inner->QueryInterface(riid, object);
+  }
+  ULONG AddRef() override { return ++references; }
+  ULONG Release() override { return --references; }
+  ULONG references = 1;
+  IUnknown* inner = nullptr;
+};
+
+TEST_F(BrixonObject, AggregatedTheOuterObjectOwnsIdentityAndCount) {
+  const long before = ModuleLockCount();
+  COuter outer;
+  void* refused = nullptr;
+  EXPECT_EQ(factory_->CreateInstance(&outer, IID_IDispatch, &refused), CLASS_E_NOAGGREGATION);
+  ASSERT_EQ(factory_->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)),
+            S_OK);
+  EXPECT_EQ(ModuleLockCount(), before + 1);
+  for (const IID& iid : {IID_IBRIXON, IID_IDispatch, IID_IObjectSafety,
+                         IID_IObjectSafetySiteLock, IID_IObjectWithSite}) {
+    IUnknown* face = nullptr;
+    ASSERT_EQ(outer.QueryInterface(iid, reinterpret_cast<void**>(&face)), S_OK);
+    EXPECT_EQ(outer.references, 2u);
+    IUnknown* identity = nullptr;
+    ASSERT_EQ(face->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+    EXPECT_EQ(identity, static_cast<IUnknown*>(&outer));
+    identity->Release();
+    face->Release();
+  }
+  EXPECT_EQ(outer.references, 1u);
+  outer.inner->Release();
+  EXPECT_EQ(ModuleLockCount(), before);
+}
+
+// The module itself, loaded as CoCreateInstance loads it.
+class BrixonModule : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    module_ = ::dlopen(QVX_BRIXON_MODULE, RTLD_NOW);
+    ASSERT_NE(module_, nullptr) << ::dlerror();
+  }
+  template <typename Function>
+  Function Export(const char* name) {
+    return reinterpret_cast<Function>(::dlsym(module_, name));
+  }
+  void* module_ = nullptr;
+};
+
+std::string Classes(const std::string& key, const char* value = nullptr) {
+  std::string text;
+  return RegQueryClassesString(key.c_str(), value, &text) ? text : "<missing>";
+}
+
+TEST_F(BrixonModule, RegistrationRoundTripInAPrivateRegistry) {
+  auto registerServer = Export<HRESULT (*)()>("DllRegisterServer");
+  auto unregisterServer = Export<HRESULT (*)()>("DllUnregisterServer");
+  ASSERT_NE(registerServer, nullptr);
+  ASSERT_NE(unregisterServer, nullptr);
+  const std::string clsid = "CLSID\\" + GuidToString(CLSID_BRIXON);
+  // Left by an older registration: the class key is rewritten from scratch.
+  HKEY stale = nullptr;
+  ASSERT_EQ(RegCreateClassesKey((clsid + "\\Stale").c_str(), KEY_ALL_ACCESS, &stale, nullptr), 0);
+  RegCloseKey(stale);
+
+  ASSERT_EQ(registerServer(), S_OK);
+  char module[PATH_MAX];
+  ASSERT_NE(::realpath(QVX_BRIXON_MODULE, module), nullptr);
+  const std::string libid = GuidToString(LIBID_BRIXONLib);
+  const std::pair<std::string, std::string> expected[] = {
+      {Classes("BRIXON.Application"), "BRIXON Class"},
+      {Classes("BRIXON.Application\\CurVer"), "BRIXON.Application.1"},
+      {Classes("BRIXON.Application.1\\CLSID"), GuidToString(CLSID_BRIXON)},
+      {Classes(clsid), "BRIXON Class"},
+      {Classes(clsid + "\\ProgID"), "BRIXON.Application.1"},
+      {Classes(clsid + "\\VersionIndependentProgID"), "BRIXON.Application"},
+      {Classes(clsid + "\\InprocServer32"), module},
+      {Classes(clsid + "\\InprocServer32", "ThreadingModel"), "Apartment"},
+      {Classes(clsid + "\\TypeLib"), libid},
+      {Classes("TypeLib\\" + libid + "\\1.0"), "BRIXON 1.0 Type Library"},
+      {Classes("Interface\\" + GuidToString(IID_IBRIXON) + "\\TypeLib"), libid},
+  };
+  for (const auto& [found, wanted] : expected) EXPECT_EQ(found, wanted);
+  HKEY key = nullptr;
+  EXPECT_EQ(RegOpenClassesKey((clsid + "\\Implemented Categories\\" +
+                               GuidToString(CATID_SafeForScripting)).c_str(),
+                              KEY_READ, &key), 0);
+  RegCloseKey(key);
+  EXPECT_NE(RegOpenClassesKey((clsid + "\\Stale").c_str(), KEY_READ, &key), 0);
+
+  // Registered, the ProgID leads to a working object.
+  CLSID found{};
+  ASSERT_EQ(CLSIDFromProgID(u"BRIXON.Application", &found), S_OK);
+  CComPtr<IDispatch> object;
+  ASSERT_EQ(CoCreateInstance(found, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                             object.AsOut()), S_OK);
+  VARIANT result;
+  ASSERT_EQ(qvx::host::CallByName(object, "CheckBRIXON", {}, &result), S_OK);
+  EXPECT_EQ(qvx::host::ScriptText(result), "1");
+  object.Release();
+
+  ASSERT_EQ(unregisterServer(), S_OK);
+  for (const std::string& gone : {std::string("BRIXON.Application"),
+                                  std::string("BRIXON.Application.1"), clsid,
+                                  "TypeLib\\" + libid, "Interface\\" + GuidToString(IID_IBRIXON)}) {
+    EXPECT_NE(RegOpenClassesKey(gone.c_str(), KEY_READ, &key), 0) << gone;
+  }
+  EXPECT_EQ(RegOpenClassesKey("CLSID", KEY_READ, &key), 0) << "shared by every class";
+  RegCloseKey(key);
+  EXPECT_EQ(CLSIDFromProgID(u"BRIXON.Application", &found), CO_E_CLASSSTRING);
+  EXPECT_EQ(unregisterServer(), S_OK) << "nothing left to remove";
+}
+
+TEST_F(BrixonModule, CanUnloadOnlyWithoutObjectsAndLocks) {
+  auto getClassObject = Export<DllGetClassObjectFunction>("DllGetClassObject");
+  auto canUnload = Export<HRESULT (*)()>("DllCanUnloadNow");
+  ASSERT_NE(getClassObject, nullptr);
+  ASSERT_NE(canUnload, nullptr);
+  CComPtr<IClassFactory> factory;
+  EXPECT_EQ(getClassObject(IID_IDispatch, IID_IClassFactory, factory.AsOut()),
+            CLASS_E_CLASSNOTAVAILABLE);
+  ASSERT_EQ(getClassObject(CLSID_BRIXON, IID_IClassFactory, factory.AsOut()), S_OK);
+  EXPECT_EQ(canUnload(), S_OK) << "a factory reference is no lock";
+
+  ASSERT_EQ(factory->LockServer(1), S_OK);
+  EXPECT_EQ(canUnload(), S_FALSE);
+  CComPtr<IUnknown> first;
+  CComPtr<IUnknown> second;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, first.AsOut()), S_OK);
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, second.AsOut()), S_OK);
+  ASSERT_EQ(factory->LockServer(0), S_OK);
+  EXPECT_EQ(canUnload(), S_FALSE);
+  void* none = nullptr;
+  EXPECT_EQ(factory->CreateInstance(nullptr, IID_IClassFactory, &none), E_NOINTERFACE);
+  first.Release();
+  EXPECT_EQ(canUnload(), S_FALSE);
+  second.Release();
+  EXPECT_EQ(canUnload(), S_OK);
+}
+
+}  // namespace
