@@ -1,0 +1,317 @@
+// The plug-in over the real stack: every member from a page reaches the
+// simulated device; a re-entrant Cancel from a window message ends a
+// command whose customer never answers; two hosts in two processes contend
+// for the device; the plug-in and the connector service take the device
+// from each other.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Stack.h"
+#include "Subprocess.h"
+#include "client/WssClient.h"
+#include "host/Page.h"
+#include "host/Script.h"
+#include "platform/Messages.h"
+#include "platform/com/Creation.h"
+
+namespace {
+
+using namespace platform;
+using namespace std::chrono_literals;
+using qvx::host::ScriptArgument;
+using qvxe2e::Child;
+using qvxe2e::ProcessResult;
+using qvxe2e::Stack;
+
+constexpr const char* kBankPage = "https://www.brixbank.example/banking";
+
+template <typename Condition>
+bool Eventually(Condition condition, std::chrono::milliseconds limit = 10s) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(20ms);
+  }
+  return true;
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// One stack per process (the pcsc-lite client picks its pcscd once), with
+// the module registered in the stack's private registry.
+Stack* ProcessStack(std::string* why) {
+  static std::unique_ptr<Stack> stack;
+  if (!stack) {
+    if (!Stack::Available(why)) return nullptr;
+    stack = std::make_unique<Stack>();
+    stack->ExportToThisProcess();
+    ::setenv("TMPDIR", stack->Dir().c_str(), 1);  // the plug-in's log, for children too
+    void* module = ::dlopen(QVX_BRIXON_MODULE, RTLD_NOW);
+    auto registrar = module != nullptr
+                         ? reinterpret_cast<HRESULT (*)()>(::dlsym(module, "DllRegisterServer"))
+                         : nullptr;
+    if (registrar == nullptr || registrar() != S_OK) {
+      *why = "DllRegisterServer failed";
+      stack.reset();
+    }
+  }
+  return stack.get();
+}
+
+class PluginOverPcscd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why;
+    m_stack = ProcessStack(&why);
+    if (m_stack == nullptr) GTEST_SKIP() << why;
+    m_stack->Control("customer approve 50");
+  }
+
+  // The object as a page of `url` gets it: created by ProgID, sited, and
+  // made safe for scripting.
+  static CComPtr<IDispatch> PageObject(const std::string& url = kBankPage) {
+    CLSID clsid{};
+    CComPtr<IUnknown> object;
+    EXPECT_EQ(CLSIDFromProgID(u"BRIXON.Application", &clsid), S_OK);
+    EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                               object.AsOut()), S_OK);
+    if (!object) return {};
+    CComPtr<IUnknown> page;
+    page.Attach(qvx::host::CPage::Create(url, URLZONE_INTERNET));
+    CComPtr<IObjectWithSite> sited;
+    object->QueryInterface(IID_IObjectWithSite, sited.AsOut());
+    sited->SetSite(page);
+    CComPtr<IObjectSafety> safety;
+    object->QueryInterface(IID_IObjectSafety, safety.AsOut());
+    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, INTERFACESAFE_FOR_UNTRUSTED_CALLER,
+                                                INTERFACESAFE_FOR_UNTRUSTED_CALLER), S_OK);
+    CComPtr<IDispatch> dispatch;
+    object->QueryInterface(IID_IDispatch, dispatch.AsOut());
+    return dispatch;
+  }
+
+  static std::string Call(IDispatch* object, const std::string& member,
+                          const std::vector<ScriptArgument>& arguments = {}) {
+    VARIANT result;
+    const HRESULT hr = qvx::host::CallByName(object, member, arguments, &result);
+    EXPECT_EQ(hr, S_OK) << member;
+    if (FAILED(hr)) return {};
+    std::string text = qvx::host::ScriptText(result);
+    VariantClear(&result);
+    return text;
+  }
+
+  bool DeviceWaits() const {
+    return Eventually(
+        [&] { return m_stack->Control("state").find("waiting=yes") != std::string::npos; });
+  }
+
+  std::string PluginLog() const { return ReadText(m_stack->Dir() + "/BRIXON_Log.txt"); }
+
+  std::vector<std::string> Host(const std::vector<std::string>& arguments) const {
+    std::vector<std::string> argv{QVX_BRIXONHOST};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return argv;
+  }
+
+  Stack* m_stack = nullptr;
+};
+
+TEST_F(PluginOverPcscd, EveryMemberFromThePageReachesTheDevice) {
+  struct Case {
+    const char* member;
+    std::vector<ScriptArgument> arguments;
+    const char* also;  // a key the result must carry
+    bool device;       // the member talks to the device
+  };
+  const Case cases[] = {
+      {"CheckConnection", {}, "\nBRIXON_Version=01.06", true},
+      {"CheckCard", {{"nl"}}, "\nCardId_PAN=", true},
+      {"GetResponse", {{"0002CCDD"}, {"nl"}}, "\nResponse=", true},
+      {"GetMode1Response", {{"12345678"}, {"0978"}, {"000000012345"}}, "\nResponse=", true},
+      {"GetMode2Response", {}, "\nResponse=", true},
+      {"DisplayResult", {{"7"}, {"", true}, {"nl"}}, "", true},
+  };
+  CComPtr<IDispatch> object = PageObject();
+  ASSERT_TRUE(object);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.member);
+    m_stack->Control("trace clear");
+    const std::string result = Call(object, c.member, c.arguments);
+    EXPECT_EQ(result.rfind("Status=0\nStatusDescription=Success", 0), 0u) << result;
+    EXPECT_NE(result.find(c.also), std::string::npos) << result;
+    EXPECT_NE(m_stack->Control("trace").find('>'), std::string::npos) << "nothing reached it";
+  }
+  EXPECT_EQ(Call(object, "CheckBRIXON"), "1");
+  EXPECT_EQ(Call(object, "Cancel"), "") << "nothing pending: nothing to see";
+}
+
+// The page's script: Cancel on the object, from a window message.
+LRESULT PageProcedure(HWND window, UINT message, WPARAM, LPARAM) {
+  if (message == WM_USER) {
+    VARIANT ignored;
+    qvx::host::CallByName(static_cast<IDispatch*>(GetWindowUserData(window)), "Cancel", {},
+                          &ignored);
+    VariantClear(&ignored);
+  }
+  return 0;
+}
+
+TEST_F(PluginOverPcscd, AReentrantCancelEndsACommandWhoseCustomerNeverAnswers) {
+  m_stack->Control("customer never");
+  CComPtr<IDispatch> object = PageObject();
+  ASSERT_TRUE(object);
+  HWND page = CreateMessageWindow(PageProcedure, object.Get());
+  ASSERT_NE(page, nullptr);
+  auto script = std::async(std::launch::async, [&] {
+    if (DeviceWaits()) PostMessageA(page, WM_USER, 0, 0);
+  });
+  // The command waits on this thread; the posted message runs inside it.
+  const std::string result = Call(object, "GetMode2Response");
+  script.get();
+  DestroyWindow(page);
+  EXPECT_EQ(result, "Status=15\nStatusDescription=Cancel by other session\nResponse=");
+  EXPECT_NE(m_stack->Control("state").find("waiting=no"), std::string::npos);
+  m_stack->Control("customer approve 50");
+  EXPECT_EQ(Call(object, "CheckConnection").rfind("Status=0\n", 0), 0u) << "device free again";
+}
+
+TEST_F(PluginOverPcscd, ThePageOfAnotherSiteGetsNoScriptSafety) {
+  const ProcessResult run =
+      qvxe2e::Run(Host({"--url", "https://www.brixbank.example.evil.example/", "CheckCard"}));
+  EXPECT_NE(run.exitCode, 0);
+  EXPECT_EQ(run.output,
+            "Script safety refused for https://www.brixbank.example.evil.example/.\n");
+}
+
+TEST_F(PluginOverPcscd, TwoHostsInTwoProcessesContendForTheDevice) {
+  m_stack->Control("customer never");
+  Child holder(Host({"--url", kBankPage, "GetMode2Response"}), {});
+  ASSERT_TRUE(DeviceWaits());
+  // The newcomer waits 200 ms for the device mutex, then sets the reader's
+  // cancel event and waits for the rest of its 2000 ms.
+  const ProcessResult newcomer = qvxe2e::Run(Host({"--url", kBankPage, "CheckConnection"}));
+  const ProcessResult held = holder.Wait();
+  if (newcomer.exitCode == 0) {
+    EXPECT_EQ(newcomer.output.rfind("Status=0\n", 0), 0u) << newcomer.output;
+    EXPECT_EQ(held.output, "Status=15\nStatusDescription=Cancel by other session\nResponse=\n");
+    EXPECT_EQ(held.exitCode, 15);
+  } else {
+    EXPECT_NE(PluginLog().find("Timeout while trying to get exclusive access to the Quorvex2."),
+              std::string::npos)
+        << newcomer.output << newcomer.errors;
+  }
+}
+
+// --- the plug-in and the connector service ----------------------------
+
+std::uint16_t FreePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  std::uint16_t port = 0;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+    port = ntohs(address.sin_port);
+  }
+  ::close(fd);
+  return port;
+}
+
+class PluginAndService : public PluginOverPcscd {
+ protected:
+  void SetUp() override {
+    PluginOverPcscd::SetUp();
+    if (m_stack == nullptr) return;
+    const std::string dir = m_stack->Dir() + "/wss-" + std::to_string(::getpid());
+    std::filesystem::create_directories(dir);
+    std::filesystem::copy_file(QVX_TEST_PEM, dir + "/brixwssvr.pem",
+                               std::filesystem::copy_options::overwrite_existing);
+    m_port = FreePort();
+    ASSERT_NE(m_port, 0);
+    // Stdin from /dev/null (the harness's children have no terminal): it
+    // runs as the service.
+    m_service = std::make_unique<Child>(
+        std::vector<std::string>{QVX_BRIXWSSVR},
+        qvxe2e::Environment{{"QVX_WSS_PORTS", std::to_string(m_port)},
+                            {"QVX_WSS_PEM_DIR", dir},
+                            {"QVX_SERVICE_STATE_DIR", dir}});
+    // Waiting from the start drains its output, so a chatty service never
+    // blocks on a full pipe.
+    m_end = std::async(std::launch::async, [child = m_service.get()] { return child->Wait(); });
+    ASSERT_TRUE(Eventually([&] { return Connect() != nullptr; }, 20s)) << m_stack->ServiceLog();
+  }
+  void TearDown() override {
+    if (m_end.valid()) {
+      ::kill(m_service->Pid(), SIGTERM);
+      m_end.wait();
+    }
+  }
+
+  std::unique_ptr<qvx::client::CWssClient> Connect() const {
+    qvx::client::ClientOptions options;
+    options.port = m_port;
+    options.caFile = QVX_TEST_PEM;
+    options.timeout = 30s;
+    try {
+      return std::make_unique<qvx::client::CWssClient>(options);
+    } catch (const std::exception&) {
+      return nullptr;
+    }
+  }
+
+  std::uint16_t m_port = 0;
+  std::unique_ptr<Child> m_service;
+  std::future<ProcessResult> m_end;
+};
+
+TEST_F(PluginAndService, TheServiceTakesTheDeviceFromThePlugin) {
+  m_stack->Control("customer never");
+  Child holder(Host({"--url", kBankPage, "GetMode2Response"}), {});
+  ASSERT_TRUE(DeviceWaits());
+  auto page = Connect();
+  ASSERT_NE(page, nullptr);
+  const std::string reply = page->Request(R"({"Name":1,"Params":[]})");
+  EXPECT_EQ(reply.rfind("Status=0\n", 0), 0u) << reply;
+  const ProcessResult held = holder.Wait();
+  EXPECT_EQ(held.output, "Status=15\nStatusDescription=Cancel by other session\nResponse=\n");
+  EXPECT_EQ(held.exitCode, 15);
+}
+
+TEST_F(PluginAndService, ThePluginTakesTheDeviceFromTheService) {
+  m_stack->Control("customer never");
+  auto page = Connect();
+  ASSERT_NE(page, nullptr);
+  page->SendText(R"({"Name":3,"Params":["0002CCDD","nl"]})");
+  ASSERT_TRUE(DeviceWaits());
+  const ProcessResult plugin = qvxe2e::Run(Host({"--url", kBankPage, "CheckConnection"}));
+  EXPECT_EQ(plugin.exitCode, 0) << plugin.output << plugin.errors;
+  EXPECT_EQ(plugin.output.rfind("Status=0\n", 0), 0u) << plugin.output;
+  const std::optional<std::string> reply = page->Receive(10s);
+  ASSERT_TRUE(reply.has_value());
+  EXPECT_EQ(reply->rfind("Status=15\n", 0), 0u) << *reply;
+}
+
+}  // namespace
