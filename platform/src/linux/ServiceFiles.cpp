@@ -60,25 +60,25 @@ std::string ServiceStateFile(const std::string& serviceName) {
 
 namespace detail {
 
-std::string RenderUnit(const UnitSpec& spec) {
+std::string RenderUnit(const UnitDescription& unit) {
   std::string text = "[Unit]\n";
-  text += "Description=" + spec.displayName + "\n";
+  text += "Description=" + unit.displayName + "\n";
   text += "\n[Service]\n";
   // The service reports start-up and stop through sd_notify.
   text += "Type=notify\n";
-  text += "ExecStart=" + QuoteExecPath(Unquoted(spec.binaryPath)) + "\n";
+  text += "ExecStart=" + QuoteExecPath(Unquoted(unit.binaryPath)) + "\n";
   text += "KillMode=mixed\n";
   text += "Restart=on-failure\n";
-  if (spec.account == kLocalServiceAccount) {
+  if (unit.account == kLocalServiceAccount) {
     // A dynamic user with no rights beyond its own directories takes the
     // place of the local service account; its state directory is the
     // machine-wide data folder it may write to.
     text += "DynamicUser=yes\n";
-    text += "StateDirectory=" + spec.serviceName + "\n";
-    text += "Environment=ALLUSERSPROFILE=/var/lib/" + spec.serviceName + "\n";
+    text += "StateDirectory=" + unit.serviceName + "\n";
+    text += "Environment=ALLUSERSPROFILE=/var/lib/" + unit.serviceName + "\n";
   }
-  text += "RuntimeDirectory=" + spec.serviceName + "\n";
-  if (spec.startType == SERVICE_AUTO_START) {
+  text += "RuntimeDirectory=" + unit.serviceName + "\n";
+  if (unit.startType == SERVICE_AUTO_START) {
     text += "\n[Install]\n";
     text += "WantedBy=multi-user.target\n";
   }

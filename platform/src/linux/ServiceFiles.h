@@ -12,7 +12,7 @@
 namespace platform {
 namespace detail {
 
-struct UnitSpec {
+struct UnitDescription {
   std::string displayName;
   std::string binaryPath;
   DWORD startType = SERVICE_DEMAND_START;
@@ -20,7 +20,7 @@ struct UnitSpec {
   std::string serviceName;
 };
 
-std::string RenderUnit(const UnitSpec& spec);
+std::string RenderUnit(const UnitDescription& unit);
 std::string UnitFilePath(const std::string& serviceName);
 
 // True when systemd is the running init and the unit directory is its own,

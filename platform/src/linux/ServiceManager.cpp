@@ -95,12 +95,12 @@ SC_HANDLE CreateServiceA(SC_HANDLE manager, const char* serviceName, const char*
       detail::ThrowError(ERROR_INVALID_PARAMETER);
     }
     if (tagId != nullptr) *tagId = 0;
-    detail::UnitSpec spec;
-    spec.serviceName = serviceName;
-    spec.displayName = displayName != nullptr ? displayName : serviceName;
-    spec.binaryPath = binaryPathName;
-    spec.startType = startType;
-    spec.account = serviceStartName != nullptr ? serviceStartName : "";
+    detail::UnitDescription unit;
+    unit.serviceName = serviceName;
+    unit.displayName = displayName != nullptr ? displayName : serviceName;
+    unit.binaryPath = binaryPathName;
+    unit.startType = startType;
+    unit.account = serviceStartName != nullptr ? serviceStartName : "";
 
     const std::string path = detail::UnitFilePath(serviceName);
     UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
@@ -108,12 +108,12 @@ SC_HANDLE CreateServiceA(SC_HANDLE manager, const char* serviceName, const char*
       detail::ThrowError(errno == EEXIST ? ERROR_SERVICE_EXISTS : detail::ErrorFromErrno(errno));
     }
     try {
-      WriteAll(file.Get(), detail::RenderUnit(spec));
+      WriteAll(file.Get(), detail::RenderUnit(unit));
       if (::close(file.Release()) != 0) detail::ThrowErrno(errno);
       if (detail::SystemdManagesUnits()) {
-        const std::string unit = spec.serviceName + ".service";
+        const std::string unitName = unit.serviceName + ".service";
         if (!detail::RunSystemctl({"daemon-reload"}) ||
-            (startType == SERVICE_AUTO_START && !detail::RunSystemctl({"enable", unit}))) {
+            (startType == SERVICE_AUTO_START && !detail::RunSystemctl({"enable", unitName}))) {
           detail::ThrowError(ERROR_GEN_FAILURE);
         }
       }

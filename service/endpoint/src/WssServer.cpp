@@ -106,6 +106,9 @@ class CWssServer::Endpoint {
       return MakeTlsContext(pemDirectory, log);
     });
     m_server.clear_access_channels(websocketpp::log::alevel::all);
+    // Taken ports, cancelled accepts at stop: the service's own log says
+    // what matters; the library's informational lines are noise.
+    m_server.clear_error_channels(websocketpp::log::elevel::info);
   }
 
   // Raises websocketpp::exception when the port cannot be served.
@@ -125,6 +128,7 @@ class CWssServer::Endpoint {
   // the last connection has closed, or at the time limit.
   void StopLoop() {
     boost::asio::post(m_loop, [this] {
+      if (m_stopping) return;  // a second stop finds it under way
       m_stopping = true;
       websocketpp::lib::error_code ignored;
       m_server.stop_listening(ignored);
