@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "FakeSCard.h"
+#include "PrivateDirs.h"
 #include "command/ControlCodes.h"
 #include "command/Quorvex2.h"
 
@@ -58,15 +59,6 @@ inline int StatusOf(const std::string& text) { return std::stoi(Value(text, "Sta
 class CommandFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "qvxcmd-test-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    m_dir = pattern;
-    std::filesystem::create_directories(m_dir / "objects");
-    std::filesystem::create_directories(m_dir / "registry");
-    setenv("QVX_OBJECT_DIR", (m_dir / "objects").c_str(), 1);
-    setenv("QVX_REGISTRY_ROOT", (m_dir / "registry").c_str(), 1);
-    setenv("ALLUSERSPROFILE", m_dir.c_str(), 1);
     fake.readers = {kReaderName};
   }
 
@@ -75,8 +67,6 @@ class CommandFixture : public ::testing::Test {
     EXPECT_EQ(fake.OpenCards(), 0) << "reader left connected";
     EXPECT_EQ(fake.OutstandingAllocations(), 0) << "reader list not freed";
     EXPECT_EQ(fake.OpenContexts(), 0) << "context not released";
-    std::error_code ignored;
-    std::filesystem::remove_all(m_dir, ignored);
   }
 
   // Runs one command on a fresh command object, as the service does.
@@ -98,7 +88,7 @@ class CommandFixture : public ::testing::Test {
   std::size_t ConnectCount() const { return fake.CallsTo("Connect").size(); }
 
   // Where the log goes without a registry setting: %ALLUSERSPROFILE%/BRIXWSSVR.
-  std::string LogPath() const { return (m_dir / "BRIXWSSVR" / "Brixwssvr_Log.txt").string(); }
+  std::string LogPath() const { return (m_dirs.Path() / "BRIXWSSVR" / "Brixwssvr_Log.txt").string(); }
   // The log's lines with the 130-column continuations joined again.
   std::vector<std::string> LogLines() const {
     std::ifstream file(LogPath());
@@ -147,7 +137,7 @@ class CommandFixture : public ::testing::Test {
   FakeSCard fake;
 
  private:
-  std::filesystem::path m_dir;
+  qvxtest::PrivateDirs m_dirs{"qvxcmd-test"};
 };
 
 // Bytes of an ASCII text, for answers and expected requests.

@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "PrivateDirs.h"
 #include "command/Log.h"
 #include "endpoint/WssServer.h"
 
@@ -92,18 +93,8 @@ std::string ClientFrame(unsigned char opcode, const std::string& payload) {
 
 class EndpointServer : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qvx-wss-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    m_dir = pattern;
-    std::filesystem::create_directories(m_dir / "registry");
-    setenv("QVX_REGISTRY_ROOT", (m_dir / "registry").c_str(), 1);
-    setenv("ALLUSERSPROFILE", m_dir.c_str(), 1);
-  }
   void TearDown() override {
     StopServer();
-    std::error_code ignored;
-    std::filesystem::remove_all(m_dir, ignored);
   }
 
   void StartServer(std::vector<std::uint16_t> ports) {
@@ -131,7 +122,7 @@ class EndpointServer : public ::testing::Test {
     return text.str();
   }
 
-  std::filesystem::path m_dir;
+  qvxtest::PrivateDirs m_dirs{"qvx-wss"};
   std::unique_ptr<CWssServer> m_server;
   std::thread m_thread;
   bool m_served = false;

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "FakeSCard.h"
+#include "PrivateDirs.h"
 #include "command/Quorvex2.h"
 #include "protocol/Connection.h"
 #include "protocol/Dispatch.h"
@@ -115,22 +116,8 @@ class GateOpener {
 
 class ProtocolFixture : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "qvxproto-test-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    m_dir = pattern;
-    std::filesystem::create_directories(m_dir / "objects");
-    std::filesystem::create_directories(m_dir / "registry");
-    setenv("QVX_OBJECT_DIR", (m_dir / "objects").c_str(), 1);
-    setenv("QVX_REGISTRY_ROOT", (m_dir / "registry").c_str(), 1);
-    setenv("ALLUSERSPROFILE", m_dir.c_str(), 1);
-  }
-
   void TearDown() override {
     gate.Open();  // a failed test must not leave a worker stuck in a command
-    std::error_code ignored;
-    std::filesystem::remove_all(m_dir, ignored);
   }
 
   // Every command object gets its own reader, since the fake is not shared
@@ -155,7 +142,7 @@ class ProtocolFixture : public ::testing::Test {
   // The log's lines; the payloads of these tests are short enough never to
   // wrap at 130 columns.
   std::vector<std::string> LogLines() const {
-    std::ifstream file(m_dir / "BRIXWSSVR" / "Brixwssvr_Log.txt");
+    std::ifstream file(m_dirs.Path() / "BRIXWSSVR" / "Brixwssvr_Log.txt");
     std::vector<std::string> lines;
     for (std::string line; std::getline(file, line);) lines.push_back(line);
     return lines;
@@ -166,7 +153,7 @@ class ProtocolFixture : public ::testing::Test {
   ConnectGate gate;
 
  private:
-  std::filesystem::path m_dir;
+  qvxtest::PrivateDirs m_dirs{"qvxproto-test"};
   std::mutex m_fakesMutex;
   std::deque<FakeSCard> m_fakes;
 };

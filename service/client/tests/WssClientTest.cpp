@@ -10,6 +10,7 @@
 #include <sstream>
 #include <thread>
 
+#include "PrivateDirs.h"
 #include "client/WssClient.h"
 #include "command/Log.h"
 #include "endpoint/WssServer.h"
@@ -24,14 +25,6 @@ using qvx::client::CWssClient;
 class WssClient : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qvx-client-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    m_dir = pattern;
-    // The endpoint's log lines stay in this test's directory.
-    std::filesystem::create_directories(m_dir / "registry");
-    setenv("QVX_REGISTRY_ROOT", (m_dir / "registry").c_str(), 1);
-    setenv("ALLUSERSPROFILE", m_dir.c_str(), 1);
-
     qvx::endpoint::WssSettings settings;
     settings.ports = {0};
     settings.pemDirectory = QVX_TEST_PEM_DIR;
@@ -48,11 +41,10 @@ class WssClient : public ::testing::Test {
     if (m_server) m_server->Stop();
     if (m_thread.joinable()) m_thread.join();
     m_server.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(m_dir, ignored);
   }
 
-  std::filesystem::path m_dir;
+  // The endpoint's log lines stay in this test's directory.
+  qvxtest::PrivateDirs m_dirs{"qvx-client"};
   std::unique_ptr<qvx::endpoint::CWssServer> m_server;
   std::thread m_thread;
   ClientOptions m_options;
