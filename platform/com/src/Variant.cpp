@@ -13,6 +13,27 @@ void VariantInit(VARIANTARG* v) {
   }
 }
 
+namespace {
+
+// The types whose value sits in the VARIANT itself: nothing to free or share.
+bool HoldsItsValue(VARTYPE vt) {
+  switch (vt) {
+    case VT_EMPTY:
+    case VT_NULL:
+    case VT_I2:
+    case VT_I4:
+    case VT_UI2:
+    case VT_R8:
+    case VT_BOOL:
+    case VT_ERROR:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
 HRESULT VariantClear(VARIANTARG* v) {
   if (v == nullptr) {
     return E_INVALIDARG;
@@ -28,17 +49,9 @@ HRESULT VariantClear(VARIANTARG* v) {
           v->punkVal->Release();
         }
         break;
-      case VT_EMPTY:
-      case VT_NULL:
-      case VT_I2:
-      case VT_I4:
-      case VT_UI2:
-      case VT_R8:
-      case VT_BOOL:
-      case VT_ERROR:
-        break;
       default:
-        return DISP_E_BADVARTYPE;
+        if (!HoldsItsValue(v->vt)) return DISP_E_BADVARTYPE;
+        break;
     }
   }
   VariantInit(v);
@@ -69,17 +82,9 @@ HRESULT VariantCopy(VARIANTARG* destination, const VARIANTARG* source) {
           source->punkVal->AddRef();
         }
         break;
-      case VT_EMPTY:
-      case VT_NULL:
-      case VT_I2:
-      case VT_I4:
-      case VT_UI2:
-      case VT_R8:
-      case VT_BOOL:
-      case VT_ERROR:
-        break;
       default:
-        return DISP_E_BADVARTYPE;
+        if (!HoldsItsValue(source->vt)) return DISP_E_BADVARTYPE;
+        break;
     }
   }
   const HRESULT cleared = VariantClear(destination);
