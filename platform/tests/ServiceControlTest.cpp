@@ -121,12 +121,22 @@ TEST_F(ServiceControlTest, StatusAndStopFollowTheStateFile) {
   ASSERT_NE(service, nullptr);
 
   // A child that records SIGTERM by its exit status stands in for the service.
+  // It says when its handler is in place: a SIGTERM before that would kill it
+  // with the default action instead.
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
     ::signal(SIGTERM, [](int) { ::_exit(42); });
+    const char byte = 'r';
+    if (::write(ready[1], &byte, 1) != 1) ::_exit(1);
     for (;;) ::pause();
   }
+  ::close(ready[1]);
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1) << "the child did not start";
+  ::close(ready[0]);
   SERVICE_STATUS status{};
   const struct {
     pid_t pid;
