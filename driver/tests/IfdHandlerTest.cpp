@@ -210,7 +210,7 @@ TEST_F(IfdHandlerTest, Capabilities) {
   const Row rows[] = {
       {TAG_IFD_SLOTS_NUMBER, {1}},
       {TAG_IFD_SIMULTANEOUS_ACCESS, {8}},
-      {TAG_IFD_THREAD_SAFE, {0}},
+      {TAG_IFD_THREAD_SAFE, {1}},
       {TAG_IFD_POLLING_THREAD_KILLABLE, {0}},
       {SCARD_ATTR_VENDOR_NAME, {'M', 'e', 'r', 'i', 'd', 'e', 'l', 0}},
       {SCARD_ATTR_VENDOR_IFD_TYPE,
@@ -326,6 +326,14 @@ TEST_F(IfdHandlerTest, PollingWaitsForCardEventsAndStops) {
   EXPECT_EQ(stopped.wait_for(100ms), std::future_status::timeout);
   EXPECT_EQ(stop(0), IFD_SUCCESS);
   ASSERT_EQ(stopped.wait_for(5s), std::future_status::ready);
+
+  // The resource manager stops the poll after every disconnect and then polls
+  // again: that poll waits once more instead of returning at once for ever.
+  EXPECT_EQ(poll(0, 200), IFD_SUCCESS) << "timed out polls answer success too";
+  auto again = std::async(std::launch::async, [poll] { return poll(0, 60000); });
+  EXPECT_EQ(again.wait_for(100ms), std::future_status::timeout) << "the stop outlived its poll";
+  firmware.Send({MakePacket({0x02, 0x81, 0x01})});
+  ASSERT_EQ(again.wait_for(5s), std::future_status::ready);
 }
 
 TEST_F(IfdHandlerTest, SecondReaderAndItsCancelEvent) {

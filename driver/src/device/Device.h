@@ -75,9 +75,10 @@ class CDevice {
                     std::size_t capacity, std::size_t* returned);
   NTSTATUS GetCardState(CardState* state);
   // Card tracking: returns on card insertion or removal, at the timeout
-  // (STATUS_TIMEOUT), or once tracking is stopped.
+  // (STATUS_TIMEOUT), once the device is removed, or once interrupted.
   NTSTATUS TrackCard(std::uint32_t timeoutMs);
-  void StopCardTracking();
+  // Ends the present tracking wait (or the next one) once.
+  void InterruptCardTracking();
 
   DeviceState State() const { return state_.load(); }
   std::uint32_t Unit() const { return unit_; }

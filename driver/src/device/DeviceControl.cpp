@@ -85,6 +85,6 @@ NTSTATUS CDevice::TrackCard(std::uint32_t timeoutMs) {
   return Serve([&] { return card_.WaitForChange(timeoutMs); });
 }
 
-void CDevice::StopCardTracking() { card_.StopTracking(); }
+void CDevice::InterruptCardTracking() { card_.InterruptTracking(); }
 
 }  // namespace qvxrdr

@@ -66,7 +66,9 @@ RESPONSECODE GetCapability(const std::shared_ptr<CDevice>& device, DWORD tag, PD
     case TAG_IFD_SIMULTANEOUS_ACCESS:
       return Answer(Byte(CUnitBitmap::kUnits), length, value);
     case TAG_IFD_THREAD_SAFE:
-      return Answer(Byte(0), length, value);
+      // Each device keeps its own state and locks, so the resource manager
+      // may serve two readers at once; it still serialises the calls of one.
+      return Answer(Byte(1), length, value);
     case TAG_IFD_POLLING_THREAD_WITH_TIMEOUT:
       return Answer(Pointer(polling.poll), length, value);
     case TAG_IFD_POLLING_THREAD_KILLABLE:

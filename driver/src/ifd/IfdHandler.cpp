@@ -59,7 +59,7 @@ RESPONSECODE PollCardEvent(DWORD lun, int timeoutMs) {
 RESPONSECODE StopPollingCardEvents(DWORD lun) {
   const std::shared_ptr<CDevice> device = Channels().Find(lun);
   if (device) {
-    device->StopCardTracking();
+    device->InterruptCardTracking();
   }
   return IFD_SUCCESS;
 }

@@ -87,13 +87,15 @@ void CCardState::SetSelectedProtocol(std::uint32_t protocol) {
 void CCardState::CompleteTracking() { changed_.Set(); }
 
 NTSTATUS CCardState::WaitForChange(std::uint32_t timeoutMs) {
-  const NTSTATUS wait = KEvent::WaitAny({&changed_, &stopped_}, timeoutMs);
-  if (wait == STATUS_WAIT_0 || wait == STATUS_WAIT_0 + 1) {
+  const NTSTATUS wait = KEvent::WaitAny({&changed_, &stopped_, &interrupted_}, timeoutMs);
+  if (wait == STATUS_WAIT_0 || wait == STATUS_WAIT_0 + 1 || wait == STATUS_WAIT_0 + 2) {
     return STATUS_SUCCESS;
   }
   return wait == STATUS_TIMEOUT ? STATUS_TIMEOUT : STATUS_UNSUCCESSFUL;
 }
 
 void CCardState::StopTracking() { stopped_.Set(); }
+
+void CCardState::InterruptTracking() { interrupted_.Set(); }
 
 }  // namespace qvxrdr

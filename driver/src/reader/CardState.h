@@ -61,6 +61,11 @@ class CCardState final : public ICardEvents {
   NTSTATUS WaitForChange(std::uint32_t timeoutMs);
   // Ends every present and later wait at once (the reader goes away).
   void StopTracking();
+  // Ends the present wait, or the next one if none runs: the resource
+  // manager asks this when it wants its polling loop to look at the reader
+  // again, and then waits anew. A lasting stop here would turn that loop
+  // into a busy one.
+  void InterruptTracking();
 
  private:
   SpinLock lock_;
@@ -71,6 +76,7 @@ class CCardState final : public ICardEvents {
 
   KEvent changed_{EventType::Synchronization, false};
   KEvent stopped_{EventType::Notification, false};
+  KEvent interrupted_{EventType::Synchronization, false};
 };
 
 }  // namespace qvxrdr
