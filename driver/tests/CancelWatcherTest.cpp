@@ -2,6 +2,7 @@
 // device gets an abort packet while a request waits for it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <future>
 #include <thread>
@@ -74,27 +75,85 @@ TEST_F(CancelWatcherTest, CancelDuringAWaitingRequestAbortsIt) {
 }
 
 TEST_F(CancelWatcherTest, SequenceBytesFollowEachOther) {
-  Control(kOpenCancelEvent);
-  SetCancelEvent(CancelEventName(0));
-  ASSERT_TRUE(Firmware().WaitForAborts(1));
-  for (int i = 0; i < 100 && EventIsSet(CancelEventName(0)); ++i) std::this_thread::sleep_for(10ms);
-  SetCancelEvent(CancelEventName(0));
-  ASSERT_TRUE(Firmware().WaitForAborts(2));
-  const Packets aborts = Firmware().Aborts();
+  Packets aborts;
+  for (int i = 0; i < 2; ++i) {
+    Firmware().ClearLog();
+    auto request = WaitingRequest(Main());
+    SetCancelEvent(CancelEventName(0));
+    ASSERT_EQ(request.wait_for(5s), std::future_status::ready);
+    const Packets written = Firmware().Aborts();
+    ASSERT_EQ(written.size(), 1u);
+    aborts.push_back(written[0]);
+  }
   EXPECT_EQ(static_cast<std::uint8_t>(aborts[0][7] + 1), aborts[1][7]);
 }
 
 TEST_F(CancelWatcherTest, SecondReaderWatchesItsOwnEvent) {
   Control(kOpenCancelEvent);
   auto second = StartedDevice(1);
-  Control(*second->device, kOpenCancelEvent, {});
   EXPECT_EQ(second->device->Reader().CancelEventName(),
             "Global\\Meridel Quorvex2_Reader 01 00_cancel_event");
-
+  auto request = WaitingRequest(*second);
   SetCancelEvent("Global\\Meridel Quorvex2_Reader 01 00_cancel_event");
-  ASSERT_TRUE(second->firmware.WaitForAborts(1));
-  std::this_thread::sleep_for(100ms);
+  ASSERT_EQ(request.wait_for(5s), std::future_status::ready);
+  EXPECT_EQ(second->firmware.Aborts().size(), 1u);
   EXPECT_TRUE(Firmware().Aborts().empty());
+}
+
+// A cancel that finds no request running belongs to a request that has
+// ended: it aborts nothing, and the next request runs to its end.
+TEST_F(CancelWatcherTest, CancelWithNoRequestRunningAbortsNothing) {
+  Control(kOpenCancelEvent);
+  SetCancelEvent(CancelEventName(0));
+  for (int i = 0; i < 500 && EventIsSet(CancelEventName(0)); ++i) std::this_thread::sleep_for(10ms);
+  ASSERT_FALSE(EventIsSet(CancelEventName(0))) << "the watcher never saw the cancel";
+  EXPECT_TRUE(Firmware().Aborts().empty());
+
+  Firmware().Script(0x01, 1, {0x01});
+  Firmware().Script(0x07, 3, {1, 2, 3, 4, 5, 6, 7, 8});
+  const ControlResult result = Control(kGetMode2Response);
+  EXPECT_EQ(result.status, STATUS_SUCCESS);
+  EXPECT_EQ(result.reply, (Bytes{1, 2, 3, 4, 5, 6, 7, 8}));
+  EXPECT_EQ(LastError(), (LastErrorRecord{0, 0, 0, 0}));
+  EXPECT_TRUE(Firmware().Aborts().empty());
+}
+
+// An abort sticks to its request: the commands still to come are not sent,
+// and the device is brought back in step before the request ends.
+TEST_F(CancelWatcherTest, NoCommandAfterTheAbortAndTheNextRequestIsServed) {
+  Firmware().Script(0x01, 1, {0x01});
+  Firmware().Script(0x04, 2);
+  Firmware().Script(0x05, 2);
+  Firmware().Hold(0x06);
+  // Ten text elements of raw bytes, then the parameter.
+  Bytes input;
+  for (int i = 0; i < 10; ++i) input.insert(input.end(), {0x00, 0x02, 0xCC, 0xDD});
+  input.insert(input.end(), {0x00, 0x00});
+  CDevice* device = &Device();
+  auto request = std::async(std::launch::async,
+                            [device, input] { return Control(*device, kGetResponse, input); });
+  ASSERT_TRUE(Firmware().WaitForCommand(0x05));
+  SetCancelEvent(CancelEventName(0));
+  ASSERT_EQ(request.wait_for(5s), std::future_status::ready);
+  EXPECT_EQ(request.get().status, STATUS_SUCCESS);
+  EXPECT_EQ(LastError(), (LastErrorRecord{5, 0, 0, 0}));
+
+  // After the abort, the only command is the check device that fences
+  // off what the device may still have owed; then nothing until the next request.
+  const Packets written = Firmware().Written();
+  const auto abort = std::find_if(written.begin(), written.end(), [](const Packet& p) { return IsAbort(p); });
+  ASSERT_NE(abort, written.end());
+  std::vector<std::uint8_t> after;
+  for (auto it = abort + 1; it != written.end(); ++it) {
+    if ((*it)[0] == 0x01) after.push_back((*it)[2]);
+  }
+  EXPECT_TRUE(after.empty() || after == std::vector<std::uint8_t>{0x02}) << after.size();
+
+  Firmware().Script(0x02, 5, {'0', '1', '.', '2', '0', 0x00});
+  const ControlResult next = Control(kCheckDevice);
+  EXPECT_EQ(next.status, STATUS_SUCCESS);
+  EXPECT_EQ(next.reply.size(), 12u);
+  EXPECT_EQ(LastError(), (LastErrorRecord{0, 0, 0, 0}));
 }
 
 TEST_F(CancelWatcherTest, NoWatcherBeforeTheFirstVendorRequest) {

@@ -2,6 +2,8 @@
 // and its failures, and protocol selection.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <future>
 #include <vector>
 
@@ -106,6 +108,35 @@ TEST_F(ReaderCardPowerTest, ResetFailures) {
     EXPECT_TRUE(r.atr.empty());
     EXPECT_EQ(State(), c.state);
     EXPECT_EQ(WrotePowerOff(), c.powerOff);
+  }
+}
+
+// The card leaves while it is being reset: the device answers with a card
+// status instead of (the rest of) the ATR. The reset ends at once with "no
+// media"; when ATR packets had come, the device is fenced off, since more
+// may be on their way.
+TEST_F(ReaderCardPowerTest, CardPulledDuringTheResetEndsItWithNoMedia) {
+  const struct {
+    const char* name;
+    Packets device;
+    bool fenced;
+  } cases[] = {
+      {"no card to reset", {MakePacket({0x02, 0x81, 0x00})}, false},
+      {"pulled after the first ATR packet", {DataPacket({0x3B, 0x02}), MakePacket({0x02, 0x81, 0x00})},
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    main_.reset();
+    Firmware().SetAtr(c.device);
+    Firmware().ClearLog();
+    const PowerResult r = Power(PowerAction::ColdReset);
+    EXPECT_EQ(r.status, STATUS_NO_MEDIA);
+    EXPECT_EQ(State(), CardState::Absent);
+    const Packets written = Firmware().Written();
+    const bool fenced = std::find(written.begin(), written.end(), MakePacket({0x01, 0x03, 0x02})) !=
+                        written.end();
+    EXPECT_EQ(fenced, c.fenced);
   }
 }
 

@@ -37,10 +37,14 @@ NTSTATUS CCancelWatcher::Start() {
   // A cancel left over from before this watcher ran belongs to nobody.
   platform::ResetEvent(event.Get());
   stop_.Clear();
-  cancelEvent_.Reset(event.Release());
+  {
+    std::lock_guard<std::mutex> operation(operation_);
+    cancelEvent_.Reset(event.Release());
+  }
   try {
     thread_ = std::thread(&CCancelWatcher::Run, this);
   } catch (const std::system_error&) {
+    std::lock_guard<std::mutex> operation(operation_);
     cancelEvent_.Reset();
     return STATUS_INSUFFICIENT_RESOURCES;
   }
@@ -59,7 +63,21 @@ void CCancelWatcher::Stop() {
   }
   stop_.Set();
   thread_.join();
+  std::lock_guard<std::mutex> operation(operation_);
   cancelEvent_.Reset();
+}
+
+void CCancelWatcher::BeginOperation() {
+  std::lock_guard<std::mutex> guard(operation_);
+  if (cancelEvent_.Get() != nullptr) {
+    platform::ResetEvent(cancelEvent_.Get());
+  }
+  operationRunning_ = true;
+}
+
+void CCancelWatcher::EndOperation() {
+  std::lock_guard<std::mutex> guard(operation_);
+  operationRunning_ = false;
 }
 
 void CCancelWatcher::Run() {
@@ -71,11 +89,18 @@ void CCancelWatcher::Run() {
       }
       return;
     }
-    const std::uint8_t sequence = NextAbortSequence();
-    const NTSTATUS written = writeAbort_(sequence);
-    if (!NT_SUCCESS(written)) {
-      DbgPrint("Meridel: abort packet %02x not written (0x%08x)", sequence,
-               static_cast<unsigned>(written));
+    std::lock_guard<std::mutex> guard(operation_);
+    // Still set: an operation that began meanwhile has cleared it.
+    const bool stillSet = platform::WaitForSingleObject(cancelEvent_.Get(), 0) == platform::WAIT_OBJECT_0;
+    if (stillSet && operationRunning_) {
+      const std::uint8_t sequence = NextAbortSequence();
+      const NTSTATUS written = writeAbort_(sequence);
+      if (!NT_SUCCESS(written)) {
+        DbgPrint("Meridel: abort packet %02x not written (0x%08x)", sequence,
+                 static_cast<unsigned>(written));
+      }
+    } else if (stillSet) {
+      DbgPrint("Meridel: cancel with no request running: nothing to abort");
     }
     platform::ResetEvent(cancelEvent_.Get());
   }

@@ -3,7 +3,10 @@
 // packet so the device ends its current operation.
 //
 // The abort goes out on the watcher's own thread, between the packets of
-// whatever request is running, while that request waits for the device.
+// whatever request is running, while that request waits for the device. It
+// goes out only for an operation that was running when the event was set:
+// a cancel meant for a request that has ended must not end the newcomer's
+// request that follows it, nor leave the device an answer nobody reads.
 #pragma once
 
 #include <cstdint>
@@ -57,6 +60,11 @@ class CCancelWatcher {
   // watches again.
   void Stop();
 
+  // Bracket every operation that talks to the device. Begin clears a
+  // cancel that came before it; between the two, a set event aborts.
+  void BeginOperation();
+  void EndOperation();
+
   const std::string& EventName() const { return eventName_; }
 
  private:
@@ -65,6 +73,10 @@ class CCancelWatcher {
   const std::string eventName_;
   const AbortWriter writeAbort_;
   std::mutex mutex_;  // Start and Stop
+  // The running operation and the event handle, and the abort decided and
+  // written under it, so that no operation begins or ends meanwhile.
+  std::mutex operation_;
+  bool operationRunning_ = false;
   PlatformHandle cancelEvent_;
   KEvent stop_{EventType::Synchronization, false};
   std::thread thread_;

@@ -43,19 +43,35 @@ NTSTATUS CCardPower::Reset(PowerAction action) {
     card_.SetState(CardState::Swallowed);
     return STATUS_UNRECOGNIZED_MEDIA;
   }
+  // The answer is the ATR, or a card status when there is no card (or the
+  // card leaves meanwhile): both are read here.
+  CTransport::Expecting expecting(transport_, true);
   const Packet reset = action == PowerAction::ColdReset ? ColdReset() : WarmReset();
   if (!NT_SUCCESS(transport_.WritePacket(reset))) {
+    transport_.MarkOutOfStep();
     return STATUS_UNRECOGNIZED_MEDIA;
   }
-  return CollectAtr();
+  std::size_t dataPackets = 0;
+  const NTSTATUS status = CollectAtr(&dataPackets);
+  // A card status before any ATR packet is the whole answer; anything else
+  // that ends the collection early may leave ATR packets on their way.
+  if (!NT_SUCCESS(status) && (dataPackets > 0 || status != STATUS_NO_MEDIA)) {
+    transport_.MarkOutOfStep();
+  }
+  return status;
 }
 
-NTSTATUS CCardPower::CollectAtr() {
+NTSTATUS CCardPower::CollectAtr(std::size_t* dataPackets) {
   std::vector<std::uint8_t> atr;
   bool first = true;
   for (;;) {
     Packet packet{};
-    if (!NT_SUCCESS(transport_.ReadPacket(packet))) {
+    const NTSTATUS read = transport_.ReadPacket(packet, CTransport::kPromptAnswerMs);
+    if (read == STATUS_IO_TIMEOUT) {
+      // The ATR comes at once or not at all; the card stays as it was.
+      return STATUS_IO_TIMEOUT;
+    }
+    if (!NT_SUCCESS(read)) {
       transport_.SetCardPresent(false);
       card_.SetAbsent();
       return STATUS_NO_MEDIA;
@@ -71,6 +87,7 @@ NTSTATUS CCardPower::CollectAtr() {
     if (type != kPacketData) {
       return STATUS_UNRECOGNIZED_MEDIA;
     }
+    ++*dataPackets;
     const std::uint8_t count = DataCount(packet);
     if (first) {
       first = false;

@@ -2,6 +2,7 @@
 // answer-to-reset from the device's data packets.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -23,7 +24,8 @@ class CCardPower {
 
  private:
   NTSTATUS Reset(PowerAction action);
-  NTSTATUS CollectAtr();
+  // Counts the data packets it read in *dataPackets.
+  NTSTATUS CollectAtr(std::size_t* dataPackets);
   // The card answered in a way no reader can use: keep it swallowed and
   // take its power away.
   void Swallow();

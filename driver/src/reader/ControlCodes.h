@@ -35,4 +35,10 @@ constexpr bool IsServedVendorCode(std::uint32_t code) {
   }
 }
 
+// Whether serving `code` exchanges packets with the device.
+constexpr bool TalksToDevice(std::uint32_t code) {
+  return IsServedVendorCode(code) && code != kOpenCancelEvent && code != kFunction808 &&
+         code != kGetLastError;
+}
+
 }  // namespace qvxrdr

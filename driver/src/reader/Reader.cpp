@@ -2,15 +2,36 @@
 
 #include <utility>
 
+#include "reader/ControlCodes.h"
 #include "reader/Protocol.h"
 #include "reader/ReaderName.h"
 #include "reader/Transmit.h"
 
 namespace qvxrdr {
 
+// One operation with the device: the cancel watcher may abort it while it
+// runs, and the transport brings the device back in step when it ends.
+class CReader::Operation {
+ public:
+  explicit Operation(CReader& reader) : reader_(reader) {
+    reader_.transport_.BeginOperation();
+    reader_.watcher_.BeginOperation();
+  }
+  ~Operation() {
+    reader_.watcher_.EndOperation();
+    reader_.transport_.EndOperation();
+  }
+  Operation(const Operation&) = delete;
+  Operation& operator=(const Operation&) = delete;
+
+ private:
+  CReader& reader_;
+};
+
 CReader::CReader(CTransport& transport, CCardState& card, std::uint32_t unit,
                  std::uint32_t readerIndex, std::function<void()> deviceFailed)
-    : card_(card),
+    : transport_(transport),
+      card_(card),
       commands_(transport),
       power_(transport, card),
       vendor_(commands_, transport, card,
@@ -24,6 +45,7 @@ CReader::~CReader() { watcher_.Stop(); }
 
 NTSTATUS CReader::CardPower(PowerAction action, std::vector<std::uint8_t>* atr) {
   std::lock_guard<std::mutex> guard(serial_);
+  Operation operation(*this);
   return power_.Power(action, atr);
 }
 
@@ -39,12 +61,19 @@ NTSTATUS CReader::Transmit(const std::uint8_t* apdu, std::size_t size,
     reply->clear();
     return STATUS_INVALID_DEVICE_STATE;
   }
+  Operation operation(*this);
   return qvxrdr::Transmit(commands_, apdu, size, reply);
 }
 
 NTSTATUS CReader::VendorRequest(std::uint32_t code, const std::vector<std::uint8_t>& input,
                                 std::vector<std::uint8_t>* reply) {
   std::lock_guard<std::mutex> guard(serial_);
+  if (!TalksToDevice(code)) {
+    // No operation with the device: reading the last-error record neither
+    // clears a cancel nor waits for a resynchronisation.
+    return vendor_.Request(code, input, reply);
+  }
+  Operation operation(*this);
   return vendor_.Request(code, input, reply);
 }
 

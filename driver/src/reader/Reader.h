@@ -46,6 +46,9 @@ class CReader {
   void StopCancelWatcher() { watcher_.Stop(); }
 
  private:
+  class Operation;
+
+  CTransport& transport_;
   SmartcardExtension extension_;
   CCardState& card_;
   CDeviceCommands commands_;

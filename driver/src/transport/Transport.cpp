@@ -1,6 +1,7 @@
 #include "transport/Transport.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 #include <utility>
 
@@ -97,39 +98,66 @@ NTSTATUS CTransport::ArmReadPump() {
 }
 
 void CTransport::OnInCompleted(NTSTATUS status, const Packet& packet) {
+  if (!NT_SUCCESS(status)) {
+    {
+      SpinLockGuard guard(pumpLock_);
+      inOutstanding_ = false;
+    }
+    EndPump(status == STATUS_CANCELLED);
+    return;
+  }
+  if (IsCardStatus(packet) && (packet[2] == kCardInserted || packet[2] == 0)) {
+    const bool inserted = packet[2] == kCardInserted;
+    cardPresent_.store(inserted);
+    events_.OnCardStatus(inserted);
+  }
+
+  // Only an exchange that waits for the device's answer gets packets; what
+  // comes while none waits belongs to nobody (a late answer to an aborted
+  // command) and would otherwise be taken by the next request as its own.
+  // Decided under the pump lock, which ends an exchange's expecting too.
   bool stopping = false;
+  bool rearm = true;
+  const char* stray = nullptr;
   {
     SpinLockGuard guard(pumpLock_);
     inOutstanding_ = false;
     stopping = stopping_ > 0;
-    if (NT_SUCCESS(status)) {
-      inSlot_ = packet;
+    inSlot_ = packet;
+    if (IsCardStatus(packet)) {
+      cardStatus_.Set();
+      if (expecting_ && expectingCardStatus_) {
+        packetReady_.Set();
+        rearm = false;
+      }
+    } else if (IsEventHeader(packet, kEvent0B)) {
+      // The device has ended its operation and is idle: whatever abort it
+      // answers, nothing more is owed for it.
+      abortAnswered_.store(true);
+      if (expecting_) {
+        event0B_.Set();
+      } else {
+        stray = "answered abort";
+      }
+    } else if (IsEventHeader(packet, kEvent07)) {
+      if (expecting_) {
+        event07_.Set();
+      } else {
+        stray = "stray packet";
+      }
+    } else if (IsEventHeader(packet, kEvent0A)) {
+      // Nothing to do but keep listening.
+    } else if (IsEventHeader(packet, kEvent06) && ignoreEvent6_.load()) {
+      // Nobody expects it.
+    } else if (expecting_) {
+      packetReady_.Set();
+      rearm = false;  // the reader of the packet re-arms
+    } else {
+      stray = "stray packet";
     }
   }
-  if (!NT_SUCCESS(status)) {
-    EndPump(status == STATUS_CANCELLED);
-    return;
-  }
-
-  bool rearm = true;
-  if (IsCardStatus(packet)) {
-    if (packet[2] == kCardInserted || packet[2] == 0) {
-      const bool inserted = packet[2] == kCardInserted;
-      cardPresent_.store(inserted);
-      events_.OnCardStatus(inserted);
-    }
-    cardStatus_.Set();
-  } else if (IsEventHeader(packet, kEvent0B)) {
-    event0B_.Set();
-  } else if (IsEventHeader(packet, kEvent07)) {
-    event07_.Set();
-  } else if (IsEventHeader(packet, kEvent0A)) {
-    // Nothing to do but keep listening.
-  } else if (IsEventHeader(packet, kEvent06) && ignoreEvent6_.load()) {
-    // Nobody expects it.
-  } else {
-    packetReady_.Set();
-    rearm = false;  // the reader of the packet re-arms
+  if (stray != nullptr) {
+    DropStray(stray, packet);
   }
 
   if (stopping) {
@@ -138,6 +166,12 @@ void CTransport::OnInCompleted(NTSTATUS status, const Packet& packet) {
   } else if (rearm) {
     ArmReadPump();
   }
+}
+
+void CTransport::DropStray(const char* what, const Packet& packet) {
+  char label[48];
+  std::snprintf(label, sizeof label, "dropped %s:", what);
+  PrintPacket(label, packet);
 }
 
 void CTransport::EndPump(bool cancelled) {
@@ -183,6 +217,10 @@ bool CTransport::IsPumpStoppedOrFailed() const { return pumpStopped_.load() || r
 
 NTSTATUS CTransport::WritePacket(const Packet& packet) {
   KMutexGuard gate(writeGate_);
+  return WriteLocked(packet);
+}
+
+NTSTATUS CTransport::WriteLocked(const Packet& packet) {
   if (!Configured()) {
     return STATUS_INVALID_DEVICE_STATE;
   }
@@ -217,9 +255,9 @@ NTSTATUS CTransport::WritePacket(const Packet& packet) {
   }
 }
 
-NTSTATUS CTransport::ReadPacket(Packet& packet) {
+NTSTATUS CTransport::ReadPacket(Packet& packet, std::uint32_t timeoutMs) {
   packet.fill(0);
-  const NTSTATUS wait = KEvent::WaitAny({&packetReady_, &event0B_, &event07_, &readError_}, kInfinite);
+  const NTSTATUS wait = KEvent::WaitAny({&packetReady_, &event0B_, &event07_, &readError_}, timeoutMs);
   switch (wait) {
     case STATUS_WAIT_0: {
       {
@@ -235,6 +273,8 @@ NTSTATUS CTransport::ReadPacket(Packet& packet) {
       return QVX_STATUS_EVENT_07;
     case STATUS_WAIT_0 + 3:
       return QVX_STATUS_READ_FAILED;
+    case STATUS_TIMEOUT:
+      return STATUS_IO_TIMEOUT;
     default:
       return STATUS_UNSUCCESSFUL;
   }
@@ -251,12 +291,20 @@ NTSTATUS CTransport::SendRequest(std::uint8_t command, const std::uint8_t* data,
   if (length > kMaxRequestLength || (length > 0 && data == nullptr)) {
     return STATUS_INVALID_PARAMETER;
   }
+  Expecting expecting(*this, false);
+  NTSTATUS status = STATUS_SUCCESS;
   {
+    // Checked and written under one hold of the gate: an abort either comes
+    // first and this command is never sent, or comes after its header and
+    // ends it at the device.
     KMutexGuard gate(writeGate_);
-    abortFlag_ = false;
+    if (abortFlag_) {
+      return QVX_STATUS_EVENT_0B;
+    }
+    status = WriteLocked(CommandHeader(command, static_cast<std::uint16_t>(length)));
   }
-  NTSTATUS status = WritePacket(CommandHeader(command, static_cast<std::uint16_t>(length)));
   if (!NT_SUCCESS(status)) {
+    MarkOutOfStep();
     return status;
   }
   // An abort written meanwhile ends the data here; the device still answers.
@@ -264,6 +312,7 @@ NTSTATUS CTransport::SendRequest(std::uint8_t command, const std::uint8_t* data,
     const std::size_t count = std::min(kMaxDataPerPacket, length - offset);
     status = WritePacket(DataPacket(data + offset, count));
     if (!NT_SUCCESS(status)) {
+      MarkOutOfStep();
       return status;
     }
     offset += count;
@@ -272,10 +321,15 @@ NTSTATUS CTransport::SendRequest(std::uint8_t command, const std::uint8_t* data,
   Packet packet{};
   status = ReadPacket(packet);
   if (!NT_SUCCESS(status)) {
+    // The events 0B and 07 end the device's operation: nothing more comes.
+    if (status != QVX_STATUS_EVENT_0B && status != QVX_STATUS_EVENT_07) {
+      MarkOutOfStep();
+    }
     return status;
   }
   if (PacketType(packet) != kPacketHeader || AnnouncedLength(packet) > kMaxResponseLength) {
     PrintPacket("!!ERROR: Invalid command from reader:", packet);
+    MarkOutOfStep();
     return QVX_STATUS_FRAMING;
   }
   Response result;
@@ -285,10 +339,12 @@ NTSTATUS CTransport::SendRequest(std::uint8_t command, const std::uint8_t* data,
   while (result.data.size() < result.length) {
     status = ReadPacket(packet);
     if (!NT_SUCCESS(status)) {
+      MarkOutOfStep();
       return status;
     }
     if (!IsValidDataPacket(packet)) {
       PrintPacket("!!ERROR: Invalid data from reader:", packet);
+      MarkOutOfStep();
       return QVX_STATUS_FRAMING;
     }
     const std::size_t take = std::min<std::size_t>(DataCount(packet), result.length - result.data.size());
@@ -305,26 +361,14 @@ NTSTATUS CTransport::CardStatusQuery() {
   if (!NT_SUCCESS(status)) {
     return status;
   }
-  for (;;) {
-    // The read error ends the wait too: a pump that fails would never bring
-    // the card status.
-    const NTSTATUS wait = KEvent::WaitAny({&cardStatus_, &readError_, &packetReady_}, kInfinite);
-    if (wait == STATUS_WAIT_0) {
-      return STATUS_SUCCESS;
-    }
-    if (wait != STATUS_WAIT_0 + 2) {
-      return QVX_STATUS_READ_FAILED;
-    }
-    // An answer left over from before (nobody reads it any more) holds the
-    // pump: drop it and wait on for the card status.
-    Packet stale{};
-    {
-      SpinLockGuard guard(pumpLock_);
-      stale = inSlot_;
-    }
-    PrintPacket("dropped stale packet:", stale);
-    ArmReadPump();
+  // The read error ends the wait too: a pump that fails would never bring
+  // the card status. A device that does not answer at all must not keep
+  // the start waiting for ever.
+  const NTSTATUS wait = KEvent::WaitAny({&cardStatus_, &readError_}, kPromptAnswerMs);
+  if (wait == STATUS_WAIT_0) {
+    return STATUS_SUCCESS;
   }
+  return wait == STATUS_TIMEOUT ? STATUS_IO_TIMEOUT : QVX_STATUS_READ_FAILED;
 }
 
 }  // namespace qvxrdr

@@ -3,8 +3,10 @@
 // Offers: CTransport — configures the pipes, keeps the read pump (exactly
 // one IN transfer outstanding), writes packets behind the write gate, reads
 // packets, sends a request and reassembles its response, runs the
-// card-status query, and exposes the flags and events the reader layer and
-// the cancel watcher need. Failures are NTSTATUS values, the device
+// card-status query, keeps the conversation with the device in step (see
+// "Keeping in step" in docs/device.md: operations, answers expected,
+// aborts that stick, resynchronisation), and exposes the flags and events
+// the reader layer and the cancel watcher need. Failures are NTSTATUS values, the device
 // conditions being QVX_STATUS_EVENT_0B/_07, QVX_STATUS_FRAMING,
 // QVX_STATUS_READ_FAILED and QVX_STATUS_WRITE_FAILED.
 //
@@ -37,6 +39,16 @@ struct Response {
 class CTransport {
  public:
   static constexpr std::chrono::milliseconds kWriteRound{10000};
+  // How long an answer that comes at once (card status, ATR packets, the
+  // resynchronising check device) may take before the device counts as out
+  // of step. The customer's answers have no limit here: the device keeps
+  // its own, and the cancel event ends them.
+  static constexpr std::uint32_t kPromptAnswerMs = 2000;
+  // The command whose answer (response code 5) marks the end of whatever
+  // the device still owed: answered in every state but while waiting for
+  // the customer, and by nothing else.
+  static constexpr std::uint8_t kResyncCommand = 0x02;
+  static constexpr std::uint8_t kResyncResponse = 5;
 
   // The transport owns the lower edge; events must outlive the transport.
   // writeRound: how long a write waits before printing its timeout line and
@@ -70,9 +82,39 @@ class CTransport {
   bool IsPumpStopped() const { return pumpStopped_.load(); }
   bool IsReadFailed() const { return readFailed_.load(); }
 
+  // Operations: a vendor request, a transmit or a card power call, which
+  // may be several exchanges. An abort written during one sticks to it: no
+  // device command goes out after it. At the end, a device that may still
+  // owe an answer (an abort nobody saw answered, an exchange cut short) is
+  // brought back in step before the next operation can start.
+  void BeginOperation();
+  void EndOperation();
+  // An exchange ended without the whole answer the device owes.
+  void MarkOutOfStep() { outOfStep_.store(true); }
+  bool OutOfStep() const { return outOfStep_.load(); }
+  // Writes the check device command and discards what arrives until its
+  // answer; STATUS_IO_TIMEOUT or the read failure when it does not come.
+  NTSTATUS Resync();
+
+  // While one lives, the device's answers are read by the caller: data and
+  // header packets and events go to ReadPacket; without one they are stray
+  // and dropped. With cardStatus, card-status packets are answers too (a
+  // reset is answered with the ATR or with "no card").
+  class Expecting {
+   public:
+    Expecting(CTransport& transport, bool cardStatus);
+    ~Expecting();
+    Expecting(const Expecting&) = delete;
+    Expecting& operator=(const Expecting&) = delete;
+
+   private:
+    CTransport& transport_;
+  };
+
   // Packets.
   NTSTATUS WritePacket(const Packet& packet);
-  NTSTATUS ReadPacket(Packet& packet);
+  // STATUS_IO_TIMEOUT when nothing comes within timeoutMs.
+  NTSTATUS ReadPacket(Packet& packet, std::uint32_t timeoutMs = kInfinite);
   // command header + data packets, then the response. The abort flag,
   // when set by an abort packet meanwhile, stops further data packets.
   NTSTATUS SendRequest(std::uint8_t command, const std::uint8_t* data, std::size_t length,
@@ -88,6 +130,8 @@ class CTransport {
 
   // Flags.
   bool AbortFlag();
+  // A device event 01 03 0B came since the operation began.
+  bool AbortAnswered() const { return abortAnswered_.load(); }
   bool CardPresent() const { return cardPresent_.load(); }
   void SetCardPresent(bool present) { cardPresent_.store(present); }
   // Returns the previous value. Set (the default) while no exchange
@@ -102,6 +146,12 @@ class CTransport {
   void OnInCompleted(NTSTATUS status, const Packet& packet);
   void EndPump(bool cancelled);
   bool Configured() const { return configured_.load(); }
+  // With the write gate held.
+  NTSTATUS WriteLocked(const Packet& packet);
+  void BeginExpecting(bool cardStatus);
+  void EndExpecting();
+  void DropStray(const char* what, const Packet& packet);
+  NTSTATUS ReadOwedData(std::uint16_t length, std::uint32_t timeoutMs);
 
   std::unique_ptr<ILowerEdge> lower_;
   ICardEvents& events_;
@@ -114,14 +164,18 @@ class CTransport {
   bool inOutstanding_ = false;
   int stopping_ = 0;  // StopReadPump calls in progress
   Packet inSlot_{};
+  bool expecting_ = false;
+  bool expectingCardStatus_ = false;
 
   std::atomic<bool> pumpStopped_{false};
   std::atomic<bool> readFailed_{false};
   std::atomic<bool> cardPresent_{false};
   std::atomic<bool> ignoreEvent6_{true};
+  std::atomic<bool> abortAnswered_{false};
+  std::atomic<bool> outOfStep_{false};
 
   KMutex writeGate_;
-  bool abortFlag_ = false;  // guarded by writeGate_
+  bool abortFlag_ = false;  // guarded by writeGate_; cleared when an operation begins
 
   KEvent packetReady_{EventType::Synchronization, false};
   KEvent event0B_{EventType::Synchronization, false};
