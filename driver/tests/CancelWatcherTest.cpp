@@ -100,6 +100,19 @@ TEST_F(CancelWatcherTest, SecondReaderWatchesItsOwnEvent) {
   EXPECT_TRUE(Firmware().Aborts().empty());
 }
 
+// The plug-in creates the event first, as an automatic one; the watcher
+// must not spend the signal on looking at it.
+TEST_F(CancelWatcherTest, AnAutomaticEventCreatedByTheHostAbortsToo) {
+  platform::HANDLE event = platform::CreateEvent(false, false, CancelEventName(0).c_str());
+  ASSERT_NE(event, nullptr);
+  auto request = WaitingRequest(Main());
+  EXPECT_TRUE(platform::SetEvent(event));
+  ASSERT_EQ(request.wait_for(5s), std::future_status::ready);
+  EXPECT_EQ(Firmware().Aborts().size(), 1u);
+  EXPECT_EQ(LastError(), (LastErrorRecord{5, 0, 0, 0}));
+  platform::CloseHandle(event);
+}
+
 // A cancel that finds no request running belongs to a request that has
 // ended: it aborts nothing, and the next request runs to its end.
 TEST_F(CancelWatcherTest, CancelWithNoRequestRunningAbortsNothing) {

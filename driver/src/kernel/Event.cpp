@@ -1,5 +1,8 @@
 #include "kernel/Event.h"
 
+#include <poll.h>
+
+#include <cerrno>
 #include <new>
 #include <vector>
 
@@ -54,6 +57,38 @@ NTSTATUS KEvent::WaitAnyHandle(std::initializer_list<platform::HANDLE> handles,
   return FromWaitResult(platform::WaitForMultipleObjects(static_cast<platform::DWORD>(handles.size()),
                                                          handles.begin(), false, timeoutMs),
                         handles.size());
+}
+
+NTSTATUS KEvent::WaitSignalledHandle(std::initializer_list<platform::HANDLE> handles,
+                                     std::uint32_t timeoutMs) {
+  std::vector<pollfd> fds;
+  fds.reserve(handles.size());
+  for (platform::HANDLE handle : handles) {
+    const int fd = platform::PollDescriptor(handle);
+    if (fd < 0) {
+      return STATUS_UNSUCCESSFUL;
+    }
+    fds.push_back(pollfd{fd, POLLIN, 0});
+  }
+  const int timeout = timeoutMs == kInfinite ? -1 : static_cast<int>(timeoutMs);
+  for (;;) {
+    const int ready = ::poll(fds.data(), fds.size(), timeout);
+    if (ready < 0 && errno == EINTR) {
+      continue;
+    }
+    if (ready < 0) {
+      return STATUS_UNSUCCESSFUL;
+    }
+    if (ready == 0) {
+      return STATUS_TIMEOUT;
+    }
+    for (std::size_t i = 0; i < fds.size(); ++i) {
+      if ((fds[i].revents & POLLIN) != 0) {
+        return STATUS_WAIT_0 + static_cast<NTSTATUS>(i);
+      }
+    }
+    return STATUS_UNSUCCESSFUL;
+  }
 }
 
 }  // namespace qvxrdr

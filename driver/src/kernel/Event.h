@@ -39,6 +39,10 @@ class KEvent {
   static NTSTATUS WaitAny(std::initializer_list<KEvent*> events, std::uint32_t timeoutMs);
   static NTSTATUS WaitAnyHandle(std::initializer_list<platform::HANDLE> handles,
                                 std::uint32_t timeoutMs);
+  // Like WaitAnyHandle, but takes nothing: an automatic event stays
+  // signalled for whoever looks next. Events only.
+  static NTSTATUS WaitSignalledHandle(std::initializer_list<platform::HANDLE> handles,
+                                      std::uint32_t timeoutMs);
 
  private:
   platform::HANDLE handle_;

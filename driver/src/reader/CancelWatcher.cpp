@@ -82,7 +82,9 @@ void CCancelWatcher::EndOperation() {
 
 void CCancelWatcher::Run() {
   for (;;) {
-    const NTSTATUS wait = KEvent::WaitAnyHandle({cancelEvent_.Get(), stop_.Handle()}, kInfinite);
+    // Looks without taking: the event may be an automatic one (whoever
+    // creates it first chooses), and whether it is still set decides below.
+    const NTSTATUS wait = KEvent::WaitSignalledHandle({cancelEvent_.Get(), stop_.Handle()}, kInfinite);
     if (wait != STATUS_WAIT_0) {
       if (wait != STATUS_WAIT_0 + 1) {
         DbgPrint("Meridel: cancel watcher wait failed (0x%08x)", static_cast<unsigned>(wait));
@@ -91,7 +93,7 @@ void CCancelWatcher::Run() {
     }
     std::lock_guard<std::mutex> guard(operation_);
     // Still set: an operation that began meanwhile has cleared it.
-    const bool stillSet = platform::WaitForSingleObject(cancelEvent_.Get(), 0) == platform::WAIT_OBJECT_0;
+    const bool stillSet = KEvent::WaitSignalledHandle({cancelEvent_.Get()}, 0) == STATUS_WAIT_0;
     if (stillSet && operationRunning_) {
       const std::uint8_t sequence = NextAbortSequence();
       const NTSTATUS written = writeAbort_(sequence);
