@@ -7,7 +7,7 @@ CMAKE ?= cmake
 CTEST ?= ctest
 GENERATOR ?= Ninja
 
-.PHONY: all deps build asan test test-unit bench fuzz demo clean
+.PHONY: all deps build asan test test-unit bench soak fuzz demo clean
 
 all: build
 
@@ -34,6 +34,14 @@ test-unit: build
 # whether it met its target. `make test` runs only a short pass of each.
 bench: build
 	$(CMAKE) --build $(BUILD_DIR) --target run-benchmarks
+
+# A long stress run of the device stack: racing requests, cancels, killed
+# holders and card pulls, paced and unpaced; `make test` runs 30 s of it.
+# SOAK_SECONDS and SOAK_SEED choose the run.
+SOAK_SECONDS ?= 600
+SOAK_SEED ?= $(shell date +%s)
+soak: build
+	$(BUILD_DIR)/bench/qvx-stress --seconds $(SOAK_SECONDS) --seed $(SOAK_SEED)
 
 # A long fuzz run of the request parser, under the sanitizers; `make test`
 # runs ten seconds of it. FUZZ_SECONDS and FUZZ_SEED choose the run.
