@@ -51,17 +51,17 @@ NTSTATUS CCardPower::Reset(PowerAction action) {
     transport_.MarkOutOfStep();
     return STATUS_UNRECOGNIZED_MEDIA;
   }
-  std::size_t dataPackets = 0;
-  const NTSTATUS status = CollectAtr(&dataPackets);
-  // A card status before any ATR packet is the whole answer; anything else
-  // that ends the collection early may leave ATR packets on their way.
-  if (!NT_SUCCESS(status) && (dataPackets > 0 || status != STATUS_NO_MEDIA)) {
+  const NTSTATUS status = CollectAtr();
+  // A reset that ends without the whole ATR may leave ATR packets on their
+  // way, even when a card status came first: the device sends a removal at
+  // once, ahead of the ATR packets it has queued already.
+  if (!NT_SUCCESS(status)) {
     transport_.MarkOutOfStep();
   }
   return status;
 }
 
-NTSTATUS CCardPower::CollectAtr(std::size_t* dataPackets) {
+NTSTATUS CCardPower::CollectAtr() {
   std::vector<std::uint8_t> atr;
   bool first = true;
   for (;;) {
@@ -87,7 +87,6 @@ NTSTATUS CCardPower::CollectAtr(std::size_t* dataPackets) {
     if (type != kPacketData) {
       return STATUS_UNRECOGNIZED_MEDIA;
     }
-    ++*dataPackets;
     const std::uint8_t count = DataCount(packet);
     if (first) {
       first = false;

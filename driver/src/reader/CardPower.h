@@ -24,8 +24,7 @@ class CCardPower {
 
  private:
   NTSTATUS Reset(PowerAction action);
-  // Counts the data packets it read in *dataPackets.
-  NTSTATUS CollectAtr(std::size_t* dataPackets);
+  NTSTATUS CollectAtr();
   // The card answered in a way no reader can use: keep it swallowed and
   // take its power away.
   void Swallow();
