@@ -1,0 +1,69 @@
+#include "platform/DirectShareLock.h"
+
+#include <chrono>
+#include <thread>
+
+#include "KernelObjects.h"
+#include "platform/Sync.h"
+
+namespace platform {
+
+namespace {
+
+// The driver resets its (manual-reset) cancel event once the abort packet
+// is written; waiting for that keeps the abort ahead of the newcomer's own
+// request at the device.
+constexpr auto kAbortWrittenLimit = std::chrono::milliseconds(500);
+constexpr auto kAbortWrittenStep = std::chrono::milliseconds(2);
+
+void WaitUntilReset(HANDLE event) {
+  const auto deadline = std::chrono::steady_clock::now() + kAbortWrittenLimit;
+  while (WaitForSingleObject(event, 0) == WAIT_OBJECT_0 &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(kAbortWrittenStep);
+  }
+}
+
+void CancelDeadHolder(const std::string& readerName) {
+  HANDLE event = OpenEvent(ReaderCancelEventName(readerName).c_str());
+  if (event == nullptr) return;  // no driver serves the reader: nothing pending
+  if (SetEvent(event)) WaitUntilReset(event);
+  CloseHandle(event);
+}
+
+}  // namespace
+
+// The lock's name carries the product so that it cannot collide with other
+// software's objects in the global namespace.
+const char* DirectShareLockPrefix() { return "Quorvex2 direct share "; }
+
+std::string ReaderCancelEventName(const std::string& readerName) {
+  return "Global\\" + readerName + "_cancel_event";
+}
+
+HANDLE TakeDirectShareLock(const char* readerName, ::LONG* failure) {
+  *failure = SCARD_F_INTERNAL_ERROR;
+  const std::string name = std::string("Global\\") + DirectShareLockPrefix() + readerName;
+  // The lock ends with its last handle, so a holder that died alone leaves
+  // no abandoned mutex behind, only the record of its ownership.
+  bool ownerDied = false;
+  HANDLE mutex = detail::CreateNamedMutexNotingDeadOwner(name.c_str(), &ownerDied);
+  if (mutex == nullptr) return nullptr;
+  const DWORD wait = WaitForSingleObject(mutex, 0);
+  if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+    CloseHandle(mutex);
+    if (wait == WAIT_TIMEOUT) *failure = SCARD_E_SHARING_VIOLATION;
+    return nullptr;
+  }
+  if (wait == WAIT_ABANDONED || ownerDied) CancelDeadHolder(readerName);
+  *failure = SCARD_S_SUCCESS;
+  return mutex;
+}
+
+void ReleaseDirectShareLock(HANDLE lock) {
+  if (lock == nullptr) return;
+  ReleaseMutex(lock);
+  CloseHandle(lock);
+}
+
+}  // namespace platform
