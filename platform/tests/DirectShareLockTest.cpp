@@ -7,6 +7,12 @@
 #include "SyncTestSupport.h"
 #include "platform/DirectShareLock.h"
 
+// pcsc-lite's values, as its callers compare them (see DirectShareLock.cpp).
+namespace {
+constexpr ::LONG kSuccess = SCARD_S_SUCCESS;
+constexpr ::LONG kSharingViolation = SCARD_E_SHARING_VIOLATION;
+}  // namespace
+
 namespace platform {
 namespace {
 
@@ -71,33 +77,33 @@ class DirectShareLockTest : public ObjectNamespaceTest {};
 
 TEST_F(DirectShareLockTest, TheNewcomerCancelsOnlyWhatADeadHolderLeftPending) {
   const Case cases[] = {
-      {"free", [] { return HANDLE{nullptr}; }, SCARD_S_SUCCESS, 0},
+      {"free", [] { return HANDLE{nullptr}; }, kSuccess, 0},
       {"released cleanly",
        [] {
          ::LONG failure = 0;
          ReleaseDirectShareLock(TakeDirectShareLock(kReader, &failure));
          return HANDLE{nullptr};
        },
-       SCARD_S_SUCCESS, 0},
+       kSuccess, 0},
       {"held by a live connection",
        [] {
          ::LONG failure = 0;
          return TakeDirectShareLock(kReader, &failure);
        },
-       SCARD_E_SHARING_VIOLATION, 0},
+       kSharingViolation, 0},
       {"holder died alone (the lock ended with it)",
        [] {
          HolderDies();
          return HANDLE{nullptr};
        },
-       SCARD_S_SUCCESS, 1},
+       kSuccess, 1},
       {"holder died while another handle kept the lock (abandoned)",
        [] {
          HANDLE other = CreateMutex(false, LockName().c_str());
          HolderDies();
          return other;
        },
-       SCARD_S_SUCCESS, 1},
+       kSuccess, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -108,7 +114,7 @@ TEST_F(DirectShareLockTest, TheNewcomerCancelsOnlyWhatADeadHolderLeftPending) {
     ::LONG failure = -1;
     const HANDLE lock = TakeDirectShareLock(kReader, &failure);
     EXPECT_EQ(failure, c.expectedFailure);
-    EXPECT_EQ(lock != nullptr, c.expectedFailure == SCARD_S_SUCCESS);
+    EXPECT_EQ(lock != nullptr, c.expectedFailure == kSuccess);
     // Take returns only once the watcher has reset the event, so the count
     // is final here.
     EXPECT_EQ(watcher.Sets(), c.expectedSets);
@@ -121,7 +127,7 @@ TEST_F(DirectShareLockTest, TheNewcomerCancelsOnlyWhatADeadHolderLeftPending) {
     // Whatever happened, a clean release leaves nothing for the next one.
     ::LONG next = -1;
     const HANDLE again = TakeDirectShareLock(kReader, &next);
-    EXPECT_EQ(next, SCARD_S_SUCCESS);
+    EXPECT_EQ(next, kSuccess);
     ReleaseDirectShareLock(again);
     EXPECT_EQ(watcher.Sets(), c.expectedSets);
   }
@@ -131,7 +137,7 @@ TEST_F(DirectShareLockTest, ADeadHolderWithoutADriverIsJustReplaced) {
   HolderDies();
   ::LONG failure = -1;
   const HANDLE lock = TakeDirectShareLock(kReader, &failure);
-  EXPECT_EQ(failure, SCARD_S_SUCCESS);
+  EXPECT_EQ(failure, kSuccess);
   ASSERT_NE(lock, nullptr);
   EXPECT_EQ(OpenEvent(ReaderCancelEventName(kReader).c_str()), nullptr)
       << "no cancel event is made where nobody watches";

@@ -6,6 +6,15 @@
 #include "KernelObjects.h"
 #include "platform/Sync.h"
 
+// pcsc-lite's codes as its own LONG makes them: spelled inside namespace
+// platform, the macros' (LONG) cast would pick platform's 32-bit LONG and
+// turn them negative.
+namespace {
+constexpr ::LONG kSuccess = SCARD_S_SUCCESS;
+constexpr ::LONG kSharingViolation = SCARD_E_SHARING_VIOLATION;
+constexpr ::LONG kInternalError = SCARD_F_INTERNAL_ERROR;
+}  // namespace
+
 namespace platform {
 
 namespace {
@@ -42,7 +51,7 @@ std::string ReaderCancelEventName(const std::string& readerName) {
 }
 
 HANDLE TakeDirectShareLock(const char* readerName, ::LONG* failure) {
-  *failure = SCARD_F_INTERNAL_ERROR;
+  *failure = kInternalError;
   const std::string name = std::string("Global\\") + DirectShareLockPrefix() + readerName;
   // The lock ends with its last handle, so a holder that died alone leaves
   // no abandoned mutex behind, only the record of its ownership.
@@ -52,11 +61,11 @@ HANDLE TakeDirectShareLock(const char* readerName, ::LONG* failure) {
   const DWORD wait = WaitForSingleObject(mutex, 0);
   if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
     CloseHandle(mutex);
-    if (wait == WAIT_TIMEOUT) *failure = SCARD_E_SHARING_VIOLATION;
+    if (wait == WAIT_TIMEOUT) *failure = kSharingViolation;
     return nullptr;
   }
   if (wait == WAIT_ABANDONED || ownerDied) CancelDeadHolder(readerName);
-  *failure = SCARD_S_SUCCESS;
+  *failure = kSuccess;
   return mutex;
 }
 
