@@ -1,6 +1,7 @@
 // The direct-share lock as a newcomer finds it: free, released, held by a
 // live connection, or left behind by a holder that died.
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <thread>
 
@@ -24,12 +25,14 @@ const char kReader[] = "Meridel Quorvex2_Reader 00 00";
 
 std::string LockName() { return std::string("Global\\") + DirectShareLockPrefix() + kReader; }
 
-// Plays the driver's cancel watcher: counts the sets of the reader's
-// manual-reset cancel event and resets it once its "abort" is out.
+// Plays the driver's cancel watcher: counts the sets of the reader's cancel
+// event and resets it once its "abort" is out. The event is manual-reset as
+// the driver and the service make it, or automatic-reset as the plug-in
+// does when it comes first.
 class Watcher {
  public:
-  Watcher()
-      : event_(CreateEvent(true, false, ReaderCancelEventName(kReader).c_str())),
+  explicit Watcher(bool manualReset)
+      : event_(CreateEvent(manualReset, false, ReaderCancelEventName(kReader).c_str())),
         stop_(CreateEvent(true, false, nullptr)) {}
   ~Watcher() {
     SetEvent(stop_);
@@ -48,6 +51,16 @@ class Watcher {
     });
   }
   int Sets() const { return sets_.load(); }
+  // A manual-reset event is reset only after the count, so the count is
+  // final when the newcomer returns; an automatic-reset one is reset by the
+  // watcher's wait, just before the count.
+  int SettledSets(int expected) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (sets_.load() != expected && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return sets_.load();
+  }
 
  private:
   HANDLE event_;
@@ -105,31 +118,37 @@ TEST_F(DirectShareLockTest, TheNewcomerCancelsOnlyWhatADeadHolderLeftPending) {
        },
        kSuccess, 1},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Watcher watcher;
-    const HANDLE kept = c.before();
-    watcher.Start();
+  for (const bool manualReset : {true, false}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) +
+                   (manualReset ? ", manual-reset event" : ", automatic-reset event"));
+      Watcher watcher(manualReset);
+      const HANDLE kept = c.before();
+      watcher.Start();
 
-    ::LONG failure = -1;
-    const HANDLE lock = TakeDirectShareLock(kReader, &failure);
-    EXPECT_EQ(failure, c.expectedFailure);
-    EXPECT_EQ(lock != nullptr, c.expectedFailure == kSuccess);
-    // Take returns only once the watcher has reset the event, so the count
-    // is final here.
-    EXPECT_EQ(watcher.Sets(), c.expectedSets);
+      ::LONG failure = -1;
+      const HANDLE lock = TakeDirectShareLock(kReader, &failure);
+      EXPECT_EQ(failure, c.expectedFailure);
+      EXPECT_EQ(lock != nullptr, c.expectedFailure == kSuccess);
+      // Take returns only once the watcher has the event.
+      if (manualReset) {
+        EXPECT_EQ(watcher.Sets(), c.expectedSets);
+      } else {
+        EXPECT_EQ(watcher.SettledSets(c.expectedSets), c.expectedSets);
+      }
 
-    ReleaseDirectShareLock(lock);
-    if (kept != nullptr) {
-      ReleaseMutex(kept);  // fails harmlessly when the handle owns nothing
-      CloseHandle(kept);
+      ReleaseDirectShareLock(lock);
+      if (kept != nullptr) {
+        ReleaseMutex(kept);  // fails harmlessly when the handle owns nothing
+        CloseHandle(kept);
+      }
+      // Whatever happened, a clean release leaves nothing for the next one.
+      ::LONG next = -1;
+      const HANDLE again = TakeDirectShareLock(kReader, &next);
+      EXPECT_EQ(next, kSuccess);
+      ReleaseDirectShareLock(again);
+      EXPECT_EQ(watcher.Sets(), c.expectedSets);
     }
-    // Whatever happened, a clean release leaves nothing for the next one.
-    ::LONG next = -1;
-    const HANDLE again = TakeDirectShareLock(kReader, &next);
-    EXPECT_EQ(next, kSuccess);
-    ReleaseDirectShareLock(again);
-    EXPECT_EQ(watcher.Sets(), c.expectedSets);
   }
 }
 

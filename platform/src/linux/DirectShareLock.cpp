@@ -1,5 +1,7 @@
 #include "platform/DirectShareLock.h"
 
+#include <poll.h>
+
 #include <chrono>
 #include <thread>
 
@@ -19,16 +21,22 @@ namespace platform {
 
 namespace {
 
-// The driver resets its (manual-reset) cancel event once the abort packet
-// is written; waiting for that keeps the abort ahead of the newcomer's own
-// request at the device.
+// The driver resets its cancel event once the abort packet is written (a
+// manual-reset one) or as it takes it (an automatic-reset one, as the
+// plug-in makes it); waiting for that keeps the abort ahead of the
+// newcomer's own request at the device. The state is read through the
+// event's descriptor: a wait would take an automatic-reset event itself.
 constexpr auto kAbortWrittenLimit = std::chrono::milliseconds(500);
 constexpr auto kAbortWrittenStep = std::chrono::milliseconds(2);
 
+bool Signalled(HANDLE event) {
+  pollfd watched{PollDescriptor(event), POLLIN, 0};
+  return watched.fd >= 0 && ::poll(&watched, 1, 0) == 1 && (watched.revents & POLLIN) != 0;
+}
+
 void WaitUntilReset(HANDLE event) {
   const auto deadline = std::chrono::steady_clock::now() + kAbortWrittenLimit;
-  while (WaitForSingleObject(event, 0) == WAIT_OBJECT_0 &&
-         std::chrono::steady_clock::now() < deadline) {
+  while (Signalled(event) && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(kAbortWrittenStep);
   }
 }
