@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "command/Error.h"
+#include "platform/DirectShareLock.h"
 #include "platform/System.h"
 
 namespace qvx {
@@ -61,7 +62,7 @@ class CReaderList {
 }  // namespace
 
 std::string CancelEventName(const std::string& readerName) {
-  return "Global\\" + readerName + "_cancel_event";
+  return platform::ReaderCancelEventName(readerName);
 }
 
 CReader::CReader(platform::ISCard& scard, CLog& log) : m_scard(scard), m_log(log) {}

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <string>
 #include <thread>
@@ -40,6 +41,8 @@ std::string ModulePath() {
 }
 
 // The simulator's side of "sim:PATH": one 8-byte message per packet.
+// Unplugged, it closes its connection and refuses new ones (accepts and
+// closes them at once), as qvxsim does.
 class SocketDevice {
  public:
   SocketDevice(const std::string& path, FakeQuorvexFirmware& firmware)
@@ -75,20 +78,43 @@ class SocketDevice {
   SocketDevice(const SocketDevice&) = delete;
   SocketDevice& operator=(const SocketDevice&) = delete;
 
+  void Unplug() {
+    std::lock_guard<std::mutex> guard(sendLock_);
+    unplugged_ = true;
+    if (connection_ >= 0) ::shutdown(connection_, SHUT_RDWR);
+  }
+  void Plug() {
+    std::lock_guard<std::mutex> guard(sendLock_);
+    unplugged_ = false;
+  }
+  // Connections the driver has made so far, refused ones included.
+  int Connections() const { return connections_.load(); }
+
  private:
   void Serve() {
-    const int connection = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (connection < 0) return;
-    {
-      std::lock_guard<std::mutex> guard(sendLock_);
-      connection_ = connection;
-      if (stopping_) ::shutdown(connection_, SHUT_RDWR);
-    }
     for (;;) {
-      Packet packet{};
-      const ssize_t n = ::recv(connection, packet.data(), packet.size(), 0);
-      if (n != static_cast<ssize_t>(packet.size())) return;
-      firmware_.OnPacket(packet);
+      const int connection = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (connection < 0) return;
+      ++connections_;
+      {
+        std::lock_guard<std::mutex> guard(sendLock_);
+        if (unplugged_ || stopping_) {
+          ::close(connection);
+          if (stopping_) return;
+          continue;
+        }
+        connection_ = connection;
+      }
+      for (;;) {
+        Packet packet{};
+        const ssize_t n = ::recv(connection, packet.data(), packet.size(), 0);
+        if (n != static_cast<ssize_t>(packet.size())) break;
+        firmware_.OnPacket(packet);
+      }
+      std::lock_guard<std::mutex> guard(sendLock_);
+      ::close(connection_);
+      connection_ = -1;
+      if (stopping_) return;
     }
   }
 
@@ -97,6 +123,8 @@ class SocketDevice {
   int listen_ = -1;
   std::mutex sendLock_;
   int connection_ = -1;
+  bool unplugged_ = false;  // guarded by sendLock_
+  std::atomic<int> connections_{0};
   std::atomic<bool> stopping_{false};
   std::thread thread_;
 };
@@ -387,6 +415,137 @@ TEST_F(IfdHandlerTest, UnpluggedDeviceIsToldBeforeItsChannelCloses) {
   UCHAR value = 1;
   EXPECT_EQ(m_.setCapabilities(0, TAG_IFD_DEVICE_REMOVED, 1, &value), IFD_SUCCESS);
   EXPECT_EQ(Control(0, 0x312028, {}, 4).rc, IFD_NO_SUCH_DEVICE);
+}
+
+
+// --- a device that goes away and comes back ---------------------------
+
+using PollFunction = RESPONSECODE (*)(DWORD, int);
+
+class IfdGoneDeviceTest : public IfdHandlerTest {
+ protected:
+  PollFunction Poll() {
+    PollFunction poll = nullptr;
+    DWORD length = sizeof poll;
+    EXPECT_EQ(m_.getCapabilities(0, TAG_IFD_POLLING_THREAD_WITH_TIMEOUT, &length,
+                                  reinterpret_cast<PUCHAR>(&poll)),
+              IFD_SUCCESS);
+    return poll;
+  }
+  SocketDevice& Device(DWORD lun = 0) { return *devices_[lun].device; }
+  // Until pcscd's presence call learns that the device is gone (the link
+  // notices the closed socket on its own thread).
+  bool PresenceSaysGone() {
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (m_.presence(0) != IFD_NO_SUCH_DEVICE) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(10ms);
+    }
+    return true;
+  }
+};
+
+TEST_F(IfdGoneDeviceTest, AGoneDeviceIsNoSuchDeviceUntilItIsOpenedAgain) {
+  FakeQuorvexFirmware& firmware = Open(0);
+  firmware.Script(0x02, 5, {'0', '1', '.', '2', '0', 0});
+  ASSERT_EQ(Control(0, 0x312004, {}).rc, IFD_SUCCESS);
+  const PollFunction poll = Poll();
+
+  Device().Unplug();
+  ASSERT_TRUE(PresenceSaysGone());
+  struct Entry {
+    const char* name;
+    std::function<RESPONSECODE()> call;
+  };
+  const Entry entries[] = {
+      {"control", [&] { return Control(0, 0x312004, {}).rc; }},
+      {"presence", [&] { return m_.presence(0); }},
+      {"power", [&] {
+         std::array<UCHAR, MAX_ATR_SIZE> atr{};
+         DWORD length = atr.size();
+         return m_.power(0, IFD_POWER_UP, atr.data(), &length);
+       }},
+      {"transmit", [&] {
+         UCHAR apdu[] = {0x00, 0xA4, 0x04, 0x00};
+         std::array<UCHAR, 64> out{};
+         DWORD length = out.size();
+         return m_.transmit(0, SCARD_IO_HEADER{}, apdu, sizeof apdu, out.data(), &length, nullptr);
+       }},
+      {"protocol", [&] { return m_.setProtocol(0, SCARD_PROTOCOL_T0, 0, 0, 0, 0); }},
+  };
+  for (const Entry& entry : entries) {
+    EXPECT_EQ(entry.call(), IFD_NO_SUCH_DEVICE) << entry.name;
+  }
+  // While it stays away, polling neither fails nor gives up the channel.
+  EXPECT_EQ(poll(0, 60000), IFD_SUCCESS);
+  EXPECT_EQ(m_.presence(0), IFD_NO_SUCH_DEVICE);
+
+  const int refused = Device().Connections();
+  Device().Plug();
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (m_.presence(0) == IFD_NO_SUCH_DEVICE && std::chrono::steady_clock::now() < deadline) {
+    EXPECT_EQ(poll(0, 60000), IFD_SUCCESS);
+  }
+  EXPECT_EQ(m_.presence(0), IFD_ICC_PRESENT);
+  const Reply check = Control(0, 0x312004, {});
+  EXPECT_EQ(check.rc, IFD_SUCCESS);
+  EXPECT_EQ(check.bytes, (Bytes{'0', '1', '.', '2', '0', 0, '0', '1', '.', '2', '4', 0}));
+  EXPECT_EQ(Capability(0, SCARD_ATTR_DEVICE_UNIT).bytes, Dword(0))
+      << "the old device gave its unit back before the new one was added";
+  EXPECT_EQ(Device().Connections(), refused + 1) << "one reopen once it was back";
+}
+
+TEST_F(IfdGoneDeviceTest, AGoneDeviceIsTriedAtMostOncePerSecond) {
+  Open(0);
+  const PollFunction poll = Poll();
+  Device().Unplug();
+  ASSERT_TRUE(PresenceSaysGone());
+
+  // pcscd's card-tracking loop: presence, then the poll. A poll that came
+  // back at once would make this loop spin.
+  const auto start = std::chrono::steady_clock::now();
+  int rounds = 0;
+  while (std::chrono::steady_clock::now() - start < 2500ms) {
+    EXPECT_EQ(m_.presence(0), IFD_NO_SUCH_DEVICE);
+    EXPECT_EQ(poll(0, 60000), IFD_SUCCESS);
+    ++rounds;
+  }
+  // The first attempt comes when the loss is found; then one per second.
+  EXPECT_LE(rounds, 4);
+  EXPECT_GE(rounds, 2) << "no poll may wait longer than the reopen interval";
+  EXPECT_LE(Device().Connections(), 1 + 4) << "reopen attempts beyond one per second";
+}
+
+TEST_F(IfdGoneDeviceTest, UnplugEndsAPendingRequestAndTheStopEndsAGonePoll) {
+  FakeQuorvexFirmware& firmware = Open(0);
+  firmware.Script(0x01, 1, {0x01});
+  firmware.Hold(0x07);
+  auto request = std::async(std::launch::async, [this] { return Control(0, 0x312014, {}); });
+  ASSERT_TRUE(firmware.WaitForCommand(0x07));
+  Device().Unplug();
+  ASSERT_EQ(request.wait_for(5s), std::future_status::ready) << "the request hangs";
+  // The request failed: said by the control call itself or by the
+  // last-error record read right after it.
+  const RESPONSECODE ended = request.get().rc;
+  const Reply record = Control(0, 0x312028, {}, 4);
+  EXPECT_TRUE(ended != IFD_SUCCESS || record.rc == IFD_NO_SUCH_DEVICE ||
+              (record.rc == IFD_SUCCESS && !record.bytes.empty() && record.bytes[0] != 0))
+      << ended << " " << record.rc;
+  ASSERT_TRUE(PresenceSaysGone());
+
+  RESPONSECODE (*stop)(DWORD) = nullptr;
+  DWORD length = sizeof stop;
+  ASSERT_EQ(m_.getCapabilities(0, TAG_IFD_STOP_POLLING_THREAD, &length,
+                                reinterpret_cast<PUCHAR>(&stop)),
+            IFD_SUCCESS);
+  const PollFunction poll = Poll();
+  EXPECT_EQ(poll(0, 0), IFD_SUCCESS);  // the attempt due now
+  auto waiting = std::async(std::launch::async, [poll] { return poll(0, 60000); });
+  EXPECT_EQ(stop(0), IFD_SUCCESS);
+  ASSERT_EQ(waiting.wait_for(5s), std::future_status::ready);
+  EXPECT_EQ(waiting.get(), IFD_SUCCESS);
+  EXPECT_EQ(m_.close(0), IFD_SUCCESS) << "a channel whose device is gone still closes";
+  opened_.clear();
 }
 
 }  // namespace

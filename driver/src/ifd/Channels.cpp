@@ -7,26 +7,47 @@ namespace qvxrdr {
 
 std::uint32_t ReaderIndexOf(DWORD lun) { return static_cast<std::uint32_t>((lun >> 16) & 0xFFFFu); }
 
-bool CChannels::Insert(DWORD lun, std::shared_ptr<CDevice> device) {
+bool CChannels::Insert(DWORD lun, CChannel channel) {
   std::lock_guard<std::mutex> guard(lock_);
-  return devices_.emplace(ReaderIndexOf(lun), std::move(device)).second;
+  return channels_.emplace(ReaderIndexOf(lun), std::move(channel)).second;
 }
 
 std::shared_ptr<CDevice> CChannels::Find(DWORD lun) {
   std::lock_guard<std::mutex> guard(lock_);
-  const auto found = devices_.find(ReaderIndexOf(lun));
-  return found == devices_.end() ? nullptr : found->second;
+  const auto found = channels_.find(ReaderIndexOf(lun));
+  return found == channels_.end() ? nullptr : found->second.device;
 }
 
-std::shared_ptr<CDevice> CChannels::Take(DWORD lun) {
+std::optional<CChannel> CChannels::Get(DWORD lun) {
   std::lock_guard<std::mutex> guard(lock_);
-  const auto found = devices_.find(ReaderIndexOf(lun));
-  if (found == devices_.end()) {
-    return nullptr;
+  const auto found = channels_.find(ReaderIndexOf(lun));
+  if (found == channels_.end()) {
+    return std::nullopt;
   }
-  std::shared_ptr<CDevice> device = std::move(found->second);
-  devices_.erase(found);
-  return device;
+  return found->second;
+}
+
+std::optional<CChannel> CChannels::Take(DWORD lun) {
+  std::lock_guard<std::mutex> guard(lock_);
+  const auto found = channels_.find(ReaderIndexOf(lun));
+  if (found == channels_.end()) {
+    return std::nullopt;
+  }
+  CChannel channel = std::move(found->second);
+  channels_.erase(found);
+  return channel;
+}
+
+bool CChannels::Replace(DWORD lun, const std::shared_ptr<CDevice>& expected,
+                        std::shared_ptr<CDevice> device, std::shared_ptr<CLinkState> link) {
+  std::lock_guard<std::mutex> guard(lock_);
+  const auto found = channels_.find(ReaderIndexOf(lun));
+  if (found == channels_.end() || found->second.device != expected) {
+    return false;
+  }
+  found->second.device = std::move(device);
+  found->second.link = std::move(link);
+  return true;
 }
 
 CChannels& Channels() {

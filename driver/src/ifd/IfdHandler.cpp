@@ -3,8 +3,10 @@
 // a channel adds and starts a device, closing it removes the device,
 // IFDHControl carries the vendor codes, and the others are the smart-card
 // reader functions.
+#include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "device/Device.h"
@@ -13,11 +15,11 @@
 #include "ifd/Channels.h"
 #include "ifd/PcscIfd.h"
 #include "ifd/PcscdLog.h"
+#include "ifd/Reopen.h"
 #include "ifd/ResponseCodes.h"
 #include "kernel/DebugPrint.h"
 #include "kernel/Event.h"
 #include "reader/ControlCodes.h"
-#include "transport/LowerEdge.h"
 
 #define QVX_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -48,18 +50,34 @@ void ReactToFailedDevice(CDevice& device) {
 }
 
 RESPONSECODE PollCardEvent(DWORD lun, int timeoutMs) {
-  const std::shared_ptr<CDevice> device = Channels().Find(lun);
-  if (!device) {
+  const std::optional<CChannel> channel = Channels().Get(lun);
+  if (!channel) {
     return IFD_NO_SUCH_DEVICE;
   }
-  const std::uint32_t timeout = timeoutMs < 0 ? kInfinite : static_cast<std::uint32_t>(timeoutMs);
-  return ToResponseCode(Entry::Polling, device->TrackCard(timeout));
+  if (channel->device && !channel->link->Gone()) {
+    const std::uint32_t timeout =
+        timeoutMs < 0 ? kInfinite : static_cast<std::uint32_t>(timeoutMs);
+    return ToResponseCode(Entry::Polling, channel->device->TrackCard(timeout));
+  }
+  // Gone: there are no card events to wait for. Waiting for the next
+  // reopen attempt instead keeps pcscd's loop to one round per interval;
+  // the answer is that of a timed-out poll either way, so pcscd asks for
+  // the presence next (and learns of a device that is back).
+  const std::chrono::milliseconds limit =
+      timeoutMs < 0 ? CReopenPacing::kInterval : std::chrono::milliseconds(timeoutMs);
+  if (channel->pacing->WaitUntilDue(limit)) {
+    ReopenIfDue(lun);
+  }
+  return IFD_SUCCESS;
 }
 
 RESPONSECODE StopPollingCardEvents(DWORD lun) {
-  const std::shared_ptr<CDevice> device = Channels().Find(lun);
-  if (device) {
-    device->InterruptCardTracking();
+  const std::optional<CChannel> channel = Channels().Get(lun);
+  if (channel) {
+    if (channel->device) {
+      channel->device->InterruptCardTracking();
+    }
+    channel->pacing->Interrupt();
   }
   return IFD_SUCCESS;
 }
@@ -84,26 +102,23 @@ QVX_EXPORT RESPONSECODE IFDHCreateChannelByName(DWORD Lun, LPSTR DeviceName) {
   if (DeviceName == nullptr) {
     return IFD_COMMUNICATION_ERROR;
   }
-  if (Channels().Find(Lun)) {
+  if (Channels().Get(Lun)) {
     DbgPrint("Meridel: reader %02X is already open", static_cast<unsigned>(ReaderIndexOf(Lun)));
     return IFD_COMMUNICATION_ERROR;
   }
-  std::unique_ptr<ILowerEdge> lower = OpenLowerEdge(DeviceName);
-  if (!lower) {
-    DbgPrint("Meridel: cannot open %s", DeviceName);
-    return IFD_NO_SUCH_DEVICE;
+  OpenedDevice opened = OpenDevice(DeviceName, ReaderIndexOf(Lun));
+  if (!opened.device) {
+    if (opened.failure == IFD_NO_SUCH_DEVICE) {
+      DbgPrint("Meridel: cannot open %s", DeviceName);
+    }
+    return opened.failure;
   }
-  std::shared_ptr<CDevice> device = CDevice::Add(std::move(lower), ReaderIndexOf(Lun));
-  if (!device) {
-    return IFD_COMMUNICATION_ERROR;
-  }
-  const NTSTATUS status = device->Start();
-  if (!NT_SUCCESS(status)) {
-    device->Remove();
-    return ToResponseCode(Entry::Channel, status);
-  }
-  if (!Channels().Insert(Lun, device)) {
-    device->Remove();
+  CChannel channel;
+  channel.deviceName = DeviceName;
+  channel.device = opened.device;
+  channel.link = opened.link;
+  if (!Channels().Insert(Lun, std::move(channel))) {
+    opened.device->Remove();
     return IFD_COMMUNICATION_ERROR;
   }
   return IFD_SUCCESS;
@@ -119,11 +134,14 @@ QVX_EXPORT RESPONSECODE IFDHCreateChannel(DWORD Lun, DWORD Channel) {
 }
 
 QVX_EXPORT RESPONSECODE IFDHCloseChannel(DWORD Lun) {
-  const std::shared_ptr<CDevice> device = Channels().Take(Lun);
-  if (!device) {
+  const std::optional<CChannel> channel = Channels().Take(Lun);
+  if (!channel) {
     return IFD_COMMUNICATION_ERROR;
   }
-  device->Remove();
+  channel->pacing->Interrupt();
+  if (channel->device) {
+    channel->device->Remove();
+  }
   return IFD_SUCCESS;
 }
 
@@ -133,13 +151,15 @@ QVX_EXPORT RESPONSECODE IFDHGetCapabilities(DWORD Lun, DWORD Tag, PDWORD Length,
 
 QVX_EXPORT RESPONSECODE IFDHSetCapabilities(DWORD Lun, DWORD Tag, DWORD /*Length*/,
                                             PUCHAR /*Value*/) {
-  const std::shared_ptr<CDevice> device = Channels().Find(Lun);
-  if (!device) {
+  const std::optional<CChannel> channel = Channels().Get(Lun);
+  if (!channel) {
     return IFD_COMMUNICATION_ERROR;
   }
   if (Tag == TAG_IFD_DEVICE_REMOVED) {
     // The USB device is gone; its channel is closed next.
-    device->SurpriseRemoval();
+    if (channel->device) {
+      channel->device->SurpriseRemoval();
+    }
     return IFD_SUCCESS;
   }
   return IFD_ERROR_TAG;
@@ -148,9 +168,10 @@ QVX_EXPORT RESPONSECODE IFDHSetCapabilities(DWORD Lun, DWORD Tag, DWORD /*Length
 QVX_EXPORT RESPONSECODE IFDHSetProtocolParameters(DWORD Lun, DWORD Protocol, UCHAR /*Flags*/,
                                                   UCHAR /*PTS1*/, UCHAR /*PTS2*/,
                                                   UCHAR /*PTS3*/) {
-  const std::shared_ptr<CDevice> device = Channels().Find(Lun);
+  RESPONSECODE missing = IFD_SUCCESS;
+  const std::shared_ptr<CDevice> device = ServingDevice(Lun, &missing);
   if (!device) {
-    return IFD_COMMUNICATION_ERROR;
+    return missing;
   }
   const auto requested = static_cast<std::uint32_t>(Protocol & 0xFFFFFFFFu);
   std::uint32_t selected = 0;
@@ -163,9 +184,10 @@ QVX_EXPORT RESPONSECODE IFDHSetProtocolParameters(DWORD Lun, DWORD Protocol, UCH
 
 QVX_EXPORT RESPONSECODE IFDHPowerICC(DWORD Lun, DWORD Action, PUCHAR Atr, PDWORD AtrLength) {
   SetLength(AtrLength, 0);
-  const std::shared_ptr<CDevice> device = Channels().Find(Lun);
+  RESPONSECODE missing = IFD_SUCCESS;
+  const std::shared_ptr<CDevice> device = ServingDevice(Lun, &missing);
   if (!device) {
-    return IFD_COMMUNICATION_ERROR;
+    return missing;
   }
   ReactToFailedDevice(*device);
   PowerAction action;
@@ -199,9 +221,10 @@ QVX_EXPORT RESPONSECODE IFDHTransmitToICC(DWORD Lun, SCARD_IO_HEADER /*SendPci*/
                                           PSCARD_IO_HEADER /*RecvPci*/) {
   const std::size_t capacity = Capacity(RxLength);
   SetLength(RxLength, 0);
-  const std::shared_ptr<CDevice> device = Channels().Find(Lun);
+  RESPONSECODE missing = IFD_SUCCESS;
+  const std::shared_ptr<CDevice> device = ServingDevice(Lun, &missing);
   if (!device) {
-    return IFD_COMMUNICATION_ERROR;
+    return missing;
   }
   ReactToFailedDevice(*device);
   if (TxBuffer == nullptr && TxLength != 0) {
@@ -220,9 +243,10 @@ QVX_EXPORT RESPONSECODE IFDHControl(DWORD Lun, DWORD dwControlCode, PUCHAR TxBuf
                                     DWORD TxLength, PUCHAR RxBuffer, DWORD RxLength,
                                     LPDWORD pdwBytesReturned) {
   SetLength(pdwBytesReturned, 0);
-  const std::shared_ptr<CDevice> device = Channels().Find(Lun);
+  RESPONSECODE missing = IFD_SUCCESS;
+  const std::shared_ptr<CDevice> device = ServingDevice(Lun, &missing);
   if (!device) {
-    return IFD_COMMUNICATION_ERROR;
+    return missing;
   }
   if (TxBuffer == nullptr && TxLength != 0) {
     return IFD_COMMUNICATION_ERROR;
@@ -245,9 +269,14 @@ QVX_EXPORT RESPONSECODE IFDHControl(DWORD Lun, DWORD dwControlCode, PUCHAR TxBuf
 }
 
 QVX_EXPORT RESPONSECODE IFDHICCPresence(DWORD Lun) {
-  const std::shared_ptr<CDevice> device = Channels().Find(Lun);
+  // A gone device is opened again from here too when an attempt is due.
+  RESPONSECODE missing = IFD_SUCCESS;
+  std::shared_ptr<CDevice> device = ServingDevice(Lun, &missing);
+  if (!device && missing == IFD_NO_SUCH_DEVICE && ReopenIfDue(Lun)) {
+    device = ServingDevice(Lun, &missing);
+  }
   if (!device) {
-    return IFD_COMMUNICATION_ERROR;
+    return missing;
   }
   CardState state = CardState::Unknown;
   const NTSTATUS status = device->GetCardState(&state);

@@ -44,6 +44,9 @@ class MutexObject : public KernelObject {
 struct NamedObject {
   std::shared_ptr<KernelObject> object;
   bool existed;
+  // A mutex made afresh whose previous incarnation ended owned: its last
+  // owner died (or closed its handle) without releasing it.
+  bool ownerDied = false;
 };
 
 std::shared_ptr<KernelObject> MakeLocalEvent(bool manualReset, bool initialState);
@@ -53,6 +56,10 @@ std::shared_ptr<KernelObject> MakeLocalMutex(bool initialOwner);
 NamedObject OpenNamedEvent(const std::string& name, bool create, bool manualReset,
                            bool initialState);
 NamedObject OpenNamedMutex(const std::string& name, bool initialOwner);
+
+// CreateMutex for a named mutex, also telling whether it was made afresh
+// after an owner that never released it (see NamedObject::ownerDied).
+HANDLE CreateNamedMutexNotingDeadOwner(const char* name, bool* ownerDied);
 
 }  // namespace detail
 }  // namespace platform

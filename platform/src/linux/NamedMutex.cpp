@@ -114,6 +114,7 @@ NamedObject OpenNamedMutex(const std::string& name, bool initialOwner) {
   ObjectPath path = ResolveObjectName(name);
   bool existed = false;
   bool owned = false;
+  bool ownerDied = false;
   UniqueFd file;
   std::unique_ptr<ObjectReference> reference;
   {
@@ -131,7 +132,9 @@ NamedObject OpenNamedMutex(const std::string& name, bool initialOwner) {
     }
     if (!existed) {
       // A fresh mutex: forget the record of a previous one that died with
-      // its holders. Nobody else can hold the lock yet.
+      // its holders (noting that it did). Nobody else can hold the lock yet.
+      char probe = 0;
+      ownerDied = ::pread(file.Get(), &probe, 1, 0) == 1;
       if (::ftruncate(file.Get(), 0) != 0) {
         ThrowErrno(errno);
       }
@@ -148,7 +151,7 @@ NamedObject OpenNamedMutex(const std::string& name, bool initialOwner) {
   }
   auto mutex = std::make_shared<NamedMutex>(std::move(path), std::move(*reference),
                                             std::move(file), owned);
-  return NamedObject{std::move(mutex), existed};
+  return NamedObject{std::move(mutex), existed, ownerDied};
 }
 
 }  // namespace detail

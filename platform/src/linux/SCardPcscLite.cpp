@@ -8,7 +8,8 @@
 // pcscd queues its control calls behind the holder's, so the newcomer would
 // just hang. A machine-wide named mutex per reader restores the Windows
 // behaviour for every process that connects through this seam; the system
-// releases it when its holder dies.
+// releases it when its holder dies, and the next holder cancels what the
+// dead one left pending.
 #include <PCSC/winscard.h>
 
 #include <map>
@@ -17,28 +18,19 @@
 #include <string>
 #include <utility>
 
+#include "platform/DirectShareLock.h"
 #include "platform/SCard.h"
-#include "platform/Sync.h"
 
 namespace {
 
 // Held while a direct connection is open; dropping it frees the reader.
 struct DirectShareLockRelease {
   void operator()(platform::KernelObject* mutex) const noexcept {
-    platform::ReleaseMutex(mutex);
-    platform::CloseHandle(mutex);
+    platform::ReleaseDirectShareLock(mutex);
   }
 };
 using DirectShareLock =
     std::unique_ptr<platform::KernelObject, DirectShareLockRelease>;
-
-struct CloseKernelObject {
-  void operator()(platform::KernelObject* object) const noexcept {
-    platform::CloseHandle(object);
-  }
-};
-using KernelObjectHandle =
-    std::unique_ptr<platform::KernelObject, CloseKernelObject>;
 
 class PcscLiteSCard final : public platform::ISCard {
  public:
@@ -71,17 +63,10 @@ class PcscLiteSCard final : public platform::ISCard {
       return SCardConnect(context, reader, shareMode, preferredProtocols, card,
                           activeProtocol);
 
-    const std::string name =
-        std::string("Global\\") + platform::DirectShareLockPrefix() + reader;
-    KernelObjectHandle mutex(platform::CreateMutex(false, name.c_str()));
-    if (!mutex) return SCARD_F_INTERNAL_ERROR;
-    const platform::DWORD wait = platform::WaitForSingleObject(mutex.get(), 0);
-    if (wait == platform::WAIT_TIMEOUT) return SCARD_E_SHARING_VIOLATION;
-    if (wait != platform::WAIT_OBJECT_0 && wait != platform::WAIT_ABANDONED)
-      return SCARD_F_INTERNAL_ERROR;
-    // Taken (an abandoned lock is taken all the same): from here on the
-    // lock is released whatever happens.
-    DirectShareLock lock(mutex.release());
+    LONG failure = SCARD_S_SUCCESS;
+    // From here on the lock is released whatever happens.
+    DirectShareLock lock(platform::TakeDirectShareLock(reader, &failure));
+    if (!lock) return failure;
 
     const LONG result = SCardConnect(context, reader, shareMode,
                                      preferredProtocols, card, activeProtocol);
@@ -142,9 +127,5 @@ ISCard& SystemSCard() {
   static PcscLiteSCard instance;
   return instance;
 }
-
-// The lock's name carries the product so that it cannot collide with other
-// software's objects in the global namespace.
-const char* DirectShareLockPrefix() { return "Quorvex2 direct share "; }
 
 }  // namespace platform

@@ -229,6 +229,24 @@ HANDLE CreateMutex(bool initialOwner, const char* name) {
   });
 }
 
+namespace detail {
+
+HANDLE CreateNamedMutexNotingDeadOwner(const char* name, bool* ownerDied) {
+  *ownerDied = false;
+  return AtEdge<HANDLE>(nullptr, [&] {
+    if (name == nullptr || *name == '\0') {
+      ThrowError(ERROR_INVALID_PARAMETER);
+    }
+    detail::NamedObject named = detail::OpenNamedMutex(name, false);
+    HANDLE handle = Register(std::move(named.object));
+    *ownerDied = named.ownerDied;
+    SetLastError(named.existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return handle;
+  });
+}
+
+}  // namespace detail
+
 bool ReleaseMutex(HANDLE mutex) {
   return AtEdge(false, [&] {
     if (!As<MutexObject>(Handles().Find(mutex)).Release()) {

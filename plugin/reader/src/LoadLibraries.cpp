@@ -10,6 +10,7 @@
 #include <string>
 
 #include "brixon/Error.h"
+#include "platform/DirectShareLock.h"
 #include "platform/Sync.h"
 
 namespace qvx::brixon {
@@ -42,10 +43,7 @@ void Resolve(void* library, const char* name, Function& entry) {
   entry = reinterpret_cast<Function>(address);
 }
 
-void Unlock(platform::HANDLE mutex) {
-  platform::ReleaseMutex(mutex);
-  platform::CloseHandle(mutex);
-}
+void Unlock(platform::HANDLE mutex) { platform::ReleaseDirectShareLock(mutex); }
 
 }  // namespace
 
@@ -111,14 +109,11 @@ CLoadLibraries::~CLoadLibraries() {
   if (shareMode != SCARD_SHARE_DIRECT || reader == nullptr) {
     return m_entries->connect(context, reader, shareMode, preferredProtocols, card, activeProtocol);
   }
-  const std::string name = std::string("Global\\") + platform::DirectShareLockPrefix() + reader;
-  platform::HANDLE mutex = platform::CreateMutex(false, name.c_str());
-  if (mutex == nullptr) return SCARD_F_INTERNAL_ERROR;
-  const platform::DWORD wait = platform::WaitForSingleObject(mutex, 0);
-  if (wait != platform::WAIT_OBJECT_0 && wait != platform::WAIT_ABANDONED) {
-    platform::CloseHandle(mutex);
-    return wait == platform::WAIT_TIMEOUT ? SCARD_E_SHARING_VIOLATION : SCARD_F_INTERNAL_ERROR;
-  }
+  // A holder that died holding the lock has its pending request cancelled
+  // before this connection queues behind it.
+  ::LONG failure = SCARD_S_SUCCESS;
+  platform::HANDLE mutex = platform::TakeDirectShareLock(reader, &failure);
+  if (mutex == nullptr) return failure;
   const ::LONG result =
       m_entries->connect(context, reader, shareMode, preferredProtocols, card, activeProtocol);
   if (result != SCARD_S_SUCCESS) {

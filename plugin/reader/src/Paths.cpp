@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/DirectShareLock.h"
+
 namespace qvx::brixon {
 
 bool UsesDirectPath() {
@@ -26,7 +28,7 @@ std::string DisplayNameOf(ControlIndex index, bool directPath) {
 }
 
 std::string ReaderCancelEventName(const std::string& readerName) {
-  return "Global\\" + readerName + "_cancel_event";
+  return platform::ReaderCancelEventName(readerName);
 }
 
 }  // namespace qvx::brixon

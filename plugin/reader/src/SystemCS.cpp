@@ -36,7 +36,10 @@ CSystemCS::CSystemCS(const std::string& name, CSignal* contention, platform::DWO
   if (result == platform::WAIT_ABANDONED) {
     // The holder ended without releasing. Refusing now would hand the
     // abandoned state on to the next process, and so on for ever: take it.
+    // The driver may still be running the dead holder's request; have it
+    // ended, or this one would wait for the device to give up on it.
     m_abandoned = true;
+    if (contention != nullptr) contention->Signal();
     CError(kLabel, "WaitForSingleObject(" + name + ") found the mutex abandoned; taken over.", 0,
            LEVEL_DEBUG);
     return;

@@ -83,11 +83,15 @@ TEST(SystemCSTest, AHolderThatDiedDoesNotLockTheDeviceForGood) {
   // Someone waits for the device meanwhile, so the mutex outlives its holder.
   platform::HANDLE waiter = platform::CreateMutex(false, kMutex);
   holder.Abandon();
+  CSignal cancel(true, false);
   {
-    CSystemCS first(kMutex);
+    CSystemCS first(kMutex, &cancel);
     EXPECT_TRUE(first.WasAbandoned());
+    EXPECT_TRUE(cancel.IsSet()) << "the dead holder's device request is ended";
   }
-  CSystemCS next(kMutex);
+  cancel.Reset();
+  CSystemCS next(kMutex, &cancel);
+  EXPECT_FALSE(cancel.IsSet()) << "a properly released mutex cancels nothing";
   EXPECT_FALSE(next.WasAbandoned()) << "released properly by the one that took over";
   EXPECT_NE(qvxtest::PluginLog().find("found the mutex abandoned"), std::string::npos);
   platform::CloseHandle(waiter);

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -221,6 +222,27 @@ TEST_F(PluginOverPcscd, TwoHostsInTwoProcessesContendForTheDevice) {
               std::string::npos)
         << newcomer.output << newcomer.errors;
   }
+}
+
+TEST_F(PluginOverPcscd, AHostKilledWhileTheCustomerThinksDoesNotBlockTheNext) {
+  m_stack->Control("customer never");
+  Child holder(Host({"--url", kBankPage, "GetMode2Response"}), {});
+  ASSERT_TRUE(DeviceWaits());
+  ASSERT_EQ(::kill(holder.Pid(), SIGKILL), 0);
+  EXPECT_EQ(holder.Wait().exitCode, -1) << "the holder was killed, not ended";
+
+  // The newcomer finds the locks the holder died with; the driver aborts
+  // the dead request instead of running it to the device's time-out.
+  const auto killed = std::chrono::steady_clock::now();
+  const ProcessResult newcomer = qvxe2e::Run(Host({"--url", kBankPage, "CheckConnection"}));
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - killed);
+  std::printf("CheckConnection after the host's kill: %lld ms\n",
+              static_cast<long long>(took.count()));
+  EXPECT_EQ(newcomer.exitCode, 0) << newcomer.output << newcomer.errors;
+  EXPECT_EQ(newcomer.output.rfind("Status=0\n", 0), 0u) << newcomer.output;
+  EXPECT_LT(took, 1s);
+  EXPECT_EQ(m_stack->Control("state").find("waiting=yes"), std::string::npos);
 }
 
 // --- the plug-in and the connector service ----------------------------

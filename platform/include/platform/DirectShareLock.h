@@ -1,0 +1,32 @@
+// The direct-share lock of a reader and the reader's cancel event: what
+// every host that connects in direct share mode does before asking pcscd.
+#pragma once
+
+#include <PCSC/winscard.h>
+
+#include <string>
+
+#include "platform/SCard.h"
+#include "platform/WinTypes.h"
+
+namespace platform {
+
+// "Global\" + reader name + "_cancel_event": the event the reader's driver
+// watches; setting it ends the device operation pending on the reader.
+std::string ReaderCancelEventName(const std::string& readerName);
+
+// One attempt at the reader's direct-share lock, without waiting. Returns
+// the owning handle (give it back with ReleaseDirectShareLock), or nullptr
+// with *failure SCARD_E_SHARING_VIOLATION (held by another connection) or
+// SCARD_F_INTERNAL_ERROR.
+//
+// A lock whose holder died holding it is taken all the same, and the
+// reader's cancel event is set first: pcscd goes on running the dead
+// holder's control call in the driver until the device gives up, so
+// without the abort the newcomer would queue behind it for the device's
+// whole time-out. The call returns once the driver has written its abort
+// (or after a short bound when no driver watches the event).
+HANDLE TakeDirectShareLock(const char* readerName, ::LONG* failure);
+void ReleaseDirectShareLock(HANDLE lock);
+
+}  // namespace platform

@@ -1,0 +1,86 @@
+#include "platform/DirectShareLock.h"
+
+#include <poll.h>
+
+#include <chrono>
+#include <thread>
+
+#include "KernelObjects.h"
+#include "platform/Sync.h"
+
+// pcsc-lite's codes as its own LONG makes them: spelled inside namespace
+// platform, the macros' (LONG) cast would pick platform's 32-bit LONG and
+// turn them negative.
+namespace {
+constexpr ::LONG kSuccess = SCARD_S_SUCCESS;
+constexpr ::LONG kSharingViolation = SCARD_E_SHARING_VIOLATION;
+constexpr ::LONG kInternalError = SCARD_F_INTERNAL_ERROR;
+}  // namespace
+
+namespace platform {
+
+namespace {
+
+// The driver resets its cancel event once the abort packet is written (a
+// manual-reset one) or as it takes it (an automatic-reset one, as the
+// plug-in makes it); waiting for that keeps the abort ahead of the
+// newcomer's own request at the device. The state is read through the
+// event's descriptor: a wait would take an automatic-reset event itself.
+constexpr auto kAbortWrittenLimit = std::chrono::milliseconds(500);
+constexpr auto kAbortWrittenStep = std::chrono::milliseconds(2);
+
+bool Signalled(HANDLE event) {
+  pollfd watched{PollDescriptor(event), POLLIN, 0};
+  return watched.fd >= 0 && ::poll(&watched, 1, 0) == 1 && (watched.revents & POLLIN) != 0;
+}
+
+void WaitUntilReset(HANDLE event) {
+  const auto deadline = std::chrono::steady_clock::now() + kAbortWrittenLimit;
+  while (Signalled(event) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(kAbortWrittenStep);
+  }
+}
+
+void CancelDeadHolder(const std::string& readerName) {
+  HANDLE event = OpenEvent(ReaderCancelEventName(readerName).c_str());
+  if (event == nullptr) return;  // no driver serves the reader: nothing pending
+  if (SetEvent(event)) WaitUntilReset(event);
+  CloseHandle(event);
+}
+
+}  // namespace
+
+// The lock's name carries the product so that it cannot collide with other
+// software's objects in the global namespace.
+const char* DirectShareLockPrefix() { return "Quorvex2 direct share "; }
+
+std::string ReaderCancelEventName(const std::string& readerName) {
+  return "Global\\" + readerName + "_cancel_event";
+}
+
+HANDLE TakeDirectShareLock(const char* readerName, ::LONG* failure) {
+  *failure = kInternalError;
+  const std::string name = std::string("Global\\") + DirectShareLockPrefix() + readerName;
+  // The lock ends with its last handle, so a holder that died alone leaves
+  // no abandoned mutex behind, only the record of its ownership.
+  bool ownerDied = false;
+  HANDLE mutex = detail::CreateNamedMutexNotingDeadOwner(name.c_str(), &ownerDied);
+  if (mutex == nullptr) return nullptr;
+  const DWORD wait = WaitForSingleObject(mutex, 0);
+  if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+    CloseHandle(mutex);
+    if (wait == WAIT_TIMEOUT) *failure = kSharingViolation;
+    return nullptr;
+  }
+  if (wait == WAIT_ABANDONED || ownerDied) CancelDeadHolder(readerName);
+  *failure = kSuccess;
+  return mutex;
+}
+
+void ReleaseDirectShareLock(HANDLE lock) {
+  if (lock == nullptr) return;
+  ReleaseMutex(lock);
+  CloseHandle(lock);
+}
+
+}  // namespace platform

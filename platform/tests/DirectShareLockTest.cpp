@@ -1,0 +1,172 @@
+// The direct-share lock as a newcomer finds it: free, released, held by a
+// live connection, or left behind by a holder that died.
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "SyncTestSupport.h"
+#include "platform/DirectShareLock.h"
+
+// pcsc-lite's values, as its callers compare them (see DirectShareLock.cpp).
+namespace {
+constexpr ::LONG kSuccess = SCARD_S_SUCCESS;
+constexpr ::LONG kSharingViolation = SCARD_E_SHARING_VIOLATION;
+}  // namespace
+
+namespace platform {
+namespace {
+
+using platform_test::JoinChild;
+using platform_test::ObjectNamespaceTest;
+using platform_test::StartChild;
+
+const char kReader[] = "Meridel Quorvex2_Reader 00 00";
+
+std::string LockName() { return std::string("Global\\") + DirectShareLockPrefix() + kReader; }
+
+// Plays the driver's cancel watcher: counts the sets of the reader's cancel
+// event and resets it once its "abort" is out. The event is manual-reset as
+// the driver and the service make it, or automatic-reset as the plug-in
+// does when it comes first.
+class Watcher {
+ public:
+  explicit Watcher(bool manualReset)
+      : event_(CreateEvent(manualReset, false, ReaderCancelEventName(kReader).c_str())),
+        stop_(CreateEvent(true, false, nullptr)) {}
+  ~Watcher() {
+    SetEvent(stop_);
+    if (thread_.joinable()) thread_.join();
+    CloseHandle(stop_);
+    CloseHandle(event_);
+  }
+  // Started only after any forked child has ended (no threads across fork).
+  void Start() {
+    thread_ = std::thread([this] {
+      const HANDLE objects[] = {event_, stop_};
+      while (WaitForMultipleObjects(2, objects, false, INFINITE) == WAIT_OBJECT_0) {
+        ++sets_;
+        ResetEvent(event_);
+      }
+    });
+  }
+  int Sets() const { return sets_.load(); }
+  // A manual-reset event is reset only after the count, so the count is
+  // final when the newcomer returns; an automatic-reset one is reset by the
+  // watcher's wait, just before the count.
+  int SettledSets(int expected) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (sets_.load() != expected && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return sets_.load();
+  }
+
+ private:
+  HANDLE event_;
+  HANDLE stop_;
+  std::atomic<int> sets_{0};
+  std::thread thread_;
+};
+
+// A holder in another process that ends without releasing the lock.
+void HolderDies() {
+  const pid_t child = StartChild([] {
+    ::LONG failure = 0;
+    return TakeDirectShareLock(kReader, &failure) != nullptr ? 0 : 1;
+  });
+  ASSERT_EQ(JoinChild(child), 0);
+}
+
+struct Case {
+  const char* name;
+  // Sets the scene; returns a handle the case keeps open (or nullptr).
+  std::function<HANDLE()> before;
+  ::LONG expectedFailure;
+  int expectedSets;
+};
+
+class DirectShareLockTest : public ObjectNamespaceTest {};
+
+TEST_F(DirectShareLockTest, TheNewcomerCancelsOnlyWhatADeadHolderLeftPending) {
+  const Case cases[] = {
+      {"free", [] { return HANDLE{nullptr}; }, kSuccess, 0},
+      {"released cleanly",
+       [] {
+         ::LONG failure = 0;
+         ReleaseDirectShareLock(TakeDirectShareLock(kReader, &failure));
+         return HANDLE{nullptr};
+       },
+       kSuccess, 0},
+      {"held by a live connection",
+       [] {
+         ::LONG failure = 0;
+         return TakeDirectShareLock(kReader, &failure);
+       },
+       kSharingViolation, 0},
+      {"holder died alone (the lock ended with it)",
+       [] {
+         HolderDies();
+         return HANDLE{nullptr};
+       },
+       kSuccess, 1},
+      {"holder died while another handle kept the lock (abandoned)",
+       [] {
+         HANDLE other = CreateMutex(false, LockName().c_str());
+         HolderDies();
+         return other;
+       },
+       kSuccess, 1},
+  };
+  for (const bool manualReset : {true, false}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) +
+                   (manualReset ? ", manual-reset event" : ", automatic-reset event"));
+      Watcher watcher(manualReset);
+      const HANDLE kept = c.before();
+      watcher.Start();
+
+      ::LONG failure = -1;
+      const HANDLE lock = TakeDirectShareLock(kReader, &failure);
+      EXPECT_EQ(failure, c.expectedFailure);
+      EXPECT_EQ(lock != nullptr, c.expectedFailure == kSuccess);
+      // Take returns only once the watcher has the event.
+      if (manualReset) {
+        EXPECT_EQ(watcher.Sets(), c.expectedSets);
+      } else {
+        EXPECT_EQ(watcher.SettledSets(c.expectedSets), c.expectedSets);
+      }
+
+      ReleaseDirectShareLock(lock);
+      if (kept != nullptr) {
+        ReleaseMutex(kept);  // fails harmlessly when the handle owns nothing
+        CloseHandle(kept);
+      }
+      // Whatever happened, a clean release leaves nothing for the next one.
+      ::LONG next = -1;
+      const HANDLE again = TakeDirectShareLock(kReader, &next);
+      EXPECT_EQ(next, kSuccess);
+      ReleaseDirectShareLock(again);
+      EXPECT_EQ(watcher.Sets(), c.expectedSets);
+    }
+  }
+}
+
+TEST_F(DirectShareLockTest, ADeadHolderWithoutADriverIsJustReplaced) {
+  HolderDies();
+  ::LONG failure = -1;
+  const HANDLE lock = TakeDirectShareLock(kReader, &failure);
+  EXPECT_EQ(failure, kSuccess);
+  ASSERT_NE(lock, nullptr);
+  EXPECT_EQ(OpenEvent(ReaderCancelEventName(kReader).c_str()), nullptr)
+      << "no cancel event is made where nobody watches";
+  ReleaseDirectShareLock(lock);
+}
+
+TEST_F(DirectShareLockTest, CancelEventNameIsTheReaderNameWithItsSuffix) {
+  EXPECT_EQ(ReaderCancelEventName(kReader),
+            "Global\\Meridel Quorvex2_Reader 00 00_cancel_event");
+}
+
+}  // namespace
+}  // namespace platform
