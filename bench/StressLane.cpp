@@ -133,6 +133,14 @@ void CStressLane::Probe(const std::string& scenario) {
   } catch (const std::exception& e) {
     state = e.what();
   }
+  // What the library and the driver said last: a desynchronisation is
+  // found only here, long after the scenario that caused it.
+  const std::string log = m_stack->ServiceLog();
+  const std::string pcscd = m_stack->PcscdLog();
+  std::printf("stress: %s: last library log lines:\n%s\n", m_name.c_str(),
+              log.substr(log.size() > 1500 ? log.size() - 1500 : 0).c_str());
+  std::printf("stress: %s: last pcscd log lines:\n%s\n", m_name.c_str(),
+              pcscd.substr(pcscd.size() > 1500 ? pcscd.size() - 1500 : 0).c_str());
   std::printf("stress: %s: device %s; a fresh stack\n", m_name.c_str(), state.c_str());
   std::fflush(stdout);
   m_tally.CountRestart();
