@@ -41,10 +41,9 @@ class Cable {
   virtual bool Flush(SteadyTime now) = 0;
   virtual std::optional<SteadyTime> NextWake(SteadyTime now) const = 0;
 
+  // The driver loses the device until Plug.
   virtual void Unplug() = 0;
   virtual void Plug() = 0;
-  // Drops the driver's connection (the device stays plugged).
-  virtual bool Drop() = 0;
 
   virtual std::vector<std::string> TakeEvents() = 0;
 };

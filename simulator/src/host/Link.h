@@ -43,7 +43,7 @@ class Link final : public Cable {
   // Sends as far as pacing and the socket allow; false when the driver went away.
   bool Flush(SteadyTime now) override;
   std::optional<SteadyTime> NextWake(SteadyTime now) const override;
-  bool Drop() override;  // false when nothing was connected
+  bool Drop();  // false when nothing was connected
 
   void Unplug() override {
     plugged_ = false;
