@@ -16,6 +16,8 @@ struct StackOptions {
   bool paced = false;  // one packet per millisecond at the device
   int readers = 1;
   bool debug = false;  // pcscd at debug level: the driver's debug lines
+  // The device on emulated USB, found by pcscd's hotplug (one reader).
+  bool usb = false;
 };
 
 // The name pcscd gives the driver's reader `unit`.
@@ -36,6 +38,8 @@ class Stack {
 
   // Whether this machine can run the stack at all; the reason otherwise.
   static bool Available(std::string* why);
+  // The same for the USB lane: umockdev, and root for pcscd's mount namespace.
+  static bool UsbAvailable(std::string* why);
 
   const std::string& Dir() const { return m_dir; }
   int Readers() const { return m_readers; }
