@@ -101,6 +101,11 @@ Stack::Stack(const StackOptions& options) : m_dir(MakeTempDir()), m_readers(opti
   if (options.paced) argv.emplace_back("--paced");
   if (options.debug) argv.emplace_back("--debug");
   if (options.usb) argv.emplace_back("--usb");
+  if (options.usbSerial) argv.insert(argv.end(), {"--usb-serial", *options.usbSerial});
+  if (!options.usbInterfaceName.empty()) {
+    argv.insert(argv.end(), {"--usb-interface-name", options.usbInterfaceName});
+  }
+  if (options.usbUnconfigured) argv.emplace_back("--usb-unconfigured");
   const ProcessResult up = Run(argv, ProgramPaths());
   if (up.exitCode != 0) {
     Run({QVX_STACK_SCRIPT, "down", m_dir});

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,9 @@ struct StackOptions {
   bool debug = false;  // pcscd at debug level: the driver's debug lines
   // The device on emulated USB, found by pcscd's hotplug (one reader).
   bool usb = false;
+  std::optional<std::string> usbSerial;  // the serial number string; "" for none
+  std::string usbInterfaceName;  // the interface's string; none when empty
+  bool usbUnconfigured = false;  // plugged in without a configuration selected
 };
 
 // The name pcscd gives the driver's reader `unit`.

@@ -118,7 +118,10 @@ void EmulatedDevice::Add() {
   record += Attribute("bcdDevice", Hex4(id.bcdDevice));
   record += Attribute("bDeviceClass", "00") + Attribute("bMaxPacketSize0", "64");
   record += Attribute("bNumConfigurations", "1") + Attribute("bNumInterfaces", " 1");
-  record += Attribute("bConfigurationValue", options_.unconfigured ? "" : "1");
+  // The kernel's file is empty, without a newline, while no configuration is
+  // selected; libusb reads a lone newline as a broken attribute.
+  record += options_.unconfigured ? std::string("A: bConfigurationValue=\n")
+                                  : Attribute("bConfigurationValue", "1");
   if (!id.manufacturer.empty()) record += Attribute("manufacturer", id.manufacturer);
   if (!id.product.empty()) record += Attribute("product", id.product);
   if (!id.serial.empty()) record += Attribute("serial", id.serial);
