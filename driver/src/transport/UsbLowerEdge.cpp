@@ -384,9 +384,10 @@ std::optional<std::string> ReadString(libusb_device_handle* handle, std::uint8_t
   }
   unsigned char buffer[255];
   const int languages = libusb_get_string_descriptor(handle, 0, 0, buffer, sizeof buffer);
-  const std::uint16_t language = languages >= 4
-                                     ? static_cast<std::uint16_t>(buffer[2] | (buffer[3] << 8))
-                                     : 0x0409;
+  std::uint16_t language = 0x0409;  // US English, when the device lists none
+  if (languages >= 4) {
+    language = static_cast<std::uint16_t>(buffer[2] | (buffer[3] << 8));
+  }
   const int length = libusb_get_string_descriptor(handle, index, language, buffer, sizeof buffer);
   if (length < 0) {
     DbgPrint("Meridel: string descriptor %u unreadable (%s)", static_cast<unsigned>(index),
