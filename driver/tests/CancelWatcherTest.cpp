@@ -100,6 +100,21 @@ TEST_F(CancelWatcherTest, SecondReaderWatchesItsOwnEvent) {
   EXPECT_TRUE(Firmware().Aborts().empty());
 }
 
+// A USB device with a serial number is listed with it, and hosts set the
+// event of that name.
+TEST_F(CancelWatcherTest, DeviceWithASerialNumberWatchesItsListedName) {
+  const std::string listed = "Global\\Meridel Quorvex2_Reader (QV2-000417) 00 00_cancel_event";
+  auto serial = StartedDevice(0, true, DeviceNameStrings{std::nullopt, "QV2-000417"});
+  EXPECT_EQ(serial->device->ReaderName(), "Meridel Quorvex2_Reader (QV2-000417) 00 00");
+  EXPECT_EQ(serial->device->Reader().CancelEventName(), listed);
+  Control(*serial->device, kOpenCancelEvent, {});
+  auto request = WaitingRequest(*serial);
+  SetCancelEvent(listed);
+  ASSERT_EQ(request.wait_for(5s), std::future_status::ready);
+  EXPECT_EQ(serial->firmware.Aborts().size(), 1u);
+  EXPECT_EQ(LastError(*serial->device), (LastErrorRecord{5, 0, 0, 0}));
+}
+
 // The plug-in creates the event first, as an automatic one; the watcher
 // must not spend the signal on looking at it.
 TEST_F(CancelWatcherTest, AnAutomaticEventCreatedByTheHostAbortsToo) {

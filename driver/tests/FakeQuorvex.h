@@ -272,6 +272,8 @@ class FakeQuorvexEdge final : public qvxrdr::ILowerEdge {
   }
 
   void SetPacketSize(std::uint16_t size) { packetSize_ = size; }
+  // The interface and serial number strings the device names itself with.
+  void SetStrings(qvxrdr::DeviceNameStrings strings) { strings_ = std::move(strings); }
   // From now on IN transfers fail as if the cable were pulled.
   void FailIn() {
     std::lock_guard<std::mutex> guard(mutex_);
@@ -295,6 +297,7 @@ class FakeQuorvexEdge final : public qvxrdr::ILowerEdge {
 
   qvxrdr::NTSTATUS ReadDescriptors(qvxrdr::UsbDescriptors& descriptors) override {
     descriptors.endpoints = {{0x81, packetSize_}, {0x02, packetSize_}};
+    descriptors.strings = strings_;
     return qvxrdr::STATUS_SUCCESS;
   }
 
@@ -370,6 +373,7 @@ class FakeQuorvexEdge final : public qvxrdr::ILowerEdge {
 
   FakeQuorvexFirmware& firmware_;
   std::uint16_t packetSize_ = 8;
+  qvxrdr::DeviceNameStrings strings_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<Packet> queue_;

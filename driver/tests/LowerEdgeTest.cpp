@@ -154,16 +154,21 @@ TEST(LowerEdgeFactoryTest, UsbDeviceNamesAreRead) {
     std::uint16_t product;
     int bus;
     int address;
+    int interfaceNumber;
   };
   const Case cases[] = {
-      {"usb:1209/0001:libudev:0:/dev/bus/usb/003/017", true, 0x1209, 0x0001, 3, 17},
-      {"usb:1209/0001:libusb-1.0:2:5:0", true, 0x1209, 0x0001, 2, 5},
-      {"usb:1209/0001", true, 0x1209, 0x0001, -1, -1},
-      {"usb:1209/0001:libudev:0:/dev/bus/usb/x/017", true, 0x1209, 0x0001, -1, -1},
-      {"usb:12345/0001", false, 0, 0, -1, -1},
-      {"usb:1209", false, 0, 0, -1, -1},
-      {"usb:zz09/0001", false, 0, 0, -1, -1},
-      {"sim:/tmp/x", false, 0, 0, -1, -1},
+      {"usb:1209/0001:libudev:0:/dev/bus/usb/003/017", true, 0x1209, 0x0001, 3, 17, 0},
+      {"usb:1209/0001:libudev:2:/dev/bus/usb/003/017", true, 0x1209, 0x0001, 3, 17, 2},
+      {"usb:1209/0001:libusb-1.0:2:5:0", true, 0x1209, 0x0001, 2, 5, 0},
+      {"usb:1209/0001:libusb-1.0:2:5:1", true, 0x1209, 0x0001, 2, 5, 1},
+      {"usb:1209/0001", true, 0x1209, 0x0001, -1, -1, -1},
+      {"usb:1209/0001:libudev:0:/dev/bus/usb/x/017", true, 0x1209, 0x0001, -1, -1, 0},
+      {"usb:1209/0001:libudev:x:/dev/bus/usb/003/017", true, 0x1209, 0x0001, 3, 17, -1},
+      {"usb:1209/0001:libudev:256:/dev/bus/usb/003/017", true, 0x1209, 0x0001, 3, 17, -1},
+      {"usb:12345/0001", false, 0, 0, -1, -1, -1},
+      {"usb:1209", false, 0, 0, -1, -1, -1},
+      {"usb:zz09/0001", false, 0, 0, -1, -1, -1},
+      {"sim:/tmp/x", false, 0, 0, -1, -1, -1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -173,6 +178,7 @@ TEST(LowerEdgeFactoryTest, UsbDeviceNamesAreRead) {
     EXPECT_EQ(address.productId, c.product);
     EXPECT_EQ(address.bus, c.bus);
     EXPECT_EQ(address.address, c.address);
+    EXPECT_EQ(address.interfaceNumber, c.interfaceNumber);
   }
 }
 

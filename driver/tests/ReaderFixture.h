@@ -77,9 +77,11 @@ class ReaderFixture : public ::testing::Test {
   using NTSTATUS = qvxrdr::NTSTATUS;
 
   // A device, added but not started; edge settings before Start().
-  std::unique_ptr<TestDevice> AddDevice(std::uint32_t readerIndex = 0) {
+  std::unique_ptr<TestDevice> AddDevice(std::uint32_t readerIndex = 0,
+                                        const qvxrdr::DeviceNameStrings& strings = {}) {
     auto test = std::make_unique<TestDevice>();
     auto edge = std::make_unique<FakeQuorvexEdge>(test->firmware);
+    edge->SetStrings(strings);
     test->edge = edge.get();
     qvxrdr::CDevice::Options options;
     options.units = &units_;
@@ -88,8 +90,9 @@ class ReaderFixture : public ::testing::Test {
     return test;
   }
 
-  std::unique_ptr<TestDevice> StartedDevice(std::uint32_t readerIndex = 0, bool card = true) {
-    auto test = AddDevice(readerIndex);
+  std::unique_ptr<TestDevice> StartedDevice(std::uint32_t readerIndex = 0, bool card = true,
+                                            const qvxrdr::DeviceNameStrings& strings = {}) {
+    auto test = AddDevice(readerIndex, strings);
     test->firmware.SetCardInserted(card);
     EXPECT_EQ(test->device->Start(), qvxrdr::STATUS_SUCCESS);
     return test;

@@ -13,6 +13,9 @@
 #include "app/Options.h"
 #include "host/Presenter.h"
 #include "host/Simulator.h"
+#ifdef QVXSIM_USB
+#include "umockdev/UsbCable.h"
+#endif
 
 namespace {
 
@@ -29,7 +32,7 @@ UniqueFd StopSignals() {
   return UniqueFd(::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK));
 }
 
-int Serve(const SimulatorOptions& options) {
+int Serve(const SimulatorOptions& options, const std::optional<usb::UsbOptions>& usbOptions) {
   std::signal(SIGPIPE, SIG_IGN);
   const UniqueFd stop = StopSignals();
   if (!stop) {
@@ -39,8 +42,21 @@ int Serve(const SimulatorOptions& options) {
   const std::unique_ptr<Presenter> presenter =
       ::isatty(STDOUT_FILENO) ? MakeTerminalPresenter(STDOUT_FILENO) : MakeLogPresenter(STDERR_FILENO);
   try {
-    Simulator simulator(options, presenter.get());
-    simulator.Run(stop.Get());
+    std::unique_ptr<Simulator> simulator;
+    if (usbOptions) {
+#ifdef QVXSIM_USB
+      simulator = std::make_unique<Simulator>(
+          options,
+          [&](Trace& trace) { return std::make_unique<usb::UsbCable>(*usbOptions, options.paced, trace); },
+          presenter.get());
+#else
+      std::fprintf(stderr, "qvxsim: built without umockdev: no --usb\n");
+      return 1;
+#endif
+    } else {
+      simulator = std::make_unique<Simulator>(options, presenter.get());
+    }
+    simulator->Run(stop.Get());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qvxsim: %s\n", e.what());
     return 1;
@@ -67,5 +83,5 @@ int main(int argc, char** argv) {
     case CommandLine::Mode::Serve:
       break;
   }
-  return Serve(line.serve);
+  return Serve(line.serve, line.usb);
 }

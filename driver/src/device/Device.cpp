@@ -4,12 +4,23 @@
 #include <utility>
 
 #include "kernel/DebugPrint.h"
+#include "reader/ReaderName.h"
 
 namespace qvxrdr {
 
 namespace {
 
 constexpr char kTagPnp[] = "PnP";
+
+// The reader's listed name: a USB device adds the strings it names itself
+// with; a lower edge that cannot tell gives the plain name.
+std::string ListedName(ILowerEdge& lower, std::uint32_t readerIndex) {
+  UsbDescriptors descriptors;
+  if (!NT_SUCCESS(lower.ReadDescriptors(descriptors))) {
+    descriptors.strings = DeviceNameStrings{};
+  }
+  return ListedReaderName(descriptors.strings, readerIndex, ReaderNameExtension());
+}
 
 }  // namespace
 
@@ -21,7 +32,9 @@ std::unique_ptr<CDevice> CDevice::Add(std::unique_ptr<ILowerEdge> lower, std::ui
   CUnitBitmap& units = *options.units;
   const std::uint32_t unit = units.Allocate();
   try {
-    auto device = std::make_unique<CDevice>(Key{}, std::move(lower), unit, readerIndex, options);
+    std::string name = ListedName(*lower, readerIndex);
+    auto device = std::make_unique<CDevice>(Key{}, std::move(lower), unit, readerIndex,
+                                            std::move(name), options);
     units.DeviceAdded();
     return device;
   } catch (const std::bad_alloc&) {
@@ -31,13 +44,14 @@ std::unique_ptr<CDevice> CDevice::Add(std::unique_ptr<ILowerEdge> lower, std::ui
 }
 
 CDevice::CDevice(Key, std::unique_ptr<ILowerEdge> lower, std::uint32_t unit, std::uint32_t readerIndex,
-                 const Options& options)
+                 std::string readerName, const Options& options)
     : unit_(unit),
       readerIndex_(readerIndex),
+      readerName_(std::move(readerName)),
       units_(*options.units),
       capabilities_(KeptCapabilities(DeviceCapabilities{})),
       transport_(std::make_unique<CTransport>(std::move(lower), card_, options.writeRound)),
-      reader_(std::make_unique<CReader>(*transport_, card_, unit, readerIndex,
+      reader_(std::make_unique<CReader>(*transport_, card_, unit, readerName_,
                                         [this] { OnDeviceFailed(); })) {}
 
 CDevice::~CDevice() {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "device/DeviceCapabilities.h"
@@ -34,7 +35,8 @@ class CDevice {
   };
 
   // Adding a device: a unit number, the transport over `lower`, the reader
-  // context. Not started yet. Null when `lower` is null.
+  // context named from `readerIndex` and the strings `lower` reports. Not
+  // started yet. Null when `lower` is null.
   static std::unique_ptr<CDevice> Add(std::unique_ptr<ILowerEdge> lower,
                                       std::uint32_t readerIndex, Options options);
   static std::unique_ptr<CDevice> Add(std::unique_ptr<ILowerEdge> lower,
@@ -83,6 +85,8 @@ class CDevice {
   DeviceState State() const { return state_.load(); }
   std::uint32_t Unit() const { return unit_; }
   std::uint32_t ReaderIndex() const { return readerIndex_; }
+  // As the resource manager lists it.
+  const std::string& ReaderName() const { return readerName_; }
   bool DeviceFailed() const { return deviceFailed_.load(); }
   DevicePowerState DevicePower();
   SystemPowerState SystemPower();
@@ -99,7 +103,7 @@ class CDevice {
 
  public:
   CDevice(Key, std::unique_ptr<ILowerEdge> lower, std::uint32_t unit, std::uint32_t readerIndex,
-          const Options& options);
+          std::string readerName, const Options& options);
 
  private:
 
@@ -115,6 +119,7 @@ class CDevice {
 
   const std::uint32_t unit_;
   const std::uint32_t readerIndex_;
+  const std::string readerName_;
   CUnitBitmap& units_;
 
   std::atomic<DeviceState> state_{DeviceState::NotStarted};

@@ -29,14 +29,14 @@ class CReader::Operation {
 };
 
 CReader::CReader(CTransport& transport, CCardState& card, std::uint32_t unit,
-                 std::uint32_t readerIndex, std::function<void()> deviceFailed)
+                 const std::string& readerName, std::function<void()> deviceFailed)
     : transport_(transport),
       card_(card),
       commands_(transport),
       power_(transport, card),
       vendor_(commands_, transport, card,
               CVendorRequests::Hooks{[this] { watcher_.Start(); }, std::move(deviceFailed)}),
-      watcher_(qvxrdr::CancelEventName(readerIndex),
+      watcher_(qvxrdr::CancelEventName(readerName),
                [&transport](std::uint8_t sequence) { return transport.WriteAbort(sequence); }) {
   extension_.unitNo = unit;
 }

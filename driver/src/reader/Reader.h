@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "kernel/NtStatus.h"
@@ -23,10 +24,10 @@ namespace qvxrdr {
 
 class CReader {
  public:
-  // `readerIndex` numbers the reader among those of the driver as the
-  // resource manager lists them; it names the cancel event.
-  CReader(CTransport& transport, CCardState& card, std::uint32_t unit, std::uint32_t readerIndex,
-          std::function<void()> deviceFailed);
+  // `readerName` is the name the resource manager lists the reader by; it
+  // names the cancel event.
+  CReader(CTransport& transport, CCardState& card, std::uint32_t unit,
+          const std::string& readerName, std::function<void()> deviceFailed);
   ~CReader();
   CReader(const CReader&) = delete;
   CReader& operator=(const CReader&) = delete;

@@ -29,6 +29,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,11 +43,19 @@ struct EndpointInfo {
   std::uint16_t maxPacketSize = 0;
 };
 
+// The strings a USB device names itself with, as the kernel presents them
+// to pcscd's hotplug: UTF-8, absent when the device has none or an empty one.
+struct DeviceNameStrings {
+  std::optional<std::string> interfaceName;  // iInterface of the claimed interface
+  std::optional<std::string> serialNumber;   // iSerialNumber of the device
+};
+
 struct UsbDescriptors {
   std::uint16_t vendorId = 0;
   std::uint16_t productId = 0;
   std::uint16_t bcdDevice = 0;
-  std::vector<EndpointInfo> endpoints;  // of the first interface
+  std::vector<EndpointInfo> endpoints;  // the IN and OUT pipe of the claimed interface
+  DeviceNameStrings strings;
 };
 
 using OutCompletion = std::function<void(NTSTATUS status)>;

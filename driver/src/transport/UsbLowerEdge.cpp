@@ -4,40 +4,20 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "kernel/DebugPrint.h"
+#include "transport/UsbCompletionPolicy.h"
+#include "transport/UsbDescriptorChoice.h"
 
 namespace qvxrdr {
 
 namespace {
-
-bool ParseUnsigned(const std::string& text, int base, unsigned long max, unsigned long& value) {
-  if (text.empty() || text.size() > 8) {
-    return false;
-  }
-  char* end = nullptr;
-  value = std::strtoul(text.c_str(), &end, base);
-  return end == text.c_str() + text.size() && value <= max;
-}
-
-std::vector<std::string> Split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  std::string::size_type start = 0;
-  for (;;) {
-    const std::string::size_type end = text.find(separator, start);
-    parts.push_back(text.substr(start, end - start));
-    if (end == std::string::npos) {
-      return parts;
-    }
-    start = end + 1;
-  }
-}
 
 struct ContextDeleter {
   void operator()(libusb_context* context) const { libusb_exit(context); }
@@ -57,32 +37,31 @@ struct ConfigDeleter {
 using ContextPtr = std::unique_ptr<libusb_context, ContextDeleter>;
 using HandlePtr = std::unique_ptr<libusb_device_handle, HandleDeleter>;
 using TransferPtr = std::unique_ptr<libusb_transfer, TransferDeleter>;
-
-NTSTATUS FromTransferStatus(const libusb_transfer& transfer) {
-  switch (transfer.status) {
-    case LIBUSB_TRANSFER_COMPLETED:
-      // No short transfers: every transfer is one whole packet.
-      return transfer.actual_length == static_cast<int>(kPacketSize) ? STATUS_SUCCESS
-                                                                     : STATUS_UNSUCCESSFUL;
-    case LIBUSB_TRANSFER_CANCELLED:
-      return STATUS_CANCELLED;
-    case LIBUSB_TRANSFER_NO_DEVICE:
-      return STATUS_DEVICE_REMOVED;
-    default:
-      return STATUS_UNSUCCESSFUL;
-  }
-}
+using ConfigPtr = std::unique_ptr<libusb_config_descriptor, ConfigDeleter>;
 
 struct Pipe {
   unsigned char address = 0;
   unsigned char type = LIBUSB_TRANSFER_TYPE_INTERRUPT;
 };
 
+Pipe PipeOf(const EndpointDescription& endpoint) {
+  const bool bulk = (endpoint.attributes & 0x03u) == LIBUSB_TRANSFER_TYPE_BULK;
+  return Pipe{endpoint.address,
+              static_cast<unsigned char>(bulk ? LIBUSB_TRANSFER_TYPE_BULK
+                                              : LIBUSB_TRANSFER_TYPE_INTERRUPT)};
+}
+
+NTSTATUS FromSubmitError(int result) {
+  return result == LIBUSB_ERROR_NO_DEVICE ? STATUS_DEVICE_REMOVED : STATUS_UNSUCCESSFUL;
+}
+
 class UsbLowerEdge final : public ILowerEdge {
  public:
-  UsbLowerEdge(ContextPtr context, HandlePtr handle, UsbDescriptors descriptors, Pipe in, Pipe out)
+  UsbLowerEdge(ContextPtr context, HandlePtr handle, int interfaceNumber,
+               UsbDescriptors descriptors, Pipe in, Pipe out)
       : context_(std::move(context)),
         handle_(std::move(handle)),
+        interfaceNumber_(interfaceNumber),
         descriptors_(std::move(descriptors)),
         in_(in),
         out_(out) {
@@ -99,7 +78,7 @@ class UsbLowerEdge final : public ILowerEdge {
     stop_.store(true);
     libusb_interrupt_event_handler(context_.get());
     thread_.join();
-    libusb_release_interface(handle_.get(), 0);
+    libusb_release_interface(handle_.get(), interfaceNumber_);
   }
 
   UsbLowerEdge(const UsbLowerEdge&) = delete;
@@ -129,24 +108,21 @@ class UsbLowerEdge final : public ILowerEdge {
     if (aborted_ || inTransfer_ != nullptr) {
       return STATUS_INVALID_DEVICE_STATE;
     }
+    inCancel_ = false;
     return Submit(std::move(transfer), in_);
   }
 
   void CancelIn() override {
     std::lock_guard<std::mutex> guard(mutex_);
-    if (inTransfer_ != nullptr) {
-      libusb_cancel_transfer(inTransfer_);
-    }
+    CancelInLocked();
   }
 
   void AbortPipes() override {
     std::lock_guard<std::mutex> guard(mutex_);
     aborted_ = true;
-    if (inTransfer_ != nullptr) {
-      libusb_cancel_transfer(inTransfer_);
-    }
+    CancelInLocked();
     for (libusb_transfer* transfer : outTransfers_) {
-      libusb_cancel_transfer(transfer);
+      Cancel(transfer);
     }
   }
 
@@ -159,6 +135,25 @@ class UsbLowerEdge final : public ILowerEdge {
     InCompletion in;
     TransferPtr usb;
   };
+
+  // With mutex_ held. The flag reaches a transfer that is between two
+  // submissions (in its callback, or waiting for its halt to be cleared),
+  // which libusb can no longer cancel.
+  void CancelInLocked() {
+    if (inTransfer_ != nullptr) {
+      inCancel_ = true;
+      Cancel(inTransfer_);
+    }
+  }
+
+  static void Cancel(libusb_transfer* transfer) {
+    const int result = libusb_cancel_transfer(transfer);
+    // Not found: it is completing already, and its completion reports it.
+    if (result != LIBUSB_SUCCESS && result != LIBUSB_ERROR_NOT_FOUND) {
+      DbgPrint("Meridel: cancelling the transfer on endpoint %02x failed (%s)",
+               static_cast<unsigned>(transfer->endpoint), libusb_error_name(result));
+    }
+  }
 
   // Called with mutex_ held.
   NTSTATUS Submit(std::unique_ptr<Transfer> transfer, Pipe pipe) {
@@ -184,7 +179,7 @@ class UsbLowerEdge final : public ILowerEdge {
         completion(STATUS_DEVICE_REMOVED);
         return STATUS_SUCCESS;
       }
-      return result == LIBUSB_ERROR_NO_DEVICE ? STATUS_DEVICE_REMOVED : STATUS_UNSUCCESSFUL;
+      return FromSubmitError(result);
     }
     if (transfer->isIn) {
       inTransfer_ = usb;
@@ -196,27 +191,126 @@ class UsbLowerEdge final : public ILowerEdge {
     return STATUS_SUCCESS;
   }
 
+  // The same transfer again, still counted in flight. With mutex_ held.
+  int Resubmit(Transfer& transfer) {
+    transfer.usb->actual_length = 0;
+    return libusb_submit_transfer(transfer.usb.get());
+  }
+
   static void LIBUSB_CALL OnTransfer(libusb_transfer* usb) {
     std::unique_ptr<Transfer> transfer(static_cast<Transfer*>(usb->user_data));
     UsbLowerEdge& edge = *transfer->edge;
-    const NTSTATUS status = FromTransferStatus(*usb);
-    {
-      std::lock_guard<std::mutex> guard(edge.mutex_);
-      if (transfer->isIn) {
-        edge.inTransfer_ = nullptr;
-      } else {
-        edge.outTransfers_.erase(usb);
-      }
+    if (transfer->isIn) {
+      edge.OnInDone(std::move(transfer));
+    } else {
+      edge.OnOutDone(std::move(transfer));
     }
+  }
+
+  void OnInDone(std::unique_ptr<Transfer> transfer) {
+    const libusb_transfer& usb = *transfer->usb;
+    NTSTATUS status = STATUS_SUCCESS;
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      const TransferVerdict verdict = JudgeInCompletion(usb.status, usb.actual_length, inFaults_,
+                                                        inCancel_ || aborted_);
+      inFaults_ = verdict.fault ? inFaults_ + 1 : 0;
+      if (verdict.fault) {
+        DbgPrint("Meridel: IN transfer ended with %s, %d bytes (%u in a row)",
+                 libusb_error_name(static_cast<int>(usb.status)), usb.actual_length, inFaults_);
+      }
+      status = verdict.status;
+      switch (verdict.step) {
+        case TransferStep::Resubmit: {
+          const int result = Resubmit(*transfer);
+          if (result == LIBUSB_SUCCESS) {
+            transfer.release();
+            return;
+          }
+          status = FromSubmitError(result);
+          break;
+        }
+        case TransferStep::ClearHaltThenResubmit:
+        case TransferStep::ClearHaltThenComplete:
+          // libusb_clear_halt waits for the device: not on the event
+          // thread's callback, but in its loop once this returns.
+          halted_.push_back({transfer.release(), verdict.step});
+          return;
+        case TransferStep::Complete:
+          break;
+      }
+      inTransfer_ = nullptr;
+    }
+    Finish(std::move(transfer), status);
+  }
+
+  void OnOutDone(std::unique_ptr<Transfer> transfer) {
+    const TransferVerdict verdict =
+        JudgeOutCompletion(transfer->usb->status, transfer->usb->actual_length);
+    if (verdict.step == TransferStep::ClearHaltThenComplete) {
+      std::lock_guard<std::mutex> guard(mutex_);
+      halted_.push_back({transfer.release(), verdict.step});
+      return;
+    }
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      outTransfers_.erase(transfer->usb.get());
+    }
+    Finish(std::move(transfer), verdict.status);
+  }
+
+  // Runs the completion, then lets the destructor know when none is left.
+  void Finish(std::unique_ptr<Transfer> transfer, NTSTATUS status) {
     if (transfer->isIn) {
       transfer->in(status, transfer->buffer);
     } else {
       transfer->out(status);
     }
     transfer.reset();
-    std::lock_guard<std::mutex> guard(edge.mutex_);
-    if (--edge.inFlight_ == 0) {
-      edge.idle_.notify_all();
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (--inFlight_ == 0) {
+      idle_.notify_all();
+    }
+  }
+
+  // On the event thread, outside event handling.
+  void ClearHalts() {
+    std::vector<Halted> halted;
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      halted.swap(halted_);
+    }
+    for (Halted& entry : halted) {
+      std::unique_ptr<Transfer> transfer(entry.transfer);
+      const unsigned char endpoint = transfer->usb->endpoint;
+      const int cleared = libusb_clear_halt(handle_.get(), endpoint);
+      if (cleared != LIBUSB_SUCCESS) {
+        DbgPrint("Meridel: clearing the halt of endpoint %02x failed (%s)",
+                 static_cast<unsigned>(endpoint), libusb_error_name(cleared));
+      }
+      NTSTATUS status = cleared == LIBUSB_ERROR_NO_DEVICE ? STATUS_DEVICE_REMOVED
+                                                          : STATUS_UNSUCCESSFUL;
+      {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (transfer->isIn) {
+          if (inCancel_ || aborted_) {
+            status = STATUS_CANCELLED;
+          } else if (entry.step == TransferStep::ClearHaltThenResubmit &&
+                     cleared != LIBUSB_ERROR_NO_DEVICE) {
+            const int result = Resubmit(*transfer);
+            if (result == LIBUSB_SUCCESS) {
+              transfer.release();
+              continue;
+            }
+            status = FromSubmitError(result);
+          }
+          inTransfer_ = nullptr;
+        } else {
+          if (aborted_) status = STATUS_CANCELLED;
+          outTransfers_.erase(transfer->usb.get());
+        }
+      }
+      Finish(std::move(transfer), status);
     }
   }
 
@@ -224,19 +318,29 @@ class UsbLowerEdge final : public ILowerEdge {
     while (!stop_.load()) {
       timeval timeout{1, 0};
       libusb_handle_events_timeout_completed(context_.get(), &timeout, nullptr);
+      ClearHalts();
     }
   }
 
+  struct Halted {
+    Transfer* transfer;
+    TransferStep step;
+  };
+
   ContextPtr context_;
   HandlePtr handle_;
+  const int interfaceNumber_;
   const UsbDescriptors descriptors_;
   const Pipe in_;
   const Pipe out_;
 
   std::mutex mutex_;
   std::condition_variable idle_;
-  libusb_transfer* inTransfer_ = nullptr;
+  libusb_transfer* inTransfer_ = nullptr;  // from SubmitIn until its completion runs
+  bool inCancel_ = false;
+  unsigned inFaults_ = 0;
   std::set<libusb_transfer*> outTransfers_;
+  std::vector<Halted> halted_;  // waiting for the event thread to clear their halt
   std::size_t inFlight_ = 0;
   bool aborted_ = false;
   std::atomic<bool> stop_{false};
@@ -253,43 +357,85 @@ bool Matches(libusb_device* device, const UsbDeviceAddress& wanted) {
                             libusb_get_device_address(device) == wanted.address);
 }
 
-}  // namespace
-
-bool ParseUsbDeviceName(const std::string& deviceName, UsbDeviceAddress& address) {
-  address = UsbDeviceAddress{};
-  const std::vector<std::string> parts = Split(deviceName, ':');
-  if (parts.size() < 2 || parts[0] != "usb") {
-    return false;
-  }
-  const std::vector<std::string> ids = Split(parts[1], '/');
-  unsigned long vendor = 0;
-  unsigned long product = 0;
-  if (ids.size() != 2 || !ParseUnsigned(ids[0], 16, 0xFFFF, vendor) ||
-      !ParseUnsigned(ids[1], 16, 0xFFFF, product)) {
-    return false;
-  }
-  address.vendorId = static_cast<std::uint16_t>(vendor);
-  address.productId = static_cast<std::uint16_t>(product);
-
-  unsigned long bus = 0;
-  unsigned long device = 0;
-  if (parts.size() == 4 + 1 && parts[2] == "libudev") {
-    // usb:VVVV/PPPP:libudev:N:/dev/bus/usb/BBB/DDD
-    const std::vector<std::string> path = Split(parts[4], '/');
-    if (path.size() >= 2 && ParseUnsigned(path[path.size() - 2], 10, 255, bus) &&
-        ParseUnsigned(path.back(), 10, 255, device)) {
-      address.bus = static_cast<int>(bus);
-      address.address = static_cast<int>(device);
+std::vector<InterfaceDescription> Describe(const libusb_config_descriptor& config) {
+  std::vector<InterfaceDescription> interfaces;
+  for (std::uint8_t i = 0; i < config.bNumInterfaces; ++i) {
+    if (config.interface[i].num_altsetting == 0) {
+      continue;
     }
-  } else if (parts.size() >= 5 && parts[2] == "libusb-1.0") {
-    // usb:VVVV/PPPP:libusb-1.0:B:D:N
-    if (ParseUnsigned(parts[3], 10, 255, bus) && ParseUnsigned(parts[4], 10, 255, device)) {
-      address.bus = static_cast<int>(bus);
-      address.address = static_cast<int>(device);
+    const libusb_interface_descriptor& setting = config.interface[i].altsetting[0];
+    InterfaceDescription interface;
+    interface.number = setting.bInterfaceNumber;
+    interface.stringIndex = setting.iInterface;
+    for (std::uint8_t e = 0; e < setting.bNumEndpoints; ++e) {
+      const libusb_endpoint_descriptor& endpoint = setting.endpoint[e];
+      interface.endpoints.push_back(
+          {endpoint.bEndpointAddress, endpoint.bmAttributes, endpoint.wMaxPacketSize});
     }
+    interfaces.push_back(std::move(interface));
   }
-  return true;
+  return interfaces;
 }
+
+// The kernel reads strings in the first language the device lists.
+std::optional<std::string> ReadString(libusb_device_handle* handle, std::uint8_t index) {
+  if (index == 0) {
+    return std::nullopt;
+  }
+  unsigned char buffer[255];
+  const int languages = libusb_get_string_descriptor(handle, 0, 0, buffer, sizeof buffer);
+  std::uint16_t language = 0x0409;  // US English, when the device lists none
+  if (languages >= 4) {
+    language = static_cast<std::uint16_t>(buffer[2] | (buffer[3] << 8));
+  }
+  const int length = libusb_get_string_descriptor(handle, index, language, buffer, sizeof buffer);
+  if (length < 0) {
+    DbgPrint("Meridel: string descriptor %u unreadable (%s)", static_cast<unsigned>(index),
+             libusb_error_name(length));
+    return std::nullopt;
+  }
+  return StringDescriptorText(buffer, static_cast<std::size_t>(length));
+}
+
+// The configuration the device works in, selecting the first one when it
+// is unconfigured (0 means not configured). Null on failure.
+ConfigPtr Configure(libusb_device* device, libusb_device_handle* handle) {
+  int active = 0;
+  int result = libusb_get_configuration(handle, &active);
+  if (result != LIBUSB_SUCCESS) {
+    DbgPrint("Meridel: reading the configuration failed (%s)", libusb_error_name(result));
+    return nullptr;
+  }
+  libusb_config_descriptor* raw = nullptr;
+  std::optional<std::uint8_t> first;
+  if (libusb_get_config_descriptor(device, 0, &raw) == LIBUSB_SUCCESS) {
+    first = raw->bConfigurationValue;
+    libusb_free_config_descriptor(raw);
+  }
+  const int select = ConfigurationToSelect(active, first);
+  if (select < 0) {
+    DbgPrint("Meridel: unconfigured device without a configuration");
+    return nullptr;
+  }
+  if (select > 0) {
+    result = libusb_set_configuration(handle, select);
+    if (result != LIBUSB_SUCCESS) {
+      DbgPrint("Meridel: selecting configuration %d failed (%s)", select,
+               libusb_error_name(result));
+      return nullptr;
+    }
+    active = select;
+  }
+  raw = nullptr;
+  result = libusb_get_config_descriptor_by_value(device, static_cast<std::uint8_t>(active), &raw);
+  if (result != LIBUSB_SUCCESS) {
+    DbgPrint("Meridel: configuration %d unreadable (%s)", active, libusb_error_name(result));
+    return nullptr;
+  }
+  return ConfigPtr(raw);
+}
+
+}  // namespace
 
 std::unique_ptr<ILowerEdge> OpenUsbLowerEdge(const std::string& deviceName) {
   UsbDeviceAddress wanted;
@@ -324,39 +470,53 @@ std::unique_ptr<ILowerEdge> OpenUsbLowerEdge(const std::string& deviceName) {
     return nullptr;
   }
   HandlePtr handle(rawHandle);
-  libusb_set_auto_detach_kernel_driver(handle.get(), 1);
+  const int detach = libusb_set_auto_detach_kernel_driver(handle.get(), 1);
+  if (detach != LIBUSB_SUCCESS) {
+    // Not a failure: where it is unsupported, no kernel driver holds the
+    // interface either, and a claim that still fails says so below.
+    DbgPrint("Meridel: no automatic kernel driver detach (%s)", libusb_error_name(detach));
+  }
+
+  libusb_device_descriptor deviceDescriptor{};
+  if (libusb_get_device_descriptor(device, &deviceDescriptor) != LIBUSB_SUCCESS) {
+    return nullptr;
+  }
+  const ConfigPtr config = Configure(device, handle.get());
+  if (!config) {
+    return nullptr;
+  }
+  const std::vector<InterfaceDescription> interfaces = Describe(*config);
+  const InterfaceDescription* interface = FindInterface(interfaces, wanted.interfaceNumber);
+  if (interface == nullptr) {
+    DbgPrint("Meridel: %04x/%04x has no interface %d", wanted.vendorId, wanted.productId,
+             wanted.interfaceNumber);
+    return nullptr;
+  }
+  const std::optional<PipeChoice> pipes = ChoosePipes(*interface);
+  if (!pipes) {
+    DbgPrint("Meridel: interface %u has no interrupt or bulk pipe each way",
+             static_cast<unsigned>(interface->number));
+    return nullptr;
+  }
+  const int claim = libusb_claim_interface(handle.get(), interface->number);
+  if (claim != LIBUSB_SUCCESS) {
+    DbgPrint("Meridel: cannot claim interface %u of %04x/%04x (%s)",
+             static_cast<unsigned>(interface->number), wanted.vendorId, wanted.productId,
+             libusb_error_name(claim));
+    return nullptr;
+  }
 
   UsbDescriptors descriptors;
-  libusb_device_descriptor deviceDescriptor{};
-  libusb_config_descriptor* rawConfig = nullptr;
-  if (libusb_get_device_descriptor(device, &deviceDescriptor) != LIBUSB_SUCCESS ||
-      libusb_get_active_config_descriptor(device, &rawConfig) != LIBUSB_SUCCESS) {
-    return nullptr;
-  }
-  std::unique_ptr<libusb_config_descriptor, ConfigDeleter> config(rawConfig);
-  if (config->bNumInterfaces == 0 || config->interface[0].num_altsetting == 0) {
-    return nullptr;
-  }
   descriptors.vendorId = deviceDescriptor.idVendor;
   descriptors.productId = deviceDescriptor.idProduct;
   descriptors.bcdDevice = deviceDescriptor.bcdDevice;
-  Pipe in;
-  Pipe out;
-  const libusb_interface_descriptor& interface = config->interface[0].altsetting[0];
-  for (std::uint8_t i = 0; i < interface.bNumEndpoints; ++i) {
-    const libusb_endpoint_descriptor& endpoint = interface.endpoint[i];
-    descriptors.endpoints.push_back({endpoint.bEndpointAddress, endpoint.wMaxPacketSize});
-    const unsigned char type = (endpoint.bmAttributes & 0x03u) == LIBUSB_TRANSFER_TYPE_BULK
-                                   ? LIBUSB_TRANSFER_TYPE_BULK
-                                   : LIBUSB_TRANSFER_TYPE_INTERRUPT;
-    ((endpoint.bEndpointAddress & 0x80u) != 0 ? in : out) = Pipe{endpoint.bEndpointAddress, type};
-  }
-  if (libusb_claim_interface(handle.get(), 0) != LIBUSB_SUCCESS) {
-    DbgPrint("Meridel: cannot claim interface 0 of %04x/%04x", wanted.vendorId, wanted.productId);
-    return nullptr;
-  }
-  return std::make_unique<UsbLowerEdge>(std::move(context), std::move(handle), std::move(descriptors),
-                                        in, out);
+  descriptors.endpoints = {{pipes->in.address, pipes->in.maxPacketSize},
+                           {pipes->out.address, pipes->out.maxPacketSize}};
+  descriptors.strings.interfaceName = ReadString(handle.get(), interface->stringIndex);
+  descriptors.strings.serialNumber = ReadString(handle.get(), deviceDescriptor.iSerialNumber);
+  return std::make_unique<UsbLowerEdge>(std::move(context), std::move(handle), interface->number,
+                                        std::move(descriptors), PipeOf(pipes->in),
+                                        PipeOf(pipes->out));
 }
 
 }  // namespace qvxrdr

@@ -11,7 +11,7 @@
 
 #if !defined(QVX_STACK_SCRIPT) || !defined(QVXSIM_PATH) || !defined(QVXRDR_PATH) || \
     !defined(QVXCMD_PATH) || !defined(QVX_SOCKET_ACTIVATE_PATH) ||                  \
-    !defined(QVX_LIST_READERS_PATH)
+    !defined(QVX_LIST_READERS_PATH) || !defined(QVXSIM_HAS_USB)
 #error "the build passes the paths of the stack's programs"
 #endif
 
@@ -80,12 +80,32 @@ bool Stack::Available(std::string* why) {
   return reason.empty();
 }
 
+bool Stack::UsbAvailable(std::string* why) {
+  std::string reason;
+  if (!Available(&reason)) {
+  } else if (!QVXSIM_HAS_USB) {
+    reason = "qvxsim was built without umockdev (libumockdev-dev)";
+  } else if (geteuid() != 0) {
+    reason = "the USB lane needs root: pcscd's drivers folder is mounted over in a namespace";
+  } else if (Run({"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/true"}).exitCode != 0) {
+    reason = "unshare --mount is not permitted here";
+  }
+  if (why != nullptr) *why = reason;
+  return reason.empty();
+}
+
 Stack::Stack(const StackOptions& options) : m_dir(MakeTempDir()), m_readers(options.readers) {
   std::vector<std::string> argv{QVX_STACK_SCRIPT, "up", m_dir, "--readers",
                                 std::to_string(options.readers), "--watch",
                                 std::to_string(getpid())};
   if (options.paced) argv.emplace_back("--paced");
   if (options.debug) argv.emplace_back("--debug");
+  if (options.usb) argv.emplace_back("--usb");
+  if (options.usbSerial) argv.insert(argv.end(), {"--usb-serial", *options.usbSerial});
+  if (!options.usbInterfaceName.empty()) {
+    argv.insert(argv.end(), {"--usb-interface-name", options.usbInterfaceName});
+  }
+  if (options.usbUnconfigured) argv.emplace_back("--usb-unconfigured");
   const ProcessResult up = Run(argv, ProgramPaths());
   if (up.exitCode != 0) {
     Run({QVX_STACK_SCRIPT, "down", m_dir});

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,11 @@ struct StackOptions {
   bool paced = false;  // one packet per millisecond at the device
   int readers = 1;
   bool debug = false;  // pcscd at debug level: the driver's debug lines
+  // The device on emulated USB, found by pcscd's hotplug (one reader).
+  bool usb = false;
+  std::optional<std::string> usbSerial;  // the serial number string; "" for none
+  std::string usbInterfaceName;  // the interface's string; none when empty
+  bool usbUnconfigured = false;  // plugged in without a configuration selected
 };
 
 // The name pcscd gives the driver's reader `unit`.
@@ -36,6 +42,8 @@ class Stack {
 
   // Whether this machine can run the stack at all; the reason otherwise.
   static bool Available(std::string* why);
+  // The same for the USB lane: umockdev, and root for pcscd's mount namespace.
+  static bool UsbAvailable(std::string* why);
 
   const std::string& Dir() const { return m_dir; }
   int Readers() const { return m_readers; }

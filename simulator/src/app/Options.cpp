@@ -43,10 +43,26 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       line.serve.paced = true;
     } else if (arg == "--no-card") {
       line.serve.firmware.cardInserted = false;
+    } else if (arg == "--usb") {
+      if (!line.usb) line.usb.emplace();
+    } else if (arg == "--usb-unconfigured") {
+      if (!line.usb) line.usb.emplace();
+      line.usb->unconfigured = true;
     } else if (!hasValue) {
       return Err("unknown option or missing value: " + arg);
     } else if (arg == "--socket") {
       line.serve.socketPath = args[++i];
+    } else if (arg == "--usb-serial" || arg == "--usb-interface-name") {
+      // A string descriptor holds at most 126 characters; an empty one means none.
+      const std::string& text = args[++i];
+      if (text.size() > 126) return Err(arg + " takes at most 126 characters");
+      for (const char c : text)
+        if (c < 0x20 || c > 0x7E) return Err(arg + " takes printable ASCII");
+      if (!line.usb) line.usb.emplace();
+      (arg == "--usb-serial" ? line.usb->identity.serial : line.usb->identity.interfaceName) = text;
+    } else if (arg == "--usb-testbed-link") {
+      if (!line.usb) line.usb.emplace();
+      line.usb->testbedLink = args[++i];
     } else if (arg == "--control") {
       line.serve.controlPath = args[++i];
     } else if (arg == "--firmware") {
@@ -65,16 +81,20 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       return Err("unknown option: " + arg);
     }
   }
-  if (line.serve.socketPath.empty()) return Err("--socket PATH is required");
+  if (line.usb && !line.serve.socketPath.empty()) return Err("--socket and --usb exclude each other");
+  if (!line.usb && line.serve.socketPath.empty()) return Err("--socket PATH or --usb is required");
   return ParsedCommandLine{line, {}};
 }
 
 const char* Usage() {
   return "usage: qvxsim --socket PATH [--control PATH] [--paced] [--firmware VERSION]\n"
          "              [--customer approve[:MS]|cancel[:MS]|never] [--customer-timeout MS] [--no-card]\n"
+         "       qvxsim --usb [--usb-serial TEXT] [--usb-interface-name TEXT] [--usb-unconfigured]\n"
+         "              [--usb-testbed-link PATH] [the options above but --socket]\n"
          "       qvxsim ctl CONTROL_PATH COMMAND...\n"
          "\n"
-         "Simulates the Quorvex2 on a SOCK_SEQPACKET socket (8-byte packets, one driver at a time).\n"
+         "Simulates the Quorvex2 on a SOCK_SEQPACKET socket (8-byte packets, one driver at a time),\n"
+         "or (--usb) as a USB device in a umockdev testbed for programs run under umockdev's preload.\n"
          "The control socket takes one command per line and answers OK or ERR:\n";
 }
 

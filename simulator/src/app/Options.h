@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/Simulator.h"
+#include "usb/UsbOptions.h"
 
 namespace qvx::sim {
 
@@ -13,6 +14,8 @@ struct CommandLine {
   enum class Mode { Serve, Control, Help };
   Mode mode = Mode::Serve;
   SimulatorOptions serve;
+  // Serve as an emulated USB device instead of on a socket.
+  std::optional<usb::UsbOptions> usb;
   // Control mode: qvxsim ctl PATH COMMAND...
   std::string controlPath;
   std::string controlLine;

@@ -17,6 +17,29 @@ constexpr int kMaxReadsPerWake = 64;
 Link::Link(const std::string& path, bool paced, Trace& trace)
     : listener_(path, SOCK_SEQPACKET), inPacer_(paced), outPacer_(paced), trace_(trace) {}
 
+void Link::Collect(std::vector<pollfd>& fds, SteadyTime now) {
+  fds.push_back({ListenFd(), POLLIN, 0});
+  polledConnection_ = Connected();
+  if (polledConnection_) fds.push_back({ConnectionFd(), ConnectionEvents(now), 0});
+}
+
+CableInput Link::Serve(const std::vector<pollfd>& fds, std::size_t first, SteadyTime now) {
+  CableInput input;
+  // A control command of this round may have dropped the connection already.
+  if (polledConnection_ && Connected()) {
+    const short revents = fds[first + 1].revents;
+    if (revents & POLLIN) {
+      input.packets = Read(now, input.disconnected);
+    } else if (revents & (POLLHUP | POLLERR)) {
+      // Packets still queued from a driver that hung up have nobody to answer.
+      Drop();
+      input.disconnected = true;
+    }
+  }
+  if ((fds[first].revents & POLLIN) && AcceptPending()) input.connected = true;
+  return input;
+}
+
 bool Link::AcceptPending() {
   bool accepted = false;
   for (UniqueFd fd = listener_.Accept(); fd; fd = listener_.Accept()) {

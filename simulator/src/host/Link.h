@@ -10,20 +10,25 @@
 #include <vector>
 
 #include "device/Packet.h"
+#include "host/Cable.h"
 #include "host/Pacer.h"
 #include "host/Trace.h"
 #include "host/UnixSocket.h"
 
 namespace qvx::sim {
 
-class Link {
+class Link final : public Cable {
  public:
   Link(const std::string& path, bool paced, Trace& trace);
 
+  std::string Where() const override { return Path(); }
+  void Collect(std::vector<pollfd>& fds, SteadyTime now) override;
+  CableInput Serve(const std::vector<pollfd>& fds, std::size_t first, SteadyTime now) override;
+
   int ListenFd() const { return listener_.Fd(); }
   int ConnectionFd() const { return connection_.Get(); }
-  bool Connected() const { return connection_.Valid(); }
-  bool Plugged() const { return plugged_; }
+  bool Connected() const override { return connection_.Valid(); }
+  bool Plugged() const override { return plugged_; }
   const std::string& Path() const { return listener_.Path(); }
 
   // Takes every waiting connection; true when one became the driver's.
@@ -34,19 +39,19 @@ class Link {
   // Packets read as far as pacing allows. Sets `closed` when the driver
   // went away; the connection is then dropped.
   std::vector<Packet> Read(SteadyTime now, bool& closed);
-  void Queue(const std::vector<Packet>& packets);
+  void Queue(const std::vector<Packet>& packets) override;
   // Sends as far as pacing and the socket allow; false when the driver went away.
-  bool Flush(SteadyTime now);
-  std::optional<SteadyTime> NextWake(SteadyTime now) const;
+  bool Flush(SteadyTime now) override;
+  std::optional<SteadyTime> NextWake(SteadyTime now) const override;
   bool Drop();  // false when nothing was connected
 
-  void Unplug() {
+  void Unplug() override {
     plugged_ = false;
     Drop();
   }
-  void Plug() { plugged_ = true; }
+  void Plug() override { plugged_ = true; }
 
-  std::vector<std::string> TakeEvents();
+  std::vector<std::string> TakeEvents() override;
 
  private:
   ListeningSocket listener_;
@@ -58,6 +63,7 @@ class Link {
   std::deque<Packet> outbox_;
   Trace& trace_;
   std::vector<std::string> events_;
+  bool polledConnection_ = false;  // Collect added the connection's entry
 };
 
 }  // namespace qvx::sim

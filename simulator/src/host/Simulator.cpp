@@ -7,16 +7,24 @@
 #include <ctime>
 #include <system_error>
 
+#include "host/Link.h"
+
 namespace qvx::sim {
 
 Simulator::Simulator(SimulatorOptions options, Presenter* presenter)
+    : Simulator(
+          options,
+          [&options](Trace& trace) { return std::make_unique<Link>(options.socketPath, options.paced, trace); },
+          presenter) {}
+
+Simulator::Simulator(SimulatorOptions options, const CableFactory& cable, Presenter* presenter)
     : start_(std::chrono::steady_clock::now()),
       trace_(options.traceCapacity),
       firmware_(std::move(options.firmware)),
-      link_(options.socketPath, options.paced, trace_),
+      cable_(cable(trace_)),
       presenter_(presenter) {
   if (!options.controlPath.empty()) control_.emplace(options.controlPath);
-  Report("listening on " + link_.Path() + (options.paced ? " (paced)" : "") +
+  Report("listening on " + cable_->Where() + (options.paced ? " (paced)" : "") +
          (control_ ? ", control on " + control_->Path() : ""));
 }
 
@@ -33,13 +41,12 @@ void Simulator::Run(int stopFd) {
     firmware_.Advance(DeviceClock(now));
     Pump(now);
 
-    std::vector<pollfd> fds{{stopFd, POLLIN, 0}, {link_.ListenFd(), POLLIN, 0}};
-    const bool connected = link_.Connected();
-    if (connected) fds.push_back({link_.ConnectionFd(), link_.ConnectionEvents(now), 0});
+    std::vector<pollfd> fds{{stopFd, POLLIN, 0}};
+    cable_->Collect(fds, now);
     const std::size_t controlFirst = fds.size();
     if (control_) control_->Collect(fds);
 
-    std::optional<SteadyTime> wake = link_.NextWake(now);
+    std::optional<SteadyTime> wake = cable_->NextWake(now);
     if (const auto deadline = firmware_.NextDeadline()) {
       const SteadyTime due = HostTime(*deadline);
       if (!wake || due < *wake) wake = due;
@@ -59,33 +66,23 @@ void Simulator::Run(int stopFd) {
 
     now = std::chrono::steady_clock::now();
     if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) stopping = true;
-    if (connected) ServeLink(fds[2].revents, now);
+    ServeCable(cable_->Serve(fds, 1, now), now);
     if (control_) control_->Serve(fds, controlFirst, [this](const std::string& line) { return Control(line); });
-    if (fds[1].revents & POLLIN) {
-      if (link_.AcceptPending()) firmware_.Connect(DeviceClock(now));
-    }
     Pump(now);
   }
   Report("stopping");
 }
 
-void Simulator::ServeLink(short revents, SteadyTime now) {
-  if (!link_.Connected()) return;  // dropped by a control command in this round
-  bool closed = false;
-  if (revents & POLLIN) {
-    for (const Packet& packet : link_.Read(now, closed)) firmware_.Receive(packet, DeviceClock(now));
-  } else if (revents & (POLLHUP | POLLERR)) {
-    // Packets still queued from a driver that hung up have nobody to answer.
-    link_.Drop();
-    closed = true;
-  }
-  if (closed) firmware_.Disconnect(DeviceClock(now));
+void Simulator::ServeCable(const CableInput& input, SteadyTime now) {
+  for (const Packet& packet : input.packets) firmware_.Receive(packet, DeviceClock(now));
+  if (input.disconnected) firmware_.Disconnect(DeviceClock(now));
+  if (input.connected) firmware_.Connect(DeviceClock(now));
 }
 
 void Simulator::Pump(SteadyTime now) {
-  link_.Queue(firmware_.TakeOutgoing());
-  if (!link_.Flush(now)) firmware_.Disconnect(DeviceClock(now));
-  for (const std::string& event : link_.TakeEvents()) Report(event);
+  cable_->Queue(firmware_.TakeOutgoing());
+  if (!cable_->Flush(now)) firmware_.Disconnect(DeviceClock(now));
+  for (const std::string& event : cable_->TakeEvents()) Report(event);
   for (const std::string& event : firmware_.TakeEvents()) Report(event);
   if (presenter_) presenter_->Show(CurrentScreen());
 }
@@ -98,9 +95,9 @@ Screen Simulator::CurrentScreen() const {
   Screen screen;
   screen.display = firmware_.display().Lines();
   screen.version = firmware_.Version();
-  screen.socketPath = link_.Path();
-  screen.connected = link_.Connected();
-  screen.plugged = link_.Plugged();
+  screen.socketPath = cable_->Where();
+  screen.connected = cable_->Connected();
+  screen.plugged = cable_->Plugged();
   screen.cardInserted = firmware_.CardInserted();
   screen.cardPowered = firmware_.CardPowered();
   screen.busy = firmware_.Busy();

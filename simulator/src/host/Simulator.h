@@ -2,6 +2,7 @@
 // socket and the firmware's timers. Idle, it sleeps in poll.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,7 +10,7 @@
 #include "control/ControlCommand.h"
 #include "device/Firmware.h"
 #include "host/ControlServer.h"
-#include "host/Link.h"
+#include "host/Cable.h"
 #include "host/Presenter.h"
 #include "host/Trace.h"
 
@@ -23,10 +24,15 @@ struct SimulatorOptions {
   std::size_t traceCapacity = 256;
 };
 
+// Makes the cable the device hangs on; the trace records its packets.
+using CableFactory = std::function<std::unique_ptr<Cable>(Trace& trace)>;
+
 class Simulator {
  public:
   // Creates the sockets; throws std::system_error when it cannot.
   Simulator(SimulatorOptions options, Presenter* presenter);
+  // The same device on another cable (options.socketPath is not used).
+  Simulator(SimulatorOptions options, const CableFactory& cable, Presenter* presenter);
 
   // Serves until `stopFd` becomes readable.
   void Run(int stopFd);
@@ -39,7 +45,7 @@ class Simulator {
   std::string StateText() const;
   DeviceTime DeviceClock(SteadyTime now) const;
   SteadyTime HostTime(DeviceTime device) const;
-  void ServeLink(short revents, SteadyTime now);
+  void ServeCable(const CableInput& input, SteadyTime now);
   // Moves the firmware's packets onto the cable and everyone's events to the presenter.
   void Pump(SteadyTime now);
   void Report(const std::string& event);
@@ -48,7 +54,7 @@ class Simulator {
   SteadyTime start_;
   Trace trace_;
   Firmware firmware_;
-  Link link_;
+  std::unique_ptr<Cable> cable_;
   std::optional<ControlServer> control_;
   Presenter* presenter_;
 };

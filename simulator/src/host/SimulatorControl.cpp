@@ -41,11 +41,11 @@ std::string Simulator::Apply(const ControlCommand& command, SteadyTime now) {
       firmware_.Arm(command.injection);
       return "OK";
     case Kind::Unplug:
-      link_.Unplug();
+      cable_->Unplug();
       firmware_.Disconnect(deviceNow);
       return "OK";
     case Kind::Plug:
-      link_.Plug();
+      cable_->Plug();
       return "OK";
     case Kind::Display: {
       const std::string text = firmware_.display().Joined();
@@ -75,8 +75,8 @@ std::string Simulator::StateText() const {
   text += " powered=" + std::string(YesNo(firmware_.CardPowered()));
   text += " busy=" + std::string(YesNo(firmware_.Busy()));
   text += " waiting=" + std::string(YesNo(firmware_.WaitingForCustomer()));
-  text += " connected=" + std::string(YesNo(link_.Connected()));
-  text += " plugged=" + std::string(YesNo(link_.Plugged()));
+  text += " connected=" + std::string(YesNo(cable_->Connected()));
+  text += " plugged=" + std::string(YesNo(cable_->Plugged()));
   const CustomerScript& customer = firmware_.Customer();
   text += " customer=" + std::string(customer.kind == CustomerScript::Kind::Approve  ? "approve"
                                      : customer.kind == CustomerScript::Kind::Cancel ? "cancel"

@@ -1,0 +1,70 @@
+// The stack on the emulated USB device: pcscd finds the reader through its
+// hotplug support and the driver's bundle, the driver talks libusb, and
+// commands complete as on the socket lane.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Stack.h"
+#include "Subprocess.h"
+#include "Trace.h"
+
+namespace qvxe2e {
+namespace {
+
+const std::string kSuccess = "Status=0\nStatusDescription=Success";
+
+class UsbLaneTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    std::string why;
+    if (!Stack::UsbAvailable(&why)) {
+      skipReason_ = why;
+      return;
+    }
+    StackOptions options;
+    options.usb = true;
+    stack_ = std::make_unique<Stack>(options);
+  }
+  static void TearDownTestSuite() { stack_.reset(); }
+
+  void SetUp() override {
+    if (!stack_) GTEST_SKIP() << "no USB lane: " << skipReason_;
+  }
+
+  static std::unique_ptr<Stack> stack_;
+  static std::string skipReason_;
+};
+
+std::unique_ptr<Stack> UsbLaneTest::stack_;
+std::string UsbLaneTest::skipReason_;
+
+TEST_F(UsbLaneTest, PcscdListsTheHotpluggedReaderUnderItsSerialNumber) {
+  const ProcessResult status = qvxe2e::Run({StackScriptPath(), "status", stack_->Dir()});
+  ASSERT_EQ(status.exitCode, 0) << status.output << status.errors;
+  EXPECT_NE(status.output.find("reader: Meridel Quorvex2_Reader (QVX2000001) 00 00\n"), std::string::npos)
+      << status.output;
+  EXPECT_NE(stack_->Control("state").find("connected=yes"), std::string::npos);  // the driver claimed it
+}
+
+TEST_F(UsbLaneTest, CommandsTravelInInterruptTransfers) {
+  stack_->Control("trace clear");
+  const ProcessResult check = stack_->Qvxcmd({"check-connection"});
+  EXPECT_EQ(check.exitCode, 0) << check.output << check.errors;
+  EXPECT_EQ(check.output.rfind(kSuccess + "\nDevice_Version=01.20\n", 0), 0u) << check.output;
+
+  const ProcessResult mode2 = stack_->Qvxcmd({"get-mode2-response"});
+  EXPECT_EQ(mode2.exitCode, 0) << mode2.output << mode2.errors;
+  const std::string prefix = kSuccess + "\nResponse=";
+  ASSERT_EQ(mode2.output.rfind(prefix, 0), 0u) << mode2.output;
+  EXPECT_EQ(mode2.output.size(), prefix.size() + 16 + 1) << mode2.output;  // 8 bytes in hex, newline
+
+  const std::vector<std::uint8_t> expected{0x02, 0x01, 0x07};
+  EXPECT_EQ(CommandsSent(ParseTrace(stack_->Control("trace"))), expected);
+}
+
+}  // namespace
+}  // namespace qvxe2e

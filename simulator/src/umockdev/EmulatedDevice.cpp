@@ -1,0 +1,384 @@
+#include "umockdev/EmulatedDevice.h"
+
+#include <linux/ioctl.h>
+#include <linux/usbdevice_fs.h>
+#include <umockdev.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstddef>
+#include <cstring>
+#include <stdexcept>
+
+#include "usb/Descriptors.h"
+
+namespace qvx::sim::usb {
+namespace {
+
+constexpr const char* kParent = "/devices/pci0000:00/0000:00:14.0/usb1";
+constexpr const char* kPort = "1-1";
+
+std::string Hex(const Bytes& bytes) {
+  std::string out;
+  char two[3];
+  for (const std::uint8_t b : bytes) {
+    std::snprintf(two, sizeof two, "%02x", b);
+    out += two;
+  }
+  return out;
+}
+
+std::string Hex4(unsigned value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04x", value);
+  return text;
+}
+
+std::string Dec3(int value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%03d", value);
+  return text;
+}
+
+// A sysfs attribute line of umockdev's record format (values end in a newline, as in sysfs).
+std::string Attribute(const std::string& name, const std::string& value) {
+  return "A: " + name + "=" + value + "\\n\n";
+}
+
+void AddFromString(UMockdevTestbed* testbed, const std::string& record) {
+  GError* error = nullptr;
+  if (!umockdev_testbed_add_from_string(testbed, record.c_str(), &error)) {
+    const std::string message = error != nullptr ? error->message : "unknown error";
+    g_clear_error(&error);
+    throw std::runtime_error("umockdev: cannot add device: " + message);
+  }
+}
+
+// The client's memory behind `data`, resolved and owned by the caller.
+UMockdevIoctlData* Resolve(UMockdevIoctlData* data, std::size_t offset, std::size_t length) {
+  return umockdev_ioctl_data_resolve(data, offset, length, nullptr);
+}
+
+}  // namespace
+
+EmulatedDevice::EmulatedDevice(const UsbOptions& options, UrbPipes& pipes, std::function<void()> wake)
+    : options_(options), pipes_(pipes), wake_(std::move(wake)) {
+  if (options_.unconfigured) state_.configuration = 0;
+  testbed_ = umockdev_testbed_new();
+  if (testbed_ == nullptr) throw std::runtime_error("umockdev: no testbed");
+  gchar* root = umockdev_testbed_get_root_dir(testbed_);
+  root_ = root;
+  g_free(root);
+  handler_ = umockdev_ioctl_base_new();
+  g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(&EmulatedDevice::OnIoctl), this);
+  g_signal_connect(handler_, "client-connected", G_CALLBACK(&EmulatedDevice::OnConnected), this);
+  g_signal_connect(handler_, "client-vanished", G_CALLBACK(&EmulatedDevice::OnVanished), this);
+}
+
+EmulatedDevice::~EmulatedDevice() {
+  if (!deviceSyspath_.empty()) Remove();
+  g_clear_object(&handler_);
+  g_clear_object(&testbed_);  // removes the testbed directory
+  for (auto& [key, submitted] : submitted_) {
+    g_clear_object(&submitted.urb);
+    g_clear_object(&submitted.buffer);
+  }
+}
+
+std::string EmulatedDevice::DevNode() const { return "/dev/bus/usb/001/" + Dec3(devnum_); }
+
+void EmulatedDevice::Add() {
+  if (!deviceSyspath_.empty()) return;
+  ++devnum_;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    state_ = DeviceState{};
+    if (options_.unconfigured) state_.configuration = 0;
+  }
+  const Identity& id = options_.identity;
+  const std::string node = DevNode();
+  GError* error = nullptr;
+  // The handler first, so the device can be opened the moment its uevent arrives.
+  if (!umockdev_testbed_attach_ioctl(testbed_, node.c_str(), handler_, &error)) {
+    const std::string message = error != nullptr ? error->message : "unknown error";
+    g_clear_error(&error);
+    throw std::runtime_error("umockdev: cannot attach to " + node + ": " + message);
+  }
+  const std::string device = std::string(kParent) + "/" + kPort;
+  char product[32];  // udev's PRODUCT: hexadecimal without leading zeros
+  std::snprintf(product, sizeof product, "%x/%x/%x", id.vendorId, id.productId, id.bcdDevice);
+  std::string record = "P: " + device + "\nN: " + node.substr(5) + "\n";
+  record += "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\n";
+  record += "E: DEVNAME=" + node + "\nE: BUSNUM=001\nE: DEVNUM=" + Dec3(devnum_) + "\n";
+  record += "E: PRODUCT=" + std::string(product) + "\n";
+  record += Attribute("busnum", "1") + Attribute("devnum", std::to_string(devnum_));
+  record += Attribute("devpath", "1") + Attribute("speed", "12");
+  record += Attribute("idVendor", Hex4(id.vendorId)) + Attribute("idProduct", Hex4(id.productId));
+  record += Attribute("bcdDevice", Hex4(id.bcdDevice));
+  record += Attribute("bDeviceClass", "00") + Attribute("bMaxPacketSize0", "64");
+  record += Attribute("bNumConfigurations", "1") + Attribute("bNumInterfaces", " 1");
+  // The kernel's file is empty, without a newline, while no configuration is
+  // selected; libusb reads a lone newline as a broken attribute.
+  record += options_.unconfigured ? std::string("A: bConfigurationValue=\n")
+                                  : Attribute("bConfigurationValue", "1");
+  if (!id.manufacturer.empty()) record += Attribute("manufacturer", id.manufacturer);
+  if (!id.product.empty()) record += Attribute("product", id.product);
+  if (!id.serial.empty()) record += Attribute("serial", id.serial);
+  record += "H: descriptors=" + Hex(DeviceDescriptor(id)) + Hex(ConfigurationDescriptor(id)) + "\n";
+  AddFromString(testbed_, record);
+  deviceSyspath_ = "/sys" + device;
+
+  // The interface last: pcscd's hotplug looks for interfaces.
+  const std::string interface = device + "/" + kPort + ":1.0";
+  std::string child = "P: " + interface + "\n";
+  child += "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nE: INTERFACE=255/0/0\n";
+  child += "E: PRODUCT=" + std::string(product) + "\n";
+  child += Attribute("bInterfaceNumber", "00") + Attribute("bAlternateSetting", " 0");
+  child += Attribute("bInterfaceClass", "ff") + Attribute("bInterfaceSubClass", "00");
+  child += Attribute("bInterfaceProtocol", "00") + Attribute("bNumEndpoints", "02");
+  if (!id.interfaceName.empty()) child += Attribute("interface", id.interfaceName);
+  AddFromString(testbed_, child);
+  interfaceSyspath_ = "/sys" + interface;
+  Event("plugged in as " + node + " (" + Hex4(id.vendorId) + ":" + Hex4(id.productId) + ")");
+}
+
+void EmulatedDevice::Remove() {
+  if (deviceSyspath_.empty()) return;
+  // The interface goes first, as when the kernel tears a device down.
+  umockdev_testbed_uevent(testbed_, interfaceSyspath_.c_str(), "remove");
+  umockdev_testbed_uevent(testbed_, deviceSyspath_.c_str(), "remove");
+  umockdev_testbed_detach_ioctl(testbed_, DevNode().c_str(), nullptr);
+  umockdev_testbed_remove_device(testbed_, interfaceSyspath_.c_str());
+  umockdev_testbed_remove_device(testbed_, deviceSyspath_.c_str());
+  deviceSyspath_.clear();
+  interfaceSyspath_.clear();
+  Event("unplugged");
+}
+
+std::vector<std::string> EmulatedDevice::TakeEvents() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return std::exchange(events_, {});
+}
+
+void EmulatedDevice::Event(std::string text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  events_.push_back("usb: " + std::move(text));
+}
+
+int EmulatedDevice::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self) {
+  auto& device = *static_cast<EmulatedDevice*>(self);
+  const unsigned long request = umockdev_ioctl_client_get_request(client);
+  const auto [result, error] = device.Handle(client, request, umockdev_ioctl_client_get_arg(client));
+  umockdev_ioctl_client_complete(client, result, error);
+  device.wake_();
+  return TRUE;
+}
+
+void EmulatedDevice::OnConnected(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self) {
+  static_cast<EmulatedDevice*>(self)->pipes_.Opened(reinterpret_cast<Owner>(client));
+}
+
+void EmulatedDevice::OnVanished(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self) {
+  auto& device = *static_cast<EmulatedDevice*>(self);
+  const auto owner = reinterpret_cast<Owner>(client);
+  device.pipes_.Vanished(owner);
+  device.Forget(owner);
+  device.wake_();
+}
+
+void EmulatedDevice::Forget(Owner owner) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto it = submitted_.begin(); it != submitted_.end();) {
+    if (it->first.first == owner) {
+      g_clear_object(&it->second.urb);
+      g_clear_object(&it->second.buffer);
+      it = submitted_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+std::pair<long, int> EmulatedDevice::Handle(UMockdevIoctlClient* client, unsigned long request,
+                                            UMockdevIoctlData* arg) {
+  const auto owner = reinterpret_cast<Owner>(client);
+  auto answer = [](int error) { return std::pair<long, int>{error == 0 ? 0 : -1, error}; };
+  auto unsignedArg = [arg](std::size_t size) -> unsigned {
+    UMockdevIoctlData* data = Resolve(arg, 0, size);
+    unsigned value = 0;
+    if (data != nullptr) std::memcpy(&value, data->data, sizeof value);
+    g_clear_object(&data);
+    return value;
+  };
+  if (request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY) return Reap(owner, arg);
+  if (pipes_.Gone(owner)) return answer(ENODEV);
+  switch (request) {
+    case USBDEVFS_GET_CAPABILITIES: {
+      UMockdevIoctlData* data = Resolve(arg, 0, sizeof(std::uint32_t));
+      if (data == nullptr) return answer(EFAULT);
+      const std::uint32_t capabilities = USBDEVFS_CAP_REAP_AFTER_DISCONNECT;
+      std::memcpy(data->data, &capabilities, sizeof capabilities);
+      g_clear_object(&data);
+      return answer(0);
+    }
+    case USBDEVFS_CLAIMINTERFACE:
+    case USBDEVFS_DISCONNECT_CLAIM: {  // the interface number comes first in both
+      const unsigned interface = unsignedArg(sizeof(unsigned));
+      bool configured = false;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        configured = state_.configuration != 0;
+      }
+      return answer(configured ? pipes_.Claim(owner, interface) : ENOENT);
+    }
+    case USBDEVFS_RELEASEINTERFACE:
+      return answer(pipes_.Release(owner, unsignedArg(sizeof(unsigned))));
+    case USBDEVFS_GETDRIVER:
+    case USBDEVFS_IOCTL:
+      return answer(ENODATA);  // no kernel driver is bound to the interface
+    case USBDEVFS_SETCONFIGURATION:
+      return SetConfiguration(owner, unsignedArg(sizeof(int)));
+    case USBDEVFS_SETINTERFACE: {
+      UMockdevIoctlData* data = Resolve(arg, 0, sizeof(usbdevfs_setinterface));
+      if (data == nullptr) return answer(EFAULT);
+      usbdevfs_setinterface value{};
+      std::memcpy(&value, data->data, sizeof value);
+      g_clear_object(&data);
+      return answer(value.interface == kInterfaceNumber && value.altsetting == 0 ? 0 : EINVAL);
+    }
+    case USBDEVFS_CLEAR_HALT:
+    case USBDEVFS_RESETEP: {
+      const unsigned endpoint = unsignedArg(sizeof(unsigned));
+      if (endpoint != kEndpointIn && endpoint != kEndpointOut) return answer(ENOENT);
+      std::lock_guard<std::mutex> lock(mutex_);
+      (endpoint == kEndpointIn ? state_.inHalted : state_.outHalted) = false;
+      return answer(0);
+    }
+    case USBDEVFS_RESET:
+      return answer(0);
+    case USBDEVFS_SUBMITURB:
+      return Submit(owner, arg);
+    case USBDEVFS_DISCARDURB: {
+      UrbAddress urb = 0;
+      std::memcpy(&urb, arg->data, std::min<std::size_t>(sizeof urb, static_cast<std::size_t>(arg->data_len)));
+      return answer(pipes_.Discard(owner, urb));
+    }
+    default: {
+      char text[64];
+      std::snprintf(text, sizeof text, "unanswered ioctl 0x%lx", request);
+      Event(text);
+      return answer(ENOTTY);
+    }
+  }
+}
+
+std::pair<long, int> EmulatedDevice::SetConfiguration(Owner owner, unsigned value) {
+  if (value != 0 && value != kConfigurationValue) return {-1, EINVAL};
+  if (pipes_.Claimed()) return {-1, EBUSY};  // usbdevfs refuses while an interface is claimed
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    state_ = DeviceState{};
+    state_.configuration = static_cast<std::uint8_t>(value);
+  }
+  (void)owner;
+  umockdev_testbed_set_attribute(testbed_, deviceSyspath_.c_str(), "bConfigurationValue",
+                                 value == 0 ? "" : std::to_string(value).c_str());
+  Event("configuration " + std::to_string(value));
+  return {0, 0};
+}
+
+std::pair<long, int> EmulatedDevice::Submit(Owner owner, UMockdevIoctlData* arg) {
+  UMockdevIoctlData* urbData = Resolve(arg, 0, sizeof(usbdevfs_urb));
+  if (urbData == nullptr) return {-1, EFAULT};
+  auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
+  const UrbAddress address = urbData->client_addr;
+  if (urb->buffer_length < 0 || urb->buffer_length > 4096) {
+    g_clear_object(&urbData);
+    return {-1, EINVAL};
+  }
+  UMockdevIoctlData* buffer = nullptr;
+  if (urb->buffer_length > 0) {
+    buffer = Resolve(urbData, offsetof(usbdevfs_urb, buffer), static_cast<std::size_t>(urb->buffer_length));
+    if (buffer == nullptr) {
+      g_clear_object(&urbData);
+      return {-1, EFAULT};
+    }
+  }
+  int error = 0;
+  if (urb->type == USBDEVFS_URB_TYPE_CONTROL) {
+    if (urb->buffer_length < 8) {
+      error = EINVAL;
+    } else {
+      const Setup setup = ParseSetup(buffer->data);
+      ControlAnswer reply;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const std::uint8_t before = state_.configuration;
+        reply = AnswerStandard(setup, options_.identity, state_);
+        if (state_.configuration != before) Event("configuration " + std::to_string(state_.configuration));
+      }
+      const std::size_t room = static_cast<std::size_t>(urb->buffer_length) - 8;
+      const std::size_t length = std::min(room, reply.data.size());
+      if (length > 0) std::memcpy(buffer->data + 8, reply.data.data(), length);
+      error = pipes_.SubmitDone(owner, Completion{address, reply.stall ? -EPIPE : 0, static_cast<int>(length), {}});
+    }
+  } else if (urb->type == USBDEVFS_URB_TYPE_INTERRUPT || urb->type == USBDEVFS_URB_TYPE_BULK) {
+    // usbdevfs sends a bulk URB on an interrupt endpoint as an interrupt transfer.
+    const bool in = (urb->endpoint & 0x80) != 0;
+    if (!in && urb->buffer_length != static_cast<int>(kPacketSize)) {
+      Event("OUT transfer of " + std::to_string(urb->buffer_length) + " bytes: the device takes 8-byte packets");
+      error = pipes_.SubmitDone(owner, Completion{address, 0, urb->buffer_length, {}});
+    } else {
+      Packet out{};
+      if (!in) std::memcpy(out.data(), buffer->data, kPacketSize);
+      error = pipes_.SubmitInterrupt(owner, address, urb->endpoint, urb->buffer_length, in ? nullptr : &out);
+    }
+  } else {
+    error = EINVAL;  // no isochronous endpoints
+  }
+  if (error != 0) {
+    g_clear_object(&buffer);
+    g_clear_object(&urbData);
+    return {-1, error};
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  Submitted& slot = submitted_[Key{owner, address}];
+  g_clear_object(&slot.urb);
+  g_clear_object(&slot.buffer);
+  slot = Submitted{urbData, buffer};
+  return {0, 0};
+}
+
+std::pair<long, int> EmulatedDevice::Reap(Owner owner, UMockdevIoctlData* arg) {
+  Completion done;
+  // Reaping never blocks here: a blocking REAPURB is answered like REAPURBNDELAY.
+  if (const int error = pipes_.Reap(owner, done)) return {-1, error};
+  Submitted submitted;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = submitted_.find(Key{owner, done.urb});
+    if (it == submitted_.end()) return {-1, EAGAIN};
+    submitted = it->second;
+    submitted_.erase(it);
+  }
+  auto* urb = reinterpret_cast<usbdevfs_urb*>(submitted.urb->data);
+  urb->status = done.status;
+  urb->actual_length = done.actualLength;
+  if (done.in && submitted.buffer != nullptr) {
+    if (urb->buffer_length < static_cast<int>(kPacketSize)) {
+      urb->status = -EOVERFLOW;  // the packet does not fit the buffer: babble
+      urb->actual_length = 0;
+    } else {
+      std::memcpy(submitted.buffer->data, done.in->data(), kPacketSize);
+    }
+  }
+  UMockdevIoctlData* pointer = Resolve(arg, 0, sizeof(void*));
+  if (pointer != nullptr) umockdev_ioctl_data_set_ptr(pointer, 0, submitted.urb);
+  g_clear_object(&pointer);
+  g_clear_object(&submitted.buffer);
+  g_clear_object(&submitted.urb);
+  return {0, 0};
+}
+
+}  // namespace qvx::sim::usb

@@ -1,0 +1,76 @@
+// The Quorvex2 in a umockdev testbed: sysfs entries that libudev and libusb
+// enumerate, a device node, and the usbdevfs ioctls on that node answered
+// here (in umockdev's worker thread) and handed to UrbPipes. Processes that
+// run with umockdev's preload and UMOCKDEV_DIR set to RootDir() see it as
+// a USB device; Add and Remove reach their udev monitors as uevents.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "usb/StandardRequests.h"
+#include "usb/UrbPipes.h"
+#include "usb/UsbOptions.h"
+
+typedef struct _UMockdevTestbed UMockdevTestbed;
+typedef struct _UMockdevIoctlBase UMockdevIoctlBase;
+typedef struct _UMockdevIoctlClient UMockdevIoctlClient;
+typedef struct _UMockdevIoctlData UMockdevIoctlData;
+
+namespace qvx::sim::usb {
+
+class EmulatedDevice {
+ public:
+  // `wake` is called (from the worker thread) whenever the pipes changed.
+  // Throws std::runtime_error when the testbed cannot be built.
+  EmulatedDevice(const UsbOptions& options, UrbPipes& pipes, std::function<void()> wake);
+  ~EmulatedDevice();
+  EmulatedDevice(const EmulatedDevice&) = delete;
+  EmulatedDevice& operator=(const EmulatedDevice&) = delete;
+
+  std::string RootDir() const { return root_; }
+  std::string DevNode() const;
+  // Plugs the device in under the next device number.
+  void Add();
+  void Remove();
+  std::vector<std::string> TakeEvents();
+
+ private:
+  struct Submitted {
+    UMockdevIoctlData* urb = nullptr;
+    UMockdevIoctlData* buffer = nullptr;
+  };
+  using Key = std::pair<Owner, UrbAddress>;
+
+  static int OnIoctl(UMockdevIoctlBase* base, UMockdevIoctlClient* client, void* self);
+  static void OnConnected(UMockdevIoctlBase* base, UMockdevIoctlClient* client, void* self);
+  static void OnVanished(UMockdevIoctlBase* base, UMockdevIoctlClient* client, void* self);
+  // The result of one ioctl: the return value and errno.
+  std::pair<long, int> Handle(UMockdevIoctlClient* client, unsigned long request, UMockdevIoctlData* arg);
+  std::pair<long, int> Submit(Owner owner, UMockdevIoctlData* arg);
+  std::pair<long, int> Reap(Owner owner, UMockdevIoctlData* arg);
+  std::pair<long, int> SetConfiguration(Owner owner, unsigned value);
+  void Forget(Owner owner);
+  void Event(std::string text);
+
+  UsbOptions options_;
+  UrbPipes& pipes_;
+  std::function<void()> wake_;
+  UMockdevTestbed* testbed_ = nullptr;
+  UMockdevIoctlBase* handler_ = nullptr;
+  std::string root_;
+  int devnum_ = 1;  // the root hub has 1
+  std::string deviceSyspath_;
+  std::string interfaceSyspath_;
+
+  std::mutex mutex_;  // the members below
+  DeviceState state_;
+  std::map<Key, Submitted> submitted_;
+  std::vector<std::string> events_;
+};
+
+}  // namespace qvx::sim::usb

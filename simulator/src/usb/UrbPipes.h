@@ -1,0 +1,90 @@
+// The URBs of the emulated device between the two threads that touch them:
+// the ioctl handler (submit, reap, discard, claim, on behalf of each client
+// that opened the device node) and the simulator's loop (which moves packets
+// between the URBs and the firmware). Thread-safe; every call is short.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "device/Packet.h"
+
+namespace qvx::sim::usb {
+
+using Owner = std::uintptr_t;     // one client's open device node
+using UrbAddress = std::uint64_t;  // the URB's address in that client
+
+struct Completion {
+  UrbAddress urb = 0;
+  int status = 0;  // 0 or a negative errno, as usbdevfs reports it
+  int actualLength = 0;
+  std::optional<Packet> in;  // the packet an IN URB carries back
+};
+
+struct Changes {
+  bool disconnected = false;
+  bool connected = false;
+};
+
+class UrbPipes {
+ public:
+  // The handler's side. Each returns 0 or the errno of the ioctl.
+  void Opened(Owner owner);
+  int Claim(Owner owner, unsigned interface);
+  int Release(Owner owner, unsigned interface);
+  // An interrupt URB on the IN or OUT endpoint. OUT URBs carry one packet
+  // (`out`); IN URBs take one packet.
+  int SubmitInterrupt(Owner owner, UrbAddress urb, std::uint8_t endpoint, int length, const Packet* out);
+  // A URB that is done at once (a control transfer answered on the spot).
+  int SubmitDone(Owner owner, const Completion& done);
+  int Discard(Owner owner, UrbAddress urb);
+  // 0 and `done`; EAGAIN when nothing is done; ENODEV when unplugged and nothing is left.
+  int Reap(Owner owner, Completion& done);
+  // The client closed the device node: its claim and URBs go.
+  void Vanished(Owner owner);
+  // Unplugged, or a client of the device as it was before the last unplug.
+  bool Gone(Owner owner) const;
+
+  // The loop's side.
+  bool OutWaiting() const;
+  // The oldest OUT packet; its URB completes.
+  std::optional<Packet> TakeOut();
+  bool InWaiting() const;
+  // Completes the oldest IN URB with `packet`; false when none waits.
+  bool GiveIn(const Packet& packet);
+  bool Claimed() const;
+  Changes TakeChanges();
+  // Pending URBs end with ENODEV; the clients of the device, then and
+  // after Plug, get ENODEV for every call (Reap once their URBs are reaped).
+  void Unplug();
+  void Plug();
+
+ private:
+  struct Pending {
+    Owner owner;
+    UrbAddress urb;
+    Packet out;
+  };
+
+  bool GoneLocked(Owner owner) const { return unplugged_ || stale_.count(owner) != 0; }
+  int CheckClaim(Owner owner);  // mutex_ held
+  void ReleaseClaim();          // mutex_ held
+  void Done(Owner owner, Completion done) { done_[owner].push_back(done); }
+
+  mutable std::mutex mutex_;
+  bool unplugged_ = false;
+  std::set<Owner> open_;
+  std::set<Owner> stale_;  // opened before the last unplug
+  std::optional<Owner> claimedBy_;
+  std::deque<Pending> in_;
+  std::deque<Pending> out_;
+  std::map<Owner, std::deque<Completion>> done_;
+  Changes changes_;
+};
+
+}  // namespace qvx::sim::usb

@@ -1,0 +1,16 @@
+// How qvxsim presents itself as an emulated USB device (qvxsim --usb).
+#pragma once
+
+#include <string>
+
+#include "usb/Descriptors.h"
+
+namespace qvx::sim::usb {
+
+struct UsbOptions {
+  Identity identity;
+  bool unconfigured = false;  // plugged in without a configuration selected
+  std::string testbedLink;    // a symlink to the umockdev testbed directory, for the clients' UMOCKDEV_DIR
+};
+
+}  // namespace qvx::sim::usb
