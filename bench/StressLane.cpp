@@ -16,7 +16,13 @@ qvx::sim::MacKey DefaultKey() {
   return key;
 }
 
-std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
+// A result text on one line, its items joined by " | ".
+std::string OneLine(std::string text) {
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at))
+    text.replace(at, 1, " | ");
+  return text;
+}
 
 // The value of "Key=" in a result text, empty when it is missing.
 std::string ValueOf(const std::string& result, const std::string& key) {
@@ -38,7 +44,7 @@ std::string Hex(const std::vector<std::uint8_t>& bytes) {
 }
 
 std::string Describe(const RequestEnd& end) {
-  return "exit " + std::to_string(end.exitCode) + ", \"" + FirstLine(end.output) + "\"";
+  return "exit " + std::to_string(end.exitCode) + ", \"" + OneLine(end.output) + "\"";
 }
 
 }  // namespace
