@@ -170,6 +170,19 @@ TEST_F(CommandFixture, FailedLastErrorRequestNamesIt) {
       << ReadLog();
 }
 
+TEST_F(CommandFixture, ReaderGoneBeforeTheLastErrorRecordIsADeviceError) {
+  // pcscd dropped the reader (unplugged) after the request came back.
+  fake.QueueControl(qvx::ControlCode(ControlIndex::GetLastError).pcscCode,
+                    {SCARD_E_READER_UNAVAILABLE, {}});
+  const std::string result = Run(Mode2);
+  EXPECT_EQ(StatusOf(result), 3) << result;
+  EXPECT_GE(LogLineWith(" [ERR]CReader::ExecuteSCardCMD() => SCardControl(GetLastError) failed. The reader "
+                        "went away during the request."),
+            0)
+      << ReadLog();
+  EXPECT_NE(ReadLog().find("E0100000, SCARD_E_DEVICE_ERROR"), std::string::npos) << ReadLog();
+}
+
 // --- connection and cancel event ---
 
 TEST_F(CommandFixture, CancelEventExistsOnlyWhileConnected) {
