@@ -44,6 +44,7 @@ void CheckDeviceOn(const std::string& reader) {
 class Cancel : public SharedStackTest {};
 
 TEST_F(Cancel, QvxcmdCancelEndsTheWaitingRequestWithStatus15) {
+  QVX_SOCKET_LANE_ONLY(kCancelByReaderConfName);
   stack().Control("customer never");
   auto waiting = std::async(std::launch::async,
                             [] { return RunInProcess({"get-response", "0002CCDD", "nl"}); });
@@ -62,6 +63,7 @@ TEST_F(Cancel, QvxcmdCancelEndsTheWaitingRequestWithStatus15) {
 }
 
 TEST_F(Cancel, TheEventOfOneReaderLeavesTheOtherAlone) {
+  QVX_SOCKET_LANE_ONLY(kNeedsTwoReaders);
   const std::string otherEvent = "Global\\" + ReaderName(1) + "_cancel_event";
   CheckDeviceOn(ReaderName(1));
   stack().Control("trace clear", 1);

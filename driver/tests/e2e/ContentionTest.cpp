@@ -48,6 +48,7 @@ TEST_F(Contention, PairsOfRequestsStayInStep) {
 // A long sign-data request on a paced device: the cancel lands between two
 // of its device commands, never inside the customer's wait.
 TEST(ContentionPaced, CancelBetweenTheCommandsOfOneRequest) {
+  QVX_SOCKET_LANE_ONLY(kCancelByReaderConfName);
   std::string why;
   if (!Stack::Available(&why)) GTEST_SKIP() << why;
   StackOptions options;

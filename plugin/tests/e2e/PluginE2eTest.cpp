@@ -178,6 +178,7 @@ LRESULT PageProcedure(HWND window, UINT message, WPARAM, LPARAM) {
 }
 
 TEST_F(PluginOverPcscd, AReentrantCancelEndsACommandWhoseCustomerNeverAnswers) {
+  QVX_SOCKET_LANE_ONLY(qvxe2e::kCancelByReaderConfName);
   m_stack->Control("customer never");
   CComPtr<IDispatch> object = PageObject();
   ASSERT_TRUE(object);
@@ -288,6 +289,7 @@ class PluginAndService : public PluginOverPcscd {
 };
 
 TEST_F(PluginAndService, TheServiceTakesTheDeviceFromThePlugin) {
+  QVX_SOCKET_LANE_ONLY(qvxe2e::kCancelByReaderConfName);
   m_stack->Control("customer never");
   Child holder(Host({"--url", kBankPage, "GetMode2Response"}), {});
   ASSERT_TRUE(DeviceWaits());
@@ -301,6 +303,7 @@ TEST_F(PluginAndService, TheServiceTakesTheDeviceFromThePlugin) {
 }
 
 TEST_F(PluginAndService, ThePluginTakesTheDeviceFromTheService) {
+  QVX_SOCKET_LANE_ONLY(qvxe2e::kCancelByReaderConfName);
   m_stack->Control("customer never");
   auto page = Connect();
   ASSERT_NE(page, nullptr);

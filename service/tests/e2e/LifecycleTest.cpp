@@ -76,6 +76,7 @@ TEST_F(ServiceLifecycle, AMissingPemFailsNewHandshakesUntilItIsBack) {
 }
 
 TEST_F(ServiceLifecycle, StopWhileAPageWaitsCancelsItsCommand) {
+  QVX_SOCKET_LANE_ONLY(qvxe2e::kCancelByReaderConfName);
   StartServing();
   stack().Control("customer never");
   const auto page = Connect();

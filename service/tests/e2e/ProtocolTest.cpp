@@ -113,6 +113,7 @@ TEST_F(ServiceProtocol, ForeignPagesAndPeersGetHttp400) {
 }
 
 TEST_F(ServiceProtocol, CancelFromAnotherPageEndsTheWaitingRequest) {
+  QVX_SOCKET_LANE_ONLY(qvxe2e::kCancelByReaderConfName);
   StartServing();
   stack().Control("customer never");
   const auto waiting = Connect();

@@ -51,6 +51,7 @@ TEST_F(ReaderAccessOverPcscd, OneRequestReachesTheDevice) {
 }
 
 TEST_F(ReaderAccessOverPcscd, ANewcomerEndsTheWaitingRequestThroughTheDriver) {
+  QVX_SOCKET_LANE_ONLY(qvxe2e::kCancelByReaderConfName);
   m_stack->Control("customer never");
   auto holder = std::async(std::launch::async, [] {
     CPCSC pcsc;
