@@ -173,7 +173,10 @@ void CReader::ExecuteSCardCMD(ControlIndex index, const Bytes& request, Bytes& a
           std::string("CReader::ExecuteSCardCMD() => SCardControl(") + lastErrorControl.name + ") failed.";
       // The reader was there for the request and is gone before its record:
       // the device was pulled out under the request, whose outcome is lost.
-      if (result == SCARD_E_READER_UNAVAILABLE) {
+      // pcscd says READER_UNAVAILABLE while it removes the reader, and
+      // INVALID_VALUE once the handle's reader no longer exists (the
+      // parameterless GetLastError has nothing else to be invalid).
+      if (result == SCARD_E_READER_UNAVAILABLE || result == SCARD_E_INVALID_VALUE) {
         RaiseCodeFailure(ExtendedErrorCode(kDeviceErrorCategory),
                          lastErrorSource + " The reader went away during the request.");
       }

@@ -170,10 +170,12 @@ TEST_F(CommandFixture, FailedLastErrorRequestNamesIt) {
       << ReadLog();
 }
 
-TEST_F(CommandFixture, ReaderGoneBeforeTheLastErrorRecordIsADeviceError) {
-  // pcscd dropped the reader (unplugged) after the request came back.
-  fake.QueueControl(qvx::ControlCode(ControlIndex::GetLastError).pcscCode,
-                    {SCARD_E_READER_UNAVAILABLE, {}});
+class ReaderGoneTest : public CommandFixture, public ::testing::WithParamInterface<LONG> {};
+
+// pcscd dropped the reader (unplugged) after the request came back: while
+// removing it, and after.
+TEST_P(ReaderGoneTest, BeforeTheLastErrorRecordIsADeviceError) {
+  fake.QueueControl(qvx::ControlCode(ControlIndex::GetLastError).pcscCode, {GetParam(), {}});
   const std::string result = Run(Mode2);
   EXPECT_EQ(StatusOf(result), 3) << result;
   EXPECT_GE(LogLineWith(" [ERR]CReader::ExecuteSCardCMD() => SCardControl(GetLastError) failed. The reader "
@@ -182,6 +184,10 @@ TEST_F(CommandFixture, ReaderGoneBeforeTheLastErrorRecordIsADeviceError) {
       << ReadLog();
   EXPECT_NE(ReadLog().find("E0100000, SCARD_E_DEVICE_ERROR"), std::string::npos) << ReadLog();
 }
+
+INSTANTIATE_TEST_SUITE_P(RemovingAndRemoved, ReaderGoneTest,
+                         ::testing::Values(static_cast<LONG>(SCARD_E_READER_UNAVAILABLE),
+                                           static_cast<LONG>(SCARD_E_INVALID_VALUE)));
 
 // --- connection and cancel event ---
 
