@@ -81,6 +81,8 @@ TEST_F(UsbUnplug, UnplugUnderARunningRequestEndsItWithStatus3) {
   EXPECT_EQ(result.exitCode, 3) << result.output << result.errors;
   EXPECT_EQ(result.output.rfind("Status=3\n", 0), 0u) << result.output;
 
+  // The old reader must be gone first, or its listing passes for the new one.
+  ASSERT_TRUE(Eventually([&] { return !Listed(*stack_); })) << "pcscd still lists the reader";
   stack_->Control("customer approve 50");
   PlugBack();
   const ProcessResult next = stack_->Qvxcmd({"get-response", "0002CCDD", "nl"});
