@@ -13,6 +13,11 @@ namespace {
 
 constexpr int kSkipped = 77;  // ctest's SKIP_RETURN_CODE for these
 
+// The lane goes into every line, so runs of both lanes read side by side.
+std::string Labelled(const std::string& bench) {
+  return qvxe2e::UsbLane() ? bench + "[usb]" : bench;
+}
+
 }  // namespace
 
 int BenchMain(int argc, char** argv, const std::string& bench,
@@ -35,19 +40,19 @@ int BenchMain(int argc, char** argv, const std::string& bench,
     body(options);
     return 0;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "%s: %s\n", bench.c_str(), e.what());
+    std::fprintf(stderr, "%s: %s\n", Labelled(bench).c_str(), e.what());
     return 1;
   }
 }
 
 void PrintFigure(const std::string& bench, const std::string& text) {
-  std::printf("%s: %s\n", bench.c_str(), text.c_str());
+  std::printf("%s: %s\n", Labelled(bench).c_str(), text.c_str());
   std::fflush(stdout);
 }
 
 bool PrintVerdict(const std::string& bench, const std::string& what, double ratio,
                   const std::string& target, bool met) {
-  std::printf("%s: %s ratio %.3f (target %s): %s\n", bench.c_str(), what.c_str(), ratio,
+  std::printf("%s: %s ratio %.3f (target %s): %s\n", Labelled(bench).c_str(), what.c_str(), ratio,
               target.c_str(), met ? "met" : "MISSED");
   std::fflush(stdout);
   return met;

@@ -13,7 +13,9 @@ struct BenchOptions {
 
 // The frame of every benchmark program: parses --quick, skips (exit 77)
 // where no stack can run, runs `body`, and turns an exception into exit 1.
-// A missed target is a figure, not a failure: it still exits 0.
+// A missed target is a figure, not a failure: it still exits 0. On the USB
+// lane (QVX_E2E_LANE=usb) the stack is the emulated USB device and every
+// line names the benchmark with "[usb]".
 int BenchMain(int argc, char** argv, const std::string& bench,
               const std::function<void(const BenchOptions&)>& body);
 

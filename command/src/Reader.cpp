@@ -16,6 +16,9 @@
 namespace qvx {
 namespace {
 
+// The first byte of the driver's last-error record for a failed device.
+constexpr std::uint8_t kDeviceErrorCategory = 3;
+
 [[noreturn]] void RaiseCodeFailure(std::uint32_t code, const std::string& source) {
   const CError error(code);
   throw CReport::WithMessage(error.GetStatus(), LEVEL_ERROR, source, error.GetMessage());
@@ -167,8 +170,18 @@ void CReader::ExecuteSCardCMD(ControlIndex index, const Bytes& request, Bytes& a
     result = m_scard.Control(m_card, lastErrorControl.pcscCode, nullptr, 0, record.data(),
                              static_cast<::DWORD>(record.size()), &recordLength);
     if (result != SCARD_S_SUCCESS) {
-      RaiseSCardFailure(result, std::string("CReader::ExecuteSCardCMD() => SCardControl(") +
-                                    lastErrorControl.name + ") failed.");
+      const std::string lastErrorSource =
+          std::string("CReader::ExecuteSCardCMD() => SCardControl(") + lastErrorControl.name + ") failed.";
+      // The reader was there for the request and is gone before its record:
+      // the device was pulled out under the request, whose outcome is lost.
+      // pcscd says READER_UNAVAILABLE while it removes the reader, and
+      // INVALID_VALUE once the handle's reader no longer exists (the
+      // parameterless GetLastError has nothing else to be invalid).
+      if (result == SCARD_E_READER_UNAVAILABLE || result == SCARD_E_INVALID_VALUE) {
+        RaiseCodeFailure(ExtendedErrorCode(kDeviceErrorCategory),
+                         lastErrorSource + " The reader went away during the request.");
+      }
+      RaiseSCardFailure(result, lastErrorSource);
     }
 
     std::uint8_t errorByte = 0;

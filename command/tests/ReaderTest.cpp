@@ -170,6 +170,25 @@ TEST_F(CommandFixture, FailedLastErrorRequestNamesIt) {
       << ReadLog();
 }
 
+class ReaderGoneTest : public CommandFixture, public ::testing::WithParamInterface<LONG> {};
+
+// pcscd dropped the reader (unplugged) after the request came back: while
+// removing it, and after.
+TEST_P(ReaderGoneTest, BeforeTheLastErrorRecordIsADeviceError) {
+  fake.QueueControl(qvx::ControlCode(ControlIndex::GetLastError).pcscCode, {GetParam(), {}});
+  const std::string result = Run(Mode2);
+  EXPECT_EQ(StatusOf(result), 3) << result;
+  EXPECT_GE(LogLineWith(" [ERR]CReader::ExecuteSCardCMD() => SCardControl(GetLastError) failed. The reader "
+                        "went away during the request."),
+            0)
+      << ReadLog();
+  EXPECT_NE(ReadLog().find("E0100000, SCARD_E_DEVICE_ERROR"), std::string::npos) << ReadLog();
+}
+
+INSTANTIATE_TEST_SUITE_P(RemovingAndRemoved, ReaderGoneTest,
+                         ::testing::Values(static_cast<LONG>(SCARD_E_READER_UNAVAILABLE),
+                                           static_cast<LONG>(SCARD_E_INVALID_VALUE)));
+
 // --- connection and cancel event ---
 
 TEST_F(CommandFixture, CancelEventExistsOnlyWhileConnected) {

@@ -62,6 +62,7 @@ TEST_F(Cancel, QvxcmdCancelEndsTheWaitingRequestWithStatus15) {
 }
 
 TEST_F(Cancel, TheEventOfOneReaderLeavesTheOtherAlone) {
+  QVX_SOCKET_LANE_ONLY(kNeedsTwoReaders);
   const std::string otherEvent = "Global\\" + ReaderName(1) + "_cancel_event";
   CheckDeviceOn(ReaderName(1));
   stack().Control("trace clear", 1);

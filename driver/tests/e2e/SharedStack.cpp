@@ -34,7 +34,7 @@ Stack* SharedStack(std::string* why) {
     if (Stack::Available(&shared.failure)) {
       try {
         StackOptions options;
-        options.readers = 2;
+        options.readers = UsbLane() ? 1 : 2;
         shared.stack = std::make_unique<Stack>(options);
         shared.stack->ExportToThisProcess();
       } catch (const std::exception& e) {

@@ -1,8 +1,9 @@
 // The stack this test process talks to in-process (through the command
 // library and pcsc-lite). pcsc-lite's client picks its pcscd once per
-// process, so there is one such stack per process: two readers, unpaced,
-// brought up on first use and taken down at exit. Tests that need another
-// set-up, or break the device for good, run qvxcmd on a Stack of their own.
+// process, so there is one such stack per process: two readers (one on the
+// USB lane), unpaced, brought up on first use and taken down at exit. Tests
+// that need another set-up, or break the device for good, run qvxcmd on a
+// Stack of their own.
 #pragma once
 
 #include <string>

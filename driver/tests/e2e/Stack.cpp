@@ -61,7 +61,15 @@ Environment ParseEnvFile(const std::string& path) {
 
 }  // namespace
 
+bool UsbLane() {
+  const char* lane = std::getenv("QVX_E2E_LANE");
+  return lane != nullptr && std::string(lane) == "usb";
+}
+
+std::string UsbReaderName() { return "Meridel Quorvex2_Reader (QVX2000001) 00 00"; }
+
 std::string ReaderName(int unit) {
+  if (UsbLane()) return UsbReaderName();  // one reader on that lane
   const std::string number = (unit < 10 ? "0" : "") + std::to_string(unit);
   return "Meridel Quorvex2_Reader " + number + " 00";
 }
@@ -70,7 +78,9 @@ const char* QvxcmdPath() { return QVXCMD_PATH; }
 const char* QvxsimPath() { return QVXSIM_PATH; }
 const char* StackScriptPath() { return QVX_STACK_SCRIPT; }
 
-bool Stack::Available(std::string* why) {
+namespace {
+
+bool PcscdAvailable(std::string* why) {
   std::string reason;
   if (access("/usr/sbin/pcscd", X_OK) != 0)
     reason = "no /usr/sbin/pcscd";
@@ -80,18 +90,26 @@ bool Stack::Available(std::string* why) {
   return reason.empty();
 }
 
+}  // namespace
+
+bool Stack::Available(std::string* why) { return UsbLane() ? UsbAvailable(why) : PcscdAvailable(why); }
+
 bool Stack::UsbAvailable(std::string* why) {
-  std::string reason;
-  if (!Available(&reason)) {
-  } else if (!QVXSIM_HAS_USB) {
-    reason = "qvxsim was built without umockdev (libumockdev-dev)";
-  } else if (geteuid() != 0) {
-    reason = "the USB lane needs root: pcscd's drivers folder is mounted over in a namespace";
-  } else if (Run({"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/true"}).exitCode != 0) {
-    reason = "unshare --mount is not permitted here";
-  }
-  if (why != nullptr) *why = reason;
-  return reason.empty();
+  // Asked before every test on the USB lane: find out once.
+  static const std::string failure = [] {
+    std::string reason;
+    if (!PcscdAvailable(&reason)) {
+    } else if (!QVXSIM_HAS_USB) {
+      reason = "qvxsim was built without umockdev (libumockdev-dev)";
+    } else if (geteuid() != 0) {
+      reason = "the USB lane needs root: pcscd's drivers folder is mounted over in a namespace";
+    } else if (Run({"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/true"}).exitCode != 0) {
+      reason = "unshare --mount is not permitted here";
+    }
+    return reason;
+  }();
+  if (why != nullptr) *why = failure;
+  return failure.empty();
 }
 
 Stack::Stack(const StackOptions& options) : m_dir(MakeTempDir()), m_readers(options.readers) {

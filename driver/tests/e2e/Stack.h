@@ -13,19 +13,33 @@
 
 namespace qvxe2e {
 
+// Whether this run is on the USB lane (QVX_E2E_LANE=usb): every stack is then
+// the emulated USB device under pcscd's hotplug, with one reader.
+bool UsbLane();
+
+// Skips the running test on the USB lane, saying why it cannot run there.
+#define QVX_SOCKET_LANE_ONLY(reason) \
+  if (::qvxe2e::UsbLane()) GTEST_SKIP() << "socket lane only: " << (reason)
+
+// Why tests skip the USB lane.
+inline constexpr const char* kNeedsTwoReaders = "needs two readers; the USB lane has one";
+
 struct StackOptions {
   bool paced = false;  // one packet per millisecond at the device
   int readers = 1;
   bool debug = false;  // pcscd at debug level: the driver's debug lines
   // The device on emulated USB, found by pcscd's hotplug (one reader).
-  bool usb = false;
+  bool usb = UsbLane();
   std::optional<std::string> usbSerial;  // the serial number string; "" for none
   std::string usbInterfaceName;  // the interface's string; none when empty
   bool usbUnconfigured = false;  // plugged in without a configuration selected
 };
 
-// The name pcscd gives the driver's reader `unit`.
+// The name pcscd gives the driver's reader `unit` on this run's lane: from
+// reader.conf, or from hotplug with the device's serial number.
 std::string ReaderName(int unit = 0);
+// The hotplug name of the emulated USB device (serial number QVX2000001).
+std::string UsbReaderName();
 
 // Paths of the programs under test.
 const char* QvxcmdPath();
@@ -40,7 +54,8 @@ class Stack {
   Stack(const Stack&) = delete;
   Stack& operator=(const Stack&) = delete;
 
-  // Whether this machine can run the stack at all; the reason otherwise.
+  // Whether this machine can run the stack of this run's lane; the reason
+  // otherwise.
   static bool Available(std::string* why);
   // The same for the USB lane: umockdev, and root for pcscd's mount namespace.
   static bool UsbAvailable(std::string* why);

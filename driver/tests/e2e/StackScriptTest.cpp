@@ -12,6 +12,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(StackScript, UpWritesTheEnvironmentAndDownCleansUpTwice) {
+  QVX_SOCKET_LANE_ONLY(kNeedsTwoReaders);
   std::string why;
   if (!Stack::Available(&why)) GTEST_SKIP() << why;
   StackOptions options;

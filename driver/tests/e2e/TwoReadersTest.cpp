@@ -51,7 +51,13 @@ bool Waiting(const Stack& stack, int unit) {
   return stack.Control("state", unit).find("waiting=yes") != std::string::npos;
 }
 
-class TwoReaders : public SharedStackTest {};
+class TwoReaders : public SharedStackTest {
+ protected:
+  void SetUp() override {
+    QVX_SOCKET_LANE_ONLY(kNeedsTwoReaders);
+    SharedStackTest::SetUp();
+  }
+};
 
 TEST_F(TwoReaders, ReaderZeroAnswersWhileReaderOnesCustomerThinks) {
   struct Check {

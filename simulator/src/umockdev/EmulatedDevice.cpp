@@ -70,6 +70,7 @@ EmulatedDevice::EmulatedDevice(const UsbOptions& options, UrbPipes& pipes, std::
   gchar* root = umockdev_testbed_get_root_dir(testbed_);
   root_ = root;
   g_free(root);
+  uevents_ = std::make_unique<UeventSender>(root_);
   handler_ = umockdev_ioctl_base_new();
   g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(&EmulatedDevice::OnIoctl), this);
   g_signal_connect(handler_, "client-connected", G_CALLBACK(&EmulatedDevice::OnConnected), this);
@@ -128,6 +129,10 @@ void EmulatedDevice::Add() {
   record += "H: descriptors=" + Hex(DeviceDescriptor(id)) + Hex(ConfigurationDescriptor(id)) + "\n";
   AddFromString(testbed_, record);
   deviceSyspath_ = "/sys" + device;
+  {
+    std::lock_guard<std::mutex> lock(nodeMutex_);
+    node_ = std::make_unique<PollableNode>(root_ + node);
+  }
 
   // The interface last: pcscd's hotplug looks for interfaces.
   const std::string interface = device + "/" + kPort + ":1.0";
@@ -140,20 +145,39 @@ void EmulatedDevice::Add() {
   if (!id.interfaceName.empty()) child += Attribute("interface", id.interfaceName);
   AddFromString(testbed_, child);
   interfaceSyspath_ = "/sys" + interface;
+  Announce("add", deviceSyspath_, "usb_device", node);
+  Announce("add", interfaceSyspath_, "usb_interface", "");
   Event("plugged in as " + node + " (" + Hex4(id.vendorId) + ":" + Hex4(id.productId) + ")");
 }
 
 void EmulatedDevice::Remove() {
   if (deviceSyspath_.empty()) return;
   // The interface goes first, as when the kernel tears a device down.
-  umockdev_testbed_uevent(testbed_, interfaceSyspath_.c_str(), "remove");
-  umockdev_testbed_uevent(testbed_, deviceSyspath_.c_str(), "remove");
+  Announce("remove", interfaceSyspath_, "usb_interface", "");
+  Announce("remove", deviceSyspath_, "usb_device", DevNode());
   umockdev_testbed_detach_ioctl(testbed_, DevNode().c_str(), nullptr);
   umockdev_testbed_remove_device(testbed_, interfaceSyspath_.c_str());
   umockdev_testbed_remove_device(testbed_, deviceSyspath_.c_str());
   deviceSyspath_.clear();
   interfaceSyspath_.clear();
+  {
+    std::lock_guard<std::mutex> lock(nodeMutex_);
+    node_.reset();  // leaves the old node ready for those who still hold it
+  }
   Event("unplugged");
+}
+
+void EmulatedDevice::Refresh() {
+  std::lock_guard<std::mutex> lock(nodeMutex_);
+  if (node_) node_->SetReady(pipes_.AnyDone());
+}
+
+// umockdev's own uevent emulation looks the device up in this process's
+// view of /sys, which is the machine's: the events are built here instead.
+void EmulatedDevice::Announce(const char* action, const std::string& syspath, const char* devtype,
+                              const std::string& devname) {
+  const int reached = uevents_->Send(Uevent{action, syspath.substr(4), "usb", devtype, devname});
+  Event(std::string(action) + " " + devtype + " uevent to " + std::to_string(reached) + " monitor(s)");
 }
 
 std::vector<std::string> EmulatedDevice::TakeEvents() {
@@ -170,6 +194,9 @@ int EmulatedDevice::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, voi
   auto& device = *static_cast<EmulatedDevice*>(self);
   const unsigned long request = umockdev_ioctl_client_get_request(client);
   const auto [result, error] = device.Handle(client, request, umockdev_ioctl_client_get_arg(client));
+  // Readiness first, so a client that reaped the last URB finds the node
+  // no longer writable when it polls again.
+  device.Refresh();
   umockdev_ioctl_client_complete(client, result, error);
   device.wake_();
   return TRUE;
@@ -184,6 +211,7 @@ void EmulatedDevice::OnVanished(UMockdevIoctlBase*, UMockdevIoctlClient* client,
   const auto owner = reinterpret_cast<Owner>(client);
   device.pipes_.Vanished(owner);
   device.Forget(owner);
+  device.Refresh();
   device.wake_();
 }
 

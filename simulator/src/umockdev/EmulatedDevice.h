@@ -7,12 +7,15 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "usb/PollableNode.h"
 #include "usb/StandardRequests.h"
+#include "usb/UeventSender.h"
 #include "usb/UrbPipes.h"
 #include "usb/UsbOptions.h"
 
@@ -38,6 +41,9 @@ class EmulatedDevice {
   void Add();
   void Remove();
   std::vector<std::string> TakeEvents();
+  // Makes the device node poll writable exactly while finished URBs wait;
+  // call after anything that may have finished or reaped one.
+  void Refresh();
 
  private:
   struct Submitted {
@@ -56,6 +62,7 @@ class EmulatedDevice {
   std::pair<long, int> SetConfiguration(Owner owner, unsigned value);
   void Forget(Owner owner);
   void Event(std::string text);
+  void Announce(const char* action, const std::string& syspath, const char* devtype, const std::string& devname);
 
   UsbOptions options_;
   UrbPipes& pipes_;
@@ -66,6 +73,10 @@ class EmulatedDevice {
   int devnum_ = 1;  // the root hub has 1
   std::string deviceSyspath_;
   std::string interfaceSyspath_;
+  std::unique_ptr<UeventSender> uevents_;
+
+  std::mutex nodeMutex_;  // node_, and that its readiness follows the pipes
+  std::unique_ptr<PollableNode> node_;
 
   std::mutex mutex_;  // the members below
   DeviceState state_;

@@ -77,6 +77,7 @@ CableInput UsbCable::Serve(const std::vector<pollfd>& fds, std::size_t first, St
     inPacer_.Passed(now);
     if (connected_) input.packets.push_back(*packet);
   }
+  device_->Refresh();
   return input;
 }
 
@@ -91,6 +92,7 @@ bool UsbCable::Flush(SteadyTime now) {
     outPacer_.Passed(now);
     outbox_.pop_front();
   }
+  device_->Refresh();
   return true;
 }
 

@@ -150,6 +150,13 @@ bool UrbPipes::Claimed() const {
   return claimedBy_.has_value();
 }
 
+bool UrbPipes::AnyDone() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return std::any_of(done_.begin(), done_.end(), [this](const auto& entry) {
+    return !entry.second.empty() && stale_.count(entry.first) == 0;
+  });
+}
+
 Changes UrbPipes::TakeChanges() {
   std::lock_guard<std::mutex> lock(mutex_);
   const Changes changes = changes_;

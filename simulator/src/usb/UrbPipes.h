@@ -58,6 +58,8 @@ class UrbPipes {
   // Completes the oldest IN URB with `packet`; false when none waits.
   bool GiveIn(const Packet& packet);
   bool Claimed() const;
+  // Whether a client of the device as it is now has finished URBs to reap.
+  bool AnyDone() const;
   Changes TakeChanges();
   // Pending URBs end with ENODEV; the clients of the device, then and
   // after Plug, get ENODEV for every call (Reap once their URBs are reaped).
