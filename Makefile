@@ -7,7 +7,7 @@ CMAKE ?= cmake
 CTEST ?= ctest
 GENERATOR ?= Ninja
 
-.PHONY: all deps build asan test test-unit bench soak fuzz demo clean
+.PHONY: all deps build asan test test-under-load test-unit bench soak fuzz demo clean
 
 all: build
 
@@ -25,6 +25,14 @@ asan: deps
 test: build asan
 	$(CTEST) --test-dir $(BUILD_DIR) --output-on-failure -j$(JOBS) --timeout 300
 	$(CTEST) --test-dir $(ASAN_DIR) -L unit --output-on-failure -j$(JOBS) --timeout 300
+
+# The whole suite once while another process keeps every core busy: a test
+# that only passes on an idle machine fails here.
+test-under-load: build
+	@command -v stress-ng >/dev/null || { echo "test-under-load: stress-ng is missing (make deps)"; exit 1; }
+	stress-ng --cpu $(JOBS) --timeout 1800s --quiet & load=$$!; \
+	  $(CTEST) --test-dir $(BUILD_DIR) --output-on-failure -j$(JOBS) --timeout 300; status=$$?; \
+	  kill $$load 2>/dev/null; wait $$load 2>/dev/null; exit $$status
 
 # Unit tests only, without the sanitizer build and without pcscd.
 test-unit: build
