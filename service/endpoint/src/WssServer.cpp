@@ -113,6 +113,11 @@ class CWssServer::Endpoint {
 
   // Raises websocketpp::exception when the port cannot be served.
   std::uint16_t Listen(std::uint16_t port) {
+    // Connections the server closed leave the port in TIME_WAIT for a
+    // minute; without this a restart would fall through to the next port
+    // and leave its own free for anyone. A port another socket listens on
+    // still refuses the bind, so the fall-through keeps working.
+    m_server.set_reuse_addr(true);
     m_server.listen(boost::asio::ip::tcp::endpoint(boost::asio::ip::make_address(kListenAddress), port));
     m_server.start_accept();
     return m_server.get_local_endpoint(m_error).port();

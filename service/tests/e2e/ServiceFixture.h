@@ -28,7 +28,8 @@ std::vector<std::uint16_t> FreePorts(std::size_t count);
 // A listening socket on 127.0.0.1:port, as another program holding the port.
 class CPortHolder {
  public:
-  explicit CPortHolder(std::uint16_t port);
+  // reuseAddress: with SO_REUSEADDR, as a server restarting itself would.
+  explicit CPortHolder(std::uint16_t port, bool reuseAddress = false);
   ~CPortHolder();
   CPortHolder(const CPortHolder&) = delete;
   CPortHolder& operator=(const CPortHolder&) = delete;
