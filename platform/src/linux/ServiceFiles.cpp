@@ -76,6 +76,13 @@ std::string RenderUnit(const UnitDescription& unit) {
     text += "DynamicUser=yes\n";
     text += "StateDirectory=" + unit.serviceName + "\n";
     text += "Environment=ALLUSERSPROFILE=/var/lib/" + unit.serviceName + "\n";
+    // A local service answers what any local program sends it: bounds on
+    // its descriptors and memory keep a misbehaving client from starving
+    // the machine (memory is reclaimed hard above High, the service is
+    // ended above Max).
+    text += "LimitNOFILE=1024\n";
+    text += "MemoryHigh=128M\n";
+    text += "MemoryMax=256M\n";
   }
   text += "RuntimeDirectory=" + unit.serviceName + "\n";
   if (unit.startType == SERVICE_AUTO_START) {

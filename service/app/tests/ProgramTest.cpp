@@ -166,6 +166,9 @@ TEST_F(ProgramTest, InstallMakesUnitAndKeyOnceAndUninstallRemoves) {
   EXPECT_NE(unit.find("ExecStart=\"" + Program() + "\"\n"), std::string::npos);
   EXPECT_NE(unit.find("DynamicUser=yes\n"), std::string::npos);
   EXPECT_NE(unit.find("WantedBy=multi-user.target\n"), std::string::npos);
+  // A client cannot make the service hold the machine's descriptors or memory.
+  for (const char* limit : {"LimitNOFILE=1024\n", "MemoryHigh=128M\n", "MemoryMax=256M\n"})
+    EXPECT_NE(unit.find(limit), std::string::npos) << limit;
 
   // The new key opens only with the program's pass phrase.
   const std::string pem = ReadFile(Pem());

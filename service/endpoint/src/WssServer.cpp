@@ -78,6 +78,8 @@ class CWssServer::Endpoint {
            const std::string& pemDirectory)
       : m_loop(loop), m_closeLimit(loop) {
     m_server.set_user_agent(kServerName);
+    m_server.set_max_message_size(kMaxMessageSize);
+    m_server.set_max_http_body_size(kMaxMessageSize);
     m_server.set_open_handler([this](websocketpp::connection_hdl handle) { m_open.insert(handle); });
     m_server.set_close_handler([this](websocketpp::connection_hdl handle) { Forget(handle); });
     m_server.set_fail_handler([this](websocketpp::connection_hdl handle) { Forget(handle); });
