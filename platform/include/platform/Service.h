@@ -87,7 +87,8 @@ struct SERVICE_TABLE_ENTRYA {
 // ERROR_FAILED_SERVICE_CONTROLLER_CONNECT when the process was started from an
 // interactive terminal rather than by systemd or another supervisor.
 // Call it before starting any thread: it blocks the control signals in the
-// calling thread, and later threads inherit that.
+// calling thread, and later threads inherit that; they stay blocked on
+// return (controls after the stop are dropped).
 bool StartServiceCtrlDispatcherA(const SERVICE_TABLE_ENTRYA* table);
 
 // Only from inside the service's main function, for the dispatched name.
