@@ -12,6 +12,7 @@
 #include <websocketpp/server.hpp>
 
 #include "command/Log.h"
+#include "command/VisibleText.h"
 #include "endpoint/Origin.h"
 #include "protocol/Connection.h"
 
@@ -58,7 +59,7 @@ bool ValidateConnection(Server& server, websocketpp::connection_hdl handle) {
   }
   const std::string& origin = connection->get_origin();
   if (!IsAllowedOrigin(origin)) {
-    Report(LEVEL_ERROR, "[WSS] Connection from invalid origin: " + origin);
+    Report(LEVEL_ERROR, "[WSS] Connection from invalid origin: " + VisibleText(origin));
     return false;
   }
   return true;
