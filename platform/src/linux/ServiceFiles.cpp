@@ -92,6 +92,36 @@ std::string RenderUnit(const UnitDescription& unit) {
   return text;
 }
 
+bool IsCredentialName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (const char c : name) {
+    const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                         (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
+    if (!allowed) return false;
+  }
+  return true;
+}
+
+std::string WithCredential(const std::string& unitText, const std::string& name,
+                           const std::string& path) {
+  std::string escaped;  // '%' starts a specifier in unit files
+  for (const char c : path) escaped += c == '%' ? std::string("%%") : std::string(1, c);
+  const std::string section = "[Service]\n";
+  const std::size_t at = unitText.find(section);
+  const std::string line = "LoadCredential=" + name + ":" + escaped + "\n";
+  if (at == std::string::npos) return unitText + "\n" + section + line;
+  return unitText.substr(0, at + section.size()) + line + unitText.substr(at + section.size());
+}
+
+bool ReadWholeFile(const std::string& path, std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream content;
+  content << in.rdbuf();
+  text = content.str();
+  return true;
+}
+
 std::string UnitFilePath(const std::string& serviceName) {
   return ServiceUnitDirectory() + "/" + serviceName + ".service";
 }

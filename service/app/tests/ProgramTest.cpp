@@ -5,6 +5,7 @@
 #include <openssl/pem.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "endpoint/TlsContext.h"
+#include "host/Settings.h"
 
 namespace {
 
@@ -195,6 +197,49 @@ TEST_F(ProgramTest, InstallMakesUnitAndKeyOnceAndUninstallRemoves) {
   outcome = RunProgram(Program(), {"-uninstall"});
   EXPECT_EQ(outcome.exitCode, 1);
   EXPECT_EQ(outcome.err, "Failed! [OpenService failed w/err 0x00000424]\n");
+}
+
+// The key is root's alone whatever the umask; the unit hands it to the
+// service's dynamic account, which finds it among its credentials.
+TEST_F(ProgramTest, InstallLeavesTheKeyToRootAndHandsItToTheService) {
+  for (const mode_t mask : {mode_t{077}, mode_t{022}, mode_t{0}}) {
+    SCOPED_TRACE(mask);
+    fs::remove(Pem());
+    fs::remove(Unit());
+    const mode_t previous = ::umask(mask);
+    const Outcome outcome = RunProgram(Program(), {"-install"});
+    ::umask(previous);
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    struct stat st {};
+    ASSERT_EQ(::stat(Pem().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(st.st_uid, ::geteuid());
+    EXPECT_NE(ReadFile(Unit()).find("\n[Service]\nLoadCredential=brixwssvr.pem:" + Pem() + "\n"),
+              std::string::npos)
+        << ReadFile(Unit());
+  }
+
+  // A key an older installation left readable by all is closed, not replaced.
+  const std::string pem = ReadFile(Pem());
+  fs::permissions(Pem(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                             fs::perms::others_read);
+  fs::remove(Unit());
+  ASSERT_EQ(RunProgram(Program(), {"-install"}).exitCode, 0);
+  struct stat st {};
+  ASSERT_EQ(::stat(Pem().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_EQ(ReadFile(Pem()), pem);
+}
+
+TEST_F(ProgramTest, TheServiceReadsItsKeyFromItsCredentials) {
+  std::string warning;
+  ::unsetenv("QVX_WSS_PEM_DIR");
+  Set("CREDENTIALS_DIRECTORY", m_dir / "credentials");
+  EXPECT_EQ(qvx::host::SettingsFromEnvironment(warning).pemDirectory,
+            (m_dir / "credentials").string());
+  // Tests and private installations still move it.
+  Set("QVX_WSS_PEM_DIR", m_dir / "pem");
+  EXPECT_EQ(qvx::host::SettingsFromEnvironment(warning).pemDirectory, (m_dir / "pem").string());
 }
 
 TEST_F(ProgramTest, InstallWithoutRightsIsAccessDenied) {
