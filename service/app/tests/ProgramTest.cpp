@@ -11,7 +11,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <cstdio>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -229,6 +231,43 @@ TEST_F(ProgramTest, InstallLeavesTheKeyToRootAndHandsItToTheService) {
   ASSERT_EQ(::stat(Pem().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0600u);
   EXPECT_EQ(ReadFile(Pem()), pem);
+}
+
+// What `command` printed (standard error too) and its exit status.
+std::pair<std::string, int> Shell(const std::string& command) {
+  std::string text;
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return {"", -1};
+  char buffer[512];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+  const int status = ::pclose(pipe);
+  return {text, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+// systemd's own measure of the sandbox, on the unit -install writes.
+TEST_F(ProgramTest, TheUnitIsSandboxedToAnExposureOfAtMostTwo) {
+  if (Shell("command -v systemd-analyze").second != 0) GTEST_SKIP() << "no systemd-analyze";
+  ASSERT_EQ(RunProgram(Program(), {"-install"}).exitCode, 0);
+  const std::string unit = ReadFile(Unit());
+  // What the service needs stays open: pcscd's socket and loopback peers,
+  // its own directories; /dev/shm (named objects) stays in the private /dev.
+  for (const char* line : {"RestrictAddressFamilies=AF_UNIX AF_INET\n",
+                           "IPAddressAllow=localhost\n", "StateDirectory=brixwssvr\n",
+                           "LogsDirectory=brixwssvr\n", "RuntimeDirectory=brixwssvr\n"})
+    EXPECT_NE(unit.find(line), std::string::npos) << line;
+
+  const auto [verified, verifyStatus] =
+      Shell("cd '" + (m_dir / "units").string() + "' && systemd-analyze verify --man=no ./brixwssvr.service");
+  EXPECT_EQ(verifyStatus, 0) << verified;
+
+  const auto [report, status] = Shell("systemd-analyze security --offline=yes '" + Unit() + "'");
+  ASSERT_EQ(status, 0) << report;
+  const std::string marker = "Overall exposure level for brixwssvr.service: ";
+  const std::size_t at = report.find(marker);
+  ASSERT_NE(at, std::string::npos) << report;
+  const double exposure = std::stod(report.substr(at + marker.size()));
+  std::cout << "[ measured ] exposure " << exposure << std::endl;
+  EXPECT_LE(exposure, 2.0) << report;
 }
 
 TEST_F(ProgramTest, TheServiceReadsItsKeyFromItsCredentials) {
