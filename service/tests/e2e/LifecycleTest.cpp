@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -147,6 +149,29 @@ TEST_F(ServiceLifecycle, StopWhileAPageWaitsCancelsItsCommand) {
   EXPECT_EQ(page->Receive(10s), "Status=15\nStatusDescription=Cancel by other session\nResponse=");
   EXPECT_NE(ServiceLog().find("[WSS] Service is started. [Version: 02.20 / Release: 18-AUG-2023]"),
             std::string::npos);
+  EXPECT_TRUE(EndsWith(LastLine(ServiceLog()), "[WSS] Service is stopped.")) << ServiceLog();
+}
+
+// pcscd frozen, the cancelled command cannot end, so the stop waits for the
+// workers: a second SIGTERM then arrives while it runs.
+TEST_F(ServiceLifecycle, ASecondSigtermDuringTheStopLetsItFinish) {
+  StartServing();
+  stack().Control("customer never");
+  const auto page = Connect();
+  page->SendText(R"({"Name":3,"Params":["0002CCDD","nl"]})");
+  ASSERT_TRUE(DeviceWaits());
+  FreezePcscd();
+  SignalService(SIGTERM);
+  ASSERT_TRUE(Eventually([&] {
+    std::ifstream state(StateFile());
+    const std::string text((std::istreambuf_iterator<char>(state)), std::istreambuf_iterator<char>());
+    return text.find("STATE=3\n") != std::string::npos;
+  })) << "the stop never began";
+  SignalService(SIGTERM);
+  ResumePcscd();
+
+  const ProcessResult end = ServiceEnd();
+  EXPECT_EQ(end.exitCode, 0) << "ended by the second signal\n" << end.errors;
   EXPECT_TRUE(EndsWith(LastLine(ServiceLog()), "[WSS] Service is stopped.")) << ServiceLog();
 }
 

@@ -88,6 +88,8 @@ class ServiceTest : public ::testing::Test {
   const std::vector<std::uint16_t>& Ports() const { return m_ports; }
   std::uint16_t ServingPort() const { return m_servingPort; }
   std::string PemPath() const { return m_pemDir + "/brixwssvr.pem"; }
+  std::string StateFile() const { return m_stateDir + "/brixwssvr.state"; }
+  void SignalService(int signal) const { m_service->Signal(signal); }
   std::string TestPemPath() const;
   // Ports the test holds itself: never taken for the service's.
   std::set<std::uint16_t> m_heldPorts;
