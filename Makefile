@@ -51,15 +51,21 @@ SOAK_SEED ?= $(shell date +%s)
 soak: build
 	$(BUILD_DIR)/bench/qvx-stress --seconds $(SOAK_SECONDS) --seed $(SOAK_SEED)
 
-# A long fuzz run of the request parser, under the sanitizers; `make test`
-# runs ten seconds of it. FUZZ_SECONDS and FUZZ_SEED choose the run.
+# A long fuzz run of every fuzz target (the request parser, the origin
+# rules, the site lock, the driver's device packets and vendor-request
+# input checks) built with clang for libFuzzer under ASan and UBSan; prints
+# the executions each reached and any finding. `make test` runs a short
+# pass of each. FUZZ_SECONDS (per target) and FUZZ_SEED choose the run.
+FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 300
 FUZZ_SEED ?= $(shell date +%s)
-fuzz: asan
-	$(ASAN_DIR)/service/json/json-fuzz $(FUZZ_SECONDS) $(FUZZ_SEED)
+fuzz: deps
+	CC=clang CXX=clang++ $(CMAKE) -S . -B $(FUZZ_DIR) -G $(GENERATOR) -DQVX_WERROR=ON -DQVX_FUZZ=ON
+	$(CMAKE) --build $(FUZZ_DIR) -j$(JOBS) --target fuzz-targets
+	scripts/fuzz $(FUZZ_DIR) $(FUZZ_SECONDS) $(FUZZ_SEED)
 
 demo:
 	@scripts/demo --build $(BUILD_DIR) --jobs $(JOBS)
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "command/Exchanges.h"
+#include "command/VisibleText.h"
 
 namespace qvx {
 namespace {
@@ -119,8 +120,8 @@ std::string CQuorvex2::DisplayResult(std::uint16_t messageId, const std::string&
     m_log.Append(CReport(STATUS_SUCCESS, LEVEL_INFO, "",
                          "MessageId/LenLastLogon/LastLogon/Language: %d/%d/%s/%s",
                          static_cast<int>(static_cast<std::int16_t>(messageId)),
-                         static_cast<int>(lastLogon.size()), lastLogon.c_str(),
-                         language.c_str()));
+                         static_cast<int>(lastLogon.size()), VisibleText(lastLogon).c_str(),
+                         VisibleText(language).c_str()));
     ExchangeDisplayResult(m_reader, ServiceRevision(), messageId, lastLogon, language);
   });
   return BuildResultText(outcome.status, {});

@@ -112,6 +112,28 @@ TEST_F(ServiceControlTest, InstallRemoveRoundTripWithWindowsErrors) {
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
 }
 
+TEST_F(ServiceControlTest, CredentialNeedsChangeAccessAndAPlainName) {
+  SC_HANDLE manager = Manager();
+  CloseServiceHandle(Create(manager, "svc", "/opt/a", SERVICE_AUTO_START, nullptr));
+  SC_HANDLE readOnly = OpenServiceA(manager, "svc", SERVICE_QUERY_STATUS);
+  EXPECT_FALSE(AddServiceCredential(readOnly, "key.pem", "/opt/key.pem"));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  SC_HANDLE service = OpenServiceA(manager, "svc", SERVICE_CHANGE_CONFIG);
+  for (const auto& [name, path] : {std::pair<const char*, const char*>{"../key", "/opt/key"},
+                                   {"key pem", "/opt/key"},
+                                   {"key", "relative/key"}}) {
+    EXPECT_FALSE(AddServiceCredential(service, name, path)) << name << " " << path;
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  }
+  EXPECT_TRUE(AddServiceCredential(service, "key.pem", "/opt/100%/key.pem"));
+  EXPECT_NE(UnitText("svc").find("[Service]\nLoadCredential=key.pem:/opt/100%%/key.pem\n"),
+            std::string::npos)
+      << UnitText("svc");
+  CloseServiceHandle(readOnly);
+  CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+}
+
 TEST_F(ServiceControlTest, StatusAndStopFollowTheStateFile) {
   SC_HANDLE manager = Manager();
   SC_HANDLE created = Create(manager, "svc", "/opt/a", SERVICE_AUTO_START, nullptr);

@@ -1,6 +1,7 @@
 #include "platform/System.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <ctime>
@@ -65,7 +66,8 @@ TEST_F(ExpandTest, StandInsWhenUnset) {
                       {"USERPROFILE", nullptr},     {"APPDATA", nullptr},
                       {"LOCALAPPDATA", nullptr},    {"TEMP", nullptr},
                       {"TMP", nullptr},             {"XDG_CONFIG_HOME", nullptr},
-                      {"XDG_DATA_HOME", "relative/ignored"}, {"TMPDIR", nullptr}};
+                      {"XDG_DATA_HOME", "relative/ignored"}, {"TMPDIR", nullptr},
+                      {"XDG_RUNTIME_DIR", nullptr}, {"XDG_CACHE_HOME", nullptr}};
   const Expansion defaults[] = {
       {"%ALLUSERSPROFILE%\\BRIXWSSVR", "/var/lib\\BRIXWSSVR"},
       {"%AllUsersProfile%", "/var/lib"},
@@ -94,6 +96,41 @@ TEST_F(ExpandTest, StandInsWhenUnset) {
   for (const Expansion& c : redirected) {
     EXPECT_EQ(ExpandEnvironment(c.source), c.expected) << c.source;
   }
+}
+
+// Without TMPDIR the temporary directory is still the user's own: the
+// runtime directory, else a private one in the user's cache, never the
+// shared /tmp while there is a home.
+TEST_F(ExpandTest, TempIsTheUsersOwnWithoutTmpdir) {
+  platform_test::ScopedTempDir home;
+  ScopedEnv homeVar("HOME", home.Path().c_str());
+  ScopedEnv vars[] = {{"TEMP", nullptr}, {"TMP", nullptr}, {"TMPDIR", nullptr},
+                      {"XDG_CACHE_HOME", nullptr}};
+  {
+    ScopedEnv runtime("XDG_RUNTIME_DIR", "/run/user/4242");
+    EXPECT_EQ(ExpandEnvironment("%TEMP%"), "/run/user/4242");
+  }
+  ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
+  const std::string own = home.Path() + "/.cache/quorvex2/temp";
+  EXPECT_EQ(ExpandEnvironment("%TEMP%"), own);
+  struct stat st {};
+  ASSERT_EQ(::stat(own.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  EXPECT_EQ(ExpandEnvironment("%TMP%"), own) << "made once, found again";
+
+  // Opened to others meanwhile: closed again.
+  ASSERT_EQ(::chmod(own.c_str(), 0755), 0);
+  EXPECT_EQ(ExpandEnvironment("%TEMP%"), own);
+  ASSERT_EQ(::stat(own.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+  // A planted link in its place is not followed; the shared directory is
+  // left, where the log refuses links and other accounts' files itself.
+  std::filesystem::remove_all(home.Path() + "/.cache/quorvex2");
+  std::filesystem::create_directories(home.Path() + "/elsewhere");
+  std::filesystem::create_directory_symlink(home.Path() + "/elsewhere",
+                                            home.Path() + "/.cache/quorvex2");
+  EXPECT_EQ(ExpandEnvironment("%TEMP%"), "/tmp");
 }
 
 TEST_F(ExpandTest, WritesOnlyWhenTheResultFits) {

@@ -36,6 +36,8 @@ using platform::Sleep;
 using platform::QueryServiceStatus;
 using platform::SERVICE_STOP_PENDING;
 using platform::DeleteService;
+using platform::AddServiceCredential;
+using platform::SERVICE_CHANGE_CONFIG;
 
 namespace {
 
@@ -87,11 +89,16 @@ bool SetUpService(char* message) {
   }
   const std::string quotedPath = "\"" + std::string(program) + "\"";
   CServiceHandle service(CreateServiceA(
-      manager.Get(), kServiceName, kServiceDisplayName, SERVICE_QUERY_STATUS,
+      manager.Get(), kServiceName, kServiceDisplayName, SERVICE_QUERY_STATUS | SERVICE_CHANGE_CONFIG,
       SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, quotedPath.c_str(),
       nullptr, nullptr, "", kServiceAccount, nullptr));
   if (service.Get() == nullptr) {
     return Fail(message, "CreateService failed w/err 0x%08lx", LastError());
+  }
+  // The key stays root's; the service reads the copy its unit hands it.
+  const std::string pemPath = pemDirectory + "/" + endpoint::kPemFileName;
+  if (!AddServiceCredential(service.Get(), endpoint::kPemFileName, pemPath.c_str())) {
+    return Fail(message, "AddServiceCredential failed w/err 0x%08lx", LastError());
   }
   return true;
 }

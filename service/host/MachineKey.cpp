@@ -102,8 +102,16 @@ platform::DWORD FromErrno(int error) {
 }  // namespace
 
 bool EnsureMachineKey(const std::string& path, const std::string& passPhrase) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) return true;
+  // Root's alone: the service gets it through its unit, never through the
+  // file's mode, whatever the umask. A key from an older installation that
+  // others could read is closed too.
+  const int existing = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (existing >= 0) {
+    const bool closed = ::fchmod(existing, 0600) == 0;
+    const int error = errno;
+    ::close(existing);
+    return closed || Failed(FromErrno(error));
+  }
 
   KeyPtr key(EVP_EC_gen("P-256"));
   if (!key) return Failed(platform::ERROR_GEN_FAILURE);
@@ -112,13 +120,12 @@ bool EnsureMachineKey(const std::string& path, const std::string& passPhrase) {
   if (text.empty()) return Failed(platform::ERROR_GEN_FAILURE);
 
   // Written aside and linked into place, so the endpoint never reads half a
-  // file and an existing one is never replaced. Readable by the service's
-  // dynamic account; the key itself is encrypted.
+  // file and an existing one is never replaced.
   const std::string temporary = path + ".new";
   ::unlink(temporary.c_str());
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) return Failed(FromErrno(errno));
-  const bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
+  const bool written = ::fchmod(fd, 0600) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
   const int writeError = errno;
   if (::close(fd) != 0 || !written) {
     ::unlink(temporary.c_str());

@@ -8,7 +8,9 @@ namespace qvx::host {
 
 // Writes a self-signed certificate for 127.0.0.1 and localhost followed by
 // its private key, encrypted under passPhrase, to path, unless path already
-// exists. False (with the thread's last error set) when it cannot be made.
+// exists. The file is left readable by its owner only (mode 0600), also one
+// that was there. False (with the thread's last error set) when it cannot be
+// made.
 bool EnsureMachineKey(const std::string& path, const std::string& passPhrase);
 
 }  // namespace qvx::host

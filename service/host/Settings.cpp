@@ -36,6 +36,11 @@ endpoint::WssSettings SettingsFromEnvironment(std::string& warning) {
   }
   if (const char* pemDir = std::getenv("QVX_WSS_PEM_DIR"); pemDir != nullptr && pemDir[0] != '\0') {
     settings.pemDirectory = pemDir;
+  } else if (const char* credentials = std::getenv("CREDENTIALS_DIRECTORY");
+             credentials != nullptr && credentials[0] != '\0') {
+    // Installed: the key file is root's, and systemd hands the service its
+    // copy among the unit's credentials.
+    settings.pemDirectory = credentials;
   }
   return settings;
 }

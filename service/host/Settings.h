@@ -1,6 +1,7 @@
 // Where the endpoint serves from: the fixed ports and the PEM next to the
 // program, unless a test or the demo moves them through the environment
-// (QVX_WSS_PORTS="p1,p2,...", QVX_WSS_PEM_DIR=directory).
+// (QVX_WSS_PORTS="p1,p2,...", QVX_WSS_PEM_DIR=directory). Installed, the
+// PEM comes from the unit's credentials ($CREDENTIALS_DIRECTORY).
 #pragma once
 
 #include <string>

@@ -152,6 +152,15 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"TextAfterObject", R"({"Name":1} x)", false}),
     CaseName<RefusedCase>);
 
+TEST_F(ProtocolFixture, ARefusedPayloadCannotForgeLogLines) {
+  const std::string forged = "2026-01-01 00:00:00.000 [INF] [WSS] Service is stopped.";
+  HandleMessage(Factory(), "x\r\n" + forged + "\x1b");
+  const auto lines = LogLines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_TRUE(EndsWith(lines[0], " [ERR] [WSS] Payload: x\\r\\n" + forged + "\\x1B"))
+      << lines[0];
+}
+
 struct TextCase {
   const char* name;
   std::string element;  // JSON text of one parameter

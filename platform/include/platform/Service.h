@@ -55,6 +55,7 @@ constexpr DWORD SERVICE_ERROR_NORMAL = 0x00000001;
 // creating and deleting need a writable unit directory.
 constexpr DWORD SC_MANAGER_CONNECT = 0x0001;
 constexpr DWORD SC_MANAGER_CREATE_SERVICE = 0x0002;
+constexpr DWORD SERVICE_CHANGE_CONFIG = 0x0002;
 constexpr DWORD SERVICE_QUERY_STATUS = 0x0004;
 constexpr DWORD SERVICE_STOP = 0x0020;
 constexpr DWORD DELETE = 0x00010000;
@@ -87,7 +88,8 @@ struct SERVICE_TABLE_ENTRYA {
 // ERROR_FAILED_SERVICE_CONTROLLER_CONNECT when the process was started from an
 // interactive terminal rather than by systemd or another supervisor.
 // Call it before starting any thread: it blocks the control signals in the
-// calling thread, and later threads inherit that.
+// calling thread, and later threads inherit that; they stay blocked on
+// return (controls after the stop are dropped).
 bool StartServiceCtrlDispatcherA(const SERVICE_TABLE_ENTRYA* table);
 
 // Only from inside the service's main function, for the dispatched name.
@@ -120,6 +122,13 @@ SC_HANDLE OpenServiceA(SC_HANDLE manager, const char* serviceName, DWORD desired
 bool ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status);
 bool QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status);
 bool DeleteService(SC_HANDLE service);
+
+// Gives the service read access to a file nobody else may read, where
+// Windows would grant the service's own SID read access in the file's ACL:
+// the unit loads the file at each start (systemd's LoadCredential=) and the
+// service finds it as `name` in the directory $CREDENTIALS_DIRECTORY names.
+// Needs SERVICE_CHANGE_CONFIG; path is absolute.
+bool AddServiceCredential(SC_HANDLE service, const char* name, const char* path);
 bool CloseServiceHandle(SC_HANDLE handle);
 
 // The full path of the running program; module must be null.

@@ -1,5 +1,9 @@
 // ExpandEnvironmentStrings with the Windows rules and Linux stand-ins for
 // the Windows variables the product relies on.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -28,6 +32,34 @@ std::string XdgDirectory(const char* variable, const char* homeRelative) {
   return home.empty() ? std::string() : home + homeRelative;
 }
 
+// A directory of this user's that nobody else may enter: made when missing,
+// closed when it was open to others; false when it is not the user's.
+bool PrivateDirectory(const std::string& path) {
+  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
+    return false;
+  }
+  return (st.st_mode & 077) == 0 || ::chmod(path.c_str(), 0700) == 0;
+}
+
+// The temporary directory is the user's own, as on Windows: TMPDIR when
+// set, else the user's runtime directory, else one in the user's cache
+// directory (made 0700). The shared /tmp is left for a user without a home.
+std::string TempDirectory() {
+  const std::string tmp = NonEmptyVariable("TMPDIR");
+  if (!tmp.empty()) return tmp;
+  const std::string runtime = NonEmptyVariable("XDG_RUNTIME_DIR");
+  if (!runtime.empty() && runtime[0] == '/') return runtime;
+  const std::string cache = XdgDirectory("XDG_CACHE_HOME", "/.cache");
+  if (!cache.empty()) {
+    (void)::mkdir(cache.c_str(), 0700);
+    const std::string own = cache + "/quorvex2";
+    if (PrivateDirectory(own) && PrivateDirectory(own + "/temp")) return own + "/temp";
+  }
+  return "/tmp";
+}
+
 std::string StandIn(const std::string& canonical) {
   if (canonical == "ALLUSERSPROFILE" || canonical == "PROGRAMDATA") {
     return "/var/lib";
@@ -41,8 +73,7 @@ std::string StandIn(const std::string& canonical) {
   if (canonical == "LOCALAPPDATA") {
     return XdgDirectory("XDG_DATA_HOME", "/.local/share");
   }
-  std::string tmp = NonEmptyVariable("TMPDIR");
-  return tmp.empty() ? "/tmp" : tmp;  // TEMP and TMP
+  return TempDirectory();  // TEMP and TMP
 }
 
 bool HasStandIn(const std::string& canonical) {

@@ -19,7 +19,7 @@ namespace {
 
 const char kGlobalPrefix[] = "Global\\";
 const char kLocalPrefix[] = "Local\\";
-const char kLongestSuffix[] = ".event";
+constexpr std::size_t kLongestSuffixLength = sizeof ".event" - 1;
 
 std::string BaseDirectory() {
   const char* redirect = std::getenv("QVX_OBJECT_DIR");
@@ -90,7 +90,7 @@ ObjectPath ResolveObjectName(const std::string& name) {
   }
   ObjectPath path;
   path.escaped = EscapeFileName(rest);
-  if (rest.empty() || path.escaped.size() + sizeof kLongestSuffix - 1 > NAME_MAX) {
+  if (rest.empty() || path.escaped.size() + kLongestSuffixLength > NAME_MAX) {
     ThrowError(ERROR_INVALID_NAME);
   }
   MakeSharedDirectory(BaseDirectory());

@@ -150,6 +150,14 @@ bool StartServiceCtrlDispatcherA(const SERVICE_TABLE_ENTRYA* table) {
       std::lock_guard<std::mutex> lock(gDispatchMutex);
       gRegistration = nullptr;
     }
+    // A stop control that came while the service stopped found it stopping
+    // already: it is dropped, and the controls stay blocked, so one that is
+    // still pending or comes while the program winds down cannot end the
+    // process by the signal's default action.
+    signalfd_siginfo dropped{};
+    while (::read(signals.Get(), &dropped, sizeof dropped) == sizeof dropped) {
+    }
+    for (int signal : {SIGTERM, SIGINT, SIGPWR}) sigaddset(&previous, signal);
     ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return true;
   });

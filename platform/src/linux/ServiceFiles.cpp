@@ -47,6 +47,46 @@ std::string Unquoted(const std::string& path) {
   return path;
 }
 
+// What the local service account may do, and nothing more: read the
+// system, write its own state, log and runtime directories and the
+// named-object directory (/dev/shm, which the private /dev keeps), reach
+// pcscd's socket and loopback peers. No privileges, no devices, no kernel
+// settings, no other processes, no code made at run time.
+std::string LocalServiceSandbox() {
+  return "UMask=0077\n"
+         "NoNewPrivileges=yes\n"
+         "CapabilityBoundingSet=\n"
+         "AmbientCapabilities=\n"
+         "ProtectSystem=strict\n"
+         "ProtectHome=yes\n"
+         "PrivateTmp=yes\n"
+         "PrivateDevices=yes\n"
+         "PrivateIPC=yes\n"
+         "PrivateUsers=yes\n"
+         "ProtectProc=invisible\n"
+         "ProcSubset=pid\n"
+         "ProtectKernelTunables=yes\n"
+         "ProtectKernelModules=yes\n"
+         "ProtectKernelLogs=yes\n"
+         "ProtectControlGroups=yes\n"
+         "ProtectClock=yes\n"
+         "ProtectHostname=yes\n"
+         "RestrictNamespaces=yes\n"
+         "RestrictRealtime=yes\n"
+         "RestrictSUIDSGID=yes\n"
+         "LockPersonality=yes\n"
+         "MemoryDenyWriteExecute=yes\n"
+         "RemoveIPC=yes\n"
+         "KeyringMode=private\n"
+         "RestrictAddressFamilies=AF_UNIX AF_INET\n"
+         "IPAddressDeny=any\n"
+         "IPAddressAllow=localhost\n"
+         "SystemCallArchitectures=native\n"
+         "SystemCallFilter=@system-service\n"
+         "SystemCallFilter=~@privileged @resources\n"
+         "SystemCallErrorNumber=EPERM\n";
+}
+
 }  // namespace
 
 std::string ServiceUnitDirectory() {
@@ -76,13 +116,54 @@ std::string RenderUnit(const UnitDescription& unit) {
     text += "DynamicUser=yes\n";
     text += "StateDirectory=" + unit.serviceName + "\n";
     text += "Environment=ALLUSERSPROFILE=/var/lib/" + unit.serviceName + "\n";
+    // A local service answers what any local program sends it: bounds on
+    // its descriptors and memory keep a misbehaving client from starving
+    // the machine (memory is reclaimed hard above High, the service is
+    // ended above Max).
+    text += "LimitNOFILE=1024\n";
+    text += "MemoryHigh=128M\n";
+    text += "MemoryMax=256M\n";
+    text += "LogsDirectory=" + unit.serviceName + "\n";
+    text += "RuntimeDirectory=" + unit.serviceName + "\n";
+    text += LocalServiceSandbox();
+  } else {
+    text += "RuntimeDirectory=" + unit.serviceName + "\n";
   }
-  text += "RuntimeDirectory=" + unit.serviceName + "\n";
   if (unit.startType == SERVICE_AUTO_START) {
     text += "\n[Install]\n";
     text += "WantedBy=multi-user.target\n";
   }
   return text;
+}
+
+bool IsCredentialName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (const char c : name) {
+    const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                         (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
+    if (!allowed) return false;
+  }
+  return true;
+}
+
+std::string WithCredential(const std::string& unitText, const std::string& name,
+                           const std::string& path) {
+  std::string escaped;  // '%' starts a specifier in unit files
+  for (const char c : path) escaped += c == '%' ? std::string("%%") : std::string(1, c);
+  const std::string section = "[Service]\n";
+  const std::size_t at = unitText.find(section);
+  const std::string line = "LoadCredential=" + name + ":" + escaped + "\n";
+  if (at == std::string::npos) return unitText + "\n" + section + line;
+  return unitText.substr(0, at + section.size()) + line + unitText.substr(at + section.size());
+}
+
+bool ReadWholeFile(const std::string& path, std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream content;
+  content << in.rdbuf();
+  text = content.str();
+  return true;
 }
 
 std::string UnitFilePath(const std::string& serviceName) {

@@ -23,6 +23,13 @@ struct UnitDescription {
 std::string RenderUnit(const UnitDescription& unit);
 std::string UnitFilePath(const std::string& serviceName);
 
+// A credential name systemd takes: letters, digits, '.', '_' and '-'.
+bool IsCredentialName(const std::string& name);
+// The unit text with "LoadCredential=name:path" in its [Service] section.
+std::string WithCredential(const std::string& unitText, const std::string& name,
+                           const std::string& path);
+bool ReadWholeFile(const std::string& path, std::string& text);
+
 // True when systemd is the running init and the unit directory is its own,
 // so units are enabled and stopped through systemctl.
 bool SystemdManagesUnits();

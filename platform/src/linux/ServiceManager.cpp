@@ -185,6 +185,39 @@ bool DeleteService(SC_HANDLE service) {
   });
 }
 
+bool AddServiceCredential(SC_HANDLE service, const char* name, const char* path) {
+  return detail::AtEdge(false, [&] {
+    const ServiceObject& object = Checked(service, false);
+    if ((object.access & SERVICE_CHANGE_CONFIG) == 0) detail::ThrowError(ERROR_ACCESS_DENIED);
+    if (name == nullptr || path == nullptr || path[0] != '/' ||
+        !detail::IsCredentialName(name) || std::string(path).find('\n') != std::string::npos) {
+      detail::ThrowError(ERROR_INVALID_PARAMETER);
+    }
+    const std::string unitPath = detail::UnitFilePath(object.name);
+    std::string text;
+    if (!detail::ReadWholeFile(unitPath, text)) detail::ThrowError(ERROR_SERVICE_DOES_NOT_EXIST);
+    text = detail::WithCredential(text, name, path);
+    // Replaced in one rename: systemd never reads half a unit.
+    const std::string temporary = unitPath + ".new";
+    UniqueFd file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!file.Valid()) detail::ThrowErrno(errno);
+    try {
+      WriteAll(file.Get(), text);
+      if (::fchmod(file.Get(), 0644) != 0 || ::close(file.Release()) != 0) {
+        detail::ThrowErrno(errno);
+      }
+      if (::rename(temporary.c_str(), unitPath.c_str()) != 0) detail::ThrowErrno(errno);
+    } catch (...) {
+      ::unlink(temporary.c_str());
+      throw;
+    }
+    if (detail::SystemdManagesUnits() && !detail::RunSystemctl({"daemon-reload"})) {
+      detail::ThrowError(ERROR_GEN_FAILURE);
+    }
+    return true;
+  });
+}
+
 bool CloseServiceHandle(SC_HANDLE handle) {
   return detail::AtEdge(false, [&] {
     if (handle == nullptr) detail::ThrowError(ERROR_INVALID_HANDLE);

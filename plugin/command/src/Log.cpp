@@ -9,8 +9,6 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 #include "brixon/Error.h"
 #include "platform/Sync.h"
@@ -106,11 +104,33 @@ std::string TempDirectory() {
   return buffer.data();
 }
 
-std::string ReadFile(const std::string& fileName) {
-  std::ifstream file(fileName, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
+std::string ReadAll(int fd) {
+  std::string text;
+  char buffer[8192];
+  for (off_t at = 0;;) {
+    const ssize_t n = ::pread(fd, buffer, sizeof buffer, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+    at += n;
+  }
+  return text;
+}
+
+// The log file, never through a link and only when it is this account's
+// own regular file: in a shared directory another account could plant a
+// link (which the clean-up would truncate) or a file of its own (which
+// would collect this user's lines). -1 when it is refused or cannot be made.
+int OpenOwnLogFile(const std::string& fileName) {
+  const int fd = ::open(fileName.c_str(),
+                        O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
+  if (fd < 0) return -1;
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::geteuid()) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
 }
 
 // Holds the machine-wide log lock for a scope, when it can be had.
@@ -257,7 +277,7 @@ void CLog::Open() {
   bool cleaned = false;
   {
     const CLogLock lock;
-    m_fd = ::open(m_fileName.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    m_fd = OpenOwnLogFile(m_fileName);
     if (m_fd < 0) return;
     if (lock.IsHeld()) {
       try {
@@ -281,14 +301,12 @@ bool CLog::CleanupIfDue() {
   const std::time_t now = std::time(nullptr);
   const std::string today = CleanupDateText(now);
   if (registry.GetLogFileCleanupDate() == today) return false;
-  const std::string kept = CleanupLogText(ReadFile(m_fileName), now);
-  // Rewritten in place: other processes keep appending through their own
-  // descriptors of the same file.
-  const int fd = ::open(m_fileName.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool written = WriteAll(fd, LogHeaderLine() + "\n" + kept);
-  ::close(fd);
-  if (!written) return false;
+  const std::string kept = CleanupLogText(ReadAll(m_fd), now);
+  // Rewritten in place through the descriptor that was checked (the name
+  // could point elsewhere by now): other processes keep appending through
+  // their own descriptors of the same file.
+  if (::ftruncate(m_fd, 0) != 0) return false;
+  if (!WriteAll(m_fd, LogHeaderLine() + "\n" + kept)) return false;
   registry.SetLogFileCleanupDate(today);
   return true;
 }

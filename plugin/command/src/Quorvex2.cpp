@@ -10,6 +10,7 @@
 #include "brixon/Log.h"
 #include "brixon/Revision.h"
 #include "command/Exchanges.h"
+#include "command/VisibleText.h"
 #include "platform/System.h"
 
 namespace qvx::brixon {
@@ -160,8 +161,8 @@ std::string CQuorvex2::DisplayResult(std::int16_t messageId, const std::string& 
     // Logged before any check, so rejected calls show up too.
     CLog::Log(LEVEL_INFO, "MessageId/LenLastLogon/LastLogon/Language: " +
                               std::to_string(messageId) + "/" +
-                              std::to_string(lastLogon.size()) + "/" + lastLogon + "/" +
-                              language);
+                              std::to_string(lastLogon.size()) + "/" +
+                              VisibleText(lastLogon) + "/" + VisibleText(language));
     // A negative number reads as one above 255 and fails the range check.
     const auto number = static_cast<std::uint16_t>(messageId);
     const Bytes request = BuildDisplayResultRequest(PluginRevision(), number, lastLogon, language);

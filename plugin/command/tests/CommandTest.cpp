@@ -1,6 +1,7 @@
 // The plug-in's command object over a scripted reader access: one result
 // per command, the version and card-answer rules, its texts and log lines,
 // the reader access made on demand, Cancel and the error box.
+#include <ctime>
 #include <functional>
 
 #include "PluginTestSupport.h"
@@ -181,6 +182,26 @@ INSTANTIATE_TEST_SUITE_P(
                   [](CQuorvex2& q) { return q.DisplayResult(256 - 512, "x", "nl"); },
                   " [INF] MessageId/LenLastLogon/LastLogon/Language: -256/1/x/nl\n"}),
     CaseName<InputCase>);
+
+// A LastLogon with a line feed and a time stamp of its own: were it written
+// raw, the clean-up would take the forged part for an entry and keep it.
+TEST_F(PluginCommand, DisplayResultLogsControlCharactersVisibly) {
+  const std::time_t now = std::time(nullptr);
+  std::tm later{};
+  const std::time_t inAMonth = now + 30 * 24 * 3600;
+  localtime_r(&inAMonth, &later);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &later);
+  const std::string forged = std::string(stamp) + ".000 0x0001::0x0001 [INF] forged";
+  CQuorvex2 quorvex2 = Make();
+  const LogMark mark;
+  quorvex2.DisplayResult(3, "x\n" + forged, "n\tl\x1b");
+  const std::string log = mark.Since();
+  EXPECT_NE(log.find("/x\\n" + forged + "/n\\tl\\x1B\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find("\n" + forged), std::string::npos) << log;
+  EXPECT_EQ(qvx::brixon::CleanupLogText(log, now + 8 * 24 * 3600), "")
+      << "the clean-up kept a forged entry";
+}
 
 TEST_F(PluginCommand, ReaderAccessIsMadeAgainAfterAFailedCreation) {
   int attempts = 0;

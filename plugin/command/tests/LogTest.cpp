@@ -1,5 +1,8 @@
 // The plug-in's log: where it goes, its header, the weekly clean-up and a
 // file that cannot be written.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <ctime>
 
 #include "PluginTestSupport.h"
@@ -114,6 +117,43 @@ TEST(PluginLog, FileGetsHeaderAndDailyCleanupOnce) {
 
   EXPECT_EQ(qvx::brixon::CRegistry().GetLogFileCleanupDate(),
             qvx::brixon::CleanupDateText(std::time(nullptr)));
+}
+
+// Another account's plant where the log goes: a link to a file of this
+// user's, which the clean-up would truncate, and (as root) a file another
+// account owns, which would collect this user's lines.
+TEST(PluginLog, RefusesALinkAndAFileOfAnotherAccount) {
+  const std::filesystem::path victim = Fresh("victim.txt");
+  { std::ofstream(victim) << "precious\n"; }
+  const std::filesystem::path link = Fresh("linked-log.txt");
+  std::filesystem::create_symlink(victim, link);
+  SetValue(platform::HKEY_CURRENT_USER, "LogFileCleanupDate", "2000-01-01");  // clean-up due
+  {
+    CLog log(link.string());
+    EXPECT_THROW(log.Write("entry"), qvx::brixon::CError);
+  }
+  EXPECT_EQ(ReadText(victim), "precious\n");
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+
+  if (::geteuid() != 0) GTEST_SKIP() << "a file of another account needs root to make";
+  const std::filesystem::path foreign = Fresh("foreign-log.txt");
+  { std::ofstream(foreign) << "theirs\n"; }
+  ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
+  {
+    CLog log(foreign.string());
+    EXPECT_THROW(log.Write("PAN 5412751234567890"), qvx::brixon::CError);
+  }
+  EXPECT_EQ(ReadText(foreign), "theirs\n");
+}
+
+TEST(PluginLog, NewFileIsTheUsersAlone) {
+  const std::filesystem::path path = Fresh("private.txt");
+  const mode_t previous = ::umask(0);
+  { CLog log(path.string()); log.Write("entry"); }
+  ::umask(previous);
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST(PluginLog, UnwritableFileRaisesWithTheEntry) {

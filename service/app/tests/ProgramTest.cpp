@@ -5,18 +5,22 @@
 #include <openssl/pem.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <cstdio>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "endpoint/TlsContext.h"
+#include "host/Settings.h"
 
 namespace {
 
@@ -166,6 +170,9 @@ TEST_F(ProgramTest, InstallMakesUnitAndKeyOnceAndUninstallRemoves) {
   EXPECT_NE(unit.find("ExecStart=\"" + Program() + "\"\n"), std::string::npos);
   EXPECT_NE(unit.find("DynamicUser=yes\n"), std::string::npos);
   EXPECT_NE(unit.find("WantedBy=multi-user.target\n"), std::string::npos);
+  // A client cannot make the service hold the machine's descriptors or memory.
+  for (const char* limit : {"LimitNOFILE=1024\n", "MemoryHigh=128M\n", "MemoryMax=256M\n"})
+    EXPECT_NE(unit.find(limit), std::string::npos) << limit;
 
   // The new key opens only with the program's pass phrase.
   const std::string pem = ReadFile(Pem());
@@ -192,6 +199,86 @@ TEST_F(ProgramTest, InstallMakesUnitAndKeyOnceAndUninstallRemoves) {
   outcome = RunProgram(Program(), {"-uninstall"});
   EXPECT_EQ(outcome.exitCode, 1);
   EXPECT_EQ(outcome.err, "Failed! [OpenService failed w/err 0x00000424]\n");
+}
+
+// The key is root's alone whatever the umask; the unit hands it to the
+// service's dynamic account, which finds it among its credentials.
+TEST_F(ProgramTest, InstallLeavesTheKeyToRootAndHandsItToTheService) {
+  for (const mode_t mask : {mode_t{077}, mode_t{022}, mode_t{0}}) {
+    SCOPED_TRACE(mask);
+    fs::remove(Pem());
+    fs::remove(Unit());
+    const mode_t previous = ::umask(mask);
+    const Outcome outcome = RunProgram(Program(), {"-install"});
+    ::umask(previous);
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    struct stat st {};
+    ASSERT_EQ(::stat(Pem().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(st.st_uid, ::geteuid());
+    EXPECT_NE(ReadFile(Unit()).find("\n[Service]\nLoadCredential=brixwssvr.pem:" + Pem() + "\n"),
+              std::string::npos)
+        << ReadFile(Unit());
+  }
+
+  // A key an older installation left readable by all is closed, not replaced.
+  const std::string pem = ReadFile(Pem());
+  fs::permissions(Pem(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                             fs::perms::others_read);
+  fs::remove(Unit());
+  ASSERT_EQ(RunProgram(Program(), {"-install"}).exitCode, 0);
+  struct stat st {};
+  ASSERT_EQ(::stat(Pem().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_EQ(ReadFile(Pem()), pem);
+}
+
+// What `command` printed (standard error too) and its exit status.
+std::pair<std::string, int> Shell(const std::string& command) {
+  std::string text;
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return {"", -1};
+  char buffer[512];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+  const int status = ::pclose(pipe);
+  return {text, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+// systemd's own measure of the sandbox, on the unit -install writes.
+TEST_F(ProgramTest, TheUnitIsSandboxedToAnExposureOfAtMostTwo) {
+  if (Shell("command -v systemd-analyze").second != 0) GTEST_SKIP() << "no systemd-analyze";
+  ASSERT_EQ(RunProgram(Program(), {"-install"}).exitCode, 0);
+  const std::string unit = ReadFile(Unit());
+  // What the service needs stays open: pcscd's socket and loopback peers,
+  // its own directories; /dev/shm (named objects) stays in the private /dev.
+  for (const char* line : {"RestrictAddressFamilies=AF_UNIX AF_INET\n",
+                           "IPAddressAllow=localhost\n", "StateDirectory=brixwssvr\n",
+                           "LogsDirectory=brixwssvr\n", "RuntimeDirectory=brixwssvr\n"})
+    EXPECT_NE(unit.find(line), std::string::npos) << line;
+
+  const auto [verified, verifyStatus] =
+      Shell("cd '" + (m_dir / "units").string() + "' && systemd-analyze verify --man=no ./brixwssvr.service");
+  EXPECT_EQ(verifyStatus, 0) << verified;
+
+  const auto [report, status] = Shell("systemd-analyze security --offline=yes '" + Unit() + "'");
+  ASSERT_EQ(status, 0) << report;
+  const std::string marker = "Overall exposure level for brixwssvr.service: ";
+  const std::size_t at = report.find(marker);
+  ASSERT_NE(at, std::string::npos) << report;
+  const double exposure = std::stod(report.substr(at + marker.size()));
+  std::cout << "[ measured ] exposure " << exposure << std::endl;
+  EXPECT_LE(exposure, 2.0) << report;
+}
+
+TEST_F(ProgramTest, TheServiceReadsItsKeyFromItsCredentials) {
+  std::string warning;
+  ::unsetenv("QVX_WSS_PEM_DIR");
+  Set("CREDENTIALS_DIRECTORY", m_dir / "credentials");
+  EXPECT_EQ(qvx::host::SettingsFromEnvironment(warning).pemDirectory,
+            (m_dir / "credentials").string());
+  // Tests and private installations still move it.
+  Set("QVX_WSS_PEM_DIR", m_dir / "pem");
+  EXPECT_EQ(qvx::host::SettingsFromEnvironment(warning).pemDirectory, (m_dir / "pem").string());
 }
 
 TEST_F(ProgramTest, InstallWithoutRightsIsAccessDenied) {

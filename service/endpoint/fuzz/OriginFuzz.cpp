@@ -7,7 +7,19 @@
 #include <string>
 #include <string_view>
 
+#include "FuzzSeeds.h"
 #include "endpoint/Origin.h"
+
+std::vector<std::string> FuzzSeeds() {
+  return {"https://www.brixbank.example",
+          "https://online.brixonline.example:8443",
+          "https://a.brixbank.example.evil.example",
+          "http://www.brixbank.example",
+          "https://user@www.brixbank.example/path?q#f",
+          "null",
+          "127.0.0.1",
+          "::ffff:127.0.0.1"};
+}
 
 namespace {
 

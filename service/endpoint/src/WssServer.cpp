@@ -12,6 +12,7 @@
 #include <websocketpp/server.hpp>
 
 #include "command/Log.h"
+#include "command/VisibleText.h"
 #include "endpoint/Origin.h"
 #include "protocol/Connection.h"
 
@@ -58,7 +59,7 @@ bool ValidateConnection(Server& server, websocketpp::connection_hdl handle) {
   }
   const std::string& origin = connection->get_origin();
   if (!IsAllowedOrigin(origin)) {
-    Report(LEVEL_ERROR, "[WSS] Connection from invalid origin: " + origin);
+    Report(LEVEL_ERROR, "[WSS] Connection from invalid origin: " + VisibleText(origin));
     return false;
   }
   return true;
@@ -78,6 +79,8 @@ class CWssServer::Endpoint {
            const std::string& pemDirectory)
       : m_loop(loop), m_closeLimit(loop) {
     m_server.set_user_agent(kServerName);
+    m_server.set_max_message_size(kMaxMessageSize);
+    m_server.set_max_http_body_size(kMaxMessageSize);
     m_server.set_open_handler([this](websocketpp::connection_hdl handle) { m_open.insert(handle); });
     m_server.set_close_handler([this](websocketpp::connection_hdl handle) { Forget(handle); });
     m_server.set_fail_handler([this](websocketpp::connection_hdl handle) { Forget(handle); });
@@ -113,6 +116,11 @@ class CWssServer::Endpoint {
 
   // Raises websocketpp::exception when the port cannot be served.
   std::uint16_t Listen(std::uint16_t port) {
+    // Connections the server closed leave the port in TIME_WAIT for a
+    // minute; without this a restart would fall through to the next port
+    // and leave its own free for anyone. A port another socket listens on
+    // still refuses the bind, so the fall-through keeps working.
+    m_server.set_reuse_addr(true);
     m_server.listen(boost::asio::ip::tcp::endpoint(boost::asio::ip::make_address(kListenAddress), port));
     m_server.start_accept();
     return m_server.get_local_endpoint(m_error).port();

@@ -5,6 +5,7 @@
 
 #include "command/Log.h"
 #include "command/Report.h"
+#include "command/VisibleText.h"
 
 namespace qvx::protocol {
 namespace {
@@ -13,7 +14,9 @@ const json::WideString kNameKey = u"Name";
 const json::WideString kParamsKey = u"Params";
 
 HandledMessage Refuse(CLog& log, const std::string& payload) {
-  log.Append(CReport(STATUS_SUCCESS, LEVEL_ERROR, "", "[WSS] Payload: %s", payload.c_str()));
+  // Shown, not obeyed: a line feed in it must not start a line of its own.
+  log.Append(CReport(STATUS_SUCCESS, LEVEL_ERROR, "", "[WSS] Payload: %s",
+                     VisibleText(payload).c_str()));
   log.Append(CReport(STATUS_SUCCESS, LEVEL_ERROR, "", "[WSS] Payload is not supported."));
   return {};
 }

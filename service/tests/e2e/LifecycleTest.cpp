@@ -1,9 +1,16 @@
 // brixwssvr's life as a service: the port it ends up on, stopping itself
 // when none is free, a PEM file that goes away and comes back, and a stop
 // while a page waits for the customer.
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +34,31 @@ bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
+// Sends a plain-text request to a TLS port and reads until the server closes.
+bool ServerHangsUpOnPlainText(std::uint16_t port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bool closed = false;
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+    const std::string hello = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    if (::send(fd, hello.data(), hello.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(hello.size())) {
+      const timeval limit{10, 0};
+      ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+      char buffer[256];
+      ssize_t n = 0;
+      while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
+      }
+      closed = n == 0;
+    }
+  }
+  ::close(fd);
+  return closed;
+}
+
 TEST_F(ServiceLifecycle, ATakenPortFallsThroughToTheNext) {
   m_heldPorts = {Ports()[0]};
   const CPortHolder holder(Ports()[0]);
@@ -43,6 +75,36 @@ TEST_F(ServiceLifecycle, ATakenPortFallsThroughToTheNext) {
     ASSERT_NE(at, std::string::npos) << line << " missing or out of order:\n" << log;
   }
   EXPECT_EQ(Connect()->Request(kCheckConnection).rfind(kSuccess, 0), 0u);
+}
+
+TEST_F(ServiceLifecycle, ARestartComesBackOnItsPortAfterConnectionsItClosed) {
+  StartServing();
+  const std::uint16_t first = ServingPort();
+  ASSERT_EQ(first, Ports()[0]);
+  // Connections the server closes leave its side in TIME_WAIT: a refused
+  // request (1007) and one still open at the stop (1001).
+  const auto refused = Connect();
+  refused->SendText("not json");
+  ASSERT_EQ(CloseCode(*refused, 10s), 1007);
+  const auto open = Connect();
+  ASSERT_EQ(open->Request(kCheckConnection).rfind(kSuccess, 0), 0u);
+  // A client that leaves the close to the server, as browsers do: its
+  // plain-text hello fails the TLS handshake and the server hangs up first.
+  ASSERT_TRUE(ServerHangsUpOnPlainText(first));
+  const ProcessResult end = StopService();
+  ASSERT_EQ(end.exitCode, 0) << end.errors;
+  EXPECT_EQ(CloseCode(*open, 10s), 1001);
+
+  StartServing();
+  EXPECT_EQ(ServingPort(), first) << ServiceLog();
+  EXPECT_EQ(Connect()->Request(kCheckConnection).rfind(kSuccess, 0), 0u);
+}
+
+TEST_F(ServiceLifecycle, APortAnotherProgramListensOnWithAddressReuseStillFallsThrough) {
+  m_heldPorts = {Ports()[0]};
+  const CPortHolder holder(Ports()[0], /*reuseAddress=*/true);
+  StartServing();
+  EXPECT_EQ(ServingPort(), Ports()[1]);
 }
 
 TEST_F(ServiceLifecycle, NoFreePortStopsTheService) {
@@ -87,6 +149,29 @@ TEST_F(ServiceLifecycle, StopWhileAPageWaitsCancelsItsCommand) {
   EXPECT_EQ(page->Receive(10s), "Status=15\nStatusDescription=Cancel by other session\nResponse=");
   EXPECT_NE(ServiceLog().find("[WSS] Service is started. [Version: 02.20 / Release: 18-AUG-2023]"),
             std::string::npos);
+  EXPECT_TRUE(EndsWith(LastLine(ServiceLog()), "[WSS] Service is stopped.")) << ServiceLog();
+}
+
+// pcscd frozen, the cancelled command cannot end, so the stop waits for the
+// workers: a second SIGTERM then arrives while it runs.
+TEST_F(ServiceLifecycle, ASecondSigtermDuringTheStopLetsItFinish) {
+  StartServing();
+  stack().Control("customer never");
+  const auto page = Connect();
+  page->SendText(R"({"Name":3,"Params":["0002CCDD","nl"]})");
+  ASSERT_TRUE(DeviceWaits());
+  FreezePcscd();
+  SignalService(SIGTERM);
+  ASSERT_TRUE(Eventually([&] {
+    std::ifstream state(StateFile());
+    const std::string text((std::istreambuf_iterator<char>(state)), std::istreambuf_iterator<char>());
+    return text.find("STATE=3\n") != std::string::npos;
+  })) << "the stop never began";
+  SignalService(SIGTERM);
+  ResumePcscd();
+
+  const ProcessResult end = ServiceEnd();
+  EXPECT_EQ(end.exitCode, 0) << "ended by the second signal\n" << end.errors;
   EXPECT_TRUE(EndsWith(LastLine(ServiceLog()), "[WSS] Service is stopped.")) << ServiceLog();
 }
 

@@ -1,6 +1,8 @@
 // Pages talking to brixwssvr over secure WebSocket: the seven commands, the
 // requests it refuses, the handshakes it refuses, a cancel from another
 // page, and the ten command workers.
+#include <chrono>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -80,6 +82,43 @@ TEST_F(ServiceProtocol, RequestsItCannotUnderstandCloseWith1007) {
     EXPECT_NE(ServiceLog().find(std::string("[WSS] Payload: ") + request), std::string::npos);
   }
   EXPECT_EQ(CountOf(ServiceLog(), "[WSS] Payload is not supported."), std::size(requests));
+}
+
+// The largest valid request is a GetResponse with 25,600 bytes of sign data
+// in hex (about 51 KB); the limit sits well above it and far below what a
+// page could otherwise make the service hold.
+TEST_F(ServiceProtocol, MessagesOverTheLimitCloseWith1009AndTheServiceGoesOn) {
+  StartServing();
+  std::string signData;  // 100 blocks of tag, length 254 and 254 bytes: 25,600 bytes
+  for (int block = 0; block < 100; ++block) {
+    signData += "00FE";
+    for (int i = 0; i < 254; ++i) signData += "AB";
+  }
+  const std::string largest = R"({"Name":3,"Params":[")" + signData + R"(","nl"]})";
+  const auto page = Connect();
+  page->SendText(largest);
+  const auto reply = page->Receive(60s);
+  ASSERT_TRUE(reply) << "the largest valid request got no reply";
+  EXPECT_EQ(reply->rfind(kSuccess + "\nResponse=", 0), 0u) << *reply;
+
+  // Under the limit but no request: it reaches the parser.
+  const auto under = Connect();
+  under->SendText(std::string(100 * 1024, ' ') + "not json");
+  EXPECT_EQ(CloseCode(*under, 10s), 1007);
+
+  for (const std::size_t size : {std::size_t{128 * 1024 + 1}, std::size_t{31} << 20}) {
+    SCOPED_TRACE(size);
+    const auto over = Connect();
+    const auto start = std::chrono::steady_clock::now();
+    over->SendText(std::string(size, ' '));
+    EXPECT_EQ(CloseCode(*over, 30s), 1009);
+    std::cout << "[ measured ] " << size << " bytes closed after "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(
+                     std::chrono::steady_clock::now() - start)
+                     .count()
+              << " ms" << std::endl;
+  }
+  EXPECT_EQ(Connect()->Request(kCheckConnection).rfind(kSuccess, 0), 0u);
 }
 
 TEST_F(ServiceProtocol, ForeignPagesAndPeersGetHttp400) {

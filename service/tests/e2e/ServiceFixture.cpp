@@ -24,9 +24,11 @@ constexpr auto kStopLimit = 30s;
 
 // An IPv4 TCP socket bound to 127.0.0.1:port (0: any free port); -1 when the
 // port is taken.
-int BoundSocket(std::uint16_t port) {
+int BoundSocket(std::uint16_t port, bool reuseAddress = false) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) throw std::runtime_error("socket failed");
+  const int on = 1;
+  if (reuseAddress) ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
@@ -81,7 +83,8 @@ std::vector<std::uint16_t> FreePorts(std::size_t count) {
   return ports;
 }
 
-CPortHolder::CPortHolder(std::uint16_t port) : m_fd(BoundSocket(port)) {
+CPortHolder::CPortHolder(std::uint16_t port, bool reuseAddress)
+    : m_fd(BoundSocket(port, reuseAddress)) {
   if (m_fd < 0 || ::listen(m_fd, 4) != 0)
     throw std::runtime_error("cannot hold port " + std::to_string(port));
 }

@@ -28,7 +28,8 @@ std::vector<std::uint16_t> FreePorts(std::size_t count);
 // A listening socket on 127.0.0.1:port, as another program holding the port.
 class CPortHolder {
  public:
-  explicit CPortHolder(std::uint16_t port);
+  // reuseAddress: with SO_REUSEADDR, as a server restarting itself would.
+  explicit CPortHolder(std::uint16_t port, bool reuseAddress = false);
   ~CPortHolder();
   CPortHolder(const CPortHolder&) = delete;
   CPortHolder& operator=(const CPortHolder&) = delete;
@@ -87,6 +88,8 @@ class ServiceTest : public ::testing::Test {
   const std::vector<std::uint16_t>& Ports() const { return m_ports; }
   std::uint16_t ServingPort() const { return m_servingPort; }
   std::string PemPath() const { return m_pemDir + "/brixwssvr.pem"; }
+  std::string StateFile() const { return m_stateDir + "/brixwssvr.state"; }
+  void SignalService(int signal) const { m_service->Signal(signal); }
   std::string TestPemPath() const;
   // Ports the test holds itself: never taken for the service's.
   std::set<std::uint16_t> m_heldPorts;

@@ -78,7 +78,8 @@ class CLog {
   // the log itself is being built or written are dropped (no recursion).
   static void Log(std::int32_t level, const std::string& text) noexcept;
 
-  // The file GetLogFileName() names.
+  // The file GetLogFileName() names. A link in its place, or a file another
+  // account owns, is refused: every line is then lost.
   CLog();
   // A given file (tests; tools).
   explicit CLog(std::string fileName);

@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -25,6 +26,12 @@ namespace qvx::endpoint {
 constexpr std::array<std::uint16_t, 5> kPorts = {9041, 9042, 9043, 9044, 9045};
 constexpr const char* kListenAddress = "127.0.0.1";
 constexpr const char* kServerName = "BrixWSSvr";
+// The largest valid request, a GetResponse with 25,600 bytes of sign data
+// as hex, is about 51 KB of JSON; 128 KiB leaves room for a client that
+// spaces or escapes more than needed, while one message can no longer make
+// the service hold tens of megabytes (the library's default is 32 MB).
+// Larger messages are closed with 1009, larger HTTP bodies refused.
+constexpr std::size_t kMaxMessageSize = 128 * 1024;
 constexpr const char* kVersionText = "Version: 02.20 / Release: 18-AUG-2023";
 
 // The page answered to a plain HTTPS request.

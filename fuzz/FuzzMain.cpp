@@ -1,7 +1,8 @@
-// Drives a fuzz entry without libFuzzer, for compilers that lack it: seeds
-// from valid requests, then random mutations of them and random bytes, for
-// a bounded time with a fixed seed, so a finding can be replayed.
-//   json-fuzz [SECONDS] [SEED]
+// Drives a fuzz entry without libFuzzer, for compilers that lack it (and
+// for the short passes of `make test`): the target's seeds, then random
+// mutations of them and random bytes, for a bounded time with a fixed seed,
+// so a finding can be replayed.
+//   <target> [SECONDS] [SEED]
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -11,17 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "FuzzSeeds.h"
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 namespace {
-
-const char* const kSeeds[] = {
-    R"({"Name":4,"Params":["12345678","0978","000000012345"]})",
-    R"({"Name":6,"Params":[3,"01 Jan 24, 09:30h","nl"]})",
-    R"({"Name":2.9,"Params":"nl","x":[true,false,null,{"a":[1e-300,-0.5]}]})",
-    R"(["\u0141\ud83d\ude00\"\\\/\b\f\n\r\t",1E+020,-0])",
-    R"({"Name":1,"Params":[[[[[[[[]]]]]]]]})",
-};
 
 std::string Mutate(std::string text, std::mt19937& random) {
   std::uniform_int_distribution<int> action(0, 3);
@@ -56,7 +51,8 @@ int main(int argc, char** argv) {
   std::mt19937 random(seed);
   const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
 
-  std::vector<std::string> pool(std::begin(kSeeds), std::end(kSeeds));
+  std::vector<std::string> pool = FuzzSeeds();
+  if (pool.empty()) pool.emplace_back();
   unsigned long runs = 0;
   while (std::chrono::steady_clock::now() < end) {
     std::string input;

@@ -1,0 +1,65 @@
+// A lower edge for fuzzing: the device's side of the conversation comes
+// from the fuzz input as bursts of packets, one burst released by each
+// packet the host writes (the device answers what it is sent). A host that
+// waits without writing gets the next burst after a short quiet spell;
+// once the input is used up the device goes away, so every wait ends.
+// Completions run on the edge's own thread, as with a real backend.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "transport/LowerEdge.h"
+
+namespace qvxrdr_fuzz {
+
+using qvxrdr::InCompletion;
+using qvxrdr::NTSTATUS;
+using qvxrdr::OutCompletion;
+using qvxrdr::Packet;
+
+class CFuzzLowerEdge final : public qvxrdr::ILowerEdge {
+ public:
+  using Burst = std::vector<Packet>;
+
+  explicit CFuzzLowerEdge(std::deque<Burst> bursts);
+  ~CFuzzLowerEdge() override;
+  CFuzzLowerEdge(const CFuzzLowerEdge&) = delete;
+  CFuzzLowerEdge& operator=(const CFuzzLowerEdge&) = delete;
+
+  NTSTATUS ReadDescriptors(qvxrdr::UsbDescriptors& descriptors) override;
+  NTSTATUS SubmitOut(const Packet& packet, OutCompletion completion) override;
+  NTSTATUS SubmitIn(InCompletion completion) override;
+  void CancelIn() override;
+  void AbortPipes() override;
+
+ private:
+  static constexpr std::chrono::microseconds kQuiet{200};
+
+  void Run();
+  void ReleaseBurst();  // under mutex_
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Burst> bursts_;      // not yet released
+  std::deque<Packet> released_;   // released, not yet read
+  std::deque<OutCompletion> outs_;
+  InCompletion in_;
+  bool cancelIn_ = false;
+  bool aborted_ = false;
+  bool gone_ = false;  // the input is used up: the device has gone away
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+// Bursts from fuzz bytes: a count byte (0 to 3 packets) and that many
+// 8-byte packets, again and again; a short last packet is zero padded.
+std::deque<CFuzzLowerEdge::Burst> BurstsFrom(const std::uint8_t* data, std::size_t size);
+
+}  // namespace qvxrdr_fuzz
