@@ -111,7 +111,14 @@ TEST_F(ServiceProtocol, MessagesOverTheLimitCloseWith1009AndTheServiceGoesOn) {
     const auto over = Connect();
     const auto start = std::chrono::steady_clock::now();
     over->SendText(std::string(size, ' '));
-    EXPECT_EQ(CloseCode(*over, 30s), 1009);
+    const int code = CloseCode(*over, 30s);
+    if (size > (std::size_t{1} << 20)) {
+      // The service closes while most of it is still on its way; what it has
+      // not read makes its close a reset, which may overtake the 1009 frame.
+      EXPECT_TRUE(code == 1009 || code == 1006) << code;
+    } else {
+      EXPECT_EQ(code, 1009);
+    }
     std::cout << "[ measured ] " << size << " bytes closed after "
               << std::chrono::duration_cast<std::chrono::milliseconds>(
                      std::chrono::steady_clock::now() - start)
