@@ -12,7 +12,8 @@
 //   before the submit returns, maybe on the backend's own thread. A submit
 //   that returns a failure never runs it.
 // - Completions may submit again (the read pump re-arms from its
-//   completion); they must not call CancelIn/AbortPipes.
+//   completion) and cancel what they submitted; they must not call
+//   AbortPipes.
 // - At most one IN transfer is outstanding; a second SubmitIn fails with
 //   STATUS_INVALID_DEVICE_STATE.
 // - CancelIn: the outstanding IN transfer completes with STATUS_CANCELLED

@@ -94,6 +94,17 @@ NTSTATUS CTransport::ArmReadPump() {
     EndPump(false);
     return STATUS_INVALID_DEVICE_STATE;
   }
+  // A stop that came between the check above and the submit found the
+  // transfer counted but not yet at the lower edge, so its cancel missed
+  // it: cancel it now, or the stop waits for a packet that may never come.
+  bool stopped = false;
+  {
+    SpinLockGuard guard(pumpLock_);
+    stopped = stopping_ > 0 && inOutstanding_;
+  }
+  if (stopped) {
+    lower_->CancelIn();
+  }
   return STATUS_SUCCESS;
 }
 

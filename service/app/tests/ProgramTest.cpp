@@ -295,8 +295,12 @@ TEST_F(ProgramTest, InstallWithoutRightsIsAccessDenied) {
 }
 
 TEST_F(ProgramTest, UninstallStopsTheRunningService) {
-  // Ports nobody else uses: the kernel hands out a free one.
-  Set("QVX_WSS_PORTS", std::to_string(30000 + ::getpid() % 20000));
+  // Ports nobody else is likely to use; five of them, so that one taken by
+  // another test's connection only moves the service to the next.
+  const int base = 30000 + (::getpid() % 4000) * 5;
+  std::string ports;
+  for (int i = 0; i < 5; ++i) ports += (i == 0 ? "" : ",") + std::to_string(base + i);
+  Set("QVX_WSS_PORTS", ports);
   ASSERT_EQ(RunProgram(Program(), {"-install"}).exitCode, 0);
   const pid_t service = ::fork();
   if (service == 0) {
@@ -312,7 +316,8 @@ TEST_F(ProgramTest, UninstallStopsTheRunningService) {
          std::chrono::steady_clock::now() < limit) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  ASSERT_NE(ReadFile(state).find("STATE=4\n"), std::string::npos) << "service never ran";
+  ASSERT_NE(ReadFile(state).find("STATE=4\n"), std::string::npos)
+      << "service never ran; its state: " << ReadFile(state) << "; its log: " << Log();
 
   const Outcome outcome = RunProgram(Program(), {"-uninstall"});
   EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
