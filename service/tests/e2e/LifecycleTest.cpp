@@ -93,7 +93,10 @@ TEST_F(ServiceLifecycle, ARestartComesBackOnItsPortAfterConnectionsItClosed) {
   ASSERT_TRUE(ServerHangsUpOnPlainText(first));
   const ProcessResult end = StopService();
   ASSERT_EQ(end.exitCode, 0) << end.errors;
-  EXPECT_EQ(CloseCode(*open, 10s), 1001);
+  // 1001 as a rule; on a machine too busy for the stop's one-second wait
+  // for the close handshake the connection just ends.
+  const int closed = CloseCode(*open, 10s);
+  EXPECT_TRUE(closed == 1001 || closed == 1006) << closed;
 
   StartServing();
   EXPECT_EQ(ServingPort(), first) << ServiceLog();
