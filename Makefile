@@ -7,7 +7,7 @@ CMAKE ?= cmake
 CTEST ?= ctest
 GENERATOR ?= Ninja
 
-.PHONY: all deps build asan test test-under-load test-unit bench soak fuzz demo clean
+.PHONY: all deps build asan test test-under-load test-unit bench soak fuzz demo clean format format-check tidy
 
 all: build
 
@@ -22,7 +22,7 @@ asan: deps
 	$(CMAKE) -S . -B $(ASAN_DIR) -G $(GENERATOR) -DQVX_WERROR=ON -DQVX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 	$(CMAKE) --build $(ASAN_DIR) -j$(JOBS)
 
-test: build asan
+test: format-check build asan
 	$(CTEST) --test-dir $(BUILD_DIR) --output-on-failure -j$(JOBS) --timeout 300
 	$(CTEST) --test-dir $(ASAN_DIR) -L unit --output-on-failure -j$(JOBS) --timeout 300
 
@@ -33,6 +33,18 @@ test-under-load: build
 	stress-ng --cpu $(JOBS) --timeout 1800s --quiet & load=$$!; \
 	  $(CTEST) --test-dir $(BUILD_DIR) --output-on-failure -j$(JOBS) --timeout 300; status=$$?; \
 	  kill $$load 2>/dev/null; wait $$load 2>/dev/null; exit $$status
+
+# The tree is formatted by .clang-format: `make format` applies it, and
+# `make test` fails on a file that differs from it.
+format:
+	@scripts/format
+
+format-check: deps
+	@scripts/format --check
+
+# The .clang-tidy checks over every source of the build (a few minutes).
+tidy: build
+	run-clang-tidy -quiet -p $(BUILD_DIR) -j $(JOBS) '^$(CURDIR)/(bench|command|contract|driver|fuzz|platform|plugin|service|simulator|testing)/'
 
 # Unit tests only, without the sanitizer build and without pcscd.
 test-unit: build
