@@ -5,11 +5,6 @@
 #include <stdlib.h>
 
 #include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/read.hpp>
-#include <boost/asio/read_until.hpp>
-#include <boost/asio/ssl.hpp>
-#include <boost/asio/streambuf.hpp>
-#include <boost/asio/write.hpp>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +13,7 @@
 #include <thread>
 
 #include "PrivateDirs.h"
+#include "RawWssClient.h"
 #include "command/Log.h"
 #include "endpoint/WssServer.h"
 
@@ -29,73 +25,13 @@ using qvx::endpoint::WssSettings;
 
 constexpr auto kPatience = std::chrono::seconds(10);
 
-// A TLS 1.2 client that speaks raw HTTP and WebSocket frames, so each test
-// controls exactly what the endpoint sees.
-class RawClient {
- public:
-  explicit RawClient(unsigned short port)
-      : m_context(asio::ssl::context::tlsv12_client), m_stream(m_io, m_context) {
-    m_stream.lowest_layer().connect(
-        asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), port));
-    m_stream.handshake(asio::ssl::stream_base::client);
-  }
-
-  void Write(const std::string& bytes) { asio::write(m_stream, asio::buffer(bytes)); }
-
-  // Status code and the whole head of the HTTP response.
-  std::pair<int, std::string> ReadHead() {
-    asio::read_until(m_stream, m_buffer, "\r\n\r\n");
-    std::string all(asio::buffers_begin(m_buffer.data()), asio::buffers_end(m_buffer.data()));
-    const std::size_t end = all.find("\r\n\r\n") + 4;
-    m_buffer.consume(end);
-    const std::string head = all.substr(0, end);
-    return {std::stoi(head.substr(9, 3)), head};
-  }
-
-  std::string ReadExactly(std::size_t count) {
-    std::string bytes;
-    const std::size_t buffered = std::min(count, m_buffer.size());
-    bytes.assign(asio::buffers_begin(m_buffer.data()),
-                 asio::buffers_begin(m_buffer.data()) + static_cast<std::ptrdiff_t>(buffered));
-    m_buffer.consume(buffered);
-    if (bytes.size() < count) {
-      std::string rest(count - bytes.size(), '\0');
-      asio::read(m_stream, asio::buffer(rest));
-      bytes += rest;
-    }
-    return bytes;
-  }
-
- private:
-  asio::io_context m_io;
-  asio::ssl::context m_context;
-  asio::ssl::stream<asio::ip::tcp::socket> m_stream;
-  asio::streambuf m_buffer;
-};
-
-std::string Upgrade(const std::string& originHeader) {
-  return "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-         "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n" +
-         originHeader + "\r\n";
-}
-
-// A short masked client frame.
-std::string ClientFrame(unsigned char opcode, const std::string& payload) {
-  const unsigned char mask[4] = {0x12, 0x34, 0x56, 0x78};
-  std::string frame;
-  frame += static_cast<char>(0x80 | opcode);
-  frame += static_cast<char>(0x80 | payload.size());
-  frame.append(reinterpret_cast<const char*>(mask), 4);
-  for (std::size_t i = 0; i < payload.size(); ++i)
-    frame += static_cast<char>(payload[i] ^ static_cast<char>(mask[i % 4]));
-  return frame;
-}
+using qvxtest::ClientFrame;
+using qvxtest::RawClient;
+using qvxtest::Upgrade;
 
 class EndpointServer : public ::testing::Test {
  protected:
-  void TearDown() override {
-    StopServer();
-  }
+  void TearDown() override { StopServer(); }
 
   void StartServer(std::vector<std::uint16_t> ports) {
     WssSettings settings;
@@ -188,7 +124,6 @@ TEST_F(EndpointServer, MessagesAreQueuedAndAnsweredThroughTheirHandle) {
     const auto message = m_server->Queue().Take();
     ASSERT_TRUE(message.has_value());
     EXPECT_EQ(message->payload, c.payload);  // text and binary alike
-    ASSERT_NE(message->connection, nullptr);
     const auto handle = message->handle.lock();
     ASSERT_NE(handle, nullptr);
     handle->SendText("Status=0");
@@ -203,8 +138,8 @@ TEST_F(EndpointServer, MessagesAreQueuedAndAnsweredThroughTheirHandle) {
   EXPECT_EQ(client.ReadExactly(4), std::string("\x88\x02\x03\xef", 4));
 }
 
-// A stop leaves connections that still wait in the queue, or are in a
-// worker's hands, usable until the server itself goes.
+// A stop leaves a connection in a worker's hands usable until the server
+// itself goes; a message still queued finds its connection gone.
 TEST_F(EndpointServer, StopWithMessagesStillQueued) {
   StartServer({0});
   RawClient client(m_server->ServingPort());
@@ -219,17 +154,27 @@ TEST_F(EndpointServer, StopWithMessagesStillQueued) {
   auto taken = m_server->Queue().Take();
   ASSERT_TRUE(taken.has_value());
   EXPECT_EQ(taken->payload, "first");
+  auto inHand = taken->handle.lock();  // held as a worker holds it
+  ASSERT_NE(inHand, nullptr);
   StopServer();
   EXPECT_TRUE(m_served);
   EXPECT_EQ(m_server->ServingPort(), 0);
-  taken->handle.lock()->SendText("late");  // the loop is gone: dropped, no failure
-  taken.reset();
-  m_server.reset();  // "second" is still queued
+  inHand->SendText("late");  // the loop is gone: dropped, no failure
+
+  // The server no longer owns the connection: the worker's hold is the last.
+  const auto queued = m_server->Queue().Take();
+  ASSERT_TRUE(queued.has_value());
+  EXPECT_EQ(queued->payload, "second");
+  EXPECT_EQ(queued->handle.lock(), inHand);
+  inHand.reset();
+  EXPECT_TRUE(queued->handle.expired());
+  m_server.reset();
 }
 
 TEST_F(EndpointServer, TakenPortIsSkipped) {
   asio::io_context io;
-  asio::ip::tcp::acceptor taken(io, asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
+  asio::ip::tcp::acceptor taken(io,
+                                asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
   const std::uint16_t takenPort = taken.local_endpoint().port();
   StartServer({takenPort, 0});
   EXPECT_NE(m_server->ServingPort(), takenPort);
@@ -247,7 +192,8 @@ TEST_F(EndpointServer, TakenPortIsSkipped) {
 
 TEST_F(EndpointServer, RunIsFalseWhenNoPortServes) {
   asio::io_context io;
-  asio::ip::tcp::acceptor taken(io, asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
+  asio::ip::tcp::acceptor taken(io,
+                                asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
   WssSettings settings;
   settings.ports = {taken.local_endpoint().port(), taken.local_endpoint().port()};
   settings.pemDirectory = QVX_TEST_PEM_DIR;

@@ -15,7 +15,7 @@ using qvx::protocol::CCommandWorkers;
 class QueueWorkersTest : public ProtocolFixture {
  protected:
   void Send(const std::shared_ptr<FakeConnection>& connection, std::string payload) {
-    queue.Enqueue(std::move(payload), connection, connection);
+    queue.Enqueue(std::move(payload), connection);
   }
 
   CCommandQueue queue;
@@ -58,14 +58,16 @@ TEST_F(QueueWorkersTest, OneWorkerTakesMessagesOldestFirst) {
 }
 
 TEST_F(QueueWorkersTest, VanishedConnectionIsSkippedAndTheWorkerCarriesOn) {
-  CCommandWorkers workers(queue, Factory(), 1);
   auto gone = std::make_shared<FakeConnection>();
-  queue.Enqueue(R"({"Name":5})", nullptr, std::weak_ptr<FakeConnection>(gone));
+  queue.Enqueue(R"({"Name":5})", std::weak_ptr<FakeConnection>(gone));
   gone.reset();
   auto alive = std::make_shared<FakeConnection>();
   Send(alive, R"({"Name":7})");
+  CCommandWorkers workers(queue, Factory(), 1);
 
   EXPECT_EQ(alive->WaitFor(1).size(), 1u);
+  ASSERT_TRUE(workers.WaitIdle(kPatience));
+  EXPECT_EQ(Fakes().size(), 1u);  // the vanished page's command never ran
 }
 
 TEST_F(QueueWorkersTest, EleventhRequestWaitsForAFreeWorker) {

@@ -25,8 +25,8 @@
 #include "Stack.h"
 #include "Subprocess.h"
 #include "client/WssClient.h"
-#include "host/Page.h"
-#include "host/Script.h"
+#include "browser/Page.h"
+#include "browser/Script.h"
 #include "platform/Messages.h"
 #include "platform/com/Creation.h"
 
@@ -34,7 +34,7 @@ namespace {
 
 using namespace platform;
 using namespace std::chrono_literals;
-using qvx::host::ScriptArgument;
+using qvx::browser::ScriptArgument;
 using qvxe2e::Child;
 using qvxe2e::ProcessResult;
 using qvxe2e::Stack;
@@ -94,18 +94,19 @@ class PluginOverPcscd : public ::testing::Test {
     CLSID clsid{};
     CComPtr<IUnknown> object;
     EXPECT_EQ(CLSIDFromProgID(u"BRIXON.Application", &clsid), S_OK);
-    EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                               object.AsOut()), S_OK);
+    EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.AsOut()),
+              S_OK);
     if (!object) return {};
     CComPtr<IUnknown> page;
-    page.Attach(qvx::host::CPage::Create(url, URLZONE_INTERNET));
+    page.Attach(qvx::browser::CPage::Create(url, URLZONE_INTERNET));
     CComPtr<IObjectWithSite> sited;
     object->QueryInterface(IID_IObjectWithSite, sited.AsOut());
     sited->SetSite(page);
     CComPtr<IObjectSafety> safety;
     object->QueryInterface(IID_IObjectSafety, safety.AsOut());
     EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, INTERFACESAFE_FOR_UNTRUSTED_CALLER,
-                                                INTERFACESAFE_FOR_UNTRUSTED_CALLER), S_OK);
+                                                INTERFACESAFE_FOR_UNTRUSTED_CALLER),
+              S_OK);
     CComPtr<IDispatch> dispatch;
     object->QueryInterface(IID_IDispatch, dispatch.AsOut());
     return dispatch;
@@ -114,10 +115,10 @@ class PluginOverPcscd : public ::testing::Test {
   static std::string Call(IDispatch* object, const std::string& member,
                           const std::vector<ScriptArgument>& arguments = {}) {
     VARIANT result;
-    const HRESULT hr = qvx::host::CallByName(object, member, arguments, &result);
+    const HRESULT hr = qvx::browser::CallByName(object, member, arguments, &result);
     EXPECT_EQ(hr, S_OK) << member;
     if (FAILED(hr)) return {};
-    std::string text = qvx::host::ScriptText(result);
+    std::string text = qvx::browser::ScriptText(result);
     VariantClear(&result);
     return text;
   }
@@ -171,8 +172,8 @@ TEST_F(PluginOverPcscd, EveryMemberFromThePageReachesTheDevice) {
 LRESULT PageProcedure(HWND window, UINT message, WPARAM, LPARAM) {
   if (message == WM_USER) {
     VARIANT ignored;
-    qvx::host::CallByName(static_cast<IDispatch*>(GetWindowUserData(window)), "Cancel", {},
-                          &ignored);
+    qvx::browser::CallByName(static_cast<IDispatch*>(GetWindowUserData(window)), "Cancel", {},
+                             &ignored);
     VariantClear(&ignored);
   }
   return 0;
@@ -201,8 +202,7 @@ TEST_F(PluginOverPcscd, ThePageOfAnotherSiteGetsNoScriptSafety) {
   const ProcessResult run =
       qvxe2e::Run(Host({"--url", "https://www.brixbank.example.evil.example/", "CheckCard"}));
   EXPECT_NE(run.exitCode, 0);
-  EXPECT_EQ(run.output,
-            "Script safety refused for https://www.brixbank.example.evil.example/.\n");
+  EXPECT_EQ(run.output, "Script safety refused for https://www.brixbank.example.evil.example/.\n");
 }
 
 TEST_F(PluginOverPcscd, TwoHostsInTwoProcessesContendForTheDevice) {
@@ -275,11 +275,11 @@ class PluginAndService : public PluginOverPcscd {
     ASSERT_NE(m_port, 0);
     // Stdin from /dev/null (the harness's children have no terminal): it
     // runs as the service.
-    m_service = std::make_unique<Child>(
-        std::vector<std::string>{QVX_BRIXWSSVR},
-        qvxe2e::Environment{{"QVX_WSS_PORTS", std::to_string(m_port)},
-                            {"QVX_WSS_PEM_DIR", dir},
-                            {"QVX_SERVICE_STATE_DIR", dir}});
+    m_service =
+        std::make_unique<Child>(std::vector<std::string>{QVX_BRIXWSSVR},
+                                qvxe2e::Environment{{"QVX_WSS_PORTS", std::to_string(m_port)},
+                                                    {"QVX_WSS_PEM_DIR", dir},
+                                                    {"QVX_SERVICE_STATE_DIR", dir}});
     // Waiting from the start drains its output, so a chatty service never
     // blocks on a full pipe.
     m_end = std::async(std::launch::async, [child = m_service.get()] { return child->Wait(); });

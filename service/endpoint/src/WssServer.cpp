@@ -2,8 +2,10 @@
 
 #include <chrono>
 #include <exception>
-#include <set>
+#include <map>
+#include <memory>
 #include <utility>
+#include <vector>
 
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -28,9 +30,10 @@ void Report(std::int32_t level, const std::string& message) {
   log.Append(CReport::WithMessage(STATUS_SUCCESS, level, "", message));
 }
 
-// What a command worker answers through. It keeps the library's connection
-// object alive while its message waits; send and close lock per connection,
-// so workers may call them from their own threads.
+// What a command worker answers through. The endpoint owns one per open
+// connection and queues only weak handles to it; a worker that locks one
+// keeps the library's connection object alive for its reply. Send and close
+// lock per connection, so workers may call them from their own threads.
 class CWsConnection : public protocol::IConnection {
  public:
   explicit CWsConnection(ConnectionPtr connection) : m_connection(std::move(connection)) {}
@@ -68,8 +71,9 @@ bool ValidateConnection(Server& server, websocketpp::connection_hdl handle) {
 }  // namespace
 
 std::string HttpPageBody() {
-  return std::string("<!DOCTYPE html><html><body><center><h4>Secure HTTP page served by the "
-                     "Brixon WebSocket Server.</h4><h5>[") +
+  return std::string(
+             "<!DOCTYPE html><html><body><center><h4>Secure HTTP page served by the "
+             "Brixon WebSocket Server.</h4><h5>[") +
          kVersionText + "]</h5></center></body></html>";
 }
 
@@ -81,18 +85,21 @@ class CWssServer::Endpoint {
     m_server.set_user_agent(kServerName);
     m_server.set_max_message_size(kMaxMessageSize);
     m_server.set_max_http_body_size(kMaxMessageSize);
-    m_server.set_open_handler([this](websocketpp::connection_hdl handle) { m_open.insert(handle); });
+    m_server.set_open_handler([this](websocketpp::connection_hdl handle) {
+      m_open.emplace(handle, std::make_shared<CWsConnection>(m_server.get_con_from_hdl(handle)));
+    });
     m_server.set_close_handler([this](websocketpp::connection_hdl handle) { Forget(handle); });
     m_server.set_fail_handler([this](websocketpp::connection_hdl handle) { Forget(handle); });
     m_server.init_asio(&loop);
-    m_server.set_validate_handler(
-        [this](websocketpp::connection_hdl handle) { return ValidateConnection(m_server, handle); });
-    m_server.set_message_handler([this, &queue](websocketpp::connection_hdl handle,
-                                                Server::message_ptr message) {
-      auto connection = std::make_shared<CWsConnection>(m_server.get_con_from_hdl(handle));
-      std::weak_ptr<protocol::IConnection> reply = connection;
-      queue.Enqueue(message->get_payload(), std::move(connection), std::move(reply));
+    m_server.set_validate_handler([this](websocketpp::connection_hdl handle) {
+      return ValidateConnection(m_server, handle);
     });
+    m_server.set_message_handler(
+        [this, &queue](websocketpp::connection_hdl handle, Server::message_ptr message) {
+          // Messages arrive on open connections only.
+          const auto open = m_open.find(handle);
+          if (open != m_open.end()) queue.Enqueue(message->get_payload(), open->second);
+        });
     m_server.set_http_handler([this](websocketpp::connection_hdl handle) {
       // No status set: the library answers 500 with this page.
       m_server.get_con_from_hdl(handle)->set_body(HttpPageBody());
@@ -121,7 +128,8 @@ class CWssServer::Endpoint {
     // and leave its own free for anyone. A port another socket listens on
     // still refuses the bind, so the fall-through keeps working.
     m_server.set_reuse_addr(true);
-    m_server.listen(boost::asio::ip::tcp::endpoint(boost::asio::ip::make_address(kListenAddress), port));
+    m_server.listen(
+        boost::asio::ip::tcp::endpoint(boost::asio::ip::make_address(kListenAddress), port));
     m_server.start_accept();
     return m_server.get_local_endpoint(m_error).port();
   }
@@ -140,7 +148,10 @@ class CWssServer::Endpoint {
       m_stopping = true;
       websocketpp::lib::error_code ignored;
       m_server.stop_listening(ignored);
-      for (const auto& handle : std::set<websocketpp::connection_hdl, Earlier>(m_open)) {
+      // A close may end a connection at once, and with it its entry.
+      std::vector<websocketpp::connection_hdl> open;
+      for (const auto& entry : m_open) open.push_back(entry.first);
+      for (const auto& handle : open) {
         m_server.close(handle, websocketpp::close::status::going_away, "", ignored);
       }
       m_closeLimit.expires_after(kCloseLimit);
@@ -167,8 +178,9 @@ class CWssServer::Endpoint {
   boost::asio::io_context& m_loop;
   Server m_server;
   boost::system::error_code m_error;
-  // Loop thread only.
-  std::set<websocketpp::connection_hdl, Earlier> m_open;
+  // Loop thread only. The one owner of each open connection's reply object:
+  // dropped at the close, which expires the handles of its queued messages.
+  std::map<websocketpp::connection_hdl, std::shared_ptr<CWsConnection>, Earlier> m_open;
   boost::asio::steady_timer m_closeLimit;
   bool m_stopping = false;
 };
@@ -189,7 +201,7 @@ bool CWssServer::Run() {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_workers && m_workerCount > 0) {
       m_workers = std::make_unique<protocol::CCommandWorkers>(m_queue, m_settings.commandFactory,
-                                                             m_workerCount);
+                                                              m_workerCount);
     }
   }
   for (const std::uint16_t port : m_settings.ports) {

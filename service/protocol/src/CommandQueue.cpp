@@ -4,11 +4,10 @@
 
 namespace qvx::protocol {
 
-void CCommandQueue::Enqueue(std::string payload, std::shared_ptr<const void> connection,
-                            std::weak_ptr<IConnection> handle) {
+void CCommandQueue::Enqueue(std::string payload, std::weak_ptr<IConnection> handle) {
   {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_messages.push_back({std::move(payload), std::move(connection), std::move(handle)});
+    m_messages.push_back({std::move(payload), std::move(handle)});
   }
   m_ready.notify_one();
 }

@@ -7,8 +7,7 @@
 
 namespace qvx::protocol {
 
-CCommandWorkers::CCommandWorkers(CCommandQueue& queue, CommandFactory factory,
-                                 std::size_t count)
+CCommandWorkers::CCommandWorkers(CCommandQueue& queue, CommandFactory factory, std::size_t count)
     : m_queue(queue), m_factory(std::move(factory)) {
   m_workers.reserve(count);
   try {
@@ -46,6 +45,9 @@ void CCommandWorkers::Run() noexcept {
 }
 
 void CCommandWorkers::Handle(const QueuedMessage& message) noexcept {
+  // A connection that closed while its message waited leaves nobody to run
+  // the command for: the reader stays free for the pages still there.
+  if (message.handle.expired()) return;
   try {
     const HandledMessage handled = HandleMessage(m_factory, message.payload);
     // A connection closed while its request ran is skipped: its reply has

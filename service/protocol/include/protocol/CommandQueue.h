@@ -16,10 +16,10 @@ namespace qvx::protocol {
 
 struct QueuedMessage {
   std::string payload;  // bytes as received, text or binary alike
-  // Keeps the endpoint's own connection object alive while the message
-  // waits; may be empty.
-  std::shared_ptr<const void> connection;
-  std::weak_ptr<IConnection> handle;  // where the reply or close goes
+  // Where the reply or close goes. The endpoint owns the connection for as
+  // long as it is open, so a message whose connection has closed finds
+  // this expired.
+  std::weak_ptr<IConnection> handle;
 };
 
 class CCommandQueue {
@@ -30,8 +30,7 @@ class CCommandQueue {
 
   // Called on the network thread: never looks at the payload, never blocks
   // for longer than the push itself.
-  void Enqueue(std::string payload, std::shared_ptr<const void> connection,
-               std::weak_ptr<IConnection> handle);
+  void Enqueue(std::string payload, std::weak_ptr<IConnection> handle);
 
   // Waits for the oldest message; nothing once the queue is stopped.
   std::optional<QueuedMessage> Take();

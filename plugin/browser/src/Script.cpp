@@ -1,8 +1,8 @@
-#include "host/Script.h"
+#include "browser/Script.h"
 
 #include <vector>
 
-namespace qvx::host {
+namespace qvx::browser {
 
 using namespace platform;
 
@@ -53,9 +53,8 @@ HRESULT CallByName(IDispatch* object, const std::string& member,
     EXCEPINFO exception{};
     UINT argErr = 0;
     VariantInit(result);
-    hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT,
-                        DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, result, &exception,
-                        &argErr);
+    hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                        &params, result, &exception, &argErr);
     if (hr == DISP_E_EXCEPTION && FAILED(exception.scode)) hr = exception.scode;
   }
   for (VARIANT& value : values) VariantClear(&value);
@@ -81,4 +80,4 @@ std::string ScriptText(const VARIANT& value) {
   }
 }
 
-}  // namespace qvx::host
+}  // namespace qvx::browser

@@ -15,15 +15,15 @@
 #include <thread>
 #include <vector>
 
-#include "host/Page.h"
-#include "host/Script.h"
+#include "browser/Page.h"
+#include "browser/Script.h"
 #include "platform/Messages.h"
 #include "platform/com/Creation.h"
 
 namespace {
 
 using namespace platform;
-using qvx::host::ScriptArgument;
+using qvx::browser::ScriptArgument;
 
 constexpr int kExitUsage = 64;        // EX_USAGE
 constexpr int kExitUnavailable = 69;  // EX_UNAVAILABLE: no object, no call
@@ -128,19 +128,19 @@ LRESULT PageProcedure(HWND window, UINT message, WPARAM, LPARAM) {
   auto* script = static_cast<Script*>(GetWindowUserData(window));
   if (message == kCancelScript) {
     VARIANT ignored;
-    const HRESULT hr = qvx::host::CallByName(script->object, "Cancel", {}, &ignored);
+    const HRESULT hr = qvx::browser::CallByName(script->object, "Cancel", {}, &ignored);
     VariantClear(&ignored);
     std::fprintf(stderr, "Cancel called: 0x%08X\n", static_cast<unsigned>(hr));
   } else if (message == kRunScript) {
     VARIANT result;
-    const HRESULT hr = qvx::host::CallByName(script->object, script->options->member,
-                                             script->options->arguments, &result);
+    const HRESULT hr = qvx::browser::CallByName(script->object, script->options->member,
+                                                script->options->arguments, &result);
     if (FAILED(hr)) {
       std::fprintf(stderr, "%s failed: 0x%08X\n", script->options->member.c_str(),
                    static_cast<unsigned>(hr));
       script->exitCode = kExitUnavailable;
     } else {
-      const std::string text = qvx::host::ScriptText(result);
+      const std::string text = qvx::browser::ScriptText(result);
       VariantClear(&result);
       std::printf("%s\n", text.c_str());
       script->exitCode = StatusOf(text);
@@ -158,7 +158,8 @@ class CCancelTimer {
     if (afterMs < 0) return;
     m_thread = std::thread([this, window, afterMs] {
       std::unique_lock<std::mutex> lock(m_mutex);
-      if (!m_changed.wait_for(lock, std::chrono::milliseconds(afterMs), [this] { return m_stop; })) {
+      if (!m_changed.wait_for(lock, std::chrono::milliseconds(afterMs),
+                              [this] { return m_stop; })) {
         PostMessageA(window, kCancelScript, 0, 0);
       }
     });
@@ -193,7 +194,7 @@ int RunPage(const Options& options) {
     return kExitUnavailable;
   }
   CComPtr<IUnknown> page;
-  page.Attach(qvx::host::CPage::Create(options.url, options.zone));
+  page.Attach(qvx::browser::CPage::Create(options.url, options.zone));
   CComPtr<IObjectWithSite> sited;
   if (SUCCEEDED(object->QueryInterface(IID_IObjectWithSite, sited.AsOut()))) {
     sited->SetSite(page);

@@ -7,7 +7,7 @@
 
 #include "platform/com/Hosting.h"
 
-namespace qvx::host {
+namespace qvx::browser {
 
 class CPage final : public platform::IServiceProvider,
                     public platform::IOleClientSite,
@@ -44,4 +44,4 @@ class CPage final : public platform::IServiceProvider,
   platform::ULONG m_references = 1;
 };
 
-}  // namespace qvx::host
+}  // namespace qvx::browser

@@ -1,8 +1,8 @@
-#include "host/Page.h"
+#include "browser/Page.h"
 
-#include "host/Script.h"
+#include "browser/Script.h"
 
-namespace qvx::host {
+namespace qvx::browser {
 
 using namespace platform;
 
@@ -74,4 +74,4 @@ HRESULT CPage::MapUrlToZone(LPCOLESTR url, DWORD* zone, DWORD flags) {
   return S_OK;
 }
 
-}  // namespace qvx::host
+}  // namespace qvx::browser

@@ -8,7 +8,7 @@
 
 #include "platform/com/Dispatch.h"
 
-namespace qvx::host {
+namespace qvx::browser {
 
 // UTF-8 <-> automation strings.
 std::u16string Utf8ToUtf16(const std::string& text);
@@ -32,4 +32,4 @@ platform::HRESULT CallByName(platform::IDispatch* object, const std::string& mem
 // decimal, nothing for an empty value.
 std::string ScriptText(const platform::VARIANT& value);
 
-}  // namespace qvx::host
+}  // namespace qvx::browser
