@@ -7,7 +7,7 @@ CMAKE ?= cmake
 CTEST ?= ctest
 GENERATOR ?= Ninja
 
-.PHONY: all deps build asan test test-under-load test-unit bench soak fuzz demo clean format format-check tidy
+.PHONY: all deps build package asan test test-under-load test-unit bench soak fuzz demo clean format format-check tidy
 
 all: build
 
@@ -17,6 +17,11 @@ deps:
 build: deps
 	$(CMAKE) -S . -B $(BUILD_DIR) -G $(GENERATOR) -DQVX_WERROR=ON
 	$(CMAKE) --build $(BUILD_DIR) -j$(JOBS)
+
+# The Debian package for customers' machines, checked by lintian.
+package: build
+	$(CMAKE) --build $(BUILD_DIR) --target deb
+	lintian --fail-on error $(BUILD_DIR)/packaging/quorvex2-connector_*.deb
 
 asan: deps
 	$(CMAKE) -S . -B $(ASAN_DIR) -G $(GENERATOR) -DQVX_WERROR=ON -DQVX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
