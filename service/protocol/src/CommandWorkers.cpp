@@ -45,13 +45,11 @@ void CCommandWorkers::Run() noexcept {
 }
 
 void CCommandWorkers::Handle(const QueuedMessage& message) noexcept {
-  // A connection that closed while its message waited leaves nobody to run
-  // the command for: the reader stays free for the pages still there.
-  if (message.handle.expired()) return;
   try {
     const HandledMessage handled = HandleMessage(m_factory, message.payload);
-    // A connection closed while its request ran is skipped: its reply has
-    // no page to go to.
+    // The command runs even when its page closed while it waited (a Cancel
+    // sent just before leaving must still reach the device); only the reply
+    // is skipped, as it has no page to go to.
     if (const std::shared_ptr<IConnection> connection = message.handle.lock()) {
       if (handled.accepted) {
         connection->SendText(handled.reply);
