@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "SyncTestSupport.h"
+#include "contract/ReaderName.h"
 #include "platform/DirectShareLock.h"
 
 // pcsc-lite's values, as its callers compare them (see DirectShareLock.cpp).
@@ -32,7 +33,7 @@ std::string LockName() { return std::string("Global\\") + DirectShareLockPrefix(
 class Watcher {
  public:
   explicit Watcher(bool manualReset)
-      : event_(CreateEvent(manualReset, false, ReaderCancelEventName(kReader).c_str())),
+      : event_(CreateEvent(manualReset, false, qvx::contract::CancelEventName(kReader).c_str())),
         stop_(CreateEvent(true, false, nullptr)) {}
   ~Watcher() {
     SetEvent(stop_);
@@ -158,14 +159,9 @@ TEST_F(DirectShareLockTest, ADeadHolderWithoutADriverIsJustReplaced) {
   const HANDLE lock = TakeDirectShareLock(kReader, &failure);
   EXPECT_EQ(failure, kSuccess);
   ASSERT_NE(lock, nullptr);
-  EXPECT_EQ(OpenEvent(ReaderCancelEventName(kReader).c_str()), nullptr)
+  EXPECT_EQ(OpenEvent(qvx::contract::CancelEventName(kReader).c_str()), nullptr)
       << "no cancel event is made where nobody watches";
   ReleaseDirectShareLock(lock);
-}
-
-TEST_F(DirectShareLockTest, CancelEventNameIsTheReaderNameWithItsSuffix) {
-  EXPECT_EQ(ReaderCancelEventName(kReader),
-            "Global\\Meridel Quorvex2_Reader 00 00_cancel_event");
 }
 
 }  // namespace

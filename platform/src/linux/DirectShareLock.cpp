@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "KernelObjects.h"
+#include "contract/ReaderName.h"
 #include "platform/Sync.h"
 
 // pcsc-lite's codes as its own LONG makes them: spelled inside namespace
@@ -42,7 +43,7 @@ void WaitUntilReset(HANDLE event) {
 }
 
 void CancelDeadHolder(const std::string& readerName) {
-  HANDLE event = OpenEvent(ReaderCancelEventName(readerName).c_str());
+  HANDLE event = OpenEvent(qvx::contract::CancelEventName(readerName).c_str());
   if (event == nullptr) return;  // no driver serves the reader: nothing pending
   if (SetEvent(event)) WaitUntilReset(event);
   CloseHandle(event);
@@ -53,10 +54,6 @@ void CancelDeadHolder(const std::string& readerName) {
 // The lock's name carries the product so that it cannot collide with other
 // software's objects in the global namespace.
 const char* DirectShareLockPrefix() { return "Quorvex2 direct share "; }
-
-std::string ReaderCancelEventName(const std::string& readerName) {
-  return "Global\\" + readerName + "_cancel_event";
-}
 
 HANDLE TakeDirectShareLock(const char* readerName, ::LONG* failure) {
   *failure = kInternalError;

@@ -24,7 +24,7 @@ using namespace platform;
 using namespace qvx::brixon;
 using brixontest::FakeReader;
 using qvx::Bytes;
-using qvx::ControlIndex;
+using qvx::contract::ControlIndex;
 using qvx::host::ScriptArgument;
 
 // The private directories of the command library's tests, and a pcsc-lite
@@ -47,8 +47,7 @@ class BrixonObject : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(RegisterServer("/opt/quorvex2/BRIXON.so"), S_OK);
-    factory_.Attach(CreateClassFactory(
-        [this] { return std::make_unique<FakeReader>(script_); }));
+    factory_.Attach(CreateClassFactory([this] { return std::make_unique<FakeReader>(script_); }));
     ASSERT_EQ(factory_->CreateInstance(nullptr, IID_IDispatch, object_.AsOut()), S_OK);
   }
   void TearDown() override { UnregisterServer(); }
@@ -81,25 +80,51 @@ struct MemberCase {
 TEST_F(BrixonObject, EveryMemberByNameWithTheTablesParameterTypes) {
   const std::string ok = "Status=0\nStatusDescription=Success";
   const MemberCase cases[] = {
-      {"CheckConnection", 1, {}, {{ControlIndex::CheckDevice, kVersions}},
+      {"CheckConnection",
+       1,
+       {},
+       {{ControlIndex::CheckDevice, kVersions}},
        {{ControlIndex::CheckDevice, {}}},
        ok + "\nDevice_Version=01.20\nDriver_Version=01.03\nBRIXON_Version=01.06"},
       {"CheckBRIXON", 2, {}, {}, {}, "1"},
-      {"checkcard", 3, {{"nl"}}, {{ControlIndex::CheckCard, {2, 0x54, 0x12, 1, 0x07}}},
-       {{ControlIndex::CheckCard, {'n', 'l'}}}, ok + "\nCardId_PAN=5412\nCardId_PSN=07"},
+      {"checkcard",
+       3,
+       {{"nl"}},
+       {{ControlIndex::CheckCard, {2, 0x54, 0x12, 1, 0x07}}},
+       {{ControlIndex::CheckCard, {'n', 'l'}}},
+       ok + "\nCardId_PAN=5412\nCardId_PSN=07"},
       // A null string is the empty one: the language defaults to "00".
-      {"CheckCard", 3, {{"", true}}, {{ControlIndex::CheckCard, {2, 0x54, 0x12, 1, 0x07}}},
-       {{ControlIndex::CheckCard, {'0', '0'}}}, ok + "\nCardId_PAN=5412\nCardId_PSN=07"},
-      {"GetResponse", 4, {{"0102CCDD"}, {"", true}}, {{ControlIndex::GetResponse, {0xAB}}},
-       {{ControlIndex::GetResponse, {}}}, ok + "\nResponse=AB"},
-      {"GetMode1Response", 5, {{"12345678"}, {"", true}, {"", true}},
-       {{ControlIndex::GetMode1Response, {0x01}}}, {{ControlIndex::GetMode1Response, {}}},
+      {"CheckCard",
+       3,
+       {{"", true}},
+       {{ControlIndex::CheckCard, {2, 0x54, 0x12, 1, 0x07}}},
+       {{ControlIndex::CheckCard, {'0', '0'}}},
+       ok + "\nCardId_PAN=5412\nCardId_PSN=07"},
+      {"GetResponse",
+       4,
+       {{"0102CCDD"}, {"", true}},
+       {{ControlIndex::GetResponse, {0xAB}}},
+       {{ControlIndex::GetResponse, {}}},
+       ok + "\nResponse=AB"},
+      {"GetMode1Response",
+       5,
+       {{"12345678"}, {"", true}, {"", true}},
+       {{ControlIndex::GetMode1Response, {0x01}}},
+       {{ControlIndex::GetMode1Response, {}}},
        ok + "\nResponse=01"},
-      {"GetMode2Response", 6, {}, {{ControlIndex::GetMode2Response, {0xFF, 0x00}}},
-       {{ControlIndex::GetMode2Response, {}}}, ok + "\nResponse=FF00"},
+      {"GetMode2Response",
+       6,
+       {},
+       {{ControlIndex::GetMode2Response, {0xFF, 0x00}}},
+       {{ControlIndex::GetMode2Response, {}}},
+       ok + "\nResponse=FF00"},
       // Script's text "7" becomes the 16-bit message number.
-      {"DisplayResult", 7, {{"7"}, {"", true}, {"nl"}}, {},
-       {{ControlIndex::DisplayResult, {0x07, 'n', 'l'}}}, ok},
+      {"DisplayResult",
+       7,
+       {{"7"}, {"", true}, {"nl"}},
+       {},
+       {{ControlIndex::DisplayResult, {0x07, 'n', 'l'}}},
+       ok},
       {"Cancel", 8, {}, {}, {}, ""},
   };
   for (const MemberCase& c : cases) {
@@ -203,8 +228,8 @@ TEST_F(BrixonObject, AggregatedTheOuterObjectOwnsIdentityAndCount) {
   ASSERT_EQ(factory_->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)),
             S_OK);
   EXPECT_EQ(ModuleLockCount(), before + 1);
-  for (const IID& iid : {IID_IBRIXON, IID_IDispatch, IID_IObjectSafety,
-                         IID_IObjectSafetySiteLock, IID_IObjectWithSite}) {
+  for (const IID& iid : {IID_IBRIXON, IID_IDispatch, IID_IObjectSafety, IID_IObjectSafetySiteLock,
+                         IID_IObjectWithSite}) {
     IUnknown* face = nullptr;
     ASSERT_EQ(outer.QueryInterface(iid, reinterpret_cast<void**>(&face)), S_OK);
     EXPECT_EQ(outer.references, 2u);
@@ -268,9 +293,11 @@ TEST_F(BrixonModule, RegistrationRoundTripInAPrivateRegistry) {
   };
   for (const auto& [found, wanted] : expected) EXPECT_EQ(found, wanted);
   HKEY key = nullptr;
-  EXPECT_EQ(RegOpenClassesKey((clsid + "\\Implemented Categories\\" +
-                               GuidToString(CATID_SafeForScripting)).c_str(),
-                              KEY_READ, &key), 0);
+  EXPECT_EQ(
+      RegOpenClassesKey(
+          (clsid + "\\Implemented Categories\\" + GuidToString(CATID_SafeForScripting)).c_str(),
+          KEY_READ, &key),
+      0);
   RegCloseKey(key);
   EXPECT_NE(RegOpenClassesKey((clsid + "\\Stale").c_str(), KEY_READ, &key), 0);
 
@@ -278,17 +305,17 @@ TEST_F(BrixonModule, RegistrationRoundTripInAPrivateRegistry) {
   CLSID found{};
   ASSERT_EQ(CLSIDFromProgID(u"BRIXON.Application", &found), S_OK);
   CComPtr<IDispatch> object;
-  ASSERT_EQ(CoCreateInstance(found, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                             object.AsOut()), S_OK);
+  ASSERT_EQ(CoCreateInstance(found, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.AsOut()),
+            S_OK);
   VARIANT result;
   ASSERT_EQ(qvx::host::CallByName(object, "CheckBRIXON", {}, &result), S_OK);
   EXPECT_EQ(qvx::host::ScriptText(result), "1");
   object.Release();
 
   ASSERT_EQ(unregisterServer(), S_OK);
-  for (const std::string& gone : {std::string("BRIXON.Application"),
-                                  std::string("BRIXON.Application.1"), clsid,
-                                  "TypeLib\\" + libid, "Interface\\" + GuidToString(IID_IBRIXON)}) {
+  for (const std::string& gone :
+       {std::string("BRIXON.Application"), std::string("BRIXON.Application.1"), clsid,
+        "TypeLib\\" + libid, "Interface\\" + GuidToString(IID_IBRIXON)}) {
     EXPECT_NE(RegOpenClassesKey(gone.c_str(), KEY_READ, &key), 0) << gone;
   }
   EXPECT_EQ(RegOpenClassesKey("CLSID", KEY_READ, &key), 0) << "shared by every class";

@@ -1,8 +1,12 @@
 // CLoadLibraries: the PC/SC library loaded at run time (libpcsclite stands
 // in for "WinSCard.dll"), offered as the platform's SCard seam so that
-// tests can put a fake in its place.
+// tests can put a fake in its place. A plain table of the resolved entry
+// points: the direct-share exclusivity is platform::CDirectShareSCard's.
 #pragma once
 
+#include <memory>
+
+#include "platform/Module.h"
 #include "platform/SCard.h"
 
 namespace qvx::brixon {
@@ -26,23 +30,17 @@ class CLoadLibraries : public platform::ISCard {
   ::LONG ListReaders(::SCARDCONTEXT context, ::LPCSTR groups, ::LPSTR readers,
                      ::LPDWORD readersLength) override;
   ::LONG FreeMemory(::SCARDCONTEXT context, ::LPCVOID memory) override;
-  // A direct connection also takes the reader's direct-share lock of the
-  // platform layer, so the plug-in and the connector service exclude each
-  // other as on Windows (SCARD_E_SHARING_VIOLATION while the other holds it).
   ::LONG Connect(::SCARDCONTEXT context, ::LPCSTR reader, ::DWORD shareMode,
                  ::DWORD preferredProtocols, ::LPSCARDHANDLE card,
                  ::LPDWORD activeProtocol) override;
   ::LONG Disconnect(::SCARDHANDLE card, ::DWORD disposition) override;
-  ::LONG Control(::SCARDHANDLE card, ::DWORD controlCode, ::LPCVOID sendBuffer,
-                 ::DWORD sendLength, ::LPVOID receiveBuffer, ::DWORD receiveLength,
-                 ::LPDWORD bytesReturned) override;
+  ::LONG Control(::SCARDHANDLE card, ::DWORD controlCode, ::LPCVOID sendBuffer, ::DWORD sendLength,
+                 ::LPVOID receiveBuffer, ::DWORD receiveLength, ::LPDWORD bytesReturned) override;
 
  private:
   struct Entries;
-  struct Locks;
-  void* m_library = nullptr;
-  Entries* m_entries = nullptr;
-  Locks* m_locks = nullptr;
+  platform::HMODULE m_library = nullptr;
+  std::unique_ptr<Entries> m_entries;
 };
 
 }  // namespace qvx::brixon
