@@ -7,17 +7,14 @@
 
 #include "SyncTestSupport.h"
 #include "contract/ReaderName.h"
+#include "platform/PcscResults.h"
 #include "platform/DirectShareLock.h"
-
-// pcsc-lite's values, as its callers compare them (see DirectShareLock.cpp).
-namespace {
-constexpr ::LONG kSuccess = SCARD_S_SUCCESS;
-constexpr ::LONG kSharingViolation = SCARD_E_SHARING_VIOLATION;
-}  // namespace
 
 namespace platform {
 namespace {
 
+using pcsc_result::kSharingViolation;
+using pcsc_result::kSuccess;
 using platform_test::JoinChild;
 using platform_test::ObjectNamespaceTest;
 using platform_test::StartChild;

@@ -27,13 +27,8 @@ class CDirectShareSCard final : public ISCard {
   CDirectShareSCard(const CDirectShareSCard&) = delete;
   CDirectShareSCard& operator=(const CDirectShareSCard&) = delete;
 
-  ::LONG EstablishContext(::DWORD scope, ::LPCVOID reserved1, ::LPCVOID reserved2,
-                          ::LPSCARDCONTEXT context) override;
   // pcscd drops the connections of a released context: their locks go too.
   ::LONG ReleaseContext(::SCARDCONTEXT context) override;
-  ::LONG ListReaders(::SCARDCONTEXT context, ::LPCSTR groups, ::LPSTR readers,
-                     ::LPDWORD readersLength) override;
-  ::LONG FreeMemory(::SCARDCONTEXT context, ::LPCVOID memory) override;
   // A direct connection first takes the reader's lock; while another
   // connection holds it, answers SCARD_E_SHARING_VIOLATION without asking
   // the layer below.
@@ -42,8 +37,24 @@ class CDirectShareSCard final : public ISCard {
                  ::LPDWORD activeProtocol) override;
   // Frees the reader whatever the result: the connection is gone or unusable.
   ::LONG Disconnect(::SCARDHANDLE card, ::DWORD disposition) override;
+
+  // The rest goes to the layer below as it is.
+  ::LONG EstablishContext(::DWORD scope, ::LPCVOID reserved1, ::LPCVOID reserved2,
+                          ::LPSCARDCONTEXT context) override {
+    return m_inner->EstablishContext(scope, reserved1, reserved2, context);
+  }
+  ::LONG ListReaders(::SCARDCONTEXT context, ::LPCSTR groups, ::LPSTR readers,
+                     ::LPDWORD readersLength) override {
+    return m_inner->ListReaders(context, groups, readers, readersLength);
+  }
+  ::LONG FreeMemory(::SCARDCONTEXT context, ::LPCVOID memory) override {
+    return m_inner->FreeMemory(context, memory);
+  }
   ::LONG Control(::SCARDHANDLE card, ::DWORD controlCode, ::LPCVOID sendBuffer, ::DWORD sendLength,
-                 ::LPVOID receiveBuffer, ::DWORD receiveLength, ::LPDWORD bytesReturned) override;
+                 ::LPVOID receiveBuffer, ::DWORD receiveLength, ::LPDWORD bytesReturned) override {
+    return m_inner->Control(card, controlCode, sendBuffer, sendLength, receiveBuffer, receiveLength,
+                            bytesReturned);
+  }
 
  private:
   struct Held {

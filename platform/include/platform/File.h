@@ -28,6 +28,13 @@ constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD OPEN_ALWAYS = 4;
 
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+// Never through a link: a link in the file's place is refused.
+constexpr DWORD FILE_FLAG_OPEN_REPARSE_POINT = 0x00200000;
+
+// SetFilePointerEx origins.
+constexpr DWORD FILE_BEGIN = 0;
+constexpr DWORD FILE_CURRENT = 1;
+constexpr DWORD FILE_END = 2;
 
 // A file made here is readable and writable by everyone the process's
 // umask lets in (no security attributes are taken). The handle is not
@@ -40,5 +47,18 @@ HANDLE CreateFile(const char* fileName, DWORD desiredAccess, DWORD shareMode,
 // false with the last error when the file refuses.
 bool WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten,
                void* overlapped);
+// Reads from the file position; *bytesRead 0 at the end of the file.
+bool ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead, void* overlapped);
+bool SetFilePointerEx(HANDLE file, long long distance, long long* newPosition, DWORD moveMethod);
+// Cuts (or extends) the file at the file position.
+bool SetEndOfFile(HANDLE file);
+bool GetFileSizeEx(HANDLE file, long long* size);
+
+// The caller's own private file, opened for reading and appending (made
+// when missing, readable and writable by its owner alone). Refused with
+// ERROR_ACCESS_DENIED when the name is a link, not a regular file, or a
+// file of another account: in a shared directory another account could
+// plant either. INVALID_HANDLE_VALUE on failure.
+HANDLE CreateOwnFile(const char* fileName);
 
 }  // namespace platform

@@ -7,20 +7,16 @@
 
 #include "KernelObjects.h"
 #include "contract/ReaderName.h"
+#include "platform/PcscResults.h"
 #include "platform/Sync.h"
-
-// pcsc-lite's codes as its own LONG makes them: spelled inside namespace
-// platform, the macros' (LONG) cast would pick platform's 32-bit LONG and
-// turn them negative.
-namespace {
-constexpr ::LONG kSuccess = SCARD_S_SUCCESS;
-constexpr ::LONG kSharingViolation = SCARD_E_SHARING_VIOLATION;
-constexpr ::LONG kInternalError = SCARD_F_INTERNAL_ERROR;
-}  // namespace
 
 namespace platform {
 
 namespace {
+
+using pcsc_result::kInternalError;
+using pcsc_result::kSharingViolation;
+using pcsc_result::kSuccess;
 
 // The driver resets its cancel event once the abort packet is written (a
 // manual-reset one) or as it takes it (an automatic-reset one, as the

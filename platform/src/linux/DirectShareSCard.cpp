@@ -13,11 +13,6 @@ CDirectShareSCard::~CDirectShareSCard() {
   for (const auto& held : m_held) ReleaseDirectShareLock(held.second.lock);
 }
 
-::LONG CDirectShareSCard::EstablishContext(::DWORD scope, ::LPCVOID reserved1, ::LPCVOID reserved2,
-                                           ::LPSCARDCONTEXT context) {
-  return m_inner->EstablishContext(scope, reserved1, reserved2, context);
-}
-
 ::LONG CDirectShareSCard::ReleaseContext(::SCARDCONTEXT context) {
   const ::LONG result = m_inner->ReleaseContext(context);
   if (result != SCARD_S_SUCCESS) return result;
@@ -35,15 +30,6 @@ CDirectShareSCard::~CDirectShareSCard() {
   }
   for (HANDLE lock : locks) ReleaseDirectShareLock(lock);
   return result;
-}
-
-::LONG CDirectShareSCard::ListReaders(::SCARDCONTEXT context, ::LPCSTR groups, ::LPSTR readers,
-                                      ::LPDWORD readersLength) {
-  return m_inner->ListReaders(context, groups, readers, readersLength);
-}
-
-::LONG CDirectShareSCard::FreeMemory(::SCARDCONTEXT context, ::LPCVOID memory) {
-  return m_inner->FreeMemory(context, memory);
 }
 
 ::LONG CDirectShareSCard::Connect(::SCARDCONTEXT context, ::LPCSTR reader, ::DWORD shareMode,
@@ -79,13 +65,6 @@ CDirectShareSCard::~CDirectShareSCard() {
   }
   ReleaseDirectShareLock(lock);
   return result;
-}
-
-::LONG CDirectShareSCard::Control(::SCARDHANDLE card, ::DWORD controlCode, ::LPCVOID sendBuffer,
-                                  ::DWORD sendLength, ::LPVOID receiveBuffer, ::DWORD receiveLength,
-                                  ::LPDWORD bytesReturned) {
-  return m_inner->Control(card, controlCode, sendBuffer, sendLength, receiveBuffer, receiveLength,
-                          bytesReturned);
 }
 
 }  // namespace platform
