@@ -161,5 +161,10 @@ TEST_F(DirectShareLockTest, ADeadHolderWithoutADriverIsJustReplaced) {
   ReleaseDirectShareLock(lock);
 }
 
+TEST_F(DirectShareLockTest, CancelEventNameIsTheReaderNameWithItsSuffix) {
+  EXPECT_EQ(qvx::contract::CancelEventName(kReader),
+            "Global\\Meridel Quorvex2_Reader 00 00_cancel_event");
+}
+
 }  // namespace
 }  // namespace platform
