@@ -6,8 +6,9 @@
 #include <stdexcept>
 
 #include "Stack.h"
-#include "command/ControlCodes.h"
 #include "command/Reader.h"
+#include "contract/ControlCodes.h"
+#include "contract/LastError.h"
 
 namespace qvxbench {
 
@@ -15,8 +16,7 @@ namespace {
 
 [[noreturn]] void Fail(const char* call, LONG result) {
   char text[120];
-  std::snprintf(text, sizeof text, "%s failed: 0x%08lX", call,
-                static_cast<unsigned long>(result));
+  std::snprintf(text, sizeof text, "%s failed: 0x%08lX", call, static_cast<unsigned long>(result));
   throw std::runtime_error(text);
 }
 
@@ -49,15 +49,15 @@ void CCheckConnectionFloor::Exchange() {
 
   std::array<std::uint8_t, qvx::kAnswerBufferSize> answer{};
   ::DWORD answerLength = 0;
-  result = m_scard.Control(card, qvx::ControlCode(qvx::ControlIndex::CheckDevice).pcscCode,
-                           nullptr, 0, answer.data(), static_cast<::DWORD>(answer.size()),
-                           &answerLength);
-  std::array<std::uint8_t, qvx::kLastErrorRecordSize> record{};
+  result = m_scard.Control(
+      card, qvx::contract::ControlCode(qvx::contract::ControlIndex::CheckDevice).pcscCode, nullptr,
+      0, answer.data(), static_cast<::DWORD>(answer.size()), &answerLength);
+  qvx::contract::LastErrorRecord record{};
   ::DWORD recordLength = 0;
   if (result == SCARD_S_SUCCESS) {
-    result = m_scard.Control(card, qvx::ControlCode(qvx::ControlIndex::GetLastError).pcscCode,
-                             nullptr, 0, record.data(), static_cast<::DWORD>(record.size()),
-                             &recordLength);
+    result = m_scard.Control(
+        card, qvx::contract::ControlCode(qvx::contract::ControlIndex::GetLastError).pcscCode,
+        nullptr, 0, record.data(), static_cast<::DWORD>(record.size()), &recordLength);
   }
   const LONG disconnected = m_scard.Disconnect(card, SCARD_LEAVE_CARD);
   if (result != SCARD_S_SUCCESS) Fail("SCardControl", result);

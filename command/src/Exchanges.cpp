@@ -6,38 +6,38 @@ namespace qvx {
 
 void ExchangeCheckDevice(IDeviceChannel& channel, const CRevision& revision,
                          DeviceVersions& versions) {
-  const Bytes answer = channel.Execute(ControlIndex::CheckDevice, Bytes{});
+  const Bytes answer = channel.Execute(contract::ControlIndex::CheckDevice, Bytes{});
   ParseDeviceAnswer(revision, answer, versions);
 }
 
 CardId ExchangeCheckCard(IDeviceChannel& channel, const CRevision& revision,
                          const std::string& language) {
   const Bytes request = BuildCheckCardRequest(revision, language);
-  return ParseCardAnswer(revision, channel.Execute(ControlIndex::CheckCard, request));
+  return ParseCardAnswer(revision, channel.Execute(contract::ControlIndex::CheckCard, request));
 }
 
 Bytes ExchangeGetResponse(IDeviceChannel& channel, const CRevision& revision,
                           const std::string& signData, const std::string& language) {
   const Bytes request = BuildGetResponseRequest(revision, signData, language);
-  return channel.Execute(ControlIndex::GetResponse, request);
+  return channel.Execute(contract::ControlIndex::GetResponse, request);
 }
 
 Bytes ExchangeGetMode1Response(IDeviceChannel& channel, const CRevision& revision,
                                const std::string& challenge, const std::string& currency,
                                const std::string& amount) {
   const Bytes request = BuildGetMode1ResponseRequest(revision, challenge, currency, amount);
-  return channel.Execute(ControlIndex::GetMode1Response, request);
+  return channel.Execute(contract::ControlIndex::GetMode1Response, request);
 }
 
 Bytes ExchangeGetMode2Response(IDeviceChannel& channel) {
-  return channel.Execute(ControlIndex::GetMode2Response, Bytes{});
+  return channel.Execute(contract::ControlIndex::GetMode2Response, Bytes{});
 }
 
 void ExchangeDisplayResult(IDeviceChannel& channel, const CRevision& revision,
                            std::uint16_t messageId, const std::string& lastLogon,
                            const std::string& language) {
   const Bytes request = BuildDisplayResultRequest(revision, messageId, lastLogon, language);
-  channel.Execute(ControlIndex::DisplayResult, request);
+  channel.Execute(contract::ControlIndex::DisplayResult, request);
 }
 
 }  // namespace qvx

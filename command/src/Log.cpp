@@ -1,13 +1,11 @@
 // CLog: appends report lines to the service log file; CTraceGuard.
 #include "command/Log.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <utility>
 
+#include "platform/File.h"
+#include "platform/Sync.h"
 #include "platform/System.h"
 
 namespace qvx {
@@ -16,34 +14,27 @@ namespace {
 
 constexpr std::size_t kIndentStep = 4;
 
-// Owns an open file descriptor for the span of one append.
+// Owns an open log file for the span of one append.
 class CFileHandle {
  public:
-  explicit CFileHandle(int fd) : m_fd(fd) {}
+  explicit CFileHandle(platform::HANDLE file) : m_file(file) {}
   ~CFileHandle() {
-    if (m_fd >= 0) ::close(m_fd);
+    if (IsOpen()) platform::CloseHandle(m_file);
   }
   CFileHandle(const CFileHandle&) = delete;
   CFileHandle& operator=(const CFileHandle&) = delete;
 
-  bool IsOpen() const { return m_fd >= 0; }
+  bool IsOpen() const { return m_file != platform::INVALID_HANDLE_VALUE; }
 
+  // A log line is never worth failing for: a refused write is dropped.
   void WriteAll(const std::string& text) const {
-    const char* data = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-      const ssize_t written = ::write(m_fd, data, left);
-      if (written < 0) {
-        if (errno == EINTR) continue;
-        return;  // a log line is never worth failing for
-      }
-      data += written;
-      left -= static_cast<std::size_t>(written);
-    }
+    platform::DWORD written = 0;
+    platform::WriteFile(m_file, text.data(), static_cast<platform::DWORD>(text.size()), &written,
+                        nullptr);
   }
 
  private:
-  int m_fd;
+  platform::HANDLE m_file;
 };
 
 // The physical text of one line: indented, cut, long lines continued with
@@ -93,12 +84,15 @@ void CLog::Append(const std::string& line) {
       platform::CreateDirectory(fileName.substr(0, slash));
     }
 
-    // The whole line goes out in one write to an O_APPEND descriptor, so that
-    // lines from concurrent requests and processes do not mix within a line.
+    // The whole line goes out in one write to a file opened for appending
+    // only, so that lines from concurrent requests and processes do not mix
+    // within a line.
     const std::string text = Layout(line, m_indent);
-    int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
-    if (restart) flags |= O_TRUNC;
-    const CFileHandle file(::open(fileName.c_str(), flags, 0666));
+    const CFileHandle file(
+        platform::CreateFile(fileName.c_str(), platform::FILE_APPEND_DATA,
+                             platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE, nullptr,
+                             restart ? platform::CREATE_ALWAYS : platform::OPEN_ALWAYS,
+                             platform::FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsOpen()) return;
     file.WriteAll(text);
   } catch (...) {
@@ -109,22 +103,18 @@ void CLog::Append(const std::string& line) {
 void CLog::Indent() { m_indent.append(kIndentStep, ' '); }
 
 void CLog::Outdent() {
-  m_indent.resize(m_indent.size() >= kIndentStep ? m_indent.size() - kIndentStep
-                                                 : 0);
+  m_indent.resize(m_indent.size() >= kIndentStep ? m_indent.size() - kIndentStep : 0);
 }
 
-CTraceGuard::CTraceGuard(CLog& log, std::string label)
-    : m_log(log), m_label(std::move(label)) {
-  m_log.Append(
-      CReport::WithMessage(STATUS_SUCCESS, LEVEL_INFO, m_label + " ==> ", ""));
+CTraceGuard::CTraceGuard(CLog& log, std::string label) : m_log(log), m_label(std::move(label)) {
+  m_log.Append(CReport::WithMessage(STATUS_SUCCESS, LEVEL_INFO, m_label + " ==> ", ""));
   m_log.Indent();
 }
 
 CTraceGuard::~CTraceGuard() {
   m_log.Outdent();
   try {
-    m_log.Append(CReport::WithMessage(STATUS_SUCCESS, LEVEL_INFO,
-                                      m_label + " <== ", ""));
+    m_log.Append(CReport::WithMessage(STATUS_SUCCESS, LEVEL_INFO, m_label + " <== ", ""));
   } catch (...) {
     // The exit line is lost; a destructor must not throw.
   }

@@ -10,7 +10,8 @@
 #include <memory>
 
 #include "command/Error.h"
-#include "platform/DirectShareLock.h"
+#include "contract/LastError.h"
+#include "contract/ReaderName.h"
 #include "platform/System.h"
 
 namespace qvx {
@@ -64,10 +65,6 @@ class CReaderList {
 
 }  // namespace
 
-std::string CancelEventName(const std::string& readerName) {
-  return platform::ReaderCancelEventName(readerName);
-}
-
 CReader::CReader(platform::ISCard& scard, CLog& log) : m_scard(scard), m_log(log) {}
 
 CReader::~CReader() {
@@ -93,14 +90,15 @@ const std::string& CReader::GetReaderName() {
     RaiseSCardFailure(result, "GetReaderName() => SCardListReaders() failed.");
   }
 
-  const std::size_t prefixLength = std::strlen(kReaderNamePrefix);
+  const std::size_t prefixLength = std::strlen(contract::kReaderNamePrefix);
   const char* names = list.Names();
   const std::size_t length = list.Length();
   std::size_t offset = 0;
   while (names != nullptr && offset < length && names[offset] != '\0') {
     const char* name = names + offset;
     const std::size_t nameLength = strnlen(name, length - offset);
-    if (nameLength >= prefixLength && std::memcmp(name, kReaderNamePrefix, prefixLength) == 0) {
+    if (nameLength >= prefixLength &&
+        std::memcmp(name, contract::kReaderNamePrefix, prefixLength) == 0) {
       m_readerName.assign(name, nameLength);
       break;
     }
@@ -116,8 +114,8 @@ void CReader::Open() {
   const std::string& readerName = GetReaderName();
   for (int attempt = 1;; ++attempt) {
     ::DWORD protocol = 0;
-    const LONG result = m_scard.Connect(m_context, readerName.c_str(), SCARD_SHARE_DIRECT, 0,
-                                        &m_card, &protocol);
+    const LONG result =
+        m_scard.Connect(m_context, readerName.c_str(), SCARD_SHARE_DIRECT, 0, &m_card, &protocol);
     if (result == SCARD_S_SUCCESS) break;
     m_card = 0;
     if (result != static_cast<LONG>(SCARD_E_SHARING_VIOLATION) || attempt >= kConnectAttempts) {
@@ -130,7 +128,7 @@ void CReader::Open() {
 
   if (!m_cancelEvent) {
     m_cancelEvent = CEventHandle(
-        platform::CreateEvent(true, false, CancelEventName(readerName).c_str()));
+        platform::CreateEvent(true, false, contract::CancelEventName(readerName).c_str()));
     if (!m_cancelEvent) {
       const platform::DWORD lastError = platform::GetLastError();
       // Not left connected when Open fails halfway.
@@ -142,7 +140,8 @@ void CReader::Open() {
 
 void CReader::ForceCancelOtherSession() {
   if (m_cancelEvent) return;
-  m_cancelEvent = CEventHandle(platform::OpenEvent(CancelEventName(GetReaderName()).c_str()));
+  m_cancelEvent =
+      CEventHandle(platform::OpenEvent(contract::CancelEventName(GetReaderName()).c_str()));
   if (!m_cancelEvent) return;  // nobody is waiting on this reader
   if (!platform::SetEvent(m_cancelEvent.Get())) {
     RaiseSystemFailure("CReader::ForceCancelOtherSession() => SetEvent() failed.",
@@ -150,8 +149,8 @@ void CReader::ForceCancelOtherSession() {
   }
 }
 
-void CReader::ExecuteSCardCMD(ControlIndex index, const Bytes& request, Bytes& answer) {
-  const ControlCodeRow& control = ControlCode(index);
+void CReader::ExecuteSCardCMD(contract::ControlIndex index, const Bytes& request, Bytes& answer) {
+  const contract::ControlCodeRow& control = contract::ControlCode(index);
   const std::string source =
       std::string("CReader::ExecuteSCardCMD() => SCardControl(") + control.name + ") failed.";
 
@@ -164,14 +163,16 @@ void CReader::ExecuteSCardCMD(ControlIndex index, const Bytes& request, Bytes& a
                                   static_cast<::DWORD>(buffer.size()), &answerLength);
     if (result != SCARD_S_SUCCESS) RaiseSCardFailure(result, source);
 
-    const ControlCodeRow& lastErrorControl = ControlCode(ControlIndex::GetLastError);
-    std::array<std::uint8_t, kLastErrorRecordSize> record{};
+    const contract::ControlCodeRow& lastErrorControl =
+        contract::ControlCode(contract::ControlIndex::GetLastError);
+    contract::LastErrorRecord record{};
     ::DWORD recordLength = 0;
     result = m_scard.Control(m_card, lastErrorControl.pcscCode, nullptr, 0, record.data(),
                              static_cast<::DWORD>(record.size()), &recordLength);
     if (result != SCARD_S_SUCCESS) {
       const std::string lastErrorSource =
-          std::string("CReader::ExecuteSCardCMD() => SCardControl(") + lastErrorControl.name + ") failed.";
+          std::string("CReader::ExecuteSCardCMD() => SCardControl(") + lastErrorControl.name +
+          ") failed.";
       // The reader was there for the request and is gone before its record:
       // the device was pulled out under the request, whose outcome is lost.
       // pcscd says READER_UNAVAILABLE while it removes the reader, and
@@ -191,8 +192,8 @@ void CReader::ExecuteSCardCMD(ControlIndex index, const Bytes& request, Bytes& a
     if (errorByte != 0) {
       char extended[64];
       std::snprintf(extended, sizeof(extended),
-                    "Extended error codes: (0x%.2x, 0x%.2x, 0x%.2x, 0x%.2x)", record[0],
-                    record[1], record[2], record[3]);
+                    "Extended error codes: (0x%.2x, 0x%.2x, 0x%.2x, 0x%.2x)", record[0], record[1],
+                    record[2], record[3]);
       const std::string failure = source + " " + extended;
       const std::uint32_t code = ExtendedErrorCode(errorByte);
       if (code != 0) RaiseCodeFailure(code, failure);
@@ -208,7 +209,7 @@ void CReader::ExecuteSCardCMD(ControlIndex index, const Bytes& request, Bytes& a
                 buffer.begin() + std::min<std::size_t>(answerLength, buffer.size()));
 }
 
-Bytes CReader::Execute(ControlIndex index, const Bytes& request) {
+Bytes CReader::Execute(contract::ControlIndex index, const Bytes& request) {
   Bytes answer;
   ExecuteSCardCMD(index, request, answer);
   return answer;

@@ -16,15 +16,18 @@
 
 #include "FakeSCard.h"
 #include "PrivateDirs.h"
-#include "command/ControlCodes.h"
 #include "command/Quorvex2.h"
+#include "contract/ControlCodes.h"
+#include "contract/ReaderName.h"
 
 namespace qvxtest {
 
+namespace contract = qvx::contract;
+
 constexpr const char* kReaderName = "Meridel Quorvex2_Reader 0";
 
-inline std::string CodeOf(qvx::ControlIndex index) {
-  return qvx::ControlCode(index).name;
+inline std::string CodeOf(qvx::contract::ControlIndex index) {
+  return qvx::contract::ControlCode(index).name;
 }
 
 // Names parameterised cases after their `name` field.
@@ -58,9 +61,7 @@ inline int StatusOf(const std::string& text) { return std::stoi(Value(text, "Sta
 
 class CommandFixture : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fake.readers = {kReaderName};
-  }
+  void SetUp() override { fake.readers = {kReaderName}; }
 
   void TearDown() override {
     // Whatever a command did, nothing of it may outlive the command object.
@@ -75,20 +76,23 @@ class CommandFixture : public ::testing::Test {
     return command(quorvex2);
   }
 
-  void QueueAnswer(qvx::ControlIndex index, std::vector<BYTE> data) {
-    fake.QueueControl(qvx::ControlCode(index).pcscCode, {SCARD_S_SUCCESS, std::move(data)});
+  void QueueAnswer(qvx::contract::ControlIndex index, std::vector<BYTE> data) {
+    fake.QueueControl(qvx::contract::ControlCode(index).pcscCode,
+                      {SCARD_S_SUCCESS, std::move(data)});
   }
   void QueueLastError(std::vector<BYTE> record) {
-    QueueAnswer(qvx::ControlIndex::GetLastError, std::move(record));
+    QueueAnswer(qvx::contract::ControlIndex::GetLastError, std::move(record));
   }
 
-  std::vector<FakeSCard::Call> Requests(qvx::ControlIndex index) const {
-    return fake.ControlCalls(qvx::ControlCode(index).pcscCode);
+  std::vector<FakeSCard::Call> Requests(qvx::contract::ControlIndex index) const {
+    return fake.ControlCalls(qvx::contract::ControlCode(index).pcscCode);
   }
   std::size_t ConnectCount() const { return fake.CallsTo("Connect").size(); }
 
   // Where the log goes without a registry setting: %ALLUSERSPROFILE%/BRIXWSSVR.
-  std::string LogPath() const { return (m_dirs.Path() / "BRIXWSSVR" / "Brixwssvr_Log.txt").string(); }
+  std::string LogPath() const {
+    return (m_dirs.Path() / "BRIXWSSVR" / "Brixwssvr_Log.txt").string();
+  }
   // The log's lines with the 130-column continuations joined again.
   std::vector<std::string> LogLines() const {
     std::ifstream file(LogPath());
@@ -104,8 +108,8 @@ class CommandFixture : public ::testing::Test {
         if (indent == std::string::npos) indent = physical.size();
         lines.push_back(physical);
       }
-      continued = lines.back().size() >= 2 &&
-                  lines.back().compare(lines.back().size() - 2, 2, " \\") == 0;
+      continued =
+          lines.back().size() >= 2 && lines.back().compare(lines.back().size() - 2, 2, " \\") == 0;
       if (continued) lines.back().resize(lines.back().size() - 2);
     }
     return lines;
@@ -132,7 +136,7 @@ class CommandFixture : public ::testing::Test {
     }
     return -1;
   }
-  std::string EventName() const { return qvx::CancelEventName(kReaderName); }
+  std::string EventName() const { return qvx::contract::CancelEventName(kReaderName); }
 
   FakeSCard fake;
 

@@ -6,8 +6,8 @@
 namespace qvxtest {
 namespace {
 
-using qvx::ControlIndex;
 using qvx::CQuorvex2;
+using qvx::contract::ControlIndex;
 
 constexpr const char* kCancelEvent = "Global\\Meridel Quorvex2_Reader 0_cancel_event";
 const std::string kLastLogon = "01 Jan 24, 09:30h";
@@ -73,9 +73,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(CommandFixture, DisplayResultLogsItsInputsAsSigned16Bit) {
   Run([](CQuorvex2& q) { return q.DisplayResult(65535, kLastLogon, "nl"); });
-  EXPECT_GE(LogLineWith(
-                " [INF] MessageId/LenLastLogon/LastLogon/Language: -1/17/01 Jan 24, 09:30h/nl"),
-            0)
+  EXPECT_GE(
+      LogLineWith(" [INF] MessageId/LenLastLogon/LastLogon/Language: -1/17/01 Jan 24, 09:30h/nl"),
+      0)
       << ReadLog();
 }
 

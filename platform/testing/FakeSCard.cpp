@@ -4,12 +4,15 @@
 #include <cstring>
 #include <utility>
 
+#include "contract/ControlCodes.h"
+#include "contract/LastError.h"
+
 namespace qvxtest {
 
 namespace {
 
-constexpr DWORD kGetLastErrorCode = 0x312028;
-constexpr std::size_t kLastErrorRecordSize = 4;
+constexpr DWORD kGetLastErrorCode =
+    qvx::contract::ControlCode(qvx::contract::ControlIndex::GetLastError).pcscCode;
 
 // Reader names as pcsc-lite lists them: each name NUL-terminated, the list
 // closed by one more NUL.
@@ -29,8 +32,7 @@ void FakeSCard::QueueControl(DWORD controlCode, ControlAnswer answer) {
   m_answers[controlCode].push_back(std::move(answer));
 }
 
-std::vector<FakeSCard::Call> FakeSCard::CallsTo(
-    const std::string& function) const {
+std::vector<FakeSCard::Call> FakeSCard::CallsTo(const std::string& function) const {
   std::vector<Call> found;
   std::copy_if(calls.begin(), calls.end(), std::back_inserter(found),
                [&](const Call& call) { return call.function == function; });
@@ -39,24 +41,17 @@ std::vector<FakeSCard::Call> FakeSCard::CallsTo(
 
 std::vector<FakeSCard::Call> FakeSCard::ControlCalls(DWORD controlCode) const {
   std::vector<Call> found;
-  std::copy_if(calls.begin(), calls.end(), std::back_inserter(found),
-               [&](const Call& call) {
-                 return call.function == "Control" &&
-                        call.controlCode == controlCode;
-               });
+  std::copy_if(calls.begin(), calls.end(), std::back_inserter(found), [&](const Call& call) {
+    return call.function == "Control" && call.controlCode == controlCode;
+  });
   return found;
 }
 
-bool FakeSCard::IsOpenContext(SCARDCONTEXT context) const {
-  return m_contexts.count(context) != 0;
-}
+bool FakeSCard::IsOpenContext(SCARDCONTEXT context) const { return m_contexts.count(context) != 0; }
 
-bool FakeSCard::IsOpenCard(SCARDHANDLE card) const {
-  return m_cards.count(card) != 0;
-}
+bool FakeSCard::IsOpenCard(SCARDHANDLE card) const { return m_cards.count(card) != 0; }
 
-LONG FakeSCard::EstablishContext(DWORD /*scope*/, LPCVOID /*reserved1*/,
-                                 LPCVOID /*reserved2*/,
+LONG FakeSCard::EstablishContext(DWORD /*scope*/, LPCVOID /*reserved1*/, LPCVOID /*reserved2*/,
                                  LPSCARDCONTEXT context) {
   calls.push_back(Call{"EstablishContext", {}, 0, 0, {}, 0, 0});
   if (context == nullptr) return SCARD_E_INVALID_PARAMETER;
@@ -77,8 +72,8 @@ LONG FakeSCard::ReleaseContext(SCARDCONTEXT context) {
   return releaseResult;
 }
 
-LONG FakeSCard::ListReaders(SCARDCONTEXT context, LPCSTR /*groups*/,
-                            LPSTR readersOut, LPDWORD readersLength) {
+LONG FakeSCard::ListReaders(SCARDCONTEXT context, LPCSTR /*groups*/, LPSTR readersOut,
+                            LPDWORD readersLength) {
   calls.push_back(Call{"ListReaders", {}, 0, 0, {}, 0, 0});
   if (!IsOpenContext(context)) return SCARD_E_INVALID_HANDLE;
   if (readersLength == nullptr) return SCARD_E_INVALID_PARAMETER;
@@ -89,8 +84,7 @@ LONG FakeSCard::ListReaders(SCARDCONTEXT context, LPCSTR /*groups*/,
   const auto size = static_cast<DWORD>(list.size());
   if (*readersLength == SCARD_AUTOALLOCATE) {
     if (readersOut == nullptr) return SCARD_E_INVALID_PARAMETER;
-    std::unique_ptr<char, FreeBlock> block(
-        static_cast<char*>(std::malloc(list.size())));
+    std::unique_ptr<char, FreeBlock> block(static_cast<char*>(std::malloc(list.size())));
     if (!block) return SCARD_E_NO_MEMORY;
     std::memcpy(block.get(), list.data(), list.size());
     *reinterpret_cast<char**>(readersOut) = block.get();
@@ -122,10 +116,8 @@ LONG FakeSCard::FreeMemory(SCARDCONTEXT context, LPCVOID memory) {
 }
 
 LONG FakeSCard::Connect(SCARDCONTEXT context, LPCSTR reader, DWORD shareMode,
-                        DWORD /*preferredProtocols*/, LPSCARDHANDLE card,
-                        LPDWORD activeProtocol) {
-  calls.push_back(
-      Call{"Connect", reader != nullptr ? reader : "", shareMode, 0, {}, 0, 0});
+                        DWORD /*preferredProtocols*/, LPSCARDHANDLE card, LPDWORD activeProtocol) {
+  calls.push_back(Call{"Connect", reader != nullptr ? reader : "", shareMode, 0, {}, 0, 0});
   if (onCall) onCall(calls.back());
   if (card == nullptr || activeProtocol == nullptr || reader == nullptr)
     return SCARD_E_INVALID_PARAMETER;
@@ -152,10 +144,8 @@ LONG FakeSCard::Disconnect(SCARDHANDLE card, DWORD disposition) {
   return disconnectResult;
 }
 
-LONG FakeSCard::Control(SCARDHANDLE card, DWORD controlCode,
-                        LPCVOID sendBuffer, DWORD sendLength,
-                        LPVOID receiveBuffer, DWORD receiveLength,
-                        LPDWORD bytesReturned) {
+LONG FakeSCard::Control(SCARDHANDLE card, DWORD controlCode, LPCVOID sendBuffer, DWORD sendLength,
+                        LPVOID receiveBuffer, DWORD receiveLength, LPDWORD bytesReturned) {
   Call call{"Control", {}, 0, controlCode, {}, receiveLength, 0};
   if (sendBuffer != nullptr) {
     const auto* bytes = static_cast<const BYTE*>(sendBuffer);
@@ -165,8 +155,7 @@ LONG FakeSCard::Control(SCARDHANDLE card, DWORD controlCode,
   if (onCall) onCall(calls.back());
   if (bytesReturned != nullptr) *bytesReturned = 0;
   if (!IsOpenCard(card)) return SCARD_E_INVALID_HANDLE;
-  if (sendBuffer == nullptr && sendLength != 0)
-    return SCARD_E_INVALID_PARAMETER;
+  if (sendBuffer == nullptr && sendLength != 0) return SCARD_E_INVALID_PARAMETER;
 
   ControlAnswer answer;
   auto queued = m_answers.find(controlCode);
@@ -174,8 +163,7 @@ LONG FakeSCard::Control(SCARDHANDLE card, DWORD controlCode,
     answer = std::move(queued->second.front());
     queued->second.pop_front();
   } else if (controlCode == kGetLastErrorCode) {
-    answer.data.assign(std::min<std::size_t>(kLastErrorRecordSize,
-                                             receiveLength),
+    answer.data.assign(std::min<std::size_t>(qvx::contract::kLastErrorRecordSize, receiveLength),
                        0);
   }
   if (answer.result != SCARD_S_SUCCESS) return answer.result;
@@ -184,8 +172,7 @@ LONG FakeSCard::Control(SCARDHANDLE card, DWORD controlCode,
     if (receiveBuffer == nullptr) return SCARD_E_INVALID_PARAMETER;
     std::memcpy(receiveBuffer, answer.data.data(), answer.data.size());
   }
-  if (bytesReturned != nullptr)
-    *bytesReturned = static_cast<DWORD>(answer.data.size());
+  if (bytesReturned != nullptr) *bytesReturned = static_cast<DWORD>(answer.data.size());
   return SCARD_S_SUCCESS;
 }
 

@@ -6,17 +6,15 @@
 #include <thread>
 
 #include "SyncTestSupport.h"
+#include "contract/ReaderName.h"
+#include "platform/PcscResults.h"
 #include "platform/DirectShareLock.h"
-
-// pcsc-lite's values, as its callers compare them (see DirectShareLock.cpp).
-namespace {
-constexpr ::LONG kSuccess = SCARD_S_SUCCESS;
-constexpr ::LONG kSharingViolation = SCARD_E_SHARING_VIOLATION;
-}  // namespace
 
 namespace platform {
 namespace {
 
+using pcsc_result::kSharingViolation;
+using pcsc_result::kSuccess;
 using platform_test::JoinChild;
 using platform_test::ObjectNamespaceTest;
 using platform_test::StartChild;
@@ -32,7 +30,7 @@ std::string LockName() { return std::string("Global\\") + DirectShareLockPrefix(
 class Watcher {
  public:
   explicit Watcher(bool manualReset)
-      : event_(CreateEvent(manualReset, false, ReaderCancelEventName(kReader).c_str())),
+      : event_(CreateEvent(manualReset, false, qvx::contract::CancelEventName(kReader).c_str())),
         stop_(CreateEvent(true, false, nullptr)) {}
   ~Watcher() {
     SetEvent(stop_);
@@ -158,13 +156,13 @@ TEST_F(DirectShareLockTest, ADeadHolderWithoutADriverIsJustReplaced) {
   const HANDLE lock = TakeDirectShareLock(kReader, &failure);
   EXPECT_EQ(failure, kSuccess);
   ASSERT_NE(lock, nullptr);
-  EXPECT_EQ(OpenEvent(ReaderCancelEventName(kReader).c_str()), nullptr)
+  EXPECT_EQ(OpenEvent(qvx::contract::CancelEventName(kReader).c_str()), nullptr)
       << "no cancel event is made where nobody watches";
   ReleaseDirectShareLock(lock);
 }
 
 TEST_F(DirectShareLockTest, CancelEventNameIsTheReaderNameWithItsSuffix) {
-  EXPECT_EQ(ReaderCancelEventName(kReader),
+  EXPECT_EQ(qvx::contract::CancelEventName(kReader),
             "Global\\Meridel Quorvex2_Reader 00 00_cancel_event");
 }
 

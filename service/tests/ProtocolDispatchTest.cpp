@@ -4,21 +4,21 @@
 #include <limits>
 
 #include "ProtocolFixture.h"
-#include "command/ControlCodes.h"
+#include "contract/ControlCodes.h"
 #include "json/JsonValue.h"
 #include "protocol/HandleMessage.h"
 
 namespace qvxtest {
 namespace {
 
-using qvx::ControlIndex;
+using qvx::contract::ControlIndex;
 using qvx::protocol::HandleMessage;
 
 struct AcceptedCase {
   const char* name;
   std::string payload;
-  ControlIndex index;          // the vendor request the command sent
-  std::vector<BYTE> request;   // its bytes
+  ControlIndex index;         // the vendor request the command sent
+  std::vector<BYTE> request;  // its bytes
 };
 
 void PrintTo(const AcceptedCase& c, std::ostream* os) { *os << c.name; }
@@ -33,7 +33,7 @@ TEST_P(AcceptedTest, RunsTheCommandWithItsArguments) {
   EXPECT_EQ(handled.reply.rfind("Status=", 0), 0u) << handled.reply;
   ASSERT_EQ(Fakes().size(), 1u);
   const FakeSCard& fake = Fakes().front();
-  const auto requests = fake.ControlCalls(qvx::ControlCode(c.index).pcscCode);
+  const auto requests = fake.ControlCalls(qvx::contract::ControlCode(c.index).pcscCode);
   ASSERT_EQ(requests.size(), 1u) << handled.reply;
   EXPECT_EQ(requests[0].request, c.request);
   EXPECT_EQ(fake.OpenContexts(), 0) << "command object outlived its request";
@@ -43,38 +43,66 @@ INSTANTIATE_TEST_SUITE_P(
     CommandTable, AcceptedTest,
     ::testing::Values(
         AcceptedCase{"CheckConnectionNoParams", R"({"Name":1})", ControlIndex::CheckDevice, {}},
-        AcceptedCase{"CheckConnectionEmptyParams", R"({"Name":1,"Params":[]})",
-                     ControlIndex::CheckDevice, {}},
-        AcceptedCase{"CheckCard", R"({"Name":2,"Params":["nl"]})", ControlIndex::CheckCard,
+        AcceptedCase{"CheckConnectionEmptyParams",
+                     R"({"Name":1,"Params":[]})",
+                     ControlIndex::CheckDevice,
+                     {}},
+        AcceptedCase{
+            "CheckCard", R"({"Name":2,"Params":["nl"]})", ControlIndex::CheckCard, {'n', 'l'}},
+        AcceptedCase{"NameTruncated",
+                     R"({"Name":2.9,"Params":["nl"]})",
+                     ControlIndex::CheckCard,
                      {'n', 'l'}},
-        AcceptedCase{"NameTruncated", R"({"Name":2.9,"Params":["nl"]})", ControlIndex::CheckCard,
+        AcceptedCase{"LaterNameWins",
+                     R"({"Name":1,"Name":2,"Params":["nl"]})",
+                     ControlIndex::CheckCard,
                      {'n', 'l'}},
-        AcceptedCase{"LaterNameWins", R"({"Name":1,"Name":2,"Params":["nl"]})",
-                     ControlIndex::CheckCard, {'n', 'l'}},
-        AcceptedCase{"OtherMembersIgnored", R"({"Id":9,"Name":2,"Params":["nl"],"x":[]})",
-                     ControlIndex::CheckCard, {'n', 'l'}},
-        AcceptedCase{"GetResponse", R"({"Name":3,"Params":["0102CCDD","en"]})",
-                     ControlIndex::GetResponse, {0x01, 0x02, 0xCC, 0xDD, 'e', 'n'}},
-        AcceptedCase{"Mode1EmptyCurrencyAmount", R"({"Name":4,"Params":["12345678","",""]})",
-                     ControlIndex::GetMode1Response, {0x04, 0x12, 0x34, 0x56, 0x78}},
-        AcceptedCase{"Mode1NumberChallenge", R"({"Name":4,"Params":[12345678,"",""]})",
-                     ControlIndex::GetMode1Response, {0x04, 0x12, 0x34, 0x56, 0x78}},
+        AcceptedCase{"OtherMembersIgnored",
+                     R"({"Id":9,"Name":2,"Params":["nl"],"x":[]})",
+                     ControlIndex::CheckCard,
+                     {'n', 'l'}},
+        AcceptedCase{"GetResponse",
+                     R"({"Name":3,"Params":["0102CCDD","en"]})",
+                     ControlIndex::GetResponse,
+                     {0x01, 0x02, 0xCC, 0xDD, 'e', 'n'}},
+        AcceptedCase{"Mode1EmptyCurrencyAmount",
+                     R"({"Name":4,"Params":["12345678","",""]})",
+                     ControlIndex::GetMode1Response,
+                     {0x04, 0x12, 0x34, 0x56, 0x78}},
+        AcceptedCase{"Mode1NumberChallenge",
+                     R"({"Name":4,"Params":[12345678,"",""]})",
+                     ControlIndex::GetMode1Response,
+                     {0x04, 0x12, 0x34, 0x56, 0x78}},
         AcceptedCase{"Mode2", R"({"Name":5})", ControlIndex::GetMode2Response, {}},
-        AcceptedCase{"Mode2ParamsNotArray", R"({"Name":5,"Params":"x"})",
-                     ControlIndex::GetMode2Response, {}},
-        AcceptedCase{"DisplayText", R"({"Name":6,"Params":["7","","nl"]})",
-                     ControlIndex::DisplayResult, {7, 'n', 'l'}},
-        AcceptedCase{"DisplayNumber", R"({"Name":6,"Params":[7,"","nl"]})",
-                     ControlIndex::DisplayResult, {7, 'n', 'l'}},
-        AcceptedCase{"DisplayLow16Bits", R"({"Name":6,"Params":["65543","","nl"]})",
-                     ControlIndex::DisplayResult, {7, 'n', 'l'}},
-        AcceptedCase{"DisplayNoDigits", R"({"Name":6,"Params":["abc","","nl"]})",
-                     ControlIndex::DisplayResult, {0, 'n', 'l'}},
-        AcceptedCase{"DisplayNegativeWraps", R"({"Name":6,"Params":[" -65529x","","nl"]})",
-                     ControlIndex::DisplayResult, {7, 'n', 'l'}},
+        AcceptedCase{"Mode2ParamsNotArray",
+                     R"({"Name":5,"Params":"x"})",
+                     ControlIndex::GetMode2Response,
+                     {}},
+        AcceptedCase{"DisplayText",
+                     R"({"Name":6,"Params":["7","","nl"]})",
+                     ControlIndex::DisplayResult,
+                     {7, 'n', 'l'}},
+        AcceptedCase{"DisplayNumber",
+                     R"({"Name":6,"Params":[7,"","nl"]})",
+                     ControlIndex::DisplayResult,
+                     {7, 'n', 'l'}},
+        AcceptedCase{"DisplayLow16Bits",
+                     R"({"Name":6,"Params":["65543","","nl"]})",
+                     ControlIndex::DisplayResult,
+                     {7, 'n', 'l'}},
+        AcceptedCase{"DisplayNoDigits",
+                     R"({"Name":6,"Params":["abc","","nl"]})",
+                     ControlIndex::DisplayResult,
+                     {0, 'n', 'l'}},
+        AcceptedCase{"DisplayNegativeWraps",
+                     R"({"Name":6,"Params":[" -65529x","","nl"]})",
+                     ControlIndex::DisplayResult,
+                     {7, 'n', 'l'}},
         // A binary message may carry a zero byte; the request ends there.
-        AcceptedCase{"ZeroByteEndsPayload", std::string("{\"Name\":5}\0junk", 15),
-                     ControlIndex::GetMode2Response, {}}),
+        AcceptedCase{"ZeroByteEndsPayload",
+                     std::string("{\"Name\":5}\0junk", 15),
+                     ControlIndex::GetMode2Response,
+                     {}}),
     CaseName<AcceptedCase>);
 
 TEST_F(ProtocolFixture, CancelRepliesWithTheEmptyText) {
@@ -147,8 +175,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"NameLowerCase", R"({"name":1})", false},
         RefusedCase{"NoName", R"({"Params":[]})", false},
         RefusedCase{"TopLevelArray", R"([{"Name":1}])", false},
-        RefusedCase{"BareNumber", "1", false},
-        RefusedCase{"Empty", "", false},
+        RefusedCase{"BareNumber", "1", false}, RefusedCase{"Empty", "", false},
         RefusedCase{"TextAfterObject", R"({"Name":1} x)", false}),
     CaseName<RefusedCase>);
 
@@ -157,8 +184,7 @@ TEST_F(ProtocolFixture, ARefusedPayloadCannotForgeLogLines) {
   HandleMessage(Factory(), "x\r\n" + forged + "\x1b");
   const auto lines = LogLines();
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_TRUE(EndsWith(lines[0], " [ERR] [WSS] Payload: x\\r\\n" + forged + "\\x1B"))
-      << lines[0];
+  EXPECT_TRUE(EndsWith(lines[0], " [ERR] [WSS] Payload: x\\r\\n" + forged + "\\x1B")) << lines[0];
 }
 
 struct TextCase {
@@ -176,20 +202,19 @@ TEST_P(ParameterTextTest, RendersAndNarrows) {
   EXPECT_EQ(qvx::protocol::ParameterText(array->At(0)), GetParam().text);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Elements, ParameterTextTest,
-    ::testing::Values(TextCase{"String", R"("nl")", "nl"},
-                      TextCase{"Integer", "12345678", "12345678"},
-                      TextCase{"Fraction", "1.5", "1.5"},
-                      TextCase{"Slash", R"("a/b")", R"(a\/b)"},
-                      TextCase{"EscapedSlash", R"("a\/b")", R"(a\/b)"},
-                      TextCase{"Quote", R"("say \"hi\"")", R"(say \"hi\")"},
-                      TextCase{"True", "true", "true"},
-                      TextCase{"Null", "null", "null"},
-                      TextCase{"Array", R"([1,"x"])", "[1,x]"},
-                      TextCase{"Latin1Unit", R"("\u00e9")", "\xE9"},
-                      TextCase{"HighUnitKeepsLowByte", R"("\u0141")", "A"}),
-    CaseName<TextCase>);
+INSTANTIATE_TEST_SUITE_P(Elements, ParameterTextTest,
+                         ::testing::Values(TextCase{"String", R"("nl")", "nl"},
+                                           TextCase{"Integer", "12345678", "12345678"},
+                                           TextCase{"Fraction", "1.5", "1.5"},
+                                           TextCase{"Slash", R"("a/b")", R"(a\/b)"},
+                                           TextCase{"EscapedSlash", R"("a\/b")", R"(a\/b)"},
+                                           TextCase{"Quote", R"("say \"hi\"")", R"(say \"hi\")"},
+                                           TextCase{"True", "true", "true"},
+                                           TextCase{"Null", "null", "null"},
+                                           TextCase{"Array", R"([1,"x"])", "[1,x]"},
+                                           TextCase{"Latin1Unit", R"("\u00e9")", "\xE9"},
+                                           TextCase{"HighUnitKeepsLowByte", R"("\u0141")", "A"}),
+                         CaseName<TextCase>);
 
 TEST(CommandNumberTest, TruncatesTowardZeroAndRejectsOutOfRange) {
   constexpr std::int32_t kNone = std::numeric_limits<std::int32_t>::min();
@@ -218,10 +243,16 @@ TEST(MessageNumberTest, ReadsADecimalLongAndKeepsTheLow16Bits) {
     const char* text;
     std::uint16_t expected;
   } cases[] = {
-      {"7", 7},        {"", 0},          {"abc", 0},    {"65543", 7},
-      {" \t+12x", 12}, {"-1", 65535},    {"- 3", 0},    {"0x10", 0},
-      {"99999999999", 0xFFFF},     // clamped to 2147483647
-      {"-99999999999", 0},         // clamped to -2147483648
+      {"7", 7},
+      {"", 0},
+      {"abc", 0},
+      {"65543", 7},
+      {" \t+12x", 12},
+      {"-1", 65535},
+      {"- 3", 0},
+      {"0x10", 0},
+      {"99999999999", 0xFFFF},  // clamped to 2147483647
+      {"-99999999999", 0},      // clamped to -2147483648
       {"999999999999999999999999999999", 0xFFFF},
   };
   for (const auto& c : cases) {

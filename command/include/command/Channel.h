@@ -3,7 +3,7 @@
 #pragma once
 
 #include "command/Checks.h"
-#include "command/ControlCodes.h"
+#include "contract/ControlCodes.h"
 
 namespace qvx {
 
@@ -13,7 +13,7 @@ class IDeviceChannel {
   // Sends one vendor request and returns the device's answer (0 to 255
   // bytes); raises the host's failure type when the device or the channel
   // reports an error.
-  virtual Bytes Execute(ControlIndex index, const Bytes& request) = 0;
+  virtual Bytes Execute(contract::ControlIndex index, const Bytes& request) = 0;
 };
 
 }  // namespace qvx

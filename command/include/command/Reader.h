@@ -11,14 +11,9 @@
 
 namespace qvx {
 
-constexpr const char* kReaderNamePrefix = "Meridel Quorvex2_Reader";
 constexpr int kConnectAttempts = 5;
 constexpr unsigned kConnectRetryDelayMs = 100;
 constexpr std::size_t kAnswerBufferSize = 255;
-constexpr std::size_t kLastErrorRecordSize = 4;
-
-// "Global\" + reader name + "_cancel_event"
-std::string CancelEventName(const std::string& readerName);
 
 class CReader : public IDeviceChannel {
  public:
@@ -39,14 +34,14 @@ class CReader : public IDeviceChannel {
   void ForceCancelOtherSession();
   // Open, the request, the last-error record, Close; the reader is closed
   // again whatever happens.
-  void ExecuteSCardCMD(ControlIndex index, const Bytes& request, Bytes& answer);
+  void ExecuteSCardCMD(contract::ControlIndex index, const Bytes& request, Bytes& answer);
   // Drops the cancel event and disconnects; a failure is logged unless
   // silent. Never raises.
   void Close(bool silent) noexcept;
   // Never raises.
   void ReleaseContext() noexcept;
 
-  Bytes Execute(ControlIndex index, const Bytes& request) override;
+  Bytes Execute(contract::ControlIndex index, const Bytes& request) override;
 
  private:
   platform::ISCard& m_scard;

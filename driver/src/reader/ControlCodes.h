@@ -3,18 +3,30 @@
 
 #include <cstdint>
 
+#include "contract/ControlCodes.h"
+
 namespace qvxrdr {
 
-constexpr std::uint32_t kCheckDevice = 0x312004;
-constexpr std::uint32_t kCheckCard = 0x312008;
-constexpr std::uint32_t kGetResponse = 0x31200C;
-constexpr std::uint32_t kGetMode1Response = 0x312010;
-constexpr std::uint32_t kGetMode2Response = 0x312014;
-constexpr std::uint32_t kDisplayResult = 0x312018;
-constexpr std::uint32_t kOpenCancelEvent = 0x31201C;
-constexpr std::uint32_t kFunction808 = 0x312020;  // no host sends it; served without a device exchange
-constexpr std::uint32_t kIsCurrentReader = 0x312024;  // refused
-constexpr std::uint32_t kGetLastError = 0x312028;
+namespace detail {
+constexpr std::uint32_t PcscCode(qvx::contract::ControlIndex index) {
+  return qvx::contract::ControlCode(index).pcscCode;
+}
+}  // namespace detail
+
+using qvx::contract::ControlIndex;
+
+constexpr std::uint32_t kCheckDevice = detail::PcscCode(ControlIndex::CheckDevice);
+constexpr std::uint32_t kCheckCard = detail::PcscCode(ControlIndex::CheckCard);
+constexpr std::uint32_t kGetResponse = detail::PcscCode(ControlIndex::GetResponse);
+constexpr std::uint32_t kGetMode1Response = detail::PcscCode(ControlIndex::GetMode1Response);
+constexpr std::uint32_t kGetMode2Response = detail::PcscCode(ControlIndex::GetMode2Response);
+constexpr std::uint32_t kDisplayResult = detail::PcscCode(ControlIndex::DisplayResult);
+constexpr std::uint32_t kOpenCancelEvent = detail::PcscCode(ControlIndex::OpenCancelEvent);
+// No host sends it; served without a device exchange.
+constexpr std::uint32_t kFunction808 = qvx::contract::SmartCardControlCode(0x808);
+constexpr std::uint32_t kIsCurrentReader =
+    detail::PcscCode(ControlIndex::IsCurrentReader);  // refused
+constexpr std::uint32_t kGetLastError = detail::PcscCode(ControlIndex::GetLastError);
 
 // Whether the reader serves `code` at all; everything else is refused as
 // an invalid parameter.

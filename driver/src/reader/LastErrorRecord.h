@@ -6,11 +6,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "contract/LastError.h"
 #include "kernel/NtStatus.h"
 
 namespace qvxrdr {
 
-using LastErrorRecord = std::array<std::uint8_t, 4>;
+using qvx::contract::LastErrorRecord;
 
 // The record of a failed exchange. `data` is the response data of the
 // failing answer (for the local input checks: the reason byte). A result

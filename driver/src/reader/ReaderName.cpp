@@ -46,10 +46,6 @@ std::string ReaderName(std::uint32_t readerIndex) {
   return ListedReaderName(DeviceNameStrings{}, readerIndex);
 }
 
-std::string CancelEventName(const std::string& readerName) {
-  return "Global\\" + readerName + "_cancel_event";
-}
-
 std::string CancelEventName(std::uint32_t readerIndex) {
   return CancelEventName(ReaderName(readerIndex));
 }

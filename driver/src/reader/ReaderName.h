@@ -14,13 +14,14 @@
 #include <cstdint>
 #include <string>
 
+#include "contract/ReaderName.h"
 #include "transport/LowerEdge.h"
 
 namespace qvxrdr {
 
 // ifdFriendlyName of driver/config/Info.plist, and the FRIENDLYNAME that
 // reader.conf entries for the simulator use.
-constexpr char kFriendlyName[] = "Meridel Quorvex2_Reader";
+constexpr const char* kFriendlyName = qvx::contract::kReaderNamePrefix;
 
 // The name pcscd lists for the reader with these strings and index;
 // `extension` is what PCSCLITE_FILTER_EXTEND_READER_NAMES holds.
@@ -34,8 +35,8 @@ std::string ReaderNameExtension();
 // 00 00" for the first reader of the driver.
 std::string ReaderName(std::uint32_t readerIndex);
 
-// "Global\" + reader name + "_cancel_event".
-std::string CancelEventName(const std::string& readerName);
+// The cancel event of the reader pcscd lists by that name or index.
+using qvx::contract::CancelEventName;
 std::string CancelEventName(std::uint32_t readerIndex);
 
 }  // namespace qvxrdr

@@ -1,5 +1,5 @@
-// The direct-share lock of a reader and the reader's cancel event: what
-// every host that connects in direct share mode does before asking pcscd.
+// The direct-share lock of a reader: what every host that connects in
+// direct share mode takes before asking pcscd.
 #pragma once
 
 #include <PCSC/winscard.h>
@@ -10,10 +10,6 @@
 #include "platform/WinTypes.h"
 
 namespace platform {
-
-// "Global\" + reader name + "_cancel_event": the event the reader's driver
-// watches; setting it ends the device operation pending on the reader.
-std::string ReaderCancelEventName(const std::string& readerName);
 
 // One attempt at the reader's direct-share lock, without waiting. Returns
 // the owning handle (give it back with ReleaseDirectShareLock), or nullptr

@@ -16,14 +16,14 @@ constexpr char kPathSeparator = '/';
 // /var/lib, USERPROFILE is $HOME, APPDATA is $XDG_CONFIG_HOME or ~/.config,
 // LOCALAPPDATA is $XDG_DATA_HOME or ~/.local/share, TEMP and TMP are $TMPDIR
 // or /tmp (those names also match in any letter case, as on Windows; other
-// names are case-sensitive like the Linux environment). Returns the number of characters the result needs including the
-// terminating zero; writes it only when it fits in `size`; 0 on failure.
-DWORD ExpandEnvironmentStrings(const char* source, char* destination,
-                               DWORD size);
+// names are case-sensitive like the Linux environment). Returns the number of characters the result
+// needs including the terminating zero; writes it only when it fits in `size`; 0 on failure.
+DWORD ExpandEnvironmentStrings(const char* source, char* destination, DWORD size);
 std::string ExpandEnvironment(const std::string& source);
 
 // The calling thread's number (the kernel's thread id on Linux).
 DWORD GetCurrentThreadId();
+DWORD GetCurrentProcessId();
 
 struct SYSTEMTIME {
   int wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
@@ -39,8 +39,7 @@ constexpr unsigned MB_ICONWARNING = 0x30;
 constexpr unsigned MB_SYSTEMMODAL = 0x1000;
 constexpr int IDOK = 1;  // what MessageBox returns
 int MessageBox(const char* text, const char* caption, unsigned type);
-using MessageBoxSink = void (*)(const std::string& text,
-                                const std::string& caption);
+using MessageBoxSink = void (*)(const std::string& text, const std::string& caption);
 // Returns the previous sink; nullptr restores the default.
 MessageBoxSink SetMessageBoxSink(MessageBoxSink sink);
 

@@ -6,20 +6,17 @@
 #include <thread>
 
 #include "KernelObjects.h"
+#include "contract/ReaderName.h"
+#include "platform/PcscResults.h"
 #include "platform/Sync.h"
-
-// pcsc-lite's codes as its own LONG makes them: spelled inside namespace
-// platform, the macros' (LONG) cast would pick platform's 32-bit LONG and
-// turn them negative.
-namespace {
-constexpr ::LONG kSuccess = SCARD_S_SUCCESS;
-constexpr ::LONG kSharingViolation = SCARD_E_SHARING_VIOLATION;
-constexpr ::LONG kInternalError = SCARD_F_INTERNAL_ERROR;
-}  // namespace
 
 namespace platform {
 
 namespace {
+
+using pcsc_result::kInternalError;
+using pcsc_result::kSharingViolation;
+using pcsc_result::kSuccess;
 
 // The driver resets its cancel event once the abort packet is written (a
 // manual-reset one) or as it takes it (an automatic-reset one, as the
@@ -42,7 +39,7 @@ void WaitUntilReset(HANDLE event) {
 }
 
 void CancelDeadHolder(const std::string& readerName) {
-  HANDLE event = OpenEvent(ReaderCancelEventName(readerName).c_str());
+  HANDLE event = OpenEvent(qvx::contract::CancelEventName(readerName).c_str());
   if (event == nullptr) return;  // no driver serves the reader: nothing pending
   if (SetEvent(event)) WaitUntilReset(event);
   CloseHandle(event);
@@ -53,10 +50,6 @@ void CancelDeadHolder(const std::string& readerName) {
 // The lock's name carries the product so that it cannot collide with other
 // software's objects in the global namespace.
 const char* DirectShareLockPrefix() { return "Quorvex2 direct share "; }
-
-std::string ReaderCancelEventName(const std::string& readerName) {
-  return "Global\\" + readerName + "_cancel_event";
-}
 
 HANDLE TakeDirectShareLock(const char* readerName, ::LONG* failure) {
   *failure = kInternalError;

@@ -57,6 +57,11 @@ NamedObject OpenNamedEvent(const std::string& name, bool create, bool manualRese
                            bool initialState);
 NamedObject OpenNamedMutex(const std::string& name, bool initialOwner);
 
+// The handle table, for kinds made outside Sync.cpp. Find raises
+// ERROR_INVALID_HANDLE for a handle it does not know.
+HANDLE RegisterObject(std::shared_ptr<KernelObject> object);
+std::shared_ptr<KernelObject> FindObject(HANDLE handle);
+
 // CreateMutex for a named mutex, also telling whether it was made afresh
 // after an owner that never released it (see NamedObject::ownerDied).
 HANDLE CreateNamedMutexNotingDeadOwner(const char* name, bool* ownerDied);

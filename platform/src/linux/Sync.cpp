@@ -95,8 +95,7 @@ int RemainingMs(Clock::time_point start, DWORD milliseconds) {
 // sleep that grows to this bound, which keeps time limits within ~10 ms.
 constexpr int kMaxRetryMs = 10;
 
-DWORD WaitAny(const std::vector<ObjectPtr>& objects, Clock::time_point start,
-              DWORD milliseconds) {
+DWORD WaitAny(const std::vector<ObjectPtr>& objects, Clock::time_point start, DWORD milliseconds) {
   int retryMs = 1;
   std::vector<pollfd> descriptors;
   for (;;) {
@@ -143,8 +142,7 @@ DWORD WaitAny(const std::vector<ObjectPtr>& objects, Clock::time_point start,
 // Waiting for all objects takes them one after another within the common
 // time limit, not atomically. When the limit runs out, what was taken so
 // far is given back (mutexes released, automatic-reset events set again).
-DWORD WaitAll(const std::vector<ObjectPtr>& objects, Clock::time_point start,
-              DWORD milliseconds) {
+DWORD WaitAll(const std::vector<ObjectPtr>& objects, Clock::time_point start, DWORD milliseconds) {
   DWORD result = WAIT_OBJECT_0;
   std::size_t taken = 0;
   try {
@@ -175,6 +173,10 @@ DWORD WaitAll(const std::vector<ObjectPtr>& objects, Clock::time_point start,
 HANDLE Register(ObjectPtr object) { return Handles().Insert(std::move(object)); }
 
 }  // namespace
+
+HANDLE detail::RegisterObject(ObjectPtr object) { return Register(std::move(object)); }
+
+ObjectPtr detail::FindObject(HANDLE handle) { return Handles().Find(handle); }
 
 HANDLE CreateEvent(bool manualReset, bool initialState, const char* name) {
   return AtEdge<HANDLE>(nullptr, [&] {
@@ -260,8 +262,7 @@ DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {
   return WaitForMultipleObjects(1, &object, false, milliseconds);
 }
 
-DWORD WaitForMultipleObjects(DWORD count, const HANDLE* objects, bool waitAll,
-                             DWORD milliseconds) {
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* objects, bool waitAll, DWORD milliseconds) {
   return AtEdge(WAIT_FAILED, [&] {
     const Clock::time_point start = Clock::now();
     if (objects == nullptr || count == 0 || count > MAXIMUM_WAIT_OBJECTS) {

@@ -26,13 +26,14 @@ std::atomic<MessageBoxSink> gMessageBoxSink{nullptr};
 void DefaultMessageBoxSink(const std::string& text, const std::string& caption) {
   std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
   // No openlog(): the host process (pcscd, a browser) keeps its own ident.
-  ::syslog(LOG_USER | LOG_WARNING, "quorvex2: %s: %s", caption.c_str(),
-           text.c_str());
+  ::syslog(LOG_USER | LOG_WARNING, "quorvex2: %s: %s", caption.c_str(), text.c_str());
 }
 
 }  // namespace
 
 DWORD GetCurrentThreadId() { return static_cast<DWORD>(::gettid()); }
+
+DWORD GetCurrentProcessId() { return static_cast<DWORD>(::getpid()); }
 
 void GetLocalTime(SYSTEMTIME* time) {
   if (time == nullptr) {

@@ -4,7 +4,6 @@
 // window message of its own message loop, as page script runs. The
 // command's wait keeps that loop's messages flowing, so a cancel posted
 // meanwhile (--cancel-after) reaches the object re-entrantly.
-#include <dlfcn.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -18,6 +17,7 @@
 #include "browser/Page.h"
 #include "browser/Script.h"
 #include "platform/Messages.h"
+#include "platform/Module.h"
 #include "platform/com/Creation.h"
 
 namespace {
@@ -95,12 +95,13 @@ bool Parse(int argc, char** argv, Options* options) {
 
 // DllRegisterServer or DllUnregisterServer of a module, as regsvr32 does.
 bool RunRegistrar(const std::string& module, const char* entry) {
-  void* handle = ::dlopen(module.c_str(), RTLD_NOW);
+  const platform::HMODULE handle = platform::LoadLibrary(module.c_str());
   if (handle == nullptr) {
-    std::fprintf(stderr, "Cannot load %s: %s\n", module.c_str(), ::dlerror());
+    std::fprintf(stderr, "Cannot load %s: error %u\n", module.c_str(),
+                 static_cast<unsigned>(platform::GetLastError()));
     return false;
   }
-  auto function = reinterpret_cast<HRESULT (*)()>(::dlsym(handle, entry));
+  auto function = reinterpret_cast<HRESULT (*)()>(platform::GetProcAddress(handle, entry));
   const HRESULT hr = function != nullptr ? function() : CO_E_ERRORINDLL;
   // The module stays loaded, as CoCreateInstance keeps it.
   if (FAILED(hr)) {

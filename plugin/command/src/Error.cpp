@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "brixon/Log.h"
-#include "brixon/SystemMessage.h"
+#include "platform/SystemMessage.h"
 
 namespace qvx::brixon {
 namespace {
@@ -24,24 +24,22 @@ std::string HexCode(std::uint32_t code, int digits) {
 // fails for another reason than a missing text is worth a log line.
 std::string SystemDescription(std::uint32_t code) {
   std::string text;
-  const platform::DWORD error = FormatSystemMessage(code, text);
+  const platform::DWORD error = platform::FormatSystemMessage(code, text);
   if (error == platform::ERROR_SUCCESS) return text;
-  if (error != ERROR_MR_MID_NOT_FOUND) {
-    CLog::Log(LEVEL_ERROR,
-              "CError::GetFormattedMessage(). FormatMessage() failed. LastError = " +
-                  HexCode(error, 0));
+  if (error != platform::ERROR_MR_MID_NOT_FOUND) {
+    CLog::Log(LEVEL_ERROR, "CError::GetFormattedMessage(). FormatMessage() failed. LastError = " +
+                               HexCode(error, 0));
   }
   return {};
 }
 
 }  // namespace
 
-CError::CError(std::string label, std::string message, std::uint32_t code,
-               std::int32_t level)
+CError::CError(std::string label, std::string message, std::uint32_t code, std::int32_t level)
     : CError(std::move(label), std::move(message), code, level, std::nullopt, nullptr) {}
 
-CError::CError(std::string label, std::string message, std::uint32_t code,
-               std::int32_t level, std::optional<Status> status, const char* origin)
+CError::CError(std::string label, std::string message, std::uint32_t code, std::int32_t level,
+               std::optional<Status> status, const char* origin)
     : m_label(std::move(label)),
       m_message(std::move(message)),
       m_level(level),
@@ -65,8 +63,8 @@ CError::CError(std::string label, std::string message, std::uint32_t code,
 }
 
 std::string CError::GetText() const {
-  return HexCode(m_code, 8) + ", " + m_name + ", " + m_description + ", " + m_origin +
-         ", " + std::to_string(m_status) + ", " + m_statusDescription;
+  return HexCode(m_code, 8) + ", " + m_name + ", " + m_description + ", " + m_origin + ", " +
+         std::to_string(m_status) + ", " + m_statusDescription;
 }
 
 std::string CError::GetLogEntry() const {

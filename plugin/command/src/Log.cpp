@@ -2,15 +2,11 @@
 // one write per line.
 #include "brixon/Log.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <array>
-#include <cerrno>
 #include <cstdio>
 
 #include "brixon/Error.h"
+#include "platform/File.h"
 #include "platform/Sync.h"
 
 namespace qvx::brixon {
@@ -36,19 +32,10 @@ class CInLogGuard {
   bool m_previous;
 };
 
-bool WriteAll(int fd, const std::string& text) {
-  const char* data = text.data();
-  std::size_t left = text.size();
-  while (left > 0) {
-    const ssize_t written = ::write(fd, data, left);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    left -= static_cast<std::size_t>(written);
-  }
-  return true;
+bool WriteAll(platform::HANDLE file, const std::string& text) {
+  platform::DWORD written = 0;
+  return platform::WriteFile(file, text.data(), static_cast<platform::DWORD>(text.size()), &written,
+                             nullptr);
 }
 
 bool IsDigitAt(const std::string& line, std::size_t position) {
@@ -94,8 +81,7 @@ std::string TempDirectory() {
   const platform::DWORD needed =
       platform::ExpandEnvironmentStrings("%TEMP%", buffer.data(), kPathBufferSize);
   if (needed == 0 || buffer[0] == '\0') {
-    throw CError("CLog::GetLogFileName()", "1. GetTempPath() failed.",
-                 platform::GetLastError());
+    throw CError("CLog::GetLogFileName()", "1. GetTempPath() failed.", platform::GetLastError());
   }
   if (needed > kPathBufferSize) {
     throw CError("CLog::GetLogFileName()", "2. GetTempPath() failed.",
@@ -104,33 +90,16 @@ std::string TempDirectory() {
   return buffer.data();
 }
 
-std::string ReadAll(int fd) {
+// From the start; appends still land at the end, whatever the position.
+std::string ReadAll(platform::HANDLE file) {
   std::string text;
+  if (!platform::SetFilePointerEx(file, 0, nullptr, platform::FILE_BEGIN)) return text;
   char buffer[8192];
-  for (off_t at = 0;;) {
-    const ssize_t n = ::pread(fd, buffer, sizeof buffer, at);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    text.append(buffer, static_cast<std::size_t>(n));
-    at += n;
+  platform::DWORD n = 0;
+  while (platform::ReadFile(file, buffer, sizeof buffer, &n, nullptr) && n > 0) {
+    text.append(buffer, n);
   }
   return text;
-}
-
-// The log file, never through a link and only when it is this account's
-// own regular file: in a shared directory another account could plant a
-// link (which the clean-up would truncate) or a file of its own (which
-// would collect this user's lines). -1 when it is refused or cannot be made.
-int OpenOwnLogFile(const std::string& fileName) {
-  const int fd = ::open(fileName.c_str(),
-                        O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
-  if (fd < 0) return -1;
-  struct stat status {};
-  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::geteuid()) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
 }
 
 // Holds the machine-wide log lock for a scope, when it can be had.
@@ -184,7 +153,7 @@ std::string LogLinePrefix(unsigned long processId, unsigned long threadId,
 std::string LogLinePrefix(std::int32_t level) {
   platform::SYSTEMTIME now{};
   platform::GetLocalTime(&now);
-  return LogLinePrefix(static_cast<unsigned long>(::getpid()),
+  return LogLinePrefix(static_cast<unsigned long>(platform::GetCurrentProcessId()),
                        platform::GetCurrentThreadId(), now, level);
 }
 
@@ -266,7 +235,7 @@ CLog::CLog(std::string fileName) : m_fileName(std::move(fileName)) {
 }
 
 CLog::~CLog() {
-  if (m_fd >= 0) ::close(m_fd);
+  if (m_file != platform::INVALID_HANDLE_VALUE) platform::CloseHandle(m_file);
 }
 
 void CLog::Open() {
@@ -277,8 +246,12 @@ void CLog::Open() {
   bool cleaned = false;
   {
     const CLogLock lock;
-    m_fd = OpenOwnLogFile(m_fileName);
-    if (m_fd < 0) return;
+    // Never through a link and only this account's own regular file: in a
+    // shared directory another account could plant a link (which the
+    // clean-up would truncate) or a file of its own (which would collect
+    // this user's lines).
+    m_file = platform::CreateOwnFile(m_fileName.c_str());
+    if (m_file == platform::INVALID_HANDLE_VALUE) return;
     if (lock.IsHeld()) {
       try {
         cleaned = CleanupIfDue();
@@ -286,9 +259,9 @@ void CLog::Open() {
         // A clean-up that fails is tried again by the next log object.
       }
     }
-    struct stat status {};
-    if (::fstat(m_fd, &status) == 0 && status.st_size == 0) {
-      WriteAll(m_fd, LogHeaderLine() + "\n");
+    long long size = -1;
+    if (platform::GetFileSizeEx(m_file, &size) && size == 0) {
+      WriteAll(m_file, LogHeaderLine() + "\n");
     }
   }
   if (cleaned) WriteLine(LEVEL_INFO, std::string(kCleanupLine) + "\n");
@@ -301,19 +274,22 @@ bool CLog::CleanupIfDue() {
   const std::time_t now = std::time(nullptr);
   const std::string today = CleanupDateText(now);
   if (registry.GetLogFileCleanupDate() == today) return false;
-  const std::string kept = CleanupLogText(ReadAll(m_fd), now);
+  const std::string kept = CleanupLogText(ReadAll(m_file), now);
   // Rewritten in place through the descriptor that was checked (the name
   // could point elsewhere by now): other processes keep appending through
   // their own descriptors of the same file.
-  if (::ftruncate(m_fd, 0) != 0) return false;
-  if (!WriteAll(m_fd, LogHeaderLine() + "\n" + kept)) return false;
+  if (!platform::SetFilePointerEx(m_file, 0, nullptr, platform::FILE_BEGIN) ||
+      !platform::SetEndOfFile(m_file)) {
+    return false;
+  }
+  if (!WriteAll(m_file, LogHeaderLine() + "\n" + kept)) return false;
   registry.SetLogFileCleanupDate(today);
   return true;
 }
 
 void CLog::Write(const std::string& entry) {
   CInLogGuard guard;
-  if (m_fd < 0 || !WriteAll(m_fd, entry + "\n")) {
+  if (m_file == platform::INVALID_HANDLE_VALUE || !WriteAll(m_file, entry + "\n")) {
     throw CError("CLog::Write(string)", "m_ofs in fail condition. LogEntry: " + entry);
   }
 }

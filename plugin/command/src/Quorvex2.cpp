@@ -94,8 +94,8 @@ std::string CQuorvex2::CheckConnection() {
   }
   CLog::Log(LEVEL_INFO, "LenDeviceVersion/LenDriverVersion/DeviceVersion/DriverVersion: " +
                             std::to_string(versions.device.size()) + "/" +
-                            std::to_string(versions.driver.size()) + "/" + versions.device +
-                            "/" + versions.driver);
+                            std::to_string(versions.driver.size()) + "/" + versions.device + "/" +
+                            versions.driver);
   return BuildResultText(outcome.status, {{"Device_Version", versions.device},
                                           {"Driver_Version", versions.driver},
                                           {"BRIXON_Version", revision.Version()}});
@@ -108,8 +108,8 @@ std::string CQuorvex2::CheckCard(const std::string& language) {
   const Outcome outcome = Run([&] {
     // Checks first: a bad input never reaches the reader access.
     const Bytes request = BuildCheckCardRequest(PluginRevision(), language);
-    const CardId card =
-        ParseCardAnswer(PluginRevision(), Reader().Execute(ControlIndex::CheckCard, request));
+    const CardId card = ParseCardAnswer(
+        PluginRevision(), Reader().Execute(contract::ControlIndex::CheckCard, request));
     pan = Bin2Hex(card.pan);
     psn = Bin2Hex(card.psn);
     CLog::Log(LEVEL_INFO, "Len/CardId_PAN: " + std::to_string(card.pan.size()) + "/0x" +
@@ -135,17 +135,16 @@ std::string CQuorvex2::ResponseCommand(const char* label, Exchange&& exchange) {
 std::string CQuorvex2::GetResponse(const std::string& signData, const std::string& language) {
   return ResponseCommand(kGetResponseLabel, [&] {
     const Bytes request = BuildGetResponseRequest(PluginRevision(), signData, language);
-    return Reader().Execute(ControlIndex::GetResponse, request);
+    return Reader().Execute(contract::ControlIndex::GetResponse, request);
   });
 }
 
-std::string CQuorvex2::GetMode1Response(const std::string& challenge,
-                                        const std::string& currency,
+std::string CQuorvex2::GetMode1Response(const std::string& challenge, const std::string& currency,
                                         const std::string& amount) {
   return ResponseCommand(kGetMode1ResponseLabel, [&] {
     const Bytes request =
         BuildGetMode1ResponseRequest(PluginRevision(), challenge, currency, amount);
-    return Reader().Execute(ControlIndex::GetMode1Response, request);
+    return Reader().Execute(contract::ControlIndex::GetMode1Response, request);
   });
 }
 
@@ -160,13 +159,12 @@ std::string CQuorvex2::DisplayResult(std::int16_t messageId, const std::string& 
   const Outcome outcome = Run([&] {
     // Logged before any check, so rejected calls show up too.
     CLog::Log(LEVEL_INFO, "MessageId/LenLastLogon/LastLogon/Language: " +
-                              std::to_string(messageId) + "/" +
-                              std::to_string(lastLogon.size()) + "/" +
-                              VisibleText(lastLogon) + "/" + VisibleText(language));
+                              std::to_string(messageId) + "/" + std::to_string(lastLogon.size()) +
+                              "/" + VisibleText(lastLogon) + "/" + VisibleText(language));
     // A negative number reads as one above 255 and fails the range check.
     const auto number = static_cast<std::uint16_t>(messageId);
     const Bytes request = BuildDisplayResultRequest(PluginRevision(), number, lastLogon, language);
-    Reader().Execute(ControlIndex::DisplayResult, request);
+    Reader().Execute(contract::ControlIndex::DisplayResult, request);
   });
   return BuildResultText(outcome.status, {});
 }

@@ -22,13 +22,12 @@
 namespace brixontest {
 
 using qvx::Bytes;
-using qvx::ControlIndex;
+using qvx::contract::ControlIndex;
 
 class PluginEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "brixon-test-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "brixon-test-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     Dir() = pattern;
     for (const char* sub : {"objects", "registry", "temp"}) {

@@ -1,13 +1,12 @@
 // The module's four exports (the version script keeps everything else
 // inside).
-#include <dlfcn.h>
 #include <limits.h>
-#include <stdlib.h>
 
 #include <string>
 
 #include "brixon/BrixonModule.h"
 #include "brixon/IBRIXON.h"
+#include "platform/Module.h"
 
 using namespace platform;
 
@@ -17,13 +16,10 @@ const char kInsideThisModule = 0;
 
 // The module's full path: what InprocServer32 must name.
 std::string ModulePath() {
-  Dl_info info{};
-  if (::dladdr(&kInsideThisModule, &info) == 0 || info.dli_fname == nullptr) {
-    return {};
-  }
-  char resolved[PATH_MAX];
-  return ::realpath(info.dli_fname, resolved) != nullptr ? std::string(resolved)
-                                                         : std::string();
+  HMODULE module = nullptr;
+  if (!GetModuleHandleFromAddress(&kInsideThisModule, &module)) return {};
+  char path[PATH_MAX];
+  return GetModuleFileName(module, path, sizeof path) != 0 ? std::string(path) : std::string();
 }
 
 }  // namespace

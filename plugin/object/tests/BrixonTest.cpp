@@ -24,7 +24,7 @@ using namespace platform;
 using namespace qvx::brixon;
 using brixontest::FakeReader;
 using qvx::Bytes;
-using qvx::ControlIndex;
+using qvx::contract::ControlIndex;
 using qvx::browser::ScriptArgument;
 
 // The private directories of the command library's tests, and a pcsc-lite

@@ -87,22 +87,22 @@ void CControlThread::Cancel(const std::string& devicePath, bool onlyIfBusy) {
 
 void CControlThread::CancelDirect(const std::string& devicePath) {
   constexpr const char* kLabel = "CControlThread::CancelDirect()";
-  platform::HDEVICE device = platform::CreateFileA(
-      devicePath.c_str(), platform::GENERIC_READ | platform::GENERIC_WRITE,
-      platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE, nullptr, platform::OPEN_EXISTING, 0,
-      nullptr);
+  platform::HDEVICE device =
+      platform::CreateFileA(devicePath.c_str(), platform::GENERIC_READ | platform::GENERIC_WRITE,
+                            platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE, nullptr,
+                            platform::OPEN_EXISTING, 0, nullptr);
   if (device == nullptr) {
     throw CError(kLabel, "CreateFile(" + devicePath + ") failed.", platform::GetLastError());
   }
   platform::DWORD returned = 0;
   const bool sent = platform::DeviceIoControl(
-      device, ControlCodeOf(ControlIndex::OpenCancelEvent, true), nullptr, 0, nullptr, 0,
+      device, ControlCodeOf(contract::ControlIndex::OpenCancelEvent, true), nullptr, 0, nullptr, 0,
       &returned, nullptr);
   const platform::DWORD error = platform::GetLastError();
   platform::CloseHandle(device);
   if (!sent) {
     throw CError(kLabel,
-                 "DeviceIoControl(" + DisplayNameOf(ControlIndex::OpenCancelEvent, true) +
+                 "DeviceIoControl(" + DisplayNameOf(contract::ControlIndex::OpenCancelEvent, true) +
                      ") failed.",
                  error);
   }
@@ -146,12 +146,12 @@ std::uint32_t CControlThread::GetExtendedErrorCodes(CControlData& data) {
 std::uint32_t CControlThread::GetExtendedErrorCodesPCSC(CControlData& data) {
   std::uint8_t record[kLastErrorSize] = {};
   ::DWORD returned = 0;
-  const ::LONG result =
-      data.Library().Control(data.cardHandle.load(), ControlCodeOf(ControlIndex::GetLastError, false),
-                             nullptr, 0, record, sizeof record, &returned);
+  const ::LONG result = data.Library().Control(
+      data.cardHandle.load(), ControlCodeOf(contract::ControlIndex::GetLastError, false), nullptr,
+      0, record, sizeof record, &returned);
   if (result != SCARD_S_SUCCESS) {
     LogOnly("CControlThread::GetExtendedErrorCodesPCSC()",
-            "SCardControl(" + DisplayNameOf(ControlIndex::GetLastError, false) +
+            "SCardControl(" + DisplayNameOf(contract::ControlIndex::GetLastError, false) +
                 ") failed. dwBytesReturned = " + std::to_string(returned),
             static_cast<std::uint32_t>(result), LEVEL_DEBUG);
     return static_cast<std::uint32_t>(result);
@@ -164,11 +164,11 @@ std::uint32_t CControlThread::GetExtendedErrorCodesDirect(CControlData& data) {
   std::uint8_t record[kLastErrorSize] = {};
   platform::DWORD returned = 0;
   if (!platform::DeviceIoControl(data.deviceHandle.load(),
-                                 ControlCodeOf(ControlIndex::GetLastError, true), nullptr, 0,
-                                 record, sizeof record, &returned, nullptr)) {
+                                 ControlCodeOf(contract::ControlIndex::GetLastError, true), nullptr,
+                                 0, record, sizeof record, &returned, nullptr)) {
     const platform::DWORD error = platform::GetLastError();
     LogOnly("CControlThread::GetExtendedErrorCodesDirect()",
-            "DeviceIoControl(" + DisplayNameOf(ControlIndex::GetLastError, true) +
+            "DeviceIoControl(" + DisplayNameOf(contract::ControlIndex::GetLastError, true) +
                 ") failed. dwBytesReturned = " + std::to_string(returned),
             error, LEVEL_DEBUG);
     return error;
@@ -231,7 +231,8 @@ void CControlThread::ThreadLoop(CControlData& data) {
     if (data.IsDirectPath()) {
       platform::DWORD count = 0;
       succeeded = platform::DeviceIoControl(data.deviceHandle.load(), data.controlCode, send,
-                                            static_cast<platform::DWORD>(sendLength), output, sizeof output, &count, nullptr);
+                                            static_cast<platform::DWORD>(sendLength), output,
+                                            sizeof output, &count, nullptr);
       data.resultCode = succeeded ? 0 : platform::GetLastError();
       returned = count;
     } else {

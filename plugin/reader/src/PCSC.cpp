@@ -7,7 +7,9 @@
 #include "brixon/Error.h"
 #include "brixon/LoadLibraries.h"
 #include "brixon/Paths.h"
+#include "contract/ReaderName.h"
 #include "platform/DeviceIo.h"
+#include "platform/DirectShareSCard.h"
 #include "platform/System.h"
 
 namespace qvx::brixon {
@@ -41,7 +43,14 @@ CPCSC::CPCSC(Options options)
     : m_directPath(options.directPath),
       m_library(std::move(options.library)),
       m_deviceMutexName(std::move(options.deviceMutexName)) {
-  if (!m_library) m_library = std::make_shared<CLoadLibraries>(!m_directPath);
+  if (!m_library) {
+    auto loaded = std::make_shared<CLoadLibraries>(!m_directPath);
+    if (m_directPath) {
+      m_library = std::move(loaded);
+    } else {
+      m_library = std::make_shared<platform::CDirectShareSCard>(std::move(loaded));
+    }
+  }
   if (!m_directPath) {
     m_context = std::make_unique<CPCSCContext>(m_library);
     m_context->Establish();
@@ -68,13 +77,13 @@ CPCSC::~CPCSC() {
   DisconnectAtScopeExit();
 }
 
-Bytes CPCSC::Execute(ControlIndex index, const Bytes& request) {
+Bytes CPCSC::Execute(contract::ControlIndex index, const Bytes& request) {
   Bytes answer;
   Control(index, request, answer);
   return answer;
 }
 
-void CPCSC::Control(ControlIndex index, const Bytes& input, Bytes& output) {
+void CPCSC::Control(contract::ControlIndex index, const Bytes& input, Bytes& output) {
   const std::uint32_t code = ControlCodeOf(index, m_directPath);
   m_displayName = DisplayNameOf(index, m_directPath);
   RefreshReaderCancelSignal();
@@ -114,9 +123,7 @@ void CPCSC::Cancel() {
   Cancel(true);
 }
 
-void CPCSC::Cancel(bool onlyIfBusy) {
-  m_controlThread->Cancel(m_readerName, onlyIfBusy);
-}
+void CPCSC::Cancel(bool onlyIfBusy) { m_controlThread->Cancel(m_readerName, onlyIfBusy); }
 
 bool CPCSC::IsBusy() const { return !m_controlThread->IsIdle(); }
 
@@ -136,9 +143,9 @@ std::string CPCSC::GetReaderNamePCSC() {
     throw CError(kLabel, "SCardListReaders() failed.", Code(result));
   }
   std::string found;
-  const std::size_t prefix = std::strlen(kReaderPrefix);
+  const std::size_t prefix = std::strlen(contract::kReaderNamePrefix);
   for (const char* name = names; name != nullptr && *name != '\0'; name += std::strlen(name) + 1) {
-    if (std::strncmp(name, kReaderPrefix, prefix) == 0) {
+    if (std::strncmp(name, contract::kReaderNamePrefix, prefix) == 0) {
       found = name;
       break;
     }
@@ -186,7 +193,8 @@ std::string CPCSC::GetReaderNameDirect() {
       std::vector<std::uint64_t> block((size + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t));
       auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(block.data());
       detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-      if (!SetupDiGetDeviceInterfaceDetailA(set, &deviceInterface, detail, size, nullptr, nullptr)) {
+      if (!SetupDiGetDeviceInterfaceDetailA(set, &deviceInterface, detail, size, nullptr,
+                                            nullptr)) {
         throw CError(kLabel, "2. SetupDiGetDeviceInterfaceDetail() failed.", GetLastError());
       }
       path = detail->DevicePath;
@@ -202,7 +210,7 @@ void CPCSC::RefreshReaderCancelSignal() {
   m_readerName = name;
   if (name.empty()) return;  // no reader: nothing to cancel, the connect fails
   m_data->readerCancelSignal =
-      std::make_unique<CSignal>(false, false, ReaderCancelEventName(name));
+      std::make_unique<CSignal>(false, false, contract::CancelEventName(name));
   // Whoever creates the event has the driver open it too.
   m_sendOpenCancelEvent = !m_data->readerCancelSignal->AlreadyExisted();
 }
@@ -236,11 +244,12 @@ void CPCSC::ConnectPCSC() {
   m_data->cardHandle = card;
   if (m_sendOpenCancelEvent) {
     ::DWORD returned = 0;
-    const ::LONG sent = m_library->Control(
-        card, ControlCodeOf(ControlIndex::OpenCancelEvent, false), nullptr, 0, nullptr, 0, &returned);
+    const ::LONG sent =
+        m_library->Control(card, ControlCodeOf(contract::ControlIndex::OpenCancelEvent, false),
+                           nullptr, 0, nullptr, 0, &returned);
     if (sent != SCARD_S_SUCCESS) {
       throw CError(kLabel,
-                   "SCardControl(" + DisplayNameOf(ControlIndex::OpenCancelEvent, false) +
+                   "SCardControl(" + DisplayNameOf(contract::ControlIndex::OpenCancelEvent, false) +
                        ") failed.",
                    Code(sent));
     }
@@ -251,10 +260,10 @@ void CPCSC::ConnectPCSC() {
 void CPCSC::ConnectDirect() {
   if (m_data->deviceHandle.load() != nullptr) return;
   RefreshReaderCancelSignal();
-  platform::HDEVICE device = platform::CreateFileA(
-      m_readerName.c_str(), platform::GENERIC_READ | platform::GENERIC_WRITE,
-      platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE, nullptr, platform::OPEN_EXISTING, 0,
-      nullptr);
+  platform::HDEVICE device =
+      platform::CreateFileA(m_readerName.c_str(), platform::GENERIC_READ | platform::GENERIC_WRITE,
+                            platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE, nullptr,
+                            platform::OPEN_EXISTING, 0, nullptr);
   if (device == nullptr) {
     throw CError("CPCSC::ConnectDirect()", "CreateFile(" + m_readerName + ") failed.",
                  platform::GetLastError());
@@ -271,8 +280,8 @@ void CPCSC::WaitForCompletion() {
   } waiting{m_waitingThread};
   waiting.thread = platform::GetCurrentThreadId();
   try {
-    index = CSignal::WaitMsgMultiple({m_sessionCancel.get(), &m_data->completion},
-                                     platform::INFINITE);
+    index =
+        CSignal::WaitMsgMultiple({m_sessionCancel.get(), &m_data->completion}, platform::INFINITE);
   } catch (const CError&) {
     // The wait ended early (a closing window, a quit): the device must not
     // go on with a request nobody waits for. A session cancel that came in
@@ -311,8 +320,8 @@ void CPCSC::WaitForCompletion() {
 
 void CPCSC::Disconnect() {
   if (!m_controlThread->IsIdle()) {
-    throw CError("CPCSC::Disconnect()", "Not possible to disconnect when command still pending.",
-                 0, LEVEL_ERROR, std::nullopt, "Driver/QVX");
+    throw CError("CPCSC::Disconnect()", "Not possible to disconnect when command still pending.", 0,
+                 LEVEL_ERROR, std::nullopt, "Driver/QVX");
   }
   if (platform::HDEVICE device = m_data->deviceHandle.exchange(nullptr)) {
     platform::CloseHandle(device);

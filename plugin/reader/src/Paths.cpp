@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include "platform/DirectShareLock.h"
-
 namespace qvx::brixon {
 
 bool UsesDirectPath() {
@@ -16,19 +14,15 @@ bool UsesDirectPath() {
   return direct;
 }
 
-std::uint32_t ControlCodeOf(ControlIndex index, bool directPath) {
-  const ControlCodeRow& row = ControlCode(index);
+std::uint32_t ControlCodeOf(contract::ControlIndex index, bool directPath) {
+  const contract::ControlCodeRow& row = contract::ControlCode(index);
   return directPath ? row.directCode : row.pcscCode;
 }
 
-std::string DisplayNameOf(ControlIndex index, bool directPath) {
+std::string DisplayNameOf(contract::ControlIndex index, bool directPath) {
   char code[16];
   std::snprintf(code, sizeof code, "0x%X", static_cast<unsigned>(ControlCodeOf(index, directPath)));
-  return std::string(code) + "/" + ControlCode(index).name;
-}
-
-std::string ReaderCancelEventName(const std::string& readerName) {
-  return platform::ReaderCancelEventName(readerName);
+  return std::string(code) + "/" + contract::ControlCode(index).name;
 }
 
 }  // namespace qvx::brixon

@@ -10,6 +10,7 @@
 #include "TestDevice.h"
 #include "TestSupport.h"
 #include "brixon/Error.h"
+#include "contract/ReaderName.h"
 #include "brixon/PCSC.h"
 #include "brixon/Paths.h"
 #include "platform/Messages.h"
@@ -19,7 +20,7 @@ namespace {
 
 using namespace qvx::brixon;
 using qvx::Bytes;
-using qvx::ControlIndex;
+using qvx::contract::ControlIndex;
 using qvxtest::Eventually;
 using qvxtest::FakeSCard;
 
@@ -43,7 +44,7 @@ CPCSC::Options PcscOver(std::shared_ptr<FakeSCard> scard) {
 
 // The driver's view of the reader cancel event.
 CSignal& Watcher() {
-  static CSignal watcher(false, false, ReaderCancelEventName(kReader));
+  static CSignal watcher(false, false, qvx::contract::CancelEventName(kReader));
   return watcher;
 }
 
@@ -99,11 +100,26 @@ TEST(PCSCTest, FailuresCarryTheirTextAndStatus) {
     int status;
   };
   const Case cases[] = {
-      {"cancel on the keypad", {}, {SCARD_S_SUCCESS, {4, 0, 0, 0}},
-       "SCardControl(0x312008/CheckCard) failed. Extended error codes: (0x04, 0x00, 0x00, 0x00)", 7},
-      {"other session", {}, {SCARD_S_SUCCESS, {5, 0, 0, 0}}, "Command Cancelled by other session.", 15},
-      {"cancelled call", {SCARD_E_CANCELLED, {}}, {}, "Command 0x312008/CheckCard was cancelled.", 1},
-      {"broken reader", {SCARD_E_READER_UNAVAILABLE, {}}, {}, "SCardControl(0x312008/CheckCard) failed.", 2},
+      {"cancel on the keypad",
+       {},
+       {SCARD_S_SUCCESS, {4, 0, 0, 0}},
+       "SCardControl(0x312008/CheckCard) failed. Extended error codes: (0x04, 0x00, 0x00, 0x00)",
+       7},
+      {"other session",
+       {},
+       {SCARD_S_SUCCESS, {5, 0, 0, 0}},
+       "Command Cancelled by other session.",
+       15},
+      {"cancelled call",
+       {SCARD_E_CANCELLED, {}},
+       {},
+       "Command 0x312008/CheckCard was cancelled.",
+       1},
+      {"broken reader",
+       {SCARD_E_READER_UNAVAILABLE, {}},
+       {},
+       "SCardControl(0x312008/CheckCard) failed.",
+       2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -122,7 +138,8 @@ TEST(PCSCTest, FailuresCarryTheirTextAndStatus) {
 TEST(PCSCTest, NoReaderAndAReaderThatStaysTaken) {
   auto none = std::make_shared<FakeSCard>();
   CPCSC empty(PcscOver(none));
-  EXPECT_EQ(RunExpectingError(empty).GetMessage(), "The Quorvex2 is not connected to any USB port.");
+  EXPECT_EQ(RunExpectingError(empty).GetMessage(),
+            "The Quorvex2 is not connected to any USB port.");
 
   auto taken = Device();
   for (int i = 0; i < 5; ++i) taken->connectResults.push_back(SCARD_E_SHARING_VIOLATION);
@@ -199,8 +216,8 @@ TEST(PCSCTest, ASecondWindowWaitsAsksTheHolderToGiveWayAndGetsTheDevice) {
 }
 
 // The page's Cancel, run by a window message dispatched inside the wait.
-platform::LRESULT CancelFromScript(platform::HWND window, platform::UINT message,
-                                   platform::WPARAM, platform::LPARAM) {
+platform::LRESULT CancelFromScript(platform::HWND window, platform::UINT message, platform::WPARAM,
+                                   platform::LPARAM) {
   if (message == platform::WM_USER) {
     static_cast<IReaderAccess*>(platform::GetWindowUserData(window))->Cancel();
   }
@@ -339,9 +356,11 @@ class DirectPathTest : public ::testing::Test {
 
 TEST_F(DirectPathTest, RequestsAndCancelGoThroughTheDeviceInterface) {
   CPCSC missing(Direct());
-  EXPECT_EQ(RunExpectingError(missing).GetMessage(), "The Quorvex2 is not connected to any USB port.");
+  EXPECT_EQ(RunExpectingError(missing).GetMessage(),
+            "The Quorvex2 is not connected to any USB port.");
 
-  qvxtest::CTestDevice device(qvxtest::ReaderTestDir() + "/devices", kDirectInterfaceClass, "quorvex2",
+  qvxtest::CTestDevice device(qvxtest::ReaderTestDir() + "/devices", kDirectInterfaceClass,
+                              "quorvex2",
                               [this](std::uint32_t code, const std::vector<std::uint8_t>& input,
                                      std::uint32_t) { return Answer(code, input); });
   CPCSC pcsc(Direct());
@@ -360,8 +379,7 @@ TEST_F(DirectPathTest, RequestsAndCancelGoThroughTheDeviceInterface) {
     EXPECT_EQ(e.GetCode(), 995u);
   }
   pending.get();
-  EXPECT_EQ(device.Received(),
-            (std::vector<std::uint32_t>{0x222008, 0x222028, 0x222010, 0x22201C}))
+  EXPECT_EQ(device.Received(), (std::vector<std::uint32_t>{0x222008, 0x222028, 0x222010, 0x22201C}))
       << "no last-error query after a failed request";
 }
 

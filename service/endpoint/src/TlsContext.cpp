@@ -1,22 +1,21 @@
 #include "endpoint/TlsContext.h"
 
-#include <unistd.h>
+#include <limits.h>
 
-#include <array>
 #include <exception>
 #include <utility>
 
 #include <openssl/ssl.h>
 
 #include "HandshakePem.h"
+#include "platform/Module.h"
 
 namespace qvx::endpoint {
 
 std::string ProgramDirectory() {
-  std::array<char, 4096> buffer{};
-  const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-  if (length <= 0) return ".";
-  const std::string path(buffer.data(), static_cast<std::size_t>(length));
+  char buffer[PATH_MAX];
+  if (platform::GetModuleFileName(nullptr, buffer, sizeof buffer) == 0) return ".";
+  const std::string path(buffer);
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? std::string("/") : path.substr(0, slash);
@@ -61,16 +60,15 @@ std::shared_ptr<boost::asio::ssl::context> MakeTlsContext(const std::string& pem
                                                           CLog& log) {
   namespace ssl = boost::asio::ssl;
   // tlsv12 pins both the lowest and highest version to 1.2.
-  auto holder = std::make_shared<CContextWithSource>(pemDirectory + "/" + kPemFileName,
-                                                     log.GetFileName());
+  auto holder =
+      std::make_shared<CContextWithSource>(pemDirectory + "/" + kPemFileName, log.GetFileName());
   ssl::context& context = holder->context;
   // Named options only: the bit values of the old workaround word mean
   // other things in current OpenSSL (among them no extended master secret
   // and client-started renegotiation).
   context.set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 |
-                      ssl::context::no_sslv3 | ssl::context::no_tlsv1 |
-                      ssl::context::no_tlsv1_1 | ssl::context::no_tlsv1_3 |
-                      ssl::context::single_dh_use);
+                      ssl::context::no_sslv3 | ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1 |
+                      ssl::context::no_tlsv1_3 | ssl::context::single_dh_use);
   SSL_CTX_set_cert_cb(context.native_handle(), &LoadPemForHandshake, holder.get());
   return std::shared_ptr<ssl::context>(holder, &holder->context);
 }

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <string>
 
+#include "platform/File.h"
 #include "platform/Registry.h"
 #include "platform/System.h"
 
@@ -100,7 +101,7 @@ class CLog {
   bool CleanupIfDue();
 
   std::string m_fileName;
-  int m_fd = -1;
+  platform::HANDLE m_file = platform::INVALID_HANDLE_VALUE;
 };
 
 }  // namespace qvx::brixon

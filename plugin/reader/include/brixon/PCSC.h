@@ -22,7 +22,8 @@ class CPCSC : public IReaderAccess {
  public:
   struct Options {
     bool directPath;  // default: the process's path flag
-    // PC/SC path: the library table; null loads libpcsclite (CLoadLibraries).
+    // PC/SC path: the library table; null loads libpcsclite (CLoadLibraries)
+    // behind the direct-share lock.
     std::shared_ptr<platform::ISCard> library;
     std::string deviceMutexName = kDeviceMutexName;
     Options();
@@ -40,9 +41,9 @@ class CPCSC : public IReaderAccess {
 
   // One vendor request: exclusive access, connect, the control thread,
   // the message-pumping wait, disconnect. Raises CError.
-  void Control(ControlIndex index, const Bytes& input, Bytes& output);
+  void Control(contract::ControlIndex index, const Bytes& input, Bytes& output);
   // IDeviceChannel: Control with its answer returned.
-  Bytes Execute(ControlIndex index, const Bytes& request) override;
+  Bytes Execute(contract::ControlIndex index, const Bytes& request) override;
   // The command object's cancel. Called re-entrantly from inside this
   // object's own wait (script run by a dispatched window message), it sets
   // the session cancel signal and returns at once: the wait then ends the

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "command/ControlCodes.h"
+#include "contract/ControlCodes.h"
 #include "platform/DeviceIo.h"
 
 namespace qvx::brixon {
@@ -14,16 +14,11 @@ namespace qvx::brixon {
 constexpr platform::GUID kDirectInterfaceClass{
     0x5C3A9E21, 0x7B04, 0x4D6F, {0xA8, 0x13, 0x2E, 0x90, 0xC4, 0x57, 0x1B, 0x6D}};
 
-constexpr const char* kReaderPrefix = "Meridel Quorvex2_Reader";
-
 // The process's path flag: the platform version query, asked once.
 bool UsesDirectPath();
 
-std::uint32_t ControlCodeOf(ControlIndex index, bool directPath);
+std::uint32_t ControlCodeOf(contract::ControlIndex index, bool directPath);
 // "0x312004/CheckDevice" with the code of the path.
-std::string DisplayNameOf(ControlIndex index, bool directPath);
-
-// "Global\" + reader name + "_cancel_event".
-std::string ReaderCancelEventName(const std::string& readerName);
+std::string DisplayNameOf(contract::ControlIndex index, bool directPath);
 
 }  // namespace qvx::brixon

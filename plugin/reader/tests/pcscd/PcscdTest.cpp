@@ -43,7 +43,7 @@ class ReaderAccessOverPcscd : public ::testing::Test {
 TEST_F(ReaderAccessOverPcscd, OneRequestReachesTheDevice) {
   CPCSC pcsc;
   ASSERT_FALSE(pcsc.IsDirectPath());
-  const qvx::Bytes answer = pcsc.Execute(qvx::ControlIndex::CheckDevice, {});
+  const qvx::Bytes answer = pcsc.Execute(qvx::contract::ControlIndex::CheckDevice, {});
   ASSERT_FALSE(answer.empty());
   EXPECT_EQ(answer.back(), 0) << "two zero-terminated versions";
   EXPECT_EQ(std::string(answer.begin(), answer.begin() + 3), "01.");
@@ -69,7 +69,7 @@ TEST_F(ReaderAccessOverPcscd, ANewcomerEndsTheWaitingRequestThroughTheDriver) {
     return false;
   }());
   CPCSC newcomer;
-  EXPECT_FALSE(newcomer.Execute(qvx::ControlIndex::CheckDevice, {}).empty());
+  EXPECT_FALSE(newcomer.Execute(qvx::contract::ControlIndex::CheckDevice, {}).empty());
   EXPECT_EQ(holder.get(), 15);
 }
 

@@ -1,11 +1,12 @@
 // The vendor requests between host and reader driver: index, name, function
-// number and the two control-code families.
+// number and the two control-code families. Hosts look codes up by index;
+// the driver serves the PC/SC family.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-namespace qvx {
+namespace qvx::contract {
 
 enum class ControlIndex : std::size_t {
   CheckDevice = 0,
@@ -67,4 +68,4 @@ constexpr bool ControlCodesConsistent() {
 static_assert(detail::ControlCodesConsistent(),
               "control code table out of step with its function numbers");
 
-}  // namespace qvx
+}  // namespace qvx::contract
