@@ -15,15 +15,14 @@ namespace {
 
 [[noreturn]] void Fail(const char* call, LONG result) {
   char text[120];
-  std::snprintf(text, sizeof text, "%s failed: 0x%08lX", call,
-                static_cast<unsigned long>(result));
+  std::snprintf(text, sizeof text, "%s failed: 0x%08lX", call, static_cast<unsigned long>(result));
   throw std::runtime_error(text);
 }
 
 }  // namespace
 
 CCheckConnectionFloor::CCheckConnectionFloor()
-    : m_scard(platform::SystemSCard()), m_reader(qvxe2e::ReaderName(0)) {
+    : m_scard(platform::SystemSCard()), m_reader(qvx::testing::ReaderName(0)) {
   const LONG result = m_scard.EstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &m_context);
   if (result != SCARD_S_SUCCESS) Fail("SCardEstablishContext", result);
 }
@@ -49,15 +48,14 @@ void CCheckConnectionFloor::Exchange() {
 
   std::array<std::uint8_t, qvx::kAnswerBufferSize> answer{};
   ::DWORD answerLength = 0;
-  result = m_scard.Control(card, qvx::ControlCode(qvx::ControlIndex::CheckDevice).pcscCode,
-                           nullptr, 0, answer.data(), static_cast<::DWORD>(answer.size()),
-                           &answerLength);
+  result = m_scard.Control(card, qvx::ControlCode(qvx::ControlIndex::CheckDevice).pcscCode, nullptr,
+                           0, answer.data(), static_cast<::DWORD>(answer.size()), &answerLength);
   std::array<std::uint8_t, qvx::kLastErrorRecordSize> record{};
   ::DWORD recordLength = 0;
   if (result == SCARD_S_SUCCESS) {
-    result = m_scard.Control(card, qvx::ControlCode(qvx::ControlIndex::GetLastError).pcscCode,
-                             nullptr, 0, record.data(), static_cast<::DWORD>(record.size()),
-                             &recordLength);
+    result =
+        m_scard.Control(card, qvx::ControlCode(qvx::ControlIndex::GetLastError).pcscCode, nullptr,
+                        0, record.data(), static_cast<::DWORD>(record.size()), &recordLength);
   }
   const LONG disconnected = m_scard.Disconnect(card, SCARD_LEAVE_CARD);
   if (result != SCARD_S_SUCCESS) Fail("SCardControl", result);

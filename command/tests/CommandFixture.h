@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "FakeSCard.h"
-#include "PrivateDirs.h"
+#include "PrivateDir.h"
 #include "command/ControlCodes.h"
 #include "command/Quorvex2.h"
 
@@ -23,9 +23,7 @@ namespace qvxtest {
 
 constexpr const char* kReaderName = "Meridel Quorvex2_Reader 0";
 
-inline std::string CodeOf(qvx::ControlIndex index) {
-  return qvx::ControlCode(index).name;
-}
+inline std::string CodeOf(qvx::ControlIndex index) { return qvx::ControlCode(index).name; }
 
 // Names parameterised cases after their `name` field.
 template <typename Case>
@@ -58,9 +56,7 @@ inline int StatusOf(const std::string& text) { return std::stoi(Value(text, "Sta
 
 class CommandFixture : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fake.readers = {kReaderName};
-  }
+  void SetUp() override { fake.readers = {kReaderName}; }
 
   void TearDown() override {
     // Whatever a command did, nothing of it may outlive the command object.
@@ -88,7 +84,7 @@ class CommandFixture : public ::testing::Test {
   std::size_t ConnectCount() const { return fake.CallsTo("Connect").size(); }
 
   // Where the log goes without a registry setting: %ALLUSERSPROFILE%/BRIXWSSVR.
-  std::string LogPath() const { return (m_dirs.Path() / "BRIXWSSVR" / "Brixwssvr_Log.txt").string(); }
+  std::string LogPath() const { return m_dirs / "BRIXWSSVR/Brixwssvr_Log.txt"; }
   // The log's lines with the 130-column continuations joined again.
   std::vector<std::string> LogLines() const {
     std::ifstream file(LogPath());
@@ -104,8 +100,8 @@ class CommandFixture : public ::testing::Test {
         if (indent == std::string::npos) indent = physical.size();
         lines.push_back(physical);
       }
-      continued = lines.back().size() >= 2 &&
-                  lines.back().compare(lines.back().size() - 2, 2, " \\") == 0;
+      continued =
+          lines.back().size() >= 2 && lines.back().compare(lines.back().size() - 2, 2, " \\") == 0;
       if (continued) lines.back().resize(lines.back().size() - 2);
     }
     return lines;
@@ -137,7 +133,7 @@ class CommandFixture : public ::testing::Test {
   FakeSCard fake;
 
  private:
-  qvxtest::PrivateDirs m_dirs{"qvxcmd-test"};
+  qvx::testing::PrivateDir m_dirs{"qvxcmd-test", qvx::testing::PrivateDir::Places::kPlatform};
 };
 
 // Bytes of an ASCII text, for answers and expected requests.

@@ -1,6 +1,7 @@
 // The reader channel: finding the reader, the last-error scan, the busy
 // reader with its cancel event, and clean-up on every path.
 #include "CommandFixture.h"
+#include "ScopedEnv.h"
 
 #include "platform/Sync.h"
 
@@ -54,10 +55,10 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderListCase{"OtherReadersOnly", {"Generic CCID 00 00", "Quorvex2_Reader 0"}, ""},
         ReaderListCase{"CaseMatters", {"meridel quorvex2_reader 0"}, ""},
         ReaderListCase{"ExactPrefix", {"Meridel Quorvex2_Reader"}, "Meridel Quorvex2_Reader"},
-        ReaderListCase{"FirstOfTwo",
-                       {"Generic CCID 00 00", "Meridel Quorvex2_Reader 1",
-                        "Meridel Quorvex2_Reader 0"},
-                       "Meridel Quorvex2_Reader 1"}),
+        ReaderListCase{
+            "FirstOfTwo",
+            {"Generic CCID 00 00", "Meridel Quorvex2_Reader 1", "Meridel Quorvex2_Reader 0"},
+            "Meridel Quorvex2_Reader 1"}),
     CaseName<ReaderListCase>);
 
 TEST_F(CommandFixture, NoMatchingReaderIsLoggedAgainstGetReaderName) {
@@ -81,15 +82,14 @@ struct LastErrorCase {
   const char* name;
   std::vector<BYTE> record;
   int status;
-  std::string logged;  // error line after " [ERR]"; empty for success
+  std::string logged;         // error line after " [ERR]"; empty for success
   bool emptyMessage = false;  // the line ends right after the source
 };
 
 // Printed by name rather than as a dump of its bytes.
 void PrintTo(const LastErrorCase& c, std::ostream* os) { *os << c.name; }
 
-class LastErrorTest : public CommandFixture,
-                      public ::testing::WithParamInterface<LastErrorCase> {};
+class LastErrorTest : public CommandFixture, public ::testing::WithParamInterface<LastErrorCase> {};
 
 TEST_P(LastErrorTest, FirstNonZeroByteDecides) {
   const LastErrorCase& c = GetParam();
@@ -122,18 +122,30 @@ INSTANTIATE_TEST_SUITE_P(
         LastErrorCase{"AllZero", {0x00, 0x00, 0x00, 0x00}, 0, ""},
         LastErrorCase{"NothingReturned", {}, 0, ""},
         LastErrorCase{"TwoZeroBytes", {0x00, 0x00}, 0, ""},
-        LastErrorCase{"LeadingZeroSkipped", {0x00, 0x05, 0x00, 0x00}, 15,
+        LastErrorCase{"LeadingZeroSkipped",
+                      {0x00, 0x05, 0x00, 0x00},
+                      15,
                       kMode2Failed + "Extended error codes: (0x00, 0x05, 0x00, 0x00) A0100002"},
-        LastErrorCase{"CancelByUser", {0x04, 0x83, 0x00, 0x00}, 7,
+        LastErrorCase{"CancelByUser",
+                      {0x04, 0x83, 0x00, 0x00},
+                      7,
                       kMode2Failed + "Extended error codes: (0x04, 0x83, 0x00, 0x00) A010006E"},
-        LastErrorCase{"ShortRecord", {0x03}, 3,
+        LastErrorCase{"ShortRecord",
+                      {0x03},
+                      3,
                       kMode2Failed + "Extended error codes: (0x03, 0x00, 0x00, 0x00) E0100000"},
         LastErrorCase{"CardIdNotFound", {0x00, 0x00, 0x00, 0x0D}, 9, kMode2Failed},
-        LastErrorCase{"FirstUnknownCategory", {0x0E, 0x00, 0x00, 0x00}, 1,
-                      kMode2Failed + "Extended error codes: (0x0e, 0x00, 0x00, 0x00) ", true},
+        LastErrorCase{"FirstUnknownCategory",
+                      {0x0E, 0x00, 0x00, 0x00},
+                      1,
+                      kMode2Failed + "Extended error codes: (0x0e, 0x00, 0x00, 0x00) ",
+                      true},
         // An unknown category has no code and leaves the message empty.
-        LastErrorCase{"UnknownCategory", {0x20, 0x05, 0x00, 0x00}, 1,
-                      kMode2Failed + "Extended error codes: (0x20, 0x05, 0x00, 0x00) ", true}),
+        LastErrorCase{"UnknownCategory",
+                      {0x20, 0x05, 0x00, 0x00},
+                      1,
+                      kMode2Failed + "Extended error codes: (0x20, 0x05, 0x00, 0x00) ",
+                      true}),
     CaseName<LastErrorCase>);
 
 TEST_F(CommandFixture, EmptyAnswerWithCleanRecordSucceeds) {
@@ -143,7 +155,11 @@ TEST_F(CommandFixture, EmptyAnswerWithCleanRecordSucceeds) {
 TEST_F(CommandFixture, AnswerOfFullBufferIsKept) {
   QueueAnswer(ControlIndex::GetMode2Response, std::vector<BYTE>(255, 0x5A));
   const std::string result = Run(Mode2);
-  EXPECT_EQ(Value(result, "Response"), [] { std::string hex; for (int i = 0; i < 255; ++i) hex += "5A"; return hex; }());
+  EXPECT_EQ(Value(result, "Response"), [] {
+    std::string hex;
+    for (int i = 0; i < 255; ++i) hex += "5A";
+    return hex;
+  }());
 }
 
 TEST_F(CommandFixture, AnswerLongerThanBufferIsACommunicationError) {
@@ -160,8 +176,7 @@ TEST_F(CommandFixture, AnswerLongerThanBufferIsACommunicationError) {
 }
 
 TEST_F(CommandFixture, FailedLastErrorRequestNamesIt) {
-  fake.QueueControl(qvx::ControlCode(ControlIndex::GetLastError).pcscCode,
-                    {SCARD_E_NOT_READY, {}});
+  fake.QueueControl(qvx::ControlCode(ControlIndex::GetLastError).pcscCode, {SCARD_E_NOT_READY, {}});
   const std::string result = Run(Mode2);
   EXPECT_EQ(StatusOf(result), 1);
   EXPECT_GE(LogLineWith(" [ERR]CReader::ExecuteSCardCMD() => SCardControl(GetLastError) "
@@ -178,8 +193,9 @@ TEST_P(ReaderGoneTest, BeforeTheLastErrorRecordIsADeviceError) {
   fake.QueueControl(qvx::ControlCode(ControlIndex::GetLastError).pcscCode, {GetParam(), {}});
   const std::string result = Run(Mode2);
   EXPECT_EQ(StatusOf(result), 3) << result;
-  EXPECT_GE(LogLineWith(" [ERR]CReader::ExecuteSCardCMD() => SCardControl(GetLastError) failed. The reader "
-                        "went away during the request."),
+  EXPECT_GE(LogLineWith(
+                " [ERR]CReader::ExecuteSCardCMD() => SCardControl(GetLastError) failed. The reader "
+                "went away during the request."),
             0)
       << ReadLog();
   EXPECT_NE(ReadLog().find("E0100000, SCARD_E_DEVICE_ERROR"), std::string::npos) << ReadLog();
@@ -279,7 +295,7 @@ TEST_F(CommandFixture, OpenThatCannotCreateTheEventLeavesNoConnection) {
   const std::string blocked = LogPath() + ".objects";
   std::filesystem::create_directories(std::filesystem::path(blocked).parent_path());
   std::ofstream(blocked) << "not a directory";
-  setenv("QVX_OBJECT_DIR", blocked.c_str(), 1);
+  const qvx::testing::ScopedEnv objects("QVX_OBJECT_DIR", blocked);
 
   qvx::CLog log;
   log.SetFileName(LogPath());
@@ -313,8 +329,7 @@ TEST_F(CommandFixture, FailedContextIsLoggedAndTheCommandFails) {
   fake.establishResult = SCARD_E_NO_SERVICE;
   const std::string result = Run(Mode2);
   EXPECT_EQ(StatusOf(result), 1);
-  EXPECT_GE(LogLineWith(" [ERR]EstablishContext() => SCardEstablishContext() failed. 8010001D"),
-            0)
+  EXPECT_GE(LogLineWith(" [ERR]EstablishContext() => SCardEstablishContext() failed. 8010001D"), 0)
       << ReadLog();
   EXPECT_TRUE(fake.CallsTo("ReleaseContext").empty());
 }
@@ -322,8 +337,7 @@ TEST_F(CommandFixture, FailedContextIsLoggedAndTheCommandFails) {
 TEST_F(CommandFixture, FailedReleaseIsLogged) {
   fake.releaseResult = SCARD_E_INVALID_HANDLE;
   EXPECT_EQ(StatusOf(Run(Mode2)), 0);
-  EXPECT_GE(LogLineWith(" [ERR]ReleaseContext() => SCardReleaseContext() failed."), 0)
-      << ReadLog();
+  EXPECT_GE(LogLineWith(" [ERR]ReleaseContext() => SCardReleaseContext() failed."), 0) << ReadLog();
 }
 
 }  // namespace

@@ -17,7 +17,7 @@
 #include <string>
 #include <thread>
 
-#include "PrivateDirs.h"
+#include "PrivateDir.h"
 #include "command/Log.h"
 #include "endpoint/WssServer.h"
 
@@ -93,9 +93,7 @@ std::string ClientFrame(unsigned char opcode, const std::string& payload) {
 
 class EndpointServer : public ::testing::Test {
  protected:
-  void TearDown() override {
-    StopServer();
-  }
+  void TearDown() override { StopServer(); }
 
   void StartServer(std::vector<std::uint16_t> ports) {
     WssSettings settings;
@@ -122,7 +120,7 @@ class EndpointServer : public ::testing::Test {
     return text.str();
   }
 
-  qvxtest::PrivateDirs m_dirs{"qvx-wss"};
+  qvx::testing::PrivateDir m_dirs{"qvx-wss", qvx::testing::PrivateDir::Places::kPlatform};
   std::unique_ptr<CWssServer> m_server;
   std::thread m_thread;
   bool m_served = false;
@@ -229,7 +227,8 @@ TEST_F(EndpointServer, StopWithMessagesStillQueued) {
 
 TEST_F(EndpointServer, TakenPortIsSkipped) {
   asio::io_context io;
-  asio::ip::tcp::acceptor taken(io, asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
+  asio::ip::tcp::acceptor taken(io,
+                                asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
   const std::uint16_t takenPort = taken.local_endpoint().port();
   StartServer({takenPort, 0});
   EXPECT_NE(m_server->ServingPort(), takenPort);
@@ -247,7 +246,8 @@ TEST_F(EndpointServer, TakenPortIsSkipped) {
 
 TEST_F(EndpointServer, RunIsFalseWhenNoPortServes) {
   asio::io_context io;
-  asio::ip::tcp::acceptor taken(io, asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
+  asio::ip::tcp::acceptor taken(io,
+                                asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
   WssSettings settings;
   settings.ports = {taken.local_endpoint().port(), taken.local_endpoint().port()};
   settings.pemDirectory = QVX_TEST_PEM_DIR;

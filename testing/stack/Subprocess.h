@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-namespace qvxe2e {
+namespace qvx::testing {
 
 using Environment = std::map<std::string, std::string>;
 
 struct ProcessResult {
-  int exitCode = -1;     // -1 when the child was killed by a signal
-  std::string output;    // standard output
-  std::string errors;    // standard error
+  int exitCode = -1;   // -1 when the child was killed by a signal
+  std::string output;  // standard output
+  std::string errors;  // standard error
 };
 
 // A running child. Wait() collects what it wrote and how it ended; the
@@ -39,4 +39,4 @@ class Child {
 
 ProcessResult Run(const std::vector<std::string>& argv, const Environment& extra = {});
 
-}  // namespace qvxe2e
+}  // namespace qvx::testing

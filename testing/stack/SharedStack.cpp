@@ -3,7 +3,7 @@
 #include <memory>
 #include <stdexcept>
 
-namespace qvxe2e {
+namespace qvx::testing {
 
 namespace {
 
@@ -48,10 +48,10 @@ Stack* SharedStack(std::string* why) {
 
 void ResetSimulators(const Stack& stack) {
   for (int unit = 0; unit < stack.Readers(); ++unit) {
-    for (const char* command : {"plug", "insert", kDefaultCard, kDefaultFirmware,
-                                kDefaultTimeout, kQuickCustomer, "trace clear"})
+    for (const char* command : {"plug", "insert", kDefaultCard, kDefaultFirmware, kDefaultTimeout,
+                                kQuickCustomer, "trace clear"})
       stack.Control(command, unit);
   }
 }
 
-}  // namespace qvxe2e
+}  // namespace qvx::testing

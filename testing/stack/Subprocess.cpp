@@ -12,7 +12,7 @@
 
 extern char** environ;
 
-namespace qvxe2e {
+namespace qvx::testing {
 
 namespace {
 
@@ -126,4 +126,4 @@ ProcessResult Run(const std::vector<std::string>& argv, const Environment& extra
   return child.Wait();
 }
 
-}  // namespace qvxe2e
+}  // namespace qvx::testing
