@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <array>
 #include <map>
 #include <string>
 #include <vector>
@@ -38,5 +39,17 @@ class Child {
 };
 
 ProcessResult Run(const std::vector<std::string>& argv, const Environment& extra = {});
+
+// The two ends of a pipe, both close-on-exec.
+struct PipeEnds {
+  int read = -1;
+  int write = -1;
+};
+// Two pipes for a child to come; throws std::runtime_error, leaving none
+// open, when they cannot be made.
+std::array<PipeEnds, 2> MakePipes();
+// fork(): 0 in the child, its pid in the parent; closes `pipes` and throws
+// std::runtime_error when it fails.
+pid_t ForkWith(const std::array<PipeEnds, 2>& pipes);
 
 }  // namespace qvx::testing
