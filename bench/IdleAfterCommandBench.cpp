@@ -22,8 +22,8 @@ namespace {
 
 constexpr const char* kName = "idle-after-command";
 constexpr const char* kCheckConnection = R"({"Name":1,"Params":[]})";
-constexpr double kCpuLimit = 0.01;     // of one core
-constexpr double kWakeUpLimit = 1.0;   // per second and process
+constexpr double kCpuLimit = 0.01;    // of one core
+constexpr double kWakeUpLimit = 1.0;  // per second and process
 
 struct Watched {
   const char* name;
@@ -31,8 +31,8 @@ struct Watched {
 };
 
 struct Rest {
-  double cpu = 0;     // seconds over the window
-  long wakeUps = 0;   // voluntary context switches over the window
+  double cpu = 0;    // seconds over the window
+  long wakeUps = 0;  // voluntary context switches over the window
 };
 
 // A PC/SC context of a client that has nothing to ask, held for a window.
@@ -51,8 +51,7 @@ class CHeldContext {
   SCARDCONTEXT m_context = 0;
 };
 
-std::vector<Rest> Observe(const std::vector<Watched>& processes,
-                          std::chrono::milliseconds window) {
+std::vector<Rest> Observe(const std::vector<Watched>& processes, std::chrono::milliseconds window) {
   std::vector<Rest> before;
   for (const Watched& p : processes)
     before.push_back({qvxbench::CpuSeconds(p.pid), qvxbench::VoluntarySwitches(p.pid)});
@@ -68,7 +67,7 @@ std::vector<Rest> Observe(const std::vector<Watched>& processes,
 void Run(const qvxbench::BenchOptions& options) {
   const std::chrono::milliseconds window(options.quick ? 1000 : 3000);
   const double wall = static_cast<double>(window.count()) / 1000;
-  qvxe2e::Stack stack;
+  qvx::testing::Stack stack;
   stack.ExportToThisProcess();
   qvxbench::CWssService service(stack);
   const std::vector<Watched> processes = {

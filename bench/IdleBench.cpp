@@ -23,7 +23,7 @@ struct Usage {
   double Total() const { return pcscd + simulator; }
 };
 
-Usage CpuOver(const qvxe2e::Stack& stack, std::chrono::milliseconds window) {
+Usage CpuOver(const qvx::testing::Stack& stack, std::chrono::milliseconds window) {
   const double pcscd = qvxbench::CpuSeconds(stack.PcscdPid());
   const double simulator = qvxbench::CpuSeconds(stack.SimulatorPid());
   std::this_thread::sleep_for(window);
@@ -31,21 +31,14 @@ Usage CpuOver(const qvxe2e::Stack& stack, std::chrono::milliseconds window) {
                qvxbench::CpuSeconds(stack.SimulatorPid()) - simulator};
 }
 
-bool DeviceWaits(const qvxe2e::Stack& stack) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (stack.Control("state").find("waiting=yes") == std::string::npos) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
+std::string Milliseconds(double seconds) {
+  return std::to_string(static_cast<long>(seconds * 1000));
 }
-
-std::string Milliseconds(double seconds) { return std::to_string(static_cast<long>(seconds * 1000)); }
 
 void Run(const qvxbench::BenchOptions& options) {
   const std::chrono::milliseconds window(options.quick ? 500 : 2000);
   const double wall = static_cast<double>(window.count()) / 1000;
-  qvxe2e::Stack stack;
+  qvx::testing::Stack stack;
   stack.ExportToThisProcess();
 
   const Usage idle = CpuOver(stack, window);
@@ -59,7 +52,7 @@ void Run(const qvxbench::BenchOptions& options) {
   const Usage waiting = CpuOver(stack, window);
 
   // End the wait as another session would.
-  const qvxe2e::ProcessResult cancel = stack.Qvxcmd({"cancel"});
+  const qvx::testing::ProcessResult cancel = stack.Qvxcmd({"cancel"});
   const std::string result = pending.get();
   if (cancel.exitCode != 0 || result.rfind("Status=15\n", 0) != 0)
     throw std::runtime_error("the cancel did not end the wait: " + result);
@@ -74,8 +67,7 @@ void Run(const qvxbench::BenchOptions& options) {
   const double ratio = waiting.Total() / wall;
   // One clock tick is 10 ms: up to 1% of the window is as near to none as
   // /proc can tell.
-  qvxbench::PrintVerdict(kName, "CPU/wall while waiting", ratio, "<= 0.01 (none)",
-                         ratio <= 0.01);
+  qvxbench::PrintVerdict(kName, "CPU/wall while waiting", ratio, "<= 0.01 (none)", ratio <= 0.01);
 }
 
 }  // namespace

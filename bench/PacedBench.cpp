@@ -20,9 +20,9 @@ std::string Format(const char* format, double a, double b = 0, double c = 0) {
 }
 
 void Run(const qvxbench::BenchOptions& options) {
-  qvxe2e::StackOptions stackOptions;
+  qvx::testing::StackOptions stackOptions;
   stackOptions.paced = true;
-  qvxe2e::Stack stack(stackOptions);
+  qvx::testing::Stack stack(stackOptions);
   stack.ExportToThisProcess();
   // Nobody dawdles at the keypad: only the cable takes time.
   stack.Control("customer approve 0");
@@ -42,8 +42,8 @@ void Run(const qvxbench::BenchOptions& options) {
                                       "bound %.3f s at one packet per ms",
                                       static_cast<double>(blocks * qvxbench::kBlockBytes),
                                       static_cast<double>(packets), bound));
-  qvxbench::PrintFigure(kName, Format("elapsed %.3f s (median of %.0f runs)", elapsed,
-                                      static_cast<double>(runs)));
+  qvxbench::PrintFigure(
+      kName, Format("elapsed %.3f s (median of %.0f runs)", elapsed, static_cast<double>(runs)));
   const double ratio = elapsed / bound;
   qvxbench::PrintVerdict(kName, "elapsed/bound", ratio, "0.95 to 1.05",
                          ratio >= 0.95 && ratio <= 1.05);

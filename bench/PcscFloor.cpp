@@ -23,7 +23,7 @@ namespace {
 }  // namespace
 
 CCheckConnectionFloor::CCheckConnectionFloor()
-    : m_scard(platform::SystemSCard()), m_reader(qvxe2e::ReaderName(0)) {
+    : m_scard(platform::SystemSCard()), m_reader(qvx::testing::ReaderName(0)) {
   const LONG result = m_scard.EstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &m_context);
   if (result != SCARD_S_SUCCESS) Fail("SCardEstablishContext", result);
 }

@@ -13,10 +13,10 @@ namespace {
 // Packets the simulator's trace keeps; a count this high may have lost some.
 constexpr std::size_t kTraceCapacity = 256;
 
-std::size_t TracedPacketsOf(const qvxe2e::Stack& stack, std::size_t blocks) {
+std::size_t TracedPacketsOf(const qvx::testing::Stack& stack, std::size_t blocks) {
   stack.Control("trace clear");
   TimeGetResponse(SignData(blocks));
-  const std::size_t count = qvxe2e::ParseTrace(stack.Control("trace")).size();
+  const std::size_t count = qvx::testing::ParseTrace(stack.Control("trace")).size();
   if (count >= kTraceCapacity)
     throw std::runtime_error("the trace overflowed for " + std::to_string(blocks) + " blocks");
   return count;
@@ -39,7 +39,7 @@ std::string SignData(std::size_t blocks) {
   return text;
 }
 
-std::size_t GetResponsePackets(const qvxe2e::Stack& stack, std::size_t blocks) {
+std::size_t GetResponsePackets(const qvx::testing::Stack& stack, std::size_t blocks) {
   const std::size_t one = TracedPacketsOf(stack, 1);
   if (blocks == 1) return one;
   const std::size_t two = TracedPacketsOf(stack, 2);

@@ -20,7 +20,7 @@ std::string SignData(std::size_t blocks);
 // blocks, from the simulator's trace. The trace keeps only its latest
 // packets, so it is read for one and for two blocks, and every further
 // block adds what the second one added.
-std::size_t GetResponsePackets(const qvxe2e::Stack& stack, std::size_t blocks);
+std::size_t GetResponsePackets(const qvx::testing::Stack& stack, std::size_t blocks);
 
 // Seconds for one GetResponse through the library in this process; throws
 // when it does not succeed.

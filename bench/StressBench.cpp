@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
     return kUsage;
   }
   std::string why;
-  if (!qvxe2e::Stack::Available(&why)) {
+  if (!qvx::testing::Stack::Available(&why)) {
     std::printf("stress: skipped: %s\n", why.c_str());
     return kSkipped;
   }

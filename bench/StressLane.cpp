@@ -57,9 +57,9 @@ CStressLane::CStressLane(const std::string& name, bool paced, CStressTally& tall
 void CStressLane::Restart() {
   m_control.reset();
   m_stack.reset();
-  qvxe2e::StackOptions options;
+  qvx::testing::StackOptions options;
   options.paced = m_paced;
-  m_stack = std::make_unique<qvxe2e::Stack>(options);
+  m_stack = std::make_unique<qvx::testing::Stack>(options);
   m_control = std::make_unique<CControlLink>(m_stack->Dir() + "/sim0.ctl");
   m_counter = 0;
   m_mode2Since = 0;
@@ -124,8 +124,7 @@ void CStressLane::Probe(const std::string& scenario) {
     std::unique_ptr<CTimedRequest> check = Start({"check-connection"});
     const RequestEnd end = Finish(*check, "probe/check-connection");
     if (!end.stuck && (end.exitCode != 0 || ValueOf(end.output, "Device_Version").empty())) {
-      m_tally.Desynchronised(scenario + " (" + m_name + ")",
-                             "check-connection: " + Describe(end));
+      m_tally.Desynchronised(scenario + " (" + m_name + ")", "check-connection: " + Describe(end));
     } else if (!end.stuck) {
       inStep = ProbeMode2(scenario);
     }

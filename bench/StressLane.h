@@ -30,7 +30,7 @@ class CStressLane {
   CStressLane(const std::string& name, bool paced, CStressTally& tally);
 
   const std::string& Name() const { return m_name; }
-  const qvxe2e::Stack& Stack() const { return *m_stack; }
+  const qvx::testing::Stack& Stack() const { return *m_stack; }
   CControlLink& Control() { return *m_control; }
 
   std::unique_ptr<CTimedRequest> Start(const std::vector<std::string>& qvxcmdArgs);
@@ -57,7 +57,7 @@ class CStressLane {
   std::string m_name;
   bool m_paced;
   CStressTally& m_tally;
-  std::unique_ptr<qvxe2e::Stack> m_stack;
+  std::unique_ptr<qvx::testing::Stack> m_stack;
   std::unique_ptr<CControlLink> m_control;
   std::chrono::microseconds m_transferTime{0};
   // The card's mode 2 counter at the last probe, and mode 2 requests since.

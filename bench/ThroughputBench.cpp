@@ -19,7 +19,7 @@ double Median(std::vector<double> values) {
 }
 
 void Run(const qvxbench::BenchOptions& options) {
-  qvxe2e::Stack stack;
+  qvx::testing::Stack stack;
   stack.ExportToThisProcess();
   stack.Control("customer approve 0");
 

@@ -4,13 +4,13 @@
 
 namespace qvxbench {
 
-CTimedRequest::CTimedRequest(const qvxe2e::Stack& stack, const std::vector<std::string>& args)
-    : m_child(std::make_unique<qvxe2e::Child>(stack.QvxcmdArgv(args), stack.Env())),
+CTimedRequest::CTimedRequest(const qvx::testing::Stack& stack, const std::vector<std::string>& args)
+    : m_child(std::make_unique<qvx::testing::Child>(stack.QvxcmdArgv(args), stack.Env())),
       m_pid(m_child->Pid()),
       m_started(Clock::now()) {
-  qvxe2e::Child* child = m_child.get();
+  qvx::testing::Child* child = m_child.get();
   m_end = std::async(std::launch::async, [child] {
-    const qvxe2e::ProcessResult result = child->Wait();
+    const qvx::testing::ProcessResult result = child->Wait();
     RequestEnd end;
     end.ended = Clock::now();
     end.exitCode = result.exitCode;

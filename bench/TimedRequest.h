@@ -26,7 +26,7 @@ struct RequestEnd {
 
 class CTimedRequest {
  public:
-  CTimedRequest(const qvxe2e::Stack& stack, const std::vector<std::string>& qvxcmdArgs);
+  CTimedRequest(const qvx::testing::Stack& stack, const std::vector<std::string>& qvxcmdArgs);
   ~CTimedRequest();
   CTimedRequest(const CTimedRequest&) = delete;
   CTimedRequest& operator=(const CTimedRequest&) = delete;
@@ -39,7 +39,7 @@ class CTimedRequest {
   RequestEnd Finish(std::chrono::milliseconds bound);
 
  private:
-  std::unique_ptr<qvxe2e::Child> m_child;
+  std::unique_ptr<qvx::testing::Child> m_child;
   pid_t m_pid;
   Clock::time_point m_started;
   std::future<RequestEnd> m_end;

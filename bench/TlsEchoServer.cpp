@@ -1,6 +1,5 @@
 #include "TlsEchoServer.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +13,7 @@
 #include <websocketpp/config/asio.hpp>
 #include <websocketpp/server.hpp>
 
+#include "Subprocess.h"
 #include "command/Log.h"
 #include "endpoint/TlsContext.h"
 
@@ -29,9 +29,8 @@ std::shared_ptr<boost::asio::ssl::context> LoadedTlsContext(const std::string& p
   namespace ssl = boost::asio::ssl;
   auto context = std::make_shared<ssl::context>(ssl::context::tlsv12);
   context->set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 |
-                       ssl::context::no_sslv3 | ssl::context::no_tlsv1 |
-                       ssl::context::no_tlsv1_1 | ssl::context::no_tlsv1_3 |
-                       ssl::context::single_dh_use);
+                       ssl::context::no_sslv3 | ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1 |
+                       ssl::context::no_tlsv1_3 | ssl::context::single_dh_use);
   context->set_password_callback(
       [](std::size_t, ssl::context::password_purpose) { return qvx::endpoint::PemPassPhrase(); });
   const std::string path = pemDirectory + "/" + qvx::endpoint::kPemFileName;
@@ -55,14 +54,14 @@ class CTlsEchoServer::Impl {
       if (m_context) return m_context;
       return qvx::endpoint::MakeTlsContext(pemDirectory, m_log);
     });
-    m_server.set_message_handler([this](websocketpp::connection_hdl handle,
-                                        Server::message_ptr message) {
-      websocketpp::lib::error_code ignored;
-      m_server.send(handle, message->get_payload(), message->get_opcode(), ignored);
-    });
+    m_server.set_message_handler(
+        [this](websocketpp::connection_hdl handle, Server::message_ptr message) {
+          websocketpp::lib::error_code ignored;
+          m_server.send(handle, message->get_payload(), message->get_opcode(), ignored);
+        });
     websocketpp::lib::error_code error;
-    m_server.listen(
-        boost::asio::ip::tcp::endpoint(boost::asio::ip::make_address("127.0.0.1"), 0), error);
+    m_server.listen(boost::asio::ip::tcp::endpoint(boost::asio::ip::make_address("127.0.0.1"), 0),
+                    error);
     if (!error) m_server.start_accept(error);
     boost::system::error_code endpointError;
     if (!error) m_port = m_server.get_local_endpoint(endpointError).port();
@@ -95,10 +94,6 @@ std::uint16_t CTlsEchoServer::Port() const { return m_impl->Port(); }
 
 namespace {
 
-std::runtime_error SystemError(const std::string& what) {
-  return std::runtime_error(what + ": " + std::strerror(errno));
-}
-
 bool WriteAll(int fd, const void* data, std::size_t size) {
   return write(fd, data, size) == static_cast<ssize_t>(size);
 }
@@ -125,32 +120,23 @@ bool WriteAll(int fd, const void* data, std::size_t size) {
 }  // namespace
 
 CTlsEchoProcess::CTlsEchoProcess(const std::string& pemDirectory, TlsContextUse use) {
-  int portPipe[2];
-  int alivePipe[2];
-  if (pipe2(portPipe, O_CLOEXEC) != 0) throw SystemError("pipe");
-  if (pipe2(alivePipe, O_CLOEXEC) != 0) {
-    close(portPipe[0]);
-    close(portPipe[1]);
-    throw SystemError("pipe");
-  }
-  m_pid = fork();
-  if (m_pid < 0) {
-    for (const int fd : {portPipe[0], portPipe[1], alivePipe[0], alivePipe[1]}) close(fd);
-    throw SystemError("fork");
-  }
+  const auto pipes = qvx::testing::MakePipes();
+  const qvx::testing::PipeEnds& portPipe = pipes[0];
+  const qvx::testing::PipeEnds& alivePipe = pipes[1];
+  m_pid = qvx::testing::ForkWith(pipes);
   if (m_pid == 0) {
-    close(portPipe[0]);
-    close(alivePipe[1]);
-    ServeInChild(pemDirectory, use, portPipe[1], alivePipe[0]);
+    close(portPipe.read);
+    close(alivePipe.write);
+    ServeInChild(pemDirectory, use, portPipe.write, alivePipe.read);
   }
-  close(portPipe[1]);
-  close(alivePipe[0]);
-  m_keepAlive = alivePipe[1];
+  close(portPipe.write);
+  close(alivePipe.read);
+  m_keepAlive = alivePipe.write;
   ssize_t got = 0;
   do {
-    got = read(portPipe[0], &m_port, sizeof m_port);
+    got = read(portPipe.read, &m_port, sizeof m_port);
   } while (got < 0 && errno == EINTR);
-  close(portPipe[0]);
+  close(portPipe.read);
   if (got != static_cast<ssize_t>(sizeof m_port)) {
     End();
     throw std::runtime_error("the echo server process did not start");

@@ -15,7 +15,7 @@ constexpr int kSkipped = 77;  // ctest's SKIP_RETURN_CODE for these
 
 // The lane goes into every line, so runs of both lanes read side by side.
 std::string Labelled(const std::string& bench) {
-  return qvxe2e::UsbLane() ? bench + "[usb]" : bench;
+  return qvx::testing::UsbLane() ? bench + "[usb]" : bench;
 }
 
 }  // namespace
@@ -32,7 +32,7 @@ int BenchMain(int argc, char** argv, const std::string& bench,
     }
   }
   std::string why;
-  if (!qvxe2e::Stack::Available(&why)) {
+  if (!qvx::testing::Stack::Available(&why)) {
     PrintFigure(bench, "skipped: " + why);
     return kSkipped;
   }

@@ -34,8 +34,8 @@ struct Cycle {
 Cycle TimeConnect(const qvx::client::ClientOptions& options) {
   Cycle cycle;
   std::unique_ptr<qvx::client::CWssClient> client;
-  cycle.setUp = qvxbench::SecondsOf(
-      [&] { client = std::make_unique<qvx::client::CWssClient>(options); });
+  cycle.setUp =
+      qvxbench::SecondsOf([&] { client = std::make_unique<qvx::client::CWssClient>(options); });
   cycle.close = qvxbench::SecondsOf([&] {
     client->Close();
     client.reset();
@@ -54,11 +54,10 @@ ContextSteps TimeContextSteps(const std::string& pemPath) {
   namespace ssl = boost::asio::ssl;
   ContextSteps steps;
   std::unique_ptr<ssl::context> context;
-  steps.create = qvxbench::SecondsOf(
-      [&] { context = std::make_unique<ssl::context>(ssl::context::tlsv12); });
-  context->set_password_callback([](std::size_t, ssl::context::password_purpose) {
-    return qvx::endpoint::PemPassPhrase();
-  });
+  steps.create =
+      qvxbench::SecondsOf([&] { context = std::make_unique<ssl::context>(ssl::context::tlsv12); });
+  context->set_password_callback(
+      [](std::size_t, ssl::context::password_purpose) { return qvx::endpoint::PemPassPhrase(); });
   steps.certificate = qvxbench::SecondsOf([&] { context->use_certificate_chain_file(pemPath); });
   steps.key =
       qvxbench::SecondsOf([&] { context->use_private_key_file(pemPath, ssl::context::pem); });
@@ -77,7 +76,7 @@ void Run(const qvxbench::BenchOptions& options) {
   // Forked first, while this process has no thread yet.
   qvxbench::CTlsEchoProcess sharedProcess(pemDirectory, qvxbench::TlsContextUse::Shared);
   qvxbench::CTlsEchoProcess freshProcess(pemDirectory, qvxbench::TlsContextUse::PerConnection);
-  qvxe2e::Stack stack;
+  qvx::testing::Stack stack;
   stack.ExportToThisProcess();
   qvxbench::CWssService service(stack);
   qvxbench::CTlsEchoServer shared(pemDirectory, qvxbench::TlsContextUse::Shared);
@@ -117,8 +116,7 @@ void Run(const qvxbench::BenchOptions& options) {
       qvx::CLog log;
       qvx::endpoint::MakeTlsContext(pemDirectory, log);
     });
-    const ContextSteps steps =
-        TimeContextSteps(pemDirectory + "/" + qvx::endpoint::kPemFileName);
+    const ContextSteps steps = TimeContextSteps(pemDirectory + "/" + qvx::endpoint::kPemFileName);
     if (i < warmUp) continue;
     serviceTimes.push_back(onService.setUp);
     sharedTimes.push_back(onShared.setUp);
@@ -145,9 +143,9 @@ void Run(const qvxbench::BenchOptions& options) {
                                    qvxbench::Describe(onSharedProcess, "connections"));
   qvxbench::PrintFigure(kName, "that process with a fresh TLS context per connection: " +
                                    qvxbench::Describe(onFreshProcess, "connections"));
-  qvxbench::PrintFigure(kName, "the service's MakeTlsContext call alone: " +
-                                   qvxbench::Describe(qvxbench::Summarise(contextTimes),
-                                                      "contexts"));
+  qvxbench::PrintFigure(kName,
+                        "the service's MakeTlsContext call alone: " +
+                            qvxbench::Describe(qvxbench::Summarise(contextTimes), "contexts"));
   qvxbench::PrintFigure(
       kName, Format("a context and the PEM, step by step at the median: new TLS 1.2 context "
                     "%.3f ms, certificate chain %.3f ms, private key with decryption %.3f ms",
@@ -160,16 +158,16 @@ void Run(const qvxbench::BenchOptions& options) {
                                       (onFreshProcess.median - onSharedProcess.median) * 1000,
                                       (onService.median - onShared.median) * 1000,
                                       (onService.median - onSharedProcess.median) * 1000));
-  qvxbench::PrintFigure(kName, Format("brixwssvr/one context at p99: %.3f in this process, %.3f "
-                                      "in its own",
-                                      onService.p99 / onShared.p99,
-                                      onService.p99 / onSharedProcess.p99));
-  qvxbench::PrintFigure(kName, "close against brixwssvr: " +
-                                   qvxbench::Describe(qvxbench::Summarise(serviceCloses),
-                                                      "connections"));
-  qvxbench::PrintFigure(kName, "close against the server with one context: " +
-                                   qvxbench::Describe(qvxbench::Summarise(sharedCloses),
-                                                      "connections"));
+  qvxbench::PrintFigure(kName,
+                        Format("brixwssvr/one context at p99: %.3f in this process, %.3f "
+                               "in its own",
+                               onService.p99 / onShared.p99, onService.p99 / onSharedProcess.p99));
+  qvxbench::PrintFigure(kName,
+                        "close against brixwssvr: " +
+                            qvxbench::Describe(qvxbench::Summarise(serviceCloses), "connections"));
+  qvxbench::PrintFigure(kName,
+                        "close against the server with one context: " +
+                            qvxbench::Describe(qvxbench::Summarise(sharedCloses), "connections"));
   const double ratio = onService.median / onShared.median;
   qvxbench::PrintVerdict(kName, "brixwssvr/one context in this process at the median", ratio,
                          "<= 1.30", ratio <= kTarget);

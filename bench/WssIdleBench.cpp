@@ -55,7 +55,7 @@ void Run(const qvxbench::BenchOptions& options) {
   const std::chrono::milliseconds window(options.quick ? 500 : 3000);
   const std::chrono::milliseconds settle(200);
   const double wall = static_cast<double>(window.count()) / 1000;
-  qvxe2e::Stack stack;
+  qvx::testing::Stack stack;
   stack.ExportToThisProcess();
   qvxbench::CWssService service(stack);
 
@@ -81,10 +81,10 @@ void Run(const qvxbench::BenchOptions& options) {
   qvxbench::PrintFigure(kName, "baseline, idle with no connection: " + Describe(idle, wall));
   qvxbench::PrintFigure(kName, count + " connections open: " + Describe(open, wall));
   char text[160];
-  std::snprintf(text, sizeof text, "memory of the connections: %+ld KiB, %.1f KiB each",
-                open.residentKiB - idle.residentKiB,
-                static_cast<double>(open.residentKiB - idle.residentKiB) /
-                    static_cast<double>(connections));
+  std::snprintf(
+      text, sizeof text, "memory of the connections: %+ld KiB, %.1f KiB each",
+      open.residentKiB - idle.residentKiB,
+      static_cast<double>(open.residentKiB - idle.residentKiB) / static_cast<double>(connections));
   qvxbench::PrintFigure(kName, text);
   // One clock tick is 10 ms: up to 1% of the window is as near to none as
   // /proc can tell.

@@ -77,7 +77,7 @@ std::string Format(const char* format, double a, double b) {
 
 void Run(const qvxbench::BenchOptions& options) {
   const std::size_t requests = options.quick ? 30 : 1000;
-  qvxe2e::Stack stack;
+  qvx::testing::Stack stack;
   stack.ExportToThisProcess();
   qvxbench::CWssService service(stack);
   qvxbench::CTlsEchoServer echo(qvxbench::TestPemDirectory(), qvxbench::TlsContextUse::Shared);
@@ -90,9 +90,9 @@ void Run(const qvxbench::BenchOptions& options) {
 
   std::vector<double> wssTimes, floorTimes, ownContextTimes, libraryTimes, echoTimes;
   const std::size_t warmUp = requests / 10 + 5;
-  const std::function<double()> series[] = {
-      [&] { return TimeWss(*wss); }, [&] { return TimeFloor(floor); }, TimeFloorInOwnContext,
-      TimeLibrary, [&] { return TimeEcho(echoClient); }};
+  const std::function<double()> series[] = {[&] { return TimeWss(*wss); },
+                                            [&] { return TimeFloor(floor); }, TimeFloorInOwnContext,
+                                            TimeLibrary, [&] { return TimeEcho(echoClient); }};
   constexpr std::size_t kSeries = sizeof series / sizeof series[0];
   // Alternated, so all see the same noise of a shared machine, and in
   // turns that start one later each round, so each takes each place in a
@@ -121,22 +121,23 @@ void Run(const qvxbench::BenchOptions& options) {
   const qvxbench::LatencySummary onFloor = qvxbench::Summarise(floorTimes);
   const qvxbench::LatencySummary onLibrary = qvxbench::Summarise(libraryTimes);
   const qvxbench::LatencySummary onEcho = qvxbench::Summarise(echoTimes);
-  qvxbench::PrintFigure(kName, "CheckConnection over wss to brixwssvr: " +
-                                   qvxbench::Describe(onWss, "requests"));
-  qvxbench::PrintFigure(kName, "floor, its device exchange over PC/SC (direct connect, version "
-                               "and last-error requests, disconnect): " +
-                                   qvxbench::Describe(onFloor, "exchanges"));
-  qvxbench::PrintFigure(kName, "the floor in a PC/SC context of its own (establish, reader "
-                               "list, exchange, release): " +
-                                   qvxbench::Describe(qvxbench::Summarise(ownContextTimes),
-                                                      "exchanges"));
+  qvxbench::PrintFigure(
+      kName, "CheckConnection over wss to brixwssvr: " + qvxbench::Describe(onWss, "requests"));
+  qvxbench::PrintFigure(kName,
+                        "floor, its device exchange over PC/SC (direct connect, version "
+                        "and last-error requests, disconnect): " +
+                            qvxbench::Describe(onFloor, "exchanges"));
+  qvxbench::PrintFigure(kName,
+                        "the floor in a PC/SC context of its own (establish, reader "
+                        "list, exchange, release): " +
+                            qvxbench::Describe(qvxbench::Summarise(ownContextTimes), "exchanges"));
   qvxbench::PrintFigure(kName, "CheckConnection of the library in this process: " +
                                    qvxbench::Describe(onLibrary, "calls"));
   qvxbench::PrintFigure(kName, "transport, TLS 1.2 WebSocket echo in this process: " +
                                    qvxbench::Describe(onEcho, "round trips"));
-  qvxbench::PrintFigure(kName, Format("wss minus floor: %.3f ms at the median, %.3f ms at p99",
-                                      (onWss.median - onFloor.median) * 1000,
-                                      (onWss.p99 - onFloor.p99) * 1000));
+  qvxbench::PrintFigure(
+      kName, Format("wss minus floor: %.3f ms at the median, %.3f ms at p99",
+                    (onWss.median - onFloor.median) * 1000, (onWss.p99 - onFloor.p99) * 1000));
   const double medianRatio = onWss.median / onFloor.median;
   const double p99Ratio = onWss.p99 / onFloor.p99;
   qvxbench::PrintVerdict(kName, "wss/floor at the median", medianRatio, "<= 1.25",

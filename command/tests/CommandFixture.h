@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "FakeSCard.h"
-#include "PrivateDirs.h"
+#include "PrivateDir.h"
 #include "command/Quorvex2.h"
 #include "contract/ControlCodes.h"
 #include "contract/ReaderName.h"
@@ -90,9 +90,7 @@ class CommandFixture : public ::testing::Test {
   std::size_t ConnectCount() const { return fake.CallsTo("Connect").size(); }
 
   // Where the log goes without a registry setting: %ALLUSERSPROFILE%/BRIXWSSVR.
-  std::string LogPath() const {
-    return (m_dirs.Path() / "BRIXWSSVR" / "Brixwssvr_Log.txt").string();
-  }
+  std::string LogPath() const { return m_dirs / "BRIXWSSVR/Brixwssvr_Log.txt"; }
   // The log's lines with the 130-column continuations joined again.
   std::vector<std::string> LogLines() const {
     std::ifstream file(LogPath());
@@ -141,7 +139,7 @@ class CommandFixture : public ::testing::Test {
   FakeSCard fake;
 
  private:
-  qvxtest::PrivateDirs m_dirs{"qvxcmd-test"};
+  qvx::testing::PrivateDir m_dirs{"qvxcmd-test", qvx::testing::PrivateDir::Places::kPlatform};
 };
 
 // Bytes of an ASCII text, for answers and expected requests.

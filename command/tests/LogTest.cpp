@@ -6,13 +6,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "PrivateDir.h"
 #include "ReportLineStamp.h"
+#include "ScopedEnv.h"
 #include "platform/Registry.h"
 #include "platform/System.h"
 
@@ -40,64 +41,32 @@ void CaptureMessageBox(const std::string& text, const std::string& caption) {
   g_messageBoxes.emplace_back(text, caption);
 }
 
-// Sets an environment variable for the life of a test, then restores it.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : m_name(name) {
-    if (const char* old = std::getenv(name)) m_old = old;
-    ::setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (m_old) {
-      ::setenv(m_name.c_str(), m_old->c_str(), 1);
-    } else {
-      ::unsetenv(m_name.c_str());
-    }
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  std::string m_name;
-  std::optional<std::string> m_old;
-};
+using qvx::testing::PrivateDir;
+using qvx::testing::ScopedEnv;
 
 class LogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "qvx-logtest-XXXXXX");
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    m_dir = pattern;
-    fs::create_directory(m_dir + "/registry");
-    fs::create_directory(m_dir + "/profile");
-    m_registryRoot.emplace("QVX_REGISTRY_ROOT", m_dir + "/registry");
-    m_profile.emplace("ALLUSERSPROFILE", m_dir + "/profile");
-  }
-  void TearDown() override {
-    m_profile.reset();
-    m_registryRoot.reset();
-    std::error_code ignored;
-    fs::remove_all(m_dir, ignored);
+    m_env.Set("QVX_REGISTRY_ROOT", m_private.Make("registry"));
+    m_env.Set("ALLUSERSPROFILE", m_private.Make("profile"));
   }
 
   void SetLogPathValue(const std::string& value) {
     platform::HKEY key = nullptr;
     platform::DWORD disposition = 0;
-    ASSERT_EQ(
-        platform::RegCreateKeyEx(platform::HKEY_LOCAL_MACHINE, kRegistryKeyPath,
-                                 platform::KEY_WRITE, &key, &disposition),
-        platform::ERROR_SUCCESS);
-    EXPECT_EQ(platform::RegSetValueEx(
-                  key, "WSSLogFilePath", platform::REG_SZ,
-                  reinterpret_cast<const platform::BYTE*>(value.c_str()),
-                  static_cast<platform::DWORD>(value.size() + 1)),
+    ASSERT_EQ(platform::RegCreateKeyEx(platform::HKEY_LOCAL_MACHINE, kRegistryKeyPath,
+                                       platform::KEY_WRITE, &key, &disposition),
+              platform::ERROR_SUCCESS);
+    EXPECT_EQ(platform::RegSetValueEx(key, "WSSLogFilePath", platform::REG_SZ,
+                                      reinterpret_cast<const platform::BYTE*>(value.c_str()),
+                                      static_cast<platform::DWORD>(value.size() + 1)),
               platform::ERROR_SUCCESS);
     platform::RegCloseKey(key);
   }
 
-  std::string m_dir;
-  std::optional<ScopedEnv> m_registryRoot;
-  std::optional<ScopedEnv> m_profile;
+  PrivateDir m_private{"qvx-logtest"};
+  const std::string m_dir = m_private.Path();
+  ScopedEnv m_env;  // restored before the directory goes
 };
 
 TEST_F(LogTest, LineLayout) {
@@ -154,8 +123,7 @@ TEST_F(LogTest, RestartsOnlyAboveTenMebibytes) {
     log.SetFileName(file);
     log.Append("a");
     log.Append("b");  // decided once: the second line never truncates
-    EXPECT_EQ(fs::file_size(file), static_cast<std::uintmax_t>(c.expected))
-        << c.size;
+    EXPECT_EQ(fs::file_size(file), static_cast<std::uintmax_t>(c.expected)) << c.size;
     const std::string text = ReadFile(file);
     EXPECT_EQ(text.substr(text.size() - 4), "a\nb\n");
   }
@@ -190,11 +158,9 @@ TEST_F(LogTest, RegistryValuePlacesTheLog) {
   } cases[] = {
       {nullptr, "", fallback},
       {"", "", fallback},
-      {"quoted", "\"" + m_dir + "/my logs/\"",
-       m_dir + "/my logs/Brixwssvr_Log.txt"},
+      {"quoted", "\"" + m_dir + "/my logs/\"", m_dir + "/my logs/Brixwssvr_Log.txt"},
       {"no separator", m_dir + "/plain", m_dir + "/plain/Brixwssvr_Log.txt"},
-      {"environment", "%QVX_LOGTEST_DIR%/sub",
-       m_dir + "/env/sub/Brixwssvr_Log.txt"},
+      {"environment", "%QVX_LOGTEST_DIR%/sub", m_dir + "/env/sub/Brixwssvr_Log.txt"},
       {"value too long", "/" + tooLong, fallback},
       {"expansion too long", "%QVX_LOGTEST_LONG%", fallback},
   };
@@ -215,14 +181,12 @@ TEST_F(LogTest, RegistryValuePlacesTheLog) {
 TEST_F(LogTest, DefaultDirectoryIsCreatedOnFirstLine) {
   CLog log;
   log.Append("hello");
-  EXPECT_EQ(ReadFile(m_dir + "/profile/BRIXWSSVR/Brixwssvr_Log.txt"),
-            "hello\n");
+  EXPECT_EQ(ReadFile(m_dir + "/profile/BRIXWSSVR/Brixwssvr_Log.txt"), "hello\n");
 }
 
 TEST_F(LogTest, MissingFileNameShowsAMessageBox) {
   // A profile path too long to expand even for the default leaves no name.
-  const ScopedEnv profile("ALLUSERSPROFILE",
-                          m_dir + "/" + std::string(300, 'p'));
+  const ScopedEnv profile("ALLUSERSPROFILE", m_dir + "/" + std::string(300, 'p'));
   g_messageBoxes.clear();
   const auto previous = platform::SetMessageBoxSink(CaptureMessageBox);
   CLog log;

@@ -1,6 +1,7 @@
 // The reader channel: finding the reader, the last-error scan, the busy
 // reader with its cancel event, and clean-up on every path.
 #include "CommandFixture.h"
+#include "ScopedEnv.h"
 
 #include "platform/Sync.h"
 
@@ -296,7 +297,7 @@ TEST_F(CommandFixture, OpenThatCannotCreateTheEventLeavesNoConnection) {
   const std::string blocked = LogPath() + ".objects";
   std::filesystem::create_directories(std::filesystem::path(blocked).parent_path());
   std::ofstream(blocked) << "not a directory";
-  setenv("QVX_OBJECT_DIR", blocked.c_str(), 1);
+  const qvx::testing::ScopedEnv objects("QVX_OBJECT_DIR", blocked);
 
   qvx::CLog log;
   log.SetFileName(LogPath());

@@ -51,7 +51,8 @@ class SocketDevice {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
-    if (listen_ < 0 || ::bind(listen_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    if (listen_ < 0 ||
+        ::bind(listen_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(listen_, 4) != 0) {
       throw std::runtime_error("cannot listen on " + path);
     }
@@ -216,8 +217,8 @@ class IfdHandlerTest : public ::testing::Test {
     std::unique_ptr<SocketDevice> device;
   };
 
-  TempDir temp_;
-  ScopedObjectDir objects_{temp_.Path() + "/objects"};
+  qvx::testing::PrivateDir temp_{"qvxrdr"};
+  qvx::testing::ScopedEnv objects_{"QVX_OBJECT_DIR", temp_ / "objects"};
   Module m_;
   std::map<DWORD, OpenDevice> devices_;
   std::vector<DWORD> opened_;
@@ -336,12 +337,12 @@ TEST_F(IfdHandlerTest, PollingWaitsForCardEventsAndStops) {
   RESPONSECODE (*stop)(DWORD) = nullptr;
   DWORD length = sizeof poll;
   ASSERT_EQ(m_.getCapabilities(0, TAG_IFD_POLLING_THREAD_WITH_TIMEOUT, &length,
-                                reinterpret_cast<PUCHAR>(&poll)),
+                               reinterpret_cast<PUCHAR>(&poll)),
             IFD_SUCCESS);
   length = sizeof stop;
-  ASSERT_EQ(m_.getCapabilities(0, TAG_IFD_STOP_POLLING_THREAD, &length,
-                                reinterpret_cast<PUCHAR>(&stop)),
-            IFD_SUCCESS);
+  ASSERT_EQ(
+      m_.getCapabilities(0, TAG_IFD_STOP_POLLING_THREAD, &length, reinterpret_cast<PUCHAR>(&stop)),
+      IFD_SUCCESS);
   EXPECT_EQ(poll(0, 0), IFD_SUCCESS);  // the card found when the channel opened
 
   auto removal = std::async(std::launch::async, [poll] { return poll(0, 60000); });
@@ -417,7 +418,6 @@ TEST_F(IfdHandlerTest, UnpluggedDeviceIsToldBeforeItsChannelCloses) {
   EXPECT_EQ(Control(0, 0x312028, {}, 4).rc, IFD_NO_SUCH_DEVICE);
 }
 
-
 // --- a device that goes away and comes back ---------------------------
 
 using PollFunction = RESPONSECODE (*)(DWORD, int);
@@ -428,7 +428,7 @@ class IfdGoneDeviceTest : public IfdHandlerTest {
     PollFunction poll = nullptr;
     DWORD length = sizeof poll;
     EXPECT_EQ(m_.getCapabilities(0, TAG_IFD_POLLING_THREAD_WITH_TIMEOUT, &length,
-                                  reinterpret_cast<PUCHAR>(&poll)),
+                                 reinterpret_cast<PUCHAR>(&poll)),
               IFD_SUCCESS);
     return poll;
   }
@@ -460,12 +460,14 @@ TEST_F(IfdGoneDeviceTest, AGoneDeviceIsNoSuchDeviceUntilItIsOpenedAgain) {
   const Entry entries[] = {
       {"control", [&] { return Control(0, 0x312004, {}).rc; }},
       {"presence", [&] { return m_.presence(0); }},
-      {"power", [&] {
+      {"power",
+       [&] {
          std::array<UCHAR, MAX_ATR_SIZE> atr{};
          DWORD length = atr.size();
          return m_.power(0, IFD_POWER_UP, atr.data(), &length);
        }},
-      {"transmit", [&] {
+      {"transmit",
+       [&] {
          UCHAR apdu[] = {0x00, 0xA4, 0x04, 0x00};
          std::array<UCHAR, 64> out{};
          DWORD length = out.size();
@@ -535,9 +537,9 @@ TEST_F(IfdGoneDeviceTest, UnplugEndsAPendingRequestAndTheStopEndsAGonePoll) {
 
   RESPONSECODE (*stop)(DWORD) = nullptr;
   DWORD length = sizeof stop;
-  ASSERT_EQ(m_.getCapabilities(0, TAG_IFD_STOP_POLLING_THREAD, &length,
-                                reinterpret_cast<PUCHAR>(&stop)),
-            IFD_SUCCESS);
+  ASSERT_EQ(
+      m_.getCapabilities(0, TAG_IFD_STOP_POLLING_THREAD, &length, reinterpret_cast<PUCHAR>(&stop)),
+      IFD_SUCCESS);
   const PollFunction poll = Poll();
   EXPECT_EQ(poll(0, 0), IFD_SUCCESS);  // the attempt due now
   auto waiting = std::async(std::launch::async, [poll] { return poll(0, 60000); });

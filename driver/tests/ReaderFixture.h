@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <chrono>
 #include <filesystem>
 #include <future>
@@ -14,56 +12,13 @@
 #include <vector>
 
 #include "FakeQuorvex.h"
+#include "PrivateDir.h"
+#include "ScopedEnv.h"
 #include "device/Device.h"
 #include "device/UnitBitmap.h"
 #include "reader/LastErrorRecord.h"
 
 namespace qvxrdr_test {
-
-// mkdtemp directory, removed with everything in it.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qvxrdr-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-class ScopedObjectDir {
- public:
-  explicit ScopedObjectDir(const std::string& dir) {
-    const char* old = ::getenv("QVX_OBJECT_DIR");
-    if (old != nullptr) {
-      old_ = old;
-      hadOld_ = true;
-    }
-    ::setenv("QVX_OBJECT_DIR", dir.c_str(), 1);
-  }
-  ~ScopedObjectDir() {
-    if (hadOld_) {
-      ::setenv("QVX_OBJECT_DIR", old_.c_str(), 1);
-    } else {
-      ::unsetenv("QVX_OBJECT_DIR");
-    }
-  }
-  ScopedObjectDir(const ScopedObjectDir&) = delete;
-  ScopedObjectDir& operator=(const ScopedObjectDir&) = delete;
-
- private:
-  std::string old_;
-  bool hadOld_ = false;
-};
 
 // One device: firmware, the device over its edge.
 struct TestDevice {
@@ -118,8 +73,8 @@ class ReaderFixture : public ::testing::Test {
     result.status =
         device.DeviceControl(code, input.data(), input.size(), out.data(), capacity, &returned);
     if (returned > capacity) ADD_FAILURE() << "returned more than the capacity";
-    result.reply.assign(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(
-                                                       std::min(returned, capacity)));
+    result.reply.assign(out.begin(),
+                        out.begin() + static_cast<std::ptrdiff_t>(std::min(returned, capacity)));
     return result;
   }
   ControlResult Control(std::uint32_t code, const Bytes& input = {}, std::size_t capacity = 262) {
@@ -138,8 +93,8 @@ class ReaderFixture : public ::testing::Test {
   // Commands the device got, without the card-status traffic of the start.
   std::vector<ReceivedCommand> Sent() { return Firmware().Commands(); }
 
-  TempDir temp_;
-  ScopedObjectDir objects_{temp_.Path() + "/objects"};
+  qvx::testing::PrivateDir temp_{"qvxrdr"};
+  qvx::testing::ScopedEnv objects_{"QVX_OBJECT_DIR", temp_ / "objects"};
   qvxrdr::CUnitBitmap units_;
   std::unique_ptr<TestDevice> main_;
 };

@@ -15,14 +15,14 @@
 namespace platform {
 namespace {
 
-using platform_test::ScopedEnv;
-using platform_test::ScopedTempDir;
+using qvx::testing::PrivateDir;
+using qvx::testing::ScopedEnv;
 
 const char kBrixonKey[] = "Software\\MERIDEL\\Quorvex2\\BRIXON";
 
 class RegistryTest : public ::testing::Test {
  protected:
-  ScopedTempDir temp_;
+  PrivateDir temp_;
   ScopedEnv root_{"QVX_REGISTRY_ROOT", temp_.Path().c_str()};
 
   HKEY Create(HKEY root, const char* path, DWORD* disposition = nullptr) {
@@ -60,9 +60,9 @@ TEST_F(RegistryTest, SetAndQueryRoundTripInTheDocumentedFileLayout) {
   EXPECT_STREQ(reinterpret_cast<char*>(data), "\"/var/log/qvx/\"");
   EXPECT_EQ(RegCloseKey(key), 0);
 
-  std::ifstream file(temp_.Path() +
-                     "/HKEY_LOCAL_MACHINE/software/meridel/quorvex2/brixon/wsslogfilepath.value",
-                     std::ios::binary);
+  std::ifstream file(
+      temp_.Path() + "/HKEY_LOCAL_MACHINE/software/meridel/quorvex2/brixon/wsslogfilepath.value",
+      std::ios::binary);
   const std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
                                 std::istreambuf_iterator<char>());
   ASSERT_EQ(bytes.size(), 4u + 16u);
@@ -223,7 +223,7 @@ TEST_F(RegistryTest, RootsFollowTheEnvironmentOnEveryCall) {
   ASSERT_EQ(SetString(first, "v", "first"), 0);
   RegCloseKey(first);
 
-  ScopedTempDir other;
+  PrivateDir other;
   {
     ScopedEnv redirect("QVX_REGISTRY_ROOT", other.Path().c_str());
     HKEY second = nullptr;

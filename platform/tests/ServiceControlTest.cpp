@@ -15,8 +15,8 @@
 namespace platform {
 namespace {
 
-using platform_test::ScopedEnv;
-using platform_test::ScopedTempDir;
+using qvx::testing::PrivateDir;
+using qvx::testing::ScopedEnv;
 
 class ServiceControlTest : public ::testing::Test {
  protected:
@@ -26,7 +26,9 @@ class ServiceControlTest : public ::testing::Test {
     text << in.rdbuf();
     return text.str();
   }
-  std::string UnitText(const char* name) const { return Read(dir_.Path() + "/" + name + ".service"); }
+  std::string UnitText(const char* name) const {
+    return Read(dir_.Path() + "/" + name + ".service");
+  }
 
   SC_HANDLE Manager(DWORD access = SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE) const {
     return OpenSCManagerA(nullptr, nullptr, access);
@@ -44,7 +46,7 @@ class ServiceControlTest : public ::testing::Test {
         << "PID=" << pid << "\nSTATE=" << state << "\nCONTROLS_ACCEPTED=5\n";
   }
 
-  ScopedTempDir dir_;
+  PrivateDir dir_;
   ScopedEnv units_{"QVX_SYSTEMD_UNIT_DIR", dir_.Path().c_str()};
   ScopedEnv states_{"QVX_SERVICE_STATE_DIR", dir_.Path().c_str()};
 };
@@ -58,13 +60,19 @@ TEST_F(ServiceControlTest, UnitFollowsStartTypeAndAccount) {
     std::vector<std::string> present;
     std::vector<std::string> absent;
   } cases[] = {
-      {"svc-auto", "\"/opt/qvx/svc\"", SERVICE_AUTO_START, "NT AUTHORITY\\LOCAL SERVICE",
+      {"svc-auto",
+       "\"/opt/qvx/svc\"",
+       SERVICE_AUTO_START,
+       "NT AUTHORITY\\LOCAL SERVICE",
        {"Description=Test Display Name\n", "Type=notify\n", "ExecStart=\"/opt/qvx/svc\"\n",
         "DynamicUser=yes\n", "StateDirectory=svc-auto\n",
         "Environment=ALLUSERSPROFILE=/var/lib/svc-auto\n", "RuntimeDirectory=svc-auto\n",
         "[Install]\nWantedBy=multi-user.target\n"},
        {}},
-      {"svc-manual", "/opt/my app/50%\"x\\svc", SERVICE_DEMAND_START, nullptr,
+      {"svc-manual",
+       "/opt/my app/50%\"x\\svc",
+       SERVICE_DEMAND_START,
+       nullptr,
        {"ExecStart=\"/opt/my app/50%%\\\"x\\\\svc\"\n"},
        {"DynamicUser", "[Install]", "StateDirectory"}},
   };
@@ -74,8 +82,10 @@ TEST_F(ServiceControlTest, UnitFollowsStartTypeAndAccount) {
     SC_HANDLE service = Create(manager, c.name, c.path, c.start, c.account);
     ASSERT_NE(service, nullptr) << c.name << ": " << GetLastError();
     const std::string unit = UnitText(c.name);
-    for (const auto& text : c.present) EXPECT_NE(unit.find(text), std::string::npos) << c.name << ": " << text;
-    for (const auto& text : c.absent) EXPECT_EQ(unit.find(text), std::string::npos) << c.name << ": " << text;
+    for (const auto& text : c.present)
+      EXPECT_NE(unit.find(text), std::string::npos) << c.name << ": " << text;
+    for (const auto& text : c.absent)
+      EXPECT_EQ(unit.find(text), std::string::npos) << c.name << ": " << text;
     EXPECT_TRUE(CloseServiceHandle(service));
   }
   EXPECT_TRUE(CloseServiceHandle(manager));
@@ -107,7 +117,7 @@ TEST_F(ServiceControlTest, InstallRemoveRoundTripWithWindowsErrors) {
   EXPECT_EQ(GetLastError(), ERROR_SERVICE_DOES_NOT_EXIST);
   CloseServiceHandle(manager);
 
-  ScopedEnv missing("QVX_SYSTEMD_UNIT_DIR", (dir_.Path() + "/absent").c_str());
+  ScopedEnv missing("QVX_SYSTEMD_UNIT_DIR", dir_ / "absent");
   EXPECT_EQ(Manager(), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
 }

@@ -11,8 +11,8 @@
 namespace platform {
 namespace {
 
-using platform_test::ScopedEnv;
-using platform_test::ScopedTempDir;
+using qvx::testing::PrivateDir;
+using qvx::testing::ScopedEnv;
 
 SERVICE_STATUS_HANDLE gHandle = nullptr;
 int gReady = -1;
@@ -65,7 +65,7 @@ int StopWithFurtherSignals(int further) {
 }
 
 TEST(ServiceDispatcherTest, FurtherStopSignalsDuringAStopLetItFinish) {
-  ScopedTempDir dir;
+  PrivateDir dir;
   ScopedEnv states("QVX_SERVICE_STATE_DIR", dir.Path().c_str());
   for (const int further : {0, 1, 3}) {
     EXPECT_EQ(StopWithFurtherSignals(further), 0) << further << " further SIGTERM";

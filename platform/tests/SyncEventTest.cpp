@@ -16,8 +16,8 @@ namespace {
 using platform_test::JoinChild;
 using platform_test::MsSince;
 using platform_test::ObjectNamespaceTest;
-using platform_test::ScopedEnv;
 using platform_test::StartChild;
+using qvx::testing::ScopedEnv;
 using Clock = platform_test::Clock;
 
 class EventTest : public ObjectNamespaceTest {};
@@ -133,7 +133,7 @@ TEST_F(EventTest, ObjectsAreOpenToEveryAccount) {
 
 TEST_F(EventTest, TheNamespaceDirectoryIsReadOnEveryCall) {
   HANDLE first = CreateEvent(true, false, "Global\\moved");
-  platform_test::ScopedTempDir other;
+  qvx::testing::PrivateDir other;
   ScopedEnv redirect("QVX_OBJECT_DIR", other.Path().c_str());
   HANDLE second = CreateEvent(true, false, "Global\\moved");
   EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
@@ -290,8 +290,8 @@ TEST_F(EventTest, AProcessThatDiesHoldingTheNamespaceLockBlocksNobody) {
   char byte = 0;
   ASSERT_EQ(::read(ready[0], &byte, 1), 1);
 
-  auto created = std::async(std::launch::async,
-                            [] { return CreateEvent(true, false, "Global\\after"); });
+  auto created =
+      std::async(std::launch::async, [] { return CreateEvent(true, false, "Global\\after"); });
   EXPECT_EQ(created.wait_for(std::chrono::milliseconds(150)), std::future_status::timeout);
   ::kill(child, SIGKILL);
   EXPECT_EQ(JoinChild(child), -1);

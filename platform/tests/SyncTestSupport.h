@@ -16,15 +16,15 @@ namespace platform_test {
 
 class ObjectNamespaceTest : public ::testing::Test {
  protected:
-  ScopedTempDir temp_;
-  ScopedEnv objects_{"QVX_OBJECT_DIR", (temp_.Path() + "/objects").c_str()};
+  PrivateDir temp_;
+  ScopedEnv objects_{"QVX_OBJECT_DIR", temp_ / "objects"};
 
   // Files in the global namespace directory, apart from its lock.
   std::vector<std::string> GlobalFiles() const {
     std::vector<std::string> names;
     std::error_code ignored;
-    for (const auto& entry : std::filesystem::directory_iterator(
-             platform::ObjectNamespaceDirectory(true), ignored)) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(platform::ObjectNamespaceDirectory(true), ignored)) {
       if (entry.path().filename() != ".lock") {
         names.push_back(entry.path().filename().string());
       }

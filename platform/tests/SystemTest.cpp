@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -15,8 +16,8 @@
 namespace platform {
 namespace {
 
-using platform_test::ScopedEnv;
-using platform_test::ScopedTempDir;
+using qvx::testing::PrivateDir;
+using qvx::testing::ScopedEnv;
 
 struct Expansion {
   const char* source;
@@ -62,12 +63,18 @@ TEST_F(ExpandTest, FollowsWindowsRules) {
 
 TEST_F(ExpandTest, StandInsWhenUnset) {
   ScopedEnv home("HOME", "/home/tester");
-  ScopedEnv vars[] = {{"ALLUSERSPROFILE", nullptr}, {"PROGRAMDATA", ""},
-                      {"USERPROFILE", nullptr},     {"APPDATA", nullptr},
-                      {"LOCALAPPDATA", nullptr},    {"TEMP", nullptr},
-                      {"TMP", nullptr},             {"XDG_CONFIG_HOME", nullptr},
-                      {"XDG_DATA_HOME", "relative/ignored"}, {"TMPDIR", nullptr},
-                      {"XDG_RUNTIME_DIR", nullptr}, {"XDG_CACHE_HOME", nullptr}};
+  ScopedEnv vars[] = {{"ALLUSERSPROFILE", nullptr},
+                      {"PROGRAMDATA", ""},
+                      {"USERPROFILE", nullptr},
+                      {"APPDATA", nullptr},
+                      {"LOCALAPPDATA", nullptr},
+                      {"TEMP", nullptr},
+                      {"TMP", nullptr},
+                      {"XDG_CONFIG_HOME", nullptr},
+                      {"XDG_DATA_HOME", "relative/ignored"},
+                      {"TMPDIR", nullptr},
+                      {"XDG_RUNTIME_DIR", nullptr},
+                      {"XDG_CACHE_HOME", nullptr}};
   const Expansion defaults[] = {
       {"%ALLUSERSPROFILE%\\BRIXWSSVR", "/var/lib\\BRIXWSSVR"},
       {"%AllUsersProfile%", "/var/lib"},
@@ -87,11 +94,8 @@ TEST_F(ExpandTest, StandInsWhenUnset) {
   ScopedEnv tmpdir("TMPDIR", "/x/tmp");
   ScopedEnv all("ALLUSERSPROFILE", "/srv/all");
   const Expansion redirected[] = {
-      {"%APPDATA%", "/x/config"},
-      {"%LOCALAPPDATA%", "/x/data"},
-      {"%TMP%", "/x/tmp"},
-      {"%ALLUSERSPROFILE%", "/srv/all"},
-      {"%allusersprofile%", "/srv/all"},
+      {"%APPDATA%", "/x/config"},        {"%LOCALAPPDATA%", "/x/data"},     {"%TMP%", "/x/tmp"},
+      {"%ALLUSERSPROFILE%", "/srv/all"}, {"%allusersprofile%", "/srv/all"},
   };
   for (const Expansion& c : redirected) {
     EXPECT_EQ(ExpandEnvironment(c.source), c.expected) << c.source;
@@ -102,10 +106,10 @@ TEST_F(ExpandTest, StandInsWhenUnset) {
 // runtime directory, else a private one in the user's cache, never the
 // shared /tmp while there is a home.
 TEST_F(ExpandTest, TempIsTheUsersOwnWithoutTmpdir) {
-  platform_test::ScopedTempDir home;
+  qvx::testing::PrivateDir home;
   ScopedEnv homeVar("HOME", home.Path().c_str());
-  ScopedEnv vars[] = {{"TEMP", nullptr}, {"TMP", nullptr}, {"TMPDIR", nullptr},
-                      {"XDG_CACHE_HOME", nullptr}};
+  ScopedEnv vars[] = {
+      {"TEMP", nullptr}, {"TMP", nullptr}, {"TMPDIR", nullptr}, {"XDG_CACHE_HOME", nullptr}};
   {
     ScopedEnv runtime("XDG_RUNTIME_DIR", "/run/user/4242");
     EXPECT_EQ(ExpandEnvironment("%TEMP%"), "/run/user/4242");
@@ -212,7 +216,7 @@ TEST(TimeTest, SleepWaitsAtLeastTheTimeGiven) {
 }
 
 TEST(FileTest, CreateDirectoryAndFileSize) {
-  ScopedTempDir temp;
+  PrivateDir temp;
   const std::string dir = temp.Path() + "/logs";
   EXPECT_TRUE(CreateDirectory(dir));
   EXPECT_TRUE(CreateDirectory(dir));  // already there

@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "PrivateDirs.h"
+#include "PrivateDir.h"
 #include "RawWssClient.h"
 #include "command/Log.h"
 #include "endpoint/WssServer.h"
@@ -58,7 +58,7 @@ class EndpointServer : public ::testing::Test {
     return text.str();
   }
 
-  qvxtest::PrivateDirs m_dirs{"qvx-wss"};
+  qvx::testing::PrivateDir m_dirs{"qvx-wss", qvx::testing::PrivateDir::Places::kPlatform};
   std::unique_ptr<CWssServer> m_server;
   std::thread m_thread;
   bool m_served = false;

@@ -18,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "PrivateDir.h"
 #include "command/Log.h"
 #include "endpoint/TlsContext.h"
 #include "host/MachineKey.h"
@@ -127,16 +128,7 @@ ClientOutcome Handshake(unsigned short port, int version) {
 
 class EndpointTls : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qvx-tls-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    m_dir = pattern;
-    m_log.SetFileName(m_dir + "/log.txt");
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(m_dir, ignored);
-  }
+  void SetUp() override { m_log.SetFileName(m_dir + "/log.txt"); }
 
   std::string LogText() const {
     std::ifstream file(m_dir + "/log.txt");
@@ -149,7 +141,8 @@ class EndpointTls : public ::testing::Test {
     return [this, pemDirectory] { return qvx::endpoint::MakeTlsContext(pemDirectory, m_log); };
   }
 
-  std::string m_dir;
+  qvx::testing::PrivateDir m_private{"qvx-tls"};
+  const std::string m_dir = m_private.Path();
   qvx::CLog m_log;
 };
 
@@ -192,8 +185,9 @@ TEST_F(EndpointTls, RefusedClientsWorkWithAPermissiveServer) {
     SSL_CTX_set_min_proto_version(context->native_handle(), TLS1_VERSION);
     SSL_CTX_set_security_level(context->native_handle(), 0);
     SSL_CTX_set_cipher_list(context->native_handle(), "DEFAULT:@SECLEVEL=0");
-    context->set_password_callback(
-        [](std::size_t, asio::ssl::context::password_purpose) { return qvx::endpoint::PemPassPhrase(); });
+    context->set_password_callback([](std::size_t, asio::ssl::context::password_purpose) {
+      return qvx::endpoint::PemPassPhrase();
+    });
     context->use_certificate_chain_file(pem);
     context->use_private_key_file(pem, asio::ssl::context::pem);
     return context;

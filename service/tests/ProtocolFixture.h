@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "FakeSCard.h"
-#include "PrivateDirs.h"
+#include "PrivateDir.h"
 #include "command/Quorvex2.h"
 #include "protocol/Connection.h"
 #include "protocol/Dispatch.h"
@@ -142,7 +142,7 @@ class ProtocolFixture : public ::testing::Test {
   // The log's lines; the payloads of these tests are short enough never to
   // wrap at 130 columns.
   std::vector<std::string> LogLines() const {
-    std::ifstream file(m_dirs.Path() / "BRIXWSSVR" / "Brixwssvr_Log.txt");
+    std::ifstream file(m_dirs / "BRIXWSSVR/Brixwssvr_Log.txt");
     std::vector<std::string> lines;
     for (std::string line; std::getline(file, line);) lines.push_back(line);
     return lines;
@@ -153,7 +153,7 @@ class ProtocolFixture : public ::testing::Test {
   ConnectGate gate;
 
  private:
-  qvxtest::PrivateDirs m_dirs{"qvxproto-test"};
+  qvx::testing::PrivateDir m_dirs{"qvxproto-test", qvx::testing::PrivateDir::Places::kPlatform};
   std::mutex m_fakesMutex;
   std::deque<FakeSCard> m_fakes;
 };

@@ -20,6 +20,7 @@
 #include <memory>
 #include <thread>
 
+#include "PrivateDir.h"
 #include "host/Simulator.h"
 
 extern char** environ;
@@ -30,22 +31,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qvxsim-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
+using qvx::testing::PrivateDir;
 
 class RunningSimulator {
  public:
@@ -64,7 +50,7 @@ class RunningSimulator {
     thread_.join();
   }
 
-  TempDir dir;
+  PrivateDir dir;
 
  private:
   UniqueFd stop_{::eventfd(0, EFD_CLOEXEC)};
@@ -75,7 +61,8 @@ class RunningSimulator {
 UniqueFd ConnectDriver(const std::string& path) { return ConnectUnix(path, SOCK_SEQPACKET); }
 
 void SendPacket(int fd, const Packet& packet) {
-  ASSERT_EQ(::send(fd, packet.data(), packet.size(), MSG_NOSIGNAL), static_cast<ssize_t>(packet.size()));
+  ASSERT_EQ(::send(fd, packet.data(), packet.size(), MSG_NOSIGNAL),
+            static_cast<ssize_t>(packet.size()));
 }
 
 // The next message, or nothing when the peer closed or nothing came in time.
@@ -98,7 +85,8 @@ bool ClosedByPeer(int fd) {
 std::string Control(const std::string& path, const std::string& line) {
   const UniqueFd fd = ConnectUnix(path, SOCK_STREAM);
   const std::string request = line + "\n";
-  if (::send(fd.Get(), request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size()))
+  if (::send(fd.Get(), request.data(), request.size(), MSG_NOSIGNAL) !=
+      static_cast<ssize_t>(request.size()))
     return "send failed";
   std::string reply;
   while (reply.find('\n') == std::string::npos) {
@@ -124,7 +112,8 @@ TEST(SocketTest, OneDriverAtATime) {
   const UniqueFd second = ConnectDriver(sim.dir / "dev");
   EXPECT_TRUE(ClosedByPeer(second.Get()));
   SendPacket(first.Get(), kStatusQuery);
-  EXPECT_EQ(ReceivePacket(first.Get()), CardStatusPacket(true)) << "the first driver keeps the device";
+  EXPECT_EQ(ReceivePacket(first.Get()), CardStatusPacket(true))
+      << "the first driver keeps the device";
 
   // Half a command, then the cable goes: the next driver finds the device idle.
   SendPacket(first.Get(), CommandHeader(0x08, 3));
@@ -148,8 +137,9 @@ TEST(SocketTest, ControlSocketDrivesTheDevice) {
   EXPECT_EQ(Control(ctl, "insert"), "OK");
   EXPECT_EQ(ReceivePacket(driver.Get()), CardStatusPacket(true));
   EXPECT_EQ(Control(ctl, "display"), "OK Quorvex2 01.20|Card inserted");
-  EXPECT_EQ(Control(ctl, "trace"), "OK >02 09 00 00 00 00 00 00 <02 81 01 00 00 00 00 00 <02 81 00 00 00 00 00 00 "
-                                   "<02 81 01 00 00 00 00 00");
+  EXPECT_EQ(Control(ctl, "trace"),
+            "OK >02 09 00 00 00 00 00 00 <02 81 01 00 00 00 00 00 <02 81 00 00 00 00 00 00 "
+            "<02 81 01 00 00 00 00 00");
   EXPECT_EQ(Control(ctl, "trace clear"), "OK");
   EXPECT_EQ(Control(ctl, "trace"), "OK");
   EXPECT_EQ(Control(ctl, "warp 9").rfind("ERR ", 0), 0u);
@@ -169,7 +159,8 @@ TEST(SocketTest, SeveralLinesOnOneControlConnection) {
   RunningSimulator sim(false);
   const UniqueFd fd = ConnectUnix(sim.dir / "ctl", SOCK_STREAM);
   const std::string lines = "firmware 02.00\r\nbogus\ndisplay\n";
-  ASSERT_EQ(::send(fd.Get(), lines.data(), lines.size(), MSG_NOSIGNAL), static_cast<ssize_t>(lines.size()));
+  ASSERT_EQ(::send(fd.Get(), lines.data(), lines.size(), MSG_NOSIGNAL),
+            static_cast<ssize_t>(lines.size()));
   std::string replies;
   while (std::count(replies.begin(), replies.end(), '\n') < 3) {
     pollfd entry{fd.Get(), POLLIN, 0};
@@ -179,7 +170,8 @@ TEST(SocketTest, SeveralLinesOnOneControlConnection) {
     ASSERT_GT(received, 0);
     replies.append(buffer, static_cast<std::size_t>(received));
   }
-  EXPECT_EQ(replies, "OK\nERR unknown command 'bogus' (try help)\nOK Quorvex2 02.00|Card inserted\n");
+  EXPECT_EQ(replies,
+            "OK\nERR unknown command 'bogus' (try help)\nOK Quorvex2 02.00|Card inserted\n");
 }
 
 TEST(SocketTest, CustomerTimeLimitFiresOnTheRealClock) {
@@ -224,7 +216,7 @@ TEST(SocketTest, UnpacedDoesNotSleep) {
 }
 
 TEST(SocketTest, ReplacesAStaleSocketButNotALiveOne) {
-  TempDir dir;
+  PrivateDir dir;
   {
     // A socket file with no listener behind it, as a killed process leaves.
     UniqueFd fd(::socket(AF_UNIX, SOCK_SEQPACKET, 0));
@@ -254,14 +246,15 @@ int Shell(const std::string& command) {
 }
 
 TEST(BinaryTest, ClientModeAndCleanStop) {
-  TempDir dir;
+  PrivateDir dir;
   const std::string dev = dir / "dev";
   const std::string ctl = dir / "ctl";
   const std::string log = dir / "log";
   pid_t pid = 0;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
   std::vector<std::string> args{QVXSIM_BINARY, "--socket", dev, "--control", ctl};
   std::vector<char*> argv;
@@ -278,7 +271,8 @@ TEST(BinaryTest, ClientModeAndCleanStop) {
   std::getline(std::ifstream(dir / "out"), reply);
   EXPECT_EQ(reply.rfind("OK card=inserted", 0), 0u) << reply;
   EXPECT_EQ(Shell(client + "inject rc8 999 > /dev/null"), 1);
-  EXPECT_EQ(Shell(std::string(QVXSIM_BINARY) + " ctl " + (dir / "nobody") + " state 2> /dev/null"), 2);
+  EXPECT_EQ(Shell(std::string(QVXSIM_BINARY) + " ctl " + (dir / "nobody") + " state 2> /dev/null"),
+            2);
 
   ASSERT_EQ(::kill(pid, SIGTERM), 0);
   int status = 0;
@@ -287,7 +281,8 @@ TEST(BinaryTest, ClientModeAndCleanStop) {
   EXPECT_FALSE(std::filesystem::exists(dev));
   EXPECT_FALSE(std::filesystem::exists(ctl));
   std::ifstream logFile(log);
-  const std::string logText((std::istreambuf_iterator<char>(logFile)), std::istreambuf_iterator<char>());
+  const std::string logText((std::istreambuf_iterator<char>(logFile)),
+                            std::istreambuf_iterator<char>());
   EXPECT_NE(logText.find("control: state -> OK"), std::string::npos) << logText;
 }
 

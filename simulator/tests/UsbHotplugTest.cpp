@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "PrivateDir.h"
 #include "host/UniqueFd.h"
 #include "usb/PollableNode.h"
 #include "usb/UeventSender.h"
@@ -29,23 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "qvxsim-usb-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  std::string Path() const { return path_.string(); }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
-};
+using qvx::testing::PrivateDir;
 
 // A udev monitor as umockdev's preload sets it up: a datagram socket bound to ROOT/eventN.
 UniqueFd Listen(const std::string& path) {
@@ -100,9 +85,9 @@ TEST(UeventTest, MessageCarriesUdevHeaderAndProperties) {
   EXPECT_EQ(ntohl(Field(message, 24)), UdevStringHash("usb"));
   EXPECT_EQ(ntohl(Field(message, 28)), UdevStringHash("usb_interface"));
   EXPECT_NE(UdevStringHash("usb_interface"), UdevStringHash("usb_device"));
-  EXPECT_EQ(Properties(message), (std::vector<std::string>{"ACTION=remove", "DEVPATH=/devices/usb1/1-1/1-1:1.0",
-                                                           "SUBSYSTEM=usb", "SEQNUM=7",
-                                                           "DEVTYPE=usb_interface"}));
+  EXPECT_EQ(Properties(message),
+            (std::vector<std::string>{"ACTION=remove", "DEVPATH=/devices/usb1/1-1/1-1:1.0",
+                                      "SUBSYSTEM=usb", "SEQNUM=7", "DEVTYPE=usb_interface"}));
 
   const Uevent device{"add", "/devices/usb1/1-1", "usb", "usb_device", "/dev/bus/usb/001/002"};
   const std::vector<std::string> withNode = Properties(UeventMessage(device, 8));
@@ -112,11 +97,11 @@ TEST(UeventTest, MessageCarriesUdevHeaderAndProperties) {
 }
 
 TEST(UeventTest, EveryListenerGetsTheEventAndClosedOnesAreCleanedUp) {
-  TempDir root;
+  PrivateDir root;
   UniqueFd first = Listen(root / "event3");
   UniqueFd second = Listen(root / "event12");
   { UniqueFd closed = Listen(root / "event5"); }  // its monitor is gone, the socket file stays
-  UniqueFd other = Listen(root / "eventually");  // not a monitor's name
+  UniqueFd other = Listen(root / "eventually");   // not a monitor's name
 
   UeventSender sender(root.Path());
   EXPECT_EQ(sender.Send(Uevent{"add", "/devices/usb1/1-1", "usb", "usb_device", ""}), 2);
@@ -135,7 +120,7 @@ bool Writable(int fd) {
 }
 
 TEST(PollableNodeTest, ClientsSeeTheNodeWritableOnlyWhileReady) {
-  TempDir dir;
+  PrivateDir dir;
   const std::string path = dir / "002";
   { std::ofstream plain(path); }  // as the testbed leaves it: a plain file
   auto node = std::make_unique<PollableNode>(path);

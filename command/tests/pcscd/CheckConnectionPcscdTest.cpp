@@ -11,10 +11,14 @@
 #include <sstream>
 #include <string>
 
+#include "PrivateDir.h"
 #include "PrivatePcscd.h"
 #include "command/Quorvex2.h"
 
 namespace {
+
+using qvx::testing::PrivateDir;
+using qvx::testing::PrivatePcscd;
 
 const char* const kNotConnected =
     "Status=2\nStatusDescription=Device not connected\n"
@@ -30,37 +34,31 @@ std::string ReadFile(const std::string& path) {
 class NoReaderPcscd : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    if (!qvxtest::PrivatePcscd::Available(&s_skipReason)) return;
-    char dirTemplate[] = "/tmp/qvx-cmd-pcscd-XXXXXX";
-    s_dir = ::mkdtemp(dirTemplate);
-    s_pcscd = std::make_unique<qvxtest::PrivatePcscd>();
-    s_pcscd->Start(s_dir + "/pcscd");
+    if (!PrivatePcscd::Available(&s_skipReason)) return;
+    s_dir = std::make_unique<PrivateDir>("qvx-cmd-pcscd", PrivateDir::Places::kPlatform);
+    s_pcscd = std::make_unique<PrivatePcscd>();
+    s_pcscd->Start(*s_dir / "pcscd");
     // Before this process's first PC/SC call: the client keeps the path.
     s_pcscd->ExportSocketPath();
-    ::setenv("QVX_OBJECT_DIR", (s_dir + "/objects").c_str(), 1);
-    ::setenv("QVX_REGISTRY_ROOT", (s_dir + "/registry").c_str(), 1);
-    ::setenv("ALLUSERSPROFILE", s_dir.c_str(), 1);
   }
   static void TearDownTestSuite() {
     s_pcscd.reset();
-    if (!s_dir.empty()) std::filesystem::remove_all(s_dir);
+    s_dir.reset();
   }
   void SetUp() override {
     if (!s_pcscd) GTEST_SKIP() << s_skipReason;
   }
 
-  static std::string LogText() {
-    return ReadFile(s_dir + "/BRIXWSSVR/Brixwssvr_Log.txt");
-  }
+  static std::string LogText() { return ReadFile(*s_dir / "BRIXWSSVR/Brixwssvr_Log.txt"); }
 
-  static std::string s_dir;
+  static std::unique_ptr<PrivateDir> s_dir;
   static std::string s_skipReason;
-  static std::unique_ptr<qvxtest::PrivatePcscd> s_pcscd;
+  static std::unique_ptr<PrivatePcscd> s_pcscd;
 };
 
-std::string NoReaderPcscd::s_dir;
+std::unique_ptr<PrivateDir> NoReaderPcscd::s_dir;
 std::string NoReaderPcscd::s_skipReason;
-std::unique_ptr<qvxtest::PrivatePcscd> NoReaderPcscd::s_pcscd;
+std::unique_ptr<PrivatePcscd> NoReaderPcscd::s_pcscd;
 
 TEST_F(NoReaderPcscd, CheckConnectionReportsDeviceNotConnected) {
   std::string result;
@@ -96,8 +94,7 @@ TEST_F(NoReaderPcscd, CancelWithoutDeviceOnlyLogs) {
     qvx::CQuorvex2 command;
     command.Cancel();
   }
-  EXPECT_NE(LogText().find("GetReaderName() => SCardListReaders() failed."),
-            std::string::npos);
+  EXPECT_NE(LogText().find("GetReaderName() => SCardListReaders() failed."), std::string::npos);
 }
 
 }  // namespace

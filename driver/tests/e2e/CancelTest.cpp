@@ -12,7 +12,7 @@
 #include "InProcess.h"
 #include "platform/Sync.h"
 
-namespace qvxe2e {
+namespace qvx::testing {
 namespace {
 
 constexpr std::uint8_t kAbort = 0x17;
@@ -45,8 +45,9 @@ class Cancel : public SharedStackTest {};
 
 TEST_F(Cancel, QvxcmdCancelEndsTheWaitingRequestWithStatus15) {
   stack().Control("customer never");
-  auto waiting = std::async(std::launch::async,
-                            [] { return RunInProcess({"get-response", "0002CCDD", "nl"}); });
+  auto waiting = std::async(std::launch::async, [] {
+    return RunInProcess({"get-response", "0002CCDD", "nl"});
+  });
   ASSERT_TRUE(DeviceWaits(stack()));
 
   const ProcessResult cancel = stack().Qvxcmd({"cancel"});
@@ -89,4 +90,4 @@ TEST_F(Cancel, TheEventOfOneReaderLeavesTheOtherAlone) {
 }
 
 }  // namespace
-}  // namespace qvxe2e
+}  // namespace qvx::testing

@@ -8,7 +8,7 @@
 #include "E2eFixture.h"
 #include "InProcess.h"
 
-namespace qvxe2e {
+namespace qvx::testing {
 namespace {
 
 const std::string kSuccess = "Status=0\nStatusDescription=Success";
@@ -17,26 +17,38 @@ struct CommandCase {
   const char* name;
   std::vector<std::string> qvxcmdArgs;
   std::vector<std::uint8_t> deviceCommands;  // command headers on the cable
-  std::string expected;                       // the result text; "+Response" adds one
+  std::string expected;                      // the result text; "+Response" adds one
 };
 
 const std::string kWithResponse = "+Response";
 
 const std::vector<CommandCase>& Cases() {
   static const std::vector<CommandCase> cases = {
-      {"check-connection", {"check-connection"}, {0x02},
+      {"check-connection",
+       {"check-connection"},
+       {0x02},
        kSuccess + "\nDevice_Version=01.20\nDriver_Version=01.24\nBRIXON_Version=02.20"},
-      {"check-card", {"check-card", "nl"}, {0x01, 0x03},
+      {"check-card",
+       {"check-card", "nl"},
+       {0x01, 0x03},
        kSuccess + "\nCardId_PAN=5412751234567890\nCardId_PSN=01"},
-      {"get-response", {"get-response", "0002CCDD0000", "en"},
-       {0x01, 0x04, 0x05, 0x05, 0x06}, kWithResponse},
-      {"get-mode1-response", {"get-mode1-response", "12345678", "", ""},
-       {0x01, 0x07}, kWithResponse},
-      {"get-mode1-response with amount", {"get-mode1-response", "1234", "0978", "000000012345"},
-       {0x01, 0x07}, kWithResponse},
+      {"get-response",
+       {"get-response", "0002CCDD0000", "en"},
+       {0x01, 0x04, 0x05, 0x05, 0x06},
+       kWithResponse},
+      {"get-mode1-response",
+       {"get-mode1-response", "12345678", "", ""},
+       {0x01, 0x07},
+       kWithResponse},
+      {"get-mode1-response with amount",
+       {"get-mode1-response", "1234", "0978", "000000012345"},
+       {0x01, 0x07},
+       kWithResponse},
       {"get-mode2-response", {"get-mode2-response"}, {0x01, 0x07}, kWithResponse},
       {"display-result", {"display-result", "7", "", "nl"}, {0x08}, kSuccess},
-      {"display-result with last logon", {"display-result", "3", "01 Jan 24, 09:30h", ""}, {0x08},
+      {"display-result with last logon",
+       {"display-result", "3", "01 Jan 24, 09:30h", ""},
+       {0x08},
        kSuccess},
       // Nothing pending: connects, disconnects, leaves the device alone.
       {"cancel", {"cancel"}, {}, ""},
@@ -97,4 +109,4 @@ TEST_F(Commands, DisplayResultShowsTheLastLogonOnTheDevice) {
 }
 
 }  // namespace
-}  // namespace qvxe2e
+}  // namespace qvx::testing

@@ -10,7 +10,7 @@
 
 #include "E2eFixture.h"
 
-namespace qvxe2e {
+namespace qvx::testing {
 namespace {
 
 constexpr std::uint8_t kElement = 0x05;  // one sign-data element
@@ -78,4 +78,4 @@ TEST(ContentionPaced, CancelBetweenTheCommandsOfOneRequest) {
 }
 
 }  // namespace
-}  // namespace qvxe2e
+}  // namespace qvx::testing

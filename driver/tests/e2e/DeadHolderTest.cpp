@@ -11,7 +11,7 @@
 
 #include "E2eFixture.h"
 
-namespace qvxe2e {
+namespace qvx::testing {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -42,4 +42,4 @@ TEST_F(DeadHolder, AKilledQvxcmdDoesNotBlockTheNextRequest) {
 }
 
 }  // namespace
-}  // namespace qvxe2e
+}  // namespace qvx::testing

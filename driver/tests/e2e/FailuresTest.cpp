@@ -7,7 +7,7 @@
 #include "E2eFixture.h"
 #include "InProcess.h"
 
-namespace qvxe2e {
+namespace qvx::testing {
 namespace {
 
 const char* const kCard = "card 5412751234567890 01";
@@ -19,16 +19,20 @@ struct FailureCase {
   std::vector<std::string> setup;  // simulator control commands
   std::vector<std::string> args;   // qvxcmd command line
   int status;
-  int category;  // first byte of the last-error record
-  int detail;    // second byte
+  int category;                  // first byte of the last-error record
+  int detail;                    // second byte
   bool deviceUntouched = false;  // the driver refuses before sending anything
 };
 
 const std::vector<FailureCase>& Cases() {
   static const std::vector<FailureCase> cases = {
       {"customer cancels", {"customer cancel 0"}, {"get-mode2-response"}, 7, 4, 0},
-      {"keypad time-out", {"customer never", "timeout 300"}, {"get-response", "0002CCDD", "nl"},
-       8, 1, 0},
+      {"keypad time-out",
+       {"customer never", "timeout 300"},
+       {"get-response", "0002CCDD", "nl"},
+       8,
+       1,
+       0},
       {"response code 6", {"inject rc6"}, {"check-card", ""}, 8, 1, 0},
       {"error byte 0", {"inject rc8 0"}, {"get-mode2-response"}, 1, 2, 0},
       {"error byte 25", {"inject rc8 25"}, {"get-mode1-response", "1234", "", ""}, 12, 10, 25},
@@ -36,8 +40,12 @@ const std::vector<FailureCase>& Cases() {
       {"error byte 1", {"inject rc8 1"}, {"get-mode2-response"}, 5, 9, 1},
       {"error byte 48", {"inject rc8 48"}, {"get-mode2-response"}, 1, 12, 48},
       {"error byte 128", {"inject rc8 128"}, {"get-mode2-response"}, 10, 11, 128},
-      {"PIN blocked", {std::string(kCard) + " pinblocked"}, {"get-response", "0002CCDD", "nl"},
-       11, 6, 130},
+      {"PIN blocked",
+       {std::string(kCard) + " pinblocked"},
+       {"get-response", "0002CCDD", "nl"},
+       11,
+       6,
+       130},
       {"card blocked", {std::string(kCard) + " blocked"}, {"check-card", ""}, 6, 7, 131},
       {"short text element", {}, {"get-response", kShortTextElement, "nl"}, 12, 10, 25, true},
       {"mode 1 without challenge", {}, {"get-mode1-response", "", "", ""}, 12, 10, 25, true},
@@ -80,4 +88,4 @@ TEST_F(Failures, InProcessThroughTheLibrary) {
 }
 
 }  // namespace
-}  // namespace qvxe2e
+}  // namespace qvx::testing

@@ -6,7 +6,7 @@
 
 #include "E2eFixture.h"
 
-namespace qvxe2e {
+namespace qvx::testing {
 namespace {
 
 class Framing : public ::testing::Test {
@@ -39,4 +39,4 @@ TEST_F(Framing, ViolationFailsTheRequestAndTheDevice) {
 }
 
 }  // namespace
-}  // namespace qvxe2e
+}  // namespace qvx::testing

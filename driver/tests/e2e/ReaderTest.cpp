@@ -9,7 +9,7 @@
 
 #include "E2eFixture.h"
 
-namespace qvxe2e {
+namespace qvx::testing {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -39,8 +39,8 @@ class Reader : public SharedStackTest {
   }
 
   void Connect(DWORD shareMode, DWORD protocols) {
-    const LONG rc = SCardConnect(m_context, ReaderName(0).c_str(), shareMode, protocols, &m_card,
-                                 &m_protocol);
+    const LONG rc =
+        SCardConnect(m_context, ReaderName(0).c_str(), shareMode, protocols, &m_card, &m_protocol);
     ASSERT_EQ(rc, SCARD_S_SUCCESS) << pcsc_stringify_error(rc);
   }
 
@@ -70,7 +70,8 @@ TEST_F(Reader, TransmitAnswersTheDriversOwnApdus) {
     Bytes reply;
   };
   const std::vector<ApduCase> cases = {
-      {"identification", {0x80, 0x12, 0x00, 0x01, 0x00},
+      {"identification",
+       {0x80, 0x12, 0x00, 0x01, 0x00},
        {0xD0, 0x07, 'Q', 'V', 'X', '2', 'R', 'D', 'R', 0x90, 0x00}},
       {"identification with data", {0x80, 0x12, 0x00, 0x01, 0x01, 0x00}, {0x6A, 0x86}},
       {"other P1 P2", {0x80, 0x12, 0x07, 0x07, 0x00}, {0x6A, 0x86}},
@@ -116,4 +117,4 @@ TEST_F(Reader, VendorCodesWithoutACommand) {
 }
 
 }  // namespace
-}  // namespace qvxe2e
+}  // namespace qvx::testing

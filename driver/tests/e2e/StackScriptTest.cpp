@@ -6,7 +6,7 @@
 
 #include "E2eFixture.h"
 
-namespace qvxe2e {
+namespace qvx::testing {
 namespace {
 
 namespace fs = std::filesystem;
@@ -26,20 +26,20 @@ TEST(StackScript, UpWritesTheEnvironmentAndDownCleansUpTwice) {
   }
   EXPECT_TRUE(fs::is_socket(stack.Env().at("PCSCLITE_CSOCK_NAME")));
 
-  const ProcessResult status = qvxe2e::Run({StackScriptPath(), "status", stack.Dir()});
+  const ProcessResult status = qvx::testing::Run({StackScriptPath(), "status", stack.Dir()});
   EXPECT_EQ(status.exitCode, 0) << status.output << status.errors;
   EXPECT_NE(status.output.find("reader: " + ReaderName(0) + "\n"), std::string::npos);
   EXPECT_NE(status.output.find("reader: " + ReaderName(1) + "\n"), std::string::npos);
 
   for (int round = 0; round < 2; ++round) {
-    const ProcessResult down = qvxe2e::Run({StackScriptPath(), "down", stack.Dir()});
+    const ProcessResult down = qvx::testing::Run({StackScriptPath(), "down", stack.Dir()});
     EXPECT_EQ(down.exitCode, 0) << down.errors;
   }
-  EXPECT_NE(qvxe2e::Run({StackScriptPath(), "status", stack.Dir()}).exitCode, 0);
+  EXPECT_NE(qvx::testing::Run({StackScriptPath(), "status", stack.Dir()}).exitCode, 0);
   for (const auto& entry : fs::directory_iterator(stack.Dir()))
     EXPECT_FALSE(entry.is_socket()) << entry.path() << " left behind";
   EXPECT_FALSE(fs::exists(stack.Dir() + "/env"));
 }
 
 }  // namespace
-}  // namespace qvxe2e
+}  // namespace qvx::testing

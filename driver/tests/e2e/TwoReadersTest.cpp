@@ -12,7 +12,7 @@
 #include "E2eFixture.h"
 #include "InProcess.h"
 
-namespace qvxe2e {
+namespace qvx::testing {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -81,8 +81,8 @@ TEST_F(TwoReaders, ReaderZeroAnswersWhileReaderOnesCustomerThinks) {
   for (const Check& check : checks) {
     SCOPED_TRACE(check.name);
     stack().Control("customer approve " + std::to_string(kSlowCustomerMs), 1);
-    auto slow = std::async(std::launch::async,
-                           [] { return ControlOn(ReaderName(1), kGetMode2Response); });
+    auto slow =
+        std::async(std::launch::async, [] { return ControlOn(ReaderName(1), kGetMode2Response); });
     ASSERT_TRUE(DeviceWaits(stack(), 1));
 
     const auto start = Clock::now();
@@ -105,4 +105,4 @@ TEST_F(TwoReaders, ReaderZeroAnswersWhileReaderOnesCustomerThinks) {
 }
 
 }  // namespace
-}  // namespace qvxe2e
+}  // namespace qvx::testing

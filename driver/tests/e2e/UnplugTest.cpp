@@ -16,7 +16,7 @@
 
 #include "E2eFixture.h"
 
-namespace qvxe2e {
+namespace qvx::testing {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -58,8 +58,7 @@ class Unplug : public ::testing::Test {
   }
 
   // check-connection until it exits with `status`, for at most `limit`.
-  bool CheckConnectionGives(int status, ProcessResult* last,
-                            std::chrono::milliseconds limit = 5s) {
+  bool CheckConnectionGives(int status, ProcessResult* last, std::chrono::milliseconds limit = 5s) {
     return Eventually(
         [&] {
           *last = m_stack->Qvxcmd({"check-connection"});
@@ -96,10 +95,10 @@ TEST_F(Unplug, AwayGivesStatus2AndBackWorksWithoutRestartingPcscd) {
   const Clock::time_point plugged = Clock::now();
   ProcessResult back;
   ASSERT_TRUE(CheckConnectionGives(0, &back)) << back.output << back.errors;
-  std::printf("working again %lld ms after the plug\n",
-              static_cast<long long>(
-                  std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - plugged)
-                      .count()));
+  std::printf(
+      "working again %lld ms after the plug\n",
+      static_cast<long long>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - plugged).count()));
   EXPECT_EQ(back.output.rfind("Status=0\n", 0), 0u) << back.output;
   EXPECT_EQ(m_stack->PcscdPid(), pcscd) << "pcscd was restarted";
 }
@@ -113,11 +112,11 @@ TEST_F(Unplug, ARequestWaitingForTheCustomerEndsWhenTheCableGoes) {
   auto ended = std::async(std::launch::async, [&] { return waiting.Wait(); });
   ASSERT_EQ(ended.wait_for(10s), std::future_status::ready) << "the request hangs";
   const ProcessResult result = ended.get();
-  std::printf("the waiting request ended %lld ms after the unplug: %s\n",
-              static_cast<long long>(
-                  std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - pulled)
-                      .count()),
-              result.output.substr(0, result.output.find('\n')).c_str());
+  std::printf(
+      "the waiting request ended %lld ms after the unplug: %s\n",
+      static_cast<long long>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - pulled).count()),
+      result.output.substr(0, result.output.find('\n')).c_str());
   EXPECT_TRUE(result.exitCode == 2 || result.exitCode == 3) << result.output << result.errors;
 
   m_stack->Control("plug");
@@ -127,4 +126,4 @@ TEST_F(Unplug, ARequestWaitingForTheCustomerEndsWhenTheCableGoes) {
 }
 
 }  // namespace
-}  // namespace qvxe2e
+}  // namespace qvx::testing

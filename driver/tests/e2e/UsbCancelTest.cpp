@@ -14,7 +14,7 @@
 
 #include "E2eFixture.h"
 
-namespace qvxe2e {
+namespace qvx::testing {
 namespace {
 
 constexpr std::uint8_t kAbort = 0x17;
@@ -40,7 +40,7 @@ TEST_P(UsbCancelTest, NewcomerCancelsTheHolderWaitingForTheCustomer) {
   options.usbUnconfigured = variant.unconfigured;
   Stack stack(options);
 
-  const ProcessResult status = qvxe2e::Run({StackScriptPath(), "status", stack.Dir()});
+  const ProcessResult status = qvx::testing::Run({StackScriptPath(), "status", stack.Dir()});
   ASSERT_NE(status.output.find(std::string("reader: ") + variant.listed + "\n"), std::string::npos)
       << status.output;
   const ProcessResult check = stack.Qvxcmd({"check-connection"});
@@ -83,4 +83,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Variant>& param) { return std::string(param.param.label); });
 
 }  // namespace
-}  // namespace qvxe2e
+}  // namespace qvx::testing

@@ -12,7 +12,7 @@
 #include "Subprocess.h"
 #include "Trace.h"
 
-namespace qvxe2e {
+namespace qvx::testing {
 namespace {
 
 const std::string kSuccess = "Status=0\nStatusDescription=Success";
@@ -45,11 +45,13 @@ std::unique_ptr<Stack> UsbLaneTest::stack_;
 std::string UsbLaneTest::skipReason_;
 
 TEST_F(UsbLaneTest, PcscdListsTheHotpluggedReaderUnderItsSerialNumber) {
-  const ProcessResult status = qvxe2e::Run({StackScriptPath(), "status", stack_->Dir()});
+  const ProcessResult status = qvx::testing::Run({StackScriptPath(), "status", stack_->Dir()});
   ASSERT_EQ(status.exitCode, 0) << status.output << status.errors;
-  EXPECT_NE(status.output.find("reader: Meridel Quorvex2_Reader (QVX2000001) 00 00\n"), std::string::npos)
+  EXPECT_NE(status.output.find("reader: Meridel Quorvex2_Reader (QVX2000001) 00 00\n"),
+            std::string::npos)
       << status.output;
-  EXPECT_NE(stack_->Control("state").find("connected=yes"), std::string::npos);  // the driver claimed it
+  EXPECT_NE(stack_->Control("state").find("connected=yes"),
+            std::string::npos);  // the driver claimed it
 }
 
 TEST_F(UsbLaneTest, CommandsTravelInInterruptTransfers) {
@@ -62,11 +64,12 @@ TEST_F(UsbLaneTest, CommandsTravelInInterruptTransfers) {
   EXPECT_EQ(mode2.exitCode, 0) << mode2.output << mode2.errors;
   const std::string prefix = kSuccess + "\nResponse=";
   ASSERT_EQ(mode2.output.rfind(prefix, 0), 0u) << mode2.output;
-  EXPECT_EQ(mode2.output.size(), prefix.size() + 16 + 1) << mode2.output;  // 8 bytes in hex, newline
+  EXPECT_EQ(mode2.output.size(), prefix.size() + 16 + 1)
+      << mode2.output;  // 8 bytes in hex, newline
 
   const std::vector<std::uint8_t> expected{0x02, 0x01, 0x07};
   EXPECT_EQ(CommandsSent(ParseTrace(stack_->Control("trace"))), expected);
 }
 
 }  // namespace
-}  // namespace qvxe2e
+}  // namespace qvx::testing

@@ -14,7 +14,7 @@
 #include "Stack.h"
 #include "Subprocess.h"
 
-namespace qvxe2e {
+namespace qvx::testing {
 namespace {
 
 using namespace std::chrono_literals;
@@ -41,7 +41,8 @@ class UsbUnplug : public ::testing::Test {
   void PlugBack() {
     stack_->Control("plug");
     ASSERT_TRUE(Eventually([&] { return Listed(*stack_); })) << stack_->PcscdLog();
-    ASSERT_TRUE(Eventually([&] { return stack_->Control("state").find("connected=yes") != std::string::npos; }));
+    ASSERT_TRUE(Eventually(
+        [&] { return stack_->Control("state").find("connected=yes") != std::string::npos; }));
   }
 
   std::unique_ptr<Stack> stack_;
@@ -63,12 +64,14 @@ TEST_F(UsbUnplug, PcscdRemovesTheReaderAndAddsItBackOnPlug) {
 
   // Twice in a row: the second unplug reaches pcscd as the first did.
   stack_->Control("unplug");
-  EXPECT_TRUE(Eventually([&] { return !Listed(*stack_); })) << "pcscd kept the reader after the second unplug";
+  EXPECT_TRUE(Eventually([&] { return !Listed(*stack_); }))
+      << "pcscd kept the reader after the second unplug";
 }
 
 TEST_F(UsbUnplug, UnplugUnderARunningRequestEndsItWithStatus3) {
   stack_->Control("customer never");
-  auto holder = std::make_unique<Child>(stack_->QvxcmdArgv({"get-response", "0002CCDD", "nl"}), stack_->Env());
+  auto holder = std::make_unique<Child>(stack_->QvxcmdArgv({"get-response", "0002CCDD", "nl"}),
+                                        stack_->Env());
   ASSERT_TRUE(DeviceWaits(*stack_));
 
   stack_->Control("unplug");
@@ -91,4 +94,4 @@ TEST_F(UsbUnplug, UnplugUnderARunningRequestEndsItWithStatus3) {
 }
 
 }  // namespace
-}  // namespace qvxe2e
+}  // namespace qvx::testing

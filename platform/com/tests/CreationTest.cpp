@@ -20,7 +20,8 @@ void SetString(HKEY root, const std::string& key, const char* name, const std::s
   HKEY k = nullptr;
   ASSERT_EQ(RegCreateKeyEx(root, key.c_str(), KEY_ALL_ACCESS, &k, nullptr), 0) << key;
   ASSERT_EQ(RegSetValueEx(k, name, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                          static_cast<DWORD>(value.size() + 1)), 0);
+                          static_cast<DWORD>(value.size() + 1)),
+            0);
   RegCloseKey(k);
 }
 
@@ -37,7 +38,8 @@ class CreationTest : public ::testing::Test {
     HKEY k = nullptr;
     ASSERT_EQ(RegCreateClassesKey(key.c_str(), KEY_ALL_ACCESS, &k, nullptr), 0);
     ASSERT_EQ(RegSetValueEx(k, nullptr, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                            static_cast<DWORD>(value.size() + 1)), 0);
+                            static_cast<DWORD>(value.size() + 1)),
+              0);
     RegCloseKey(k);
   }
   static long LiveObjects() {
@@ -51,8 +53,8 @@ class CreationTest : public ::testing::Test {
     return live != nullptr ? live() : -1;
   }
 
-  platform_test::ScopedTempDir dir_;
-  platform_test::ScopedEnv registry_{"QVX_REGISTRY_ROOT", dir_.Path().c_str()};
+  qvx::testing::PrivateDir dir_;
+  qvx::testing::ScopedEnv registry_{"QVX_REGISTRY_ROOT", dir_.Path().c_str()};
 };
 
 TEST_F(CreationTest, ProgIdLeadsToTheModuleAndItsObject) {
@@ -61,8 +63,8 @@ TEST_F(CreationTest, ProgIdLeadsToTheModuleAndItsObject) {
   EXPECT_EQ(clsid, CLSID_TestThing);
 
   CComPtr<ITestThing> thing;
-  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_ITestThing,
-                             thing.AsOut()), S_OK);
+  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_ITestThing, thing.AsOut()),
+            S_OK);
   LONG value = 0;
   EXPECT_EQ(thing->GetValue(&value), S_OK);
   EXPECT_EQ(value, 42);
@@ -91,10 +93,11 @@ class COuter final : public IUnknown {
 TEST_F(CreationTest, AggregatedObjectDelegatesToTheOuterUnknown) {
   COuter outer;
   void* thing = nullptr;
-  EXPECT_EQ(CoCreateInstance(CLSID_TestThing, &outer, CLSCTX_INPROC_SERVER, IID_ITestThing,
-                             &thing), E_INVALIDARG);
+  EXPECT_EQ(CoCreateInstance(CLSID_TestThing, &outer, CLSCTX_INPROC_SERVER, IID_ITestThing, &thing),
+            E_INVALIDARG);
   ASSERT_EQ(CoCreateInstance(CLSID_TestThing, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                             reinterpret_cast<void**>(&outer.inner)), S_OK);
+                             reinterpret_cast<void**>(&outer.inner)),
+            S_OK);
   ASSERT_NE(outer.inner, nullptr);
   EXPECT_NE(outer.inner, static_cast<IUnknown*>(&outer));
 

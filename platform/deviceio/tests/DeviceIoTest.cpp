@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "PrivateDir.h"
 #include "TestDevice.h"
 #include "platform/DeviceIo.h"
 
@@ -19,17 +20,8 @@ constexpr GUID kOtherClass{0x1a2b3c4d, 0x1111, 0x2222, {0x80, 1, 2, 3, 4, 5, 6, 
 
 class DeviceIoTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char dir[] = "/tmp/qvx-deviceio-XXXXXX";
-    ASSERT_NE(::mkdtemp(dir), nullptr);
-    m_root = dir;
-    ::setenv("QVX_DEVICE_DIR", m_root.c_str(), 1);
-  }
-  void TearDown() override {
-    m_devices.clear();
-    std::system(("rm -rf '" + m_root + "'").c_str());
-    ::unsetenv("QVX_DEVICE_DIR");
-  }
+  void SetUp() override { m_dir.Export("QVX_DEVICE_DIR"); }
+  void TearDown() override { m_devices.clear(); }
   CTestDevice& AddDevice(const GUID& guid, const std::string& name, CTestDevice::Handler handler) {
     m_devices.push_back(std::make_unique<CTestDevice>(m_root, guid, name, std::move(handler)));
     return *m_devices.back();
@@ -44,7 +36,8 @@ class DeviceIoTest : public ::testing::Test {
   // Device paths the SetupDi calls list for a class, as the plug-in walks them.
   static std::vector<std::string> List(const GUID& guid) {
     std::vector<std::string> paths;
-    HDEVINFO set = SetupDiGetClassDevsA(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    HDEVINFO set =
+        SetupDiGetClassDevsA(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     EXPECT_NE(set, nullptr);
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
@@ -68,7 +61,8 @@ class DeviceIoTest : public ::testing::Test {
     return paths;
   }
 
-  std::string m_root;
+  qvx::testing::PrivateDir m_dir{"qvx-deviceio"};
+  const std::string m_root = m_dir.Path();
   std::vector<std::unique_ptr<CTestDevice>> m_devices;
 };
 
@@ -81,19 +75,23 @@ TEST_F(DeviceIoTest, ListsTheSocketsOfItsClassInOrder) {
 }
 
 TEST_F(DeviceIoTest, ControlRequestsReachTheDriverAndItsErrorsComeBack) {
-  CTestDevice& device = AddDevice(kClass, "dev", [](std::uint32_t code, const std::vector<std::uint8_t>& input, std::uint32_t capacity) {
-    if (code == 0x222028) return CTestDevice::Reply{0, {0, 5, 0, 0}};
-    if (code == 0x222004) return CTestDevice::Reply{ERROR_INVALID_PARAMETER, {}};
-    return Echo(code, input, capacity);
-  });
-  HDEVICE file = CreateFileA(device.Path().c_str(), GENERIC_READ | GENERIC_WRITE,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  CTestDevice& device = AddDevice(
+      kClass, "dev",
+      [](std::uint32_t code, const std::vector<std::uint8_t>& input, std::uint32_t capacity) {
+        if (code == 0x222028) return CTestDevice::Reply{0, {0, 5, 0, 0}};
+        if (code == 0x222004) return CTestDevice::Reply{ERROR_INVALID_PARAMETER, {}};
+        return Echo(code, input, capacity);
+      });
+  HDEVICE file =
+      CreateFileA(device.Path().c_str(), GENERIC_READ | GENERIC_WRITE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(file, nullptr);
   std::uint8_t out[16] = {};
   DWORD returned = 99;
   const std::uint8_t in[] = {1, 2, 3};
   ASSERT_TRUE(DeviceIoControl(file, 0x222008, in, sizeof in, out, sizeof out, &returned, nullptr));
-  EXPECT_EQ(std::vector<std::uint8_t>(out, out + returned), (std::vector<std::uint8_t>{1, 2, 3, 0x08}));
+  EXPECT_EQ(std::vector<std::uint8_t>(out, out + returned),
+            (std::vector<std::uint8_t>{1, 2, 3, 0x08}));
   ASSERT_TRUE(DeviceIoControl(file, 0x222028, nullptr, 0, out, 4, &returned, nullptr));
   EXPECT_EQ(returned, 4u);
   EXPECT_EQ(out[1], 5);
@@ -104,27 +102,34 @@ TEST_F(DeviceIoTest, ControlRequestsReachTheDriverAndItsErrorsComeBack) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
   EXPECT_EQ(device.Received(), (std::vector<std::uint32_t>{0x222008, 0x222028, 0x222004}));
 
-  EXPECT_EQ(CreateFileA((m_root + "/none").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), nullptr);
+  EXPECT_EQ(
+      CreateFileA((m_root + "/none").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+      nullptr);
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(DeviceIoTest, ClosingAHandleEndsTheRequestPendingOnIt) {
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
-  CTestDevice& device = AddDevice(kClass, "dev", [released](std::uint32_t code, const std::vector<std::uint8_t>&, std::uint32_t) {
-    if (code == 0x222010) released.wait();  // the customer thinks
-    return CTestDevice::Reply{};
-  });
-  HDEVICE busy = CreateFileA(device.Path().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  CTestDevice& device =
+      AddDevice(kClass, "dev",
+                [released](std::uint32_t code, const std::vector<std::uint8_t>&, std::uint32_t) {
+                  if (code == 0x222010) released.wait();  // the customer thinks
+                  return CTestDevice::Reply{};
+                });
+  HDEVICE busy = CreateFileA(device.Path().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(busy, nullptr);
   auto pending = std::async(std::launch::async, [busy] {
     std::uint8_t out[8];
     DWORD returned = 0;
-    const bool ok = DeviceIoControl(busy, 0x222010, nullptr, 0, out, sizeof out, &returned, nullptr);
+    const bool ok =
+        DeviceIoControl(busy, 0x222010, nullptr, 0, out, sizeof out, &returned, nullptr);
     return ok ? ERROR_SUCCESS : GetLastError();
   });
   // A second handle is served while the first waits.
-  HDEVICE other = CreateFileA(device.Path().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HDEVICE other = CreateFileA(device.Path().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(other, nullptr);
   EXPECT_TRUE(DeviceIoControl(other, 0x22201C, nullptr, 0, nullptr, 0, nullptr, nullptr));
   EXPECT_TRUE(CloseHandle(other));

@@ -22,7 +22,7 @@ extern char** environ;
 
 namespace {
 
-using qvxtest::PrivatePcscd;
+using qvx::testing::PrivatePcscd;
 
 constexpr const char* kProbeExpect = "QVX_PCSCD_PROBE_EXPECT";  // "ok", "none"
 constexpr const char* kProbePid = "QVX_PCSCD_PROBE_PID";
@@ -31,22 +31,20 @@ constexpr const char* kProbePid = "QVX_PCSCD_PROBE_PID";
 // client pointed at `socket`.
 class ProbeProcess {
  public:
-  ProbeProcess(const std::string& dir, const std::string& socket,
-               const std::string& expect, pid_t pcscdPid)
+  ProbeProcess(const std::string& dir, const std::string& socket, const std::string& expect,
+               pid_t pcscdPid)
       : m_output(dir + "/probe-" + expect + ".log") {
     std::vector<std::string> env;
     for (char** entry = environ; *entry != nullptr; ++entry) {
       const std::string text = *entry;
-      if (text.rfind("PCSCLITE_CSOCK_NAME=", 0) != 0 &&
-          text.rfind("GTEST_", 0) != 0)
+      if (text.rfind("PCSCLITE_CSOCK_NAME=", 0) != 0 && text.rfind("GTEST_", 0) != 0)
         env.push_back(text);
     }
     env.push_back("PCSCLITE_CSOCK_NAME=" + socket);
     env.push_back("QVX_OBJECT_DIR=" + dir);
     env.push_back(std::string(kProbeExpect) + "=" + expect);
     env.push_back(std::string(kProbePid) + "=" + std::to_string(pcscdPid));
-    std::vector<std::string> args{"/proc/self/exe",
-                                  "--gtest_filter=PcscdProbe.*",
+    std::vector<std::string> args{"/proc/self/exe", "--gtest_filter=PcscdProbe.*",
                                   "--gtest_also_run_disabled_tests"};
 
     std::vector<char*> argv;
@@ -61,9 +59,7 @@ class ProbeProcess {
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, m_output.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(),
-                    envp.data()) != 0)
-      m_pid = -1;
+    if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) m_pid = -1;
     posix_spawn_file_actions_destroy(&actions);
   }
   ~ProbeProcess() { Wait(); }
@@ -102,8 +98,7 @@ TEST(PcscdProbe, DISABLED_ConnectsToTheNamedPcscd) {
   ASSERT_NE(nullptr, pid);
   platform::ISCard& scard = platform::SystemSCard();
   SCARDCONTEXT context = 0;
-  const LONG result =
-      scard.EstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &context);
+  const LONG result = scard.EstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &context);
   if (std::string(expect) == "none") {
     EXPECT_EQ(SCARD_E_NO_SERVICE, result);
     return;
@@ -114,8 +109,7 @@ TEST(PcscdProbe, DISABLED_ConnectsToTheNamedPcscd) {
     connectedToIt = connectedToIt || peer == std::atoi(pid);
   EXPECT_TRUE(connectedToIt) << "not connected to pcscd " << pid;
   DWORD length = 0;
-  EXPECT_EQ(SCARD_E_NO_READERS_AVAILABLE,
-            scard.ListReaders(context, nullptr, nullptr, &length));
+  EXPECT_EQ(SCARD_E_NO_READERS_AVAILABLE, scard.ListReaders(context, nullptr, nullptr, &length));
   EXPECT_EQ(SCARD_S_SUCCESS, scard.ReleaseContext(context));
 }
 
@@ -132,10 +126,8 @@ TEST(PrivatePcscdTest, InstancesRunSideBySide) {
   EXPECT_NE(first.SocketPath(), second.SocketPath());
 
   {
-    ProbeProcess toFirst(first.Directory(), first.SocketPath(), "ok",
-                         first.Pid());
-    ProbeProcess toSecond(second.Directory(), second.SocketPath(), "ok",
-                          second.Pid());
+    ProbeProcess toFirst(first.Directory(), first.SocketPath(), "ok", first.Pid());
+    ProbeProcess toSecond(second.Directory(), second.SocketPath(), "ok", second.Pid());
     EXPECT_TRUE(toFirst.Wait()) << toFirst.Output();
     EXPECT_TRUE(toSecond.Wait()) << toSecond.Output();
   }
@@ -144,8 +136,7 @@ TEST(PrivatePcscdTest, InstancesRunSideBySide) {
   struct stat info {};
   EXPECT_NE(0, stat(first.SocketPath().c_str(), &info)) << "socket left behind";
   ProbeProcess toStopped(first.Directory(), first.SocketPath(), "none", 0);
-  ProbeProcess toRunning(second.Directory(), second.SocketPath(), "ok",
-                         second.Pid());
+  ProbeProcess toRunning(second.Directory(), second.SocketPath(), "ok", second.Pid());
   EXPECT_TRUE(toStopped.Wait()) << toStopped.Output();
   EXPECT_TRUE(toRunning.Wait()) << toRunning.Output();
 }
@@ -158,8 +149,7 @@ TEST(PrivatePcscdTest, StartFailureReportsPcscdsLog) {
     pcscd.Start("", "", {"--no-such-option"});
     ADD_FAILURE() << "started with an unknown option";
   } catch (const std::runtime_error& error) {
-    EXPECT_NE(std::string::npos, std::string(error.what()).find("pcscd"))
-        << error.what();
+    EXPECT_NE(std::string::npos, std::string(error.what()).find("pcscd")) << error.what();
   }
   EXPECT_FALSE(pcscd.Running());
 }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "PrivatePcscd.h"
+#include "ScopedEnv.h"
 #include "platform/SCard.h"
 #include "platform/Sync.h"
 
@@ -25,19 +26,20 @@ constexpr const char* kReader = "Meridel Quorvex2_Reader 0";
 struct ProcessPcscd {
   ProcessPcscd() {
     // Never the system pcscd, even if starting ours fails.
-    setenv("PCSCLITE_CSOCK_NAME", "/nonexistent/qvx-no-pcscd", 1);
-    if (!qvxtest::PrivatePcscd::Available(&skipReason)) return;
+    env.Set("PCSCLITE_CSOCK_NAME", "/nonexistent/qvx-no-pcscd");
+    if (!qvx::testing::PrivatePcscd::Available(&skipReason)) return;
     try {
       pcscd.Start("");
       objectDir = pcscd.Directory() + "/objects";
       fs::create_directories(objectDir);
-      setenv("QVX_OBJECT_DIR", objectDir.c_str(), 1);
+      env.Set("QVX_OBJECT_DIR", objectDir);
       pcscd.ExportSocketPath();
     } catch (const std::exception& error) {
       failure = error.what();
     }
   }
-  qvxtest::PrivatePcscd pcscd;
+  qvx::testing::ScopedEnv env;
+  qvx::testing::PrivatePcscd pcscd;
   std::string objectDir;
   std::string skipReason;
   std::string failure;
@@ -71,9 +73,8 @@ class LockHolderProcess {
       close(ready[0]);
       close(finish[1]);
       platform::HANDLE lock = platform::CreateMutex(false, name.c_str());
-      const bool owned = lock != nullptr &&
-                         platform::WaitForSingleObject(lock, 0) ==
-                             platform::WAIT_OBJECT_0;
+      const bool owned =
+          lock != nullptr && platform::WaitForSingleObject(lock, 0) == platform::WAIT_OBJECT_0;
       const char answer = owned ? '1' : '0';
       if (write(ready[1], &answer, 1) != 1) _exit(2);
       char ignored = 0;
@@ -120,8 +121,8 @@ class SCardPcscdTest : public ::testing::Test {
     const char* socket = std::getenv("PCSCLITE_CSOCK_NAME");
     ASSERT_NE(nullptr, socket);
     ASSERT_EQ(shared.pcscd.SocketPath(), socket);
-    ASSERT_EQ(SCARD_S_SUCCESS, scard.EstablishContext(SCARD_SCOPE_USER, nullptr,
-                                                      nullptr, &context));
+    ASSERT_EQ(SCARD_S_SUCCESS,
+              scard.EstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &context));
   }
   void TearDown() override {
     if (context != 0) scard.ReleaseContext(context);
@@ -130,19 +131,16 @@ class SCardPcscdTest : public ::testing::Test {
   LONG Connect(const std::string& reader, DWORD shareMode) {
     SCARDHANDLE card = 0;
     DWORD protocol = 0;
-    const LONG result = scard.Connect(context, reader.c_str(), shareMode,
-                                      shareMode == SCARD_SHARE_DIRECT
-                                          ? 0
-                                          : SCARD_PROTOCOL_ANY,
-                                      &card, &protocol);
+    const LONG result =
+        scard.Connect(context, reader.c_str(), shareMode,
+                      shareMode == SCARD_SHARE_DIRECT ? 0 : SCARD_PROTOCOL_ANY, &card, &protocol);
     if (result == SCARD_S_SUCCESS) scard.Disconnect(card, SCARD_LEAVE_CARD);
     return result;
   }
 
   // Whether the direct-share lock of `reader` is free right now.
   static bool LockIsFree(const std::string& reader) {
-    platform::HANDLE lock =
-        platform::CreateMutex(false, LockName(reader).c_str());
+    platform::HANDLE lock = platform::CreateMutex(false, LockName(reader).c_str());
     if (lock == nullptr) return false;
     const platform::DWORD wait = platform::WaitForSingleObject(lock, 0);
     if (wait == platform::WAIT_OBJECT_0 || wait == platform::WAIT_ABANDONED)
@@ -161,11 +159,9 @@ TEST_F(SCardPcscdTest, TalksToThePrivatePcscdWhichHasNoReaders) {
   char* list = nullptr;
   DWORD length = SCARD_AUTOALLOCATE;
   EXPECT_EQ(SCARD_E_NO_READERS_AVAILABLE,
-            scard.ListReaders(context, nullptr, reinterpret_cast<LPSTR>(&list),
-                              &length));
+            scard.ListReaders(context, nullptr, reinterpret_cast<LPSTR>(&list), &length));
   length = 0;
-  EXPECT_EQ(SCARD_E_NO_READERS_AVAILABLE,
-            scard.ListReaders(context, nullptr, nullptr, &length));
+  EXPECT_EQ(SCARD_E_NO_READERS_AVAILABLE, scard.ListReaders(context, nullptr, nullptr, &length));
 }
 
 TEST_F(SCardPcscdTest, FreeLockLetsDirectConnectReachPcscdAndStaysFree) {
@@ -183,8 +179,7 @@ TEST_F(SCardPcscdTest, HeldLockRefusesDirectConnectWithoutAskingPcscd) {
   EXPECT_EQ(SCARD_E_SHARING_VIOLATION, Connect(kReader, SCARD_SHARE_DIRECT));
   EXPECT_EQ(SCARD_E_UNKNOWN_READER, Connect(kReader, SCARD_SHARE_SHARED))
       << "only direct connections take the lock";
-  EXPECT_EQ(SCARD_E_UNKNOWN_READER,
-            Connect(std::string(kReader) + "1", SCARD_SHARE_DIRECT))
+  EXPECT_EQ(SCARD_E_UNKNOWN_READER, Connect(std::string(kReader) + "1", SCARD_SHARE_DIRECT))
       << "each reader has a lock of its own";
   EXPECT_TRUE(platform::ReleaseMutex(lock));
   EXPECT_TRUE(platform::CloseHandle(lock));

@@ -4,17 +4,18 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "PrivateDir.h"
 #include "brixon/Error.h"
 #include "brixon/Log.h"
 #include "brixon/ReaderAccess.h"
@@ -27,26 +28,16 @@ using qvx::contract::ControlIndex;
 class PluginEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "brixon-test-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    Dir() = pattern;
-    for (const char* sub : {"objects", "registry", "temp"}) {
-      std::filesystem::create_directories(Dir() / sub);
-    }
-    setenv("QVX_OBJECT_DIR", (Dir() / "objects").c_str(), 1);
-    setenv("QVX_REGISTRY_ROOT", (Dir() / "registry").c_str(), 1);
-    for (const char* name : {"TMPDIR", "TEMP", "TMP"}) {
-      setenv(name, (Dir() / "temp").c_str(), 1);
-    }
+    s_dir = std::make_unique<qvx::testing::PrivateDir>("brixon-test");
+    s_dir->Export("QVX_OBJECT_DIR", "objects");
+    s_dir->Export("QVX_REGISTRY_ROOT", "registry");
+    for (const char* name : {"TMPDIR", "TEMP", "TMP"}) s_dir->Export(name, "temp");
   }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(Dir(), ignored);
-  }
-  static std::filesystem::path& Dir() {
-    static std::filesystem::path dir;
-    return dir;
-  }
+  void TearDown() override { s_dir.reset(); }
+  static std::filesystem::path Dir() { return s_dir->Path(); }
+
+ private:
+  inline static std::unique_ptr<qvx::testing::PrivateDir> s_dir;
 };
 
 inline std::string ReadText(const std::filesystem::path& path) {

@@ -1,36 +1,31 @@
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 
+#include "PrivateDir.h"
 #include "TestSupport.h"
 
 namespace qvxtest {
 
 namespace {
 
-std::string MakeDir() {
-  char dir[] = "/tmp/qvx-plugin-reader-XXXXXX";
-  if (::mkdtemp(dir) == nullptr) throw std::runtime_error("mkdtemp failed");
-  const std::string root = dir;
-  ::setenv("QVX_OBJECT_DIR", (root + "/objects").c_str(), 1);
-  ::setenv("QVX_REGISTRY_ROOT", (root + "/registry").c_str(), 1);
-  ::setenv("QVX_DEVICE_DIR", (root + "/devices").c_str(), 1);
-  ::setenv("TEMP", root.c_str(), 1);
-  // Also when the process only lists its tests.
-  std::atexit([] { std::system(("rm -rf '" + ReaderTestDir() + "'").c_str()); });
-  return root;
+// Removed at exit, after everything made later (the plug-in's log) has gone.
+qvx::testing::PrivateDir& Dir() {
+  static qvx::testing::PrivateDir dir("qvx-plugin-reader");
+  return dir;
 }
 
 // Before main: nothing may look at the environment earlier.
-const bool kPrepared = !ReaderTestDir().empty();
+const bool kPrepared = [] {
+  Dir().Export("QVX_OBJECT_DIR", "objects");
+  Dir().Export("QVX_REGISTRY_ROOT", "registry");
+  Dir().Export("QVX_DEVICE_DIR", "devices");
+  Dir().Export("TEMP");
+  return true;
+}();
 
 }  // namespace
 
-const std::string& ReaderTestDir() {
-  static const std::string* dir = new std::string(MakeDir());  // outlives the clean-up at exit
-  return *dir;
-}
+const std::string& ReaderTestDir() { return Dir().Path(); }
 
 std::string PluginLog() {
   std::ifstream file(ReaderTestDir() + "/BRIXON_Log.txt");

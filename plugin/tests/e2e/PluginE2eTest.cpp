@@ -5,10 +5,8 @@
 // from each other.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -22,6 +20,9 @@
 #include <thread>
 #include <vector>
 
+#include "Eventually.h"
+#include "Ports.h"
+#include "ServiceProcess.h"
 #include "Stack.h"
 #include "Subprocess.h"
 #include "client/WssClient.h"
@@ -35,21 +36,12 @@ namespace {
 using namespace platform;
 using namespace std::chrono_literals;
 using qvx::browser::ScriptArgument;
-using qvxe2e::Child;
-using qvxe2e::ProcessResult;
-using qvxe2e::Stack;
+using qvx::testing::Child;
+using qvx::testing::Eventually;
+using qvx::testing::ProcessResult;
+using qvx::testing::Stack;
 
 constexpr const char* kBankPage = "https://www.brixbank.example/banking";
-
-template <typename Condition>
-bool Eventually(Condition condition, std::chrono::milliseconds limit = 10s) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(20ms);
-  }
-  return true;
-}
 
 std::string ReadText(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
@@ -123,10 +115,7 @@ class PluginOverPcscd : public ::testing::Test {
     return text;
   }
 
-  bool DeviceWaits() const {
-    return Eventually(
-        [&] { return m_stack->Control("state").find("waiting=yes") != std::string::npos; });
-  }
+  bool DeviceWaits() const { return qvx::testing::DeviceWaits(*m_stack); }
 
   std::string PluginLog() const { return ReadText(m_stack->Dir() + "/BRIXON_Log.txt"); }
 
@@ -200,7 +189,7 @@ TEST_F(PluginOverPcscd, AReentrantCancelEndsACommandWhoseCustomerNeverAnswers) {
 
 TEST_F(PluginOverPcscd, ThePageOfAnotherSiteGetsNoScriptSafety) {
   const ProcessResult run =
-      qvxe2e::Run(Host({"--url", "https://www.brixbank.example.evil.example/", "CheckCard"}));
+      qvx::testing::Run(Host({"--url", "https://www.brixbank.example.evil.example/", "CheckCard"}));
   EXPECT_NE(run.exitCode, 0);
   EXPECT_EQ(run.output, "Script safety refused for https://www.brixbank.example.evil.example/.\n");
 }
@@ -211,7 +200,7 @@ TEST_F(PluginOverPcscd, TwoHostsInTwoProcessesContendForTheDevice) {
   ASSERT_TRUE(DeviceWaits());
   // The newcomer waits 200 ms for the device mutex, then sets the reader's
   // cancel event and waits for the rest of its 2000 ms.
-  const ProcessResult newcomer = qvxe2e::Run(Host({"--url", kBankPage, "CheckConnection"}));
+  const ProcessResult newcomer = qvx::testing::Run(Host({"--url", kBankPage, "CheckConnection"}));
   const ProcessResult held = holder.Wait();
   if (newcomer.exitCode == 0) {
     EXPECT_EQ(newcomer.output.rfind("Status=0\n", 0), 0u) << newcomer.output;
@@ -234,7 +223,7 @@ TEST_F(PluginOverPcscd, AHostKilledWhileTheCustomerThinksDoesNotBlockTheNext) {
   // The newcomer finds the locks the holder died with; the driver aborts
   // the dead request instead of running it to the device's time-out.
   const auto killed = std::chrono::steady_clock::now();
-  const ProcessResult newcomer = qvxe2e::Run(Host({"--url", kBankPage, "CheckConnection"}));
+  const ProcessResult newcomer = qvx::testing::Run(Host({"--url", kBankPage, "CheckConnection"}));
   const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - killed);
   std::printf("CheckConnection after the host's kill: %lld ms\n",
@@ -247,21 +236,6 @@ TEST_F(PluginOverPcscd, AHostKilledWhileTheCustomerThinksDoesNotBlockTheNext) {
 
 // --- the plug-in and the connector service ----------------------------
 
-std::uint16_t FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  std::uint16_t port = 0;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  ::close(fd);
-  return port;
-}
-
 class PluginAndService : public PluginOverPcscd {
  protected:
   void SetUp() override {
@@ -271,24 +245,19 @@ class PluginAndService : public PluginOverPcscd {
     std::filesystem::create_directories(dir);
     std::filesystem::copy_file(QVX_TEST_PEM, dir + "/brixwssvr.pem",
                                std::filesystem::copy_options::overwrite_existing);
-    m_port = FreePort();
-    ASSERT_NE(m_port, 0);
-    // Stdin from /dev/null (the harness's children have no terminal): it
-    // runs as the service.
-    m_service =
-        std::make_unique<Child>(std::vector<std::string>{QVX_BRIXWSSVR},
-                                qvxe2e::Environment{{"QVX_WSS_PORTS", std::to_string(m_port)},
-                                                    {"QVX_WSS_PEM_DIR", dir},
-                                                    {"QVX_SERVICE_STATE_DIR", dir}});
-    // Waiting from the start drains its output, so a chatty service never
-    // blocks on a full pipe.
-    m_end = std::async(std::launch::async, [child = m_service.get()] { return child->Wait(); });
+    m_port = qvx::testing::FreePorts(1).front();
+    // The stack's environment is this process's: the service inherits it.
+    qvx::testing::ServiceSettings settings;
+    settings.ports = {m_port};
+    settings.pemDirectory = dir;
+    settings.stateDirectory = dir;
+    m_service = std::make_unique<qvx::testing::ServiceProcess>(settings);
     ASSERT_TRUE(Eventually([&] { return Connect() != nullptr; }, 20s)) << m_stack->ServiceLog();
   }
   void TearDown() override {
-    if (m_end.valid()) {
-      ::kill(m_service->Pid(), SIGTERM);
-      m_end.wait();
+    if (m_service) {
+      m_service->Signal(SIGTERM);
+      EXPECT_TRUE(m_service->WaitEnd(30s)) << "brixwssvr ignored SIGTERM";
     }
   }
 
@@ -305,8 +274,7 @@ class PluginAndService : public PluginOverPcscd {
   }
 
   std::uint16_t m_port = 0;
-  std::unique_ptr<Child> m_service;
-  std::future<ProcessResult> m_end;
+  std::unique_ptr<qvx::testing::ServiceProcess> m_service;
 };
 
 TEST_F(PluginAndService, TheServiceTakesTheDeviceFromThePlugin) {
@@ -328,7 +296,7 @@ TEST_F(PluginAndService, ThePluginTakesTheDeviceFromTheService) {
   ASSERT_NE(page, nullptr);
   page->SendText(R"({"Name":3,"Params":["0002CCDD","nl"]})");
   ASSERT_TRUE(DeviceWaits());
-  const ProcessResult plugin = qvxe2e::Run(Host({"--url", kBankPage, "CheckConnection"}));
+  const ProcessResult plugin = qvx::testing::Run(Host({"--url", kBankPage, "CheckConnection"}));
   EXPECT_EQ(plugin.exitCode, 0) << plugin.output << plugin.errors;
   EXPECT_EQ(plugin.output.rfind("Status=0\n", 0), 0u) << plugin.output;
   const std::optional<std::string> reply = page->Receive(10s);

@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "PrivateDir.h"
+#include "ScopedEnv.h"
 #include "endpoint/TlsContext.h"
 #include "host/Settings.h"
 
@@ -95,9 +97,6 @@ Outcome RunProgram(const std::string& program, std::vector<std::string> args, bo
 class ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "qvx-program-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    m_dir = pattern;
     // A copy of its own, so installation makes its key next to the copy and
     // not next to the build's program.
     fs::create_directories(m_dir / "bin");
@@ -112,26 +111,17 @@ class ProgramTest : public ::testing::Test {
     Set("PCSCLITE_CSOCK_NAME", m_dir / "no-pcscd.comm");
     Set("QVX_WSS_PEM_DIR", QVX_TEST_PEM_DIR);
   }
-  void TearDown() override {
-    for (const auto& [name, value] : m_saved) {
-      if (value.empty()) ::unsetenv(name.c_str());
-      else ::setenv(name.c_str(), value.c_str(), 1);
-    }
-    std::error_code ignored;
-    fs::remove_all(m_dir, ignored);
-  }
-  void Set(const std::string& name, const fs::path& value) {
-    const char* old = std::getenv(name.c_str());
-    m_saved.emplace_back(name, old ? old : "");
-    ::setenv(name.c_str(), value.c_str(), 1);
-  }
+  void Set(const std::string& name, const fs::path& value) { m_env.Set(name, value.string()); }
   std::string Program() const { return (m_dir / "bin" / "brixwssvr").string(); }
   std::string Pem() const { return (m_dir / "bin" / "brixwssvr.pem").string(); }
   std::string Unit() const { return (m_dir / "units" / "brixwssvr.service").string(); }
-  std::string Log() const { return ReadFile((m_dir / "data" / "BRIXWSSVR" / "Brixwssvr_Log.txt").string()); }
+  std::string Log() const {
+    return ReadFile((m_dir / "data" / "BRIXWSSVR" / "Brixwssvr_Log.txt").string());
+  }
 
-  fs::path m_dir;
-  std::vector<std::pair<std::string, std::string>> m_saved;
+  qvx::testing::PrivateDir m_private{"qvx-program"};
+  const fs::path m_dir = m_private.Path();
+  qvx::testing::ScopedEnv m_env;  // restored before the directory goes
 };
 
 TEST_F(ProgramTest, OptionsAndUsage) {
@@ -181,7 +171,8 @@ TEST_F(ProgramTest, InstallMakesUnitAndKeyOnceAndUninstallRemoves) {
   for (const auto& [phrase, opens] :
        {std::pair<std::string, bool>{qvx::endpoint::PemPassPhrase(), true}, {"wrong", false}}) {
     BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
-    EVP_PKEY* key = PEM_read_bio_PrivateKey(bio, nullptr, nullptr, const_cast<char*>(phrase.c_str()));
+    EVP_PKEY* key =
+        PEM_read_bio_PrivateKey(bio, nullptr, nullptr, const_cast<char*>(phrase.c_str()));
     EXPECT_EQ(key != nullptr, opens) << phrase;
     EVP_PKEY_free(key);
     BIO_free(bio);
@@ -251,13 +242,14 @@ TEST_F(ProgramTest, TheUnitIsSandboxedToAnExposureOfAtMostTwo) {
   const std::string unit = ReadFile(Unit());
   // What the service needs stays open: pcscd's socket and loopback peers,
   // its own directories; /dev/shm (named objects) stays in the private /dev.
-  for (const char* line : {"RestrictAddressFamilies=AF_UNIX AF_INET\n",
-                           "IPAddressAllow=localhost\n", "StateDirectory=brixwssvr\n",
-                           "LogsDirectory=brixwssvr\n", "RuntimeDirectory=brixwssvr\n"})
+  for (const char* line :
+       {"RestrictAddressFamilies=AF_UNIX AF_INET\n", "IPAddressAllow=localhost\n",
+        "StateDirectory=brixwssvr\n", "LogsDirectory=brixwssvr\n", "RuntimeDirectory=brixwssvr\n"})
     EXPECT_NE(unit.find(line), std::string::npos) << line;
 
   const auto [verified, verifyStatus] =
-      Shell("cd '" + (m_dir / "units").string() + "' && systemd-analyze verify --man=no ./brixwssvr.service");
+      Shell("cd '" + (m_dir / "units").string() +
+            "' && systemd-analyze verify --man=no ./brixwssvr.service");
   EXPECT_EQ(verifyStatus, 0) << verified;
 
   const auto [report, status] = Shell("systemd-analyze security --offline=yes '" + Unit() + "'");
@@ -272,7 +264,7 @@ TEST_F(ProgramTest, TheUnitIsSandboxedToAnExposureOfAtMostTwo) {
 
 TEST_F(ProgramTest, TheServiceReadsItsKeyFromItsCredentials) {
   std::string warning;
-  ::unsetenv("QVX_WSS_PEM_DIR");
+  m_env.Set("QVX_WSS_PEM_DIR", nullptr);
   Set("CREDENTIALS_DIRECTORY", m_dir / "credentials");
   EXPECT_EQ(qvx::host::SettingsFromEnvironment(warning).pemDirectory,
             (m_dir / "credentials").string());

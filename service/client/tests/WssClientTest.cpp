@@ -10,7 +10,7 @@
 #include <sstream>
 #include <thread>
 
-#include "PrivateDirs.h"
+#include "PrivateDir.h"
 #include "client/WssClient.h"
 #include "command/Log.h"
 #include "endpoint/WssServer.h"
@@ -44,7 +44,7 @@ class WssClient : public ::testing::Test {
   }
 
   // The endpoint's log lines stay in this test's directory.
-  qvxtest::PrivateDirs m_dirs{"qvx-client"};
+  qvx::testing::PrivateDir m_dirs{"qvx-client", qvx::testing::PrivateDir::Places::kPlatform};
   std::unique_ptr<qvx::endpoint::CWssServer> m_server;
   std::thread m_thread;
   ClientOptions m_options;

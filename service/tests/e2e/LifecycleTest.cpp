@@ -1,8 +1,6 @@
 // brixwssvr's life as a service: the port it ends up on, stopping itself
 // when none is free, a PEM file that goes away and comes back, and a stop
 // while a page waits for the customer.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -17,7 +15,7 @@
 
 #include "ServiceFixture.h"
 
-namespace qvxe2e {
+namespace qvx::testing {
 namespace {
 
 const std::string kSuccess = "Status=0\nStatusDescription=Success";
@@ -36,24 +34,18 @@ bool EndsWith(const std::string& text, const std::string& end) {
 
 // Sends a plain-text request to a TLS port and reads until the server closes.
 bool ServerHangsUpOnPlainText(std::uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int fd = ConnectLoopback(port);
   if (fd < 0) return false;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   bool closed = false;
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-    const std::string hello = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
-    if (::send(fd, hello.data(), hello.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(hello.size())) {
-      const timeval limit{10, 0};
-      ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-      char buffer[256];
-      ssize_t n = 0;
-      while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
-      }
-      closed = n == 0;
+  const std::string hello = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  if (::send(fd, hello.data(), hello.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(hello.size())) {
+    const timeval limit{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    char buffer[256];
+    ssize_t n = 0;
+    while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
     }
+    closed = n == 0;
   }
   ::close(fd);
   return closed;
@@ -61,7 +53,7 @@ bool ServerHangsUpOnPlainText(std::uint16_t port) {
 
 TEST_F(ServiceLifecycle, ATakenPortFallsThroughToTheNext) {
   m_heldPorts = {Ports()[0]};
-  const CPortHolder holder(Ports()[0]);
+  const PortHolder holder(Ports()[0]);
   StartServing();
   EXPECT_EQ(ServingPort(), Ports()[1]);
 
@@ -105,14 +97,14 @@ TEST_F(ServiceLifecycle, ARestartComesBackOnItsPortAfterConnectionsItClosed) {
 
 TEST_F(ServiceLifecycle, APortAnotherProgramListensOnWithAddressReuseStillFallsThrough) {
   m_heldPorts = {Ports()[0]};
-  const CPortHolder holder(Ports()[0], /*reuseAddress=*/true);
+  const PortHolder holder(Ports()[0], /*reuseAddress=*/true);
   StartServing();
   EXPECT_EQ(ServingPort(), Ports()[1]);
 }
 
 TEST_F(ServiceLifecycle, NoFreePortStopsTheService) {
-  std::vector<std::unique_ptr<CPortHolder>> holders;
-  for (const std::uint16_t port : Ports()) holders.push_back(std::make_unique<CPortHolder>(port));
+  std::vector<std::unique_ptr<PortHolder>> holders;
+  for (const std::uint16_t port : Ports()) holders.push_back(std::make_unique<PortHolder>(port));
   StartService();
   const ProcessResult end = ServiceEnd();
   EXPECT_EQ(end.exitCode, 0) << end.errors;
@@ -167,7 +159,8 @@ TEST_F(ServiceLifecycle, ASecondSigtermDuringTheStopLetsItFinish) {
   SignalService(SIGTERM);
   ASSERT_TRUE(Eventually([&] {
     std::ifstream state(StateFile());
-    const std::string text((std::istreambuf_iterator<char>(state)), std::istreambuf_iterator<char>());
+    const std::string text((std::istreambuf_iterator<char>(state)),
+                           std::istreambuf_iterator<char>());
     return text.find("STATE=3\n") != std::string::npos;
   })) << "the stop never began";
   SignalService(SIGTERM);
@@ -179,4 +172,4 @@ TEST_F(ServiceLifecycle, ASecondSigtermDuringTheStopLetsItFinish) {
 }
 
 }  // namespace
-}  // namespace qvxe2e
+}  // namespace qvx::testing

@@ -8,7 +8,7 @@
 
 #include "ServiceFixture.h"
 
-namespace qvxe2e {
+namespace qvx::testing {
 namespace {
 
 const std::string kSuccess = "Status=0\nStatusDescription=Success";
@@ -202,4 +202,4 @@ TEST_F(ServiceProtocol, TheEleventhRequestWaitsForOneOfTenWorkers) {
 }
 
 }  // namespace
-}  // namespace qvxe2e
+}  // namespace qvx::testing

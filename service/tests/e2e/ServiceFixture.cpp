@@ -1,19 +1,11 @@
 #include "ServiceFixture.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <stdexcept>
 
-#ifndef QVX_TEST_PEM_DIR
-#error "the build passes the directory of the test PEM"
-#endif
-
-namespace qvxe2e {
+namespace qvx::testing {
 
 namespace {
 
@@ -22,76 +14,7 @@ namespace fs = std::filesystem;
 constexpr auto kStartLimit = 20s;
 constexpr auto kStopLimit = 30s;
 
-// An IPv4 TCP socket bound to 127.0.0.1:port (0: any free port); -1 when the
-// port is taken.
-int BoundSocket(std::uint16_t port, bool reuseAddress = false) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) throw std::runtime_error("socket failed");
-  const int on = 1;
-  if (reuseAddress) ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-std::uint16_t LocalPort(int fd) {
-  sockaddr_in address{};
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  return ntohs(address.sin_port);
-}
-
-bool Accepts(std::uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool connected =
-      ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  ::close(fd);
-  return connected;
-}
-
-std::string PortList(const std::vector<std::uint16_t>& ports) {
-  std::string list;
-  for (const std::uint16_t port : ports) list += (list.empty() ? "" : ",") + std::to_string(port);
-  return list;
-}
-
 }  // namespace
-
-std::vector<std::uint16_t> FreePorts(std::size_t count) {
-  // All held at once, so the kernel hands out distinct ones.
-  std::vector<int> sockets;
-  std::vector<std::uint16_t> ports;
-  for (std::size_t i = 0; i < count; ++i) {
-    const int fd = BoundSocket(0);
-    if (fd < 0) break;
-    sockets.push_back(fd);
-    ports.push_back(LocalPort(fd));
-  }
-  for (const int fd : sockets) ::close(fd);
-  if (ports.size() != count) throw std::runtime_error("no free ports");
-  return ports;
-}
-
-CPortHolder::CPortHolder(std::uint16_t port, bool reuseAddress)
-    : m_fd(BoundSocket(port, reuseAddress)) {
-  if (m_fd < 0 || ::listen(m_fd, 4) != 0)
-    throw std::runtime_error("cannot hold port " + std::to_string(port));
-}
-
-CPortHolder::~CPortHolder() {
-  if (m_fd >= 0) ::close(m_fd);
-}
 
 std::size_t CountOf(const std::string& text, const std::string& phrase) {
   std::size_t count = 0;
@@ -145,16 +68,15 @@ void ServiceTest::TearDown() {
   m_stack.reset();
 }
 
-std::string ServiceTest::TestPemPath() const {
-  return std::string(QVX_TEST_PEM_DIR) + "/brixwssvr.pem";
-}
+std::string ServiceTest::TestPemPath() const { return TestPemDirectory() + "/brixwssvr.pem"; }
 
 void ServiceTest::StartService() {
-  Environment env = m_stack->Env();
-  env["QVX_WSS_PORTS"] = PortList(m_ports);
-  env["QVX_WSS_PEM_DIR"] = m_pemDir;
-  env["QVX_SERVICE_STATE_DIR"] = m_stateDir;
-  m_service = std::make_unique<CServiceProcess>(env);
+  ServiceSettings settings;
+  settings.env = m_stack->Env();
+  settings.ports = m_ports;
+  settings.pemDirectory = m_pemDir;
+  settings.stateDirectory = m_stateDir;
+  m_service = std::make_unique<ServiceProcess>(settings);
 }
 
 std::uint16_t ServiceTest::FindServingPort() const {
@@ -220,9 +142,6 @@ std::unique_ptr<qvx::client::CWssClient> ServiceTest::Connect() const {
   return std::make_unique<qvx::client::CWssClient>(Options());
 }
 
-bool ServiceTest::DeviceWaits() const {
-  return Eventually(
-      [&] { return m_stack->Control("state").find("waiting=yes") != std::string::npos; });
-}
+bool ServiceTest::DeviceWaits() const { return qvx::testing::DeviceWaits(*m_stack); }
 
-}  // namespace qvxe2e
+}  // namespace qvx::testing

@@ -10,44 +10,17 @@
 #include <memory>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "Eventually.h"
+#include "Ports.h"
 #include "ServiceProcess.h"
 #include "Stack.h"
 #include "client/WssClient.h"
 
-namespace qvxe2e {
+namespace qvx::testing {
 
 using namespace std::chrono_literals;
-
-// Ports that were free a moment ago, from the kernel's ephemeral range, so
-// parallel runs do not pick the same ones.
-std::vector<std::uint16_t> FreePorts(std::size_t count);
-
-// A listening socket on 127.0.0.1:port, as another program holding the port.
-class CPortHolder {
- public:
-  // reuseAddress: with SO_REUSEADDR, as a server restarting itself would.
-  explicit CPortHolder(std::uint16_t port, bool reuseAddress = false);
-  ~CPortHolder();
-  CPortHolder(const CPortHolder&) = delete;
-  CPortHolder& operator=(const CPortHolder&) = delete;
-
- private:
-  int m_fd = -1;
-};
-
-// Polls `condition` every 20 ms for up to `limit`.
-template <typename Condition>
-bool Eventually(Condition condition, std::chrono::milliseconds limit = 10s) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(20ms);
-  }
-  return true;
-}
 
 std::size_t CountOf(const std::string& text, const std::string& phrase);
 
@@ -101,9 +74,9 @@ class ServiceTest : public ::testing::Test {
   std::string m_pemDir;
   std::string m_stateDir;
   std::vector<std::uint16_t> m_ports;
-  std::unique_ptr<CServiceProcess> m_service;
+  std::unique_ptr<ServiceProcess> m_service;
   std::uint16_t m_servingPort = 0;
   bool m_pcscdFrozen = false;
 };
 
-}  // namespace qvxe2e
+}  // namespace qvx::testing

@@ -15,7 +15,7 @@
 namespace {
 
 using namespace qvx::brixon;
-using qvxe2e::Stack;
+using qvx::testing::Stack;
 
 // One stack per process: the pcsc-lite client picks its pcscd once.
 Stack* ProcessStack(std::string* why) {
@@ -47,7 +47,7 @@ TEST_F(ReaderAccessOverPcscd, OneRequestReachesTheDevice) {
   ASSERT_FALSE(answer.empty());
   EXPECT_EQ(answer.back(), 0) << "two zero-terminated versions";
   EXPECT_EQ(std::string(answer.begin(), answer.begin() + 3), "01.");
-  EXPECT_EQ(pcsc.GetReaderName(), qvxe2e::ReaderName(0));
+  EXPECT_EQ(pcsc.GetReaderName(), qvx::testing::ReaderName(0));
 }
 
 TEST_F(ReaderAccessOverPcscd, ANewcomerEndsTheWaitingRequestThroughTheDriver) {

@@ -4,18 +4,19 @@
 
 #include <sys/types.h>
 
+#include <array>
 #include <map>
 #include <string>
 #include <vector>
 
-namespace qvxe2e {
+namespace qvx::testing {
 
 using Environment = std::map<std::string, std::string>;
 
 struct ProcessResult {
-  int exitCode = -1;     // -1 when the child was killed by a signal
-  std::string output;    // standard output
-  std::string errors;    // standard error
+  int exitCode = -1;   // -1 when the child was killed by a signal
+  std::string output;  // standard output
+  std::string errors;  // standard error
 };
 
 // A running child. Wait() collects what it wrote and how it ended; the
@@ -39,4 +40,16 @@ class Child {
 
 ProcessResult Run(const std::vector<std::string>& argv, const Environment& extra = {});
 
-}  // namespace qvxe2e
+// The two ends of a pipe, both close-on-exec.
+struct PipeEnds {
+  int read = -1;
+  int write = -1;
+};
+// Two pipes for a child to come; throws std::runtime_error, leaving none
+// open, when they cannot be made.
+std::array<PipeEnds, 2> MakePipes();
+// fork(): 0 in the child, its pid in the parent; closes `pipes` and throws
+// std::runtime_error when it fails.
+pid_t ForkWith(const std::array<PipeEnds, 2>& pipes);
+
+}  // namespace qvx::testing

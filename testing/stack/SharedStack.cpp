@@ -3,15 +3,17 @@
 #include <memory>
 #include <stdexcept>
 
-namespace qvxe2e {
+namespace qvx::testing {
 
 namespace {
 
-// The simulator's own start values, restored between tests.
-constexpr const char* kDefaultCard = "card 5412751234567890 01";
-constexpr const char* kDefaultFirmware = "firmware 01.20";
-constexpr const char* kDefaultTimeout = "timeout 30000";
-constexpr const char* kQuickCustomer = "customer approve 50";
+// Back to the simulator's own start values: connected, a card in, the
+// default card, firmware and keypad time-out, a customer who confirms at
+// once, and an empty trace.
+constexpr const char* kStartState[] = {
+    "plug",           "insert",        "card 5412751234567890 01",
+    "firmware 01.20", "timeout 30000", "customer approve 50",
+    "trace clear"};
 
 struct Shared {
   std::unique_ptr<Stack> stack;
@@ -48,10 +50,8 @@ Stack* SharedStack(std::string* why) {
 
 void ResetSimulators(const Stack& stack) {
   for (int unit = 0; unit < stack.Readers(); ++unit) {
-    for (const char* command : {"plug", "insert", kDefaultCard, kDefaultFirmware,
-                                kDefaultTimeout, kQuickCustomer, "trace clear"})
-      stack.Control(command, unit);
+    for (const char* command : kStartState) stack.Control(command, unit);
   }
 }
 
-}  // namespace qvxe2e
+}  // namespace qvx::testing

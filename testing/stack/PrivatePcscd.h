@@ -1,6 +1,7 @@
 // A pcscd of a test's own: socket-activated on a socket in a directory the
 // test owns, so it runs beside the machine's pcscd (and beside other tests'
-// instances) without touching it.
+// instances) without touching it. scripts/stack starts and stops it (its
+// `pcscd` action), by the same recipe as the pcscd of a whole stack.
 //
 // The pcsc-lite client reads PCSCLITE_CSOCK_NAME once per process and keeps
 // it, so a process talks to one pcscd only: export the socket path before
@@ -9,14 +10,17 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
-namespace qvxtest {
+#include "PrivateDir.h"
+
+namespace qvx::testing {
 
 class PrivatePcscd {
  public:
-  PrivatePcscd() = default;
+  PrivatePcscd();
   ~PrivatePcscd();  // stops a running instance
   PrivatePcscd(const PrivatePcscd&) = delete;
   PrivatePcscd& operator=(const PrivatePcscd&) = delete;
@@ -32,10 +36,6 @@ class PrivatePcscd {
   // std::runtime_error (with the end of pcscd's log) otherwise.
   void Start(const std::string& dir, const std::string& readerConf = "",
              const std::vector<std::string>& extraArgs = {});
-  // Same, with the reader configuration given as text (written to
-  // dir/reader.conf).
-  void StartWithConfText(const std::string& dir, const std::string& confText,
-                         const std::vector<std::string>& extraArgs = {});
 
   // SIGTERM, then SIGKILL if it does not end within a few seconds; removes
   // the socket. Does nothing when not running.
@@ -46,7 +46,6 @@ class PrivatePcscd {
   const std::string& Directory() const { return m_dir; }
   std::string SocketPath() const;
   std::string LogPath() const;
-  std::string LogTail(std::size_t maxBytes = 4000) const;
 
   // Points this process's pcsc-lite client at this instance (sets
   // PCSCLITE_CSOCK_NAME); effective only before the first PC/SC call.
@@ -60,15 +59,9 @@ class PrivatePcscd {
   bool ServesThisProcess() const;
 
  private:
-  void Launch(const std::string& confPath,
-              const std::vector<std::string>& extraArgs);
-  void WaitUntilServing(long logStart);
-  [[noreturn]] void FailStart(const std::string& what);
-  void PrepareDirectory(const std::string& dir);
-
   pid_t m_pid = -1;
   std::string m_dir;
-  bool m_ownsDir = false;
+  std::unique_ptr<PrivateDir> m_ownDir;  // for Start("")
 };
 
-}  // namespace qvxtest
+}  // namespace qvx::testing

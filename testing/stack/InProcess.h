@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace qvxe2e {
+namespace qvx::testing {
 
 // The result text (empty for cancel); a fresh command object per call.
 std::string RunInProcess(const std::vector<std::string>& qvxcmdArgs);
@@ -13,4 +13,4 @@ std::string RunInProcess(const std::vector<std::string>& qvxcmdArgs);
 // The number after "Status=" on the first line; -1 when there is none.
 int StatusOf(const std::string& result);
 
-}  // namespace qvxe2e
+}  // namespace qvx::testing

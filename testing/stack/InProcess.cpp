@@ -4,7 +4,7 @@
 
 #include "command/Quorvex2.h"
 
-namespace qvxe2e {
+namespace qvx::testing {
 
 std::string RunInProcess(const std::vector<std::string>& a) {
   qvx::CQuorvex2 q;
@@ -29,4 +29,4 @@ int StatusOf(const std::string& result) {
   return std::stoi(result.substr(key.size()));
 }
 
-}  // namespace qvxe2e
+}  // namespace qvx::testing

@@ -10,7 +10,7 @@
 
 #include "Stack.h"
 
-namespace qvxe2e {
+namespace qvx::testing {
 
 // nullptr when the machine cannot run a stack (reason in *why).
 Stack* SharedStack(std::string* why);
@@ -20,4 +20,4 @@ Stack* SharedStack(std::string* why);
 // cleared.
 void ResetSimulators(const Stack& stack);
 
-}  // namespace qvxe2e
+}  // namespace qvx::testing

@@ -4,16 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <chrono>
 #include <cstdio>
 #include <string>
-#include <thread>
 
+#include "Eventually.h"
 #include "SharedStack.h"
 #include "Stack.h"
 #include "Trace.h"
 
-namespace qvxe2e {
+namespace qvx::testing {
 
 // Tests on this process's shared two-reader stack; the simulators start
 // every test in their unattended state with an empty trace.
@@ -33,7 +32,9 @@ class SharedStackTest : public ::testing::Test {
   void MarkLog() { m_logStart = m_stack->ServiceLog().size(); }
   // What the command library logged since the test began or MarkLog().
   std::string NewLog() { return m_stack->ServiceLog().substr(m_logStart); }
-  std::vector<TracedPacket> TraceOf(int unit = 0) { return ParseTrace(m_stack->Control("trace", unit)); }
+  std::vector<TracedPacket> TraceOf(int unit = 0) {
+    return ParseTrace(m_stack->Control("trace", unit));
+  }
 
  private:
   Stack* m_stack = nullptr;
@@ -66,22 +67,4 @@ inline std::string ExtendedErrorText(int category, int detail) {
   return text;
 }
 
-// Polls `condition` every 20 ms for up to `limit`.
-template <typename Condition>
-bool Eventually(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
-
-// Until the simulated device waits for its customer.
-inline bool DeviceWaits(const Stack& stack, int unit = 0) {
-  return Eventually([&] {
-    return stack.Control("state", unit).find("waiting=yes") != std::string::npos;
-  });
-}
-
-}  // namespace qvxe2e
+}  // namespace qvx::testing

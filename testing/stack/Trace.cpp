@@ -3,7 +3,7 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace qvxe2e {
+namespace qvx::testing {
 
 std::vector<TracedPacket> ParseTrace(const std::string& reply) {
   std::istringstream words(reply);
@@ -33,4 +33,4 @@ std::vector<std::uint8_t> CommandsSent(const std::vector<TracedPacket>& trace) {
   return commands;
 }
 
-}  // namespace qvxe2e
+}  // namespace qvx::testing

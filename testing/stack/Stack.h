@@ -9,9 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "PrivateDir.h"
 #include "Subprocess.h"
 
-namespace qvxe2e {
+namespace qvx::testing {
 
 // Whether this run is on the USB lane (QVX_E2E_LANE=usb): every stack is then
 // the emulated USB device under pcscd's hotplug, with one reader.
@@ -19,7 +20,7 @@ bool UsbLane();
 
 // Skips the running test on the USB lane, saying why it cannot run there.
 #define QVX_SOCKET_LANE_ONLY(reason) \
-  if (::qvxe2e::UsbLane()) GTEST_SKIP() << "socket lane only: " << (reason)
+  if (::qvx::testing::UsbLane()) GTEST_SKIP() << "socket lane only: " << (reason)
 
 // Why tests skip the USB lane.
 inline constexpr const char* kNeedsTwoReaders = "needs two readers; the USB lane has one";
@@ -31,8 +32,8 @@ struct StackOptions {
   // The device on emulated USB, found by pcscd's hotplug (one reader).
   bool usb = UsbLane();
   std::optional<std::string> usbSerial;  // the serial number string; "" for none
-  std::string usbInterfaceName;  // the interface's string; none when empty
-  bool usbUnconfigured = false;  // plugged in without a configuration selected
+  std::string usbInterfaceName;          // the interface's string; none when empty
+  bool usbUnconfigured = false;          // plugged in without a configuration selected
 };
 
 // The name pcscd gives the driver's reader `unit` on this run's lane: from
@@ -45,6 +46,12 @@ std::string UsbReaderName();
 const char* QvxcmdPath();
 const char* QvxsimPath();
 const char* StackScriptPath();
+// scripts/stack ARGS, with the build's programs in place of its defaults.
+ProcessResult RunStackScript(const std::vector<std::string>& args);
+
+class Stack;
+// Until the simulated device `unit` waits for its customer (10 s at most).
+bool DeviceWaits(const Stack& stack, int unit = 0);
 
 class Stack {
  public:
@@ -84,9 +91,10 @@ class Stack {
  private:
   std::string ReadText(const std::string& name) const;
 
+  PrivateDir m_private;
   std::string m_dir;
   int m_readers;
   Environment m_env;
 };
 
-}  // namespace qvxe2e
+}  // namespace qvx::testing

@@ -1,5 +1,7 @@
 #include "Stack.h"
 
+#include "Eventually.h"
+
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -15,11 +17,9 @@
 #error "the build passes the paths of the stack's programs"
 #endif
 
-namespace qvxe2e {
+namespace qvx::testing {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // The script reads these in place of its --build defaults.
 Environment ProgramPaths() {
@@ -32,16 +32,6 @@ Environment ProgramPaths() {
 std::string Trimmed(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
   return text;
-}
-
-std::string MakeTempDir() {
-  const char* tmp = std::getenv("TMPDIR");
-  // Socket paths must stay short (sun_path), so no deep TMPDIR.
-  std::string base = tmp != nullptr && *tmp != '\0' && std::string(tmp).size() < 40 ? tmp : "/tmp";
-  std::string pattern = base + "/qvx-e2e-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr)
-    throw std::runtime_error("mkdtemp " + pattern + " failed");
-  return pattern;
 }
 
 Environment ParseEnvFile(const std::string& path) {
@@ -78,6 +68,12 @@ const char* QvxcmdPath() { return QVXCMD_PATH; }
 const char* QvxsimPath() { return QVXSIM_PATH; }
 const char* StackScriptPath() { return QVX_STACK_SCRIPT; }
 
+ProcessResult RunStackScript(const std::vector<std::string>& args) {
+  std::vector<std::string> argv{QVX_STACK_SCRIPT};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return Run(argv, ProgramPaths());
+}
+
 namespace {
 
 bool PcscdAvailable(std::string* why) {
@@ -92,7 +88,9 @@ bool PcscdAvailable(std::string* why) {
 
 }  // namespace
 
-bool Stack::Available(std::string* why) { return UsbLane() ? UsbAvailable(why) : PcscdAvailable(why); }
+bool Stack::Available(std::string* why) {
+  return UsbLane() ? UsbAvailable(why) : PcscdAvailable(why);
+}
 
 bool Stack::UsbAvailable(std::string* why) {
   // Asked before every test on the USB lane: find out once.
@@ -103,7 +101,8 @@ bool Stack::UsbAvailable(std::string* why) {
       reason = "qvxsim was built without umockdev (libumockdev-dev)";
     } else if (geteuid() != 0) {
       reason = "the USB lane needs root: pcscd's drivers folder is mounted over in a namespace";
-    } else if (Run({"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/true"}).exitCode != 0) {
+    } else if (Run({"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/true"})
+                   .exitCode != 0) {
       reason = "unshare --mount is not permitted here";
     }
     return reason;
@@ -112,10 +111,11 @@ bool Stack::UsbAvailable(std::string* why) {
   return failure.empty();
 }
 
-Stack::Stack(const StackOptions& options) : m_dir(MakeTempDir()), m_readers(options.readers) {
-  std::vector<std::string> argv{QVX_STACK_SCRIPT, "up", m_dir, "--readers",
-                                std::to_string(options.readers), "--watch",
-                                std::to_string(getpid())};
+Stack::Stack(const StackOptions& options)
+    : m_private("qvx-e2e"), m_dir(m_private.Path()), m_readers(options.readers) {
+  std::vector<std::string> argv{"up",        m_dir,
+                                "--readers", std::to_string(options.readers),
+                                "--watch",   std::to_string(getpid())};
   if (options.paced) argv.emplace_back("--paced");
   if (options.debug) argv.emplace_back("--debug");
   if (options.usb) argv.emplace_back("--usb");
@@ -124,25 +124,20 @@ Stack::Stack(const StackOptions& options) : m_dir(MakeTempDir()), m_readers(opti
     argv.insert(argv.end(), {"--usb-interface-name", options.usbInterfaceName});
   }
   if (options.usbUnconfigured) argv.emplace_back("--usb-unconfigured");
-  const ProcessResult up = Run(argv, ProgramPaths());
+  const ProcessResult up = RunStackScript(argv);
   if (up.exitCode != 0) {
-    Run({QVX_STACK_SCRIPT, "down", m_dir});
-    std::error_code ignored;
-    fs::remove_all(m_dir, ignored);
-    throw std::runtime_error("scripts/stack up failed (" + std::to_string(up.exitCode) +
-                             "):\n" + up.output + up.errors);
+    RunStackScript({"down", m_dir});
+    throw std::runtime_error("scripts/stack up failed (" + std::to_string(up.exitCode) + "):\n" +
+                             up.output + up.errors);
   }
   m_env = ParseEnvFile(m_dir + "/env");
 }
 
 Stack::~Stack() {
   try {
-    Run({QVX_STACK_SCRIPT, "down", m_dir});
+    RunStackScript({"down", m_dir});
     // Keep the directory of a failed run for a look when asked to.
-    if (std::getenv("QVX_KEEP_STACK") == nullptr) {
-      std::error_code ignored;
-      fs::remove_all(m_dir, ignored);
-    }
+    if (std::getenv("QVX_KEEP_STACK") != nullptr) m_private.Keep();
   } catch (...) {
     // The watcher takes the stack down when this process ends.
   }
@@ -153,8 +148,7 @@ void Stack::ExportToThisProcess() const {
 }
 
 std::string Stack::Control(const std::string& command, int unit) const {
-  std::vector<std::string> argv{QVXSIM_PATH, "ctl",
-                                m_dir + "/sim" + std::to_string(unit) + ".ctl"};
+  std::vector<std::string> argv{QVXSIM_PATH, "ctl", m_dir + "/sim" + std::to_string(unit) + ".ctl"};
   std::istringstream words(command);
   for (std::string word; words >> word;) argv.push_back(word);
   const ProcessResult result = Run(argv);
@@ -188,8 +182,13 @@ pid_t Stack::SimulatorPid(int unit) const {
   return std::stoi(Trimmed(ReadText("sim" + std::to_string(unit) + ".pid")));
 }
 
+bool DeviceWaits(const Stack& stack, int unit) {
+  return Eventually(
+      [&] { return stack.Control("state", unit).find("waiting=yes") != std::string::npos; });
+}
+
 std::string Stack::PcscdLog() const { return ReadText("pcscd.log"); }
 
 std::string Stack::ServiceLog() const { return ReadText("BRIXWSSVR/Brixwssvr_Log.txt"); }
 
-}  // namespace qvxe2e
+}  // namespace qvx::testing

@@ -12,7 +12,7 @@
 
 extern char** environ;
 
-namespace qvxe2e {
+namespace qvx::testing {
 
 namespace {
 
@@ -49,31 +49,20 @@ Child::Child(const std::vector<std::string>& argv, const Environment& extra) {
   std::vector<char*> argPointers = Pointers(args);
   std::vector<char*> envPointers = Pointers(env);
 
-  int out[2];
-  int err[2];
-  if (pipe2(out, O_CLOEXEC) != 0) throw SystemError("pipe");
-  if (pipe2(err, O_CLOEXEC) != 0) {
-    close(out[0]);
-    close(out[1]);
-    throw SystemError("pipe");
-  }
-  m_pid = fork();
-  if (m_pid < 0) {
-    for (const int fd : {out[0], out[1], err[0], err[1]}) close(fd);
-    throw SystemError("fork");
-  }
+  const std::array<PipeEnds, 2> pipes = MakePipes();  // standard output, standard error
+  m_pid = ForkWith(pipes);
   if (m_pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    dup2(err[1], STDERR_FILENO);
+    dup2(pipes[0].write, STDOUT_FILENO);
+    dup2(pipes[1].write, STDERR_FILENO);
     const int devNull = open("/dev/null", O_RDONLY);
     if (devNull >= 0) dup2(devNull, STDIN_FILENO);
     execve(argPointers[0], argPointers.data(), envPointers.data());
     _exit(127);
   }
-  close(out[1]);
-  close(err[1]);
-  m_out = out[0];
-  m_err = err[0];
+  close(pipes[0].write);
+  close(pipes[1].write);
+  m_out = pipes[0].read;
+  m_err = pipes[1].read;
 }
 
 Child::~Child() {
@@ -121,9 +110,39 @@ ProcessResult Child::Wait() {
   return result;
 }
 
+std::array<PipeEnds, 2> MakePipes() {
+  std::array<PipeEnds, 2> pipes;
+  for (std::size_t i = 0; i < pipes.size(); ++i) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+      const std::runtime_error error = SystemError("pipe");
+      for (std::size_t made = 0; made < i; ++made) {
+        close(pipes[made].read);
+        close(pipes[made].write);
+      }
+      throw error;
+    }
+    pipes[i] = {ends[0], ends[1]};
+  }
+  return pipes;
+}
+
+pid_t ForkWith(const std::array<PipeEnds, 2>& pipes) {
+  const pid_t pid = fork();
+  if (pid < 0) {
+    const std::runtime_error error = SystemError("fork");
+    for (const PipeEnds& pipe : pipes) {
+      close(pipe.read);
+      close(pipe.write);
+    }
+    throw error;
+  }
+  return pid;
+}
+
 ProcessResult Run(const std::vector<std::string>& argv, const Environment& extra) {
   Child child(argv, extra);
   return child.Wait();
 }
 
-}  // namespace qvxe2e
+}  // namespace qvx::testing

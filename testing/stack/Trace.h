@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace qvxe2e {
+namespace qvx::testing {
 
 struct TracedPacket {
   bool toDevice = false;  // host to device ('>'), else device to host ('<')
@@ -21,4 +21,4 @@ std::vector<TracedPacket> ParseTrace(const std::string& reply);
 // commands the driver sent, the abort (0x17) included.
 std::vector<std::uint8_t> CommandsSent(const std::vector<TracedPacket>& trace);
 
-}  // namespace qvxe2e
+}  // namespace qvx::testing
