@@ -13,12 +13,29 @@
 #include <string>
 #include <vector>
 
-#include "FakeQuorvex.h"
+#include "ScriptedEdge.h"
+#include "ScriptedFirmware.h"
 #include "device/Device.h"
+#include "device/Packet.h"
 #include "device/UnitBitmap.h"
 #include "reader/LastErrorRecord.h"
 
 namespace qvxrdr_test {
+
+using qvx::testing::AtrPackets;
+using qvx::testing::Bytes;
+using qvx::testing::Packets;
+using qvx::testing::ReceivedCommand;
+using qvx::testing::ScriptedEdge;
+using qvx::testing::ScriptedFirmware;
+using qvxrdr::Packet;
+// What the device sends, and the reader-control packets the driver must
+// write, come from the simulator's codec.
+using qvx::sim::CardStatusPacket;
+using qvx::sim::EventPacket;
+using qvx::sim::ReaderControlPacket;
+using qvx::sim::ResponsePackets;
+namespace wire = qvx::sim::wire;
 
 // mkdtemp directory, removed with everything in it.
 class TempDir {
@@ -67,8 +84,8 @@ class ScopedObjectDir {
 
 // One device: firmware, the device over its edge.
 struct TestDevice {
-  FakeQuorvexFirmware firmware;
-  FakeQuorvexEdge* edge = nullptr;  // owned by the device's transport
+  ScriptedFirmware firmware;
+  ScriptedEdge* edge = nullptr;  // owned by the device's transport
   std::unique_ptr<qvxrdr::CDevice> device;
 };
 
@@ -80,7 +97,8 @@ class ReaderFixture : public ::testing::Test {
   std::unique_ptr<TestDevice> AddDevice(std::uint32_t readerIndex = 0,
                                         const qvxrdr::DeviceNameStrings& strings = {}) {
     auto test = std::make_unique<TestDevice>();
-    auto edge = std::make_unique<FakeQuorvexEdge>(test->firmware);
+    auto edge = std::make_unique<ScriptedEdge>();
+    test->firmware.Attach(*edge);
     edge->SetStrings(strings);
     test->edge = edge.get();
     qvxrdr::CDevice::Options options;
@@ -103,7 +121,7 @@ class ReaderFixture : public ::testing::Test {
     if (!main_) main_ = StartedDevice();
     return *main_;
   }
-  FakeQuorvexFirmware& Firmware() { return Main().firmware; }
+  ScriptedFirmware& Firmware() { return Main().firmware; }
   qvxrdr::CDevice& Device() { return *Main().device; }
 
   struct ControlResult {
@@ -118,8 +136,8 @@ class ReaderFixture : public ::testing::Test {
     result.status =
         device.DeviceControl(code, input.data(), input.size(), out.data(), capacity, &returned);
     if (returned > capacity) ADD_FAILURE() << "returned more than the capacity";
-    result.reply.assign(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(
-                                                       std::min(returned, capacity)));
+    result.reply.assign(out.begin(),
+                        out.begin() + static_cast<std::ptrdiff_t>(std::min(returned, capacity)));
     return result;
   }
   ControlResult Control(std::uint32_t code, const Bytes& input = {}, std::size_t capacity = 262) {
