@@ -67,7 +67,7 @@ TEST_F(LowerEdgeTest, PacketsTravelBothWays) {
   EXPECT_EQ(PeerReceive(), PowerOff());
 
   // A packet sent before the IN transfer waits for it.
-  const Packet status{0x02, 0x81, 0x01};
+  const Packet status = qvx::sim::CardStatusPacket(true);
   ASSERT_EQ(::send(peer_.Get(), status.data(), status.size(), 0), 8);
   std::future<InResult> in = SubmitIn();
   ASSERT_EQ(in.wait_for(5s), std::future_status::ready);

@@ -20,13 +20,9 @@ namespace {
 using namespace std::chrono_literals;
 using qvx::testing::DebugCapture;
 using qvx::testing::ScriptedEdge;
-// What the device sends is built with the simulator's codec; what the host
-// writes is expected as the driver's codec builds it.
-using qvx::sim::CardStatusPacket;
-using qvx::sim::EventPacket;
-using qvx::sim::ResponseHeader;
-using qvx::sim::ResponsePackets;
-namespace wire = qvx::sim::wire;
+// What the device sends is built with the simulator's codec (sim::); what
+// the host writes is expected as the driver's codec builds it.
+namespace sim = qvx::sim;
 
 std::vector<std::uint8_t> Bytes(std::size_t length, std::uint8_t first = 0x10) {
   std::vector<std::uint8_t> bytes(length);
@@ -96,7 +92,7 @@ TEST_F(TransportTest, RequestIsAHeaderAndDataPacketsAndTheResponseIsReassembled)
     const std::vector<std::uint8_t> request = Bytes(length);
     const std::vector<std::uint8_t> answer = Bytes(13, 0x80);
     const std::size_t packetsOut = 1 + (length + 5) / 6;
-    ReplyAfter(packetsOut, ResponsePackets(0x02, answer));
+    ReplyAfter(packetsOut, sim::ResponsePackets(0x02, answer));
 
     Response response;
     ASSERT_EQ(transport_->SendRequest(0x05, request, response), STATUS_SUCCESS);
@@ -114,8 +110,8 @@ TEST_F(TransportTest, RequestIsAHeaderAndDataPacketsAndTheResponseIsReassembled)
 
 TEST_F(TransportTest, ResponseStoresOnlyTheAnnouncedBytes) {
   Start();
-  std::vector<Packet> answer{ResponseHeader(0x03, 7)};
-  for (const Packet& packet : qvx::sim::DataPackets(Bytes(12))) answer.push_back(packet);
+  std::vector<Packet> answer{sim::ResponseHeader(0x03, 7)};
+  for (const Packet& packet : sim::DataPackets(Bytes(12))) answer.push_back(packet);
   ReplyAfter(1, answer);
   Response response;
   ASSERT_EQ(transport_->SendRequest(0x06, nullptr, 0, response), STATUS_SUCCESS);
@@ -125,8 +121,8 @@ TEST_F(TransportTest, ResponseStoresOnlyTheAnnouncedBytes) {
 TEST_F(TransportTest, EmptyResponseReadsNoDataPacket) {
   DebugCapture debug;
   Start();
-  const Packet next = qvx::sim::DataPackets(Bytes(2)).front();
-  ReplyAfter(1, {ResponseHeader(0x05, 0), next});
+  const Packet next = sim::DataPackets(Bytes(2)).front();
+  ReplyAfter(1, {sim::ResponseHeader(0x05, 0), next});
   Response response;
   ASSERT_EQ(transport_->SendRequest(0x02, nullptr, 0, response), STATUS_SUCCESS);
   EXPECT_EQ(response.code, 0x05);
@@ -141,10 +137,10 @@ TEST_F(TransportTest, AnAbortSticksToItsOperationAndIsFencedOff) {
   DebugCapture debug;
   Start();
   edge_->OnWrite([this](const Packet& packet) {
-    if (packet[0] == 0x01 && packet[2] == 0x04) edge_->Send(ResponseHeader(0x02, 0));
+    if (packet[0] == 0x01 && packet[2] == 0x04) edge_->Send(sim::ResponseHeader(0x02, 0));
     // The device answers check device in any state: the fence.
     if (packet[0] == 0x01 && packet[2] == 0x02) {
-      edge_->Send(ResponsePackets(0x05, {'0', '1', '.', '2', '0', 0}));
+      edge_->Send(sim::ResponsePackets(0x05, {'0', '1', '.', '2', '0', 0}));
     }
   });
   transport_->BeginOperation();
@@ -161,7 +157,7 @@ TEST_F(TransportTest, AnAbortSticksToItsOperationAndIsFencedOff) {
 
   // A late 01 03 0B between operations is nobody's: the next operation
   // neither sees it nor needs a fence.
-  edge_->Send(EventPacket(wire::kEventAborted));
+  edge_->Send(sim::EventPacket(sim::wire::kEventAborted));
   EXPECT_TRUE(debug.WaitForLine("Meridel: dropped answered abort", "01 03 0b"));
   const std::size_t before = edge_->Written().size();
   transport_->BeginOperation();
@@ -176,10 +172,10 @@ TEST_F(TransportTest, FenceDiscardsWhatTheDeviceStillOwed) {
   // This device still owes an answer when the fence goes out: it comes
   // first and is discarded.
   edge_->OnWrite([this](const Packet& packet) {
-    if (packet[0] == 0x01 && packet[2] == 0x07) edge_->Send(ResponseHeader(0x03, 0));
+    if (packet[0] == 0x01 && packet[2] == 0x07) edge_->Send(sim::ResponseHeader(0x03, 0));
     if (packet[0] == 0x01 && packet[2] == 0x02) {
-      edge_->Send(ResponseHeader(0x03, 0));
-      edge_->Send(ResponsePackets(0x05, {'0', '1', 0}));
+      edge_->Send(sim::ResponseHeader(0x03, 0));
+      edge_->Send(sim::ResponsePackets(0x05, {'0', '1', 0}));
     }
   });
   transport_->BeginOperation();
@@ -204,20 +200,20 @@ TEST_F(TransportTest, FramingViolationsFailWithTheirDebugLine) {
     std::string line;
   };
   const Case cases[] = {
-      {"data instead of header",
-       {{0x00, 0x01, 0x02}},
+      {"data instead of header", sim::DataPackets({0x02}),
        "Meridel: !!ERROR: Invalid command from reader: 00 01 02 00  00 00 00 00"},
       {"257 announced",
-       {ResponseHeader(0x02, 257)},
+       {sim::ResponseHeader(0x02, 257)},
        "Meridel: !!ERROR: Invalid command from reader: 01 03 02 01  01 00 00 00"},
       {"count 0",
-       {ResponseHeader(0x02, 3), {0x00, 0x00, 0xAA}},
+       {sim::ResponseHeader(0x02, 3), {0x00, 0x00, 0xAA}},
        "Meridel: !!ERROR: Invalid data from reader: 00 00 aa 00  00 00 00 00"},
       {"count 7",
-       {ResponseHeader(0x02, 9), {0x00, 0x07, 1, 2, 3, 4, 5, 6}},
+       {sim::ResponseHeader(0x02, 9), {0x00, 0x07, 1, 2, 3, 4, 5, 6}},
        "Meridel: !!ERROR: Invalid data from reader: 00 07 01 02  03 04 05 06"},
       {"header among data",
-       {ResponseHeader(0x02, 9), qvx::sim::DataPackets(Bytes(6)).front(), ResponseHeader(0x02, 3)},
+       {sim::ResponseHeader(0x02, 9), sim::DataPackets(Bytes(6)).front(),
+        sim::ResponseHeader(0x02, 3)},
        "Meridel: !!ERROR: Invalid data from reader: 01 03 02 03  00 00 00 00"},
   };
   for (const Case& c : cases) {
@@ -234,7 +230,7 @@ TEST_F(TransportTest, FramingViolationsFailWithTheirDebugLine) {
 }
 
 TEST_F(TransportTest, PumpHandlesDeviceEventsBeforeTheResponse) {
-  const Packet response = ResponseHeader(0x02, 0);
+  const Packet response = sim::ResponseHeader(0x02, 0);
   struct Case {
     const char* name;
     std::vector<Packet> device;
@@ -243,16 +239,20 @@ TEST_F(TransportTest, PumpHandlesDeviceEventsBeforeTheResponse) {
     std::uint8_t code;
   };
   const Case cases[] = {
-      {"0B ends the read", {EventPacket(0x0B)}, true, QVX_STATUS_EVENT_0B, 0},
-      {"07 ends the read", {EventPacket(0x07)}, true, QVX_STATUS_EVENT_07, 0},
-      {"0A is skipped", {EventPacket(0x0A), response}, true, STATUS_SUCCESS, 0x02},
-      {"06 skipped while ignored", {EventPacket(0x06), response}, true, STATUS_SUCCESS, 0x02},
+      {"0B ends the read", {sim::EventPacket(0x0B)}, true, QVX_STATUS_EVENT_0B, 0},
+      {"07 ends the read", {sim::EventPacket(0x07)}, true, QVX_STATUS_EVENT_07, 0},
+      {"0A is skipped", {sim::EventPacket(0x0A), response}, true, STATUS_SUCCESS, 0x02},
+      {"06 skipped while ignored", {sim::EventPacket(0x06), response}, true, STATUS_SUCCESS, 0x02},
       {"06 is the response when expected",
-       {EventPacket(0x06), response},
+       {sim::EventPacket(0x06), response},
        false,
        STATUS_SUCCESS,
        0x06},
-      {"card status is skipped", {CardStatusPacket(true), response}, true, STATUS_SUCCESS, 0x02},
+      {"card status is skipped",
+       {sim::CardStatusPacket(true), response},
+       true,
+       STATUS_SUCCESS,
+       0x02},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -269,7 +269,7 @@ TEST_F(TransportTest, PumpHandlesDeviceEventsBeforeTheResponse) {
 TEST_F(TransportTest, CardStatusIsReportedThenSignalled) {
   Start();
   transport_->CardStatusEvent().Clear();
-  edge_->Send(CardStatusPacket(true));
+  edge_->Send(sim::CardStatusPacket(true));
   ASSERT_EQ(transport_->CardStatusEvent().Wait(5000), STATUS_SUCCESS);
   EXPECT_TRUE(transport_->CardPresent());
   EXPECT_EQ(events_.Calls(), (std::vector<std::string>{"inserted"}));
@@ -277,7 +277,7 @@ TEST_F(TransportTest, CardStatusIsReportedThenSignalled) {
   // Removal is reported even when the reader layer already has the card absent;
   // it decides what changes. An unknown state byte only signals.
   for (const Packet& status :
-       {CardStatusPacket(false), CardStatusPacket(false), Packet{0x02, 0x81, 0x05}}) {
+       {sim::CardStatusPacket(false), sim::CardStatusPacket(false), Packet{0x02, 0x81, 0x05}}) {
     transport_->CardStatusEvent().Clear();
     edge_->Send(status);
     ASSERT_EQ(transport_->CardStatusEvent().Wait(5000), STATUS_SUCCESS);
@@ -331,7 +331,7 @@ TEST_F(TransportTest, AbortStopsTheDataPacketsButTheResponseIsRead) {
   Start();
   edge_->OnWrite([this](const Packet& packet) {
     if (IsAbort(packet)) {
-      edge_->Send(ResponseHeader(0x03, 0));
+      edge_->Send(sim::ResponseHeader(0x03, 0));
     }
   });
   edge_->HoldWrites(true);
@@ -370,7 +370,7 @@ TEST_F(TransportTest, StopEndsAWaitingReadAndLaterReads) {
 TEST_F(TransportTest, StopWithNoTransferOutKeepsTheWaitingPacketThenFails) {
   Start();
   CTransport::Expecting expecting(*transport_, false);
-  const Packet pending = ResponseHeader(0x02, 0);
+  const Packet pending = sim::ResponseHeader(0x02, 0);
   edge_->Send(pending);
   ASSERT_TRUE(edge_->WaitFor([this] { return !edge_->InOutstandingLocked(); }));
   transport_->StopReadPump();
@@ -384,7 +384,7 @@ TEST_F(TransportTest, CardStatusQueryAfterRestart) {
   Start();
   transport_->StopReadPump();
   transport_->ClearFlags();  // start / power-up
-  ReplyAfter(1, {CardStatusPacket(true)});
+  ReplyAfter(1, {sim::CardStatusPacket(true)});
   EXPECT_EQ(transport_->CardStatusQuery(), STATUS_SUCCESS);
   EXPECT_EQ(edge_->Written(), std::vector<Packet>{CardStatusQuery()});
   EXPECT_TRUE(transport_->CardPresent());
@@ -392,7 +392,7 @@ TEST_F(TransportTest, CardStatusQueryAfterRestart) {
   // An answer left over from before the power-down does not hold it up.
   transport_->StopReadPump();
   transport_->ClearFlags();
-  ReplyAfter(1, {ResponseHeader(0x03, 0), CardStatusPacket(false)});
+  ReplyAfter(1, {sim::ResponseHeader(0x03, 0), sim::CardStatusPacket(false)});
   EXPECT_EQ(transport_->CardStatusQuery(), STATUS_SUCCESS);
   EXPECT_FALSE(transport_->CardPresent());
 

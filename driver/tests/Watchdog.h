@@ -33,8 +33,6 @@ class Watchdog {
     m_done.notify_all();
     m_thread.join();
   }
-  Watchdog(const Watchdog&) = delete;
-  Watchdog& operator=(const Watchdog&) = delete;
 
  private:
   std::mutex m_mutex;

@@ -15,8 +15,6 @@ class DebugCapture {
  public:
   DebugCapture();
   ~DebugCapture();
-  DebugCapture(const DebugCapture&) = delete;
-  DebugCapture& operator=(const DebugCapture&) = delete;
 
   std::vector<std::string> Lines();
   std::size_t Count(const std::string& line);
