@@ -3,38 +3,42 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "CommandFixture.h"
 
 namespace qvx {
 namespace {
 
-TEST(StatusTest, DescriptionOfEveryStatus) {
-  const struct {
-    Status status;
-    const char* description;
-  } cases[] = {
-      {0, "Success"},
-      {1, "Communication error"},
-      {2, "Device not connected"},
-      {3, "Device error"},
-      {4, "Incorrect device version"},
-      {5, "Card type not supported"},
-      {6, "Card is blocked"},
-      {7, "Cancel by user"},
-      {8, "Timeout"},
-      {9, "Card id not found"},
-      {10, "SW1SW2"},
-      {11, "PIN locked"},
-      {12, "Input error"},
-      {13, "BRIXON not installed"},
-      {14, "Device in use"},
-      {15, "Cancel by other session"},
-      {-1, "Unknown Status"},
-      {16, "Unknown Status"},
-      {INT_MIN, "Unknown Status"},
-      {INT_MAX, "Unknown Status"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_STREQ(StatusDescription(c.status), c.description) << c.status;
+// Sixteen statuses, each told apart by its own text; anything else is
+// unknown, and no known status may read like it.
+TEST(StatusTest, EachStatusHasADescriptionOfItsOwn) {
+  std::set<std::string> seen;
+  for (Status status = STATUS_SUCCESS; status <= STATUS_CANCEL_BY_OTHER_SESSION; ++status) {
+    const std::string description = StatusDescription(status);
+    SCOPED_TRACE(status);
+    EXPECT_FALSE(description.empty());
+    EXPECT_EQ(description.find('\n'), std::string::npos) << "would split the result text";
+    EXPECT_NE(description, "Unknown Status");
+    EXPECT_TRUE(seen.insert(description).second) << description << " twice";
+  }
+  EXPECT_STREQ(StatusDescription(STATUS_SUCCESS), "Success");
+  for (const Status outside : {-1, STATUS_CANCEL_BY_OTHER_SESSION + 1, INT_MIN, INT_MAX}) {
+    EXPECT_STREQ(StatusDescription(outside), "Unknown Status") << outside;
+  }
+}
+
+// Every status as a client reads it back from a result: the first two items.
+TEST(StatusTest, EveryStatusReadsBackFromItsResult) {
+  for (Status status = STATUS_SUCCESS; status <= STATUS_CANCEL_BY_OTHER_SESSION + 1; ++status) {
+    const auto items = qvxtest::ResultItems(BuildResultText(status, {{"Key", "a=b"}}));
+    const std::vector<std::pair<std::string, std::string>> expected{
+        {"Status", std::to_string(status)},
+        {"StatusDescription", StatusDescription(status)},
+        {"Key", "a=b"}};
+    EXPECT_EQ(items, expected);
   }
 }
 
@@ -53,14 +57,10 @@ TEST(StatusTest, ResultText) {
        {{"CardId_PAN", ""}, {"CardId_PSN", ""}},
        "Status=12\nStatusDescription=Input error\nCardId_PAN=\nCardId_PSN="},
       {1,
-       {{"Device_Version", ""},
-        {"Driver_Version", ""},
-        {"BRIXON_Version", "02.20"}},
+       {{"Device_Version", ""}, {"Driver_Version", ""}, {"BRIXON_Version", "02.20"}},
        "Status=1\nStatusDescription=Communication error\nDevice_Version=\n"
        "Driver_Version=\nBRIXON_Version=02.20"},
-      {99,
-       {{"Response", "AB"}},
-       "Status=99\nStatusDescription=Unknown Status\nResponse=AB"},
+      {99, {{"Response", "AB"}}, "Status=99\nStatusDescription=Unknown Status\nResponse=AB"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(BuildResultText(c.status, c.items), c.expected);

@@ -169,7 +169,8 @@ TEST_F(CancelWatcherTest, NoCommandAfterTheAbortAndTheNextRequestIsServed) {
   // After the abort, the only command is the check device that fences
   // off what the device may still have owed; then nothing until the next request.
   const Packets written = Firmware().Written();
-  const auto abort = std::find_if(written.begin(), written.end(), [](const Packet& p) { return IsAbort(p); });
+  const auto abort =
+      std::find_if(written.begin(), written.end(), [](const Packet& p) { return IsAbort(p); });
   ASSERT_NE(abort, written.end());
   std::vector<std::uint8_t> after;
   for (auto it = abort + 1; it != written.end(); ++it) {

@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 
 class DeviceLifecycleTest : public ReaderFixture {
  protected:
-  static bool Wrote(FakeQuorvexFirmware& firmware, const Packet& packet) {
+  static bool Wrote(ScriptedFirmware& firmware, const Packet& packet) {
     for (const Packet& p : firmware.Written()) {
       if (p == packet) return true;
     }
@@ -24,7 +24,7 @@ class DeviceLifecycleTest : public ReaderFixture {
   }
 };
 
-const Packet kCardStatusQuery = MakePacket({0x02, 0x09});
+const Packet kCardStatusQuery = ReaderControlPacket(wire::kStatusQuery);
 
 TEST(DeviceUnitTest, NinthDeviceTakesTheCountAndFreedUnitsAreReused) {
   CUnitBitmap units;
@@ -72,7 +72,7 @@ TEST_F(DeviceLifecycleTest, StartQueriesTheCardStatus) {
 
 TEST_F(DeviceLifecycleTest, StartFailsOnPipesOfAnotherSize) {
   auto test = AddDevice();
-  test->edge->SetPacketSize(64);
+  test->edge->SetEndpoints({{0x81, 64}, {0x02, 64}});
   EXPECT_EQ(test->device->Start(), STATUS_UNSUCCESSFUL);
   EXPECT_EQ(test->device->State(), DeviceState::NotStarted);
   EXPECT_EQ(Control(*test->device, kCheckDevice, {}).status, STATUS_DEVICE_REMOVED);
@@ -140,7 +140,7 @@ TEST_F(DeviceLifecycleTest, PowerDownStopsThePumpAndPowerUpAsksForTheCard) {
   EXPECT_EQ(LastError(), (LastErrorRecord{3, 0, 0, 0}));
 
   Firmware().ClearLog();
-  Main().edge->DiscardQueued();
+  Main().edge->DiscardUnsent();
   ASSERT_EQ(Device().SetSystemPower(SystemPowerState::S0), STATUS_SUCCESS);
   EXPECT_EQ(Device().DevicePower(), DevicePowerState::D0);
   EXPECT_TRUE(Wrote(Firmware(), kCardStatusQuery));
@@ -173,7 +173,7 @@ TEST_F(DeviceLifecycleTest, QueryRemoveWaitsUntilTheRequestFinishes) {
   ASSERT_TRUE(Firmware().WaitForCommand(0x07));
   auto query = std::async(std::launch::async, [device] { return device->QueryRemove(); });
   EXPECT_EQ(query.wait_for(200ms), std::future_status::timeout);
-  Firmware().Release(Answer(3, {0x55}));
+  Firmware().Release(ResponsePackets(3, {0x55}));
   ASSERT_EQ(request.wait_for(5s), std::future_status::ready);
   EXPECT_EQ(request.get().reply, (Bytes{0x55}));
   ASSERT_EQ(query.wait_for(5s), std::future_status::ready);
@@ -207,15 +207,15 @@ TEST_F(DeviceLifecycleTest, CardStatusPacketsWakeTheCardTracker) {
   // The card found at start is told once.
   ASSERT_EQ(Device().TrackCard(0), STATUS_SUCCESS);
   ASSERT_EQ(Device().TrackCard(0), STATUS_TIMEOUT);
-  Firmware().Send({MakePacket({0x02, 0x81, 0x00})});
+  Firmware().Send({CardStatusPacket(false)});
   EXPECT_EQ(Device().TrackCard(5000), STATUS_SUCCESS);
   CardState state{};
   ASSERT_EQ(Device().GetCardState(&state), STATUS_SUCCESS);
   EXPECT_EQ(state, CardState::Absent);
   // Removed again while absent: no change, nothing to tell.
-  Firmware().Send({MakePacket({0x02, 0x81, 0x00})});
+  Firmware().Send({CardStatusPacket(false)});
   EXPECT_EQ(Device().TrackCard(200), STATUS_TIMEOUT);
-  Firmware().Send({MakePacket({0x02, 0x81, 0x01})});
+  Firmware().Send({CardStatusPacket(true)});
   EXPECT_EQ(Device().TrackCard(5000), STATUS_SUCCESS);
   ASSERT_EQ(Device().GetCardState(&state), STATUS_SUCCESS);
   EXPECT_EQ(state, CardState::Present);

@@ -20,7 +20,6 @@
 #include <string>
 #include <thread>
 
-#include "FakeQuorvex.h"
 #include "ReaderFixture.h"
 #include "ifd/PcscIfd.h"
 #include "platform/Sync.h"
@@ -45,7 +44,7 @@ std::string ModulePath() {
 // closes them at once), as qvxsim does.
 class SocketDevice {
  public:
-  SocketDevice(const std::string& path, FakeQuorvexFirmware& firmware)
+  SocketDevice(const std::string& path, ScriptedFirmware& firmware)
       : path_(path), firmware_(firmware) {
     listen_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
@@ -120,7 +119,7 @@ class SocketDevice {
   }
 
   std::string path_;
-  FakeQuorvexFirmware& firmware_;
+  ScriptedFirmware& firmware_;
   int listen_ = -1;
   std::mutex sendLock_;
   int connection_ = -1;
@@ -174,9 +173,9 @@ class IfdHandlerTest : public ::testing::Test {
   }
 
   // A scripted device on a socket, opened as reader `lun`.
-  FakeQuorvexFirmware& Open(DWORD lun) {
+  ScriptedFirmware& Open(DWORD lun) {
     OpenDevice opened;
-    opened.firmware = std::make_unique<FakeQuorvexFirmware>();
+    opened.firmware = std::make_unique<ScriptedFirmware>();
     const std::string socket = temp_.Path() + "/dev" + std::to_string(++sockets_) + ".sock";
     opened.device = std::make_unique<SocketDevice>(socket, *opened.firmware);
     OpenDevice& slot = devices_[lun];
@@ -213,7 +212,7 @@ class IfdHandlerTest : public ::testing::Test {
   }
 
   struct OpenDevice {
-    std::unique_ptr<FakeQuorvexFirmware> firmware;
+    std::unique_ptr<ScriptedFirmware> firmware;
     std::unique_ptr<SocketDevice> device;
   };
 
@@ -273,7 +272,7 @@ TEST_F(IfdHandlerTest, Capabilities) {
 }
 
 TEST_F(IfdHandlerTest, VendorCodes) {
-  FakeQuorvexFirmware& firmware = Open(0);
+  ScriptedFirmware& firmware = Open(0);
   firmware.Script(0x02, 5, {'0', '1', '.', '2', '0', 0});
 
   const Reply refused = Control(0, 0x312024, {0x00});
@@ -295,7 +294,7 @@ TEST_F(IfdHandlerTest, VendorCodes) {
 }
 
 TEST_F(IfdHandlerTest, CardFunctions) {
-  FakeQuorvexFirmware& firmware = Open(0);
+  ScriptedFirmware& firmware = Open(0);
   EXPECT_EQ(m_.presence(0), IFD_ICC_PRESENT);
   const Bytes atr{0x3B, 0x02, 0x14, 0x50};
   firmware.SetAtr(AtrPackets(atr));
@@ -321,7 +320,7 @@ TEST_F(IfdHandlerTest, CardFunctions) {
 
   // pcscd powers down without buffers.
   EXPECT_EQ(m_.power(0, IFD_POWER_DOWN, nullptr, nullptr), IFD_SUCCESS);
-  firmware.Send({MakePacket({0x02, 0x81, 0x00})});
+  firmware.Send({CardStatusPacket(false)});
   for (int i = 0; i < 200 && m_.presence(0) != IFD_ICC_NOT_PRESENT; ++i) {
     std::this_thread::sleep_for(10ms);
   }
@@ -332,7 +331,7 @@ TEST_F(IfdHandlerTest, CardFunctions) {
 }
 
 TEST_F(IfdHandlerTest, PollingWaitsForCardEventsAndStops) {
-  FakeQuorvexFirmware& firmware = Open(0);
+  ScriptedFirmware& firmware = Open(0);
   RESPONSECODE (*poll)(DWORD, int) = nullptr;
   RESPONSECODE (*stop)(DWORD) = nullptr;
   DWORD length = sizeof poll;
@@ -347,7 +346,7 @@ TEST_F(IfdHandlerTest, PollingWaitsForCardEventsAndStops) {
 
   auto removal = std::async(std::launch::async, [poll] { return poll(0, 60000); });
   EXPECT_EQ(removal.wait_for(100ms), std::future_status::timeout);
-  firmware.Send({MakePacket({0x02, 0x81, 0x00})});
+  firmware.Send({CardStatusPacket(false)});
   ASSERT_EQ(removal.wait_for(5s), std::future_status::ready);
   EXPECT_EQ(removal.get(), IFD_SUCCESS);
 
@@ -361,13 +360,13 @@ TEST_F(IfdHandlerTest, PollingWaitsForCardEventsAndStops) {
   EXPECT_EQ(poll(0, 200), IFD_SUCCESS) << "timed out polls answer success too";
   auto again = std::async(std::launch::async, [poll] { return poll(0, 60000); });
   EXPECT_EQ(again.wait_for(100ms), std::future_status::timeout) << "the stop outlived its poll";
-  firmware.Send({MakePacket({0x02, 0x81, 0x01})});
+  firmware.Send({CardStatusPacket(true)});
   ASSERT_EQ(again.wait_for(5s), std::future_status::ready);
 }
 
 TEST_F(IfdHandlerTest, SecondReaderAndItsCancelEvent) {
   Open(0);
-  FakeQuorvexFirmware& second = Open(0x10000);
+  ScriptedFirmware& second = Open(0x10000);
   EXPECT_EQ(Capability(0x10000, SCARD_ATTR_DEVICE_UNIT).bytes, Dword(1));
   second.Script(0x01, 1, {0x01});
   second.Hold(0x07);
@@ -446,7 +445,7 @@ class IfdGoneDeviceTest : public IfdHandlerTest {
 };
 
 TEST_F(IfdGoneDeviceTest, AGoneDeviceIsNoSuchDeviceUntilItIsOpenedAgain) {
-  FakeQuorvexFirmware& firmware = Open(0);
+  ScriptedFirmware& firmware = Open(0);
   firmware.Script(0x02, 5, {'0', '1', '.', '2', '0', 0});
   ASSERT_EQ(Control(0, 0x312004, {}).rc, IFD_SUCCESS);
   const PollFunction poll = Poll();
@@ -519,7 +518,7 @@ TEST_F(IfdGoneDeviceTest, AGoneDeviceIsTriedAtMostOncePerSecond) {
 }
 
 TEST_F(IfdGoneDeviceTest, UnplugEndsAPendingRequestAndTheStopEndsAGonePoll) {
-  FakeQuorvexFirmware& firmware = Open(0);
+  ScriptedFirmware& firmware = Open(0);
   firmware.Script(0x01, 1, {0x01});
   firmware.Hold(0x07);
   auto request = std::async(std::launch::async, [this] { return Control(0, 0x312014, {}); });

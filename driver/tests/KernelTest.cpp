@@ -6,7 +6,7 @@
 #include <future>
 #include <thread>
 
-#include "TransportTestSupport.h"
+#include "DebugCapture.h"
 #include "kernel/DebugPrint.h"
 #include "kernel/Event.h"
 #include "kernel/PendingIo.h"
@@ -18,42 +18,53 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(KernelTest, SynchronizationEventsResetOnWaitNotificationEventsStay) {
-  struct Case {
-    EventType type;
-    NTSTATUS secondWait;
-  };
-  for (const Case& c : {Case{EventType::Synchronization, STATUS_TIMEOUT},
-                        Case{EventType::Notification, STATUS_SUCCESS}}) {
-    KEvent event(c.type, false);
-    EXPECT_EQ(event.Wait(0), STATUS_TIMEOUT);
-    event.Set();
-    EXPECT_EQ(event.Wait(0), STATUS_SUCCESS);
-    EXPECT_EQ(event.Wait(0), c.secondWait);
-    event.Clear();
-    EXPECT_EQ(event.Wait(0), STATUS_TIMEOUT);
-  }
+// The platform's events are tested with the platform; these check what
+// KEvent adds: the event type and first state it asks for, and the
+// translation of every wait answer into a status.
+TEST(KernelTest, EventsAreCreatedWithTheirTypeAndFirstState) {
+  KEvent synchronization(EventType::Synchronization, true);
+  EXPECT_EQ(synchronization.Wait(0), STATUS_SUCCESS);
+  EXPECT_EQ(synchronization.Wait(0), STATUS_TIMEOUT) << "a satisfied wait clears it";
+
+  KEvent notification(EventType::Notification, true);
+  EXPECT_EQ(notification.Wait(0), STATUS_SUCCESS);
+  EXPECT_EQ(notification.Wait(0), STATUS_SUCCESS) << "stays until cleared";
+  notification.Clear();
+  EXPECT_EQ(notification.Wait(0), STATUS_TIMEOUT);
+  notification.Set();
+  EXPECT_EQ(notification.Wait(0), STATUS_SUCCESS);
 }
 
-TEST(KernelTest, WaitAnyReportsTheLowestSignalledIndex) {
+TEST(KernelTest, WaitAnswersBecomeStatuses) {
   KEvent a(EventType::Notification, false);
   KEvent b(EventType::Notification, false);
-  KEvent c(EventType::Notification, false);
-  EXPECT_EQ(KEvent::WaitAny({&a, &b, &c}, 10), STATUS_TIMEOUT);
+  KEvent c(EventType::Synchronization, false);
+  EXPECT_EQ(KEvent::WaitAny({&a, &b, &c}, 0), STATUS_TIMEOUT);
   c.Set();
   b.Set();
-  EXPECT_EQ(KEvent::WaitAny({&a, &b, &c}, 0), STATUS_WAIT_0 + 1);
+  EXPECT_EQ(KEvent::WaitAny({&a, &b, &c}, 0), STATUS_WAIT_0 + 1) << "the lowest index wins";
+  b.Clear();
+  EXPECT_EQ(KEvent::WaitAny({&a, &b, &c}, 0), STATUS_WAIT_0 + 2);
 
-  // A platform event waits together with a KEvent; a set from another thread wakes it.
-  platform::HANDLE other = platform::CreateEvent(false, false, nullptr);
+  // A KEvent's handle waits together with a platform event.
+  platform::HANDLE other = platform::CreateEvent(false, true, nullptr);
   ASSERT_NE(other, nullptr);
-  auto setter = std::async(std::launch::async, [other] {
-    std::this_thread::sleep_for(20ms);
-    platform::SetEvent(other);
-  });
-  EXPECT_EQ(KEvent::WaitAnyHandle({a.Handle(), other}, 5000), STATUS_WAIT_0 + 1);
-  setter.get();
+  EXPECT_EQ(KEvent::WaitAnyHandle({a.Handle(), other}, 0), STATUS_WAIT_0 + 1);
+  EXPECT_EQ(KEvent::WaitAnyHandle({a.Handle(), other}, 0), STATUS_TIMEOUT);
   platform::CloseHandle(other);
+
+  // A wait the platform refuses is a failure, never an index or a timeout.
+  EXPECT_EQ(KEvent::WaitAnyHandle({a.Handle(), nullptr}, 0), STATUS_UNSUCCESSFUL);
+}
+
+TEST(KernelTest, WaitSignalledHandleLeavesTheEventForTheNextWaiter) {
+  KEvent idle(EventType::Synchronization, false);
+  KEvent automatic(EventType::Synchronization, true);
+  EXPECT_EQ(KEvent::WaitSignalledHandle({idle.Handle(), automatic.Handle()}, 0), STATUS_WAIT_0 + 1);
+  EXPECT_EQ(KEvent::WaitSignalledHandle({automatic.Handle()}, 0), STATUS_WAIT_0);
+  EXPECT_EQ(automatic.Wait(0), STATUS_SUCCESS) << "still signalled for a real wait";
+  EXPECT_EQ(KEvent::WaitSignalledHandle({automatic.Handle()}, 0), STATUS_TIMEOUT);
+  EXPECT_EQ(KEvent::WaitSignalledHandle({automatic.Handle(), nullptr}, 0), STATUS_UNSUCCESSFUL);
 }
 
 TEST(KernelTest, IdleEventFollowsTheCountBetweenOneAndTwo) {
@@ -103,7 +114,7 @@ TEST(KernelTest, RemoveLockWaitsForHoldsAndRefusesNewOnes) {
 }
 
 TEST(KernelTest, DebugLinesGoToTheSink) {
-  testing::DebugCapture capture;
+  qvx::testing::DebugCapture capture;
   DbgPrint("Meridel driver %s %s", "1.0.2.4", "x");
   EXPECT_EQ(capture.Lines(), std::vector<std::string>{"Meridel driver 1.0.2.4 x"});
 }

@@ -6,7 +6,9 @@
 
 #include <future>
 
-#include "TransportTestSupport.h"
+#include "RecordingCardEvents.h"
+#include "Watchdog.h"
+#include "device/Packet.h"
 #include "transport/SocketLowerEdge.h"
 #include "transport/Transport.h"
 #include "platform/posix/UniqueFd.h"
@@ -35,13 +37,15 @@ class LowerEdgeTest : public ::testing::Test {
     auto promise = std::make_shared<std::promise<InResult>>();
     EXPECT_EQ(edge_->SubmitIn([promise](NTSTATUS status, const Packet& packet) {
       promise->set_value({status, packet});
-    }), STATUS_SUCCESS);
+    }),
+              STATUS_SUCCESS);
     return promise->get_future();
   }
 
   NTSTATUS Write(const Packet& packet) {
     std::promise<NTSTATUS> done;
-    const NTSTATUS submitted = edge_->SubmitOut(packet, [&done](NTSTATUS status) { done.set_value(status); });
+    const NTSTATUS submitted =
+        edge_->SubmitOut(packet, [&done](NTSTATUS status) { done.set_value(status); });
     return NT_SUCCESS(submitted) ? done.get_future().get() : submitted;
   }
 
@@ -63,7 +67,7 @@ TEST_F(LowerEdgeTest, PacketsTravelBothWays) {
   EXPECT_EQ(PeerReceive(), PowerOff());
 
   // A packet sent before the IN transfer waits for it.
-  const Packet status{0x02, 0x81, 0x01};
+  const Packet status = qvx::sim::CardStatusPacket(true);
   ASSERT_EQ(::send(peer_.Get(), status.data(), status.size(), 0), 8);
   std::future<InResult> in = SubmitIn();
   ASSERT_EQ(in.wait_for(5s), std::future_status::ready);
@@ -107,7 +111,7 @@ TEST_F(LowerEdgeTest, AbortedPipesEndTheReadAndRefuseMore) {
 }
 
 TEST_F(LowerEdgeTest, TransportOverTheSocket) {
-  testing::RecordingCardEvents events;
+  qvx::testing::RecordingCardEvents events;
   CTransport transport(std::move(edge_), events);
   ASSERT_EQ(transport.Configure(), STATUS_SUCCESS);
   EXPECT_EQ(transport.Descriptors().vendorId, kTestVendorId);
@@ -116,8 +120,7 @@ TEST_F(LowerEdgeTest, TransportOverTheSocket) {
   auto device = std::async(std::launch::async, [this] {
     const Packet header = PeerReceive();
     const Packet data = PeerReceive();
-    const Packet answer[] = {{0x01, 0x00, 0x04, 0x02, 0x00}, {0x00, 0x02, data[3], data[2]}};
-    for (const Packet& packet : answer) {
+    for (const Packet& packet : qvx::sim::ResponsePackets(0x04, {data[3], data[2]})) {
       ::send(peer_.Get(), packet.data(), packet.size(), 0);
     }
     return header;

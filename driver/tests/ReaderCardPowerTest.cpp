@@ -20,12 +20,10 @@ using namespace qvxrdr;
 const Bytes kAtrT0T1{0x3B, 0x81, 0x80, 0x01, 0x80, 0x80};
 const Bytes kAtrT0{0x3B, 0x02, 0x14, 0x50};
 
-Packet DataPacket(std::initializer_list<std::uint8_t> bytes) {
-  Packet p{};
-  p[1] = static_cast<std::uint8_t>(bytes.size());
-  std::size_t i = 2;
-  for (std::uint8_t b : bytes) p[i++] = b;
-  return p;
+// One data packet as the device sends it; the codec makes none for no bytes,
+// which the device never sends but a broken one might.
+Packet DataPacket(const Bytes& bytes) {
+  return bytes.empty() ? Packet{} : qvx::sim::DataPackets(bytes).front();
 }
 
 class ReaderCardPowerTest : public ReaderFixture {
@@ -39,7 +37,8 @@ class ReaderCardPowerTest : public ReaderFixture {
     std::size_t returned = 99;
     PowerResult r;
     r.status = Device().CardPower(action, out.data(), capacity, &returned);
-    r.atr.assign(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(std::min(returned, capacity)));
+    r.atr.assign(out.begin(),
+                 out.begin() + static_cast<std::ptrdiff_t>(std::min(returned, capacity)));
     return r;
   }
   CardState State() {
@@ -66,13 +65,13 @@ TEST_F(ReaderCardPowerTest, ColdAndWarmResetCollectTheAtr) {
   ASSERT_EQ(cold.status, STATUS_SUCCESS);
   EXPECT_EQ(cold.atr, atr);
   EXPECT_EQ(State(), CardState::Negotiable);
-  EXPECT_EQ(Firmware().Written().back(), MakePacket({0x02, 0x01}));
+  EXPECT_EQ(Firmware().Written().back(), ReaderControlPacket(wire::kColdReset));
 
   Firmware().SetAtr(AtrPackets(kAtrT0));
   const PowerResult warm = Power(PowerAction::WarmReset);
   ASSERT_EQ(warm.status, STATUS_SUCCESS);
   EXPECT_EQ(warm.atr, kAtrT0);
-  EXPECT_EQ(Firmware().Written().back(), MakePacket({0x02, 0x15}));
+  EXPECT_EQ(Firmware().Written().back(), ReaderControlPacket(wire::kWarmReset));
 }
 
 struct AtrFailure {
@@ -87,18 +86,29 @@ TEST_F(ReaderCardPowerTest, ResetFailures) {
   Packets overlong;
   for (int i = 0; i < 6; ++i) overlong.push_back(DataPacket({0x3B, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
   const AtrFailure cases[] = {
-      {"first packet of one byte", {DataPacket({0x3B})}, STATUS_UNRECOGNIZED_MEDIA,
-       CardState::Swallowed, true},
+      {"first packet of one byte",
+       {DataPacket({0x3B})},
+       STATUS_UNRECOGNIZED_MEDIA,
+       CardState::Swallowed,
+       true},
       {"first packet empty", {DataPacket({})}, STATUS_NO_MEDIA, CardState::Present, false},
-      {"count above six", {DataPacket({0x3B, 0x0F}), MakePacket({0x00, 0x07, 1, 2, 3, 4, 5, 6})},
-       STATUS_UNRECOGNIZED_MEDIA, CardState::Present, false},
-      {"other control packet", {MakePacket({0x02, 0x05})}, STATUS_IO_TIMEOUT,
-       CardState::Swallowed, true},
-      {"header packet", {MakePacket({0x01, 0x03, 0x05})}, STATUS_UNRECOGNIZED_MEDIA,
-       CardState::Present, false},
+      {"count above six",
+       {DataPacket({0x3B, 0x0F}), Packet{0x00, 0x07, 1, 2, 3, 4, 5, 6}},
+       STATUS_UNRECOGNIZED_MEDIA,
+       CardState::Present,
+       false},
+      {"other control packet",
+       {ReaderControlPacket(0x05)},
+       STATUS_IO_TIMEOUT,
+       CardState::Swallowed,
+       true},
+      {"header packet", {EventPacket(0x05)}, STATUS_UNRECOGNIZED_MEDIA, CardState::Present, false},
       {"more than 33 bytes", overlong, STATUS_IO_TIMEOUT, CardState::Swallowed, true},
-      {"wrong check byte", {DataPacket({0x3B, 0x80, 0x01, 0x00})}, STATUS_UNRECOGNIZED_MEDIA,
-       CardState::Present, false},
+      {"wrong check byte",
+       {DataPacket({0x3B, 0x80, 0x01, 0x00})},
+       STATUS_UNRECOGNIZED_MEDIA,
+       CardState::Present,
+       false},
   };
   for (const AtrFailure& c : cases) {
     SCOPED_TRACE(c.name);
@@ -122,8 +132,8 @@ TEST_F(ReaderCardPowerTest, CardPulledDuringTheResetEndsItWithNoMedia) {
     Packets device;
   } cases[] = {
       {"card status first, the ATR behind it",
-       {MakePacket({0x02, 0x81, 0x00}), DataPacket({0x3B, 0x02}), DataPacket({0x14, 0x50})}},
-      {"pulled after the first ATR packet", {DataPacket({0x3B, 0x02}), MakePacket({0x02, 0x81, 0x00})}},
+       {CardStatusPacket(false), DataPacket({0x3B, 0x02}), DataPacket({0x14, 0x50})}},
+      {"pulled after the first ATR packet", {DataPacket({0x3B, 0x02}), CardStatusPacket(false)}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -134,7 +144,8 @@ TEST_F(ReaderCardPowerTest, CardPulledDuringTheResetEndsItWithNoMedia) {
     EXPECT_EQ(r.status, STATUS_NO_MEDIA);
     EXPECT_EQ(State(), CardState::Absent);
     const Packets written = Firmware().Written();
-    EXPECT_NE(std::find(written.begin(), written.end(), MakePacket({0x01, 0x03, 0x02})), written.end())
+    EXPECT_NE(std::find(written.begin(), written.end(), qvx::sim::CommandHeader(0x02, 0)),
+              written.end())
         << "no fence";
     // What the device still sent is gone: the next request reads its own answer.
     Firmware().Script(0x02, 5, {'0', '1', '.', '2', '0', 0x00});
@@ -154,8 +165,8 @@ TEST_F(ReaderCardPowerTest, ReadFailureWhileCollectingMeansNoCard) {
   Firmware().SetAtr({});
   auto power = std::async(std::launch::async, [this] { return Power(PowerAction::ColdReset); });
   ASSERT_TRUE(Firmware().WaitForWritten(2));  // the status query, then the reset
-  ASSERT_EQ(Firmware().Written().back(), MakePacket({0x02, 0x01}));
-  Main().edge->FailIn();
+  ASSERT_EQ(Firmware().Written().back(), ReaderControlPacket(wire::kColdReset));
+  Main().edge->FailAllIn(STATUS_DEVICE_REMOVED);
   EXPECT_EQ(power.get().status, STATUS_NO_MEDIA);
   EXPECT_EQ(State(), CardState::Absent);
 }
@@ -163,7 +174,8 @@ TEST_F(ReaderCardPowerTest, ReadFailureWhileCollectingMeansNoCard) {
 TEST_F(ReaderCardPowerTest, NoCardNoPower) {
   main_ = StartedDevice(0, /*card=*/false);
   Firmware().ClearLog();
-  for (PowerAction action : {PowerAction::ColdReset, PowerAction::WarmReset, PowerAction::PowerDown}) {
+  for (PowerAction action :
+       {PowerAction::ColdReset, PowerAction::WarmReset, PowerAction::PowerDown}) {
     EXPECT_EQ(Power(action).status, STATUS_NO_MEDIA);
   }
   EXPECT_TRUE(Firmware().Written().empty());

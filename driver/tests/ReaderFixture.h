@@ -11,19 +11,36 @@
 #include <string>
 #include <vector>
 
-#include "FakeQuorvex.h"
 #include "PrivateDir.h"
 #include "ScopedEnv.h"
+#include "ScriptedEdge.h"
+#include "ScriptedFirmware.h"
 #include "device/Device.h"
+#include "device/Packet.h"
 #include "device/UnitBitmap.h"
 #include "reader/LastErrorRecord.h"
 
 namespace qvxrdr_test {
 
+using qvx::testing::AtrPackets;
+using qvx::testing::Bytes;
+using qvx::testing::Packets;
+using qvx::testing::ReceivedCommand;
+using qvx::testing::ScriptedEdge;
+using qvx::testing::ScriptedFirmware;
+using qvxrdr::Packet;
+// What the device sends, and the reader-control packets the driver must
+// write, come from the simulator's codec.
+using qvx::sim::CardStatusPacket;
+using qvx::sim::EventPacket;
+using qvx::sim::ReaderControlPacket;
+using qvx::sim::ResponsePackets;
+namespace wire = qvx::sim::wire;
+
 // One device: firmware, the device over its edge.
 struct TestDevice {
-  FakeQuorvexFirmware firmware;
-  FakeQuorvexEdge* edge = nullptr;  // owned by the device's transport
+  ScriptedFirmware firmware;
+  ScriptedEdge* edge = nullptr;  // owned by the device's transport
   std::unique_ptr<qvxrdr::CDevice> device;
 };
 
@@ -35,7 +52,8 @@ class ReaderFixture : public ::testing::Test {
   std::unique_ptr<TestDevice> AddDevice(std::uint32_t readerIndex = 0,
                                         const qvxrdr::DeviceNameStrings& strings = {}) {
     auto test = std::make_unique<TestDevice>();
-    auto edge = std::make_unique<FakeQuorvexEdge>(test->firmware);
+    auto edge = std::make_unique<ScriptedEdge>();
+    test->firmware.Attach(*edge);
     edge->SetStrings(strings);
     test->edge = edge.get();
     qvxrdr::CDevice::Options options;
@@ -58,7 +76,7 @@ class ReaderFixture : public ::testing::Test {
     if (!main_) main_ = StartedDevice();
     return *main_;
   }
-  FakeQuorvexFirmware& Firmware() { return Main().firmware; }
+  ScriptedFirmware& Firmware() { return Main().firmware; }
   qvxrdr::CDevice& Device() { return *Main().device; }
 
   struct ControlResult {

@@ -35,7 +35,8 @@ class TransmitTest : public ReaderFixture {
     std::size_t returned = 99;
     TransmitResult r;
     r.status = Device().Transmit(apdu.data(), apdu.size(), out.data(), capacity, &returned);
-    r.reply.assign(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(std::min(returned, capacity)));
+    r.reply.assign(out.begin(),
+                   out.begin() + static_cast<std::ptrdiff_t>(std::min(returned, capacity)));
     return r;
   }
 };
@@ -61,32 +62,32 @@ TEST_F(TransmitTest, ModeExchanges) {
   const ModeCase cases[] = {
       {"mode 1 with data",
        {0x80, 0x12, 0x02, 0x01, 0x03, 0xA1, 0xA2, 0xA3, 0x00},
-       Answer(1, {0x01}),
-       Answer(3, {0x77, 0x88}),
+       ResponsePackets(1, {0x01}),
+       ResponsePackets(3, {0x77, 0x88}),
        {{0x01, {0x00, 0x00}}, {0x07, {0x01, 0x03, 0xA1, 0xA2, 0xA3}}},
        {0xC1, 0x02, 0x77, 0x88, 0x90, 0x00}},
       {"mode 2",
        {0x80, 0x12, 0x03, 0x01, 0x00},
-       Answer(1, {0x01}),
-       Answer(8, {25}),
+       ResponsePackets(1, {0x01}),
+       ResponsePackets(8, {25}),
        {{0x01, {0x00, 0x00}}, {0x07, {0x02}}},
        {0x69, 0x87}},
       {"start answered with another code",
        {0x80, 0x12, 0x03, 0x01, 0x00},
-       Answer(2),
-       Answer(3),
+       ResponsePackets(2, {}),
+       ResponsePackets(3, {}),
        {{0x01, {0x00, 0x00}}},
        {0x69, 0xF0}},
       {"start's first byte is not looked at",
        {0x80, 0x12, 0x03, 0x01, 0x00},
-       Answer(1, {0x00}),
-       Answer(3),
+       ResponsePackets(1, {0x00}),
+       ResponsePackets(3, {}),
        {{0x01, {0x00, 0x00}}, {0x07, {0x02}}},
        {0xC1, 0x00, 0x90, 0x00}},
       {"cancelled on the device",
        {0x80, 0x12, 0x03, 0x01, 0x00},
-       Answer(1, {0x01}),
-       {EventHeader(0x0B)},
+       ResponsePackets(1, {0x01}),
+       {EventPacket(0x0B)},
        {{0x01, {0x00, 0x00}}, {0x07, {0x02}}},
        {0x69, 0xF0}},
       {"Lc beyond the APDU", {0x80, 0x12, 0x02, 0x01, 0x05, 0xA1}, {}, {}, {}, {0x67, 0x00}},
@@ -107,7 +108,7 @@ TEST_F(TransmitTest, ModeExchanges) {
 TEST_F(TransmitTest, BrokenFramingFailsTheTransmit) {
   Ready();
   Firmware().Script(0x01, 1, {0x01});
-  Firmware().Script(0x07, {MakePacket({0x04, 0x00})});
+  Firmware().Script(0x07, {Packet{0x04, 0x00}});
   const TransmitResult r = Send({0x80, 0x12, 0x03, 0x01, 0x00});
   EXPECT_EQ(r.status, QVX_STATUS_FRAMING);
   EXPECT_TRUE(r.reply.empty());

@@ -7,37 +7,27 @@
 #include <future>
 #include <numeric>
 
-#include "ScriptedLowerEdge.h"
-#include "TransportTestSupport.h"
+#include "DebugCapture.h"
+#include "RecordingCardEvents.h"
+#include "ScriptedEdge.h"
+#include "Watchdog.h"
+#include "device/Packet.h"
 #include "transport/Transport.h"
 
 namespace qvxrdr {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::ScriptedLowerEdge;
-
-Packet ResponseHeader(std::uint8_t code, std::uint16_t length) {
-  return {0x01, 0x00, code, static_cast<std::uint8_t>(length & 0xFF),
-          static_cast<std::uint8_t>(length >> 8), 0, 0, 0};
-}
+using qvx::testing::DebugCapture;
+using qvx::testing::ScriptedEdge;
+// What the device sends is built with the simulator's codec (sim::); what
+// the host writes is expected as the driver's codec builds it.
+namespace sim = qvx::sim;
 
 std::vector<std::uint8_t> Bytes(std::size_t length, std::uint8_t first = 0x10) {
   std::vector<std::uint8_t> bytes(length);
   std::iota(bytes.begin(), bytes.end(), first);
   return bytes;
-}
-
-// Waits until a captured line starts with `prefix` and holds `bytes`.
-bool WaitForLine(testing::DebugCapture& debug, const std::string& prefix, const std::string& bytes) {
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (std::chrono::steady_clock::now() < deadline) {
-    for (const std::string& line : debug.Lines()) {
-      if (line.rfind(prefix, 0) == 0 && line.find(bytes) != std::string::npos) return true;
-    }
-    std::this_thread::sleep_for(5ms);
-  }
-  return false;
 }
 
 class TransportTest : public ::testing::Test {
@@ -46,7 +36,7 @@ class TransportTest : public ::testing::Test {
 
   void Make(std::chrono::milliseconds writeRound) {
     transport_.reset();
-    auto edge = std::make_unique<ScriptedLowerEdge>();
+    auto edge = std::make_unique<ScriptedEdge>();
     edge_ = edge.get();
     transport_ = std::make_unique<CTransport>(std::move(edge), events_, writeRound);
   }
@@ -62,25 +52,15 @@ class TransportTest : public ::testing::Test {
     auto seen = std::make_shared<std::atomic<std::size_t>>(0);
     edge_->OnWrite([this, after, seen, packets](const Packet&) {
       if (++*seen == after) {
-        for (const Packet& packet : packets) {
-          edge_->Send(packet);
-        }
+        edge_->Send(packets);
       }
     });
   }
 
-  static std::vector<Packet> Answer(std::uint8_t code, const std::vector<std::uint8_t>& data) {
-    std::vector<Packet> packets{ResponseHeader(code, static_cast<std::uint16_t>(data.size()))};
-    for (const Packet& packet : DataPackets(data.data(), data.size())) {
-      packets.push_back(packet);
-    }
-    return packets;
-  }
-
   testing::Watchdog watchdog_;  // first: outlives everything that could hang
-  testing::DebugCapture debug_;
-  testing::RecordingCardEvents events_;
-  ScriptedLowerEdge* edge_ = nullptr;
+  DebugCapture debug_;
+  qvx::testing::RecordingCardEvents events_;
+  ScriptedEdge* edge_ = nullptr;
   std::unique_ptr<CTransport> transport_;
 };
 
@@ -112,7 +92,7 @@ TEST_F(TransportTest, RequestIsAHeaderAndDataPacketsAndTheResponseIsReassembled)
     const std::vector<std::uint8_t> request = Bytes(length);
     const std::vector<std::uint8_t> answer = Bytes(13, 0x80);
     const std::size_t packetsOut = 1 + (length + 5) / 6;
-    ReplyAfter(packetsOut, Answer(0x02, answer));
+    ReplyAfter(packetsOut, sim::ResponsePackets(0x02, answer));
 
     Response response;
     ASSERT_EQ(transport_->SendRequest(0x05, request, response), STATUS_SUCCESS);
@@ -130,35 +110,37 @@ TEST_F(TransportTest, RequestIsAHeaderAndDataPacketsAndTheResponseIsReassembled)
 
 TEST_F(TransportTest, ResponseStoresOnlyTheAnnouncedBytes) {
   Start();
-  ReplyAfter(1, {ResponseHeader(0x03, 7), DataPacket(Bytes(6).data(), 6), DataPacket(Bytes(6, 0x16).data(), 6)});
+  std::vector<Packet> answer{sim::ResponseHeader(0x03, 7)};
+  for (const Packet& packet : sim::DataPackets(Bytes(12))) answer.push_back(packet);
+  ReplyAfter(1, answer);
   Response response;
   ASSERT_EQ(transport_->SendRequest(0x06, nullptr, 0, response), STATUS_SUCCESS);
   EXPECT_EQ(response.data, Bytes(7));
 }
 
 TEST_F(TransportTest, EmptyResponseReadsNoDataPacket) {
-  testing::DebugCapture debug;
+  DebugCapture debug;
   Start();
-  const Packet next = DataPacket(Bytes(2).data(), 2);
-  ReplyAfter(1, {ResponseHeader(0x05, 0), next});
+  const Packet next = sim::DataPackets(Bytes(2)).front();
+  ReplyAfter(1, {sim::ResponseHeader(0x05, 0), next});
   Response response;
   ASSERT_EQ(transport_->SendRequest(0x02, nullptr, 0, response), STATUS_SUCCESS);
   EXPECT_EQ(response.code, 0x05);
   EXPECT_TRUE(response.data.empty());
   // What follows is no part of this answer: dropped, never kept for the
   // next request to take as its own.
-  EXPECT_TRUE(WaitForLine(debug, "Meridel: dropped", "00 02 10 11"));
+  EXPECT_TRUE(debug.WaitForLine("Meridel: dropped", "00 02 10 11"));
 }
 
 // The rules that keep the conversation in step across an abort.
 TEST_F(TransportTest, AnAbortSticksToItsOperationAndIsFencedOff) {
-  testing::DebugCapture debug;
+  DebugCapture debug;
   Start();
   edge_->OnWrite([this](const Packet& packet) {
-    if (packet[0] == 0x01 && packet[2] == 0x04) edge_->Send(ResponseHeader(0x02, 0));
+    if (packet[0] == 0x01 && packet[2] == 0x04) edge_->Send(sim::ResponseHeader(0x02, 0));
     // The device answers check device in any state: the fence.
     if (packet[0] == 0x01 && packet[2] == 0x02) {
-      for (const Packet& p : Answer(0x05, {'0', '1', '.', '2', '0', 0})) edge_->Send(p);
+      edge_->Send(sim::ResponsePackets(0x05, {'0', '1', '.', '2', '0', 0}));
     }
   });
   transport_->BeginOperation();
@@ -175,8 +157,8 @@ TEST_F(TransportTest, AnAbortSticksToItsOperationAndIsFencedOff) {
 
   // A late 01 03 0B between operations is nobody's: the next operation
   // neither sees it nor needs a fence.
-  edge_->Send({0x01, 0x03, 0x0B});
-  EXPECT_TRUE(WaitForLine(debug, "Meridel: dropped answered abort", "01 03 0b"));
+  edge_->Send(sim::EventPacket(sim::wire::kEventAborted));
+  EXPECT_TRUE(debug.WaitForLine("Meridel: dropped answered abort", "01 03 0b"));
   const std::size_t before = edge_->Written().size();
   transport_->BeginOperation();
   ASSERT_EQ(transport_->SendRequest(0x04, nullptr, 0, response), STATUS_SUCCESS);
@@ -190,10 +172,10 @@ TEST_F(TransportTest, FenceDiscardsWhatTheDeviceStillOwed) {
   // This device still owes an answer when the fence goes out: it comes
   // first and is discarded.
   edge_->OnWrite([this](const Packet& packet) {
-    if (packet[0] == 0x01 && packet[2] == 0x07) edge_->Send(ResponseHeader(0x03, 0));
+    if (packet[0] == 0x01 && packet[2] == 0x07) edge_->Send(sim::ResponseHeader(0x03, 0));
     if (packet[0] == 0x01 && packet[2] == 0x02) {
-      edge_->Send(ResponseHeader(0x03, 0));
-      for (const Packet& p : Answer(0x05, {'0', '1', 0})) edge_->Send(p);
+      edge_->Send(sim::ResponseHeader(0x03, 0));
+      edge_->Send(sim::ResponsePackets(0x05, {'0', '1', 0}));
     }
   });
   transport_->BeginOperation();
@@ -218,16 +200,21 @@ TEST_F(TransportTest, FramingViolationsFailWithTheirDebugLine) {
     std::string line;
   };
   const Case cases[] = {
-      {"data instead of header", {{0x00, 0x01, 0x02}},
+      {"data instead of header", sim::DataPackets({0x02}),
        "Meridel: !!ERROR: Invalid command from reader: 00 01 02 00  00 00 00 00"},
-      {"257 announced", {ResponseHeader(0x02, 257)},
-       "Meridel: !!ERROR: Invalid command from reader: 01 00 02 01  01 00 00 00"},
-      {"count 0", {ResponseHeader(0x02, 3), {0x00, 0x00, 0xAA}},
+      {"257 announced",
+       {sim::ResponseHeader(0x02, 257)},
+       "Meridel: !!ERROR: Invalid command from reader: 01 03 02 01  01 00 00 00"},
+      {"count 0",
+       {sim::ResponseHeader(0x02, 3), {0x00, 0x00, 0xAA}},
        "Meridel: !!ERROR: Invalid data from reader: 00 00 aa 00  00 00 00 00"},
-      {"count 7", {ResponseHeader(0x02, 9), {0x00, 0x07, 1, 2, 3, 4, 5, 6}},
+      {"count 7",
+       {sim::ResponseHeader(0x02, 9), {0x00, 0x07, 1, 2, 3, 4, 5, 6}},
        "Meridel: !!ERROR: Invalid data from reader: 00 07 01 02  03 04 05 06"},
-      {"header among data", {ResponseHeader(0x02, 9), DataPacket(Bytes(6).data(), 6), ResponseHeader(0x02, 3)},
-       "Meridel: !!ERROR: Invalid data from reader: 01 00 02 03  00 00 00 00"},
+      {"header among data",
+       {sim::ResponseHeader(0x02, 9), sim::DataPackets(Bytes(6)).front(),
+        sim::ResponseHeader(0x02, 3)},
+       "Meridel: !!ERROR: Invalid data from reader: 01 03 02 03  00 00 00 00"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -243,7 +230,7 @@ TEST_F(TransportTest, FramingViolationsFailWithTheirDebugLine) {
 }
 
 TEST_F(TransportTest, PumpHandlesDeviceEventsBeforeTheResponse) {
-  const Packet response = ResponseHeader(0x02, 0);
+  const Packet response = sim::ResponseHeader(0x02, 0);
   struct Case {
     const char* name;
     std::vector<Packet> device;
@@ -252,12 +239,20 @@ TEST_F(TransportTest, PumpHandlesDeviceEventsBeforeTheResponse) {
     std::uint8_t code;
   };
   const Case cases[] = {
-      {"0B ends the read", {{0x01, 0x03, 0x0B}}, true, QVX_STATUS_EVENT_0B, 0},
-      {"07 ends the read", {{0x01, 0x03, 0x07}}, true, QVX_STATUS_EVENT_07, 0},
-      {"0A is skipped", {{0x01, 0x03, 0x0A}, response}, true, STATUS_SUCCESS, 0x02},
-      {"06 skipped while ignored", {{0x01, 0x03, 0x06}, response}, true, STATUS_SUCCESS, 0x02},
-      {"06 is the response when expected", {{0x01, 0x03, 0x06}, response}, false, STATUS_SUCCESS, 0x06},
-      {"card status is skipped", {{0x02, 0x81, 0x01}, response}, true, STATUS_SUCCESS, 0x02},
+      {"0B ends the read", {sim::EventPacket(0x0B)}, true, QVX_STATUS_EVENT_0B, 0},
+      {"07 ends the read", {sim::EventPacket(0x07)}, true, QVX_STATUS_EVENT_07, 0},
+      {"0A is skipped", {sim::EventPacket(0x0A), response}, true, STATUS_SUCCESS, 0x02},
+      {"06 skipped while ignored", {sim::EventPacket(0x06), response}, true, STATUS_SUCCESS, 0x02},
+      {"06 is the response when expected",
+       {sim::EventPacket(0x06), response},
+       false,
+       STATUS_SUCCESS,
+       0x06},
+      {"card status is skipped",
+       {sim::CardStatusPacket(true), response},
+       true,
+       STATUS_SUCCESS,
+       0x02},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -274,14 +269,15 @@ TEST_F(TransportTest, PumpHandlesDeviceEventsBeforeTheResponse) {
 TEST_F(TransportTest, CardStatusIsReportedThenSignalled) {
   Start();
   transport_->CardStatusEvent().Clear();
-  edge_->Send({0x02, 0x81, 0x01});
+  edge_->Send(sim::CardStatusPacket(true));
   ASSERT_EQ(transport_->CardStatusEvent().Wait(5000), STATUS_SUCCESS);
   EXPECT_TRUE(transport_->CardPresent());
   EXPECT_EQ(events_.Calls(), (std::vector<std::string>{"inserted"}));
 
   // Removal is reported even when the reader layer already has the card absent;
   // it decides what changes. An unknown state byte only signals.
-  for (const Packet& status : {Packet{0x02, 0x81, 0x00}, Packet{0x02, 0x81, 0x00}, Packet{0x02, 0x81, 0x05}}) {
+  for (const Packet& status :
+       {sim::CardStatusPacket(false), sim::CardStatusPacket(false), Packet{0x02, 0x81, 0x05}}) {
     transport_->CardStatusEvent().Clear();
     edge_->Send(status);
     ASSERT_EQ(transport_->CardStatusEvent().Wait(5000), STATUS_SUCCESS);
@@ -322,7 +318,8 @@ TEST_F(TransportTest, StalledWriteReportsEachRoundAndKeepsWaiting) {
   Make(20ms);
   Start();
   edge_->HoldWrites(true);
-  auto write = std::async(std::launch::async, [this] { return transport_->WritePacket(CardStatusQuery()); });
+  auto write =
+      std::async(std::launch::async, [this] { return transport_->WritePacket(CardStatusQuery()); });
   const std::string line = "Meridel: STATUS_TIMEOUT, data block: 02 09 00 00  00 00 00 00";
   ASSERT_TRUE(debug_.WaitForCount(line, 3));
   EXPECT_EQ(write.wait_for(0ms), std::future_status::timeout);
@@ -334,19 +331,20 @@ TEST_F(TransportTest, AbortStopsTheDataPacketsButTheResponseIsRead) {
   Start();
   edge_->OnWrite([this](const Packet& packet) {
     if (IsAbort(packet)) {
-      edge_->Send(ResponseHeader(0x06, 0));
+      edge_->Send(sim::ResponseHeader(0x03, 0));
     }
   });
   edge_->HoldWrites(true);
   Response response;
-  auto request = std::async(std::launch::async, [&] { return transport_->SendRequest(0x08, Bytes(60), response); });
+  auto request = std::async(std::launch::async,
+                            [&] { return transport_->SendRequest(0x08, Bytes(60), response); });
   ASSERT_TRUE(edge_->WaitFor([this] { return edge_->WrittenCountLocked() == 1; }));
   auto abort = std::async(std::launch::async, [this] { return transport_->WriteAbort(0x21); });
   std::this_thread::sleep_for(50ms);  // the abort queues on the write gate
   edge_->HoldWrites(false);
   EXPECT_EQ(abort.get(), STATUS_SUCCESS);
   ASSERT_EQ(request.get(), STATUS_SUCCESS);
-  EXPECT_EQ(response.code, 0x06);
+  EXPECT_EQ(response.code, 0x03);
 
   const std::vector<Packet> written = edge_->Written();
   const auto abortAt = std::find(written.begin(), written.end(), Abort(0x21));
@@ -372,7 +370,7 @@ TEST_F(TransportTest, StopEndsAWaitingReadAndLaterReads) {
 TEST_F(TransportTest, StopWithNoTransferOutKeepsTheWaitingPacketThenFails) {
   Start();
   CTransport::Expecting expecting(*transport_, false);
-  const Packet pending = ResponseHeader(0x02, 0);
+  const Packet pending = sim::ResponseHeader(0x02, 0);
   edge_->Send(pending);
   ASSERT_TRUE(edge_->WaitFor([this] { return !edge_->InOutstandingLocked(); }));
   transport_->StopReadPump();
@@ -386,7 +384,7 @@ TEST_F(TransportTest, CardStatusQueryAfterRestart) {
   Start();
   transport_->StopReadPump();
   transport_->ClearFlags();  // start / power-up
-  ReplyAfter(1, {{0x02, 0x81, 0x01}});
+  ReplyAfter(1, {sim::CardStatusPacket(true)});
   EXPECT_EQ(transport_->CardStatusQuery(), STATUS_SUCCESS);
   EXPECT_EQ(edge_->Written(), std::vector<Packet>{CardStatusQuery()});
   EXPECT_TRUE(transport_->CardPresent());
@@ -394,7 +392,7 @@ TEST_F(TransportTest, CardStatusQueryAfterRestart) {
   // An answer left over from before the power-down does not hold it up.
   transport_->StopReadPump();
   transport_->ClearFlags();
-  ReplyAfter(1, {ResponseHeader(0x03, 0), {0x02, 0x81, 0x00}});
+  ReplyAfter(1, {sim::ResponseHeader(0x03, 0), sim::CardStatusPacket(false)});
   EXPECT_EQ(transport_->CardStatusQuery(), STATUS_SUCCESS);
   EXPECT_FALSE(transport_->CardPresent());
 

@@ -45,53 +45,53 @@ const Bytes kStartOk{0x01};
 class VendorRequestTest : public ReaderFixture {};
 
 TEST_F(VendorRequestTest, Flows) {
-  const Bytes mode1Block = Cat({{0x01, 0x0D, 0x9F, 0x37, 0x04, 0x00, 0x00, 0x12, 0x34, 0x9F, 0x02,
-                                 0x00, 0x5F, 0x2A, 0x00},
-                                Repeat(8, 0x00)});
+  const Bytes mode1Block = Cat(
+      {{0x01, 0x0D, 0x9F, 0x37, 0x04, 0x00, 0x00, 0x12, 0x34, 0x9F, 0x02, 0x00, 0x5F, 0x2A, 0x00},
+       Repeat(8, 0x00)});
   const Bytes element0{0x00, 0x02, 0xCC, 0xDD};
   const FlowCase cases[] = {
       {"check device",
        kCheckDevice,
        {},
-       {{0x02, Answer(5, {'0', '1', '.', '2', '0', 0x00})}},
+       {{0x02, ResponsePackets(5, {'0', '1', '.', '2', '0', 0x00})}},
        {{0x02, {}}},
        {'0', '1', '.', '2', '0', 0x00, '0', '1', '.', '2', '4', 0x00},
        {0, 0, 0, 0}},
       {"check card",
        kCheckCard,
        {'n', 'l'},
-       {{0x01, Answer(1, kStartOk)}, {0x03, Answer(4, {0x01, 0x55, 0x01, 0x07})}},
+       {{0x01, ResponsePackets(1, kStartOk)}, {0x03, ResponsePackets(4, {0x01, 0x55, 0x01, 0x07})}},
        {{0x01, {'n', 'l'}}, {0x03, {}}},
        {0x01, 0x55, 0x01, 0x07},
        {0, 0, 0, 0}},
       {"get response with two elements",
        kGetResponse,
        Cat({element0, DisplayElement(68), {'0', '0'}}),
-       {{0x01, Answer(1, kStartOk)},
-        {0x04, Answer(2)},
-        {0x05, Answer(2)},
-        {0x06, Answer(3, {0xAB, 0xCD})}},
+       {{0x01, ResponsePackets(1, kStartOk)},
+        {0x04, ResponsePackets(2, {})},
+        {0x05, ResponsePackets(2, {})},
+        {0x06, ResponsePackets(3, {0xAB, 0xCD})}},
        {{0x01, {'0', '0'}}, {0x04, {}}, {0x05, element0}, {0x05, DisplayElement(68)}, {0x06, {}}},
        {0xAB, 0xCD},
        {0, 0, 0, 0}},
       {"mode 1 with a two-byte challenge",
        kGetMode1Response,
        {0x02, 0x12, 0x34},
-       {{0x01, Answer(1, kStartOk)}, {0x07, Answer(3, {0x11, 0x22, 0x33})}},
+       {{0x01, ResponsePackets(1, kStartOk)}, {0x07, ResponsePackets(3, {0x11, 0x22, 0x33})}},
        {{0x01, {0x00, 0x00}}, {0x07, mode1Block}},
        {0x11, 0x22, 0x33},
        {0, 0, 0, 0}},
       {"mode 2",
        kGetMode2Response,
        {},
-       {{0x01, Answer(1, kStartOk)}, {0x07, Answer(3, {0x44})}},
+       {{0x01, ResponsePackets(1, kStartOk)}, {0x07, ResponsePackets(3, {0x44})}},
        {{0x01, {0x00, 0x00}}, {0x07, {0x02}}},
        {0x44},
        {0, 0, 0, 0}},
       {"display result",
        kDisplayResult,
        {0x00, 0x07, 'n', 'l'},
-       {{0x08, Answer(2)}},
+       {{0x08, ResponsePackets(2, {})}},
        {{0x08, {0x00, 0x07, 'n', 'l'}}},
        {},
        {0, 0, 0, 0}},
@@ -110,49 +110,49 @@ TEST_F(VendorRequestTest, Flows) {
       {"error byte 36",
        kCheckCard,
        {'0', '0'},
-       {{0x01, Answer(1, kStartOk)}, {0x03, Answer(8, {36})}},
+       {{0x01, ResponsePackets(1, kStartOk)}, {0x03, ResponsePackets(8, {36})}},
        {{0x01, {'0', '0'}}, {0x03, {}}},
        {},
        {13, 36, 0, 0}},
       {"error byte 130",
        kGetMode2Response,
        {},
-       {{0x01, Answer(1, kStartOk)}, {0x07, Answer(8, {130, 0x99})}},
+       {{0x01, ResponsePackets(1, kStartOk)}, {0x07, ResponsePackets(8, {130, 0x99})}},
        {{0x01, {0x00, 0x00}}, {0x07, {0x02}}},
        {},
        {6, 130, 0, 0}},
       {"card error with its status word",
        kGetMode2Response,
        {},
-       {{0x01, Answer(1, kStartOk)}, {0x07, Answer(8, {129, 0x6A, 0x82})}},
+       {{0x01, ResponsePackets(1, kStartOk)}, {0x07, ResponsePackets(8, {129, 0x6A, 0x82})}},
        {{0x01, {0x00, 0x00}}, {0x07, {0x02}}},
        {},
        {11, 129, 0x6A, 0x82}},
       {"device time-out",
        kGetMode2Response,
        {},
-       {{0x01, Answer(1, kStartOk)}, {0x07, Answer(6)}},
+       {{0x01, ResponsePackets(1, kStartOk)}, {0x07, ResponsePackets(6, {})}},
        {{0x01, {0x00, 0x00}}, {0x07, {0x02}}},
        {},
        {1, 0, 0, 0}},
       {"start refused stops the request",
        kCheckCard,
        {'0', '0'},
-       {{0x01, Answer(1, {0x00})}},
+       {{0x01, ResponsePackets(1, {0x00})}},
        {{0x01, {'0', '0'}}},
        {},
        {3, 0, 0, 0}},
       {"wrong response code",
        kDisplayResult,
        {0x01},
-       {{0x08, Answer(3)}},
+       {{0x08, ResponsePackets(3, {})}},
        {{0x08, {0x01}}},
        {},
        {3, 0, 0, 0}},
       {"device event 07",
        kGetMode2Response,
        {},
-       {{0x01, Answer(1, kStartOk)}, {0x07, {EventHeader(0x07)}}},
+       {{0x01, ResponsePackets(1, kStartOk)}, {0x07, {EventPacket(0x07)}}},
        {{0x01, {0x00, 0x00}}, {0x07, {0x02}}},
        {},
        {4, 0, 0, 0}},
@@ -220,7 +220,7 @@ TEST_F(VendorRequestTest, FramingViolationMarksTheDeviceFailed) {
   std::uint32_t pnpState = 99;
   ASSERT_EQ(Device().QueryPnpDeviceState(&pnpState), STATUS_SUCCESS);
   EXPECT_EQ(pnpState, 0u);
-  Firmware().Script(0x02, {MakePacket({0x05, 0x03, 0x05, 0x00, 0x00})});
+  Firmware().Script(0x02, {Packet{0x05, 0x03, 0x05, 0x00, 0x00}});
   EXPECT_EQ(Control(kCheckDevice).status, STATUS_SUCCESS);
   EXPECT_EQ(LastError(), (LastErrorRecord{3, 0, 0, 0}));
   EXPECT_TRUE(Device().DeviceFailed());
@@ -264,12 +264,12 @@ TEST_F(VendorRequestTest, RefusedStartLeavesTheCardAbsent) {
 // it is passed over.
 TEST_F(VendorRequestTest, Event6IsTheAnswerOnlyWhileACommandExpectsIt) {
   Firmware().Script(0x01, 1, {0x01});
-  Firmware().Script(0x07, {EventHeader(0x06)});
+  Firmware().Script(0x07, {EventPacket(0x06)});
   Control(kGetMode2Response);
   EXPECT_EQ(LastError(), (LastErrorRecord{1, 0, 0, 0}));
 
-  Packets late = {EventHeader(0x06)};
-  for (const Packet& p : Answer(5, {0x31})) late.push_back(p);
+  Packets late = {EventPacket(0x06)};
+  for (const Packet& p : ResponsePackets(5, {0x31})) late.push_back(p);
   Firmware().Script(0x02, late);
   const ControlResult result = Control(kCheckDevice);
   EXPECT_EQ(LastError(), (LastErrorRecord{0, 0, 0, 0}));
@@ -277,7 +277,7 @@ TEST_F(VendorRequestTest, Event6IsTheAnswerOnlyWhileACommandExpectsIt) {
 }
 
 TEST_F(VendorRequestTest, WriteFailureIsACommunicationError) {
-  Main().edge->FailOut();
+  Main().edge->SetWriteStatus(STATUS_UNSUCCESSFUL);
   Control(kCheckDevice);
   EXPECT_EQ(LastError(), (LastErrorRecord{3, 0, 0, 0}));
 }

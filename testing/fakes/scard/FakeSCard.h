@@ -18,10 +18,10 @@ namespace qvxtest {
 class FakeSCard : public platform::ISCard {
  public:
   struct Call {
-    std::string function;  // "EstablishContext", "ListReaders", "Connect", ...
-    std::string reader;    // Connect
-    DWORD shareMode = 0;   // Connect
-    DWORD controlCode = 0; // Control
+    std::string function;       // "EstablishContext", "ListReaders", "Connect", ...
+    std::string reader;         // Connect
+    DWORD shareMode = 0;        // Connect
+    DWORD controlCode = 0;      // Control
     std::vector<BYTE> request;  // Control
     DWORD receiveLength = 0;    // Control
     DWORD disposition = 0;      // Disconnect
@@ -66,13 +66,11 @@ class FakeSCard : public platform::ISCard {
   LONG ListReaders(SCARDCONTEXT context, LPCSTR groups, LPSTR readersOut,
                    LPDWORD readersLength) override;
   LONG FreeMemory(SCARDCONTEXT context, LPCVOID memory) override;
-  LONG Connect(SCARDCONTEXT context, LPCSTR reader, DWORD shareMode,
-               DWORD preferredProtocols, LPSCARDHANDLE card,
-               LPDWORD activeProtocol) override;
+  LONG Connect(SCARDCONTEXT context, LPCSTR reader, DWORD shareMode, DWORD preferredProtocols,
+               LPSCARDHANDLE card, LPDWORD activeProtocol) override;
   LONG Disconnect(SCARDHANDLE card, DWORD disposition) override;
-  LONG Control(SCARDHANDLE card, DWORD controlCode, LPCVOID sendBuffer,
-               DWORD sendLength, LPVOID receiveBuffer, DWORD receiveLength,
-               LPDWORD bytesReturned) override;
+  LONG Control(SCARDHANDLE card, DWORD controlCode, LPCVOID sendBuffer, DWORD sendLength,
+               LPVOID receiveBuffer, DWORD receiveLength, LPDWORD bytesReturned) override;
 
  private:
   struct FreeBlock {

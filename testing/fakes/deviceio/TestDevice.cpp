@@ -97,8 +97,8 @@ void CTestDevice::Serve(int connection) {
       m_received.push_back(header.controlCode);
     }
     Reply reply = m_handler(header.controlCode, input, header.outputCapacity);
-    const platform::DeviceReplyHeader replyHeader{
-        reply.error, static_cast<std::uint32_t>(reply.output.size())};
+    const platform::DeviceReplyHeader replyHeader{reply.error,
+                                                  static_cast<std::uint32_t>(reply.output.size())};
     std::vector<std::uint8_t> answer(sizeof replyHeader + reply.output.size());
     std::memcpy(answer.data(), &replyHeader, sizeof replyHeader);
     if (!reply.output.empty()) {

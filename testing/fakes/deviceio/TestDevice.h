@@ -22,13 +22,13 @@ class CTestDevice {
     std::uint32_t error = 0;  // Win32 error number; 0 for success
     std::vector<std::uint8_t> output;
   };
-  using Handler = std::function<Reply(std::uint32_t controlCode,
-                                      const std::vector<std::uint8_t>& input,
-                                      std::uint32_t outputCapacity)>;
+  using Handler =
+      std::function<Reply(std::uint32_t controlCode, const std::vector<std::uint8_t>& input,
+                          std::uint32_t outputCapacity)>;
 
   // Listens on <root>/<class>/<name>; root is created if missing.
-  CTestDevice(const std::string& root, const platform::GUID& classGuid,
-              const std::string& name, Handler handler);
+  CTestDevice(const std::string& root, const platform::GUID& classGuid, const std::string& name,
+              Handler handler);
   ~CTestDevice();  // stops serving and removes the socket
   CTestDevice(const CTestDevice&) = delete;
   CTestDevice& operator=(const CTestDevice&) = delete;
