@@ -9,14 +9,13 @@
 #include <sstream>
 #include <string>
 
-#include "PlatformTestSupport.h"
+#include "PrivateDir.h"
 #include "platform/File.h"
 #include "platform/Sync.h"
 
 namespace platform {
 namespace {
 
-using platform_test::ScopedTempDir;
 
 std::string Contents(const std::string& path) {
   std::ifstream in(path);
@@ -43,7 +42,7 @@ bool Write(HANDLE file, const std::string& text) {
 }
 
 TEST(FileHandleTest, AppendingHandlesAddAtTheEndAndCreateAlwaysStartsAfresh) {
-  ScopedTempDir dir;
+  qvx::testing::PrivateDir dir;
   const std::string path = dir.Path() + "/log.txt";
   HANDLE first = OpenForAppend(path, OPEN_ALWAYS);
   ASSERT_NE(first, INVALID_HANDLE_VALUE);
@@ -62,7 +61,7 @@ TEST(FileHandleTest, AppendingHandlesAddAtTheEndAndCreateAlwaysStartsAfresh) {
 }
 
 TEST(FileHandleTest, FailuresAnswerWithTheirWin32Numbers) {
-  ScopedTempDir dir;
+  qvx::testing::PrivateDir dir;
   const std::string existing = dir.Path() + "/there";
   CloseHandle(OpenForAppend(existing, CREATE_NEW));
 
@@ -87,7 +86,7 @@ TEST(FileHandleTest, FailuresAnswerWithTheirWin32Numbers) {
 }
 
 TEST(FileHandleTest, WritingThroughAClosedOrForeignHandleFails) {
-  ScopedTempDir dir;
+  qvx::testing::PrivateDir dir;
   HANDLE file = OpenForAppend(dir.Path() + "/log.txt", OPEN_ALWAYS);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   ASSERT_TRUE(CloseHandle(file));
@@ -101,7 +100,7 @@ TEST(FileHandleTest, WritingThroughAClosedOrForeignHandleFails) {
 }
 
 TEST(FileHandleTest, AnOwnFileIsPrivateReadableAndCutInPlace) {
-  ScopedTempDir dir;
+  qvx::testing::PrivateDir dir;
   const std::string path = dir.Path() + "/own.log";
   HANDLE file = CreateOwnFile(path.c_str());
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
@@ -129,7 +128,7 @@ TEST(FileHandleTest, AnOwnFileIsPrivateReadableAndCutInPlace) {
 }
 
 TEST(FileHandleTest, AnOwnFileIsNeverOpenedThroughALink) {
-  ScopedTempDir dir;
+  qvx::testing::PrivateDir dir;
   const std::string target = dir.Path() + "/target";
   const std::string link = dir.Path() + "/own.log";
   CloseHandle(OpenForAppend(target, CREATE_NEW));
