@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <thread>
 
-namespace qvxbench {
+namespace qvx::bench {
 
 CControlLink::CControlLink(const std::string& path) {
   sockaddr_un address{};
@@ -63,4 +63,4 @@ bool CControlLink::StateShows(const std::string& field, std::chrono::millisecond
   return true;
 }
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

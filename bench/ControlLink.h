@@ -6,7 +6,7 @@
 #include <chrono>
 #include <string>
 
-namespace qvxbench {
+namespace qvx::bench {
 
 class CControlLink {
  public:
@@ -28,4 +28,4 @@ class CControlLink {
   std::string m_pending;  // read beyond the last reply line
 };
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

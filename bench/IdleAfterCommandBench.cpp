@@ -54,22 +54,22 @@ class CHeldContext {
 std::vector<Rest> Observe(const std::vector<Watched>& processes, std::chrono::milliseconds window) {
   std::vector<Rest> before;
   for (const Watched& p : processes)
-    before.push_back({qvxbench::CpuSeconds(p.pid), qvxbench::VoluntarySwitches(p.pid)});
+    before.push_back({qvx::bench::CpuSeconds(p.pid), qvx::bench::VoluntarySwitches(p.pid)});
   std::this_thread::sleep_for(window);
   std::vector<Rest> rest;
   for (std::size_t i = 0; i < processes.size(); ++i) {
-    rest.push_back({qvxbench::CpuSeconds(processes[i].pid) - before[i].cpu,
-                    qvxbench::VoluntarySwitches(processes[i].pid) - before[i].wakeUps});
+    rest.push_back({qvx::bench::CpuSeconds(processes[i].pid) - before[i].cpu,
+                    qvx::bench::VoluntarySwitches(processes[i].pid) - before[i].wakeUps});
   }
   return rest;
 }
 
-void Run(const qvxbench::BenchOptions& options) {
+void Run(const qvx::bench::BenchOptions& options) {
   const std::chrono::milliseconds window(options.quick ? 1000 : 3000);
   const double wall = static_cast<double>(window.count()) / 1000;
   qvx::testing::Stack stack;
   stack.ExportToThisProcess();
-  qvxbench::CWssService service(stack);
+  qvx::bench::CWssService service(stack);
   const std::vector<Watched> processes = {
       {"pcscd", stack.PcscdPid()}, {"qvxsim", stack.SimulatorPid()}, {"brixwssvr", service.Pid()}};
 
@@ -100,23 +100,23 @@ void Run(const qvxbench::BenchOptions& options) {
       const double wakeUps = static_cast<double>(rest[i].wakeUps) / wall;
       std::snprintf(text, sizeof text, "%s: %s CPU %.0f ms in %.0f ms, %.1f wake-ups/s", c.name,
                     processes[i].name, rest[i].cpu * 1000, wall * 1000, wakeUps);
-      qvxbench::PrintFigure(kName, text);
+      qvx::bench::PrintFigure(kName, text);
       const std::string what = std::string(c.name) + ": " + processes[i].name;
       // One clock tick is 10 ms: up to 1% of the window is as near to none
       // as /proc can tell.
-      allMet = qvxbench::PrintVerdict(kName, what + " CPU/wall", rest[i].cpu / wall, "<= 0.01",
+      allMet = qvx::bench::PrintVerdict(kName, what + " CPU/wall", rest[i].cpu / wall, "<= 0.01",
                                       rest[i].cpu / wall <= kCpuLimit) &&
                allMet;
-      allMet = qvxbench::PrintVerdict(kName, what + " wake-ups/s", wakeUps, "<= 1",
+      allMet = qvx::bench::PrintVerdict(kName, what + " wake-ups/s", wakeUps, "<= 1",
                                       wakeUps <= kWakeUpLimit) &&
                allMet;
     }
   }
   stack.Control("insert");
   service.Stop();
-  qvxbench::PrintFigure(kName, allMet ? "every process at rest" : "a process is not at rest");
+  qvx::bench::PrintFigure(kName, allMet ? "every process at rest" : "a process is not at rest");
 }
 
 }  // namespace
 
-int main(int argc, char** argv) { return qvxbench::BenchMain(argc, argv, kName, Run); }
+int main(int argc, char** argv) { return qvx::bench::BenchMain(argc, argv, kName, Run); }

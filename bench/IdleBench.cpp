@@ -24,18 +24,18 @@ struct Usage {
 };
 
 Usage CpuOver(const qvx::testing::Stack& stack, std::chrono::milliseconds window) {
-  const double pcscd = qvxbench::CpuSeconds(stack.PcscdPid());
-  const double simulator = qvxbench::CpuSeconds(stack.SimulatorPid());
+  const double pcscd = qvx::bench::CpuSeconds(stack.PcscdPid());
+  const double simulator = qvx::bench::CpuSeconds(stack.SimulatorPid());
   std::this_thread::sleep_for(window);
-  return Usage{qvxbench::CpuSeconds(stack.PcscdPid()) - pcscd,
-               qvxbench::CpuSeconds(stack.SimulatorPid()) - simulator};
+  return Usage{qvx::bench::CpuSeconds(stack.PcscdPid()) - pcscd,
+               qvx::bench::CpuSeconds(stack.SimulatorPid()) - simulator};
 }
 
 std::string Milliseconds(double seconds) {
   return std::to_string(static_cast<long>(seconds * 1000));
 }
 
-void Run(const qvxbench::BenchOptions& options) {
+void Run(const qvx::bench::BenchOptions& options) {
   const std::chrono::milliseconds window(options.quick ? 500 : 2000);
   const double wall = static_cast<double>(window.count()) / 1000;
   qvx::testing::Stack stack;
@@ -57,19 +57,19 @@ void Run(const qvxbench::BenchOptions& options) {
   if (cancel.exitCode != 0 || result.rfind("Status=15\n", 0) != 0)
     throw std::runtime_error("the cancel did not end the wait: " + result);
 
-  qvxbench::PrintFigure(kName, "baseline, nothing pending: pcscd " + Milliseconds(idle.pcscd) +
+  qvx::bench::PrintFigure(kName, "baseline, nothing pending: pcscd " + Milliseconds(idle.pcscd) +
                                    " ms, qvxsim " + Milliseconds(idle.simulator) + " ms CPU in " +
                                    Milliseconds(wall) + " ms");
-  qvxbench::PrintFigure(kName, "device waiting for the customer: pcscd " +
+  qvx::bench::PrintFigure(kName, "device waiting for the customer: pcscd " +
                                    Milliseconds(waiting.pcscd) + " ms, qvxsim " +
                                    Milliseconds(waiting.simulator) + " ms CPU in " +
                                    Milliseconds(wall) + " ms");
   const double ratio = waiting.Total() / wall;
   // One clock tick is 10 ms: up to 1% of the window is as near to none as
   // /proc can tell.
-  qvxbench::PrintVerdict(kName, "CPU/wall while waiting", ratio, "<= 0.01 (none)", ratio <= 0.01);
+  qvx::bench::PrintVerdict(kName, "CPU/wall while waiting", ratio, "<= 0.01 (none)", ratio <= 0.01);
 }
 
 }  // namespace
 
-int main(int argc, char** argv) { return qvxbench::BenchMain(argc, argv, kName, Run); }
+int main(int argc, char** argv) { return qvx::bench::BenchMain(argc, argv, kName, Run); }

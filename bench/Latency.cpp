@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-namespace qvxbench {
+namespace qvx::bench {
 
 LatencySummary Summarise(std::vector<double> seconds) {
   if (seconds.empty()) throw std::invalid_argument("Summarise: no samples");
@@ -23,4 +23,4 @@ std::string Describe(const LatencySummary& summary, const char* unit) {
   return text;
 }
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-namespace qvxbench {
+namespace qvx::bench {
 
 struct LatencySummary {
   double median = 0;  // seconds
@@ -31,4 +31,4 @@ double SecondsOf(Call&& call) {
   return elapsed.count();
 }
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

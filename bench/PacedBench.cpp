@@ -19,7 +19,7 @@ std::string Format(const char* format, double a, double b = 0, double c = 0) {
   return text;
 }
 
-void Run(const qvxbench::BenchOptions& options) {
+void Run(const qvx::bench::BenchOptions& options) {
   qvx::testing::StackOptions stackOptions;
   stackOptions.paced = true;
   qvx::testing::Stack stack(stackOptions);
@@ -27,28 +27,28 @@ void Run(const qvxbench::BenchOptions& options) {
   // Nobody dawdles at the keypad: only the cable takes time.
   stack.Control("customer approve 0");
 
-  const std::size_t blocks = options.quick ? 4 : qvxbench::kFullBlocks;
+  const std::size_t blocks = options.quick ? 4 : qvx::bench::kFullBlocks;
   const int runs = options.quick ? 1 : 3;
-  const std::size_t packets = qvxbench::GetResponsePackets(stack, blocks);
+  const std::size_t packets = qvx::bench::GetResponsePackets(stack, blocks);
   const double bound = static_cast<double>(packets) * kSecondsPerPacket;
 
-  const std::string signData = qvxbench::SignData(blocks);
+  const std::string signData = qvx::bench::SignData(blocks);
   std::vector<double> times;
-  for (int i = 0; i < runs; ++i) times.push_back(qvxbench::TimeGetResponse(signData));
+  for (int i = 0; i < runs; ++i) times.push_back(qvx::bench::TimeGetResponse(signData));
   std::sort(times.begin(), times.end());
   const double elapsed = times[times.size() / 2];
 
-  qvxbench::PrintFigure(kName, Format("%.0f bytes of sign data, %.0f packets on the cable, "
+  qvx::bench::PrintFigure(kName, Format("%.0f bytes of sign data, %.0f packets on the cable, "
                                       "bound %.3f s at one packet per ms",
-                                      static_cast<double>(blocks * qvxbench::kBlockBytes),
+                                      static_cast<double>(blocks * qvx::bench::kBlockBytes),
                                       static_cast<double>(packets), bound));
-  qvxbench::PrintFigure(
+  qvx::bench::PrintFigure(
       kName, Format("elapsed %.3f s (median of %.0f runs)", elapsed, static_cast<double>(runs)));
   const double ratio = elapsed / bound;
-  qvxbench::PrintVerdict(kName, "elapsed/bound", ratio, "0.95 to 1.05",
+  qvx::bench::PrintVerdict(kName, "elapsed/bound", ratio, "0.95 to 1.05",
                          ratio >= 0.95 && ratio <= 1.05);
 }
 
 }  // namespace
 
-int main(int argc, char** argv) { return qvxbench::BenchMain(argc, argv, kName, Run); }
+int main(int argc, char** argv) { return qvx::bench::BenchMain(argc, argv, kName, Run); }

@@ -10,7 +10,7 @@
 #include "contract/ControlCodes.h"
 #include "contract/LastError.h"
 
-namespace qvxbench {
+namespace qvx::bench {
 
 namespace {
 
@@ -68,4 +68,4 @@ void CCheckConnectionFloor::Exchange() {
   }
 }
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

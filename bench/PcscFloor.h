@@ -8,7 +8,7 @@
 
 #include "platform/SCard.h"
 
-namespace qvxbench {
+namespace qvx::bench {
 
 class CCheckConnectionFloor {
  public:
@@ -32,4 +32,4 @@ class CCheckConnectionFloor {
   std::string m_reader;
 };
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace qvxbench {
+namespace qvx::bench {
 
 namespace {
 
@@ -70,4 +70,4 @@ double RawSeqpacketPacketsPerSecond(std::size_t roundTrips) {
   return perSecond;
 }
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

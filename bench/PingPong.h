@@ -5,10 +5,10 @@
 
 #include <cstddef>
 
-namespace qvxbench {
+namespace qvx::bench {
 
 // Packets per second (both directions counted) over `roundTrips` round
 // trips after a short warm-up. Throws std::runtime_error on socket errors.
 double RawSeqpacketPacketsPerSecond(std::size_t roundTrips);
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace qvxbench {
+namespace qvx::bench {
 
 double CpuSeconds(pid_t pid) {
   const std::string path = "/proc/" + std::to_string(pid) + "/stat";
@@ -27,4 +27,4 @@ double CpuSeconds(pid_t pid) {
   return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

@@ -3,10 +3,10 @@
 
 #include <sys/types.h>
 
-namespace qvxbench {
+namespace qvx::bench {
 
 // utime + stime in seconds (of all the process's threads); throws
 // std::runtime_error when the process is gone.
 double CpuSeconds(pid_t pid);
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace qvxbench {
+namespace qvx::bench {
 
 namespace {
 
@@ -46,4 +46,4 @@ long VoluntarySwitches(pid_t pid) {
   return total;
 }
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

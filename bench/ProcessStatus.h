@@ -3,7 +3,7 @@
 
 #include <sys/types.h>
 
-namespace qvxbench {
+namespace qvx::bench {
 
 // VmRSS in KiB; throws std::runtime_error when the process is gone.
 long ResidentKiB(pid_t pid);
@@ -16,4 +16,4 @@ long ThreadCount(pid_t pid);
 // over a window counts the wake-ups. Threads that ended are not counted.
 long VoluntarySwitches(pid_t pid);
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

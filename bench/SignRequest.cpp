@@ -6,7 +6,7 @@
 #include "Trace.h"
 #include "command/Quorvex2.h"
 
-namespace qvxbench {
+namespace qvx::bench {
 
 namespace {
 
@@ -59,4 +59,4 @@ double TimeGetResponse(const std::string& signData) {
   return elapsed.count();
 }
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

@@ -8,7 +8,7 @@
 
 #include "Stack.h"
 
-namespace qvxbench {
+namespace qvx::bench {
 
 constexpr std::size_t kBlockBytes = 256;
 constexpr std::size_t kFullBlocks = 100;  // 25,600 bytes
@@ -26,4 +26,4 @@ std::size_t GetResponsePackets(const qvx::testing::Stack& stack, std::size_t blo
 // when it does not succeed.
 double TimeGetResponse(const std::string& signData);
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

@@ -59,7 +59,7 @@ bool Parse(int argc, char** argv, Options* options) {
 }
 
 int Run(const Options& options) {
-  using namespace qvxbench;
+  using namespace qvx::bench;
   const unsigned long seed = options.seedGiven ? options.seed : std::random_device{}();
   std::printf("stress: seed %lu (again with --seed %lu), %ld s\n", seed, seed, options.seconds);
   std::fflush(stdout);

@@ -5,7 +5,7 @@
 
 #include "device/Responses.h"
 
-namespace qvxbench {
+namespace qvx::bench {
 
 namespace {
 
@@ -152,4 +152,4 @@ void CStressLane::Probe(const std::string& scenario) {
   Restart();
 }
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

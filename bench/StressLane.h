@@ -16,7 +16,7 @@
 #include "StressTally.h"
 #include "TimedRequest.h"
 
-namespace qvxbench {
+namespace qvx::bench {
 
 // Longer than the device's 30 s limit for the customer, so a request that
 // merely waits out the device is not taken for a stuck one.
@@ -65,4 +65,4 @@ class CStressLane {
   std::uint32_t m_mode2Since = 0;
 };
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

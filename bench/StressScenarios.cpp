@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-namespace qvxbench {
+namespace qvx::bench {
 
 namespace {
 
@@ -155,4 +155,4 @@ void RunScenario(Scenario scenario, CStressLane& lane, std::mt19937& random,
   lane.Probe(ScenarioName(scenario));
 }
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

@@ -7,7 +7,7 @@
 #include "StressLane.h"
 #include "StressTally.h"
 
-namespace qvxbench {
+namespace qvx::bench {
 
 enum class Scenario {
   kPairRace,         // two requests 0 to 10 ms apart: the newcomer wins
@@ -28,4 +28,4 @@ void MeasureTransfer(CStressLane& lane, std::mt19937& random);
 void RunScenario(Scenario scenario, CStressLane& lane, std::mt19937& random,
                  CStressTally& tally);
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace qvxbench {
+namespace qvx::bench {
 
 namespace {
 
@@ -67,4 +67,4 @@ bool CStressTally::Report(double seconds) const {
   return met && waitMet;
 }
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

@@ -9,7 +9,7 @@
 #include <map>
 #include <string>
 
-namespace qvxbench {
+namespace qvx::bench {
 
 class CStressTally {
  public:
@@ -42,4 +42,4 @@ class CStressTally {
 // The time limit of a newcomer after a holder was killed, in seconds.
 constexpr double kNewcomerWaitLimit = 1.0;
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

@@ -18,24 +18,24 @@ double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
-void Run(const qvxbench::BenchOptions& options) {
+void Run(const qvx::bench::BenchOptions& options) {
   qvx::testing::Stack stack;
   stack.ExportToThisProcess();
   stack.Control("customer approve 0");
 
-  const std::size_t blocks = options.quick ? 4 : qvxbench::kFullBlocks;
+  const std::size_t blocks = options.quick ? 4 : qvx::bench::kFullBlocks;
   const int runs = options.quick ? 1 : 7;
   const std::size_t roundTrips = options.quick ? 2000 : 50000;
-  const std::size_t packets = qvxbench::GetResponsePackets(stack, blocks);
+  const std::size_t packets = qvx::bench::GetResponsePackets(stack, blocks);
 
-  const std::string signData = qvxbench::SignData(blocks);
-  qvxbench::TimeGetResponse(signData);  // warm-up
+  const std::string signData = qvx::bench::SignData(blocks);
+  qvx::bench::TimeGetResponse(signData);  // warm-up
   std::vector<double> times;
   std::vector<double> raw;
   // Alternated, so both see the same noise of a shared machine.
   for (int i = 0; i < runs; ++i) {
-    times.push_back(qvxbench::TimeGetResponse(signData));
-    raw.push_back(qvxbench::RawSeqpacketPacketsPerSecond(roundTrips));
+    times.push_back(qvx::bench::TimeGetResponse(signData));
+    raw.push_back(qvx::bench::RawSeqpacketPacketsPerSecond(roundTrips));
   }
   const double elapsed = Median(times);
   const double driverRate = static_cast<double>(packets) / elapsed;
@@ -44,17 +44,17 @@ void Run(const qvxbench::BenchOptions& options) {
   char text[200];
   std::snprintf(text, sizeof text,
                 "%zu packets per %zu-byte GetResponse, median %.1f ms of %d: %.0f packets/s",
-                packets, blocks * qvxbench::kBlockBytes, elapsed * 1000, runs, driverRate);
-  qvxbench::PrintFigure(kName, text);
+                packets, blocks * qvx::bench::kBlockBytes, elapsed * 1000, runs, driverRate);
+  qvx::bench::PrintFigure(kName, text);
   std::snprintf(text, sizeof text,
                 "baseline: raw SOCK_SEQPACKET ping-pong %.0f packets/s (median of %d x %zu "
                 "round trips)",
                 rawRate, runs, roundTrips);
-  qvxbench::PrintFigure(kName, text);
+  qvx::bench::PrintFigure(kName, text);
   const double ratio = driverRate / rawRate;
-  qvxbench::PrintVerdict(kName, "driver/raw", ratio, ">= 0.5", ratio >= 0.5);
+  qvx::bench::PrintVerdict(kName, "driver/raw", ratio, ">= 0.5", ratio >= 0.5);
 }
 
 }  // namespace
 
-int main(int argc, char** argv) { return qvxbench::BenchMain(argc, argv, kName, Run); }
+int main(int argc, char** argv) { return qvx::bench::BenchMain(argc, argv, kName, Run); }

@@ -2,7 +2,7 @@
 
 #include <signal.h>
 
-namespace qvxbench {
+namespace qvx::bench {
 
 CTimedRequest::CTimedRequest(const qvx::testing::Stack& stack, const std::vector<std::string>& args)
     : m_child(std::make_unique<qvx::testing::Child>(stack.QvxcmdArgv(args), stack.Env())),
@@ -48,4 +48,4 @@ RequestEnd CTimedRequest::Finish(std::chrono::milliseconds bound) {
   return end;
 }
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

@@ -13,7 +13,7 @@
 #include "Stack.h"
 #include "Subprocess.h"
 
-namespace qvxbench {
+namespace qvx::bench {
 
 using Clock = std::chrono::steady_clock;
 
@@ -45,4 +45,4 @@ class CTimedRequest {
   std::future<RequestEnd> m_end;
 };
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

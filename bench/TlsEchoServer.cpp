@@ -17,7 +17,7 @@
 #include "command/Log.h"
 #include "endpoint/TlsContext.h"
 
-namespace qvxbench {
+namespace qvx::bench {
 
 using Server = websocketpp::server<websocketpp::config::asio_tls>;
 
@@ -163,4 +163,4 @@ void CTlsEchoProcess::End() noexcept {
   m_pid = -1;
 }
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

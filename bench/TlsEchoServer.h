@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-namespace qvxbench {
+namespace qvx::bench {
 
 enum class TlsContextUse {
   Shared,         // one context with the service's settings, PEM loaded once, for every connection
@@ -53,4 +53,4 @@ class CTlsEchoProcess {
   std::uint16_t m_port = 0;
 };
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

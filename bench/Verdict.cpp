@@ -7,7 +7,7 @@
 
 #include "Stack.h"
 
-namespace qvxbench {
+namespace qvx::bench {
 
 namespace {
 
@@ -58,4 +58,4 @@ bool PrintVerdict(const std::string& bench, const std::string& what, double rati
   return met;
 }
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-namespace qvxbench {
+namespace qvx::bench {
 
 struct BenchOptions {
   bool quick = false;  // the short pass `make test` runs: same steps, less data
@@ -25,4 +25,4 @@ void PrintFigure(const std::string& bench, const std::string& text);
 bool PrintVerdict(const std::string& bench, const std::string& what, double ratio,
                   const std::string& target, bool met);
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

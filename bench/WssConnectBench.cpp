@@ -35,8 +35,8 @@ Cycle TimeConnect(const qvx::client::ClientOptions& options) {
   Cycle cycle;
   std::unique_ptr<qvx::client::CWssClient> client;
   cycle.setUp =
-      qvxbench::SecondsOf([&] { client = std::make_unique<qvx::client::CWssClient>(options); });
-  cycle.close = qvxbench::SecondsOf([&] {
+      qvx::bench::SecondsOf([&] { client = std::make_unique<qvx::client::CWssClient>(options); });
+  cycle.close = qvx::bench::SecondsOf([&] {
     client->Close();
     client.reset();
   });
@@ -55,12 +55,12 @@ ContextSteps TimeContextSteps(const std::string& pemPath) {
   ContextSteps steps;
   std::unique_ptr<ssl::context> context;
   steps.create =
-      qvxbench::SecondsOf([&] { context = std::make_unique<ssl::context>(ssl::context::tlsv12); });
+      qvx::bench::SecondsOf([&] { context = std::make_unique<ssl::context>(ssl::context::tlsv12); });
   context->set_password_callback(
       [](std::size_t, ssl::context::password_purpose) { return qvx::endpoint::PemPassPhrase(); });
-  steps.certificate = qvxbench::SecondsOf([&] { context->use_certificate_chain_file(pemPath); });
+  steps.certificate = qvx::bench::SecondsOf([&] { context->use_certificate_chain_file(pemPath); });
   steps.key =
-      qvxbench::SecondsOf([&] { context->use_private_key_file(pemPath, ssl::context::pem); });
+      qvx::bench::SecondsOf([&] { context->use_private_key_file(pemPath, ssl::context::pem); });
   return steps;
 }
 
@@ -70,16 +70,16 @@ std::string Format(const char* format, double a, double b = 0, double c = 0) {
   return text;
 }
 
-void Run(const qvxbench::BenchOptions& options) {
+void Run(const qvx::bench::BenchOptions& options) {
   const std::size_t connections = options.quick ? 10 : 150;
-  const std::string pemDirectory = qvxbench::TestPemDirectory();
+  const std::string pemDirectory = qvx::bench::TestPemDirectory();
   // Forked first, while this process has no thread yet.
-  qvxbench::CTlsEchoProcess sharedProcess(pemDirectory, qvxbench::TlsContextUse::Shared);
-  qvxbench::CTlsEchoProcess freshProcess(pemDirectory, qvxbench::TlsContextUse::PerConnection);
+  qvx::bench::CTlsEchoProcess sharedProcess(pemDirectory, qvx::bench::TlsContextUse::Shared);
+  qvx::bench::CTlsEchoProcess freshProcess(pemDirectory, qvx::bench::TlsContextUse::PerConnection);
   qvx::testing::Stack stack;
   stack.ExportToThisProcess();
-  qvxbench::CWssService service(stack);
-  qvxbench::CTlsEchoServer shared(pemDirectory, qvxbench::TlsContextUse::Shared);
+  qvx::bench::CWssService service(stack);
+  qvx::bench::CTlsEchoServer shared(pemDirectory, qvx::bench::TlsContextUse::Shared);
 
   const qvx::client::ClientOptions toService = service.Options();
   const auto to = [&toService](std::uint16_t port) {
@@ -112,7 +112,7 @@ void Run(const qvxbench::BenchOptions& options) {
     const Cycle& onShared = cycles[1];
     const Cycle& onSharedProcess = cycles[2];
     const Cycle& onFreshProcess = cycles[3];
-    const double context = qvxbench::SecondsOf([&] {
+    const double context = qvx::bench::SecondsOf([&] {
       qvx::CLog log;
       qvx::endpoint::MakeTlsContext(pemDirectory, log);
     });
@@ -131,51 +131,51 @@ void Run(const qvxbench::BenchOptions& options) {
   }
   service.Stop();
 
-  const qvxbench::LatencySummary onService = qvxbench::Summarise(serviceTimes);
-  const qvxbench::LatencySummary onShared = qvxbench::Summarise(sharedTimes);
-  const qvxbench::LatencySummary onSharedProcess = qvxbench::Summarise(sharedProcessTimes);
-  const qvxbench::LatencySummary onFreshProcess = qvxbench::Summarise(freshProcessTimes);
-  qvxbench::PrintFigure(kName, "set-up (TCP, TLS handshake, upgrade) against brixwssvr: " +
-                                   qvxbench::Describe(onService, "connections"));
-  qvxbench::PrintFigure(kName, "baseline, server in this process with one TLS context: " +
-                                   qvxbench::Describe(onShared, "connections"));
-  qvxbench::PrintFigure(kName, "the same server in a process of its own: " +
-                                   qvxbench::Describe(onSharedProcess, "connections"));
-  qvxbench::PrintFigure(kName, "that process with a fresh TLS context per connection: " +
-                                   qvxbench::Describe(onFreshProcess, "connections"));
-  qvxbench::PrintFigure(kName,
+  const qvx::bench::LatencySummary onService = qvx::bench::Summarise(serviceTimes);
+  const qvx::bench::LatencySummary onShared = qvx::bench::Summarise(sharedTimes);
+  const qvx::bench::LatencySummary onSharedProcess = qvx::bench::Summarise(sharedProcessTimes);
+  const qvx::bench::LatencySummary onFreshProcess = qvx::bench::Summarise(freshProcessTimes);
+  qvx::bench::PrintFigure(kName, "set-up (TCP, TLS handshake, upgrade) against brixwssvr: " +
+                                   qvx::bench::Describe(onService, "connections"));
+  qvx::bench::PrintFigure(kName, "baseline, server in this process with one TLS context: " +
+                                   qvx::bench::Describe(onShared, "connections"));
+  qvx::bench::PrintFigure(kName, "the same server in a process of its own: " +
+                                   qvx::bench::Describe(onSharedProcess, "connections"));
+  qvx::bench::PrintFigure(kName, "that process with a fresh TLS context per connection: " +
+                                   qvx::bench::Describe(onFreshProcess, "connections"));
+  qvx::bench::PrintFigure(kName,
                         "the service's MakeTlsContext call alone: " +
-                            qvxbench::Describe(qvxbench::Summarise(contextTimes), "contexts"));
-  qvxbench::PrintFigure(
+                            qvx::bench::Describe(qvx::bench::Summarise(contextTimes), "contexts"));
+  qvx::bench::PrintFigure(
       kName, Format("a context and the PEM, step by step at the median: new TLS 1.2 context "
                     "%.3f ms, certificate chain %.3f ms, private key with decryption %.3f ms",
-                    qvxbench::Summarise(createTimes).median * 1000,
-                    qvxbench::Summarise(certificateTimes).median * 1000,
-                    qvxbench::Summarise(keyTimes).median * 1000));
-  qvxbench::PrintFigure(kName, Format("fresh context minus one context (own processes): %.3f ms "
+                    qvx::bench::Summarise(createTimes).median * 1000,
+                    qvx::bench::Summarise(certificateTimes).median * 1000,
+                    qvx::bench::Summarise(keyTimes).median * 1000));
+  qvx::bench::PrintFigure(kName, Format("fresh context minus one context (own processes): %.3f ms "
                                       "at the median; brixwssvr minus one context: %.3f ms in "
                                       "this process, %.3f ms in its own",
                                       (onFreshProcess.median - onSharedProcess.median) * 1000,
                                       (onService.median - onShared.median) * 1000,
                                       (onService.median - onSharedProcess.median) * 1000));
-  qvxbench::PrintFigure(kName,
+  qvx::bench::PrintFigure(kName,
                         Format("brixwssvr/one context at p99: %.3f in this process, %.3f "
                                "in its own",
                                onService.p99 / onShared.p99, onService.p99 / onSharedProcess.p99));
-  qvxbench::PrintFigure(kName,
+  qvx::bench::PrintFigure(kName,
                         "close against brixwssvr: " +
-                            qvxbench::Describe(qvxbench::Summarise(serviceCloses), "connections"));
-  qvxbench::PrintFigure(kName,
+                            qvx::bench::Describe(qvx::bench::Summarise(serviceCloses), "connections"));
+  qvx::bench::PrintFigure(kName,
                         "close against the server with one context: " +
-                            qvxbench::Describe(qvxbench::Summarise(sharedCloses), "connections"));
+                            qvx::bench::Describe(qvx::bench::Summarise(sharedCloses), "connections"));
   const double ratio = onService.median / onShared.median;
-  qvxbench::PrintVerdict(kName, "brixwssvr/one context in this process at the median", ratio,
+  qvx::bench::PrintVerdict(kName, "brixwssvr/one context in this process at the median", ratio,
                          "<= 1.30", ratio <= kTarget);
   const double processRatio = onService.median / onSharedProcess.median;
-  qvxbench::PrintVerdict(kName, "brixwssvr/one context in its own process at the median",
+  qvx::bench::PrintVerdict(kName, "brixwssvr/one context in its own process at the median",
                          processRatio, "<= 1.30", processRatio <= kTarget);
 }
 
 }  // namespace
 
-int main(int argc, char** argv) { return qvxbench::BenchMain(argc, argv, kName, Run); }
+int main(int argc, char** argv) { return qvx::bench::BenchMain(argc, argv, kName, Run); }

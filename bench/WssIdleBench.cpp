@@ -29,11 +29,11 @@ struct Snapshot {
 
 Snapshot Observe(pid_t pid, std::chrono::milliseconds window) {
   Snapshot snapshot;
-  const double before = qvxbench::CpuSeconds(pid);
+  const double before = qvx::bench::CpuSeconds(pid);
   std::this_thread::sleep_for(window);
-  snapshot.cpu = qvxbench::CpuSeconds(pid) - before;
-  snapshot.residentKiB = qvxbench::ResidentKiB(pid);
-  snapshot.threads = qvxbench::ThreadCount(pid);
+  snapshot.cpu = qvx::bench::CpuSeconds(pid) - before;
+  snapshot.residentKiB = qvx::bench::ResidentKiB(pid);
+  snapshot.threads = qvx::bench::ThreadCount(pid);
   return snapshot;
 }
 
@@ -50,14 +50,14 @@ std::string Describe(const Snapshot& snapshot, double wall) {
   return text;
 }
 
-void Run(const qvxbench::BenchOptions& options) {
+void Run(const qvx::bench::BenchOptions& options) {
   const std::size_t connections = options.quick ? 20 : 100;
   const std::chrono::milliseconds window(options.quick ? 500 : 3000);
   const std::chrono::milliseconds settle(200);
   const double wall = static_cast<double>(window.count()) / 1000;
   qvx::testing::Stack stack;
   stack.ExportToThisProcess();
-  qvxbench::CWssService service(stack);
+  qvx::bench::CWssService service(stack);
 
   // One command first, so what a first request sets up is there in both
   // observations and the difference is the connections'.
@@ -78,21 +78,21 @@ void Run(const qvxbench::BenchOptions& options) {
   service.Stop();
 
   const std::string count = std::to_string(connections);
-  qvxbench::PrintFigure(kName, "baseline, idle with no connection: " + Describe(idle, wall));
-  qvxbench::PrintFigure(kName, count + " connections open: " + Describe(open, wall));
+  qvx::bench::PrintFigure(kName, "baseline, idle with no connection: " + Describe(idle, wall));
+  qvx::bench::PrintFigure(kName, count + " connections open: " + Describe(open, wall));
   char text[160];
   std::snprintf(
       text, sizeof text, "memory of the connections: %+ld KiB, %.1f KiB each",
       open.residentKiB - idle.residentKiB,
       static_cast<double>(open.residentKiB - idle.residentKiB) / static_cast<double>(connections));
-  qvxbench::PrintFigure(kName, text);
+  qvx::bench::PrintFigure(kName, text);
   // One clock tick is 10 ms: up to 1% of the window is as near to none as
   // /proc can tell.
   const double ratio = open.cpu / wall;
-  qvxbench::PrintVerdict(kName, "CPU/wall with " + count + " connections open", ratio,
+  qvx::bench::PrintVerdict(kName, "CPU/wall with " + count + " connections open", ratio,
                          "<= 0.01 (none)", ratio <= 0.01);
 }
 
 }  // namespace
 
-int main(int argc, char** argv) { return qvxbench::BenchMain(argc, argv, kName, Run); }
+int main(int argc, char** argv) { return qvx::bench::BenchMain(argc, argv, kName, Run); }

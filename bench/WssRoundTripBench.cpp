@@ -32,27 +32,27 @@ void ExpectSuccess(const std::string& what, const std::string& result) {
 
 double TimeWss(qvx::client::CWssClient& client) {
   std::string reply;
-  const double seconds = qvxbench::SecondsOf([&] { reply = client.Request(kCheckConnection); });
+  const double seconds = qvx::bench::SecondsOf([&] { reply = client.Request(kCheckConnection); });
   ExpectSuccess("CheckConnection over wss", reply);
   return seconds;
 }
 
 double TimeEcho(qvx::client::CWssClient& client) {
   std::string reply;
-  const double seconds = qvxbench::SecondsOf([&] { reply = client.Request(kCheckConnection); });
+  const double seconds = qvx::bench::SecondsOf([&] { reply = client.Request(kCheckConnection); });
   if (reply != kCheckConnection) throw std::runtime_error("the echo sent back: " + reply);
   return seconds;
 }
 
-double TimeFloor(qvxbench::CCheckConnectionFloor& floor) {
-  return qvxbench::SecondsOf([&] { floor.Exchange(); });
+double TimeFloor(qvx::bench::CCheckConnectionFloor& floor) {
+  return qvx::bench::SecondsOf([&] { floor.Exchange(); });
 }
 
 // The floor with what a command object adds at the PC/SC level: a context
 // of its own and the reader list.
 double TimeFloorInOwnContext() {
-  return qvxbench::SecondsOf([] {
-    qvxbench::CCheckConnectionFloor own;
+  return qvx::bench::SecondsOf([] {
+    qvx::bench::CCheckConnectionFloor own;
     own.ListReaders();
     own.Exchange();
   });
@@ -61,7 +61,7 @@ double TimeFloorInOwnContext() {
 // As the service runs a request: a fresh command object each time.
 double TimeLibrary() {
   std::string result;
-  const double seconds = qvxbench::SecondsOf([&] {
+  const double seconds = qvx::bench::SecondsOf([&] {
     qvx::CQuorvex2 command;
     result = command.CheckConnection();
   });
@@ -75,18 +75,18 @@ std::string Format(const char* format, double a, double b) {
   return text;
 }
 
-void Run(const qvxbench::BenchOptions& options) {
+void Run(const qvx::bench::BenchOptions& options) {
   const std::size_t requests = options.quick ? 30 : 1000;
   qvx::testing::Stack stack;
   stack.ExportToThisProcess();
-  qvxbench::CWssService service(stack);
-  qvxbench::CTlsEchoServer echo(qvxbench::TestPemDirectory(), qvxbench::TlsContextUse::Shared);
+  qvx::bench::CWssService service(stack);
+  qvx::bench::CTlsEchoServer echo(qvx::bench::TestPemDirectory(), qvx::bench::TlsContextUse::Shared);
 
   const auto wss = service.Connect();
   qvx::client::ClientOptions echoOptions = service.Options();
   echoOptions.port = echo.Port();
   qvx::client::CWssClient echoClient(echoOptions);
-  qvxbench::CCheckConnectionFloor floor;
+  qvx::bench::CCheckConnectionFloor floor;
 
   std::vector<double> wssTimes, floorTimes, ownContextTimes, libraryTimes, echoTimes;
   const std::size_t warmUp = requests / 10 + 5;
@@ -117,34 +117,34 @@ void Run(const qvxbench::BenchOptions& options) {
   }
   service.Stop();
 
-  const qvxbench::LatencySummary onWss = qvxbench::Summarise(wssTimes);
-  const qvxbench::LatencySummary onFloor = qvxbench::Summarise(floorTimes);
-  const qvxbench::LatencySummary onLibrary = qvxbench::Summarise(libraryTimes);
-  const qvxbench::LatencySummary onEcho = qvxbench::Summarise(echoTimes);
-  qvxbench::PrintFigure(
-      kName, "CheckConnection over wss to brixwssvr: " + qvxbench::Describe(onWss, "requests"));
-  qvxbench::PrintFigure(kName,
+  const qvx::bench::LatencySummary onWss = qvx::bench::Summarise(wssTimes);
+  const qvx::bench::LatencySummary onFloor = qvx::bench::Summarise(floorTimes);
+  const qvx::bench::LatencySummary onLibrary = qvx::bench::Summarise(libraryTimes);
+  const qvx::bench::LatencySummary onEcho = qvx::bench::Summarise(echoTimes);
+  qvx::bench::PrintFigure(
+      kName, "CheckConnection over wss to brixwssvr: " + qvx::bench::Describe(onWss, "requests"));
+  qvx::bench::PrintFigure(kName,
                         "floor, its device exchange over PC/SC (direct connect, version "
                         "and last-error requests, disconnect): " +
-                            qvxbench::Describe(onFloor, "exchanges"));
-  qvxbench::PrintFigure(kName,
+                            qvx::bench::Describe(onFloor, "exchanges"));
+  qvx::bench::PrintFigure(kName,
                         "the floor in a PC/SC context of its own (establish, reader "
                         "list, exchange, release): " +
-                            qvxbench::Describe(qvxbench::Summarise(ownContextTimes), "exchanges"));
-  qvxbench::PrintFigure(kName, "CheckConnection of the library in this process: " +
-                                   qvxbench::Describe(onLibrary, "calls"));
-  qvxbench::PrintFigure(kName, "transport, TLS 1.2 WebSocket echo in this process: " +
-                                   qvxbench::Describe(onEcho, "round trips"));
-  qvxbench::PrintFigure(
+                            qvx::bench::Describe(qvx::bench::Summarise(ownContextTimes), "exchanges"));
+  qvx::bench::PrintFigure(kName, "CheckConnection of the library in this process: " +
+                                   qvx::bench::Describe(onLibrary, "calls"));
+  qvx::bench::PrintFigure(kName, "transport, TLS 1.2 WebSocket echo in this process: " +
+                                   qvx::bench::Describe(onEcho, "round trips"));
+  qvx::bench::PrintFigure(
       kName, Format("wss minus floor: %.3f ms at the median, %.3f ms at p99",
                     (onWss.median - onFloor.median) * 1000, (onWss.p99 - onFloor.p99) * 1000));
   const double medianRatio = onWss.median / onFloor.median;
   const double p99Ratio = onWss.p99 / onFloor.p99;
-  qvxbench::PrintVerdict(kName, "wss/floor at the median", medianRatio, "<= 1.25",
+  qvx::bench::PrintVerdict(kName, "wss/floor at the median", medianRatio, "<= 1.25",
                          medianRatio <= kTarget);
-  qvxbench::PrintVerdict(kName, "wss/floor at p99", p99Ratio, "<= 1.25", p99Ratio <= kTarget);
+  qvx::bench::PrintVerdict(kName, "wss/floor at p99", p99Ratio, "<= 1.25", p99Ratio <= kTarget);
 }
 
 }  // namespace
 
-int main(int argc, char** argv) { return qvxbench::BenchMain(argc, argv, kName, Run); }
+int main(int argc, char** argv) { return qvx::bench::BenchMain(argc, argv, kName, Run); }

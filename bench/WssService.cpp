@@ -8,7 +8,7 @@
 
 #include "Ports.h"
 
-namespace qvxbench {
+namespace qvx::bench {
 
 namespace {
 
@@ -87,4 +87,4 @@ std::string CWssService::Diagnostics() {
   return "output:\n" + Tail(output, 2000) + "\nlog:\n" + Tail(m_stack.ServiceLog(), 2000);
 }
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

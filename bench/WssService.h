@@ -16,7 +16,7 @@
 #include "Stack.h"
 #include "client/WssClient.h"
 
-namespace qvxbench {
+namespace qvx::bench {
 
 // The test PEM the service and the in-process servers load.
 using qvx::testing::TestPemDirectory;
@@ -48,4 +48,4 @@ class CWssService {
   std::uint16_t m_port = 0;
 };
 
-}  // namespace qvxbench
+}  // namespace qvx::bench

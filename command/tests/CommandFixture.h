@@ -20,7 +20,7 @@
 #include "contract/ControlCodes.h"
 #include "contract/ReaderName.h"
 
-namespace qvxtest {
+namespace qvx::testing {
 
 namespace contract = qvx::contract;
 
@@ -152,4 +152,4 @@ inline std::vector<BYTE> Concat(std::initializer_list<std::vector<BYTE>> parts) 
   return all;
 }
 
-}  // namespace qvxtest
+}  // namespace qvx::testing

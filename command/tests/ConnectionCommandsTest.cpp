@@ -2,7 +2,7 @@
 // and their log lines.
 #include "CommandFixture.h"
 
-namespace qvxtest {
+namespace qvx::testing {
 namespace {
 
 using qvx::CQuorvex2;
@@ -217,4 +217,4 @@ TEST_F(CommandFixture, DeviceFailureClearsCardValues) {
 }
 
 }  // namespace
-}  // namespace qvxtest
+}  // namespace qvx::testing

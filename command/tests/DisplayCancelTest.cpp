@@ -3,7 +3,7 @@
 
 #include "platform/Sync.h"
 
-namespace qvxtest {
+namespace qvx::testing {
 namespace {
 
 using qvx::CQuorvex2;
@@ -146,4 +146,4 @@ TEST_F(CancelTest, FailuresAreLoggedNotRaised) {
 }
 
 }  // namespace
-}  // namespace qvxtest
+}  // namespace qvx::testing

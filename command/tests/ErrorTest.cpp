@@ -11,7 +11,7 @@
 namespace qvx {
 namespace {
 
-using qvxtest::CommandFixture;
+using qvx::testing::CommandFixture;
 
 std::vector<ErrorCodeRow> Rows() {
   std::size_t count = 0;
@@ -38,8 +38,8 @@ TEST_F(ErrorReportTest, EveryRowReachesTheResultAndTheLog) {
     SCOPED_TRACE(row.name);
     fake.listResult = static_cast<LONG>(row.code);
     const std::string result = Run([](CQuorvex2& q) { return q.CheckConnection(); });
-    EXPECT_EQ(qvxtest::StatusOf(result), row.status) << result;
-    EXPECT_EQ(qvxtest::Value(result, "StatusDescription"), StatusDescription(row.status));
+    EXPECT_EQ(qvx::testing::StatusOf(result), row.status) << result;
+    EXPECT_EQ(qvx::testing::Value(result, "StatusDescription"), StatusDescription(row.status));
     EXPECT_TRUE(LogHasLineEndingWith("SCardListReaders() failed. " + MessageOf(row))) << ReadLog();
   }
 }

@@ -5,7 +5,7 @@
 
 #include "platform/Sync.h"
 
-namespace qvxtest {
+namespace qvx::testing {
 namespace {
 
 using qvx::CQuorvex2;
@@ -343,4 +343,4 @@ TEST_F(CommandFixture, FailedReleaseIsLogged) {
 }
 
 }  // namespace
-}  // namespace qvxtest
+}  // namespace qvx::testing

@@ -2,7 +2,7 @@
 // device is touched.
 #include "CommandFixture.h"
 
-namespace qvxtest {
+namespace qvx::testing {
 namespace {
 
 using qvx::CQuorvex2;
@@ -286,4 +286,4 @@ TEST_F(CommandFixture, SigningCommandsLogTraceLinesAroundTheirWork) {
 }
 
 }  // namespace
-}  // namespace qvxtest
+}  // namespace qvx::testing

@@ -33,7 +33,7 @@ TEST(StatusTest, EachStatusHasADescriptionOfItsOwn) {
 // Every status as a client reads it back from a result: the first two items.
 TEST(StatusTest, EveryStatusReadsBackFromItsResult) {
   for (Status status = STATUS_SUCCESS; status <= STATUS_CANCEL_BY_OTHER_SESSION + 1; ++status) {
-    const auto items = qvxtest::ResultItems(BuildResultText(status, {{"Key", "a=b"}}));
+    const auto items = qvx::testing::ResultItems(BuildResultText(status, {{"Key", "a=b"}}));
     const std::vector<std::pair<std::string, std::string>> expected{
         {"Status", std::to_string(status)},
         {"StatusDescription", StatusDescription(status)},

@@ -23,7 +23,7 @@
 
 namespace {
 
-using qvxrdr::Packet;
+using qvx::driver::Packet;
 
 void Require(bool condition) {
   if (!condition) std::abort();
@@ -57,31 +57,31 @@ const std::vector<Request>& Requests() {
     elements.insert(elements.end(), 68, 'A');
     elements.insert(elements.end(), {0x00, 0x01});
     return std::vector<Request>{
-        {qvxrdr::kCheckDevice, {}},
-        {qvxrdr::kCheckCard, {'n', 'l'}},
-        {qvxrdr::kGetResponse, elements},
-        {qvxrdr::kGetMode1Response, {0x04, 0x12, 0x34, 0x56, 0x78}},
-        {qvxrdr::kGetMode1Response, {0x02, 0x12, 0x34, 0x09, 0x78, 0, 0, 0, 0x01, 0x23, 0x45}},
-        {qvxrdr::kGetMode2Response, {}},
-        {qvxrdr::kDisplayResult, {0x07, 'n', 'l'}},
+        {qvx::driver::kCheckDevice, {}},
+        {qvx::driver::kCheckCard, {'n', 'l'}},
+        {qvx::driver::kGetResponse, elements},
+        {qvx::driver::kGetMode1Response, {0x04, 0x12, 0x34, 0x56, 0x78}},
+        {qvx::driver::kGetMode1Response, {0x02, 0x12, 0x34, 0x09, 0x78, 0, 0, 0, 0x01, 0x23, 0x45}},
+        {qvx::driver::kGetMode2Response, {}},
+        {qvx::driver::kDisplayResult, {0x07, 'n', 'l'}},
     };
   }();
   return requests;
 }
 constexpr std::size_t kCardFunctions = 4;  // cold reset, warm reset, power down, transmit
 
-void RunCardFunction(qvxrdr::CDevice& device, std::size_t which) {
+void RunCardFunction(qvx::driver::CDevice& device, std::size_t which) {
   std::uint8_t out[300];
   std::size_t returned = 0;
   if (which < 3) {
-    const qvxrdr::PowerAction actions[] = {qvxrdr::PowerAction::ColdReset,
-                                           qvxrdr::PowerAction::WarmReset,
-                                           qvxrdr::PowerAction::PowerDown};
+    const qvx::driver::PowerAction actions[] = {qvx::driver::PowerAction::ColdReset,
+                                           qvx::driver::PowerAction::WarmReset,
+                                           qvx::driver::PowerAction::PowerDown};
     device.CardPower(actions[which], out, 33, &returned);
     Require(returned <= 33);
     return;
   }
-  device.CardPower(qvxrdr::PowerAction::ColdReset, out, 33, &returned);
+  device.CardPower(qvx::driver::PowerAction::ColdReset, out, 33, &returned);
   const std::uint8_t apdu[] = {0x00, 0xA4, 0x04, 0x00, 0x02, 0x3F, 0x00};
   returned = 0;
   device.Transmit(apdu, sizeof apdu, out, 258, &returned);
@@ -120,18 +120,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t kind = data[0] % kinds;
 
   // The card status the start waits for, then the input.
-  auto bursts = qvxrdr_fuzz::BurstsFrom(data + 1, size - 1);
+  auto bursts = qvx::fuzz::BurstsFrom(data + 1, size - 1);
   Packet inserted{0x02, 0x81, 0x01};
   bursts.push_front({inserted});
 
-  static qvxrdr::CUnitBitmap units;
-  qvxrdr::CDevice::Options options;
+  static qvx::driver::CUnitBitmap units;
+  qvx::driver::CDevice::Options options;
   options.units = &units;
   options.writeRound = std::chrono::milliseconds(50);
-  auto device = qvxrdr::CDevice::Add(std::make_unique<qvxrdr_fuzz::CFuzzLowerEdge>(std::move(bursts)),
+  auto device = qvx::driver::CDevice::Add(std::make_unique<qvx::fuzz::CFuzzLowerEdge>(std::move(bursts)),
                                      0, options);
   Require(device != nullptr);
-  if (device->Start() == qvxrdr::STATUS_SUCCESS) {
+  if (device->Start() == qvx::driver::STATUS_SUCCESS) {
     if (kind < Requests().size()) {
       const Request& request = Requests()[kind];
       std::uint8_t out[300];
@@ -144,7 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::uint8_t record[4];
     std::size_t returned = 0;
-    device->DeviceControl(qvxrdr::kGetLastError, nullptr, 0, record, sizeof record, &returned);
+    device->DeviceControl(qvx::driver::kGetLastError, nullptr, 0, record, sizeof record, &returned);
     Require(returned <= sizeof record);
   }
   device->Remove();

@@ -3,27 +3,27 @@
 #include <algorithm>
 #include <utility>
 
-namespace qvxrdr_fuzz {
+namespace qvx::fuzz {
 
-using qvxrdr::STATUS_CANCELLED;
-using qvxrdr::STATUS_DEVICE_REMOVED;
-using qvxrdr::STATUS_INVALID_DEVICE_STATE;
-using qvxrdr::STATUS_SUCCESS;
+using qvx::driver::STATUS_CANCELLED;
+using qvx::driver::STATUS_DEVICE_REMOVED;
+using qvx::driver::STATUS_INVALID_DEVICE_STATE;
+using qvx::driver::STATUS_SUCCESS;
 
 CFuzzLowerEdge::CFuzzLowerEdge(std::deque<Burst> bursts)
-    : bursts_(std::move(bursts)), thread_([this] { Run(); }) {}
+    : m_bursts(std::move(bursts)), m_thread([this] { Run(); }) {}
 
 CFuzzLowerEdge::~CFuzzLowerEdge() {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
-    stop_ = true;
-    if (in_) cancelIn_ = true;  // what is outstanding ends before the thread does
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_stop = true;
+    if (m_in) m_cancelIn = true;  // what is outstanding ends before the thread does
   }
-  changed_.notify_all();
-  thread_.join();
+  m_changed.notify_all();
+  m_thread.join();
 }
 
-NTSTATUS CFuzzLowerEdge::ReadDescriptors(qvxrdr::UsbDescriptors& descriptors) {
+NTSTATUS CFuzzLowerEdge::ReadDescriptors(qvx::driver::UsbDescriptors& descriptors) {
   descriptors.vendorId = 0x1209;
   descriptors.productId = 0x0001;
   descriptors.endpoints = {{0x81, 8}, {0x02, 8}};
@@ -32,72 +32,72 @@ NTSTATUS CFuzzLowerEdge::ReadDescriptors(qvxrdr::UsbDescriptors& descriptors) {
 
 NTSTATUS CFuzzLowerEdge::SubmitOut(const Packet&, OutCompletion completion) {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
-    if (aborted_) return STATUS_INVALID_DEVICE_STATE;
-    outs_.push_back(std::move(completion));
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_aborted) return STATUS_INVALID_DEVICE_STATE;
+    m_outs.push_back(std::move(completion));
     ReleaseBurst();
   }
-  changed_.notify_all();
+  m_changed.notify_all();
   return STATUS_SUCCESS;
 }
 
 NTSTATUS CFuzzLowerEdge::SubmitIn(InCompletion completion) {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
-    if (aborted_ || gone_ || in_) return STATUS_INVALID_DEVICE_STATE;
-    in_ = std::move(completion);
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_aborted || m_gone || m_in) return STATUS_INVALID_DEVICE_STATE;
+    m_in = std::move(completion);
   }
-  changed_.notify_all();
+  m_changed.notify_all();
   return STATUS_SUCCESS;
 }
 
 void CFuzzLowerEdge::CancelIn() {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
-    if (in_) cancelIn_ = true;
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_in) m_cancelIn = true;
   }
-  changed_.notify_all();
+  m_changed.notify_all();
 }
 
 void CFuzzLowerEdge::AbortPipes() {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
-    aborted_ = true;
-    if (in_) cancelIn_ = true;
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_aborted = true;
+    if (m_in) m_cancelIn = true;
   }
-  changed_.notify_all();
+  m_changed.notify_all();
 }
 
 void CFuzzLowerEdge::ReleaseBurst() {
-  if (bursts_.empty()) return;
-  released_.insert(released_.end(), bursts_.front().begin(), bursts_.front().end());
-  bursts_.pop_front();
+  if (m_bursts.empty()) return;
+  m_released.insert(m_released.end(), m_bursts.front().begin(), m_bursts.front().end());
+  m_bursts.pop_front();
 }
 
 void CFuzzLowerEdge::Run() {
-  std::unique_lock<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(m_mutex);
   for (;;) {
-    if (!outs_.empty()) {
-      OutCompletion out = std::move(outs_.front());
-      outs_.pop_front();
-      const NTSTATUS status = aborted_ ? STATUS_CANCELLED : gone_ ? STATUS_DEVICE_REMOVED
+    if (!m_outs.empty()) {
+      OutCompletion out = std::move(m_outs.front());
+      m_outs.pop_front();
+      const NTSTATUS status = m_aborted ? STATUS_CANCELLED : m_gone ? STATUS_DEVICE_REMOVED
                                                                   : STATUS_SUCCESS;
       lock.unlock();
       out(status);
       lock.lock();
       continue;
     }
-    if (in_ && (cancelIn_ || !released_.empty() || gone_)) {
-      InCompletion in = std::move(in_);
-      in_ = nullptr;
+    if (m_in && (m_cancelIn || !m_released.empty() || m_gone)) {
+      InCompletion in = std::move(m_in);
+      m_in = nullptr;
       NTSTATUS status = STATUS_SUCCESS;
       Packet packet{};
-      if (cancelIn_) {
+      if (m_cancelIn) {
         status = STATUS_CANCELLED;
-        cancelIn_ = false;
-      } else if (!released_.empty()) {
-        packet = released_.front();
-        released_.pop_front();
+        m_cancelIn = false;
+      } else if (!m_released.empty()) {
+        packet = m_released.front();
+        m_released.pop_front();
       } else {
         status = STATUS_DEVICE_REMOVED;
       }
@@ -106,20 +106,20 @@ void CFuzzLowerEdge::Run() {
       lock.lock();
       continue;
     }
-    if (stop_) return;
-    if (in_) {
+    if (m_stop) return;
+    if (m_in) {
       // The host waits without writing: after a quiet spell the device
       // sends its next burst, or goes away when it has nothing left.
-      if (!changed_.wait_for(lock, kQuiet, [&] { return stop_ || !outs_.empty() || cancelIn_; })) {
-        if (bursts_.empty()) {
-          gone_ = true;
+      if (!m_changed.wait_for(lock, kQuiet, [&] { return m_stop || !m_outs.empty() || m_cancelIn; })) {
+        if (m_bursts.empty()) {
+          m_gone = true;
         } else {
           ReleaseBurst();
         }
       }
       continue;
     }
-    changed_.wait(lock);
+    m_changed.wait(lock);
   }
 }
 
@@ -141,4 +141,4 @@ std::deque<CFuzzLowerEdge::Burst> BurstsFrom(const std::uint8_t* data, std::size
   return bursts;
 }
 
-}  // namespace qvxrdr_fuzz
+}  // namespace qvx::fuzz

@@ -17,14 +17,14 @@
 
 #include "transport/LowerEdge.h"
 
-namespace qvxrdr_fuzz {
+namespace qvx::fuzz {
 
-using qvxrdr::InCompletion;
-using qvxrdr::NTSTATUS;
-using qvxrdr::OutCompletion;
-using qvxrdr::Packet;
+using qvx::driver::InCompletion;
+using qvx::driver::NTSTATUS;
+using qvx::driver::OutCompletion;
+using qvx::driver::Packet;
 
-class CFuzzLowerEdge final : public qvxrdr::ILowerEdge {
+class CFuzzLowerEdge final : public qvx::driver::ILowerEdge {
  public:
   using Burst = std::vector<Packet>;
 
@@ -33,7 +33,7 @@ class CFuzzLowerEdge final : public qvxrdr::ILowerEdge {
   CFuzzLowerEdge(const CFuzzLowerEdge&) = delete;
   CFuzzLowerEdge& operator=(const CFuzzLowerEdge&) = delete;
 
-  NTSTATUS ReadDescriptors(qvxrdr::UsbDescriptors& descriptors) override;
+  NTSTATUS ReadDescriptors(qvx::driver::UsbDescriptors& descriptors) override;
   NTSTATUS SubmitOut(const Packet& packet, OutCompletion completion) override;
   NTSTATUS SubmitIn(InCompletion completion) override;
   void CancelIn() override;
@@ -43,23 +43,23 @@ class CFuzzLowerEdge final : public qvxrdr::ILowerEdge {
   static constexpr std::chrono::microseconds kQuiet{200};
 
   void Run();
-  void ReleaseBurst();  // under mutex_
+  void ReleaseBurst();  // under m_mutex
 
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<Burst> bursts_;      // not yet released
-  std::deque<Packet> released_;   // released, not yet read
-  std::deque<OutCompletion> outs_;
-  InCompletion in_;
-  bool cancelIn_ = false;
-  bool aborted_ = false;
-  bool gone_ = false;  // the input is used up: the device has gone away
-  bool stop_ = false;
-  std::thread thread_;
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::deque<Burst> m_bursts;      // not yet released
+  std::deque<Packet> m_released;   // released, not yet read
+  std::deque<OutCompletion> m_outs;
+  InCompletion m_in;
+  bool m_cancelIn = false;
+  bool m_aborted = false;
+  bool m_gone = false;  // the input is used up: the device has gone away
+  bool m_stop = false;
+  std::thread m_thread;
 };
 
 // Bursts from fuzz bytes: a count byte (0 to 3 packets) and that many
 // 8-byte packets, again and again; a short last packet is zero padded.
 std::deque<CFuzzLowerEdge::Burst> BurstsFrom(const std::uint8_t* data, std::size_t size);
 
-}  // namespace qvxrdr_fuzz
+}  // namespace qvx::fuzz

@@ -14,24 +14,24 @@
 
 namespace {
 
-using qvxrdr::InputReason;
+using qvx::driver::InputReason;
 
 void Require(bool condition) {
   if (!condition) std::abort();
 }
 
 void CheckElementList(const std::vector<std::uint8_t>& input) {
-  const qvxrdr::ElementList list = qvxrdr::ParseElementList(input);
+  const qvx::driver::ElementList list = qvx::driver::ParseElementList(input);
   if (list.fault != InputReason::None) {
     Require(list.elements.empty());
     return;
   }
   // Accepted: elements tile the input up to the parameter word, each a
   // raw element or a displayable text of 68 characters.
-  Require(input.size() >= 2 && input.size() <= qvxrdr::kMaxRequestSize);
+  Require(input.size() >= 2 && input.size() <= qvx::driver::kMaxRequestSize);
   Require(!list.elements.empty());
   std::size_t offset = 0;
-  for (const qvxrdr::ElementSpan& element : list.elements) {
+  for (const qvx::driver::ElementSpan& element : list.elements) {
     Require(element.offset == offset && offset + 2 <= input.size() - 2);
     const std::size_t count = input[offset + 1];
     Require(element.size == 2 + count && offset + element.size <= input.size() - 2);
@@ -39,7 +39,7 @@ void CheckElementList(const std::vector<std::uint8_t>& input) {
     Require(type == 0 || type == 1);
     if (type == 1) {
       Require(count == 68);
-      for (std::size_t i = 0; i < count; ++i) Require(qvxrdr::IsDisplayable(input[offset + 2 + i]));
+      for (std::size_t i = 0; i < count; ++i) Require(qvx::driver::IsDisplayable(input[offset + 2 + i]));
     }
     offset += element.size;
   }
@@ -48,9 +48,9 @@ void CheckElementList(const std::vector<std::uint8_t>& input) {
 }
 
 void CheckMode1Block(const std::vector<std::uint8_t>& input) {
-  qvxrdr::Mode1Block block;
+  qvx::driver::Mode1Block block;
   block.fill(0xEE);
-  if (!qvxrdr::BuildMode1Block(input, &block)) return;
+  if (!qvx::driver::BuildMode1Block(input, &block)) return;
   const std::size_t n = input.at(0);
   Require(n >= 1 && n <= 4);
   const bool withAmount = input.size() == n + 9;

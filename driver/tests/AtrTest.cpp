@@ -6,7 +6,7 @@
 
 #include "reader/Atr.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -75,4 +75,4 @@ TEST(AtrTest, IncompleteAtrHasNoCapabilities) {
 }
 
 }  // namespace
-}  // namespace qvxrdr
+}  // namespace qvx::driver

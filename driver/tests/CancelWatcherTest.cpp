@@ -12,10 +12,10 @@
 #include "reader/ControlCodes.h"
 #include "reader/ReaderName.h"
 
-namespace qvxrdr_test {
+namespace qvx::testing {
 namespace {
 
-using namespace qvxrdr;
+using namespace qvx::driver;
 using namespace std::chrono_literals;
 
 class CancelWatcherTest : public ReaderFixture {
@@ -211,4 +211,4 @@ TEST_F(CancelWatcherTest, RemovalEndsTheWatcher) {
 }
 
 }  // namespace
-}  // namespace qvxrdr_test
+}  // namespace qvx::testing

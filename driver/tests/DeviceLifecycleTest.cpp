@@ -8,10 +8,10 @@
 #include "ReaderFixture.h"
 #include "reader/ControlCodes.h"
 
-namespace qvxrdr_test {
+namespace qvx::testing {
 namespace {
 
-using namespace qvxrdr;
+using namespace qvx::driver;
 using namespace std::chrono_literals;
 
 class DeviceLifecycleTest : public ReaderFixture {
@@ -52,7 +52,7 @@ TEST_F(DeviceLifecycleTest, DevicesTakeAndGiveBackUnits) {
   first->device->Remove();
   auto third = AddDevice();
   EXPECT_EQ(third->device->Unit(), 0u);
-  EXPECT_EQ(units_.DeviceCount(), 3u);
+  EXPECT_EQ(m_units.DeviceCount(), 3u);
 }
 
 TEST_F(DeviceLifecycleTest, StartQueriesTheCardStatus) {
@@ -222,4 +222,4 @@ TEST_F(DeviceLifecycleTest, CardStatusPacketsWakeTheCardTracker) {
 }
 
 }  // namespace
-}  // namespace qvxrdr_test
+}  // namespace qvx::testing

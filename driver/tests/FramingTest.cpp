@@ -6,7 +6,7 @@
 
 #include "transport/Packet.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 namespace {
 
 TEST(FramingTest, PayloadSplitsIntoSixByteDataPackets) {
@@ -82,4 +82,4 @@ TEST(FramingTest, FormatHasTwoBlanksBetweenTheHalves) {
 }
 
 }  // namespace
-}  // namespace qvxrdr
+}  // namespace qvx::driver

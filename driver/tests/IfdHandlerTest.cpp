@@ -24,7 +24,7 @@
 #include "ifd/PcscIfd.h"
 #include "platform/Sync.h"
 
-namespace qvxrdr_test {
+namespace qvx::testing {
 namespace {
 
 using namespace std::chrono_literals;
@@ -45,88 +45,88 @@ std::string ModulePath() {
 class SocketDevice {
  public:
   SocketDevice(const std::string& path, ScriptedFirmware& firmware)
-      : path_(path), firmware_(firmware) {
-    listen_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+      : m_path(path), m_firmware(firmware) {
+    m_listen = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
-    if (listen_ < 0 ||
-        ::bind(listen_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listen_, 4) != 0) {
+    if (m_listen < 0 ||
+        ::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(m_listen, 4) != 0) {
       throw std::runtime_error("cannot listen on " + path);
     }
-    firmware_.SetSink([this](const Packets& packets) {
-      std::lock_guard<std::mutex> guard(sendLock_);
+    m_firmware.SetSink([this](const Packets& packets) {
+      std::lock_guard<std::mutex> guard(m_sendLock);
       for (const Packet& p : packets) {
-        if (connection_ >= 0) (void)::send(connection_, p.data(), p.size(), MSG_NOSIGNAL);
+        if (m_connection >= 0) (void)::send(m_connection, p.data(), p.size(), MSG_NOSIGNAL);
       }
     });
-    thread_ = std::thread([this] { Serve(); });
+    m_thread = std::thread([this] { Serve(); });
   }
   ~SocketDevice() {
-    stopping_ = true;
-    ::shutdown(listen_, SHUT_RDWR);
+    m_stopping = true;
+    ::shutdown(m_listen, SHUT_RDWR);
     {
-      std::lock_guard<std::mutex> guard(sendLock_);
-      if (connection_ >= 0) ::shutdown(connection_, SHUT_RDWR);
+      std::lock_guard<std::mutex> guard(m_sendLock);
+      if (m_connection >= 0) ::shutdown(m_connection, SHUT_RDWR);
     }
-    thread_.join();
-    firmware_.SetSink(nullptr);
-    if (connection_ >= 0) ::close(connection_);
-    ::close(listen_);
+    m_thread.join();
+    m_firmware.SetSink(nullptr);
+    if (m_connection >= 0) ::close(m_connection);
+    ::close(m_listen);
   }
   SocketDevice(const SocketDevice&) = delete;
   SocketDevice& operator=(const SocketDevice&) = delete;
 
   void Unplug() {
-    std::lock_guard<std::mutex> guard(sendLock_);
-    unplugged_ = true;
-    if (connection_ >= 0) ::shutdown(connection_, SHUT_RDWR);
+    std::lock_guard<std::mutex> guard(m_sendLock);
+    m_unplugged = true;
+    if (m_connection >= 0) ::shutdown(m_connection, SHUT_RDWR);
   }
   void Plug() {
-    std::lock_guard<std::mutex> guard(sendLock_);
-    unplugged_ = false;
+    std::lock_guard<std::mutex> guard(m_sendLock);
+    m_unplugged = false;
   }
   // Connections the driver has made so far, refused ones included.
-  int Connections() const { return connections_.load(); }
+  int Connections() const { return m_connections.load(); }
 
  private:
   void Serve() {
     for (;;) {
-      const int connection = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+      const int connection = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
       if (connection < 0) return;
-      ++connections_;
+      ++m_connections;
       {
-        std::lock_guard<std::mutex> guard(sendLock_);
-        if (unplugged_ || stopping_) {
+        std::lock_guard<std::mutex> guard(m_sendLock);
+        if (m_unplugged || m_stopping) {
           ::close(connection);
-          if (stopping_) return;
+          if (m_stopping) return;
           continue;
         }
-        connection_ = connection;
+        m_connection = connection;
       }
       for (;;) {
         Packet packet{};
         const ssize_t n = ::recv(connection, packet.data(), packet.size(), 0);
         if (n != static_cast<ssize_t>(packet.size())) break;
-        firmware_.OnPacket(packet);
+        m_firmware.OnPacket(packet);
       }
-      std::lock_guard<std::mutex> guard(sendLock_);
-      ::close(connection_);
-      connection_ = -1;
-      if (stopping_) return;
+      std::lock_guard<std::mutex> guard(m_sendLock);
+      ::close(m_connection);
+      m_connection = -1;
+      if (m_stopping) return;
     }
   }
 
-  std::string path_;
-  ScriptedFirmware& firmware_;
-  int listen_ = -1;
-  std::mutex sendLock_;
-  int connection_ = -1;
-  bool unplugged_ = false;  // guarded by sendLock_
-  std::atomic<int> connections_{0};
-  std::atomic<bool> stopping_{false};
-  std::thread thread_;
+  std::string m_path;
+  ScriptedFirmware& m_firmware;
+  int m_listen = -1;
+  std::mutex m_sendLock;
+  int m_connection = -1;
+  bool m_unplugged = false;  // guarded by m_sendLock
+  std::atomic<int> m_connections{0};
+  std::atomic<bool> m_stopping{false};
+  std::thread m_thread;
 };
 
 struct Module {
@@ -153,37 +153,37 @@ class IfdHandlerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const std::string path = ModulePath();
-    m_.handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(m_.handle, nullptr) << "build the qvxrdr target first: " << ::dlerror();
-    Bind(m_.handle, "IFDHCreateChannelByName", &m_.createByName);
-    Bind(m_.handle, "IFDHCreateChannel", &m_.create);
-    Bind(m_.handle, "IFDHCloseChannel", &m_.close);
-    Bind(m_.handle, "IFDHGetCapabilities", &m_.getCapabilities);
-    Bind(m_.handle, "IFDHSetCapabilities", &m_.setCapabilities);
-    Bind(m_.handle, "IFDHSetProtocolParameters", &m_.setProtocol);
-    Bind(m_.handle, "IFDHPowerICC", &m_.power);
-    Bind(m_.handle, "IFDHTransmitToICC", &m_.transmit);
-    Bind(m_.handle, "IFDHControl", &m_.control);
-    Bind(m_.handle, "IFDHICCPresence", &m_.presence);
+    m_module.handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(m_module.handle, nullptr) << "build the qvxrdr target first: " << ::dlerror();
+    Bind(m_module.handle, "IFDHCreateChannelByName", &m_module.createByName);
+    Bind(m_module.handle, "IFDHCreateChannel", &m_module.create);
+    Bind(m_module.handle, "IFDHCloseChannel", &m_module.close);
+    Bind(m_module.handle, "IFDHGetCapabilities", &m_module.getCapabilities);
+    Bind(m_module.handle, "IFDHSetCapabilities", &m_module.setCapabilities);
+    Bind(m_module.handle, "IFDHSetProtocolParameters", &m_module.setProtocol);
+    Bind(m_module.handle, "IFDHPowerICC", &m_module.power);
+    Bind(m_module.handle, "IFDHTransmitToICC", &m_module.transmit);
+    Bind(m_module.handle, "IFDHControl", &m_module.control);
+    Bind(m_module.handle, "IFDHICCPresence", &m_module.presence);
   }
   void TearDown() override {
-    for (DWORD lun : opened_) m_.close(lun);
-    devices_.clear();
-    if (m_.handle != nullptr) ::dlclose(m_.handle);
+    for (DWORD lun : m_opened) m_module.close(lun);
+    m_devices.clear();
+    if (m_module.handle != nullptr) ::dlclose(m_module.handle);
   }
 
   // A scripted device on a socket, opened as reader `lun`.
   ScriptedFirmware& Open(DWORD lun) {
     OpenDevice opened;
     opened.firmware = std::make_unique<ScriptedFirmware>();
-    const std::string socket = temp_.Path() + "/dev" + std::to_string(++sockets_) + ".sock";
+    const std::string socket = m_temp.Path() + "/dev" + std::to_string(++m_sockets) + ".sock";
     opened.device = std::make_unique<SocketDevice>(socket, *opened.firmware);
-    OpenDevice& slot = devices_[lun];
+    OpenDevice& slot = m_devices[lun];
     slot.device.reset();  // before the firmware it talks to
     slot = std::move(opened);
     std::string name = "sim:" + socket;
-    EXPECT_EQ(m_.createByName(lun, name.data()), IFD_SUCCESS);
-    opened_.push_back(lun);
+    EXPECT_EQ(m_module.createByName(lun, name.data()), IFD_SUCCESS);
+    m_opened.push_back(lun);
     return *slot.firmware;
   }
 
@@ -195,7 +195,7 @@ class IfdHandlerTest : public ::testing::Test {
     std::vector<UCHAR> out(capacity + 1, 0xEE);
     DWORD returned = 12345;
     Reply r;
-    r.rc = m_.control(lun, code, input.empty() ? nullptr : input.data(),
+    r.rc = m_module.control(lun, code, input.empty() ? nullptr : input.data(),
                       static_cast<DWORD>(input.size()), out.data(), capacity, &returned);
     EXPECT_LE(returned, capacity);
     r.bytes.assign(out.begin(), out.begin() + std::min<DWORD>(returned, capacity));
@@ -205,7 +205,7 @@ class IfdHandlerTest : public ::testing::Test {
     std::vector<UCHAR> out(capacity + 1);
     DWORD length = capacity;
     Reply r;
-    r.rc = m_.getCapabilities(lun, tag, &length, out.data());
+    r.rc = m_module.getCapabilities(lun, tag, &length, out.data());
     EXPECT_LE(length, capacity);
     r.bytes.assign(out.begin(), out.begin() + std::min(length, capacity));
     return r;
@@ -216,12 +216,12 @@ class IfdHandlerTest : public ::testing::Test {
     std::unique_ptr<SocketDevice> device;
   };
 
-  qvx::testing::PrivateDir temp_{"qvxrdr"};
-  qvx::testing::ScopedEnv objects_{"QVX_OBJECT_DIR", temp_ / "objects"};
-  Module m_;
-  std::map<DWORD, OpenDevice> devices_;
-  std::vector<DWORD> opened_;
-  int sockets_ = 0;
+  qvx::testing::PrivateDir m_temp{"qvxrdr"};
+  qvx::testing::ScopedEnv m_objects{"QVX_OBJECT_DIR", m_temp / "objects"};
+  Module m_module;
+  std::map<DWORD, OpenDevice> m_devices;
+  std::vector<DWORD> m_opened;
+  int m_sockets = 0;
 };
 
 Bytes Dword(std::uint32_t v) {
@@ -295,38 +295,38 @@ TEST_F(IfdHandlerTest, VendorCodes) {
 
 TEST_F(IfdHandlerTest, CardFunctions) {
   ScriptedFirmware& firmware = Open(0);
-  EXPECT_EQ(m_.presence(0), IFD_ICC_PRESENT);
+  EXPECT_EQ(m_module.presence(0), IFD_ICC_PRESENT);
   const Bytes atr{0x3B, 0x02, 0x14, 0x50};
   firmware.SetAtr(AtrPackets(atr));
   std::array<UCHAR, MAX_ATR_SIZE> buffer{};
   DWORD length = buffer.size();
-  ASSERT_EQ(m_.power(0, IFD_POWER_UP, buffer.data(), &length), IFD_SUCCESS);
+  ASSERT_EQ(m_module.power(0, IFD_POWER_UP, buffer.data(), &length), IFD_SUCCESS);
   EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + length), atr);
   EXPECT_EQ(Capability(0, TAG_IFD_ATR).bytes, atr);
-  EXPECT_EQ(m_.setProtocol(0, SCARD_PROTOCOL_T1, 0, 0, 0, 0), IFD_PROTOCOL_NOT_SUPPORTED);
-  ASSERT_EQ(m_.setProtocol(0, SCARD_PROTOCOL_T0, 0, 0, 0, 0), IFD_SUCCESS);
+  EXPECT_EQ(m_module.setProtocol(0, SCARD_PROTOCOL_T1, 0, 0, 0, 0), IFD_PROTOCOL_NOT_SUPPORTED);
+  ASSERT_EQ(m_module.setProtocol(0, SCARD_PROTOCOL_T0, 0, 0, 0, 0), IFD_SUCCESS);
 
   SCARD_IO_HEADER pci{};
   UCHAR apdu[] = {0x80, 0x12, 0x00, 0x01, 0x00};
   std::array<UCHAR, 64> rx{};
   DWORD rxLength = rx.size();
-  ASSERT_EQ(m_.transmit(0, pci, apdu, sizeof apdu, rx.data(), &rxLength, nullptr), IFD_SUCCESS);
+  ASSERT_EQ(m_module.transmit(0, pci, apdu, sizeof apdu, rx.data(), &rxLength, nullptr), IFD_SUCCESS);
   EXPECT_EQ(Bytes(rx.begin(), rx.begin() + rxLength),
             (Bytes{0xD0, 0x07, 'Q', 'V', 'X', '2', 'R', 'D', 'R', 0x90, 0x00}));
   rxLength = 4;
-  EXPECT_EQ(m_.transmit(0, pci, apdu, sizeof apdu, rx.data(), &rxLength, nullptr),
+  EXPECT_EQ(m_module.transmit(0, pci, apdu, sizeof apdu, rx.data(), &rxLength, nullptr),
             IFD_ERROR_INSUFFICIENT_BUFFER);
   EXPECT_EQ(rxLength, 0u);
 
   // pcscd powers down without buffers.
-  EXPECT_EQ(m_.power(0, IFD_POWER_DOWN, nullptr, nullptr), IFD_SUCCESS);
+  EXPECT_EQ(m_module.power(0, IFD_POWER_DOWN, nullptr, nullptr), IFD_SUCCESS);
   firmware.Send({CardStatusPacket(false)});
-  for (int i = 0; i < 200 && m_.presence(0) != IFD_ICC_NOT_PRESENT; ++i) {
+  for (int i = 0; i < 200 && m_module.presence(0) != IFD_ICC_NOT_PRESENT; ++i) {
     std::this_thread::sleep_for(10ms);
   }
-  EXPECT_EQ(m_.presence(0), IFD_ICC_NOT_PRESENT);
+  EXPECT_EQ(m_module.presence(0), IFD_ICC_NOT_PRESENT);
   length = buffer.size();
-  EXPECT_EQ(m_.power(0, IFD_POWER_UP, buffer.data(), &length), IFD_ERROR_POWER_ACTION);
+  EXPECT_EQ(m_module.power(0, IFD_POWER_UP, buffer.data(), &length), IFD_ERROR_POWER_ACTION);
   EXPECT_EQ(length, 0u);
 }
 
@@ -335,12 +335,12 @@ TEST_F(IfdHandlerTest, PollingWaitsForCardEventsAndStops) {
   RESPONSECODE (*poll)(DWORD, int) = nullptr;
   RESPONSECODE (*stop)(DWORD) = nullptr;
   DWORD length = sizeof poll;
-  ASSERT_EQ(m_.getCapabilities(0, TAG_IFD_POLLING_THREAD_WITH_TIMEOUT, &length,
+  ASSERT_EQ(m_module.getCapabilities(0, TAG_IFD_POLLING_THREAD_WITH_TIMEOUT, &length,
                                reinterpret_cast<PUCHAR>(&poll)),
             IFD_SUCCESS);
   length = sizeof stop;
   ASSERT_EQ(
-      m_.getCapabilities(0, TAG_IFD_STOP_POLLING_THREAD, &length, reinterpret_cast<PUCHAR>(&stop)),
+      m_module.getCapabilities(0, TAG_IFD_STOP_POLLING_THREAD, &length, reinterpret_cast<PUCHAR>(&stop)),
       IFD_SUCCESS);
   EXPECT_EQ(poll(0, 0), IFD_SUCCESS);  // the card found when the channel opened
 
@@ -381,28 +381,28 @@ TEST_F(IfdHandlerTest, SecondReaderAndItsCancelEvent) {
   EXPECT_EQ(request.get().rc, IFD_SUCCESS);
   EXPECT_EQ(Control(0x10000, 0x312028, {}, 4).bytes, (Bytes{5, 0, 0, 0}));
   EXPECT_EQ(second.Aborts().size(), 1u);
-  EXPECT_EQ(devices_[0].firmware->Aborts().size(), 0u);
+  EXPECT_EQ(m_devices[0].firmware->Aborts().size(), 0u);
 }
 
 TEST_F(IfdHandlerTest, UnknownReadersAndDevices) {
   char missing[] = "sim:/nonexistent/qvx.sock";
-  EXPECT_EQ(m_.createByName(0x20000, missing), IFD_NO_SUCH_DEVICE);
+  EXPECT_EQ(m_module.createByName(0x20000, missing), IFD_NO_SUCH_DEVICE);
   char other[] = "tty:/dev/null";
-  EXPECT_EQ(m_.createByName(0x20000, other), IFD_NO_SUCH_DEVICE);
-  EXPECT_EQ(m_.create(0x20000, 0x3F8), IFD_COMMUNICATION_ERROR);
+  EXPECT_EQ(m_module.createByName(0x20000, other), IFD_NO_SUCH_DEVICE);
+  EXPECT_EQ(m_module.create(0x20000, 0x3F8), IFD_COMMUNICATION_ERROR);
 
-  EXPECT_EQ(m_.presence(0x20000), IFD_COMMUNICATION_ERROR);
+  EXPECT_EQ(m_module.presence(0x20000), IFD_COMMUNICATION_ERROR);
   const Reply control = Control(0x20000, 0x312028, {}, 4);
   EXPECT_NE(control.rc, IFD_SUCCESS);
   EXPECT_TRUE(control.bytes.empty());
-  EXPECT_EQ(m_.close(0x20000), IFD_COMMUNICATION_ERROR);
+  EXPECT_EQ(m_module.close(0x20000), IFD_COMMUNICATION_ERROR);
 }
 
 TEST_F(IfdHandlerTest, ClosedChannelIsGone) {
   Open(0);
-  ASSERT_EQ(m_.close(0), IFD_SUCCESS);
-  opened_.clear();
-  EXPECT_EQ(m_.presence(0), IFD_COMMUNICATION_ERROR);
+  ASSERT_EQ(m_module.close(0), IFD_SUCCESS);
+  m_opened.clear();
+  EXPECT_EQ(m_module.presence(0), IFD_COMMUNICATION_ERROR);
   // The unit is free again for the next device.
   Open(0);
   EXPECT_EQ(Capability(0, SCARD_ATTR_DEVICE_UNIT).bytes, Dword(0));
@@ -413,7 +413,7 @@ TEST_F(IfdHandlerTest, UnpluggedDeviceIsToldBeforeItsChannelCloses) {
   const Reply removed = Capability(0, TAG_IFD_DEVICE_REMOVED);
   ASSERT_EQ(removed.bytes, Bytes{1});
   UCHAR value = 1;
-  EXPECT_EQ(m_.setCapabilities(0, TAG_IFD_DEVICE_REMOVED, 1, &value), IFD_SUCCESS);
+  EXPECT_EQ(m_module.setCapabilities(0, TAG_IFD_DEVICE_REMOVED, 1, &value), IFD_SUCCESS);
   EXPECT_EQ(Control(0, 0x312028, {}, 4).rc, IFD_NO_SUCH_DEVICE);
 }
 
@@ -426,17 +426,17 @@ class IfdGoneDeviceTest : public IfdHandlerTest {
   PollFunction Poll() {
     PollFunction poll = nullptr;
     DWORD length = sizeof poll;
-    EXPECT_EQ(m_.getCapabilities(0, TAG_IFD_POLLING_THREAD_WITH_TIMEOUT, &length,
+    EXPECT_EQ(m_module.getCapabilities(0, TAG_IFD_POLLING_THREAD_WITH_TIMEOUT, &length,
                                  reinterpret_cast<PUCHAR>(&poll)),
               IFD_SUCCESS);
     return poll;
   }
-  SocketDevice& Device(DWORD lun = 0) { return *devices_[lun].device; }
+  SocketDevice& Device(DWORD lun = 0) { return *m_devices[lun].device; }
   // Until pcscd's presence call learns that the device is gone (the link
   // notices the closed socket on its own thread).
   bool PresenceSaysGone() {
     const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (m_.presence(0) != IFD_NO_SUCH_DEVICE) {
+    while (m_module.presence(0) != IFD_NO_SUCH_DEVICE) {
       if (std::chrono::steady_clock::now() > deadline) return false;
       std::this_thread::sleep_for(10ms);
     }
@@ -458,36 +458,36 @@ TEST_F(IfdGoneDeviceTest, AGoneDeviceIsNoSuchDeviceUntilItIsOpenedAgain) {
   };
   const Entry entries[] = {
       {"control", [&] { return Control(0, 0x312004, {}).rc; }},
-      {"presence", [&] { return m_.presence(0); }},
+      {"presence", [&] { return m_module.presence(0); }},
       {"power",
        [&] {
          std::array<UCHAR, MAX_ATR_SIZE> atr{};
          DWORD length = atr.size();
-         return m_.power(0, IFD_POWER_UP, atr.data(), &length);
+         return m_module.power(0, IFD_POWER_UP, atr.data(), &length);
        }},
       {"transmit",
        [&] {
          UCHAR apdu[] = {0x00, 0xA4, 0x04, 0x00};
          std::array<UCHAR, 64> out{};
          DWORD length = out.size();
-         return m_.transmit(0, SCARD_IO_HEADER{}, apdu, sizeof apdu, out.data(), &length, nullptr);
+         return m_module.transmit(0, SCARD_IO_HEADER{}, apdu, sizeof apdu, out.data(), &length, nullptr);
        }},
-      {"protocol", [&] { return m_.setProtocol(0, SCARD_PROTOCOL_T0, 0, 0, 0, 0); }},
+      {"protocol", [&] { return m_module.setProtocol(0, SCARD_PROTOCOL_T0, 0, 0, 0, 0); }},
   };
   for (const Entry& entry : entries) {
     EXPECT_EQ(entry.call(), IFD_NO_SUCH_DEVICE) << entry.name;
   }
   // While it stays away, polling neither fails nor gives up the channel.
   EXPECT_EQ(poll(0, 60000), IFD_SUCCESS);
-  EXPECT_EQ(m_.presence(0), IFD_NO_SUCH_DEVICE);
+  EXPECT_EQ(m_module.presence(0), IFD_NO_SUCH_DEVICE);
 
   const int refused = Device().Connections();
   Device().Plug();
   const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (m_.presence(0) == IFD_NO_SUCH_DEVICE && std::chrono::steady_clock::now() < deadline) {
+  while (m_module.presence(0) == IFD_NO_SUCH_DEVICE && std::chrono::steady_clock::now() < deadline) {
     EXPECT_EQ(poll(0, 60000), IFD_SUCCESS);
   }
-  EXPECT_EQ(m_.presence(0), IFD_ICC_PRESENT);
+  EXPECT_EQ(m_module.presence(0), IFD_ICC_PRESENT);
   const Reply check = Control(0, 0x312004, {});
   EXPECT_EQ(check.rc, IFD_SUCCESS);
   EXPECT_EQ(check.bytes, (Bytes{'0', '1', '.', '2', '0', 0, '0', '1', '.', '2', '4', 0}));
@@ -507,7 +507,7 @@ TEST_F(IfdGoneDeviceTest, AGoneDeviceIsTriedAtMostOncePerSecond) {
   const auto start = std::chrono::steady_clock::now();
   int rounds = 0;
   while (std::chrono::steady_clock::now() - start < 2500ms) {
-    EXPECT_EQ(m_.presence(0), IFD_NO_SUCH_DEVICE);
+    EXPECT_EQ(m_module.presence(0), IFD_NO_SUCH_DEVICE);
     EXPECT_EQ(poll(0, 60000), IFD_SUCCESS);
     ++rounds;
   }
@@ -537,7 +537,7 @@ TEST_F(IfdGoneDeviceTest, UnplugEndsAPendingRequestAndTheStopEndsAGonePoll) {
   RESPONSECODE (*stop)(DWORD) = nullptr;
   DWORD length = sizeof stop;
   ASSERT_EQ(
-      m_.getCapabilities(0, TAG_IFD_STOP_POLLING_THREAD, &length, reinterpret_cast<PUCHAR>(&stop)),
+      m_module.getCapabilities(0, TAG_IFD_STOP_POLLING_THREAD, &length, reinterpret_cast<PUCHAR>(&stop)),
       IFD_SUCCESS);
   const PollFunction poll = Poll();
   EXPECT_EQ(poll(0, 0), IFD_SUCCESS);  // the attempt due now
@@ -545,9 +545,9 @@ TEST_F(IfdGoneDeviceTest, UnplugEndsAPendingRequestAndTheStopEndsAGonePoll) {
   EXPECT_EQ(stop(0), IFD_SUCCESS);
   ASSERT_EQ(waiting.wait_for(5s), std::future_status::ready);
   EXPECT_EQ(waiting.get(), IFD_SUCCESS);
-  EXPECT_EQ(m_.close(0), IFD_SUCCESS) << "a channel whose device is gone still closes";
-  opened_.clear();
+  EXPECT_EQ(m_module.close(0), IFD_SUCCESS) << "a channel whose device is gone still closes";
+  m_opened.clear();
 }
 
 }  // namespace
-}  // namespace qvxrdr_test
+}  // namespace qvx::testing

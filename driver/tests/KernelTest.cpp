@@ -13,7 +13,7 @@
 #include "kernel/RemoveLock.h"
 #include "platform/Sync.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 namespace {
 
 using namespace std::chrono_literals;
@@ -120,4 +120,4 @@ TEST(KernelTest, DebugLinesGoToTheSink) {
 }
 
 }  // namespace
-}  // namespace qvxrdr
+}  // namespace qvx::driver

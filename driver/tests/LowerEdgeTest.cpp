@@ -14,7 +14,7 @@
 #include "platform/posix/UniqueFd.h"
 #include "transport/UsbLowerEdge.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 namespace {
 
 using namespace std::chrono_literals;
@@ -29,13 +29,13 @@ class LowerEdgeTest : public ::testing::Test {
   LowerEdgeTest() {
     int fds[2] = {-1, -1};
     EXPECT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds), 0);
-    peer_.Reset(fds[1]);
-    edge_ = std::make_unique<SocketLowerEdge>(fds[0]);
+    m_peer.Reset(fds[1]);
+    m_edge = std::make_unique<SocketLowerEdge>(fds[0]);
   }
 
   std::future<InResult> SubmitIn() {
     auto promise = std::make_shared<std::promise<InResult>>();
-    EXPECT_EQ(edge_->SubmitIn([promise](NTSTATUS status, const Packet& packet) {
+    EXPECT_EQ(m_edge->SubmitIn([promise](NTSTATUS status, const Packet& packet) {
       promise->set_value({status, packet});
     }),
               STATUS_SUCCESS);
@@ -45,19 +45,19 @@ class LowerEdgeTest : public ::testing::Test {
   NTSTATUS Write(const Packet& packet) {
     std::promise<NTSTATUS> done;
     const NTSTATUS submitted =
-        edge_->SubmitOut(packet, [&done](NTSTATUS status) { done.set_value(status); });
+        m_edge->SubmitOut(packet, [&done](NTSTATUS status) { done.set_value(status); });
     return NT_SUCCESS(submitted) ? done.get_future().get() : submitted;
   }
 
   Packet PeerReceive() {
     Packet packet{};
-    EXPECT_EQ(::recv(peer_.Get(), packet.data(), packet.size(), 0), 8);
+    EXPECT_EQ(::recv(m_peer.Get(), packet.data(), packet.size(), 0), 8);
     return packet;
   }
 
-  testing::Watchdog watchdog_;
-  UniqueFd peer_;
-  std::unique_ptr<SocketLowerEdge> edge_;
+  testing::Watchdog m_watchdog;
+  UniqueFd m_peer;
+  std::unique_ptr<SocketLowerEdge> m_edge;
 };
 
 TEST_F(LowerEdgeTest, PacketsTravelBothWays) {
@@ -68,7 +68,7 @@ TEST_F(LowerEdgeTest, PacketsTravelBothWays) {
 
   // A packet sent before the IN transfer waits for it.
   const Packet status = qvx::sim::CardStatusPacket(true);
-  ASSERT_EQ(::send(peer_.Get(), status.data(), status.size(), 0), 8);
+  ASSERT_EQ(::send(m_peer.Get(), status.data(), status.size(), 0), 8);
   std::future<InResult> in = SubmitIn();
   ASSERT_EQ(in.wait_for(5s), std::future_status::ready);
   const InResult result = in.get();
@@ -76,43 +76,43 @@ TEST_F(LowerEdgeTest, PacketsTravelBothWays) {
   EXPECT_EQ(result.packet, status);
 
   // A message that is not one packet fails the transfer, not the connection.
-  ASSERT_EQ(::send(peer_.Get(), "abc", 3, 0), 3);
+  ASSERT_EQ(::send(m_peer.Get(), "abc", 3, 0), 3);
   EXPECT_EQ(SubmitIn().get().status, STATUS_UNSUCCESSFUL);
-  ASSERT_EQ(::send(peer_.Get(), status.data(), status.size(), 0), 8);
+  ASSERT_EQ(::send(m_peer.Get(), status.data(), status.size(), 0), 8);
   EXPECT_EQ(SubmitIn().get().status, STATUS_SUCCESS);
 }
 
 TEST_F(LowerEdgeTest, CancelledReadAndOneReadAtATime) {
   std::future<InResult> in = SubmitIn();
-  EXPECT_EQ(edge_->SubmitIn([](NTSTATUS, const Packet&) {}), STATUS_INVALID_DEVICE_STATE);
-  edge_->CancelIn();
+  EXPECT_EQ(m_edge->SubmitIn([](NTSTATUS, const Packet&) {}), STATUS_INVALID_DEVICE_STATE);
+  m_edge->CancelIn();
   EXPECT_EQ(in.get().status, STATUS_CANCELLED);
 
   // The cancel does not stick to the next transfer.
   std::future<InResult> next = SubmitIn();
   const Packet packet = CommandHeader(0x02, 0);
-  ASSERT_EQ(::send(peer_.Get(), packet.data(), packet.size(), 0), 8);
+  ASSERT_EQ(::send(m_peer.Get(), packet.data(), packet.size(), 0), 8);
   EXPECT_EQ(next.get().status, STATUS_SUCCESS);
 }
 
 TEST_F(LowerEdgeTest, PeerClosingIsTheDevicePulled) {
   std::future<InResult> in = SubmitIn();
-  peer_.Reset();
+  m_peer.Reset();
   EXPECT_EQ(in.get().status, STATUS_DEVICE_REMOVED);
-  EXPECT_NE(edge_->SubmitIn([](NTSTATUS, const Packet&) {}), STATUS_SUCCESS);
+  EXPECT_NE(m_edge->SubmitIn([](NTSTATUS, const Packet&) {}), STATUS_SUCCESS);
   EXPECT_EQ(Write(PowerOff()), STATUS_DEVICE_REMOVED);
 }
 
 TEST_F(LowerEdgeTest, AbortedPipesEndTheReadAndRefuseMore) {
   std::future<InResult> in = SubmitIn();
-  edge_->AbortPipes();
+  m_edge->AbortPipes();
   EXPECT_EQ(in.get().status, STATUS_CANCELLED);
-  EXPECT_NE(edge_->SubmitOut(PowerOff(), [](NTSTATUS) {}), STATUS_SUCCESS);
+  EXPECT_NE(m_edge->SubmitOut(PowerOff(), [](NTSTATUS) {}), STATUS_SUCCESS);
 }
 
 TEST_F(LowerEdgeTest, TransportOverTheSocket) {
   qvx::testing::RecordingCardEvents events;
-  CTransport transport(std::move(edge_), events);
+  CTransport transport(std::move(m_edge), events);
   ASSERT_EQ(transport.Configure(), STATUS_SUCCESS);
   EXPECT_EQ(transport.Descriptors().vendorId, kTestVendorId);
   transport.ClearFlags();
@@ -121,7 +121,7 @@ TEST_F(LowerEdgeTest, TransportOverTheSocket) {
     const Packet header = PeerReceive();
     const Packet data = PeerReceive();
     for (const Packet& packet : qvx::sim::ResponsePackets(0x04, {data[3], data[2]})) {
-      ::send(peer_.Get(), packet.data(), packet.size(), 0);
+      ::send(m_peer.Get(), packet.data(), packet.size(), 0);
     }
     return header;
   });
@@ -135,7 +135,7 @@ TEST_F(LowerEdgeTest, TransportOverTheSocket) {
   // Pulling the device mid-exchange ends the request and marks the card gone.
   auto pulled = std::async(std::launch::async, [this] {
     PeerReceive();
-    peer_.Reset();
+    m_peer.Reset();
   });
   EXPECT_EQ(transport.SendRequest(0x02, nullptr, 0, response), QVX_STATUS_READ_FAILED);
   pulled.get();
@@ -186,4 +186,4 @@ TEST(LowerEdgeFactoryTest, UsbDeviceNamesAreRead) {
 }
 
 }  // namespace
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -11,10 +11,10 @@
 #include "reader/Atr.h"
 #include "reader/ControlCodes.h"
 
-namespace qvxrdr_test {
+namespace qvx::testing {
 namespace {
 
-using namespace qvxrdr;
+using namespace qvx::driver;
 
 // TD1 announces T=0, TD2 T=1 (so a TCK follows), one historical byte.
 const Bytes kAtrT0T1{0x3B, 0x81, 0x80, 0x01, 0x80, 0x80};
@@ -112,7 +112,7 @@ TEST_F(ReaderCardPowerTest, ResetFailures) {
   };
   for (const AtrFailure& c : cases) {
     SCOPED_TRACE(c.name);
-    main_.reset();
+    m_main.reset();
     Firmware().SetAtr(c.packets);
     const PowerResult r = Power(PowerAction::ColdReset);
     EXPECT_EQ(r.status, c.status);
@@ -137,7 +137,7 @@ TEST_F(ReaderCardPowerTest, CardPulledDuringTheResetEndsItWithNoMedia) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    main_.reset();
+    m_main.reset();
     Firmware().SetAtr(c.device);
     Firmware().ClearLog();
     const PowerResult r = Power(PowerAction::ColdReset);
@@ -172,7 +172,7 @@ TEST_F(ReaderCardPowerTest, ReadFailureWhileCollectingMeansNoCard) {
 }
 
 TEST_F(ReaderCardPowerTest, NoCardNoPower) {
-  main_ = StartedDevice(0, /*card=*/false);
+  m_main = StartedDevice(0, /*card=*/false);
   Firmware().ClearLog();
   for (PowerAction action :
        {PowerAction::ColdReset, PowerAction::WarmReset, PowerAction::PowerDown}) {
@@ -228,7 +228,7 @@ TEST_F(ReaderCardPowerTest, ProtocolSelection) {
   };
   for (const ProtocolCase& c : cases) {
     SCOPED_TRACE(c.name);
-    main_.reset();
+    m_main.reset();
     Firmware().SetAtr(AtrPackets(c.atr));
     ASSERT_EQ(Power(PowerAction::ColdReset).status, STATUS_SUCCESS);
     std::uint32_t selected = 99;
@@ -248,4 +248,4 @@ TEST_F(ReaderCardPowerTest, SpecificCardKeepsItsProtocol) {
 }
 
 }  // namespace
-}  // namespace qvxrdr_test
+}  // namespace qvx::testing

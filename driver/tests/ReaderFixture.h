@@ -20,7 +20,7 @@
 #include "device/UnitBitmap.h"
 #include "reader/LastErrorRecord.h"
 
-namespace qvxrdr_test {
+namespace qvx::testing {
 
 using qvx::testing::AtrPackets;
 using qvx::testing::Bytes;
@@ -28,7 +28,7 @@ using qvx::testing::Packets;
 using qvx::testing::ReceivedCommand;
 using qvx::testing::ScriptedEdge;
 using qvx::testing::ScriptedFirmware;
-using qvxrdr::Packet;
+using qvx::driver::Packet;
 // What the device sends, and the reader-control packets the driver must
 // write, come from the simulator's codec.
 using qvx::sim::CardStatusPacket;
@@ -41,49 +41,49 @@ namespace wire = qvx::sim::wire;
 struct TestDevice {
   ScriptedFirmware firmware;
   ScriptedEdge* edge = nullptr;  // owned by the device's transport
-  std::unique_ptr<qvxrdr::CDevice> device;
+  std::unique_ptr<qvx::driver::CDevice> device;
 };
 
 class ReaderFixture : public ::testing::Test {
  protected:
-  using NTSTATUS = qvxrdr::NTSTATUS;
+  using NTSTATUS = qvx::driver::NTSTATUS;
 
   // A device, added but not started; edge settings before Start().
   std::unique_ptr<TestDevice> AddDevice(std::uint32_t readerIndex = 0,
-                                        const qvxrdr::DeviceNameStrings& strings = {}) {
+                                        const qvx::driver::DeviceNameStrings& strings = {}) {
     auto test = std::make_unique<TestDevice>();
     auto edge = std::make_unique<ScriptedEdge>();
     test->firmware.Attach(*edge);
     edge->SetStrings(strings);
     test->edge = edge.get();
-    qvxrdr::CDevice::Options options;
-    options.units = &units_;
+    qvx::driver::CDevice::Options options;
+    options.units = &m_units;
     options.writeRound = std::chrono::milliseconds(200);
-    test->device = qvxrdr::CDevice::Add(std::move(edge), readerIndex, options);
+    test->device = qvx::driver::CDevice::Add(std::move(edge), readerIndex, options);
     return test;
   }
 
   std::unique_ptr<TestDevice> StartedDevice(std::uint32_t readerIndex = 0, bool card = true,
-                                            const qvxrdr::DeviceNameStrings& strings = {}) {
+                                            const qvx::driver::DeviceNameStrings& strings = {}) {
     auto test = AddDevice(readerIndex, strings);
     test->firmware.SetCardInserted(card);
-    EXPECT_EQ(test->device->Start(), qvxrdr::STATUS_SUCCESS);
+    EXPECT_EQ(test->device->Start(), qvx::driver::STATUS_SUCCESS);
     return test;
   }
 
   // The main device of most tests.
   TestDevice& Main() {
-    if (!main_) main_ = StartedDevice();
-    return *main_;
+    if (!m_main) m_main = StartedDevice();
+    return *m_main;
   }
   ScriptedFirmware& Firmware() { return Main().firmware; }
-  qvxrdr::CDevice& Device() { return *Main().device; }
+  qvx::driver::CDevice& Device() { return *Main().device; }
 
   struct ControlResult {
     NTSTATUS status = 0;
     Bytes reply;
   };
-  static ControlResult Control(qvxrdr::CDevice& device, std::uint32_t code, const Bytes& input,
+  static ControlResult Control(qvx::driver::CDevice& device, std::uint32_t code, const Bytes& input,
                                std::size_t capacity = 262) {
     ControlResult result;
     std::vector<std::uint8_t> out(capacity + 1, 0xEE);
@@ -98,23 +98,23 @@ class ReaderFixture : public ::testing::Test {
   ControlResult Control(std::uint32_t code, const Bytes& input = {}, std::size_t capacity = 262) {
     return Control(Device(), code, input, capacity);
   }
-  static qvxrdr::LastErrorRecord LastError(qvxrdr::CDevice& device) {
+  static qvx::driver::LastErrorRecord LastError(qvx::driver::CDevice& device) {
     const ControlResult r = Control(device, 0x312028, {}, 4);
-    EXPECT_EQ(r.status, qvxrdr::STATUS_SUCCESS);
-    qvxrdr::LastErrorRecord record{};
+    EXPECT_EQ(r.status, qvx::driver::STATUS_SUCCESS);
+    qvx::driver::LastErrorRecord record{};
     for (std::size_t i = 0; i < r.reply.size() && i < 4; ++i) record[i] = r.reply[i];
     EXPECT_EQ(r.reply.size(), 4u);
     return record;
   }
-  qvxrdr::LastErrorRecord LastError() { return LastError(Device()); }
+  qvx::driver::LastErrorRecord LastError() { return LastError(Device()); }
 
   // Commands the device got, without the card-status traffic of the start.
   std::vector<ReceivedCommand> Sent() { return Firmware().Commands(); }
 
-  qvx::testing::PrivateDir temp_{"qvxrdr"};
-  qvx::testing::ScopedEnv objects_{"QVX_OBJECT_DIR", temp_ / "objects"};
-  qvxrdr::CUnitBitmap units_;
-  std::unique_ptr<TestDevice> main_;
+  qvx::testing::PrivateDir m_temp{"qvxrdr"};
+  qvx::testing::ScopedEnv m_objects{"QVX_OBJECT_DIR", m_temp / "objects"};
+  qvx::driver::CUnitBitmap m_units;
+  std::unique_ptr<TestDevice> m_main;
 };
 
-}  // namespace qvxrdr_test
+}  // namespace qvx::testing

@@ -10,7 +10,7 @@
 #include "reader/ReaderName.h"
 #include "transport/SocketLowerEdge.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 namespace {
 
 TEST(ReaderNameTest, ListedNameFromTheDeviceStrings) {
@@ -74,4 +74,4 @@ TEST(ReaderNameTest, BundleCarriesTheFriendlyNameAndTheIds) {
 }
 
 }  // namespace
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -7,7 +7,7 @@
 
 #include "reader/ApduTable.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -106,4 +106,4 @@ TEST(TransmitApduTableTest, OverlongResultIsNotFramedWithAWrongLength) {
 }
 
 }  // namespace
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -7,10 +7,10 @@
 #include "ReaderFixture.h"
 #include "reader/Atr.h"
 
-namespace qvxrdr_test {
+namespace qvx::testing {
 namespace {
 
-using namespace qvxrdr;
+using namespace qvx::driver;
 
 class TransmitTest : public ReaderFixture {
  protected:
@@ -94,7 +94,7 @@ TEST_F(TransmitTest, ModeExchanges) {
   };
   for (const ModeCase& c : cases) {
     SCOPED_TRACE(c.name);
-    main_.reset();
+    m_main.reset();
     Ready();
     if (!c.startAnswer.empty()) Firmware().Script(0x01, c.startAnswer);
     if (!c.modeAnswer.empty()) Firmware().Script(0x07, c.modeAnswer);
@@ -129,4 +129,4 @@ TEST_F(TransmitTest, ReplyLargerThanTheBuffer) {
 }
 
 }  // namespace
-}  // namespace qvxrdr_test
+}  // namespace qvx::testing

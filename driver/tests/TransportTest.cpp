@@ -14,7 +14,7 @@
 #include "device/Packet.h"
 #include "transport/Transport.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 namespace {
 
 using namespace std::chrono_literals;
@@ -35,33 +35,33 @@ class TransportTest : public ::testing::Test {
   TransportTest() { Make(CTransport::kWriteRound); }
 
   void Make(std::chrono::milliseconds writeRound) {
-    transport_.reset();
+    m_transport.reset();
     auto edge = std::make_unique<ScriptedEdge>();
-    edge_ = edge.get();
-    transport_ = std::make_unique<CTransport>(std::move(edge), events_, writeRound);
+    m_edge = edge.get();
+    m_transport = std::make_unique<CTransport>(std::move(edge), m_events, writeRound);
   }
 
   void Start() {
-    ASSERT_EQ(transport_->Configure(), STATUS_SUCCESS);
-    transport_->ClearFlags();
-    ASSERT_EQ(transport_->ArmReadPump(), STATUS_SUCCESS);
+    ASSERT_EQ(m_transport->Configure(), STATUS_SUCCESS);
+    m_transport->ClearFlags();
+    ASSERT_EQ(m_transport->ArmReadPump(), STATUS_SUCCESS);
   }
 
   // The device sends these packets once it has received `after` packets.
   void ReplyAfter(std::size_t after, std::vector<Packet> packets) {
     auto seen = std::make_shared<std::atomic<std::size_t>>(0);
-    edge_->OnWrite([this, after, seen, packets](const Packet&) {
+    m_edge->OnWrite([this, after, seen, packets](const Packet&) {
       if (++*seen == after) {
-        edge_->Send(packets);
+        m_edge->Send(packets);
       }
     });
   }
 
-  testing::Watchdog watchdog_;  // first: outlives everything that could hang
-  DebugCapture debug_;
-  qvx::testing::RecordingCardEvents events_;
-  ScriptedEdge* edge_ = nullptr;
-  std::unique_ptr<CTransport> transport_;
+  testing::Watchdog m_watchdog;  // first: outlives everything that could hang
+  DebugCapture m_debug;
+  qvx::testing::RecordingCardEvents m_events;
+  ScriptedEdge* m_edge = nullptr;
+  std::unique_ptr<CTransport> m_transport;
 };
 
 TEST_F(TransportTest, ConfigureNeedsEightBytePipes) {
@@ -75,11 +75,11 @@ TEST_F(TransportTest, ConfigureNeedsEightBytePipes) {
                         {{{0x02, 8}}, STATUS_UNSUCCESSFUL}};
   for (const Case& c : cases) {
     Make(CTransport::kWriteRound);
-    edge_->SetEndpoints(c.endpoints);
-    EXPECT_EQ(transport_->Configure(), c.expected);
+    m_edge->SetEndpoints(c.endpoints);
+    EXPECT_EQ(m_transport->Configure(), c.expected);
     if (c.expected != STATUS_SUCCESS) {
-      EXPECT_EQ(transport_->WritePacket(PowerOff()), STATUS_INVALID_DEVICE_STATE);
-      EXPECT_TRUE(edge_->Written().empty());
+      EXPECT_EQ(m_transport->WritePacket(PowerOff()), STATUS_INVALID_DEVICE_STATE);
+      EXPECT_TRUE(m_edge->Written().empty());
     }
   }
 }
@@ -95,7 +95,7 @@ TEST_F(TransportTest, RequestIsAHeaderAndDataPacketsAndTheResponseIsReassembled)
     ReplyAfter(packetsOut, sim::ResponsePackets(0x02, answer));
 
     Response response;
-    ASSERT_EQ(transport_->SendRequest(0x05, request, response), STATUS_SUCCESS);
+    ASSERT_EQ(m_transport->SendRequest(0x05, request, response), STATUS_SUCCESS);
     EXPECT_EQ(response.code, 0x02);
     EXPECT_EQ(response.length, 13);
     EXPECT_EQ(response.data, answer);
@@ -104,7 +104,7 @@ TEST_F(TransportTest, RequestIsAHeaderAndDataPacketsAndTheResponseIsReassembled)
     for (const Packet& packet : DataPackets(request.data(), request.size())) {
       expected.push_back(packet);
     }
-    EXPECT_EQ(edge_->Written(), expected);
+    EXPECT_EQ(m_edge->Written(), expected);
   }
 }
 
@@ -114,7 +114,7 @@ TEST_F(TransportTest, ResponseStoresOnlyTheAnnouncedBytes) {
   for (const Packet& packet : sim::DataPackets(Bytes(12))) answer.push_back(packet);
   ReplyAfter(1, answer);
   Response response;
-  ASSERT_EQ(transport_->SendRequest(0x06, nullptr, 0, response), STATUS_SUCCESS);
+  ASSERT_EQ(m_transport->SendRequest(0x06, nullptr, 0, response), STATUS_SUCCESS);
   EXPECT_EQ(response.data, Bytes(7));
 }
 
@@ -124,7 +124,7 @@ TEST_F(TransportTest, EmptyResponseReadsNoDataPacket) {
   const Packet next = sim::DataPackets(Bytes(2)).front();
   ReplyAfter(1, {sim::ResponseHeader(0x05, 0), next});
   Response response;
-  ASSERT_EQ(transport_->SendRequest(0x02, nullptr, 0, response), STATUS_SUCCESS);
+  ASSERT_EQ(m_transport->SendRequest(0x02, nullptr, 0, response), STATUS_SUCCESS);
   EXPECT_EQ(response.code, 0x05);
   EXPECT_TRUE(response.data.empty());
   // What follows is no part of this answer: dropped, never kept for the
@@ -136,61 +136,61 @@ TEST_F(TransportTest, EmptyResponseReadsNoDataPacket) {
 TEST_F(TransportTest, AnAbortSticksToItsOperationAndIsFencedOff) {
   DebugCapture debug;
   Start();
-  edge_->OnWrite([this](const Packet& packet) {
-    if (packet[0] == 0x01 && packet[2] == 0x04) edge_->Send(sim::ResponseHeader(0x02, 0));
+  m_edge->OnWrite([this](const Packet& packet) {
+    if (packet[0] == 0x01 && packet[2] == 0x04) m_edge->Send(sim::ResponseHeader(0x02, 0));
     // The device answers check device in any state: the fence.
     if (packet[0] == 0x01 && packet[2] == 0x02) {
-      edge_->Send(sim::ResponsePackets(0x05, {'0', '1', '.', '2', '0', 0}));
+      m_edge->Send(sim::ResponsePackets(0x05, {'0', '1', '.', '2', '0', 0}));
     }
   });
-  transport_->BeginOperation();
+  m_transport->BeginOperation();
   Response response;
-  ASSERT_EQ(transport_->SendRequest(0x04, nullptr, 0, response), STATUS_SUCCESS);
+  ASSERT_EQ(m_transport->SendRequest(0x04, nullptr, 0, response), STATUS_SUCCESS);
   // The abort comes between two commands of the operation; this device was
   // idle and sends nothing for it.
-  ASSERT_EQ(transport_->WriteAbort(7), STATUS_SUCCESS);
-  EXPECT_EQ(transport_->SendRequest(0x05, Bytes(3).data(), 3, response), QVX_STATUS_EVENT_0B);
-  EXPECT_EQ(edge_->Written().back(), Abort(7)) << "nothing is sent after the abort";
-  transport_->EndOperation();
-  EXPECT_EQ(edge_->Written().back(), CommandHeader(0x02, 0)) << "the fence";
-  EXPECT_FALSE(transport_->OutOfStep());
+  ASSERT_EQ(m_transport->WriteAbort(7), STATUS_SUCCESS);
+  EXPECT_EQ(m_transport->SendRequest(0x05, Bytes(3).data(), 3, response), QVX_STATUS_EVENT_0B);
+  EXPECT_EQ(m_edge->Written().back(), Abort(7)) << "nothing is sent after the abort";
+  m_transport->EndOperation();
+  EXPECT_EQ(m_edge->Written().back(), CommandHeader(0x02, 0)) << "the fence";
+  EXPECT_FALSE(m_transport->OutOfStep());
 
   // A late 01 03 0B between operations is nobody's: the next operation
   // neither sees it nor needs a fence.
-  edge_->Send(sim::EventPacket(sim::wire::kEventAborted));
+  m_edge->Send(sim::EventPacket(sim::wire::kEventAborted));
   EXPECT_TRUE(debug.WaitForLine("Meridel: dropped answered abort", "01 03 0b"));
-  const std::size_t before = edge_->Written().size();
-  transport_->BeginOperation();
-  ASSERT_EQ(transport_->SendRequest(0x04, nullptr, 0, response), STATUS_SUCCESS);
+  const std::size_t before = m_edge->Written().size();
+  m_transport->BeginOperation();
+  ASSERT_EQ(m_transport->SendRequest(0x04, nullptr, 0, response), STATUS_SUCCESS);
   EXPECT_EQ(response.code, 0x02);
-  transport_->EndOperation();
-  EXPECT_EQ(edge_->Written().size(), before + 1);
+  m_transport->EndOperation();
+  EXPECT_EQ(m_edge->Written().size(), before + 1);
 }
 
 TEST_F(TransportTest, FenceDiscardsWhatTheDeviceStillOwed) {
   Start();
   // This device still owes an answer when the fence goes out: it comes
   // first and is discarded.
-  edge_->OnWrite([this](const Packet& packet) {
-    if (packet[0] == 0x01 && packet[2] == 0x07) edge_->Send(sim::ResponseHeader(0x03, 0));
+  m_edge->OnWrite([this](const Packet& packet) {
+    if (packet[0] == 0x01 && packet[2] == 0x07) m_edge->Send(sim::ResponseHeader(0x03, 0));
     if (packet[0] == 0x01 && packet[2] == 0x02) {
-      edge_->Send(sim::ResponseHeader(0x03, 0));
-      edge_->Send(sim::ResponsePackets(0x05, {'0', '1', 0}));
+      m_edge->Send(sim::ResponseHeader(0x03, 0));
+      m_edge->Send(sim::ResponsePackets(0x05, {'0', '1', 0}));
     }
   });
-  transport_->BeginOperation();
+  m_transport->BeginOperation();
   Response response;
-  ASSERT_EQ(transport_->SendRequest(0x07, nullptr, 0, response), STATUS_SUCCESS);
-  transport_->MarkOutOfStep();
-  transport_->EndOperation();
-  EXPECT_FALSE(transport_->OutOfStep());
-  EXPECT_EQ(transport_->Resync(), STATUS_SUCCESS) << "and again, on a quiet device";
+  ASSERT_EQ(m_transport->SendRequest(0x07, nullptr, 0, response), STATUS_SUCCESS);
+  m_transport->MarkOutOfStep();
+  m_transport->EndOperation();
+  EXPECT_FALSE(m_transport->OutOfStep());
+  EXPECT_EQ(m_transport->Resync(), STATUS_SUCCESS) << "and again, on a quiet device";
 
   // A device that never answers the fence leaves the transport out of step,
   // and the next operation tries again before it starts.
-  edge_->OnWrite([](const Packet&) {});
-  EXPECT_EQ(transport_->Resync(), STATUS_IO_TIMEOUT);
-  EXPECT_TRUE(transport_->OutOfStep());
+  m_edge->OnWrite([](const Packet&) {});
+  EXPECT_EQ(m_transport->Resync(), STATUS_IO_TIMEOUT);
+  EXPECT_TRUE(m_transport->OutOfStep());
 }
 
 TEST_F(TransportTest, FramingViolationsFailWithTheirDebugLine) {
@@ -222,10 +222,10 @@ TEST_F(TransportTest, FramingViolationsFailWithTheirDebugLine) {
     Start();
     ReplyAfter(1, c.device);
     Response response;
-    EXPECT_EQ(transport_->SendRequest(0x04, nullptr, 0, response), QVX_STATUS_FRAMING);
+    EXPECT_EQ(m_transport->SendRequest(0x04, nullptr, 0, response), QVX_STATUS_FRAMING);
     EXPECT_EQ(response.length, 0);
     EXPECT_TRUE(response.data.empty());
-    EXPECT_EQ(debug_.Count(c.line), 1u);
+    EXPECT_EQ(m_debug.Count(c.line), 1u);
   }
 }
 
@@ -258,155 +258,155 @@ TEST_F(TransportTest, PumpHandlesDeviceEventsBeforeTheResponse) {
     SCOPED_TRACE(c.name);
     Make(CTransport::kWriteRound);
     Start();
-    EXPECT_TRUE(transport_->SetIgnoreEvent6(c.ignoreEvent6)) << "set by default";
+    EXPECT_TRUE(m_transport->SetIgnoreEvent6(c.ignoreEvent6)) << "set by default";
     ReplyAfter(1, c.device);
     Response result;
-    EXPECT_EQ(transport_->SendRequest(0x07, nullptr, 0, result), c.status);
+    EXPECT_EQ(m_transport->SendRequest(0x07, nullptr, 0, result), c.status);
     EXPECT_EQ(result.code, c.code);
   }
 }
 
 TEST_F(TransportTest, CardStatusIsReportedThenSignalled) {
   Start();
-  transport_->CardStatusEvent().Clear();
-  edge_->Send(sim::CardStatusPacket(true));
-  ASSERT_EQ(transport_->CardStatusEvent().Wait(5000), STATUS_SUCCESS);
-  EXPECT_TRUE(transport_->CardPresent());
-  EXPECT_EQ(events_.Calls(), (std::vector<std::string>{"inserted"}));
+  m_transport->CardStatusEvent().Clear();
+  m_edge->Send(sim::CardStatusPacket(true));
+  ASSERT_EQ(m_transport->CardStatusEvent().Wait(5000), STATUS_SUCCESS);
+  EXPECT_TRUE(m_transport->CardPresent());
+  EXPECT_EQ(m_events.Calls(), (std::vector<std::string>{"inserted"}));
 
   // Removal is reported even when the reader layer already has the card absent;
   // it decides what changes. An unknown state byte only signals.
   for (const Packet& status :
        {sim::CardStatusPacket(false), sim::CardStatusPacket(false), Packet{0x02, 0x81, 0x05}}) {
-    transport_->CardStatusEvent().Clear();
-    edge_->Send(status);
-    ASSERT_EQ(transport_->CardStatusEvent().Wait(5000), STATUS_SUCCESS);
+    m_transport->CardStatusEvent().Clear();
+    m_edge->Send(status);
+    ASSERT_EQ(m_transport->CardStatusEvent().Wait(5000), STATUS_SUCCESS);
   }
-  EXPECT_FALSE(transport_->CardPresent());
-  EXPECT_EQ(events_.Calls(), (std::vector<std::string>{"inserted", "removed", "removed"}));
-  EXPECT_TRUE(edge_->WaitFor([this] { return edge_->InOutstandingLocked(); })) << "pump re-armed";
+  EXPECT_FALSE(m_transport->CardPresent());
+  EXPECT_EQ(m_events.Calls(), (std::vector<std::string>{"inserted", "removed", "removed"}));
+  EXPECT_TRUE(m_edge->WaitFor([this] { return m_edge->InOutstandingLocked(); })) << "pump re-armed";
 }
 
 TEST_F(TransportTest, FailedTransfersEndTheExchange) {
   // IN failure: the pump ends, the card is gone, later reads fail at once.
   Start();
-  edge_->OnWrite([this](const Packet&) { edge_->FailIn(STATUS_DEVICE_REMOVED); });
+  m_edge->OnWrite([this](const Packet&) { m_edge->FailIn(STATUS_DEVICE_REMOVED); });
   Response response;
-  EXPECT_EQ(transport_->SendRequest(0x02, nullptr, 0, response), QVX_STATUS_READ_FAILED);
-  EXPECT_TRUE(transport_->IsReadFailed());
-  EXPECT_EQ(events_.Calls(), (std::vector<std::string>{"read failed"}));
-  EXPECT_EQ(transport_->ArmReadPump(), STATUS_INVALID_DEVICE_STATE);
+  EXPECT_EQ(m_transport->SendRequest(0x02, nullptr, 0, response), QVX_STATUS_READ_FAILED);
+  EXPECT_TRUE(m_transport->IsReadFailed());
+  EXPECT_EQ(m_events.Calls(), (std::vector<std::string>{"read failed"}));
+  EXPECT_EQ(m_transport->ArmReadPump(), STATUS_INVALID_DEVICE_STATE);
   Packet packet{};
-  EXPECT_EQ(transport_->ReadPacket(packet), QVX_STATUS_READ_FAILED);
+  EXPECT_EQ(m_transport->ReadPacket(packet), QVX_STATUS_READ_FAILED);
 
   // OUT failure.
   Make(CTransport::kWriteRound);
   Start();
-  edge_->SetWriteStatus(STATUS_UNSUCCESSFUL);
-  EXPECT_EQ(transport_->SendRequest(0x02, Bytes(3), response), QVX_STATUS_WRITE_FAILED);
-  EXPECT_EQ(edge_->Written().size(), 1u) << "nothing after the failed header";
+  m_edge->SetWriteStatus(STATUS_UNSUCCESSFUL);
+  EXPECT_EQ(m_transport->SendRequest(0x02, Bytes(3), response), QVX_STATUS_WRITE_FAILED);
+  EXPECT_EQ(m_edge->Written().size(), 1u) << "nothing after the failed header";
 
   // The IN transfer cannot even be passed down: a reader must not wait forever.
   Make(CTransport::kWriteRound);
-  ASSERT_EQ(transport_->Configure(), STATUS_SUCCESS);
-  edge_->FailSubmitIn(STATUS_DEVICE_REMOVED);
-  EXPECT_EQ(transport_->ArmReadPump(), STATUS_INVALID_DEVICE_STATE);
-  EXPECT_EQ(transport_->ReadPacket(packet), QVX_STATUS_READ_FAILED);
+  ASSERT_EQ(m_transport->Configure(), STATUS_SUCCESS);
+  m_edge->FailSubmitIn(STATUS_DEVICE_REMOVED);
+  EXPECT_EQ(m_transport->ArmReadPump(), STATUS_INVALID_DEVICE_STATE);
+  EXPECT_EQ(m_transport->ReadPacket(packet), QVX_STATUS_READ_FAILED);
 }
 
 TEST_F(TransportTest, StalledWriteReportsEachRoundAndKeepsWaiting) {
   Make(20ms);
   Start();
-  edge_->HoldWrites(true);
+  m_edge->HoldWrites(true);
   auto write =
-      std::async(std::launch::async, [this] { return transport_->WritePacket(CardStatusQuery()); });
+      std::async(std::launch::async, [this] { return m_transport->WritePacket(CardStatusQuery()); });
   const std::string line = "Meridel: STATUS_TIMEOUT, data block: 02 09 00 00  00 00 00 00";
-  ASSERT_TRUE(debug_.WaitForCount(line, 3));
+  ASSERT_TRUE(m_debug.WaitForCount(line, 3));
   EXPECT_EQ(write.wait_for(0ms), std::future_status::timeout);
-  edge_->HoldWrites(false);
+  m_edge->HoldWrites(false);
   EXPECT_EQ(write.get(), STATUS_SUCCESS);
 }
 
 TEST_F(TransportTest, AbortStopsTheDataPacketsButTheResponseIsRead) {
   Start();
-  edge_->OnWrite([this](const Packet& packet) {
+  m_edge->OnWrite([this](const Packet& packet) {
     if (IsAbort(packet)) {
-      edge_->Send(sim::ResponseHeader(0x03, 0));
+      m_edge->Send(sim::ResponseHeader(0x03, 0));
     }
   });
-  edge_->HoldWrites(true);
+  m_edge->HoldWrites(true);
   Response response;
   auto request = std::async(std::launch::async,
-                            [&] { return transport_->SendRequest(0x08, Bytes(60), response); });
-  ASSERT_TRUE(edge_->WaitFor([this] { return edge_->WrittenCountLocked() == 1; }));
-  auto abort = std::async(std::launch::async, [this] { return transport_->WriteAbort(0x21); });
+                            [&] { return m_transport->SendRequest(0x08, Bytes(60), response); });
+  ASSERT_TRUE(m_edge->WaitFor([this] { return m_edge->WrittenCountLocked() == 1; }));
+  auto abort = std::async(std::launch::async, [this] { return m_transport->WriteAbort(0x21); });
   std::this_thread::sleep_for(50ms);  // the abort queues on the write gate
-  edge_->HoldWrites(false);
+  m_edge->HoldWrites(false);
   EXPECT_EQ(abort.get(), STATUS_SUCCESS);
   ASSERT_EQ(request.get(), STATUS_SUCCESS);
   EXPECT_EQ(response.code, 0x03);
 
-  const std::vector<Packet> written = edge_->Written();
+  const std::vector<Packet> written = m_edge->Written();
   const auto abortAt = std::find(written.begin(), written.end(), Abort(0x21));
   ASSERT_NE(abortAt, written.end());
   EXPECT_EQ(abortAt + 1, written.end()) << "no data packet after the abort";
   EXPECT_LT(written.size(), 1u + 10u + 1u);
-  EXPECT_TRUE(transport_->AbortFlag());
+  EXPECT_TRUE(m_transport->AbortFlag());
 }
 
 TEST_F(TransportTest, StopEndsAWaitingReadAndLaterReads) {
   Start();
   Packet packet{};
-  auto read = std::async(std::launch::async, [&] { return transport_->ReadPacket(packet); });
-  ASSERT_TRUE(edge_->WaitFor([this] { return edge_->InOutstandingLocked(); }));
-  transport_->StopReadPump();
+  auto read = std::async(std::launch::async, [&] { return m_transport->ReadPacket(packet); });
+  ASSERT_TRUE(m_edge->WaitFor([this] { return m_edge->InOutstandingLocked(); }));
+  m_transport->StopReadPump();
   EXPECT_EQ(read.get(), QVX_STATUS_READ_FAILED);
-  EXPECT_TRUE(transport_->IsPumpStopped());
-  EXPECT_TRUE(events_.Calls().empty()) << "a cancelled read is no card removal";
-  EXPECT_EQ(transport_->ArmReadPump(), STATUS_INVALID_DEVICE_STATE);
-  EXPECT_EQ(transport_->ReadPacket(packet), QVX_STATUS_READ_FAILED);
+  EXPECT_TRUE(m_transport->IsPumpStopped());
+  EXPECT_TRUE(m_events.Calls().empty()) << "a cancelled read is no card removal";
+  EXPECT_EQ(m_transport->ArmReadPump(), STATUS_INVALID_DEVICE_STATE);
+  EXPECT_EQ(m_transport->ReadPacket(packet), QVX_STATUS_READ_FAILED);
 }
 
 TEST_F(TransportTest, StopWithNoTransferOutKeepsTheWaitingPacketThenFails) {
   Start();
-  CTransport::Expecting expecting(*transport_, false);
+  CTransport::Expecting expecting(*m_transport, false);
   const Packet pending = sim::ResponseHeader(0x02, 0);
-  edge_->Send(pending);
-  ASSERT_TRUE(edge_->WaitFor([this] { return !edge_->InOutstandingLocked(); }));
-  transport_->StopReadPump();
+  m_edge->Send(pending);
+  ASSERT_TRUE(m_edge->WaitFor([this] { return !m_edge->InOutstandingLocked(); }));
+  m_transport->StopReadPump();
   Packet packet{};
-  ASSERT_EQ(transport_->ReadPacket(packet), STATUS_SUCCESS);
+  ASSERT_EQ(m_transport->ReadPacket(packet), STATUS_SUCCESS);
   EXPECT_EQ(packet, pending);
-  EXPECT_EQ(transport_->ReadPacket(packet), QVX_STATUS_READ_FAILED);
+  EXPECT_EQ(m_transport->ReadPacket(packet), QVX_STATUS_READ_FAILED);
 }
 
 TEST_F(TransportTest, CardStatusQueryAfterRestart) {
   Start();
-  transport_->StopReadPump();
-  transport_->ClearFlags();  // start / power-up
+  m_transport->StopReadPump();
+  m_transport->ClearFlags();  // start / power-up
   ReplyAfter(1, {sim::CardStatusPacket(true)});
-  EXPECT_EQ(transport_->CardStatusQuery(), STATUS_SUCCESS);
-  EXPECT_EQ(edge_->Written(), std::vector<Packet>{CardStatusQuery()});
-  EXPECT_TRUE(transport_->CardPresent());
+  EXPECT_EQ(m_transport->CardStatusQuery(), STATUS_SUCCESS);
+  EXPECT_EQ(m_edge->Written(), std::vector<Packet>{CardStatusQuery()});
+  EXPECT_TRUE(m_transport->CardPresent());
 
   // An answer left over from before the power-down does not hold it up.
-  transport_->StopReadPump();
-  transport_->ClearFlags();
+  m_transport->StopReadPump();
+  m_transport->ClearFlags();
   ReplyAfter(1, {sim::ResponseHeader(0x03, 0), sim::CardStatusPacket(false)});
-  EXPECT_EQ(transport_->CardStatusQuery(), STATUS_SUCCESS);
-  EXPECT_FALSE(transport_->CardPresent());
+  EXPECT_EQ(m_transport->CardStatusQuery(), STATUS_SUCCESS);
+  EXPECT_FALSE(m_transport->CardPresent());
 
   // A pump that fails instead of answering ends the query too.
-  edge_->OnWrite([this](const Packet&) { edge_->FailIn(STATUS_UNSUCCESSFUL); });
-  EXPECT_EQ(transport_->CardStatusQuery(), QVX_STATUS_READ_FAILED);
+  m_edge->OnWrite([this](const Packet&) { m_edge->FailIn(STATUS_UNSUCCESSFUL); });
+  EXPECT_EQ(m_transport->CardStatusQuery(), QVX_STATUS_READ_FAILED);
 }
 
 TEST_F(TransportTest, DestroyedWithAReadOutstanding) {
   Start();
-  ASSERT_TRUE(edge_->WaitFor([this] { return edge_->InOutstandingLocked(); }));
-  transport_.reset();
-  EXPECT_TRUE(events_.Calls().empty());
+  ASSERT_TRUE(m_edge->WaitFor([this] { return m_edge->InOutstandingLocked(); }));
+  m_transport.reset();
+  EXPECT_TRUE(m_events.Calls().empty());
 }
 
 }  // namespace
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -5,7 +5,7 @@
 
 #include "transport/UsbCompletionPolicy.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 namespace {
 
 using Step = TransferStep;
@@ -85,4 +85,4 @@ TEST(UsbCompletionPolicyTest, OutCompletions) {
 }
 
 }  // namespace
-}  // namespace qvxrdr
+}  // namespace qvx::driver

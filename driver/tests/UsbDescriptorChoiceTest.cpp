@@ -6,7 +6,7 @@
 
 #include "transport/UsbDescriptorChoice.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 namespace {
 
 constexpr std::uint8_t kIsochronous = 0x01;
@@ -91,4 +91,4 @@ TEST(UsbDescriptorChoiceTest, StringDescriptorsReadAsTheKernelShowsThem) {
 }
 
 }  // namespace
-}  // namespace qvxrdr
+}  // namespace qvx::driver

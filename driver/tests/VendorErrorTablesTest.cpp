@@ -9,7 +9,7 @@
 #include "reader/LastErrorRecord.h"
 #include "reader/ResponseCheck.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -120,4 +120,4 @@ TEST(VendorErrorTablesTest, RecordOfEachResult) {
 }
 
 }  // namespace
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -8,7 +8,7 @@
 #include "reader/ElementList.h"
 #include "reader/Mode1Block.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -151,4 +151,4 @@ TEST(VendorInputTest, Mode1Blocks) {
 }
 
 }  // namespace
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -8,10 +8,10 @@
 #include "ReaderFixture.h"
 #include "reader/ControlCodes.h"
 
-namespace qvxrdr_test {
+namespace qvx::testing {
 namespace {
 
-using namespace qvxrdr;
+using namespace qvx::driver;
 
 Bytes Repeat(std::size_t n, std::uint8_t b) { return Bytes(n, b); }
 
@@ -283,4 +283,4 @@ TEST_F(VendorRequestTest, WriteFailureIsACommunicationError) {
 }
 
 }  // namespace
-}  // namespace qvxrdr_test
+}  // namespace qvx::testing

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <thread>
 
-namespace qvxrdr::testing {
+namespace qvx::testing {
 
 // A blocking call that never returns would stall the whole run; this ends
 // the process with a message instead.
@@ -41,4 +41,4 @@ class Watchdog {
   std::thread m_thread;
 };
 
-}  // namespace qvxrdr::testing
+}  // namespace qvx::testing

@@ -15,9 +15,9 @@ namespace {
 
 using pcsc_result::kSharingViolation;
 using pcsc_result::kSuccess;
-using platform_test::JoinChild;
-using platform_test::ObjectNamespaceTest;
-using platform_test::StartChild;
+using qvx::testing::JoinChild;
+using qvx::testing::ObjectNamespaceTest;
+using qvx::testing::StartChild;
 
 const char kReader[] = "Meridel Quorvex2_Reader 00 00";
 
@@ -30,41 +30,41 @@ std::string LockName() { return std::string("Global\\") + DirectShareLockPrefix(
 class Watcher {
  public:
   explicit Watcher(bool manualReset)
-      : event_(CreateEvent(manualReset, false, qvx::contract::CancelEventName(kReader).c_str())),
-        stop_(CreateEvent(true, false, nullptr)) {}
+      : m_event(CreateEvent(manualReset, false, qvx::contract::CancelEventName(kReader).c_str())),
+        m_stop(CreateEvent(true, false, nullptr)) {}
   ~Watcher() {
-    SetEvent(stop_);
-    if (thread_.joinable()) thread_.join();
-    CloseHandle(stop_);
-    CloseHandle(event_);
+    SetEvent(m_stop);
+    if (m_thread.joinable()) m_thread.join();
+    CloseHandle(m_stop);
+    CloseHandle(m_event);
   }
   // Started only after any forked child has ended (no threads across fork).
   void Start() {
-    thread_ = std::thread([this] {
-      const HANDLE objects[] = {event_, stop_};
+    m_thread = std::thread([this] {
+      const HANDLE objects[] = {m_event, m_stop};
       while (WaitForMultipleObjects(2, objects, false, INFINITE) == WAIT_OBJECT_0) {
-        ++sets_;
-        ResetEvent(event_);
+        ++m_sets;
+        ResetEvent(m_event);
       }
     });
   }
-  int Sets() const { return sets_.load(); }
+  int Sets() const { return m_sets.load(); }
   // A manual-reset event is reset only after the count, so the count is
   // final when the newcomer returns; an automatic-reset one is reset by the
   // watcher's wait, just before the count.
   int SettledSets(int expected) const {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (sets_.load() != expected && std::chrono::steady_clock::now() < deadline) {
+    while (m_sets.load() != expected && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    return sets_.load();
+    return m_sets.load();
   }
 
  private:
-  HANDLE event_;
-  HANDLE stop_;
-  std::atomic<int> sets_{0};
-  std::thread thread_;
+  HANDLE m_event;
+  HANDLE m_stop;
+  std::atomic<int> m_sets{0};
+  std::thread m_thread;
 };
 
 // A holder in another process that ends without releasing the lock.

@@ -8,7 +8,7 @@
 #include "PrivateDir.h"
 #include "ScopedEnv.h"
 
-namespace platform_test {
+namespace qvx::testing {
 
 using qvx::testing::PrivateDir;
 using qvx::testing::ScopedEnv;
@@ -32,4 +32,4 @@ inline int JoinChild(pid_t pid) {
   return WEXITSTATUS(status);
 }
 
-}  // namespace platform_test
+}  // namespace qvx::testing

@@ -22,8 +22,8 @@ const char kBrixonKey[] = "Software\\MERIDEL\\Quorvex2\\BRIXON";
 
 class RegistryTest : public ::testing::Test {
  protected:
-  PrivateDir temp_;
-  ScopedEnv root_{"QVX_REGISTRY_ROOT", temp_.Path().c_str()};
+  PrivateDir m_temp;
+  ScopedEnv m_root{"QVX_REGISTRY_ROOT", m_temp.Path().c_str()};
 
   HKEY Create(HKEY root, const char* path, DWORD* disposition = nullptr) {
     HKEY key = nullptr;
@@ -61,7 +61,7 @@ TEST_F(RegistryTest, SetAndQueryRoundTripInTheDocumentedFileLayout) {
   EXPECT_EQ(RegCloseKey(key), 0);
 
   std::ifstream file(
-      temp_.Path() + "/HKEY_LOCAL_MACHINE/software/meridel/quorvex2/brixon/wsslogfilepath.value",
+      m_temp.Path() + "/HKEY_LOCAL_MACHINE/software/meridel/quorvex2/brixon/wsslogfilepath.value",
       std::ios::binary);
   const std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
                                 std::istreambuf_iterator<char>());
@@ -168,9 +168,9 @@ TEST_F(RegistryTest, NamesCannotLeaveTheRegistry) {
   ASSERT_EQ(SetString(key, "../../x", "v"), 0);
   EXPECT_EQ(QueryString(key, "../../X"), "v");
   RegCloseKey(key);
-  EXPECT_TRUE(std::filesystem::is_directory(temp_.Path() + "/HKEY_CURRENT_USER/%2E./%2E./escape"));
-  EXPECT_FALSE(std::filesystem::exists(temp_.Path() + "/escape"));
-  EXPECT_TRUE(std::filesystem::exists(temp_.Path() +
+  EXPECT_TRUE(std::filesystem::is_directory(m_temp.Path() + "/HKEY_CURRENT_USER/%2E./%2E./escape"));
+  EXPECT_FALSE(std::filesystem::exists(m_temp.Path() + "/escape"));
+  EXPECT_TRUE(std::filesystem::exists(m_temp.Path() +
                                       "/HKEY_CURRENT_USER/%2E./%2E./escape/%2E.%2F..%2Fx.value"));
 }
 
@@ -208,7 +208,7 @@ TEST_F(RegistryTest, FileSystemPermissionsAreAccessDenied) {
   }
   HKEY key = Create(HKEY_LOCAL_MACHINE, "locked");
   RegCloseKey(key);
-  const std::string dir = temp_.Path() + "/HKEY_LOCAL_MACHINE/locked";
+  const std::string dir = m_temp.Path() + "/HKEY_LOCAL_MACHINE/locked";
   ASSERT_EQ(::chmod(dir.c_str(), 0500), 0);
   HKEY writable = nullptr;
   EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "locked", 0, KEY_WRITE, &writable),
@@ -217,8 +217,8 @@ TEST_F(RegistryTest, FileSystemPermissionsAreAccessDenied) {
 }
 
 TEST_F(RegistryTest, RootsFollowTheEnvironmentOnEveryCall) {
-  EXPECT_EQ(RegistryRootDirectory(HKEY_LOCAL_MACHINE), temp_.Path() + "/HKEY_LOCAL_MACHINE");
-  EXPECT_EQ(RegistryRootDirectory(HKEY_CURRENT_USER), temp_.Path() + "/HKEY_CURRENT_USER");
+  EXPECT_EQ(RegistryRootDirectory(HKEY_LOCAL_MACHINE), m_temp.Path() + "/HKEY_LOCAL_MACHINE");
+  EXPECT_EQ(RegistryRootDirectory(HKEY_CURRENT_USER), m_temp.Path() + "/HKEY_CURRENT_USER");
   HKEY first = Create(HKEY_LOCAL_MACHINE, kBrixonKey);
   ASSERT_EQ(SetString(first, "v", "first"), 0);
   RegCloseKey(first);

@@ -27,7 +27,7 @@ class ServiceControlTest : public ::testing::Test {
     return text.str();
   }
   std::string UnitText(const char* name) const {
-    return Read(dir_.Path() + "/" + name + ".service");
+    return Read(m_dir.Path() + "/" + name + ".service");
   }
 
   SC_HANDLE Manager(DWORD access = SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE) const {
@@ -42,13 +42,13 @@ class ServiceControlTest : public ::testing::Test {
   }
 
   void WriteState(const char* name, pid_t pid, DWORD state) const {
-    std::ofstream(dir_.Path() + "/" + name + ".state")
+    std::ofstream(m_dir.Path() + "/" + name + ".state")
         << "PID=" << pid << "\nSTATE=" << state << "\nCONTROLS_ACCEPTED=5\n";
   }
 
-  PrivateDir dir_;
-  ScopedEnv units_{"QVX_SYSTEMD_UNIT_DIR", dir_.Path().c_str()};
-  ScopedEnv states_{"QVX_SERVICE_STATE_DIR", dir_.Path().c_str()};
+  PrivateDir m_dir;
+  ScopedEnv m_units{"QVX_SYSTEMD_UNIT_DIR", m_dir.Path().c_str()};
+  ScopedEnv m_states{"QVX_SERVICE_STATE_DIR", m_dir.Path().c_str()};
 };
 
 TEST_F(ServiceControlTest, UnitFollowsStartTypeAndAccount) {
@@ -117,7 +117,7 @@ TEST_F(ServiceControlTest, InstallRemoveRoundTripWithWindowsErrors) {
   EXPECT_EQ(GetLastError(), ERROR_SERVICE_DOES_NOT_EXIST);
   CloseServiceHandle(manager);
 
-  ScopedEnv missing("QVX_SYSTEMD_UNIT_DIR", dir_ / "absent");
+  ScopedEnv missing("QVX_SYSTEMD_UNIT_DIR", m_dir / "absent");
   EXPECT_EQ(Manager(), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
 }

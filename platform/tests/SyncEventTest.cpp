@@ -13,12 +13,12 @@
 namespace platform {
 namespace {
 
-using platform_test::JoinChild;
-using platform_test::MsSince;
-using platform_test::ObjectNamespaceTest;
-using platform_test::StartChild;
+using qvx::testing::JoinChild;
+using qvx::testing::MsSince;
+using qvx::testing::ObjectNamespaceTest;
+using qvx::testing::StartChild;
 using qvx::testing::ScopedEnv;
-using Clock = platform_test::Clock;
+using Clock = qvx::testing::Clock;
 
 class EventTest : public ObjectNamespaceTest {};
 

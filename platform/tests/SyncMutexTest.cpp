@@ -5,11 +5,11 @@
 namespace platform {
 namespace {
 
-using platform_test::JoinChild;
-using platform_test::MsSince;
-using platform_test::ObjectNamespaceTest;
-using platform_test::StartChild;
-using Clock = platform_test::Clock;
+using qvx::testing::JoinChild;
+using qvx::testing::MsSince;
+using qvx::testing::ObjectNamespaceTest;
+using qvx::testing::StartChild;
+using Clock = qvx::testing::Clock;
 
 const char kDeviceMutex[] = "Global\\Quorvex2-device";
 

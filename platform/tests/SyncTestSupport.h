@@ -12,12 +12,12 @@
 #include "platform/Sync.h"
 #include "platform/System.h"
 
-namespace platform_test {
+namespace qvx::testing {
 
 class ObjectNamespaceTest : public ::testing::Test {
  protected:
-  PrivateDir temp_;
-  ScopedEnv objects_{"QVX_OBJECT_DIR", temp_ / "objects"};
+  PrivateDir m_temp;
+  ScopedEnv m_objects{"QVX_OBJECT_DIR", m_temp / "objects"};
 
   // Files in the global namespace directory, apart from its lock.
   std::vector<std::string> GlobalFiles() const {
@@ -39,4 +39,4 @@ inline long long MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-}  // namespace platform_test
+}  // namespace qvx::testing

@@ -26,10 +26,10 @@ struct Expansion {
 
 class ExpandTest : public ::testing::Test {
  protected:
-  ScopedEnv a_{"QVX_T_A", "alpha"};
-  ScopedEnv b_{"QVX_T_B", "beta"};
-  ScopedEnv empty_{"QVX_T_EMPTY", ""};
-  ScopedEnv unset_{"QVX_T_UNSET", nullptr};
+  ScopedEnv m_a{"QVX_T_A", "alpha"};
+  ScopedEnv m_b{"QVX_T_B", "beta"};
+  ScopedEnv m_empty{"QVX_T_EMPTY", ""};
+  ScopedEnv m_unset{"QVX_T_UNSET", nullptr};
 };
 
 TEST_F(ExpandTest, FollowsWindowsRules) {

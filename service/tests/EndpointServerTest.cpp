@@ -25,9 +25,9 @@ using qvx::endpoint::WssSettings;
 
 constexpr auto kPatience = std::chrono::seconds(10);
 
-using qvxtest::ClientFrame;
-using qvxtest::RawClient;
-using qvxtest::Upgrade;
+using qvx::testing::ClientFrame;
+using qvx::testing::RawClient;
+using qvx::testing::Upgrade;
 
 class EndpointServer : public ::testing::Test {
  protected:

@@ -13,7 +13,7 @@
 #include "RawWssClient.h"
 #include "endpoint/WssServer.h"
 
-namespace qvxtest {
+namespace qvx::testing {
 namespace {
 
 using qvx::endpoint::CWssServer;
@@ -97,4 +97,4 @@ TEST_F(EndpointWorkers, RequestOfAClosedPageRunsWithoutAReply) {
 }
 
 }  // namespace
-}  // namespace qvxtest
+}  // namespace qvx::testing

@@ -8,7 +8,7 @@
 #include "json/JsonValue.h"
 #include "protocol/HandleMessage.h"
 
-namespace qvxtest {
+namespace qvx::testing {
 namespace {
 
 using qvx::contract::ControlIndex;
@@ -261,4 +261,4 @@ TEST(MessageNumberTest, ReadsADecimalLongAndKeepsTheLow16Bits) {
 }
 
 }  // namespace
-}  // namespace qvxtest
+}  // namespace qvx::testing

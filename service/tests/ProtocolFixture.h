@@ -25,7 +25,7 @@
 #include "protocol/Connection.h"
 #include "protocol/Dispatch.h"
 
-namespace qvxtest {
+namespace qvx::testing {
 
 constexpr const char* kProtocolReaderName = "Meridel Quorvex2_Reader 0";
 constexpr std::chrono::seconds kPatience{10};
@@ -169,4 +169,4 @@ inline bool EndsWith(const std::string& text, const std::string& tail) {
          text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-}  // namespace qvxtest
+}  // namespace qvx::testing

@@ -6,7 +6,7 @@
 #include "protocol/CommandQueue.h"
 #include "protocol/CommandWorkers.h"
 
-namespace qvxtest {
+namespace qvx::testing {
 namespace {
 
 using qvx::protocol::CCommandQueue;
@@ -132,4 +132,4 @@ TEST_F(QueueWorkersTest, StopWaitsForTheCommandInProgress) {
 }
 
 }  // namespace
-}  // namespace qvxtest
+}  // namespace qvx::testing

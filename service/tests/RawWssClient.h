@@ -16,7 +16,7 @@
 #include <string>
 #include <utility>
 
-namespace qvxtest {
+namespace qvx::testing {
 
 class RawClient {
  public:
@@ -119,4 +119,4 @@ inline std::string ClientFrame(unsigned char opcode, const std::string& payload)
   return frame;
 }
 
-}  // namespace qvxtest
+}  // namespace qvx::testing

@@ -8,9 +8,6 @@
 namespace qvx::sim {
 namespace {
 
-using testing::Host;
-using testing::Mode1Block;
-using testing::Response;
 
 Bytes Text68(char fill) {
   Bytes text(68, static_cast<std::uint8_t>(fill));
@@ -116,7 +113,7 @@ TEST(FirmwareCommandTest, GetResponseSignsEveryElementByte) {
   all.insert(all.end(), text.begin(), text.end());
   Bytes message{0x03};
   message.insert(message.end(), all.begin(), all.end());
-  EXPECT_EQ(testing::ParseResponse(host.Out()), (Response{3, SipHash24Bytes(DefaultCardKey(), message)}));
+  EXPECT_EQ(ParseResponse(host.Out()), (Response{3, SipHash24Bytes(DefaultCardKey(), message)}));
 }
 
 TEST(FirmwareCommandTest, Mode1ResponseCoversChallengeAmountCurrency) {
@@ -138,7 +135,7 @@ TEST(FirmwareCommandTest, Mode1ResponseCoversChallengeAmountCurrency) {
     Bytes message{0x01, 0x12, 0x34, 0x56, 0x78};
     message.insert(message.end(), c.amount.begin(), c.amount.end());
     message.insert(message.end(), c.currency.begin(), c.currency.end());
-    EXPECT_EQ(testing::ParseResponse(host.Out()), (Response{3, SipHash24Bytes(DefaultCardKey(), message)}));
+    EXPECT_EQ(ParseResponse(host.Out()), (Response{3, SipHash24Bytes(DefaultCardKey(), message)}));
   }
 }
 
@@ -149,7 +146,7 @@ TEST(FirmwareCommandTest, Mode2CountsUpPerCardAndRestartsWithANewCard) {
     host.OpenCard();
     EXPECT_TRUE(host.Command(0x07, {0x02}).empty());
     host.Wait(Millis{200});
-    const auto r = testing::ParseResponse(host.Out());
+    const auto r = ParseResponse(host.Out());
     ASSERT_TRUE(r);
     EXPECT_EQ(r->data, ComputeResponse(DefaultCardKey(), Mode2Message(static_cast<std::uint32_t>(round + 1))));
     responses.push_back(r->data);
@@ -161,7 +158,7 @@ TEST(FirmwareCommandTest, Mode2CountsUpPerCardAndRestartsWithANewCard) {
   host.OpenCard();
   host.Command(0x07, {0x02});
   host.Wait(Millis{200});
-  EXPECT_EQ(testing::ParseResponse(host.Out())->data, responses[0]);
+  EXPECT_EQ(ParseResponse(host.Out())->data, responses[0]);
 }
 
 TEST(FirmwareCommandTest, DisplayResultTexts) {
@@ -244,12 +241,12 @@ TEST(FirmwareCommandTest, FramingOfHostData) {
   host.Send(Packet{0x00, 0x01, 'e', 0, 0, 0, 0, 0});
   EXPECT_TRUE(host.Out().empty());
   host.Send(Packet{0x00, 0x01, 'n', 0, 0, 0, 0, 0});
-  EXPECT_EQ(testing::ParseResponse(host.Out()), (Response{1, {1}}));
+  EXPECT_EQ(ParseResponse(host.Out()), (Response{1, {1}}));
 
   // A data packet claiming 7 bytes ends the command with an input error.
   host.Send(CommandHeader(0x08, 3));
   host.Send(Packet{0x00, 0x07, 1, 2, 3, 4, 5, 6});
-  EXPECT_EQ(testing::ParseResponse(host.Out()), (Response{8, {25}}));
+  EXPECT_EQ(ParseResponse(host.Out()), (Response{8, {25}}));
 
   // Stray data and unknown packet types are ignored.
   host.Send(Packet{0x00, 0x02, 1, 2, 0, 0, 0, 0});

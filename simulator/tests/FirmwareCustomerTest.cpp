@@ -6,9 +6,6 @@
 namespace qvx::sim {
 namespace {
 
-using testing::Event;
-using testing::Host;
-using testing::Mode1Block;
 
 const Packet kTimeoutHeader{0x01, 0x03, 0x06, 0, 0, 0, 0, 0};
 
@@ -83,7 +80,7 @@ TEST(FirmwareCustomerTest, KeypadPinThenOk) {
   EXPECT_TRUE(press(KeyPress::Kind::Digit, '6'));
   EXPECT_TRUE(host.Out().empty());
   EXPECT_TRUE(press(KeyPress::Kind::Ok));
-  const auto response = testing::ParseResponse(host.Out());
+  const auto response = ParseResponse(host.Out());
   ASSERT_TRUE(response);
   EXPECT_EQ(response->code, 3);
   EXPECT_EQ(response->data.size(), 8u);
@@ -105,7 +102,7 @@ TEST(FirmwareCustomerTest, ChangingTheScriptMidWaitCountsFromNow) {
   host.Wait(Millis{99});
   EXPECT_TRUE(host.Out().empty());
   host.Wait(Millis{1});
-  EXPECT_EQ(testing::ParseResponse(host.Out())->code, 3);
+  EXPECT_EQ(ParseResponse(host.Out())->code, 3);
 }
 
 TEST(FirmwareCustomerTest, AbortEndsWhateverIsGoingOn) {
@@ -143,11 +140,11 @@ TEST(FirmwareCustomerTest, AbortEndsWhateverIsGoingOn) {
 
 TEST(FirmwareCustomerTest, BusyDeviceRefusesANewCommandAndKeepsWaiting) {
   Host host = WaitingHost({CustomerScript::Kind::Approve, Millis{300}});
-  EXPECT_EQ(host.Exchange(0x02), (testing::Response{8, {37}}));
+  EXPECT_EQ(host.Exchange(0x02), (Response{8, {37}}));
   host.Send(ReaderControlPacket(0x09));
   EXPECT_EQ(host.Out(), std::vector<Packet>{CardStatusPacket(true)});
   host.Wait(Millis{300});
-  EXPECT_EQ(testing::ParseResponse(host.Out())->code, 3);
+  EXPECT_EQ(ParseResponse(host.Out())->code, 3);
 }
 
 TEST(FirmwareCustomerTest, CardRemovedWhileWaiting) {
@@ -156,7 +153,7 @@ TEST(FirmwareCustomerTest, CardRemovedWhileWaiting) {
   const auto out = host.Out();
   ASSERT_EQ(out.size(), 3u);
   EXPECT_EQ(out[0], CardStatusPacket(false));
-  EXPECT_EQ(testing::ParseResponse({out[1], out[2]}), (testing::Response{8, {52}}));
+  EXPECT_EQ(ParseResponse({out[1], out[2]}), (Response{8, {52}}));
   EXPECT_FALSE(host.firmware.Busy());
 }
 

@@ -9,7 +9,7 @@
 #include "device/Atr.h"
 #include "device/Firmware.h"
 
-namespace qvx::sim::testing {
+namespace qvx::sim {
 
 struct Response {
   std::uint8_t code = 0;
@@ -98,4 +98,4 @@ inline Bytes Mode1Block(const Bytes& challenge4, const Bytes& amount6 = {}, cons
 
 inline Packet Event(std::uint8_t code) { return Packet{0x01, 0x03, code, 0, 0, 0, 0, 0}; }
 
-}  // namespace qvx::sim::testing
+}  // namespace qvx::sim

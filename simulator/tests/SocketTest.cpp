@@ -41,21 +41,21 @@ class RunningSimulator {
     options.controlPath = dir / "ctl";
     options.paced = paced;
     if (adjust) adjust(options);
-    simulator_ = std::make_unique<Simulator>(options, nullptr);
-    thread_ = std::thread([this] { simulator_->Run(stop_.Get()); });
+    m_simulator = std::make_unique<Simulator>(options, nullptr);
+    m_thread = std::thread([this] { m_simulator->Run(m_stop.Get()); });
   }
   ~RunningSimulator() {
     const std::uint64_t one = 1;
-    if (::write(stop_.Get(), &one, sizeof one) != static_cast<ssize_t>(sizeof one)) std::abort();
-    thread_.join();
+    if (::write(m_stop.Get(), &one, sizeof one) != static_cast<ssize_t>(sizeof one)) std::abort();
+    m_thread.join();
   }
 
   PrivateDir dir;
 
  private:
-  UniqueFd stop_{::eventfd(0, EFD_CLOEXEC)};
-  std::unique_ptr<Simulator> simulator_;
-  std::thread thread_;
+  UniqueFd m_stop{::eventfd(0, EFD_CLOEXEC)};
+  std::unique_ptr<Simulator> m_simulator;
+  std::thread m_thread;
 };
 
 UniqueFd ConnectDriver(const std::string& path) { return ConnectUnix(path, SOCK_SEQPACKET); }

@@ -56,13 +56,13 @@ Bytes Raw(std::initializer_list<int> values) {
 
 TEST(ModeBlockTest, AcceptsWhatTheDriverBuilds) {
   const Bytes challenge{0x00, 0x00, 0x12, 0x34};
-  ModeParse parsed = ParseModeBlock(testing::Mode1Block(challenge));
+  ModeParse parsed = ParseModeBlock(Mode1Block(challenge));
   ASSERT_TRUE(parsed.request);
   EXPECT_EQ(parsed.request->mode, 1);
   EXPECT_EQ(Bytes(parsed.request->mode1.challenge.begin(), parsed.request->mode1.challenge.end()), challenge);
   EXPECT_FALSE(parsed.request->mode1.amount);
 
-  parsed = ParseModeBlock(testing::Mode1Block({1, 2, 3, 4}, {0, 0, 0, 1, 0x23, 0x45}, {0x09, 0x78}));
+  parsed = ParseModeBlock(Mode1Block({1, 2, 3, 4}, {0, 0, 0, 1, 0x23, 0x45}, {0x09, 0x78}));
   ASSERT_TRUE(parsed.request);
   ASSERT_TRUE(parsed.request->mode1.amount && parsed.request->mode1.currency);
   EXPECT_EQ((*parsed.request->mode1.amount)[5], 0x45);
@@ -79,9 +79,9 @@ TEST(ModeBlockTest, RejectsWithTheMatchingErrorByte) {
     Bytes block;
     std::uint8_t error;
   };
-  Bytes trailingGarbage = testing::Mode1Block({1, 2, 3, 4});
+  Bytes trailingGarbage = Mode1Block({1, 2, 3, 4});
   trailingGarbage.back() = 0x01;
-  Bytes lengthTooShort = testing::Mode1Block({1, 2, 3, 4});
+  Bytes lengthTooShort = Mode1Block({1, 2, 3, 4});
   lengthTooShort[1] = 12;  // cuts the currency object in half
   const Case cases[] = {
       {"empty", {}, error::kInputNotValid},

@@ -6,7 +6,7 @@
 #include "kernel/DebugPrint.h"
 #include "reader/ReaderName.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -45,13 +45,13 @@ std::unique_ptr<CDevice> CDevice::Add(std::unique_ptr<ILowerEdge> lower, std::ui
 
 CDevice::CDevice(Key, std::unique_ptr<ILowerEdge> lower, std::uint32_t unit, std::uint32_t readerIndex,
                  std::string readerName, const Options& options)
-    : unit_(unit),
-      readerIndex_(readerIndex),
-      readerName_(std::move(readerName)),
-      units_(*options.units),
-      capabilities_(KeptCapabilities(DeviceCapabilities{})),
-      transport_(std::make_unique<CTransport>(std::move(lower), card_, options.writeRound)),
-      reader_(std::make_unique<CReader>(*transport_, card_, unit, readerName_,
+    : m_unit(unit),
+      m_readerIndex(readerIndex),
+      m_readerName(std::move(readerName)),
+      m_units(*options.units),
+      m_capabilities(KeptCapabilities(DeviceCapabilities{})),
+      m_transport(std::make_unique<CTransport>(std::move(lower), m_card, options.writeRound)),
+      m_reader(std::make_unique<CReader>(*m_transport, m_card, unit, m_readerName,
                                         [this] { OnDeviceFailed(); })) {}
 
 CDevice::~CDevice() {
@@ -67,25 +67,25 @@ NTSTATUS CDevice::ServePnp(Body body) {
   if (State() == DeviceState::Removed) {
     return STATUS_DELETE_PENDING;
   }
-  RemoveLockHold hold(removeLock_, kTagPnp);
+  RemoveLockHold hold(m_removeLock, kTagPnp);
   if (!hold.Held()) {
     return hold.Status();
   }
-  PendingIoScope pending(pendingIo_);
+  PendingIoScope pending(m_pendingIo);
   return body();
 }
 
 NTSTATUS CDevice::Start() {
   return ServePnp([&]() -> NTSTATUS {
-    const NTSTATUS status = transport_->Configure();
+    const NTSTATUS status = m_transport->Configure();
     if (!NT_SUCCESS(status)) {
-      DbgPrint("Meridel: start of unit %u failed (0x%08x)", static_cast<unsigned>(unit_),
+      DbgPrint("Meridel: start of unit %u failed (0x%08x)", static_cast<unsigned>(m_unit),
                static_cast<unsigned>(status));
       return status;
     }
-    state_.store(DeviceState::Started);
-    transport_->ClearFlags();
-    const NTSTATUS query = transport_->CardStatusQuery();
+    m_state.store(DeviceState::Started);
+    m_transport->ClearFlags();
+    const NTSTATUS query = m_transport->CardStatusQuery();
     if (!NT_SUCCESS(query)) {
       DbgPrint("Meridel: card status query failed (0x%08x)", static_cast<unsigned>(query));
     }
@@ -99,21 +99,21 @@ NTSTATUS CDevice::QueryRemove() {
   if (State() == DeviceState::Removed) {
     return STATUS_DELETE_PENDING;
   }
-  RemoveLockHold hold(removeLock_, kTagPnp);
+  RemoveLockHold hold(m_removeLock, kTagPnp);
   if (!hold.Held()) {
     return hold.Status();
   }
   // This request itself does not count: wait for all the others.
-  pendingIo_.IdleEvent().Wait(kInfinite);
+  m_pendingIo.IdleEvent().Wait(kInfinite);
   return STATUS_SUCCESS;
 }
 
 NTSTATUS CDevice::Stop() {
   return ServePnp([&]() -> NTSTATUS {
-    transport_->StopReadPump();
-    transport_->CardStatusEvent().Set();
-    transport_->Unconfigure();
-    state_.store(DeviceState::NotStarted);
+    m_transport->StopReadPump();
+    m_transport->CardStatusEvent().Set();
+    m_transport->Unconfigure();
+    m_state.store(DeviceState::NotStarted);
     return STATUS_SUCCESS;
   });
 }
@@ -122,28 +122,28 @@ NTSTATUS CDevice::Remove() {
   if (State() == DeviceState::Removed) {
     return STATUS_DELETE_PENDING;
   }
-  RemoveLockHold hold(removeLock_, kTagPnp);
+  RemoveLockHold hold(m_removeLock, kTagPnp);
   if (!hold.Held()) {
     return hold.Status();
   }
-  PendingIoScope pending(pendingIo_);
-  reader_->StopCancelWatcher();
+  PendingIoScope pending(m_pendingIo);
+  m_reader->StopCancelWatcher();
   if (State() != DeviceState::SurpriseRemoved) {
     // A request waiting for the device ends now with a read error.
-    transport_->AbortPipes();
+    m_transport->AbortPipes();
   }
-  state_.store(DeviceState::Removed);
-  units_.Release(unit_);
-  card_.StopTracking();
+  m_state.store(DeviceState::Removed);
+  m_units.Release(m_unit);
+  m_card.StopTracking();
   hold.ReleaseAndWait();
-  DbgPrint("Meridel: unit %u removed", static_cast<unsigned>(unit_));
+  DbgPrint("Meridel: unit %u removed", static_cast<unsigned>(m_unit));
   return STATUS_SUCCESS;
 }
 
 NTSTATUS CDevice::SurpriseRemoval() {
   return ServePnp([&]() -> NTSTATUS {
-    state_.store(DeviceState::SurpriseRemoved);
-    transport_->AbortPipes();
+    m_state.store(DeviceState::SurpriseRemoved);
+    m_transport->AbortPipes();
     return STATUS_SUCCESS;
   });
 }
@@ -155,8 +155,8 @@ NTSTATUS CDevice::QueryCapabilities(DeviceCapabilities& caps) {
       return status;
     }
     caps.surpriseRemovalOk = true;
-    std::lock_guard<std::mutex> guard(powerLock_);
-    capabilities_ = KeptCapabilities(caps);
+    std::lock_guard<std::mutex> guard(m_powerLock);
+    m_capabilities = KeptCapabilities(caps);
     return STATUS_SUCCESS;
   });
 }
@@ -166,11 +166,11 @@ NTSTATUS CDevice::QueryPnpDeviceState(std::uint32_t* state) {
   if (State() == DeviceState::Removed) {
     return STATUS_DELETE_PENDING;
   }
-  RemoveLockHold hold(removeLock_, kTagPnp);
+  RemoveLockHold hold(m_removeLock, kTagPnp);
   if (!hold.Held()) {
     return hold.Status();
   }
-  PendingIoScope pending(pendingIo_);
+  PendingIoScope pending(m_pendingIo);
   if (DeviceFailed()) {
     *state = PNP_DEVICE_FAILED;
   }
@@ -178,15 +178,15 @@ NTSTATUS CDevice::QueryPnpDeviceState(std::uint32_t* state) {
 }
 
 void CDevice::OnDeviceFailed() {
-  deviceFailed_.store(true);
+  m_deviceFailed.store(true);
   // What the informational hard error and the device-state invalidation
   // would tell: the device is to be reported failed.
-  DbgPrint("Meridel: unit %u failed: STATUS_SMARTCARD_IO_ERROR", static_cast<unsigned>(unit_));
+  DbgPrint("Meridel: unit %u failed: STATUS_SMARTCARD_IO_ERROR", static_cast<unsigned>(m_unit));
 }
 
 DeviceCapabilities CDevice::Capabilities() {
-  std::lock_guard<std::mutex> guard(powerLock_);
-  return capabilities_;
+  std::lock_guard<std::mutex> guard(m_powerLock);
+  return m_capabilities;
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -25,7 +25,7 @@
 #include "transport/LowerEdge.h"
 #include "transport/Transport.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 class CDevice {
  public:
@@ -82,18 +82,18 @@ class CDevice {
   // Ends the present tracking wait (or the next one) once.
   void InterruptCardTracking();
 
-  DeviceState State() const { return state_.load(); }
-  std::uint32_t Unit() const { return unit_; }
-  std::uint32_t ReaderIndex() const { return readerIndex_; }
+  DeviceState State() const { return m_state.load(); }
+  std::uint32_t Unit() const { return m_unit; }
+  std::uint32_t ReaderIndex() const { return m_readerIndex; }
   // As the resource manager lists it.
-  const std::string& ReaderName() const { return readerName_; }
-  bool DeviceFailed() const { return deviceFailed_.load(); }
+  const std::string& ReaderName() const { return m_readerName; }
+  bool DeviceFailed() const { return m_deviceFailed.load(); }
   DevicePowerState DevicePower();
   SystemPowerState SystemPower();
   DeviceCapabilities Capabilities();
-  CReader& Reader() { return *reader_; }
-  CCardState& Card() { return card_; }
-  PendingIoCount& PendingIo() { return pendingIo_; }
+  CReader& Reader() { return *m_reader; }
+  CCardState& Card() { return m_card; }
+  PendingIoCount& PendingIo() { return m_pendingIo; }
 
  private:
   // Only Add() builds devices.
@@ -117,26 +117,26 @@ class CDevice {
   NTSTATUS PowerDown(DevicePowerState state);
   void OnDeviceFailed();
 
-  const std::uint32_t unit_;
-  const std::uint32_t readerIndex_;
-  const std::string readerName_;
-  CUnitBitmap& units_;
+  const std::uint32_t m_unit;
+  const std::uint32_t m_readerIndex;
+  const std::string m_readerName;
+  CUnitBitmap& m_units;
 
-  std::atomic<DeviceState> state_{DeviceState::NotStarted};
-  std::atomic<bool> deviceFailed_{false};
-  PendingIoCount pendingIo_;
-  RemoveLock removeLock_;
+  std::atomic<DeviceState> m_state{DeviceState::NotStarted};
+  std::atomic<bool> m_deviceFailed{false};
+  PendingIoCount m_pendingIo;
+  RemoveLock m_removeLock;
 
-  std::mutex powerLock_;
-  DeviceCapabilities capabilities_;
-  DevicePowerState devicePower_ = DevicePowerState::D0;
-  SystemPowerState systemPower_ = SystemPowerState::S0;
+  std::mutex m_powerLock;
+  DeviceCapabilities m_capabilities;
+  DevicePowerState m_devicePower = DevicePowerState::D0;
+  SystemPowerState m_systemPower = SystemPowerState::S0;
 
   // Built in this order, torn down in reverse: the card state outlives the
   // transport that reports to it, the transport outlives the reader.
-  CCardState card_;
-  std::unique_ptr<CTransport> transport_;
-  std::unique_ptr<CReader> reader_;
+  CCardState m_card;
+  std::unique_ptr<CTransport> m_transport;
+  std::unique_ptr<CReader> m_reader;
 };
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -1,6 +1,6 @@
 #include "device/DeviceCapabilities.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 NTSTATUS CheckCapabilities(const DeviceCapabilities& caps) {
   if (caps.version == 0 || caps.size < DeviceCapabilities::kMinimumSize) {
@@ -25,4 +25,4 @@ DevicePowerState MapSystemState(const DeviceCapabilities& caps, SystemPowerState
   return index < caps.deviceState.size() ? caps.deviceState[index] : DevicePowerState::D3;
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

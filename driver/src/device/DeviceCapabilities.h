@@ -8,7 +8,7 @@
 #include "device/DeviceState.h"
 #include "kernel/NtStatus.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 struct DeviceCapabilities {
   std::uint16_t size = kMinimumSize;
@@ -29,4 +29,4 @@ DeviceCapabilities KeptCapabilities(const DeviceCapabilities& caps);
 // The device state a system state maps to under `caps`.
 DevicePowerState MapSystemState(const DeviceCapabilities& caps, SystemPowerState state);
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

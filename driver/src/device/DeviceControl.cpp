@@ -3,7 +3,7 @@
 #include "device/ReplyBuffer.h"
 #include "reader/ControlCodes.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -16,11 +16,11 @@ NTSTATUS CDevice::Serve(Body body) {
   if (State() != DeviceState::Started) {
     return STATUS_DEVICE_REMOVED;
   }
-  RemoveLockHold hold(removeLock_, kTagIoctl);
+  RemoveLockHold hold(m_removeLock, kTagIoctl);
   if (!hold.Held()) {
     return STATUS_DEVICE_REMOVED;
   }
-  PendingIoScope pending(pendingIo_);
+  PendingIoScope pending(m_pendingIo);
   return body();
 }
 
@@ -34,7 +34,7 @@ NTSTATUS CDevice::DeviceControl(std::uint32_t code, const std::uint8_t* in, std:
     const std::vector<std::uint8_t> input =
         in == nullptr ? std::vector<std::uint8_t>{} : std::vector<std::uint8_t>(in, in + inLength);
     std::vector<std::uint8_t> reply;
-    const NTSTATUS status = reader_->VendorRequest(code, input, &reply);
+    const NTSTATUS status = m_reader->VendorRequest(code, input, &reply);
     if (!NT_SUCCESS(status)) {
       return status;
     }
@@ -47,7 +47,7 @@ NTSTATUS CDevice::CardPower(PowerAction action, std::uint8_t* atr, std::size_t c
   *returned = 0;
   return Serve([&]() -> NTSTATUS {
     std::vector<std::uint8_t> reply;
-    const NTSTATUS status = reader_->CardPower(action, &reply);
+    const NTSTATUS status = m_reader->CardPower(action, &reply);
     if (!NT_SUCCESS(status)) {
       return status;
     }
@@ -57,7 +57,7 @@ NTSTATUS CDevice::CardPower(PowerAction action, std::uint8_t* atr, std::size_t c
 
 NTSTATUS CDevice::SetProtocol(std::uint32_t requested, std::uint32_t* selected) {
   *selected = 0;
-  return Serve([&] { return reader_->SetProtocol(requested, selected); });
+  return Serve([&] { return m_reader->SetProtocol(requested, selected); });
 }
 
 NTSTATUS CDevice::Transmit(const std::uint8_t* apdu, std::size_t size, std::uint8_t* out,
@@ -65,7 +65,7 @@ NTSTATUS CDevice::Transmit(const std::uint8_t* apdu, std::size_t size, std::uint
   *returned = 0;
   return Serve([&]() -> NTSTATUS {
     std::vector<std::uint8_t> reply;
-    const NTSTATUS status = reader_->Transmit(apdu, size, &reply);
+    const NTSTATUS status = m_reader->Transmit(apdu, size, &reply);
     if (!NT_SUCCESS(status)) {
       return status;
     }
@@ -76,15 +76,15 @@ NTSTATUS CDevice::Transmit(const std::uint8_t* apdu, std::size_t size, std::uint
 NTSTATUS CDevice::GetCardState(CardState* state) {
   *state = CardState::Unknown;
   return Serve([&] {
-    *state = card_.State();
+    *state = m_card.State();
     return STATUS_SUCCESS;
   });
 }
 
 NTSTATUS CDevice::TrackCard(std::uint32_t timeoutMs) {
-  return Serve([&] { return card_.WaitForChange(timeoutMs); });
+  return Serve([&] { return m_card.WaitForChange(timeoutMs); });
 }
 
-void CDevice::InterruptCardTracking() { card_.InterruptTracking(); }
+void CDevice::InterruptCardTracking() { m_card.InterruptTracking(); }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

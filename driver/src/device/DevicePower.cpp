@@ -1,6 +1,6 @@
 #include "device/Device.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -9,21 +9,21 @@ constexpr char kTagPower[] = "Pow";
 }  // namespace
 
 NTSTATUS CDevice::SetSystemPower(SystemPowerState state) {
-  RemoveLockHold hold(removeLock_, kTagPower);
+  RemoveLockHold hold(m_removeLock, kTagPower);
   if (!hold.Held()) {
     return hold.Status();
   }
   DevicePowerState target;
   {
-    std::lock_guard<std::mutex> guard(powerLock_);
-    systemPower_ = state;
-    target = MapSystemState(capabilities_, state);
+    std::lock_guard<std::mutex> guard(m_powerLock);
+    m_systemPower = state;
+    target = MapSystemState(m_capabilities, state);
   }
   return SetDevicePower(target);
 }
 
 NTSTATUS CDevice::SetDevicePower(DevicePowerState state) {
-  RemoveLockHold hold(removeLock_, kTagPower);
+  RemoveLockHold hold(m_removeLock, kTagPower);
   if (!hold.Held()) {
     return hold.Status();
   }
@@ -34,32 +34,32 @@ NTSTATUS CDevice::SetDevicePower(DevicePowerState state) {
 }
 
 NTSTATUS CDevice::PowerUp(DevicePowerState state) {
-  transport_->ClearFlags();
+  m_transport->ClearFlags();
   // Waiting for the device's answer is fine here: this runs on the
   // caller's thread, never inside a completion.
-  transport_->CardStatusQuery();
-  std::lock_guard<std::mutex> guard(powerLock_);
-  devicePower_ = state;
+  m_transport->CardStatusQuery();
+  std::lock_guard<std::mutex> guard(m_powerLock);
+  m_devicePower = state;
   return STATUS_SUCCESS;
 }
 
 NTSTATUS CDevice::PowerDown(DevicePowerState state) {
-  transport_->StopReadPump();
+  m_transport->StopReadPump();
   // Nobody may keep waiting for a card status that cannot come now.
-  transport_->CardStatusEvent().Set();
-  std::lock_guard<std::mutex> guard(powerLock_);
-  devicePower_ = state;
+  m_transport->CardStatusEvent().Set();
+  std::lock_guard<std::mutex> guard(m_powerLock);
+  m_devicePower = state;
   return STATUS_SUCCESS;
 }
 
 DevicePowerState CDevice::DevicePower() {
-  std::lock_guard<std::mutex> guard(powerLock_);
-  return devicePower_;
+  std::lock_guard<std::mutex> guard(m_powerLock);
+  return m_devicePower;
 }
 
 SystemPowerState CDevice::SystemPower() {
-  std::lock_guard<std::mutex> guard(powerLock_);
-  return systemPower_;
+  std::lock_guard<std::mutex> guard(m_powerLock);
+  return m_systemPower;
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 enum class DeviceState : std::uint8_t {
   NotStarted = 0,
@@ -36,4 +36,4 @@ enum class DevicePowerState : std::uint8_t {
 // Answer to a device-state query after the device broke the framing.
 constexpr std::uint32_t PNP_DEVICE_FAILED = 0x00000004;
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

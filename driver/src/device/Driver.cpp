@@ -6,7 +6,7 @@
 #include "device/UnitBitmap.h"
 #include "kernel/DebugPrint.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 std::string BannerText() {
   char text[128];
@@ -23,4 +23,4 @@ void DriverEntry() {
   });
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 constexpr char kDriverFileVersion[] = "1.0.2.4";
 
@@ -14,4 +14,4 @@ std::string BannerText();
 // anything.
 void DriverEntry();
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 NTSTATUS CopyReply(const std::vector<std::uint8_t>& reply, std::uint8_t* out,
                    std::size_t capacity, std::size_t* returned) {
@@ -15,4 +15,4 @@ NTSTATUS CopyReply(const std::vector<std::uint8_t>& reply, std::uint8_t* out,
   return STATUS_SUCCESS;
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -7,7 +7,7 @@
 
 #include "kernel/NtStatus.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 // A reply that does not fit is not cut short: the caller gets
 // STATUS_BUFFER_TOO_SMALL and nothing, never a truncated answer that reads
@@ -15,4 +15,4 @@ namespace qvxrdr {
 NTSTATUS CopyReply(const std::vector<std::uint8_t>& reply, std::uint8_t* out,
                    std::size_t capacity, std::size_t* returned);
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

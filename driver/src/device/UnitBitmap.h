@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <mutex>
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 class CUnitBitmap {
  public:
@@ -23,12 +23,12 @@ class CUnitBitmap {
   std::uint32_t DeviceCount();
 
  private:
-  std::mutex lock_;
-  std::uint8_t bits_ = 0;
-  std::uint32_t devicesAdded_ = 0;
+  std::mutex m_lock;
+  std::uint8_t m_bits = 0;
+  std::uint32_t m_devicesAdded = 0;
 };
 
 // The driver-wide map.
 CUnitBitmap& DriverUnits();
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

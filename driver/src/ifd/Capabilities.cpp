@@ -9,7 +9,7 @@
 #include "device/UnitBitmap.h"
 #include "reader/ReaderAttributes.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -128,4 +128,4 @@ RESPONSECODE GetCapability(const std::shared_ptr<CDevice>& device, DWORD tag, PD
   }
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -7,7 +7,7 @@
 #include "device/Device.h"
 #include "ifd/PcscIfd.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 // The polling pair pcscd runs the card-tracking thread with.
 using PollingFunction = RESPONSECODE (*)(DWORD lun, int timeoutMs);
@@ -23,4 +23,4 @@ struct PollingFunctions {
 RESPONSECODE GetCapability(const std::shared_ptr<CDevice>& device, DWORD tag, PDWORD length,
                            PUCHAR value, const PollingFunctions& polling);
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -18,7 +18,7 @@
 #include "ifd/DeviceLink.h"
 #include "ifd/PcscIfd.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 std::uint32_t ReaderIndexOf(DWORD lun);
 
@@ -44,10 +44,10 @@ class CChannels {
                std::shared_ptr<CDevice> device, std::shared_ptr<CLinkState> link);
 
  private:
-  std::mutex lock_;
-  std::map<std::uint32_t, CChannel> channels_;
+  std::mutex m_lock;
+  std::map<std::uint32_t, CChannel> m_channels;
 };
 
 CChannels& Channels();
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

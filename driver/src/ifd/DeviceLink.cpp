@@ -2,43 +2,43 @@
 
 #include <utility>
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
 class CWatchedLowerEdge final : public ILowerEdge {
  public:
   CWatchedLowerEdge(std::unique_ptr<ILowerEdge> lower, std::shared_ptr<CLinkState> state)
-      : lower_(std::move(lower)), state_(std::move(state)) {}
+      : m_lower(std::move(lower)), m_state(std::move(state)) {}
 
   NTSTATUS ReadDescriptors(UsbDescriptors& descriptors) override {
-    return Noted(lower_->ReadDescriptors(descriptors));
+    return Noted(m_lower->ReadDescriptors(descriptors));
   }
   NTSTATUS SubmitOut(const Packet& packet, OutCompletion completion) override {
-    return Noted(lower_->SubmitOut(packet, [state = state_, completion = std::move(completion)](
+    return Noted(m_lower->SubmitOut(packet, [state = m_state, completion = std::move(completion)](
                                                 NTSTATUS status) {
       if (status == STATUS_DEVICE_REMOVED) state->MarkGone();
       completion(status);
     }));
   }
   NTSTATUS SubmitIn(InCompletion completion) override {
-    return Noted(lower_->SubmitIn([state = state_, completion = std::move(completion)](
+    return Noted(m_lower->SubmitIn([state = m_state, completion = std::move(completion)](
                                       NTSTATUS status, const Packet& packet) {
       if (status == STATUS_DEVICE_REMOVED) state->MarkGone();
       completion(status, packet);
     }));
   }
-  void CancelIn() override { lower_->CancelIn(); }
-  void AbortPipes() override { lower_->AbortPipes(); }
+  void CancelIn() override { m_lower->CancelIn(); }
+  void AbortPipes() override { m_lower->AbortPipes(); }
 
  private:
   NTSTATUS Noted(NTSTATUS status) {
-    if (status == STATUS_DEVICE_REMOVED) state_->MarkGone();
+    if (status == STATUS_DEVICE_REMOVED) m_state->MarkGone();
     return status;
   }
 
-  std::unique_ptr<ILowerEdge> lower_;
-  std::shared_ptr<CLinkState> state_;
+  std::unique_ptr<ILowerEdge> m_lower;
+  std::shared_ptr<CLinkState> m_state;
 };
 
 }  // namespace
@@ -50,28 +50,28 @@ std::unique_ptr<ILowerEdge> WatchLowerEdge(std::unique_ptr<ILowerEdge> lower,
 }
 
 bool CReopenPacing::Claim() {
-  std::lock_guard<std::mutex> guard(mutex_);
+  std::lock_guard<std::mutex> guard(m_mutex);
   const Clock::time_point now = Clock::now();
-  if (last_ != Clock::time_point{} && now - last_ < kInterval) return false;
-  last_ = now;
+  if (m_last != Clock::time_point{} && now - m_last < kInterval) return false;
+  m_last = now;
   return true;
 }
 
 bool CReopenPacing::WaitUntilDue(std::chrono::milliseconds limit) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  const Clock::time_point due = last_ == Clock::time_point{} ? Clock::now() : last_ + kInterval;
+  std::unique_lock<std::mutex> lock(m_mutex);
+  const Clock::time_point due = m_last == Clock::time_point{} ? Clock::now() : m_last + kInterval;
   const Clock::time_point until = std::min(due, Clock::now() + limit);
-  changed_.wait_until(lock, until, [&] { return interrupted_; });
-  const bool interrupted = std::exchange(interrupted_, false);
+  m_changed.wait_until(lock, until, [&] { return m_interrupted; });
+  const bool interrupted = std::exchange(m_interrupted, false);
   return !interrupted && Clock::now() >= due;
 }
 
 void CReopenPacing::Interrupt() {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
-    interrupted_ = true;
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_interrupted = true;
   }
-  changed_.notify_all();
+  m_changed.notify_all();
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -16,16 +16,16 @@
 
 #include "transport/LowerEdge.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 class CLinkState {
  public:
   // Any thread, the lower edge's own included.
-  void MarkGone() { gone_.store(true); }
-  bool Gone() const { return gone_.load(); }
+  void MarkGone() { m_gone.store(true); }
+  bool Gone() const { return m_gone.load(); }
 
  private:
-  std::atomic<bool> gone_{false};
+  std::atomic<bool> m_gone{false};
 };
 
 // `state` learns of STATUS_DEVICE_REMOVED from submits and completions;
@@ -48,10 +48,10 @@ class CReopenPacing {
   void Interrupt();
 
  private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  Clock::time_point last_{};  // of the last attempt; the epoch: none yet
-  bool interrupted_ = false;
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  Clock::time_point m_last{};  // of the last attempt; the epoch: none yet
+  bool m_interrupted = false;
 };
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

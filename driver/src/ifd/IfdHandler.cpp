@@ -23,7 +23,7 @@
 
 #define QVX_EXPORT extern "C" __attribute__((visibility("default")))
 
-namespace qvxrdr {
+namespace qvx::driver {
 namespace {
 
 void LoadOnce() {
@@ -93,9 +93,9 @@ void SetLength(PDWORD length, std::size_t value) {
 }
 
 }  // namespace
-}  // namespace qvxrdr
+}  // namespace qvx::driver
 
-using namespace qvxrdr;
+using namespace qvx::driver;
 
 QVX_EXPORT RESPONSECODE IFDHCreateChannelByName(DWORD Lun, LPSTR DeviceName) {
   LoadOnce();

@@ -12,7 +12,7 @@ extern "C" {
 // the module loadable where nobody does.
 #pragma weak log_msg
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -30,4 +30,4 @@ void ToPcscd(void* /*context*/, const char* line) {
 
 void RouteDebugLinesToPcscd() { SetDebugSink(&ToPcscd, nullptr); }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

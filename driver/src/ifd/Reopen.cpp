@@ -7,7 +7,7 @@
 #include "ifd/ResponseCodes.h"
 #include "kernel/DebugPrint.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -90,4 +90,4 @@ bool ReopenIfDue(DWORD lun) {
   return true;
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

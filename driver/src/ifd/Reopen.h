@@ -15,7 +15,7 @@
 #include "ifd/DeviceLink.h"
 #include "ifd/PcscIfd.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 struct OpenedDevice {
   std::shared_ptr<CDevice> device;  // null on failure
@@ -37,4 +37,4 @@ std::shared_ptr<CDevice> ServingDevice(DWORD lun, RESPONSECODE* missing);
 // channel has a working device afterwards.
 bool ReopenIfDue(DWORD lun);
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

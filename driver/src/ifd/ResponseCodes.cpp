@@ -1,6 +1,6 @@
 #include "ifd/ResponseCodes.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 RESPONSECODE ToResponseCode(Entry entry, NTSTATUS status) {
   if (NT_SUCCESS(status)) {
@@ -28,4 +28,4 @@ RESPONSECODE ToResponseCode(Entry entry, NTSTATUS status) {
   return entry == Entry::Power ? IFD_ERROR_POWER_ACTION : IFD_COMMUNICATION_ERROR;
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -6,10 +6,10 @@
 #include "ifd/PcscIfd.h"
 #include "kernel/NtStatus.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 enum class Entry { Channel, Control, Power, Transmit, Protocol, Presence, Polling };
 
 RESPONSECODE ToResponseCode(Entry entry, NTSTATUS status);
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <mutex>
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -53,4 +53,4 @@ void DbgPrint(const char* format, ...) {
   sink(state.sink != nullptr ? state.context : nullptr, line);
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -6,7 +6,7 @@
 // the environment variable QVXRDR_DEBUG is set, otherwise nowhere.
 #pragma once
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 // Called with one formatted line; may be called from any thread, but never
 // from two threads at once.
@@ -17,4 +17,4 @@ void SetDebugSink(DebugSink sink, void* context);
 
 void DbgPrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -8,7 +8,7 @@
 
 #include "platform/Sync.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -25,20 +25,20 @@ NTSTATUS FromWaitResult(platform::DWORD result, std::size_t count) {
 }  // namespace
 
 KEvent::KEvent(EventType type, bool signalled)
-    : handle_(platform::CreateEvent(type == EventType::Notification, signalled, nullptr)) {
-  if (handle_ == nullptr) {
+    : m_handle(platform::CreateEvent(type == EventType::Notification, signalled, nullptr)) {
+  if (m_handle == nullptr) {
     throw std::bad_alloc();
   }
 }
 
-KEvent::~KEvent() { platform::CloseHandle(handle_); }
+KEvent::~KEvent() { platform::CloseHandle(m_handle); }
 
-void KEvent::Set() { platform::SetEvent(handle_); }
+void KEvent::Set() { platform::SetEvent(m_handle); }
 
-void KEvent::Clear() { platform::ResetEvent(handle_); }
+void KEvent::Clear() { platform::ResetEvent(m_handle); }
 
 NTSTATUS KEvent::Wait(std::uint32_t timeoutMs) {
-  return FromWaitResult(platform::WaitForSingleObject(handle_, timeoutMs), 1);
+  return FromWaitResult(platform::WaitForSingleObject(m_handle, timeoutMs), 1);
 }
 
 NTSTATUS KEvent::WaitAny(std::initializer_list<KEvent*> events, std::uint32_t timeoutMs) {
@@ -91,4 +91,4 @@ NTSTATUS KEvent::WaitSignalledHandle(std::initializer_list<platform::HANDLE> han
   }
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -13,7 +13,7 @@
 #include "kernel/NtStatus.h"
 #include "platform/WinTypes.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
 
@@ -32,7 +32,7 @@ class KEvent {
   // STATUS_SUCCESS when signalled, STATUS_TIMEOUT, or STATUS_UNSUCCESSFUL.
   NTSTATUS Wait(std::uint32_t timeoutMs = kInfinite);
 
-  platform::HANDLE Handle() const { return handle_; }
+  platform::HANDLE Handle() const { return m_handle; }
 
   // STATUS_WAIT_0 + index of the first signalled event (lowest index wins
   // when several are), STATUS_TIMEOUT, or STATUS_UNSUCCESSFUL.
@@ -45,7 +45,7 @@ class KEvent {
                                       std::uint32_t timeoutMs);
 
  private:
-  platform::HANDLE handle_;
+  platform::HANDLE m_handle;
 };
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

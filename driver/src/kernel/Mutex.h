@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <mutex>
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 // First come, first served: a thread that releases the gate and takes it
 // again at once (a request writing its data packets) must not starve a
@@ -18,35 +18,35 @@ namespace qvxrdr {
 class KMutex {
  public:
   void lock() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    const std::uint64_t ticket = next_++;
-    turn_.wait(lock, [this, ticket] { return serving_ == ticket; });
+    std::unique_lock<std::mutex> lock(m_mutex);
+    const std::uint64_t ticket = m_next++;
+    m_turn.wait(lock, [this, ticket] { return m_serving == ticket; });
   }
   void unlock() {
     {
-      std::lock_guard<std::mutex> guard(mutex_);
-      ++serving_;
+      std::lock_guard<std::mutex> guard(m_mutex);
+      ++m_serving;
     }
-    turn_.notify_all();
+    m_turn.notify_all();
   }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable turn_;
-  std::uint64_t next_ = 0;
-  std::uint64_t serving_ = 0;
+  std::mutex m_mutex;
+  std::condition_variable m_turn;
+  std::uint64_t m_next = 0;
+  std::uint64_t m_serving = 0;
 };
 
 class SpinLock {
  public:
-  void lock() { mutex_.lock(); }
-  void unlock() { mutex_.unlock(); }
+  void lock() { m_mutex.lock(); }
+  void unlock() { m_mutex.unlock(); }
 
  private:
-  std::mutex mutex_;
+  std::mutex m_mutex;
 };
 
 using KMutexGuard = std::lock_guard<KMutex>;
 using SpinLockGuard = std::lock_guard<SpinLock>;
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

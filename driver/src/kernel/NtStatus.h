@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 using NTSTATUS = std::uint32_t;
 
@@ -53,4 +53,4 @@ constexpr NTSTATUS QVX_STATUS_ERROR_131 = 0xA0100001u;  // 131, 133
 constexpr NTSTATUS QVX_STATUS_ERROR_1 = 0xA010001Cu;    // 1..9, 16..24, 32, 34, 35, 38, 39, 41
 constexpr NTSTATUS QVX_STATUS_ERROR_48 = 0xA0100013u;   // 48..52, 64..72, 114
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -1,26 +1,26 @@
 #include "kernel/PendingIo.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
-PendingIoCount::PendingIoCount() : idle_(EventType::Synchronization, true) {}
+PendingIoCount::PendingIoCount() : m_idle(EventType::Synchronization, true) {}
 
 void PendingIoCount::Enter() {
-  SpinLockGuard guard(lock_);
-  if (++count_ == 2) {
-    idle_.Clear();
+  SpinLockGuard guard(m_lock);
+  if (++m_count == 2) {
+    m_idle.Clear();
   }
 }
 
 void PendingIoCount::Leave() {
-  SpinLockGuard guard(lock_);
-  if (--count_ == 1) {
-    idle_.Set();
+  SpinLockGuard guard(m_lock);
+  if (--m_count == 1) {
+    m_idle.Set();
   }
 }
 
 std::int32_t PendingIoCount::Count() {
-  SpinLockGuard guard(lock_);
-  return count_;
+  SpinLockGuard guard(m_lock);
+  return m_count;
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -12,7 +12,7 @@
 #include "kernel/Event.h"
 #include "kernel/Mutex.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 class PendingIoCount {
  public:
@@ -21,23 +21,23 @@ class PendingIoCount {
   void Enter();
   void Leave();
   std::int32_t Count();
-  KEvent& IdleEvent() { return idle_; }
+  KEvent& IdleEvent() { return m_idle; }
 
  private:
-  SpinLock lock_;
-  std::int32_t count_ = 1;
-  KEvent idle_;
+  SpinLock m_lock;
+  std::int32_t m_count = 1;
+  KEvent m_idle;
 };
 
 class PendingIoScope {
  public:
-  explicit PendingIoScope(PendingIoCount& count) : count_(count) { count_.Enter(); }
-  ~PendingIoScope() { count_.Leave(); }
+  explicit PendingIoScope(PendingIoCount& count) : m_count(count) { m_count.Enter(); }
+  ~PendingIoScope() { m_count.Leave(); }
   PendingIoScope(const PendingIoScope&) = delete;
   PendingIoScope& operator=(const PendingIoScope&) = delete;
 
  private:
-  PendingIoCount& count_;
+  PendingIoCount& m_count;
 };
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -14,7 +14,7 @@
 
 #include "kernel/NtStatus.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 class RemoveLock {
  public:
@@ -24,39 +24,39 @@ class RemoveLock {
   bool Removed();
 
  private:
-  std::mutex mutex_;
-  std::condition_variable released_;
-  std::uint32_t holds_ = 0;
-  bool removed_ = false;
+  std::mutex m_mutex;
+  std::condition_variable m_released;
+  std::uint32_t m_holds = 0;
+  bool m_removed = false;
 };
 
 class RemoveLockHold {
  public:
   RemoveLockHold(RemoveLock& lock, const char* tag)
-      : lock_(lock), tag_(tag), status_(lock.Acquire(tag)) {}
+      : m_lock(lock), m_tag(tag), m_status(lock.Acquire(tag)) {}
   ~RemoveLockHold() {
     if (Held()) {
-      lock_.Release(tag_);
+      m_lock.Release(m_tag);
     }
   }
   RemoveLockHold(const RemoveLockHold&) = delete;
   RemoveLockHold& operator=(const RemoveLockHold&) = delete;
 
   // STATUS_SUCCESS when the hold was taken.
-  NTSTATUS Status() const { return status_; }
-  bool Held() const { return NT_SUCCESS(status_) && !handedOver_; }
+  NTSTATUS Status() const { return m_status; }
+  bool Held() const { return NT_SUCCESS(m_status) && !m_handedOver; }
   void ReleaseAndWait() {
     if (Held()) {
-      handedOver_ = true;
-      lock_.ReleaseAndWait(tag_);
+      m_handedOver = true;
+      m_lock.ReleaseAndWait(m_tag);
     }
   }
 
  private:
-  RemoveLock& lock_;
-  const char* tag_;
-  NTSTATUS status_;
-  bool handedOver_ = false;
+  RemoveLock& m_lock;
+  const char* m_tag;
+  NTSTATUS m_status;
+  bool m_handedOver = false;
 };
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 // The next value (wraps after 0xFF).
 std::uint8_t NextAbortSequence();
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -1,6 +1,6 @@
 #include "reader/ApduTable.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -113,4 +113,4 @@ Answer ExchangeAnswer(std::uint8_t responseCode, const std::vector<std::uint8_t>
   }
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 enum class ApduKind {
   Identify,          // 80 12 00 01, exactly 5 bytes
@@ -32,4 +32,4 @@ bool BuildTransmitBlock(const std::uint8_t* apdu, std::size_t size,
 // The answer to a command 0x07 exchange by its response code and data.
 Answer ExchangeAnswer(std::uint8_t responseCode, const std::vector<std::uint8_t>& data);
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

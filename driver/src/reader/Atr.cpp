@@ -1,6 +1,6 @@
 #include "reader/Atr.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -79,4 +79,4 @@ bool ParseCardCapabilities(const std::uint8_t* atr, std::size_t size, CardCapabi
   return true;
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

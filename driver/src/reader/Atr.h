@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 constexpr std::size_t kMaxAtrSize = 33;
 
@@ -26,4 +26,4 @@ struct CardCapabilities {
 // the card offers; false for an ATR the reader cannot use.
 bool ParseCardCapabilities(const std::uint8_t* atr, std::size_t size, CardCapabilities* caps);
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -7,96 +7,96 @@
 #include "platform/Sync.h"
 #include "reader/AbortSequence.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 void PlatformHandle::Reset(platform::HANDLE handle) {
-  if (handle_ != nullptr) {
-    platform::CloseHandle(handle_);
+  if (m_handle != nullptr) {
+    platform::CloseHandle(m_handle);
   }
-  handle_ = handle;
+  m_handle = handle;
 }
 
 CCancelWatcher::CCancelWatcher(std::string eventName, AbortWriter writeAbort)
-    : eventName_(std::move(eventName)), writeAbort_(std::move(writeAbort)) {}
+    : m_eventName(std::move(eventName)), m_writeAbort(std::move(writeAbort)) {}
 
 CCancelWatcher::~CCancelWatcher() { Stop(); }
 
 NTSTATUS CCancelWatcher::Start() {
-  std::lock_guard<std::mutex> guard(mutex_);
-  if (thread_.joinable()) {
+  std::lock_guard<std::mutex> guard(m_mutex);
+  if (m_thread.joinable()) {
     return STATUS_SUCCESS;
   }
   // Manual reset: whichever process sets it, it stays set until the abort
   // has been written.
-  PlatformHandle event(platform::CreateEvent(true, false, eventName_.c_str()));
+  PlatformHandle event(platform::CreateEvent(true, false, m_eventName.c_str()));
   if (event.Get() == nullptr) {
-    DbgPrint("Meridel: cannot create cancel event %s (error %u)", eventName_.c_str(),
+    DbgPrint("Meridel: cannot create cancel event %s (error %u)", m_eventName.c_str(),
              static_cast<unsigned>(platform::GetLastError()));
     return STATUS_UNSUCCESSFUL;
   }
   // A cancel left over from before this watcher ran belongs to nobody.
   platform::ResetEvent(event.Get());
-  stop_.Clear();
+  m_stop.Clear();
   {
-    std::lock_guard<std::mutex> operation(operation_);
-    cancelEvent_.Reset(event.Release());
+    std::lock_guard<std::mutex> operation(m_operation);
+    m_cancelEvent.Reset(event.Release());
   }
   try {
-    thread_ = std::thread(&CCancelWatcher::Run, this);
+    m_thread = std::thread(&CCancelWatcher::Run, this);
   } catch (const std::system_error&) {
-    std::lock_guard<std::mutex> operation(operation_);
-    cancelEvent_.Reset();
+    std::lock_guard<std::mutex> operation(m_operation);
+    m_cancelEvent.Reset();
     return STATUS_INSUFFICIENT_RESOURCES;
   }
   return STATUS_SUCCESS;
 }
 
 bool CCancelWatcher::Running() {
-  std::lock_guard<std::mutex> guard(mutex_);
-  return thread_.joinable();
+  std::lock_guard<std::mutex> guard(m_mutex);
+  return m_thread.joinable();
 }
 
 void CCancelWatcher::Stop() {
-  std::lock_guard<std::mutex> guard(mutex_);
-  if (!thread_.joinable()) {
+  std::lock_guard<std::mutex> guard(m_mutex);
+  if (!m_thread.joinable()) {
     return;
   }
-  stop_.Set();
-  thread_.join();
-  std::lock_guard<std::mutex> operation(operation_);
-  cancelEvent_.Reset();
+  m_stop.Set();
+  m_thread.join();
+  std::lock_guard<std::mutex> operation(m_operation);
+  m_cancelEvent.Reset();
 }
 
 void CCancelWatcher::BeginOperation() {
-  std::lock_guard<std::mutex> guard(operation_);
-  if (cancelEvent_.Get() != nullptr) {
-    platform::ResetEvent(cancelEvent_.Get());
+  std::lock_guard<std::mutex> guard(m_operation);
+  if (m_cancelEvent.Get() != nullptr) {
+    platform::ResetEvent(m_cancelEvent.Get());
   }
-  operationRunning_ = true;
+  m_operationRunning = true;
 }
 
 void CCancelWatcher::EndOperation() {
-  std::lock_guard<std::mutex> guard(operation_);
-  operationRunning_ = false;
+  std::lock_guard<std::mutex> guard(m_operation);
+  m_operationRunning = false;
 }
 
 void CCancelWatcher::Run() {
   for (;;) {
     // Looks without taking: the event may be an automatic one (whoever
     // creates it first chooses), and whether it is still set decides below.
-    const NTSTATUS wait = KEvent::WaitSignalledHandle({cancelEvent_.Get(), stop_.Handle()}, kInfinite);
+    const NTSTATUS wait = KEvent::WaitSignalledHandle({m_cancelEvent.Get(), m_stop.Handle()}, kInfinite);
     if (wait != STATUS_WAIT_0) {
       if (wait != STATUS_WAIT_0 + 1) {
         DbgPrint("Meridel: cancel watcher wait failed (0x%08x)", static_cast<unsigned>(wait));
       }
       return;
     }
-    std::lock_guard<std::mutex> guard(operation_);
+    std::lock_guard<std::mutex> guard(m_operation);
     // Still set: an operation that began meanwhile has cleared it.
-    const bool stillSet = KEvent::WaitSignalledHandle({cancelEvent_.Get()}, 0) == STATUS_WAIT_0;
-    if (stillSet && operationRunning_) {
+    const bool stillSet = KEvent::WaitSignalledHandle({m_cancelEvent.Get()}, 0) == STATUS_WAIT_0;
+    if (stillSet && m_operationRunning) {
       const std::uint8_t sequence = NextAbortSequence();
-      const NTSTATUS written = writeAbort_(sequence);
+      const NTSTATUS written = m_writeAbort(sequence);
       if (!NT_SUCCESS(written)) {
         DbgPrint("Meridel: abort packet %02x not written (0x%08x)", sequence,
                  static_cast<unsigned>(written));
@@ -104,8 +104,8 @@ void CCancelWatcher::Run() {
     } else if (stillSet) {
       DbgPrint("Meridel: cancel with no request running: nothing to abort");
     }
-    platform::ResetEvent(cancelEvent_.Get());
+    platform::ResetEvent(m_cancelEvent.Get());
   }
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

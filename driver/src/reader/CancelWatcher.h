@@ -19,27 +19,27 @@
 #include "kernel/NtStatus.h"
 #include "platform/WinTypes.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 // Owns one platform handle.
 class PlatformHandle {
  public:
   PlatformHandle() = default;
-  explicit PlatformHandle(platform::HANDLE handle) : handle_(handle) {}
+  explicit PlatformHandle(platform::HANDLE handle) : m_handle(handle) {}
   ~PlatformHandle() { Reset(); }
   PlatformHandle(const PlatformHandle&) = delete;
   PlatformHandle& operator=(const PlatformHandle&) = delete;
 
-  platform::HANDLE Get() const { return handle_; }
+  platform::HANDLE Get() const { return m_handle; }
   void Reset(platform::HANDLE handle = nullptr);
   platform::HANDLE Release() {
-    platform::HANDLE handle = handle_;
-    handle_ = nullptr;
+    platform::HANDLE handle = m_handle;
+    m_handle = nullptr;
     return handle;
   }
 
  private:
-  platform::HANDLE handle_ = nullptr;
+  platform::HANDLE m_handle = nullptr;
 };
 
 class CCancelWatcher {
@@ -65,21 +65,21 @@ class CCancelWatcher {
   void BeginOperation();
   void EndOperation();
 
-  const std::string& EventName() const { return eventName_; }
+  const std::string& EventName() const { return m_eventName; }
 
  private:
   void Run();
 
-  const std::string eventName_;
-  const AbortWriter writeAbort_;
-  std::mutex mutex_;  // Start and Stop
+  const std::string m_eventName;
+  const AbortWriter m_writeAbort;
+  std::mutex m_mutex;  // Start and Stop
   // The running operation and the event handle, and the abort decided and
   // written under it, so that no operation begins or ends meanwhile.
-  std::mutex operation_;
-  bool operationRunning_ = false;
-  PlatformHandle cancelEvent_;
-  KEvent stop_{EventType::Synchronization, false};
-  std::thread thread_;
+  std::mutex m_operation;
+  bool m_operationRunning = false;
+  PlatformHandle m_cancelEvent;
+  KEvent m_stop{EventType::Synchronization, false};
+  std::thread m_thread;
 };
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -3,7 +3,7 @@
 #include "reader/Atr.h"
 #include "transport/Packet.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -14,16 +14,16 @@ constexpr std::uint8_t kInverseConvention = 0x3F;
 
 NTSTATUS CCardPower::Power(PowerAction action, std::vector<std::uint8_t>* atr) {
   atr->clear();
-  if (card_.State() == CardState::Absent) {
+  if (m_card.State() == CardState::Absent) {
     return STATUS_NO_MEDIA;
   }
   if (action == PowerAction::PowerDown) {
-    if (card_.State() > CardState::Present) {
-      card_.SetState(CardState::Present);
+    if (m_card.State() > CardState::Present) {
+      m_card.SetState(CardState::Present);
     }
-    card_.SetSelectedProtocol(0);
-    if (!transport_.IsPumpStoppedOrFailed()) {
-      transport_.WritePacket(PowerOff());
+    m_card.SetSelectedProtocol(0);
+    if (!m_transport.IsPumpStoppedOrFailed()) {
+      m_transport.WritePacket(PowerOff());
     }
     return STATUS_SUCCESS;
   }
@@ -31,24 +31,24 @@ NTSTATUS CCardPower::Power(PowerAction action, std::vector<std::uint8_t>* atr) {
   if (!NT_SUCCESS(status)) {
     return status;
   }
-  if (card_.SelectedProtocol() != 0) {
-    card_.SetState(CardState::Specific);
+  if (m_card.SelectedProtocol() != 0) {
+    m_card.SetState(CardState::Specific);
   }
-  *atr = card_.Atr();
+  *atr = m_card.Atr();
   return STATUS_SUCCESS;
 }
 
 NTSTATUS CCardPower::Reset(PowerAction action) {
-  if (transport_.IsPumpStoppedOrFailed()) {
-    card_.SetState(CardState::Swallowed);
+  if (m_transport.IsPumpStoppedOrFailed()) {
+    m_card.SetState(CardState::Swallowed);
     return STATUS_UNRECOGNIZED_MEDIA;
   }
   // The answer is the ATR, or a card status when there is no card (or the
   // card leaves meanwhile): both are read here.
-  CTransport::Expecting expecting(transport_, true);
+  CTransport::Expecting expecting(m_transport, true);
   const Packet reset = action == PowerAction::ColdReset ? ColdReset() : WarmReset();
-  if (!NT_SUCCESS(transport_.WritePacket(reset))) {
-    transport_.MarkOutOfStep();
+  if (!NT_SUCCESS(m_transport.WritePacket(reset))) {
+    m_transport.MarkOutOfStep();
     return STATUS_UNRECOGNIZED_MEDIA;
   }
   const NTSTATUS status = CollectAtr();
@@ -56,7 +56,7 @@ NTSTATUS CCardPower::Reset(PowerAction action) {
   // way, even when a card status came first: the device sends a removal at
   // once, ahead of the ATR packets it has queued already.
   if (!NT_SUCCESS(status)) {
-    transport_.MarkOutOfStep();
+    m_transport.MarkOutOfStep();
   }
   return status;
 }
@@ -66,14 +66,14 @@ NTSTATUS CCardPower::CollectAtr() {
   bool first = true;
   for (;;) {
     Packet packet{};
-    const NTSTATUS read = transport_.ReadPacket(packet, CTransport::kPromptAnswerMs);
+    const NTSTATUS read = m_transport.ReadPacket(packet, CTransport::kPromptAnswerMs);
     if (read == STATUS_IO_TIMEOUT) {
       // The ATR comes at once or not at all; the card stays as it was.
       return STATUS_IO_TIMEOUT;
     }
     if (!NT_SUCCESS(read)) {
-      transport_.SetCardPresent(false);
-      card_.SetAbsent();
+      m_transport.SetCardPresent(false);
+      m_card.SetAbsent();
       return STATUS_NO_MEDIA;
     }
     const std::uint8_t type = PacketType(packet);
@@ -117,15 +117,15 @@ NTSTATUS CCardPower::CollectAtr() {
       if (!ParseCardCapabilities(atr.data(), atr.size(), &caps)) {
         return STATUS_UNRECOGNIZED_MEDIA;
       }
-      card_.SetAtr(atr, caps.protocols);
+      m_card.SetAtr(atr, caps.protocols);
       return STATUS_SUCCESS;
     }
   }
 }
 
 void CCardPower::Swallow() {
-  card_.SetState(CardState::Swallowed);
-  transport_.WritePacket(PowerOff());
+  m_card.SetState(CardState::Swallowed);
+  m_transport.WritePacket(PowerOff());
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

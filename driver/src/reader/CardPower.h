@@ -10,13 +10,13 @@
 #include "reader/CardState.h"
 #include "transport/Transport.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 enum class PowerAction { PowerDown, ColdReset, WarmReset };
 
 class CCardPower {
  public:
-  CCardPower(CTransport& transport, CCardState& card) : transport_(transport), card_(card) {}
+  CCardPower(CTransport& transport, CCardState& card) : m_transport(transport), m_card(card) {}
 
   // On success after a reset, *atr is the card's ATR; after power down it
   // is empty.
@@ -29,8 +29,8 @@ class CCardPower {
   // take its power away.
   void Swallow();
 
-  CTransport& transport_;
-  CCardState& card_;
+  CTransport& m_transport;
+  CCardState& m_card;
 };
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -1,19 +1,19 @@
 #include "reader/CardState.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 void CCardState::OnCardStatus(bool inserted) {
   bool changed = false;
   {
-    SpinLockGuard guard(lock_);
+    SpinLockGuard guard(m_lock);
     if (inserted) {
-      state_ = CardState::Present;
+      m_state = CardState::Present;
       changed = true;
-    } else if (state_ != CardState::Absent) {
-      state_ = CardState::Absent;
-      atr_.clear();
-      cardProtocols_ = 0;
-      selectedProtocol_ = 0;
+    } else if (m_state != CardState::Absent) {
+      m_state = CardState::Absent;
+      m_atr.clear();
+      m_cardProtocols = 0;
+      m_selectedProtocol = 0;
       changed = true;
     }
   }
@@ -28,74 +28,74 @@ void CCardState::OnReadFailed() {
 }
 
 CardState CCardState::State() {
-  SpinLockGuard guard(lock_);
-  return state_;
+  SpinLockGuard guard(m_lock);
+  return m_state;
 }
 
 void CCardState::SetState(CardState state) {
-  SpinLockGuard guard(lock_);
-  state_ = state;
+  SpinLockGuard guard(m_lock);
+  m_state = state;
 }
 
 bool CCardState::RaiseToPresent() {
-  SpinLockGuard guard(lock_);
-  if (state_ >= CardState::Present) {
+  SpinLockGuard guard(m_lock);
+  if (m_state >= CardState::Present) {
     return false;
   }
-  state_ = CardState::Present;
+  m_state = CardState::Present;
   return true;
 }
 
 void CCardState::SetAbsent() {
   {
-    SpinLockGuard guard(lock_);
-    state_ = CardState::Absent;
-    atr_.clear();
-    cardProtocols_ = 0;
-    selectedProtocol_ = 0;
+    SpinLockGuard guard(m_lock);
+    m_state = CardState::Absent;
+    m_atr.clear();
+    m_cardProtocols = 0;
+    m_selectedProtocol = 0;
   }
   CompleteTracking();
 }
 
 std::vector<std::uint8_t> CCardState::Atr() {
-  SpinLockGuard guard(lock_);
-  return atr_;
+  SpinLockGuard guard(m_lock);
+  return m_atr;
 }
 
 void CCardState::SetAtr(const std::vector<std::uint8_t>& atr, std::uint32_t protocols) {
-  SpinLockGuard guard(lock_);
-  atr_ = atr;
-  cardProtocols_ = protocols;
-  state_ = CardState::Negotiable;
+  SpinLockGuard guard(m_lock);
+  m_atr = atr;
+  m_cardProtocols = protocols;
+  m_state = CardState::Negotiable;
 }
 
 std::uint32_t CCardState::CardProtocols() {
-  SpinLockGuard guard(lock_);
-  return cardProtocols_;
+  SpinLockGuard guard(m_lock);
+  return m_cardProtocols;
 }
 
 std::uint32_t CCardState::SelectedProtocol() {
-  SpinLockGuard guard(lock_);
-  return selectedProtocol_;
+  SpinLockGuard guard(m_lock);
+  return m_selectedProtocol;
 }
 
 void CCardState::SetSelectedProtocol(std::uint32_t protocol) {
-  SpinLockGuard guard(lock_);
-  selectedProtocol_ = protocol;
+  SpinLockGuard guard(m_lock);
+  m_selectedProtocol = protocol;
 }
 
-void CCardState::CompleteTracking() { changed_.Set(); }
+void CCardState::CompleteTracking() { m_changed.Set(); }
 
 NTSTATUS CCardState::WaitForChange(std::uint32_t timeoutMs) {
-  const NTSTATUS wait = KEvent::WaitAny({&changed_, &stopped_, &interrupted_}, timeoutMs);
+  const NTSTATUS wait = KEvent::WaitAny({&m_changed, &m_stopped, &m_interrupted}, timeoutMs);
   if (wait == STATUS_WAIT_0 || wait == STATUS_WAIT_0 + 1 || wait == STATUS_WAIT_0 + 2) {
     return STATUS_SUCCESS;
   }
   return wait == STATUS_TIMEOUT ? STATUS_TIMEOUT : STATUS_UNSUCCESSFUL;
 }
 
-void CCardState::StopTracking() { stopped_.Set(); }
+void CCardState::StopTracking() { m_stopped.Set(); }
 
-void CCardState::InterruptTracking() { interrupted_.Set(); }
+void CCardState::InterruptTracking() { m_interrupted.Set(); }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

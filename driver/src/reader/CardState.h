@@ -15,7 +15,7 @@
 #include "kernel/NtStatus.h"
 #include "transport/CardEvents.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 // Ordered as the smart-card service orders them: "above present" means
 // powered, negotiable or specific.
@@ -68,15 +68,15 @@ class CCardState final : public ICardEvents {
   void InterruptTracking();
 
  private:
-  SpinLock lock_;
-  CardState state_ = CardState::Absent;
-  std::vector<std::uint8_t> atr_;
-  std::uint32_t cardProtocols_ = 0;
-  std::uint32_t selectedProtocol_ = 0;
+  SpinLock m_lock;
+  CardState m_state = CardState::Absent;
+  std::vector<std::uint8_t> m_atr;
+  std::uint32_t m_cardProtocols = 0;
+  std::uint32_t m_selectedProtocol = 0;
 
-  KEvent changed_{EventType::Synchronization, false};
-  KEvent stopped_{EventType::Notification, false};
-  KEvent interrupted_{EventType::Synchronization, false};
+  KEvent m_changed{EventType::Synchronization, false};
+  KEvent m_stopped{EventType::Notification, false};
+  KEvent m_interrupted{EventType::Synchronization, false};
 };
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -5,7 +5,7 @@
 
 #include "contract/ControlCodes.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace detail {
 constexpr std::uint32_t PcscCode(qvx::contract::ControlIndex index) {
@@ -53,4 +53,4 @@ constexpr bool TalksToDevice(std::uint32_t code) {
          code != kGetLastError;
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

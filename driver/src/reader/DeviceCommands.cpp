@@ -2,7 +2,7 @@
 
 #include "reader/ResponseCheck.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -23,18 +23,18 @@ bool ExpectsEvent6(DeviceCommand command) {
 
 class Event6Expected {
  public:
-  Event6Expected(CTransport& transport, bool expected) : transport_(transport), expected_(expected) {
-    if (expected_) transport_.SetIgnoreEvent6(false);
+  Event6Expected(CTransport& transport, bool expected) : m_transport(transport), m_expected(expected) {
+    if (m_expected) m_transport.SetIgnoreEvent6(false);
   }
   ~Event6Expected() {
-    if (expected_) transport_.SetIgnoreEvent6(true);
+    if (m_expected) m_transport.SetIgnoreEvent6(true);
   }
   Event6Expected(const Event6Expected&) = delete;
   Event6Expected& operator=(const Event6Expected&) = delete;
 
  private:
-  CTransport& transport_;
-  bool expected_;
+  CTransport& m_transport;
+  bool m_expected;
 };
 
 }  // namespace
@@ -60,8 +60,8 @@ std::uint8_t RequiredResponse(DeviceCommand command) {
 
 NTSTATUS CDeviceCommands::Exchange(DeviceCommand command, const std::uint8_t* data,
                                    std::size_t length, Response& response) {
-  Event6Expected event6(transport_, ExpectsEvent6(command));
-  return transport_.SendRequest(static_cast<std::uint8_t>(command), data, length, response);
+  Event6Expected event6(m_transport, ExpectsEvent6(command));
+  return m_transport.SendRequest(static_cast<std::uint8_t>(command), data, length, response);
 }
 
 NTSTATUS CDeviceCommands::Run(DeviceCommand command, const std::uint8_t* data, std::size_t length,
@@ -73,4 +73,4 @@ NTSTATUS CDeviceCommands::Run(DeviceCommand command, const std::uint8_t* data, s
   return CheckResponse(RequiredResponse(command), response.code, response.data);
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -9,7 +9,7 @@
 #include "kernel/NtStatus.h"
 #include "transport/Transport.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 // Command bytes of the command header, with the response code each needs.
 enum class DeviceCommand : std::uint8_t {
@@ -27,7 +27,7 @@ std::uint8_t RequiredResponse(DeviceCommand command);
 
 class CDeviceCommands {
  public:
-  explicit CDeviceCommands(CTransport& transport) : transport_(transport) {}
+  explicit CDeviceCommands(CTransport& transport) : m_transport(transport) {}
 
   // The exchange alone: STATUS_SUCCESS when the device answered (whatever
   // its code), else the transport's failure.
@@ -46,7 +46,7 @@ class CDeviceCommands {
   }
 
  private:
-  CTransport& transport_;
+  CTransport& m_transport;
 };
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

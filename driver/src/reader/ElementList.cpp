@@ -1,6 +1,6 @@
 #include "reader/ElementList.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -71,4 +71,4 @@ ElementList ParseElementList(const std::vector<std::uint8_t>& input) {
   return result;
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

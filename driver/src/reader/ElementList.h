@@ -9,7 +9,7 @@
 
 #include "reader/InputReason.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 // One element as it goes out with command 0x05: type, count and bytes.
 struct ElementSpan {
@@ -29,4 +29,4 @@ bool IsDisplayable(std::uint8_t c);
 
 ElementList ParseElementList(const std::vector<std::uint8_t>& input);
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 enum class InputReason : std::uint8_t {
   None = 0,
@@ -16,4 +16,4 @@ enum class InputReason : std::uint8_t {
 // The longest request buffer any vendor request accepts.
 constexpr std::size_t kMaxRequestSize = 25602;
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

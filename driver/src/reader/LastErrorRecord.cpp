@@ -1,6 +1,6 @@
 #include "reader/LastErrorRecord.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -51,4 +51,4 @@ LastErrorRecord RecordForResult(NTSTATUS result, const std::vector<std::uint8_t>
   }
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -9,7 +9,7 @@
 #include "contract/LastError.h"
 #include "kernel/NtStatus.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 using qvx::contract::LastErrorRecord;
 
@@ -18,4 +18,4 @@ using qvx::contract::LastErrorRecord;
 // that ends without a record (STATUS_NO_MEDIA) gives all zeros.
 LastErrorRecord RecordForResult(NTSTATUS result, const std::vector<std::uint8_t>& data);
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

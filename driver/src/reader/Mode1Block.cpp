@@ -1,6 +1,6 @@
 #include "reader/Mode1Block.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -51,4 +51,4 @@ bool BuildMode1Block(const std::vector<std::uint8_t>& input, Mode1Block* block) 
   return true;
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

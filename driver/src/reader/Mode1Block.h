@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 constexpr std::size_t kMode1BlockSize = 23;
 using Mode1Block = std::array<std::uint8_t, kMode1BlockSize>;
@@ -20,4 +20,4 @@ bool BuildMode1Block(const std::vector<std::uint8_t>& input, Mode1Block* block);
 // The block of a mode-2 response: the single byte 0x02.
 constexpr std::uint8_t kMode2Block = 0x02;
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

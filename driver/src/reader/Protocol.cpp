@@ -2,7 +2,7 @@
 
 #include "reader/Atr.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 NTSTATUS SetProtocol(CCardState& card, std::uint32_t requested, std::uint32_t* selected) {
   const std::uint32_t current = card.SelectedProtocol();
@@ -24,4 +24,4 @@ NTSTATUS SetProtocol(CCardState& card, std::uint32_t requested, std::uint32_t* s
   return STATUS_SUCCESS;
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -7,74 +7,74 @@
 #include "reader/ReaderName.h"
 #include "reader/Transmit.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 // One operation with the device: the cancel watcher may abort it while it
 // runs, and the transport brings the device back in step when it ends.
 class CReader::Operation {
  public:
-  explicit Operation(CReader& reader) : reader_(reader) {
-    reader_.transport_.BeginOperation();
-    reader_.watcher_.BeginOperation();
+  explicit Operation(CReader& reader) : m_reader(reader) {
+    m_reader.m_transport.BeginOperation();
+    m_reader.m_watcher.BeginOperation();
   }
   ~Operation() {
-    reader_.watcher_.EndOperation();
-    reader_.transport_.EndOperation();
+    m_reader.m_watcher.EndOperation();
+    m_reader.m_transport.EndOperation();
   }
   Operation(const Operation&) = delete;
   Operation& operator=(const Operation&) = delete;
 
  private:
-  CReader& reader_;
+  CReader& m_reader;
 };
 
 CReader::CReader(CTransport& transport, CCardState& card, std::uint32_t unit,
                  const std::string& readerName, std::function<void()> deviceFailed)
-    : transport_(transport),
-      card_(card),
-      commands_(transport),
-      power_(transport, card),
-      vendor_(commands_, transport, card,
-              CVendorRequests::Hooks{[this] { watcher_.Start(); }, std::move(deviceFailed)}),
-      watcher_(qvxrdr::CancelEventName(readerName),
+    : m_transport(transport),
+      m_card(card),
+      m_commands(transport),
+      m_power(transport, card),
+      m_vendor(m_commands, transport, card,
+              CVendorRequests::Hooks{[this] { m_watcher.Start(); }, std::move(deviceFailed)}),
+      m_watcher(qvx::driver::CancelEventName(readerName),
                [&transport](std::uint8_t sequence) { return transport.WriteAbort(sequence); }) {
-  extension_.unitNo = unit;
+  m_extension.unitNo = unit;
 }
 
-CReader::~CReader() { watcher_.Stop(); }
+CReader::~CReader() { m_watcher.Stop(); }
 
 NTSTATUS CReader::CardPower(PowerAction action, std::vector<std::uint8_t>* atr) {
-  std::lock_guard<std::mutex> guard(serial_);
+  std::lock_guard<std::mutex> guard(m_serial);
   Operation operation(*this);
-  return power_.Power(action, atr);
+  return m_power.Power(action, atr);
 }
 
 NTSTATUS CReader::SetProtocol(std::uint32_t requested, std::uint32_t* selected) {
-  std::lock_guard<std::mutex> guard(serial_);
-  return qvxrdr::SetProtocol(card_, requested, selected);
+  std::lock_guard<std::mutex> guard(m_serial);
+  return qvx::driver::SetProtocol(m_card, requested, selected);
 }
 
 NTSTATUS CReader::Transmit(const std::uint8_t* apdu, std::size_t size,
                            std::vector<std::uint8_t>* reply) {
-  std::lock_guard<std::mutex> guard(serial_);
-  if (card_.State() != CardState::Specific) {
+  std::lock_guard<std::mutex> guard(m_serial);
+  if (m_card.State() != CardState::Specific) {
     reply->clear();
     return STATUS_INVALID_DEVICE_STATE;
   }
   Operation operation(*this);
-  return qvxrdr::Transmit(commands_, apdu, size, reply);
+  return qvx::driver::Transmit(m_commands, apdu, size, reply);
 }
 
 NTSTATUS CReader::VendorRequest(std::uint32_t code, const std::vector<std::uint8_t>& input,
                                 std::vector<std::uint8_t>* reply) {
-  std::lock_guard<std::mutex> guard(serial_);
+  std::lock_guard<std::mutex> guard(m_serial);
   if (!TalksToDevice(code)) {
     // No operation with the device: reading the last-error record neither
     // clears a cancel nor waits for a resynchronisation.
-    return vendor_.Request(code, input, reply);
+    return m_vendor.Request(code, input, reply);
   }
   Operation operation(*this);
-  return vendor_.Request(code, input, reply);
+  return m_vendor.Request(code, input, reply);
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -20,7 +20,7 @@
 #include "reader/VendorRequests.h"
 #include "transport/Transport.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 class CReader {
  public:
@@ -32,32 +32,32 @@ class CReader {
   CReader(const CReader&) = delete;
   CReader& operator=(const CReader&) = delete;
 
-  const SmartcardExtension& Extension() const { return extension_; }
-  CCardState& Card() { return card_; }
+  const SmartcardExtension& Extension() const { return m_extension; }
+  CCardState& Card() { return m_card; }
 
   NTSTATUS CardPower(PowerAction action, std::vector<std::uint8_t>* atr);
   NTSTATUS SetProtocol(std::uint32_t requested, std::uint32_t* selected);
   NTSTATUS Transmit(const std::uint8_t* apdu, std::size_t size, std::vector<std::uint8_t>* reply);
   NTSTATUS VendorRequest(std::uint32_t code, const std::vector<std::uint8_t>& input,
                          std::vector<std::uint8_t>* reply);
-  LastErrorRecord LastError() { return vendor_.Record(); }
+  LastErrorRecord LastError() { return m_vendor.Record(); }
 
-  bool CancelWatcherRunning() { return watcher_.Running(); }
-  const std::string& CancelEventName() const { return watcher_.EventName(); }
-  void StopCancelWatcher() { watcher_.Stop(); }
+  bool CancelWatcherRunning() { return m_watcher.Running(); }
+  const std::string& CancelEventName() const { return m_watcher.EventName(); }
+  void StopCancelWatcher() { m_watcher.Stop(); }
 
  private:
   class Operation;
 
-  CTransport& transport_;
-  SmartcardExtension extension_;
-  CCardState& card_;
-  CDeviceCommands commands_;
-  CCardPower power_;
-  CVendorRequests vendor_;
-  CCancelWatcher watcher_;
+  CTransport& m_transport;
+  SmartcardExtension m_extension;
+  CCardState& m_card;
+  CDeviceCommands m_commands;
+  CCardPower m_power;
+  CVendorRequests m_vendor;
+  CCancelWatcher m_watcher;
   // The smart-card library hands a device one call at a time.
-  std::mutex serial_;
+  std::mutex m_serial;
 };
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 constexpr char kVendorName[] = "Meridel";
 constexpr char kIfdType[] = "Quorvex2_Reader";
@@ -43,4 +43,4 @@ struct SmartcardExtension {
 static_assert(DataRate(1) == 5376 && DataRate(2) == 10752 && DataRate(4) == 21505,
               "data rates follow from the 2 MHz clock");
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

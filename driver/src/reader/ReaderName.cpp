@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -50,4 +50,4 @@ std::string CancelEventName(std::uint32_t readerIndex) {
   return CancelEventName(ReaderName(readerIndex));
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -17,7 +17,7 @@
 #include "contract/ReaderName.h"
 #include "transport/LowerEdge.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 // ifdFriendlyName of driver/config/Info.plist, and the FRIENDLYNAME that
 // reader.conf entries for the simulator use.
@@ -39,4 +39,4 @@ std::string ReaderName(std::uint32_t readerIndex);
 using qvx::contract::CancelEventName;
 std::string CancelEventName(std::uint32_t readerIndex);
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -1,6 +1,6 @@
 #include "reader/ResponseCheck.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -64,4 +64,4 @@ NTSTATUS CheckResponse(std::uint8_t required, std::uint8_t code,
   return QVX_STATUS_UNEXPECTED_RESPONSE;
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

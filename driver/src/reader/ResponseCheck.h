@@ -7,7 +7,7 @@
 
 #include "kernel/NtStatus.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 // Response codes of the device.
 constexpr std::uint8_t kResponseOk1 = 1;  // passes only with first data byte 1
@@ -22,4 +22,4 @@ NTSTATUS DeviceErrorResult(std::uint8_t errorByte);
 NTSTATUS CheckResponse(std::uint8_t required, std::uint8_t code,
                        const std::vector<std::uint8_t>& data);
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

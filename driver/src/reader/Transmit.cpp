@@ -3,7 +3,7 @@
 #include "reader/ApduTable.h"
 #include "reader/Mode1Block.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -72,4 +72,4 @@ NTSTATUS Transmit(CDeviceCommands& commands, const std::uint8_t* apdu, std::size
   return STATUS_SUCCESS;
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -9,11 +9,11 @@
 #include "kernel/NtStatus.h"
 #include "reader/DeviceCommands.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 // *reply is the answer data followed by the status word. Fails only when
 // an exchange fails other than by a missing card or a device event.
 NTSTATUS Transmit(CDeviceCommands& commands, const std::uint8_t* apdu, std::size_t size,
                   std::vector<std::uint8_t>* reply);
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

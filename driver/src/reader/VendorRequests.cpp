@@ -7,7 +7,7 @@
 #include "reader/InputReason.h"
 #include "reader/Mode1Block.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -17,16 +17,16 @@ constexpr std::uint8_t kParameterZero[2] = {0x00, 0x00};
 
 CVendorRequests::CVendorRequests(CDeviceCommands& commands, CTransport& transport,
                                  CCardState& card, Hooks hooks)
-    : commands_(commands), transport_(transport), card_(card), hooks_(std::move(hooks)) {}
+    : m_commands(commands), m_transport(transport), m_card(card), m_hooks(std::move(hooks)) {}
 
 LastErrorRecord CVendorRequests::Record() {
-  std::lock_guard<std::mutex> guard(recordLock_);
-  return record_;
+  std::lock_guard<std::mutex> guard(m_recordLock);
+  return m_record;
 }
 
 void CVendorRequests::SetRecord(const LastErrorRecord& record) {
-  std::lock_guard<std::mutex> guard(recordLock_);
-  record_ = record;
+  std::lock_guard<std::mutex> guard(m_recordLock);
+  m_record = record;
 }
 
 NTSTATUS CVendorRequests::Request(std::uint32_t code, const std::vector<std::uint8_t>& input,
@@ -46,16 +46,16 @@ NTSTATUS CVendorRequests::Request(std::uint32_t code, const std::vector<std::uin
   }
   if (code == kOpenCancelEvent) {
     SetRecord({});
-    hooks_.startCancelWatcher();
+    m_hooks.startCancelWatcher();
     return STATUS_SUCCESS;
   }
-  hooks_.startCancelWatcher();
+  m_hooks.startCancelWatcher();
   SetRecord({});
 
-  cardRaised_ = false;
+  m_cardRaised = false;
   const Outcome outcome = Run(code, input, reply);
-  if (cardRaised_) {
-    card_.CompleteTracking();
+  if (m_cardRaised) {
+    m_card.CompleteTracking();
   }
   if (NT_SUCCESS(outcome.status)) {
     return STATUS_SUCCESS;
@@ -66,7 +66,7 @@ NTSTATUS CVendorRequests::Request(std::uint32_t code, const std::vector<std::uin
   }
   SetRecord(RecordForResult(outcome.status, outcome.detail));
   if (outcome.status == QVX_STATUS_FRAMING) {
-    hooks_.deviceFailed();
+    m_hooks.deviceFailed();
   }
   return STATUS_SUCCESS;
 }
@@ -94,17 +94,17 @@ CVendorRequests::Outcome CVendorRequests::Run(std::uint32_t code,
 
 CVendorRequests::Outcome CVendorRequests::Command(DeviceCommand command, const std::uint8_t* data,
                                                   std::size_t length, Response& response) {
-  const NTSTATUS status = commands_.Run(command, data, length, response);
+  const NTSTATUS status = m_commands.Run(command, data, length, response);
   return {status, NT_SUCCESS(status) ? std::vector<std::uint8_t>{} : response.data};
 }
 
 CVendorRequests::Outcome CVendorRequests::Start(const std::uint8_t* parameter) {
   Response response;
   Outcome outcome = Command(DeviceCommand::Start, parameter, 2, response);
-  if (NT_SUCCESS(outcome.status) && card_.RaiseToPresent()) {
+  if (NT_SUCCESS(outcome.status) && m_card.RaiseToPresent()) {
     // The device has a card in hand even though no status said so yet.
-    transport_.SetCardPresent(true);
-    cardRaised_ = true;
+    m_transport.SetCardPresent(true);
+    m_cardRaised = true;
   }
   return outcome;
 }
@@ -196,4 +196,4 @@ CVendorRequests::Outcome CVendorRequests::DisplayResult(const std::vector<std::u
   return Command(DeviceCommand::Display, input.data(), input.size(), response);
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -13,7 +13,7 @@
 #include "reader/DeviceCommands.h"
 #include "reader/LastErrorRecord.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 // The driver version a check-device answer carries after the device's own.
 constexpr char kDriverVersion[] = "01.24";
@@ -61,14 +61,14 @@ class CVendorRequests {
 
   void SetRecord(const LastErrorRecord& record);
 
-  CDeviceCommands& commands_;
-  CTransport& transport_;
-  CCardState& card_;
-  Hooks hooks_;
-  bool cardRaised_ = false;  // during one request
+  CDeviceCommands& m_commands;
+  CTransport& m_transport;
+  CCardState& m_card;
+  Hooks m_hooks;
+  bool m_cardRaised = false;  // during one request
 
-  std::mutex recordLock_;
-  LastErrorRecord record_{};
+  std::mutex m_recordLock;
+  LastErrorRecord m_record{};
 };
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

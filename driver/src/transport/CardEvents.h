@@ -4,7 +4,7 @@
 // edge's thread) and must not block on the transport.
 #pragma once
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 class ICardEvents {
  public:
@@ -18,4 +18,4 @@ class ICardEvents {
   virtual void OnReadFailed() = 0;
 };
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -6,7 +6,7 @@
 #include "kernel/DebugPrint.h"
 #include "transport/Transport.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -19,31 +19,31 @@ std::uint32_t RemainingMs(Clock::time_point deadline) {
 
 }  // namespace
 
-CTransport::Expecting::Expecting(CTransport& transport, bool cardStatus) : transport_(transport) {
-  transport_.BeginExpecting(cardStatus);
+CTransport::Expecting::Expecting(CTransport& transport, bool cardStatus) : m_transport(transport) {
+  m_transport.BeginExpecting(cardStatus);
 }
 
-CTransport::Expecting::~Expecting() { transport_.EndExpecting(); }
+CTransport::Expecting::~Expecting() { m_transport.EndExpecting(); }
 
 void CTransport::BeginExpecting(bool cardStatus) {
-  SpinLockGuard guard(pumpLock_);
-  expecting_ = true;
-  expectingCardStatus_ = cardStatus;
+  SpinLockGuard guard(m_pumpLock);
+  m_expecting = true;
+  m_expectingCardStatus = cardStatus;
 }
 
 void CTransport::EndExpecting() {
   bool unread = false;
   Packet stale{};
   {
-    SpinLockGuard guard(pumpLock_);
-    expecting_ = false;
-    expectingCardStatus_ = false;
+    SpinLockGuard guard(m_pumpLock);
+    m_expecting = false;
+    m_expectingCardStatus = false;
     // An event or packet that came after the exchange stopped reading is
     // nobody's answer; a packet left in the slot would also hold the pump.
-    event0B_.Clear();
-    event07_.Clear();
-    unread = packetReady_.Wait(0) == STATUS_SUCCESS;
-    stale = inSlot_;
+    m_event0B.Clear();
+    m_event07.Clear();
+    unread = m_packetReady.Wait(0) == STATUS_SUCCESS;
+    stale = m_inSlot;
   }
   if (unread) {
     DropStray("unread packet", stale);
@@ -56,9 +56,9 @@ void CTransport::BeginOperation() {
   if (OutOfStep()) {
     Resync();
   }
-  abortAnswered_.store(false);
-  KMutexGuard gate(writeGate_);
-  abortFlag_ = false;
+  m_abortAnswered.store(false);
+  KMutexGuard gate(m_writeGate);
+  m_abortFlag = false;
 }
 
 void CTransport::EndOperation() {
@@ -105,7 +105,7 @@ NTSTATUS CTransport::Resync() {
         MarkOutOfStep();
         return status;
       }
-      outOfStep_.store(false);
+      m_outOfStep.store(false);
       return STATUS_SUCCESS;
     }
     DropStray("owed packet", packet);
@@ -129,4 +129,4 @@ NTSTATUS CTransport::ReadOwedData(std::uint16_t length, std::uint32_t timeoutMs)
   return STATUS_SUCCESS;
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

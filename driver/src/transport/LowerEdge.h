@@ -37,7 +37,7 @@
 #include "kernel/NtStatus.h"
 #include "transport/Packet.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 struct EndpointInfo {
   std::uint8_t address = 0;  // bit 7 set: IN
@@ -76,4 +76,4 @@ class ILowerEdge {
 
 std::unique_ptr<ILowerEdge> OpenLowerEdge(const std::string& deviceName);
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

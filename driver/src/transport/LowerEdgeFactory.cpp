@@ -2,7 +2,7 @@
 #include "transport/SocketLowerEdge.h"
 #include "transport/UsbLowerEdge.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 std::unique_ptr<ILowerEdge> OpenLowerEdge(const std::string& deviceName) {
   static const std::string kSimulator = "sim:";
@@ -16,4 +16,4 @@ std::unique_ptr<ILowerEdge> OpenLowerEdge(const std::string& deviceName) {
   return nullptr;
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -88,4 +88,4 @@ std::string FormatPacket(const Packet& packet) {
   return text;
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

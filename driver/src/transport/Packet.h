@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 constexpr std::size_t kPacketSize = 8;
 using Packet = std::array<std::uint8_t, kPacketSize>;
@@ -68,4 +68,4 @@ bool IsValidDataPacket(const Packet& packet);         // type 0, count 1..6
 // "xx xx xx xx  xx xx xx xx" (two blanks in the middle).
 std::string FormatPacket(const Packet& packet);
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

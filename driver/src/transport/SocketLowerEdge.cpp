@@ -9,7 +9,7 @@
 #include <cstring>
 #include <new>
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 std::unique_ptr<SocketLowerEdge> SocketLowerEdge::Connect(const std::string& path) {
   sockaddr_un address{};
@@ -27,20 +27,20 @@ std::unique_ptr<SocketLowerEdge> SocketLowerEdge::Connect(const std::string& pat
 }
 
 SocketLowerEdge::SocketLowerEdge(int socket)
-    : socket_(socket), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-  if (!wake_.Valid()) {
+    : m_socket(socket), m_wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+  if (!m_wake.Valid()) {
     throw std::bad_alloc();
   }
-  thread_ = std::thread([this] { Run(); });
+  m_thread = std::thread([this] { Run(); });
 }
 
 SocketLowerEdge::~SocketLowerEdge() {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
-    stop_ = true;
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_stop = true;
   }
   Wake();
-  thread_.join();
+  m_thread.join();
 }
 
 NTSTATUS SocketLowerEdge::ReadDescriptors(UsbDescriptors& descriptors) {
@@ -54,25 +54,25 @@ NTSTATUS SocketLowerEdge::ReadDescriptors(UsbDescriptors& descriptors) {
 NTSTATUS SocketLowerEdge::SubmitOut(const Packet& packet, OutCompletion completion) {
   NTSTATUS result = STATUS_PENDING;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
-    if (aborted_ || stop_) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_aborted || m_stop) {
       return STATUS_INVALID_DEVICE_STATE;
     }
-    if (gone_) {
+    if (m_gone) {
       result = STATUS_DEVICE_REMOVED;
-    } else if (pendingOut_.empty()) {
+    } else if (m_pendingOut.empty()) {
       // Sent on the caller's thread when nothing waits before it: a hop to
       // the event thread per packet would cost more than the send itself.
       // Under the lock, so the event thread cannot overtake it.
       const ssize_t sent =
-          ::send(socket_.Get(), packet.data(), packet.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+          ::send(m_socket.Get(), packet.data(), packet.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
       if (sent == static_cast<ssize_t>(packet.size())) {
         result = STATUS_SUCCESS;
       }
     }
     if (result == STATUS_PENDING) {
       // Full or failing socket: the event thread sends it or reports the failure.
-      pendingOut_.emplace_back(packet, std::move(completion));
+      m_pendingOut.emplace_back(packet, std::move(completion));
     }
   }
   if (result == STATUS_PENDING) {
@@ -85,15 +85,15 @@ NTSTATUS SocketLowerEdge::SubmitOut(const Packet& packet, OutCompletion completi
 
 NTSTATUS SocketLowerEdge::SubmitIn(InCompletion completion) {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
-    if (aborted_ || stop_ || gone_) {
-      return gone_ ? STATUS_DEVICE_REMOVED : STATUS_INVALID_DEVICE_STATE;
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_aborted || m_stop || m_gone) {
+      return m_gone ? STATUS_DEVICE_REMOVED : STATUS_INVALID_DEVICE_STATE;
     }
-    if (pendingIn_) {
+    if (m_pendingIn) {
       return STATUS_INVALID_DEVICE_STATE;
     }
-    pendingIn_ = std::move(completion);
-    cancelIn_ = false;
+    m_pendingIn = std::move(completion);
+    m_cancelIn = false;
   }
   Wake();
   return STATUS_SUCCESS;
@@ -101,19 +101,19 @@ NTSTATUS SocketLowerEdge::SubmitIn(InCompletion completion) {
 
 void SocketLowerEdge::CancelIn() {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
-    if (!pendingIn_) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (!m_pendingIn) {
       return;
     }
-    cancelIn_ = true;
+    m_cancelIn = true;
   }
   Wake();
 }
 
 void SocketLowerEdge::AbortPipes() {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
-    aborted_ = true;
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_aborted = true;
   }
   Wake();
 }
@@ -121,16 +121,16 @@ void SocketLowerEdge::AbortPipes() {
 void SocketLowerEdge::Wake() {
   const std::uint64_t one = 1;
   // A full counter still leaves the eventfd readable, so a failed write is harmless.
-  [[maybe_unused]] const ssize_t written = ::write(wake_.Get(), &one, sizeof(one));
+  [[maybe_unused]] const ssize_t written = ::write(m_wake.Get(), &one, sizeof(one));
 }
 
 void SocketLowerEdge::CompleteIn(NTSTATUS status, const Packet& packet) {
   InCompletion completion;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
-    completion = std::move(pendingIn_);
-    pendingIn_ = nullptr;
-    cancelIn_ = false;
+    std::lock_guard<std::mutex> guard(m_mutex);
+    completion = std::move(m_pendingIn);
+    m_pendingIn = nullptr;
+    m_cancelIn = false;
   }
   if (completion) {
     completion(status, packet);
@@ -142,8 +142,8 @@ void SocketLowerEdge::CompleteIn(NTSTATUS status, const Packet& packet) {
 void SocketLowerEdge::FailAll(NTSTATUS status) {
   std::deque<OutTransfer> outs;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
-    outs.swap(pendingOut_);
+    std::lock_guard<std::mutex> guard(m_mutex);
+    outs.swap(m_pendingOut);
   }
   for (OutTransfer& transfer : outs) {
     transfer.second(status);
@@ -153,7 +153,7 @@ void SocketLowerEdge::FailAll(NTSTATUS status) {
 
 void SocketLowerEdge::ReceiveIn() {
   Packet packet{};
-  const ssize_t received = ::recv(socket_.Get(), packet.data(), packet.size(), MSG_DONTWAIT | MSG_TRUNC);
+  const ssize_t received = ::recv(m_socket.Get(), packet.data(), packet.size(), MSG_DONTWAIT | MSG_TRUNC);
   if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
     return;
   }
@@ -167,8 +167,8 @@ void SocketLowerEdge::ReceiveIn() {
     return;
   }
   {
-    std::lock_guard<std::mutex> guard(mutex_);
-    gone_ = true;
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_gone = true;
   }
   FailAll(STATUS_DEVICE_REMOVED);
 }
@@ -176,29 +176,29 @@ void SocketLowerEdge::ReceiveIn() {
 void SocketLowerEdge::SendOut() {
   Packet packet{};
   {
-    std::lock_guard<std::mutex> guard(mutex_);
-    if (pendingOut_.empty()) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_pendingOut.empty()) {
       return;
     }
-    packet = pendingOut_.front().first;
+    packet = m_pendingOut.front().first;
   }
-  const ssize_t sent = ::send(socket_.Get(), packet.data(), packet.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+  const ssize_t sent = ::send(m_socket.Get(), packet.data(), packet.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
   if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
     return;  // the device is not taking packets; the writer waits in its rounds
   }
   if (sent == static_cast<ssize_t>(packet.size())) {
     OutCompletion completion;
     {
-      std::lock_guard<std::mutex> guard(mutex_);
-      completion = std::move(pendingOut_.front().second);
-      pendingOut_.pop_front();
+      std::lock_guard<std::mutex> guard(m_mutex);
+      completion = std::move(m_pendingOut.front().second);
+      m_pendingOut.pop_front();
     }
     completion(STATUS_SUCCESS);
     return;
   }
   {
-    std::lock_guard<std::mutex> guard(mutex_);
-    gone_ = true;
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_gone = true;
   }
   FailAll(STATUS_DEVICE_REMOVED);
 }
@@ -209,17 +209,17 @@ void SocketLowerEdge::Run() {
     bool cancel = false;
     bool fail = false;
     {
-      std::lock_guard<std::mutex> guard(mutex_);
-      if (stop_) {
+      std::lock_guard<std::mutex> guard(m_mutex);
+      if (m_stop) {
         break;
       }
-      cancel = cancelIn_ && pendingIn_;
-      fail = aborted_ && (pendingIn_ || !pendingOut_.empty());
-      if (!gone_ && !aborted_) {
-        if (pendingIn_ && !cancelIn_) {
+      cancel = m_cancelIn && m_pendingIn;
+      fail = m_aborted && (m_pendingIn || !m_pendingOut.empty());
+      if (!m_gone && !m_aborted) {
+        if (m_pendingIn && !m_cancelIn) {
           socketEvents = static_cast<short>(socketEvents | POLLIN);
         }
-        if (!pendingOut_.empty()) {
+        if (!m_pendingOut.empty()) {
           socketEvents = static_cast<short>(socketEvents | POLLOUT);
         }
       }
@@ -233,7 +233,7 @@ void SocketLowerEdge::Run() {
       continue;
     }
 
-    pollfd fds[2] = {{wake_.Get(), POLLIN, 0}, {socketEvents != 0 ? socket_.Get() : -1, socketEvents, 0}};
+    pollfd fds[2] = {{m_wake.Get(), POLLIN, 0}, {socketEvents != 0 ? m_socket.Get() : -1, socketEvents, 0}};
     if (::poll(fds, 2, -1) < 0) {
       if (errno == EINTR) {
         continue;
@@ -242,7 +242,7 @@ void SocketLowerEdge::Run() {
     }
     if ((fds[0].revents & POLLIN) != 0) {
       std::uint64_t count = 0;
-      [[maybe_unused]] const ssize_t drained = ::read(wake_.Get(), &count, sizeof(count));
+      [[maybe_unused]] const ssize_t drained = ::read(m_wake.Get(), &count, sizeof(count));
     }
     // Packets already queued are delivered before a hang-up is noticed.
     if ((fds[1].revents & (POLLOUT | POLLERR | POLLHUP)) != 0 && (socketEvents & POLLOUT) != 0) {
@@ -255,4 +255,4 @@ void SocketLowerEdge::Run() {
   FailAll(STATUS_CANCELLED);
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

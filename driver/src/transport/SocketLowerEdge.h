@@ -18,7 +18,7 @@
 #include "transport/LowerEdge.h"
 #include "platform/posix/UniqueFd.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 using platform::UniqueFd;
 
@@ -53,17 +53,17 @@ class SocketLowerEdge final : public ILowerEdge {
   void CompleteIn(NTSTATUS status, const Packet& packet);
   void FailAll(NTSTATUS status);
 
-  UniqueFd socket_;
-  UniqueFd wake_;  // eventfd that interrupts the event thread's poll
+  UniqueFd m_socket;
+  UniqueFd m_wake;  // eventfd that interrupts the event thread's poll
 
-  std::mutex mutex_;
-  InCompletion pendingIn_;          // set while an IN transfer is outstanding
-  std::deque<OutTransfer> pendingOut_;  // sent by the event thread in order
-  bool cancelIn_ = false;
-  bool aborted_ = false;
-  bool gone_ = false;  // the peer closed: the device was pulled
-  bool stop_ = false;
-  std::thread thread_;  // last: starts after everything above exists
+  std::mutex m_mutex;
+  InCompletion m_pendingIn;          // set while an IN transfer is outstanding
+  std::deque<OutTransfer> m_pendingOut;  // sent by the event thread in order
+  bool m_cancelIn = false;
+  bool m_aborted = false;
+  bool m_gone = false;  // the peer closed: the device was pulled
+  bool m_stop = false;
+  std::thread m_thread;  // last: starts after everything above exists
 };
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

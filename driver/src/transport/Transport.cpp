@@ -7,7 +7,7 @@
 
 #include "kernel/DebugPrint.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -29,8 +29,8 @@ std::uint32_t ToWaitMs(std::chrono::milliseconds round) {
 
 CTransport::CTransport(std::unique_ptr<ILowerEdge> lower, ICardEvents& events,
                        std::chrono::milliseconds writeRound)
-    : lower_(std::move(lower)), events_(events), writeRound_(writeRound) {
-  if (!lower_) {
+    : m_lower(std::move(lower)), m_events(events), m_writeRound(writeRound) {
+  if (!m_lower) {
     throw std::invalid_argument("CTransport needs a lower edge");
   }
 }
@@ -38,12 +38,12 @@ CTransport::CTransport(std::unique_ptr<ILowerEdge> lower, ICardEvents& events,
 CTransport::~CTransport() {
   StopReadPump();
   // The lower edge returns only when no completion can still reach us.
-  lower_.reset();
+  m_lower.reset();
 }
 
 NTSTATUS CTransport::Configure() {
   UsbDescriptors descriptors;
-  const NTSTATUS status = lower_->ReadDescriptors(descriptors);
+  const NTSTATUS status = m_lower->ReadDescriptors(descriptors);
   if (!NT_SUCCESS(status)) {
     return status;
   }
@@ -61,33 +61,33 @@ NTSTATUS CTransport::Configure() {
     DbgPrint("Meridel: unsupported pipe packet sizes in %u out %u", inSize, outSize);
     return STATUS_UNSUCCESSFUL;
   }
-  descriptors_ = std::move(descriptors);
-  configured_.store(true);
+  m_descriptors = std::move(descriptors);
+  m_configured.store(true);
   return STATUS_SUCCESS;
 }
 
-void CTransport::Unconfigure() { configured_.store(false); }
+void CTransport::Unconfigure() { m_configured.store(false); }
 
-void CTransport::AbortPipes() { lower_->AbortPipes(); }
+void CTransport::AbortPipes() { m_lower->AbortPipes(); }
 
 NTSTATUS CTransport::ArmReadPump() {
   {
-    SpinLockGuard guard(pumpLock_);
-    if (pumpStopped_.load() || readFailed_.load() || stopping_ > 0 || !Configured()) {
+    SpinLockGuard guard(m_pumpLock);
+    if (m_pumpStopped.load() || m_readFailed.load() || m_stopping > 0 || !Configured()) {
       return STATUS_INVALID_DEVICE_STATE;
     }
-    if (inOutstanding_) {
+    if (m_inOutstanding) {
       return STATUS_SUCCESS;  // one IN transfer at a time; this one is still out
     }
-    inSlot_.fill(0);
-    inOutstanding_ = true;
+    m_inSlot.fill(0);
+    m_inOutstanding = true;
   }
   const NTSTATUS status =
-      lower_->SubmitIn([this](NTSTATUS result, const Packet& packet) { OnInCompleted(result, packet); });
+      m_lower->SubmitIn([this](NTSTATUS result, const Packet& packet) { OnInCompleted(result, packet); });
   if (!NT_SUCCESS(status)) {
     {
-      SpinLockGuard guard(pumpLock_);
-      inOutstanding_ = false;
+      SpinLockGuard guard(m_pumpLock);
+      m_inOutstanding = false;
     }
     // Nothing will complete now, so a reader waiting for a packet would wait
     // forever: end the pump as a failed read instead.
@@ -99,11 +99,11 @@ NTSTATUS CTransport::ArmReadPump() {
   // it: cancel it now, or the stop waits for a packet that may never come.
   bool stopped = false;
   {
-    SpinLockGuard guard(pumpLock_);
-    stopped = stopping_ > 0 && inOutstanding_;
+    SpinLockGuard guard(m_pumpLock);
+    stopped = m_stopping > 0 && m_inOutstanding;
   }
   if (stopped) {
-    lower_->CancelIn();
+    m_lower->CancelIn();
   }
   return STATUS_SUCCESS;
 }
@@ -111,16 +111,16 @@ NTSTATUS CTransport::ArmReadPump() {
 void CTransport::OnInCompleted(NTSTATUS status, const Packet& packet) {
   if (!NT_SUCCESS(status)) {
     {
-      SpinLockGuard guard(pumpLock_);
-      inOutstanding_ = false;
+      SpinLockGuard guard(m_pumpLock);
+      m_inOutstanding = false;
     }
     EndPump(status == STATUS_CANCELLED);
     return;
   }
   if (IsCardStatus(packet) && (packet[2] == kCardInserted || packet[2] == 0)) {
     const bool inserted = packet[2] == kCardInserted;
-    cardPresent_.store(inserted);
-    events_.OnCardStatus(inserted);
+    m_cardPresent.store(inserted);
+    m_events.OnCardStatus(inserted);
   }
 
   // Only an exchange that waits for the device's answer gets packets; what
@@ -131,37 +131,37 @@ void CTransport::OnInCompleted(NTSTATUS status, const Packet& packet) {
   bool rearm = true;
   const char* stray = nullptr;
   {
-    SpinLockGuard guard(pumpLock_);
-    inOutstanding_ = false;
-    stopping = stopping_ > 0;
-    inSlot_ = packet;
+    SpinLockGuard guard(m_pumpLock);
+    m_inOutstanding = false;
+    stopping = m_stopping > 0;
+    m_inSlot = packet;
     if (IsCardStatus(packet)) {
-      cardStatus_.Set();
-      if (expecting_ && expectingCardStatus_) {
-        packetReady_.Set();
+      m_cardStatus.Set();
+      if (m_expecting && m_expectingCardStatus) {
+        m_packetReady.Set();
         rearm = false;
       }
     } else if (IsEventHeader(packet, kEvent0B)) {
       // The device has ended its operation and is idle: whatever abort it
       // answers, nothing more is owed for it.
-      abortAnswered_.store(true);
-      if (expecting_) {
-        event0B_.Set();
+      m_abortAnswered.store(true);
+      if (m_expecting) {
+        m_event0B.Set();
       } else {
         stray = "answered abort";
       }
     } else if (IsEventHeader(packet, kEvent07)) {
-      if (expecting_) {
-        event07_.Set();
+      if (m_expecting) {
+        m_event07.Set();
       } else {
         stray = "stray packet";
       }
     } else if (IsEventHeader(packet, kEvent0A)) {
       // Nothing to do but keep listening.
-    } else if (IsEventHeader(packet, kEvent06) && ignoreEvent6_.load()) {
+    } else if (IsEventHeader(packet, kEvent06) && m_ignoreEvent6.load()) {
       // Nobody expects it.
-    } else if (expecting_) {
-      packetReady_.Set();
+    } else if (m_expecting) {
+      m_packetReady.Set();
       rearm = false;  // the reader of the packet re-arms
     } else {
       stray = "stray packet";
@@ -187,25 +187,25 @@ void CTransport::DropStray(const char* what, const Packet& packet) {
 
 void CTransport::EndPump(bool cancelled) {
   if (cancelled) {
-    pumpStopped_.store(true);
+    m_pumpStopped.store(true);
   } else {
-    readFailed_.store(true);
-    events_.OnReadFailed();
+    m_readFailed.store(true);
+    m_events.OnReadFailed();
   }
-  cardPresent_.store(false);
-  readError_.Set();
+  m_cardPresent.store(false);
+  m_readError.Set();
 }
 
 void CTransport::StopReadPump() {
   bool outstanding = false;
   {
-    SpinLockGuard guard(pumpLock_);
-    ++stopping_;
-    outstanding = inOutstanding_;
+    SpinLockGuard guard(m_pumpLock);
+    ++m_stopping;
+    outstanding = m_inOutstanding;
   }
   if (outstanding) {
-    lower_->CancelIn();
-    readError_.Wait(kInfinite);
+    m_lower->CancelIn();
+    m_readError.Wait(kInfinite);
   } else {
     // No transfer to cancel: still end the pump, so that a re-arm after the
     // stop fails and a reader gets a read error instead of waiting forever.
@@ -213,21 +213,21 @@ void CTransport::StopReadPump() {
   }
   // The read error stays set until ClearFlags(): reads after the stop fail
   // at once instead of waiting for a pump that no longer runs.
-  SpinLockGuard guard(pumpLock_);
-  --stopping_;
+  SpinLockGuard guard(m_pumpLock);
+  --m_stopping;
 }
 
 void CTransport::ClearFlags() {
-  pumpStopped_.store(false);
-  readFailed_.store(false);
-  readError_.Clear();
-  packetReady_.Clear();
+  m_pumpStopped.store(false);
+  m_readFailed.store(false);
+  m_readError.Clear();
+  m_packetReady.Clear();
 }
 
-bool CTransport::IsPumpStoppedOrFailed() const { return pumpStopped_.load() || readFailed_.load(); }
+bool CTransport::IsPumpStoppedOrFailed() const { return m_pumpStopped.load() || m_readFailed.load(); }
 
 NTSTATUS CTransport::WritePacket(const Packet& packet) {
-  KMutexGuard gate(writeGate_);
+  KMutexGuard gate(m_writeGate);
   return WriteLocked(packet);
 }
 
@@ -236,23 +236,23 @@ NTSTATUS CTransport::WriteLocked(const Packet& packet) {
     return STATUS_INVALID_DEVICE_STATE;
   }
   if (IsAbort(packet)) {
-    abortFlag_ = true;
+    m_abortFlag = true;
   }
-  writeDone_.Clear();
-  writeFailed_.Clear();
-  const NTSTATUS status = lower_->SubmitOut(packet, [this](NTSTATUS result) {
+  m_writeDone.Clear();
+  m_writeFailed.Clear();
+  const NTSTATUS status = m_lower->SubmitOut(packet, [this](NTSTATUS result) {
     if (NT_SUCCESS(result)) {
-      writeDone_.Set();
+      m_writeDone.Set();
     } else {
-      writeFailed_.Set();
+      m_writeFailed.Set();
     }
   });
   if (!NT_SUCCESS(status)) {
     return status;
   }
-  const std::uint32_t round = ToWaitMs(writeRound_);
+  const std::uint32_t round = ToWaitMs(m_writeRound);
   for (;;) {
-    const NTSTATUS wait = KEvent::WaitAny({&writeDone_, &writeFailed_}, round);
+    const NTSTATUS wait = KEvent::WaitAny({&m_writeDone, &m_writeFailed}, round);
     if (wait == STATUS_WAIT_0) {
       return STATUS_SUCCESS;
     }
@@ -268,12 +268,12 @@ NTSTATUS CTransport::WriteLocked(const Packet& packet) {
 
 NTSTATUS CTransport::ReadPacket(Packet& packet, std::uint32_t timeoutMs) {
   packet.fill(0);
-  const NTSTATUS wait = KEvent::WaitAny({&packetReady_, &event0B_, &event07_, &readError_}, timeoutMs);
+  const NTSTATUS wait = KEvent::WaitAny({&m_packetReady, &m_event0B, &m_event07, &m_readError}, timeoutMs);
   switch (wait) {
     case STATUS_WAIT_0: {
       {
-        SpinLockGuard guard(pumpLock_);
-        packet = inSlot_;
+        SpinLockGuard guard(m_pumpLock);
+        packet = m_inSlot;
       }
       ArmReadPump();
       return STATUS_SUCCESS;
@@ -292,8 +292,8 @@ NTSTATUS CTransport::ReadPacket(Packet& packet, std::uint32_t timeoutMs) {
 }
 
 bool CTransport::AbortFlag() {
-  KMutexGuard gate(writeGate_);
-  return abortFlag_;
+  KMutexGuard gate(m_writeGate);
+  return m_abortFlag;
 }
 
 NTSTATUS CTransport::SendRequest(std::uint8_t command, const std::uint8_t* data, std::size_t length,
@@ -308,8 +308,8 @@ NTSTATUS CTransport::SendRequest(std::uint8_t command, const std::uint8_t* data,
     // Checked and written under one hold of the gate: an abort either comes
     // first and this command is never sent, or comes after its header and
     // ends it at the device.
-    KMutexGuard gate(writeGate_);
-    if (abortFlag_) {
+    KMutexGuard gate(m_writeGate);
+    if (m_abortFlag) {
       return QVX_STATUS_EVENT_0B;
     }
     status = WriteLocked(CommandHeader(command, static_cast<std::uint16_t>(length)));
@@ -367,19 +367,19 @@ NTSTATUS CTransport::SendRequest(std::uint8_t command, const std::uint8_t* data,
 
 NTSTATUS CTransport::CardStatusQuery() {
   ArmReadPump();
-  cardStatus_.Clear();
-  const NTSTATUS status = WritePacket(qvxrdr::CardStatusQuery());
+  m_cardStatus.Clear();
+  const NTSTATUS status = WritePacket(qvx::driver::CardStatusQuery());
   if (!NT_SUCCESS(status)) {
     return status;
   }
   // The read error ends the wait too: a pump that fails would never bring
   // the card status. A device that does not answer at all must not keep
   // the start waiting for ever.
-  const NTSTATUS wait = KEvent::WaitAny({&cardStatus_, &readError_}, kPromptAnswerMs);
+  const NTSTATUS wait = KEvent::WaitAny({&m_cardStatus, &m_readError}, kPromptAnswerMs);
   if (wait == STATUS_WAIT_0) {
     return STATUS_SUCCESS;
   }
   return wait == STATUS_TIMEOUT ? STATUS_IO_TIMEOUT : QVX_STATUS_READ_FAILED;
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -28,7 +28,7 @@
 #include "transport/LowerEdge.h"
 #include "transport/Packet.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 struct Response {
   std::uint8_t code = 0;            // byte 2 of the response header
@@ -68,7 +68,7 @@ class CTransport {
   void Unconfigure();
   // Removal and surprise removal: outstanding transfers end, later ones fail.
   void AbortPipes();
-  const UsbDescriptors& Descriptors() const { return descriptors_; }
+  const UsbDescriptors& Descriptors() const { return m_descriptors; }
 
   // Read pump.
   NTSTATUS ArmReadPump();
@@ -79,8 +79,8 @@ class CTransport {
   // error and any packet nobody collected.
   void ClearFlags();
   bool IsPumpStoppedOrFailed() const;
-  bool IsPumpStopped() const { return pumpStopped_.load(); }
-  bool IsReadFailed() const { return readFailed_.load(); }
+  bool IsPumpStopped() const { return m_pumpStopped.load(); }
+  bool IsReadFailed() const { return m_readFailed.load(); }
 
   // Operations: a vendor request, a transmit or a card power call, which
   // may be several exchanges. An abort written during one sticks to it: no
@@ -90,8 +90,8 @@ class CTransport {
   void BeginOperation();
   void EndOperation();
   // An exchange ended without the whole answer the device owes.
-  void MarkOutOfStep() { outOfStep_.store(true); }
-  bool OutOfStep() const { return outOfStep_.load(); }
+  void MarkOutOfStep() { m_outOfStep.store(true); }
+  bool OutOfStep() const { return m_outOfStep.load(); }
   // Writes the check device command and discards what arrives until its
   // answer; STATUS_IO_TIMEOUT or the read failure when it does not come.
   NTSTATUS Resync();
@@ -108,7 +108,7 @@ class CTransport {
     Expecting& operator=(const Expecting&) = delete;
 
    private:
-    CTransport& transport_;
+    CTransport& m_transport;
   };
 
   // Packets.
@@ -131,21 +131,21 @@ class CTransport {
   // Flags.
   bool AbortFlag();
   // A device event 01 03 0B came since the operation began.
-  bool AbortAnswered() const { return abortAnswered_.load(); }
-  bool CardPresent() const { return cardPresent_.load(); }
-  void SetCardPresent(bool present) { cardPresent_.store(present); }
+  bool AbortAnswered() const { return m_abortAnswered.load(); }
+  bool CardPresent() const { return m_cardPresent.load(); }
+  void SetCardPresent(bool present) { m_cardPresent.store(present); }
   // Returns the previous value. Set (the default) while no exchange
   // expects a packet 01 03 06.
-  bool SetIgnoreEvent6(bool ignore) { return ignoreEvent6_.exchange(ignore); }
+  bool SetIgnoreEvent6(bool ignore) { return m_ignoreEvent6.exchange(ignore); }
 
   // Set by every card-status packet; the stop and power-down paths set it
   // to release a waiting card-status query.
-  KEvent& CardStatusEvent() { return cardStatus_; }
+  KEvent& CardStatusEvent() { return m_cardStatus; }
 
  private:
   void OnInCompleted(NTSTATUS status, const Packet& packet);
   void EndPump(bool cancelled);
-  bool Configured() const { return configured_.load(); }
+  bool Configured() const { return m_configured.load(); }
   // With the write gate held.
   NTSTATUS WriteLocked(const Packet& packet);
   void BeginExpecting(bool cardStatus);
@@ -153,37 +153,37 @@ class CTransport {
   void DropStray(const char* what, const Packet& packet);
   NTSTATUS ReadOwedData(std::uint16_t length, std::uint32_t timeoutMs);
 
-  std::unique_ptr<ILowerEdge> lower_;
-  ICardEvents& events_;
-  const std::chrono::milliseconds writeRound_;
-  UsbDescriptors descriptors_;
-  std::atomic<bool> configured_{false};
+  std::unique_ptr<ILowerEdge> m_lower;
+  ICardEvents& m_events;
+  const std::chrono::milliseconds m_writeRound;
+  UsbDescriptors m_descriptors;
+  std::atomic<bool> m_configured{false};
 
-  // Pump state, guarded by pumpLock_.
-  SpinLock pumpLock_;
-  bool inOutstanding_ = false;
-  int stopping_ = 0;  // StopReadPump calls in progress
-  Packet inSlot_{};
-  bool expecting_ = false;
-  bool expectingCardStatus_ = false;
+  // Pump state, guarded by m_pumpLock.
+  SpinLock m_pumpLock;
+  bool m_inOutstanding = false;
+  int m_stopping = 0;  // StopReadPump calls in progress
+  Packet m_inSlot{};
+  bool m_expecting = false;
+  bool m_expectingCardStatus = false;
 
-  std::atomic<bool> pumpStopped_{false};
-  std::atomic<bool> readFailed_{false};
-  std::atomic<bool> cardPresent_{false};
-  std::atomic<bool> ignoreEvent6_{true};
-  std::atomic<bool> abortAnswered_{false};
-  std::atomic<bool> outOfStep_{false};
+  std::atomic<bool> m_pumpStopped{false};
+  std::atomic<bool> m_readFailed{false};
+  std::atomic<bool> m_cardPresent{false};
+  std::atomic<bool> m_ignoreEvent6{true};
+  std::atomic<bool> m_abortAnswered{false};
+  std::atomic<bool> m_outOfStep{false};
 
-  KMutex writeGate_;
-  bool abortFlag_ = false;  // guarded by writeGate_; cleared when an operation begins
+  KMutex m_writeGate;
+  bool m_abortFlag = false;  // guarded by m_writeGate; cleared when an operation begins
 
-  KEvent packetReady_{EventType::Synchronization, false};
-  KEvent event0B_{EventType::Synchronization, false};
-  KEvent event07_{EventType::Synchronization, false};
-  KEvent readError_{EventType::Notification, false};
-  KEvent cardStatus_{EventType::Notification, false};
-  KEvent writeDone_{EventType::Synchronization, false};
-  KEvent writeFailed_{EventType::Synchronization, false};
+  KEvent m_packetReady{EventType::Synchronization, false};
+  KEvent m_event0B{EventType::Synchronization, false};
+  KEvent m_event07{EventType::Synchronization, false};
+  KEvent m_readError{EventType::Notification, false};
+  KEvent m_cardStatus{EventType::Notification, false};
+  KEvent m_writeDone{EventType::Synchronization, false};
+  KEvent m_writeFailed{EventType::Synchronization, false};
 };
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

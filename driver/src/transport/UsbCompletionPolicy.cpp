@@ -2,7 +2,7 @@
 
 #include "transport/Packet.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -61,4 +61,4 @@ TransferVerdict JudgeOutCompletion(libusb_transfer_status status, int actualLeng
   }
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

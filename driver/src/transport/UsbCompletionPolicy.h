@@ -12,7 +12,7 @@
 
 #include "kernel/NtStatus.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 enum class TransferStep {
   Complete,             // hand `status` to the completion
@@ -39,4 +39,4 @@ TransferVerdict JudgeInCompletion(libusb_transfer_status status, int actualLengt
 // follows (the fence after a failed exchange) finds the pipe working.
 TransferVerdict JudgeOutCompletion(libusb_transfer_status status, int actualLength);
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

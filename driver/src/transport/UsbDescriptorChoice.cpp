@@ -1,6 +1,6 @@
 #include "transport/UsbDescriptorChoice.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -101,4 +101,4 @@ std::optional<std::string> StringDescriptorText(const std::uint8_t* data, std::s
   return text;
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 struct EndpointDescription {
   std::uint8_t address = 0;     // bit 7 set: IN
@@ -50,4 +50,4 @@ std::optional<PipeChoice> ChoosePipes(const InterfaceDescription& interface);
 // its text is empty, as the kernel then has no attribute either.
 std::optional<std::string> StringDescriptorText(const std::uint8_t* data, std::size_t length);
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -76,4 +76,4 @@ bool ParseUsbDeviceName(const std::string& deviceName, UsbDeviceAddress& address
   return true;
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 struct UsbDeviceAddress {
   std::uint16_t vendorId = 0;
@@ -21,4 +21,4 @@ struct UsbDeviceAddress {
 // False when the name is not a "usb:VVVV/PPPP..." name.
 bool ParseUsbDeviceName(const std::string& deviceName, UsbDeviceAddress& address);
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

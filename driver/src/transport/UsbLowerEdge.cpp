@@ -15,7 +15,7 @@
 #include "transport/UsbCompletionPolicy.h"
 #include "transport/UsbDescriptorChoice.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 namespace {
 
@@ -59,33 +59,33 @@ class UsbLowerEdge final : public ILowerEdge {
  public:
   UsbLowerEdge(ContextPtr context, HandlePtr handle, int interfaceNumber,
                UsbDescriptors descriptors, Pipe in, Pipe out)
-      : context_(std::move(context)),
-        handle_(std::move(handle)),
-        interfaceNumber_(interfaceNumber),
-        descriptors_(std::move(descriptors)),
-        in_(in),
-        out_(out) {
-    thread_ = std::thread([this] { Run(); });
+      : m_context(std::move(context)),
+        m_handle(std::move(handle)),
+        m_interfaceNumber(interfaceNumber),
+        m_descriptors(std::move(descriptors)),
+        m_in(in),
+        m_out(out) {
+    m_thread = std::thread([this] { Run(); });
   }
 
   ~UsbLowerEdge() override {
     AbortPipes();
     {
       // Transfers must come back before the handle and context go.
-      std::unique_lock<std::mutex> lock(mutex_);
-      idle_.wait(lock, [this] { return inFlight_ == 0; });
+      std::unique_lock<std::mutex> lock(m_mutex);
+      m_idle.wait(lock, [this] { return m_inFlight == 0; });
     }
-    stop_.store(true);
-    libusb_interrupt_event_handler(context_.get());
-    thread_.join();
-    libusb_release_interface(handle_.get(), interfaceNumber_);
+    m_stop.store(true);
+    libusb_interrupt_event_handler(m_context.get());
+    m_thread.join();
+    libusb_release_interface(m_handle.get(), m_interfaceNumber);
   }
 
   UsbLowerEdge(const UsbLowerEdge&) = delete;
   UsbLowerEdge& operator=(const UsbLowerEdge&) = delete;
 
   NTSTATUS ReadDescriptors(UsbDescriptors& descriptors) override {
-    descriptors = descriptors_;
+    descriptors = m_descriptors;
     return STATUS_SUCCESS;
   }
 
@@ -93,35 +93,35 @@ class UsbLowerEdge final : public ILowerEdge {
     auto transfer = std::make_unique<Transfer>();
     transfer->buffer = packet;
     transfer->out = std::move(completion);
-    std::lock_guard<std::mutex> guard(mutex_);
-    if (aborted_) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_aborted) {
       return STATUS_INVALID_DEVICE_STATE;
     }
-    return Submit(std::move(transfer), out_);
+    return Submit(std::move(transfer), m_out);
   }
 
   NTSTATUS SubmitIn(InCompletion completion) override {
     auto transfer = std::make_unique<Transfer>();
     transfer->in = std::move(completion);
     transfer->isIn = true;
-    std::lock_guard<std::mutex> guard(mutex_);
-    if (aborted_ || inTransfer_ != nullptr) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_aborted || m_inTransfer != nullptr) {
       return STATUS_INVALID_DEVICE_STATE;
     }
-    inCancel_ = false;
-    return Submit(std::move(transfer), in_);
+    m_inCancel = false;
+    return Submit(std::move(transfer), m_in);
   }
 
   void CancelIn() override {
-    std::lock_guard<std::mutex> guard(mutex_);
+    std::lock_guard<std::mutex> guard(m_mutex);
     CancelInLocked();
   }
 
   void AbortPipes() override {
-    std::lock_guard<std::mutex> guard(mutex_);
-    aborted_ = true;
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_aborted = true;
     CancelInLocked();
-    for (libusb_transfer* transfer : outTransfers_) {
+    for (libusb_transfer* transfer : m_outTransfers) {
       Cancel(transfer);
     }
   }
@@ -136,13 +136,13 @@ class UsbLowerEdge final : public ILowerEdge {
     TransferPtr usb;
   };
 
-  // With mutex_ held. The flag reaches a transfer that is between two
+  // With m_mutex held. The flag reaches a transfer that is between two
   // submissions (in its callback, or waiting for its halt to be cleared),
   // which libusb can no longer cancel.
   void CancelInLocked() {
-    if (inTransfer_ != nullptr) {
-      inCancel_ = true;
-      Cancel(inTransfer_);
+    if (m_inTransfer != nullptr) {
+      m_inCancel = true;
+      Cancel(m_inTransfer);
     }
   }
 
@@ -155,7 +155,7 @@ class UsbLowerEdge final : public ILowerEdge {
     }
   }
 
-  // Called with mutex_ held.
+  // Called with m_mutex held.
   NTSTATUS Submit(std::unique_ptr<Transfer> transfer, Pipe pipe) {
     transfer->edge = this;
     transfer->usb.reset(libusb_alloc_transfer(0));
@@ -163,7 +163,7 @@ class UsbLowerEdge final : public ILowerEdge {
       return STATUS_INSUFFICIENT_RESOURCES;
     }
     libusb_transfer* usb = transfer->usb.get();
-    usb->dev_handle = handle_.get();
+    usb->dev_handle = m_handle.get();
     usb->endpoint = pipe.address;
     usb->type = pipe.type;
     usb->timeout = 0;
@@ -182,16 +182,16 @@ class UsbLowerEdge final : public ILowerEdge {
       return FromSubmitError(result);
     }
     if (transfer->isIn) {
-      inTransfer_ = usb;
+      m_inTransfer = usb;
     } else {
-      outTransfers_.insert(usb);
+      m_outTransfers.insert(usb);
     }
-    ++inFlight_;
+    ++m_inFlight;
     transfer.release();  // owned by the callback from here on
     return STATUS_SUCCESS;
   }
 
-  // The same transfer again, still counted in flight. With mutex_ held.
+  // The same transfer again, still counted in flight. With m_mutex held.
   int Resubmit(Transfer& transfer) {
     transfer.usb->actual_length = 0;
     return libusb_submit_transfer(transfer.usb.get());
@@ -211,13 +211,13 @@ class UsbLowerEdge final : public ILowerEdge {
     const libusb_transfer& usb = *transfer->usb;
     NTSTATUS status = STATUS_SUCCESS;
     {
-      std::lock_guard<std::mutex> guard(mutex_);
-      const TransferVerdict verdict = JudgeInCompletion(usb.status, usb.actual_length, inFaults_,
-                                                        inCancel_ || aborted_);
-      inFaults_ = verdict.fault ? inFaults_ + 1 : 0;
+      std::lock_guard<std::mutex> guard(m_mutex);
+      const TransferVerdict verdict = JudgeInCompletion(usb.status, usb.actual_length, m_inFaults,
+                                                        m_inCancel || m_aborted);
+      m_inFaults = verdict.fault ? m_inFaults + 1 : 0;
       if (verdict.fault) {
         DbgPrint("Meridel: IN transfer ended with %s, %d bytes (%u in a row)",
-                 libusb_error_name(static_cast<int>(usb.status)), usb.actual_length, inFaults_);
+                 libusb_error_name(static_cast<int>(usb.status)), usb.actual_length, m_inFaults);
       }
       status = verdict.status;
       switch (verdict.step) {
@@ -234,12 +234,12 @@ class UsbLowerEdge final : public ILowerEdge {
         case TransferStep::ClearHaltThenComplete:
           // libusb_clear_halt waits for the device: not on the event
           // thread's callback, but in its loop once this returns.
-          halted_.push_back({transfer.release(), verdict.step});
+          m_halted.push_back({transfer.release(), verdict.step});
           return;
         case TransferStep::Complete:
           break;
       }
-      inTransfer_ = nullptr;
+      m_inTransfer = nullptr;
     }
     Finish(std::move(transfer), status);
   }
@@ -248,13 +248,13 @@ class UsbLowerEdge final : public ILowerEdge {
     const TransferVerdict verdict =
         JudgeOutCompletion(transfer->usb->status, transfer->usb->actual_length);
     if (verdict.step == TransferStep::ClearHaltThenComplete) {
-      std::lock_guard<std::mutex> guard(mutex_);
-      halted_.push_back({transfer.release(), verdict.step});
+      std::lock_guard<std::mutex> guard(m_mutex);
+      m_halted.push_back({transfer.release(), verdict.step});
       return;
     }
     {
-      std::lock_guard<std::mutex> guard(mutex_);
-      outTransfers_.erase(transfer->usb.get());
+      std::lock_guard<std::mutex> guard(m_mutex);
+      m_outTransfers.erase(transfer->usb.get());
     }
     Finish(std::move(transfer), verdict.status);
   }
@@ -267,9 +267,9 @@ class UsbLowerEdge final : public ILowerEdge {
       transfer->out(status);
     }
     transfer.reset();
-    std::lock_guard<std::mutex> guard(mutex_);
-    if (--inFlight_ == 0) {
-      idle_.notify_all();
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (--m_inFlight == 0) {
+      m_idle.notify_all();
     }
   }
 
@@ -277,13 +277,13 @@ class UsbLowerEdge final : public ILowerEdge {
   void ClearHalts() {
     std::vector<Halted> halted;
     {
-      std::lock_guard<std::mutex> guard(mutex_);
-      halted.swap(halted_);
+      std::lock_guard<std::mutex> guard(m_mutex);
+      halted.swap(m_halted);
     }
     for (Halted& entry : halted) {
       std::unique_ptr<Transfer> transfer(entry.transfer);
       const unsigned char endpoint = transfer->usb->endpoint;
-      const int cleared = libusb_clear_halt(handle_.get(), endpoint);
+      const int cleared = libusb_clear_halt(m_handle.get(), endpoint);
       if (cleared != LIBUSB_SUCCESS) {
         DbgPrint("Meridel: clearing the halt of endpoint %02x failed (%s)",
                  static_cast<unsigned>(endpoint), libusb_error_name(cleared));
@@ -291,9 +291,9 @@ class UsbLowerEdge final : public ILowerEdge {
       NTSTATUS status = cleared == LIBUSB_ERROR_NO_DEVICE ? STATUS_DEVICE_REMOVED
                                                           : STATUS_UNSUCCESSFUL;
       {
-        std::lock_guard<std::mutex> guard(mutex_);
+        std::lock_guard<std::mutex> guard(m_mutex);
         if (transfer->isIn) {
-          if (inCancel_ || aborted_) {
+          if (m_inCancel || m_aborted) {
             status = STATUS_CANCELLED;
           } else if (entry.step == TransferStep::ClearHaltThenResubmit &&
                      cleared != LIBUSB_ERROR_NO_DEVICE) {
@@ -304,10 +304,10 @@ class UsbLowerEdge final : public ILowerEdge {
             }
             status = FromSubmitError(result);
           }
-          inTransfer_ = nullptr;
+          m_inTransfer = nullptr;
         } else {
-          if (aborted_) status = STATUS_CANCELLED;
-          outTransfers_.erase(transfer->usb.get());
+          if (m_aborted) status = STATUS_CANCELLED;
+          m_outTransfers.erase(transfer->usb.get());
         }
       }
       Finish(std::move(transfer), status);
@@ -315,9 +315,9 @@ class UsbLowerEdge final : public ILowerEdge {
   }
 
   void Run() {
-    while (!stop_.load()) {
+    while (!m_stop.load()) {
       timeval timeout{1, 0};
-      libusb_handle_events_timeout_completed(context_.get(), &timeout, nullptr);
+      libusb_handle_events_timeout_completed(m_context.get(), &timeout, nullptr);
       ClearHalts();
     }
   }
@@ -327,24 +327,24 @@ class UsbLowerEdge final : public ILowerEdge {
     TransferStep step;
   };
 
-  ContextPtr context_;
-  HandlePtr handle_;
-  const int interfaceNumber_;
-  const UsbDescriptors descriptors_;
-  const Pipe in_;
-  const Pipe out_;
+  ContextPtr m_context;
+  HandlePtr m_handle;
+  const int m_interfaceNumber;
+  const UsbDescriptors m_descriptors;
+  const Pipe m_in;
+  const Pipe m_out;
 
-  std::mutex mutex_;
-  std::condition_variable idle_;
-  libusb_transfer* inTransfer_ = nullptr;  // from SubmitIn until its completion runs
-  bool inCancel_ = false;
-  unsigned inFaults_ = 0;
-  std::set<libusb_transfer*> outTransfers_;
-  std::vector<Halted> halted_;  // waiting for the event thread to clear their halt
-  std::size_t inFlight_ = 0;
-  bool aborted_ = false;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
+  std::mutex m_mutex;
+  std::condition_variable m_idle;
+  libusb_transfer* m_inTransfer = nullptr;  // from SubmitIn until its completion runs
+  bool m_inCancel = false;
+  unsigned m_inFaults = 0;
+  std::set<libusb_transfer*> m_outTransfers;
+  std::vector<Halted> m_halted;  // waiting for the event thread to clear their halt
+  std::size_t m_inFlight = 0;
+  bool m_aborted = false;
+  std::atomic<bool> m_stop{false};
+  std::thread m_thread;
 };
 
 bool Matches(libusb_device* device, const UsbDeviceAddress& wanted) {
@@ -519,4 +519,4 @@ std::unique_ptr<ILowerEdge> OpenUsbLowerEdge(const std::string& deviceName) {
                                         PipeOf(pipes->out));
 }
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

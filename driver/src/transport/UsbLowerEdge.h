@@ -13,9 +13,9 @@
 #include "transport/LowerEdge.h"
 #include "transport/UsbDeviceName.h"
 
-namespace qvxrdr {
+namespace qvx::driver {
 
 // nullptr when no matching device can be opened, configured and claimed.
 std::unique_ptr<ILowerEdge> OpenUsbLowerEdge(const std::string& deviceName);
 
-}  // namespace qvxrdr
+}  // namespace qvx::driver

@@ -22,45 +22,45 @@ class UsbLaneTest : public ::testing::Test {
   static void SetUpTestSuite() {
     std::string why;
     if (!UsbLane()) {
-      skipReason_ = "the USB lane's registration runs it (QVX_E2E_LANE=usb)";
+      m_skipReason = "the USB lane's registration runs it (QVX_E2E_LANE=usb)";
       return;
     }
     if (!Stack::UsbAvailable(&why)) {
-      skipReason_ = why;
+      m_skipReason = why;
       return;
     }
-    stack_ = std::make_unique<Stack>();
+    m_stack = std::make_unique<Stack>();
   }
-  static void TearDownTestSuite() { stack_.reset(); }
+  static void TearDownTestSuite() { m_stack.reset(); }
 
   void SetUp() override {
-    if (!stack_) GTEST_SKIP() << "no USB lane: " << skipReason_;
+    if (!m_stack) GTEST_SKIP() << "no USB lane: " << m_skipReason;
   }
 
-  static std::unique_ptr<Stack> stack_;
-  static std::string skipReason_;
+  static std::unique_ptr<Stack> m_stack;
+  static std::string m_skipReason;
 };
 
-std::unique_ptr<Stack> UsbLaneTest::stack_;
-std::string UsbLaneTest::skipReason_;
+std::unique_ptr<Stack> UsbLaneTest::m_stack;
+std::string UsbLaneTest::m_skipReason;
 
 TEST_F(UsbLaneTest, PcscdListsTheHotpluggedReaderUnderItsSerialNumber) {
-  const ProcessResult status = qvx::testing::Run({StackScriptPath(), "status", stack_->Dir()});
+  const ProcessResult status = qvx::testing::Run({StackScriptPath(), "status", m_stack->Dir()});
   ASSERT_EQ(status.exitCode, 0) << status.output << status.errors;
   EXPECT_NE(status.output.find("reader: Meridel Quorvex2_Reader (QVX2000001) 00 00\n"),
             std::string::npos)
       << status.output;
-  EXPECT_NE(stack_->Control("state").find("connected=yes"),
+  EXPECT_NE(m_stack->Control("state").find("connected=yes"),
             std::string::npos);  // the driver claimed it
 }
 
 TEST_F(UsbLaneTest, CommandsTravelInInterruptTransfers) {
-  stack_->Control("trace clear");
-  const ProcessResult check = stack_->Qvxcmd({"check-connection"});
+  m_stack->Control("trace clear");
+  const ProcessResult check = m_stack->Qvxcmd({"check-connection"});
   EXPECT_EQ(check.exitCode, 0) << check.output << check.errors;
   EXPECT_EQ(check.output.rfind(kSuccess + "\nDevice_Version=01.20\n", 0), 0u) << check.output;
 
-  const ProcessResult mode2 = stack_->Qvxcmd({"get-mode2-response"});
+  const ProcessResult mode2 = m_stack->Qvxcmd({"get-mode2-response"});
   EXPECT_EQ(mode2.exitCode, 0) << mode2.output << mode2.errors;
   const std::string prefix = kSuccess + "\nResponse=";
   ASSERT_EQ(mode2.output.rfind(prefix, 0), 0u) << mode2.output;
@@ -68,7 +68,7 @@ TEST_F(UsbLaneTest, CommandsTravelInInterruptTransfers) {
       << mode2.output;  // 8 bytes in hex, newline
 
   const std::vector<std::uint8_t> expected{0x02, 0x01, 0x07};
-  EXPECT_EQ(CommandsSent(ParseTrace(stack_->Control("trace"))), expected);
+  EXPECT_EQ(CommandsSent(ParseTrace(m_stack->Control("trace"))), expected);
 }
 
 }  // namespace

@@ -33,48 +33,48 @@ class UsbUnplug : public ::testing::Test {
     if (!UsbLane()) GTEST_SKIP() << "the USB lane's registration runs it (QVX_E2E_LANE=usb)";
     std::string why;
     if (!Stack::Available(&why)) GTEST_SKIP() << why;
-    stack_ = std::make_unique<Stack>();
+    m_stack = std::make_unique<Stack>();
   }
 
   // Plugs the device back and waits until pcscd lists the reader and the
   // driver has claimed the device again.
   void PlugBack() {
-    stack_->Control("plug");
-    ASSERT_TRUE(Eventually([&] { return Listed(*stack_); })) << stack_->PcscdLog();
+    m_stack->Control("plug");
+    ASSERT_TRUE(Eventually([&] { return Listed(*m_stack); })) << m_stack->PcscdLog();
     ASSERT_TRUE(Eventually(
-        [&] { return stack_->Control("state").find("connected=yes") != std::string::npos; }));
+        [&] { return m_stack->Control("state").find("connected=yes") != std::string::npos; }));
   }
 
-  std::unique_ptr<Stack> stack_;
+  std::unique_ptr<Stack> m_stack;
 };
 
 TEST_F(UsbUnplug, PcscdRemovesTheReaderAndAddsItBackOnPlug) {
-  ASSERT_TRUE(Listed(*stack_));
-  stack_->Control("unplug");
-  ASSERT_TRUE(Eventually([&] { return !Listed(*stack_); })) << "pcscd still lists the reader";
+  ASSERT_TRUE(Listed(*m_stack));
+  m_stack->Control("unplug");
+  ASSERT_TRUE(Eventually([&] { return !Listed(*m_stack); })) << "pcscd still lists the reader";
 
-  const ProcessResult gone = stack_->Qvxcmd({"check-connection"});
+  const ProcessResult gone = m_stack->Qvxcmd({"check-connection"});
   EXPECT_EQ(gone.exitCode, 2) << gone.output << gone.errors;
   EXPECT_EQ(gone.output.rfind(kNotConnected, 0), 0u) << gone.output;
 
   PlugBack();
-  const ProcessResult back = stack_->Qvxcmd({"check-connection"});
+  const ProcessResult back = m_stack->Qvxcmd({"check-connection"});
   EXPECT_EQ(back.exitCode, 0) << back.output << back.errors;
   EXPECT_EQ(back.output.rfind(kSuccess, 0), 0u) << back.output;
 
   // Twice in a row: the second unplug reaches pcscd as the first did.
-  stack_->Control("unplug");
-  EXPECT_TRUE(Eventually([&] { return !Listed(*stack_); }))
+  m_stack->Control("unplug");
+  EXPECT_TRUE(Eventually([&] { return !Listed(*m_stack); }))
       << "pcscd kept the reader after the second unplug";
 }
 
 TEST_F(UsbUnplug, UnplugUnderARunningRequestEndsItWithStatus3) {
-  stack_->Control("customer never");
-  auto holder = std::make_unique<Child>(stack_->QvxcmdArgv({"get-response", "0002CCDD", "nl"}),
-                                        stack_->Env());
-  ASSERT_TRUE(DeviceWaits(*stack_));
+  m_stack->Control("customer never");
+  auto holder = std::make_unique<Child>(m_stack->QvxcmdArgv({"get-response", "0002CCDD", "nl"}),
+                                        m_stack->Env());
+  ASSERT_TRUE(DeviceWaits(*m_stack));
 
-  stack_->Control("unplug");
+  m_stack->Control("unplug");
   auto ended = std::async(std::launch::async, [&] { return holder->Wait(); });
   if (ended.wait_for(20s) != std::future_status::ready) {
     ::kill(holder->Pid(), SIGKILL);
@@ -85,10 +85,10 @@ TEST_F(UsbUnplug, UnplugUnderARunningRequestEndsItWithStatus3) {
   EXPECT_EQ(result.output.rfind("Status=3\n", 0), 0u) << result.output;
 
   // The old reader must be gone first, or its listing passes for the new one.
-  ASSERT_TRUE(Eventually([&] { return !Listed(*stack_); })) << "pcscd still lists the reader";
-  stack_->Control("customer approve 50");
+  ASSERT_TRUE(Eventually([&] { return !Listed(*m_stack); })) << "pcscd still lists the reader";
+  m_stack->Control("customer approve 50");
   PlugBack();
-  const ProcessResult next = stack_->Qvxcmd({"get-response", "0002CCDD", "nl"});
+  const ProcessResult next = m_stack->Qvxcmd({"get-response", "0002CCDD", "nl"});
   EXPECT_EQ(next.exitCode, 0) << next.output << next.errors;
   EXPECT_NE(next.output.find("Response=9F7CD86AA89B04E4"), std::string::npos) << next.output;
 }

@@ -12,9 +12,9 @@
 namespace {
 
 using namespace platform;
-using com_test::CLSID_TestThing;
-using com_test::IID_ITestThing;
-using com_test::ITestThing;
+using qvx::testing::CLSID_TestThing;
+using qvx::testing::IID_ITestThing;
+using qvx::testing::ITestThing;
 
 void SetString(HKEY root, const std::string& key, const char* name, const std::string& value) {
   HKEY k = nullptr;
@@ -47,14 +47,14 @@ class CreationTest : public ::testing::Test {
     if (module == nullptr) {
       return -1;
     }
-    auto live = reinterpret_cast<com_test::LiveObjectsFunction>(
-        ::dlsym(module, com_test::kLiveObjectsName));
+    auto live = reinterpret_cast<qvx::testing::LiveObjectsFunction>(
+        ::dlsym(module, qvx::testing::kLiveObjectsName));
     ::dlclose(module);  // only drops the count NOLOAD took
     return live != nullptr ? live() : -1;
   }
 
-  qvx::testing::PrivateDir dir_;
-  qvx::testing::ScopedEnv registry_{"QVX_REGISTRY_ROOT", dir_.Path().c_str()};
+  qvx::testing::PrivateDir m_dir;
+  qvx::testing::ScopedEnv m_registry{"QVX_REGISTRY_ROOT", m_dir.Path().c_str()};
 };
 
 TEST_F(CreationTest, ProgIdLeadsToTheModuleAndItsObject) {
@@ -130,7 +130,7 @@ TEST_F(CreationTest, RegistryGapsGiveTheWindowsErrors) {
   SetClasses("Qvx.Bad.1\\CLSID", "not a guid");
   EXPECT_EQ(CLSIDFromProgID(u"Qvx.Bad.1", &out), CO_E_CLASSSTRING);
 
-  SetClasses("CLSID\\" + clsid + "\\InprocServer32", dir_.Path() + "/missing.so");
+  SetClasses("CLSID\\" + clsid + "\\InprocServer32", m_dir.Path() + "/missing.so");
   EXPECT_EQ(CoCreateInstance(CLSID_TestThing, nullptr, CLSCTX_ALL, IID_IUnknown, &object),
             HRESULT_FROM_WIN32(126));
   EXPECT_EQ(object, nullptr);

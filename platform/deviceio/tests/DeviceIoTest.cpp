@@ -13,7 +13,7 @@
 namespace {
 
 using namespace platform;
-using qvxtest::CTestDevice;
+using qvx::testing::CTestDevice;
 
 constexpr GUID kClass{0x1a2b3c4d, 0x1111, 0x2222, {0x80, 1, 2, 3, 4, 5, 6, 7}};
 constexpr GUID kOtherClass{0x1a2b3c4d, 0x1111, 0x2222, {0x80, 1, 2, 3, 4, 5, 6, 8}};

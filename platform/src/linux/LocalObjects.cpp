@@ -54,81 +54,81 @@ bool TakeCount(int fd) {
 class LocalEvent final : public EventObject {
  public:
   LocalEvent(bool manualReset, bool initialState)
-      : manualReset_(manualReset), fd_(MakeEventFd(initialState ? 1 : 0, 0)),
-        signalled_(initialState) {}
+      : m_manualReset(manualReset), m_fd(MakeEventFd(initialState ? 1 : 0, 0)),
+        m_signalled(initialState) {}
 
   void Set() override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!signalled_) {
-      Post(fd_.Get());
-      signalled_ = true;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_signalled) {
+      Post(m_fd.Get());
+      m_signalled = true;
     }
   }
 
   void Reset() override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (signalled_) {
-      TakeCount(fd_.Get());
-      signalled_ = false;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_signalled) {
+      TakeCount(m_fd.Get());
+      m_signalled = false;
     }
   }
 
   TakeResult TryTake() override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!signalled_) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_signalled) {
       return TakeResult::Busy;
     }
-    if (!manualReset_) {
-      TakeCount(fd_.Get());
-      signalled_ = false;
+    if (!m_manualReset) {
+      TakeCount(m_fd.Get());
+      m_signalled = false;
     }
     return TakeResult::Taken;
   }
 
   void Untake() override {
-    if (!manualReset_) {
+    if (!m_manualReset) {
       Set();
     }
   }
 
-  int WaitDescriptor() const override { return fd_.Get(); }
+  int WaitDescriptor() const override { return m_fd.Get(); }
 
  private:
-  const bool manualReset_;
-  UniqueFd fd_;
-  std::mutex mutex_;
-  bool signalled_;
+  const bool m_manualReset;
+  UniqueFd m_fd;
+  std::mutex m_mutex;
+  bool m_signalled;
 };
 
 // A semaphore eventfd holding 1 while the mutex is free.
 class LocalMutex final : public MutexObject {
  public:
   explicit LocalMutex(bool initialOwner)
-      : fd_(MakeEventFd(initialOwner ? 0 : 1, EFD_SEMAPHORE)), owned_(initialOwner) {}
+      : m_fd(MakeEventFd(initialOwner ? 0 : 1, EFD_SEMAPHORE)), m_owned(initialOwner) {}
 
   TakeResult TryTake() override {
-    if (!TakeCount(fd_.Get())) {
+    if (!TakeCount(m_fd.Get())) {
       return TakeResult::Busy;
     }
-    owned_ = true;
+    m_owned = true;
     return TakeResult::Taken;
   }
 
   void Untake() override { Release(); }
 
   bool Release() override {
-    if (!owned_.exchange(false)) {
+    if (!m_owned.exchange(false)) {
       return false;
     }
-    Post(fd_.Get());
+    Post(m_fd.Get());
     return true;
   }
 
-  int WaitDescriptor() const override { return fd_.Get(); }
+  int WaitDescriptor() const override { return m_fd.Get(); }
 
  private:
-  UniqueFd fd_;
-  std::atomic<bool> owned_;
+  UniqueFd m_fd;
+  std::atomic<bool> m_owned;
 };
 
 }  // namespace

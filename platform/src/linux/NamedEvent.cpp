@@ -61,56 +61,56 @@ void WriteByte(int fd) {
 class NamedEvent final : public EventObject {
  public:
   NamedEvent(ObjectPath path, ObjectReference reference, UniqueFd fifo, bool manualReset)
-      : path_(std::move(path)), reference_(std::move(reference)), fifo_(std::move(fifo)),
-        manualReset_(manualReset) {}
+      : m_path(std::move(path)), m_reference(std::move(reference)), m_fifo(std::move(fifo)),
+        m_manualReset(manualReset) {}
 
   ~NamedEvent() override {
     try {
-      NamespaceLock lock(path_.directory);
-      fifo_.Reset();
-      reference_.Drop();
+      NamespaceLock lock(m_path.directory);
+      m_fifo.Reset();
+      m_reference.Drop();
     } catch (...) {
       // The namespace is gone; closing the descriptors is all that is left.
     }
   }
 
   void Set() override {
-    NamespaceLock lock(path_.directory);
-    if (Pending(fifo_.Get()) == 0) {
-      WriteByte(fifo_.Get());
+    NamespaceLock lock(m_path.directory);
+    if (Pending(m_fifo.Get()) == 0) {
+      WriteByte(m_fifo.Get());
     }
   }
 
   void Reset() override {
-    NamespaceLock lock(path_.directory);
-    Drain(fifo_.Get());
+    NamespaceLock lock(m_path.directory);
+    Drain(m_fifo.Get());
   }
 
   TakeResult TryTake() override {
-    if (Pending(fifo_.Get()) == 0) {
+    if (Pending(m_fifo.Get()) == 0) {
       return TakeResult::Busy;
     }
-    if (manualReset_) {
+    if (m_manualReset) {
       return TakeResult::Taken;
     }
     // Several waiters may see the byte; the one that reads it wins.
-    NamespaceLock lock(path_.directory);
-    return ReadByte(fifo_.Get()) ? TakeResult::Taken : TakeResult::Busy;
+    NamespaceLock lock(m_path.directory);
+    return ReadByte(m_fifo.Get()) ? TakeResult::Taken : TakeResult::Busy;
   }
 
   void Untake() override {
-    if (!manualReset_) {
+    if (!m_manualReset) {
       Set();
     }
   }
 
-  int WaitDescriptor() const override { return fifo_.Get(); }
+  int WaitDescriptor() const override { return m_fifo.Get(); }
 
  private:
-  ObjectPath path_;
-  ObjectReference reference_;
-  UniqueFd fifo_;
-  const bool manualReset_;
+  ObjectPath m_path;
+  ObjectReference m_reference;
+  UniqueFd m_fifo;
+  const bool m_manualReset;
 };
 
 }  // namespace

@@ -44,50 +44,50 @@ std::string StartTimeToken() {
 class NamedMutex final : public MutexObject {
  public:
   NamedMutex(ObjectPath path, ObjectReference reference, UniqueFd file, bool owned)
-      : path_(std::move(path)), reference_(std::move(reference)), file_(std::move(file)),
-        owned_(owned) {}
+      : m_path(std::move(path)), m_reference(std::move(reference)), m_file(std::move(file)),
+        m_owned(owned) {}
 
   // Closing an owned handle drops the lock but keeps the record, so the next
   // owner sees the mutex abandoned, as on Windows.
   ~NamedMutex() override {
     try {
-      NamespaceLock lock(path_.directory);
-      file_.Reset();
-      reference_.Drop();
+      NamespaceLock lock(m_path.directory);
+      m_file.Reset();
+      m_reference.Drop();
     } catch (...) {
       // The namespace is gone; closing the descriptors is all that is left.
     }
   }
 
   TakeResult TryTake() override {
-    std::lock_guard<std::mutex> guard(state_);
-    if (owned_) {
+    std::lock_guard<std::mutex> guard(m_state);
+    if (m_owned) {
       return TakeResult::Busy;  // not recursive: a second wait on this handle waits
     }
-    if (::flock(file_.Get(), LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(m_file.Get(), LOCK_EX | LOCK_NB) != 0) {
       if (errno == EWOULDBLOCK || errno == EINTR) {
         return TakeResult::Busy;
       }
       ThrowErrno(errno);
     }
-    owned_ = true;
+    m_owned = true;
     char probe = 0;
-    const bool abandoned = ::pread(file_.Get(), &probe, 1, 0) == 1;
-    WriteOwnerRecord(file_.Get());  // if this fails, only the abandoned report is lost
+    const bool abandoned = ::pread(m_file.Get(), &probe, 1, 0) == 1;
+    WriteOwnerRecord(m_file.Get());  // if this fails, only the abandoned report is lost
     return abandoned ? TakeResult::Abandoned : TakeResult::Taken;
   }
 
   void Untake() override { Release(); }
 
   bool Release() override {
-    std::lock_guard<std::mutex> guard(state_);
-    if (!owned_) {
+    std::lock_guard<std::mutex> guard(m_state);
+    if (!m_owned) {
       return false;
     }
     // Clear the record first: dying in between then reads as released.
-    (void)::ftruncate(file_.Get(), 0);
-    ::flock(file_.Get(), LOCK_UN);
-    owned_ = false;
+    (void)::ftruncate(m_file.Get(), 0);
+    ::flock(m_file.Get(), LOCK_UN);
+    m_owned = false;
     return true;
   }
 
@@ -101,11 +101,11 @@ class NamedMutex final : public MutexObject {
   }
 
  private:
-  ObjectPath path_;
-  ObjectReference reference_;
-  UniqueFd file_;
-  std::mutex state_;
-  bool owned_;
+  ObjectPath m_path;
+  ObjectReference m_reference;
+  UniqueFd m_file;
+  std::mutex m_state;
+  bool m_owned;
 };
 
 }  // namespace

@@ -130,8 +130,8 @@ UniqueFd OpenOrCreate(const std::string& path, int flags, bool* created) {
 
 NamespaceLock::NamespaceLock(const std::string& directory) {
   bool created = false;
-  fd_ = OpenOrCreate(directory + "/.lock", O_RDWR | O_CLOEXEC | O_NOFOLLOW, &created);
-  while (::flock(fd_.Get(), LOCK_EX) != 0) {
+  m_fd = OpenOrCreate(directory + "/.lock", O_RDWR | O_CLOEXEC | O_NOFOLLOW, &created);
+  while (::flock(m_fd.Get(), LOCK_EX) != 0) {
     if (errno != EINTR) {
       ThrowErrno(errno);
     }
@@ -166,20 +166,20 @@ void RemoveObjectFiles(const ObjectPath& path) noexcept {
 
 ObjectReference::ObjectReference(const ObjectPath& path, const std::string& kind,
                                  const std::string& content, bool create)
-    : path_(path), pid_(::getpid()) {
+    : m_path(path), m_pid(::getpid()) {
   const std::string file = path.File(".ref");
   const int flags = O_RDWR | O_CLOEXEC | O_NOFOLLOW;
   if (create) {
     bool created = false;
-    fd_ = OpenOrCreate(file, flags, &created);
+    m_fd = OpenOrCreate(file, flags, &created);
   } else {
-    fd_.Reset(::open(file.c_str(), flags));
-    if (!fd_.Valid()) {
+    m_fd.Reset(::open(file.c_str(), flags));
+    if (!m_fd.Valid()) {
       ThrowNameErrno(errno);
     }
   }
   struct stat info {};
-  if (::fstat(fd_.Get(), &info) != 0) {
+  if (::fstat(m_fd.Get(), &info) != 0) {
     ThrowErrno(errno);
   }
   if (!S_ISREG(info.st_mode)) {
@@ -187,38 +187,38 @@ ObjectReference::ObjectReference(const ObjectPath& path, const std::string& kind
   }
   // Under the namespace lock every other lock on a reference is shared, so
   // an exclusive one succeeds exactly when no handle holds the object.
-  if (::flock(fd_.Get(), LOCK_EX | LOCK_NB) == 0) {
+  if (::flock(m_fd.Get(), LOCK_EX | LOCK_NB) == 0) {
     if (!create) {
-      RemoveObjectFiles(path_);
+      RemoveObjectFiles(m_path);
       ThrowError(ERROR_FILE_NOT_FOUND);
     }
-    WriteContent(fd_.Get(), content);
-    content_ = content;
-    existed_ = false;
+    WriteContent(m_fd.Get(), content);
+    m_content = content;
+    m_existed = false;
   } else {
     if (errno != EWOULDBLOCK) {
       ThrowErrno(errno);
     }
-    content_ = ReadContent(fd_.Get());
-    if (content_.compare(0, kind.size(), kind) != 0) {
+    m_content = ReadContent(m_fd.Get());
+    if (m_content.compare(0, kind.size(), kind) != 0) {
       ThrowError(ERROR_INVALID_HANDLE);  // the name belongs to another kind
     }
-    existed_ = true;
+    m_existed = true;
   }
-  if (::flock(fd_.Get(), LOCK_SH | LOCK_NB) != 0) {
+  if (::flock(m_fd.Get(), LOCK_SH | LOCK_NB) != 0) {
     ThrowErrno(errno);
   }
 }
 
 void ObjectReference::Drop() noexcept {
-  if (!fd_.Valid()) {
+  if (!m_fd.Valid()) {
     return;
   }
   // A failed conversion loses the shared lock, which is what closing does.
-  if (::getpid() == pid_ && ::flock(fd_.Get(), LOCK_EX | LOCK_NB) == 0) {
-    RemoveObjectFiles(path_);
+  if (::getpid() == m_pid && ::flock(m_fd.Get(), LOCK_EX | LOCK_NB) == 0) {
+    RemoveObjectFiles(m_path);
   }
-  fd_.Reset();
+  m_fd.Reset();
 }
 
 }  // namespace detail

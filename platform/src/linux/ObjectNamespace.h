@@ -34,7 +34,7 @@ class NamespaceLock {
   explicit NamespaceLock(const std::string& directory);
 
  private:
-  UniqueFd fd_;
+  UniqueFd m_fd;
 };
 
 // Opens `path`, creating it with mode 0666 (whatever the umask) when it is
@@ -54,18 +54,18 @@ class ObjectReference {
   ObjectReference(ObjectReference&&) noexcept = default;
   ObjectReference& operator=(ObjectReference&&) noexcept = default;
 
-  bool Existed() const { return existed_; }
+  bool Existed() const { return m_existed; }
   // The content the creator wrote (for an existing object: its creator's).
-  const std::string& Content() const { return content_; }
+  const std::string& Content() const { return m_content; }
   // Ends the hold; removes the object's files when it was the last one.
   void Drop() noexcept;
 
  private:
-  ObjectPath path_;
-  UniqueFd fd_;
-  bool existed_ = false;
-  std::string content_;
-  pid_t pid_;  // a forked copy shares the parent's lock and must not drop it
+  ObjectPath m_path;
+  UniqueFd m_fd;
+  bool m_existed = false;
+  std::string m_content;
+  pid_t m_pid;  // a forked copy shares the parent's lock and must not drop it
 };
 
 }  // namespace detail

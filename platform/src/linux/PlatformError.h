@@ -13,12 +13,12 @@ namespace detail {
 
 class PlatformError : public std::exception {
  public:
-  explicit PlatformError(DWORD code) noexcept : code_(code) {}
-  DWORD Code() const noexcept { return code_; }
+  explicit PlatformError(DWORD code) noexcept : m_code(code) {}
+  DWORD Code() const noexcept { return m_code; }
   const char* what() const noexcept override { return "platform call failed"; }
 
  private:
-  DWORD code_;
+  DWORD m_code;
 };
 
 // Win32 error number for an errno value.

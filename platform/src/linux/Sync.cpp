@@ -30,35 +30,35 @@ using ObjectPtr = std::shared_ptr<KernelObject>;
 class HandleTable {
  public:
   HANDLE Insert(ObjectPtr object) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(m_mutex);
     HANDLE handle = object.get();
-    objects_.emplace(handle, std::move(object));
+    m_objects.emplace(handle, std::move(object));
     return handle;
   }
 
   ObjectPtr Find(HANDLE handle) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto found = objects_.find(handle);
-    if (found == objects_.end()) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto found = m_objects.find(handle);
+    if (found == m_objects.end()) {
       ThrowError(ERROR_INVALID_HANDLE);
     }
     return found->second;
   }
 
   ObjectPtr Remove(HANDLE handle) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto found = objects_.find(handle);
-    if (found == objects_.end()) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto found = m_objects.find(handle);
+    if (found == m_objects.end()) {
       ThrowError(ERROR_INVALID_HANDLE);
     }
     ObjectPtr object = std::move(found->second);
-    objects_.erase(found);
+    m_objects.erase(found);
     return object;
   }
 
  private:
-  std::mutex mutex_;
-  std::unordered_map<HANDLE, ObjectPtr> objects_;
+  std::mutex m_mutex;
+  std::unordered_map<HANDLE, ObjectPtr> m_objects;
 };
 
 HandleTable& Handles() {

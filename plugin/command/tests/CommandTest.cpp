@@ -8,7 +8,7 @@
 #include "brixon/Quorvex2.h"
 #include "platform/System.h"
 
-namespace brixontest {
+namespace qvx::testing {
 namespace {
 
 using qvx::brixon::CError;
@@ -251,4 +251,4 @@ TEST_F(PluginCommand, ErrorBoxOnlyWhenSwitchedOn) {
 }
 
 }  // namespace
-}  // namespace brixontest
+}  // namespace qvx::testing

@@ -2,4 +2,4 @@
 
 // Every test process gets its private directories before the log is used.
 static ::testing::Environment* const kEnvironment =
-    ::testing::AddGlobalTestEnvironment(new brixontest::PluginEnvironment);
+    ::testing::AddGlobalTestEnvironment(new qvx::testing::PluginEnvironment);

@@ -6,7 +6,7 @@
 #include "PluginTestSupport.h"
 #include "brixon/Error.h"
 
-namespace brixontest {
+namespace qvx::testing {
 namespace {
 
 using qvx::brixon::CError;
@@ -115,4 +115,4 @@ TEST(PluginLogLine, PrefixHasTimeProcessThreadAndTag) {
 }
 
 }  // namespace
-}  // namespace brixontest
+}  // namespace qvx::testing

@@ -9,7 +9,7 @@
 #include "brixon/Log.h"
 #include "platform/Registry.h"
 
-namespace brixontest {
+namespace qvx::testing {
 namespace {
 
 using qvx::brixon::CLog;
@@ -169,4 +169,4 @@ TEST(PluginLog, UnwritableFileRaisesWithTheEntry) {
 }
 
 }  // namespace
-}  // namespace brixontest
+}  // namespace qvx::testing

@@ -20,7 +20,7 @@
 #include "brixon/Log.h"
 #include "brixon/ReaderAccess.h"
 
-namespace brixontest {
+namespace qvx::testing {
 
 using qvx::Bytes;
 using qvx::contract::ControlIndex;
@@ -92,4 +92,4 @@ std::string CaseName(const ::testing::TestParamInfo<Case>& param) {
   return param.param.name;
 }
 
-}  // namespace brixontest
+}  // namespace qvx::testing

@@ -22,7 +22,7 @@ namespace {
 
 using namespace platform;
 using namespace qvx::brixon;
-using brixontest::FakeReader;
+using qvx::testing::FakeReader;
 using qvx::Bytes;
 using qvx::contract::ControlIndex;
 using qvx::browser::ScriptArgument;
@@ -30,7 +30,7 @@ using qvx::browser::ScriptArgument;
 // The private directories of the command library's tests, and a pcsc-lite
 // socket that does not exist: the module's own reader access must never
 // reach the machine's pcscd.
-class ObjectEnvironment : public brixontest::PluginEnvironment {
+class ObjectEnvironment : public qvx::testing::PluginEnvironment {
  public:
   void SetUp() override {
     PluginEnvironment::SetUp();
@@ -47,15 +47,15 @@ class BrixonObject : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(RegisterServer("/opt/quorvex2/BRIXON.so"), S_OK);
-    factory_.Attach(CreateClassFactory([this] { return std::make_unique<FakeReader>(script_); }));
-    ASSERT_EQ(factory_->CreateInstance(nullptr, IID_IDispatch, object_.AsOut()), S_OK);
+    m_factory.Attach(CreateClassFactory([this] { return std::make_unique<FakeReader>(m_script); }));
+    ASSERT_EQ(m_factory->CreateInstance(nullptr, IID_IDispatch, m_object.AsOut()), S_OK);
   }
   void TearDown() override { UnregisterServer(); }
 
   HRESULT Call(const std::string& member, const std::vector<ScriptArgument>& arguments,
                std::string* text) {
     VARIANT result;
-    const HRESULT hr = qvx::browser::CallByName(object_, member, arguments, &result);
+    const HRESULT hr = qvx::browser::CallByName(m_object, member, arguments, &result);
     if (SUCCEEDED(hr)) {
       *text = qvx::browser::ScriptText(result);
       VariantClear(&result);
@@ -63,9 +63,9 @@ class BrixonObject : public ::testing::Test {
     return hr;
   }
 
-  FakeReader::Script script_;
-  CComPtr<IClassFactory> factory_;
-  CComPtr<IDispatch> object_;
+  FakeReader::Script m_script;
+  CComPtr<IClassFactory> m_factory;
+  CComPtr<IDispatch> m_object;
 };
 
 struct MemberCase {
@@ -129,25 +129,25 @@ TEST_F(BrixonObject, EveryMemberByNameWithTheTablesParameterTypes) {
   };
   for (const MemberCase& c : cases) {
     SCOPED_TRACE(c.member);
-    script_ = FakeReader::Script{};
-    script_.answers = c.answers;
+    m_script = FakeReader::Script{};
+    m_script.answers = c.answers;
     std::u16string name = qvx::browser::Utf8ToUtf16(c.member);
     LPOLESTR names[] = {name.data()};
     DISPID id = 0;
-    ASSERT_EQ(object_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), S_OK);
+    ASSERT_EQ(m_object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), S_OK);
     EXPECT_EQ(id, c.id);
     std::string text;
     ASSERT_EQ(Call(c.member, c.arguments, &text), S_OK);
     EXPECT_EQ(text, c.result);
-    ASSERT_EQ(script_.requests.size(), c.requests.size());
+    ASSERT_EQ(m_script.requests.size(), c.requests.size());
     for (std::size_t i = 0; i < c.requests.size(); ++i) {
-      EXPECT_EQ(script_.requests[i].first, c.requests[i].first);
+      EXPECT_EQ(m_script.requests[i].first, c.requests[i].first);
       // Only the requests whose bytes the row names are compared.
       if (!c.requests[i].second.empty()) {
-        EXPECT_EQ(script_.requests[i].second, c.requests[i].second);
+        EXPECT_EQ(m_script.requests[i].second, c.requests[i].second);
       }
     }
-    EXPECT_EQ(script_.cancels, std::string(c.member) == "Cancel" ? 1 : 0);
+    EXPECT_EQ(m_script.cancels, std::string(c.member) == "Cancel" ? 1 : 0);
   }
 }
 
@@ -156,7 +156,7 @@ TEST_F(BrixonObject, LateBoundCallsNeedTheRegisteredTypeLibraryEarlyBoundOnesDoN
   std::string text;
   EXPECT_EQ(Call("CheckBRIXON", {}, &text), TYPE_E_LIBNOTREGISTERED);
   CComPtr<IBRIXON> brixon;
-  ASSERT_EQ(object_->QueryInterface(IID_IBRIXON, brixon.AsOut()), S_OK);
+  ASSERT_EQ(m_object->QueryInterface(IID_IBRIXON, brixon.AsOut()), S_OK);
   LONG value = 0;
   EXPECT_EQ(brixon->get_CheckBRIXON(&value), S_OK);
   EXPECT_EQ(value, 1);
@@ -180,7 +180,7 @@ TEST_F(BrixonObject, ScriptSafetyOnlyForTheBanksHttpsPages) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.url);
     CComPtr<IUnknown> object;
-    ASSERT_EQ(factory_->CreateInstance(nullptr, IID_IUnknown, object.AsOut()), S_OK);
+    ASSERT_EQ(m_factory->CreateInstance(nullptr, IID_IUnknown, object.AsOut()), S_OK);
     CComPtr<IObjectWithSite> sited;
     ASSERT_EQ(object->QueryInterface(IID_IObjectWithSite, sited.AsOut()), S_OK);
     CComPtr<IUnknown> page;
@@ -224,8 +224,8 @@ TEST_F(BrixonObject, AggregatedTheOuterObjectOwnsIdentityAndCount) {
   const long before = ModuleLockCount();
   COuter outer;
   void* refused = nullptr;
-  EXPECT_EQ(factory_->CreateInstance(&outer, IID_IDispatch, &refused), CLASS_E_NOAGGREGATION);
-  ASSERT_EQ(factory_->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)),
+  EXPECT_EQ(m_factory->CreateInstance(&outer, IID_IDispatch, &refused), CLASS_E_NOAGGREGATION);
+  ASSERT_EQ(m_factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)),
             S_OK);
   EXPECT_EQ(ModuleLockCount(), before + 1);
   for (const IID& iid : {IID_IBRIXON, IID_IDispatch, IID_IObjectSafety, IID_IObjectSafetySiteLock,
@@ -248,14 +248,14 @@ TEST_F(BrixonObject, AggregatedTheOuterObjectOwnsIdentityAndCount) {
 class BrixonModule : public ::testing::Test {
  protected:
   void SetUp() override {
-    module_ = ::dlopen(QVX_BRIXON_MODULE, RTLD_NOW);
-    ASSERT_NE(module_, nullptr) << ::dlerror();
+    m_module = ::dlopen(QVX_BRIXON_MODULE, RTLD_NOW);
+    ASSERT_NE(m_module, nullptr) << ::dlerror();
   }
   template <typename Function>
   Function Export(const char* name) {
-    return reinterpret_cast<Function>(::dlsym(module_, name));
+    return reinterpret_cast<Function>(::dlsym(m_module, name));
   }
-  void* module_ = nullptr;
+  void* m_module = nullptr;
 };
 
 std::string Classes(const std::string& key, const char* value = nullptr) {

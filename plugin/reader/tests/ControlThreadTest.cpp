@@ -13,8 +13,8 @@
 namespace {
 
 using namespace qvx::brixon;
-using qvxtest::Eventually;
-using qvxtest::FakeSCard;
+using qvx::testing::Eventually;
+using qvx::testing::FakeSCard;
 
 constexpr ::DWORD kCheckCard = 0x312008;
 constexpr ::DWORD kGetLastError = 0x312028;
@@ -86,7 +86,7 @@ TEST_F(ControlThreadTest, LastErrorRecordDecidesResultAndResponse) {
     EXPECT_TRUE(thread.IsIdle());
   }
   EXPECT_EQ(scard->ControlCalls(kCheckCard).back().request, (std::vector<BYTE>{1, 2}));
-  EXPECT_NE(qvxtest::PluginLog().find("SCardControl(0x312028/GetLastError) failed. dwBytesReturned = 0"),
+  EXPECT_NE(qvx::testing::PluginLog().find("SCardControl(0x312028/GetLastError) failed. dwBytesReturned = 0"),
             std::string::npos);
 }
 

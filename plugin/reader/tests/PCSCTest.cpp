@@ -21,8 +21,8 @@ namespace {
 using namespace qvx::brixon;
 using qvx::Bytes;
 using qvx::contract::ControlIndex;
-using qvxtest::Eventually;
-using qvxtest::FakeSCard;
+using qvx::testing::Eventually;
+using qvx::testing::FakeSCard;
 
 constexpr const char* kReader = "Meridel Quorvex2_Reader 00 00";
 constexpr ::DWORD kCheckCard = 0x312008;
@@ -331,7 +331,7 @@ class DirectPathTest : public ::testing::Test {
   std::condition_variable changed;
   bool cancelled = false;
 
-  qvxtest::CTestDevice::Reply Answer(std::uint32_t code, const std::vector<std::uint8_t>& input) {
+  qvx::testing::CTestDevice::Reply Answer(std::uint32_t code, const std::vector<std::uint8_t>& input) {
     switch (code) {
       case 0x222008:  // CheckCard: echoes its input
         return {0, input};
@@ -359,7 +359,7 @@ TEST_F(DirectPathTest, RequestsAndCancelGoThroughTheDeviceInterface) {
   EXPECT_EQ(RunExpectingError(missing).GetMessage(),
             "The Quorvex2 is not connected to any USB port.");
 
-  qvxtest::CTestDevice device(qvxtest::ReaderTestDir() + "/devices", kDirectInterfaceClass,
+  qvx::testing::CTestDevice device(qvx::testing::ReaderTestDir() + "/devices", kDirectInterfaceClass,
                               "quorvex2",
                               [this](std::uint32_t code, const std::vector<std::uint8_t>& input,
                                      std::uint32_t) { return Answer(code, input); });

@@ -93,7 +93,7 @@ TEST(SystemCSTest, AHolderThatDiedDoesNotLockTheDeviceForGood) {
   CSystemCS next(kMutex, &cancel);
   EXPECT_FALSE(cancel.IsSet()) << "a properly released mutex cancels nothing";
   EXPECT_FALSE(next.WasAbandoned()) << "released properly by the one that took over";
-  EXPECT_NE(qvxtest::PluginLog().find("found the mutex abandoned"), std::string::npos);
+  EXPECT_NE(qvx::testing::PluginLog().find("found the mutex abandoned"), std::string::npos);
   platform::CloseHandle(waiter);
 }
 

@@ -4,7 +4,7 @@
 #include "PrivateDir.h"
 #include "TestSupport.h"
 
-namespace qvxtest {
+namespace qvx::testing {
 
 namespace {
 
@@ -34,4 +34,4 @@ std::string PluginLog() {
   return text.str();
 }
 
-}  // namespace qvxtest
+}  // namespace qvx::testing

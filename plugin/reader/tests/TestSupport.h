@@ -7,7 +7,7 @@
 
 #include "Eventually.h"
 
-namespace qvxtest {
+namespace qvx::testing {
 
 const std::string& ReaderTestDir();
 // The plug-in's log so far.
@@ -15,4 +15,4 @@ std::string PluginLog();
 
 using qvx::testing::Eventually;
 
-}  // namespace qvxtest
+}  // namespace qvx::testing

@@ -34,7 +34,7 @@ HRESULT IObjectSafetySiteLockImpl::GetInterfaceSafetyOptions(REFIID riid,
     return error;
   }
   *supportedOptions = kSupportedSafetyOptions;
-  *enabledOptions = CSiteLock::IsPageApproved(this) ? safetyOptions_ : 0;
+  *enabledOptions = CSiteLock::IsPageApproved(this) ? m_safetyOptions : 0;
   return S_OK;
 }
 
@@ -47,14 +47,14 @@ HRESULT IObjectSafetySiteLockImpl::SetInterfaceSafetyOptions(REFIID riid, DWORD 
   if ((optionSetMask & ~kSupportedSafetyOptions) != 0) {
     return E_FAIL;
   }
-  const DWORD options = (enabledOptions & optionSetMask) | (safetyOptions_ & ~optionSetMask);
-  if (options == safetyOptions_) {
+  const DWORD options = (enabledOptions & optionSetMask) | (m_safetyOptions & ~optionSetMask);
+  if (options == m_safetyOptions) {
     return S_OK;
   }
   if (!CSiteLock::IsPageApproved(this)) {
     return E_FAIL;
   }
-  safetyOptions_ = options;
+  m_safetyOptions = options;
   return S_OK;
 }
 

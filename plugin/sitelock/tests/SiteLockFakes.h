@@ -7,7 +7,7 @@
 
 #include "brixon/SiteLock.h"
 
-namespace sitelock_test {
+namespace qvx::testing {
 
 using namespace platform;
 
@@ -114,10 +114,10 @@ class CFakeObject final : public qvx::brixon::IObjectSafetySiteLockImpl,
     if (site != nullptr) {
       site->AddRef();
     }
-    if (site_ != nullptr) {
-      site_->Release();
+    if (m_site != nullptr) {
+      m_site->Release();
     }
-    site_ = site;
+    m_site = site;
     return S_OK;
   }
   HRESULT GetSite(REFIID riid, void** site) override {
@@ -125,13 +125,13 @@ class CFakeObject final : public qvx::brixon::IObjectSafetySiteLockImpl,
       return E_POINTER;
     }
     *site = nullptr;
-    return site_ != nullptr ? site_->QueryInterface(riid, site) : E_FAIL;
+    return m_site != nullptr ? m_site->QueryInterface(riid, site) : E_FAIL;
   }
 
   long references = 0;
 
  private:
-  IUnknown* site_ = nullptr;
+  IUnknown* m_site = nullptr;
 };
 
-}  // namespace sitelock_test
+}  // namespace qvx::testing

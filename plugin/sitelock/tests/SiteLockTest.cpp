@@ -13,8 +13,8 @@ using qvx::brixon::CSiteLock;
 using qvx::brixon::IID_IObjectSafetySiteLock;
 using qvx::brixon::SiteLockEntry;
 using qvx::brixon::ZoneMarker;
-using sitelock_test::CFakeObject;
-using sitelock_test::CFakePage;
+using qvx::testing::CFakeObject;
+using qvx::testing::CFakePage;
 
 std::string Narrow(const std::u16string& s) {
   std::string out;

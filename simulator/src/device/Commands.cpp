@@ -72,26 +72,26 @@ std::optional<Firmware::Reply> Firmware::Dispatch(std::uint8_t command, const By
 }
 
 std::optional<std::uint8_t> Firmware::CheckCard() const {
-  if (!cardInserted_) return error::kNoCard;
+  if (!m_cardInserted) return error::kNoCard;
   return std::nullopt;
 }
 
 Firmware::Reply Firmware::OpenCard(const Bytes& data) {
-  op_ = Op::None;
+  m_op = Op::None;
   if (data.size() != 2) return Error(error::kInputNotValid);
   if (auto failure = CheckCard()) return Error(*failure);
-  if (card_.unsupported) return Error(error::kDfNameNotFound);
-  if (card_.blocked) return Error(error::kCardBlocked);
+  if (m_card.unsupported) return Error(error::kDfNameNotFound);
+  if (m_card.blocked) return Error(error::kCardBlocked);
   // A language code sets the prompts' language; the mode paths send 00 00.
-  if (std::isalpha(data[0]) && std::isalpha(data[1])) language_ = LanguageFromCode(data[0], data[1]);
-  op_ = Op::CardOpened;
+  if (std::isalpha(data[0]) && std::isalpha(data[1])) m_language = LanguageFromCode(data[0], data[1]);
+  m_op = Op::CardOpened;
   return Reply{rc::kOpened, {0x01}};
 }
 
 Firmware::Reply Firmware::ReportVersion(const Bytes& data) {
-  op_ = Op::None;
+  m_op = Op::None;
   if (!data.empty()) return Error(error::kInputNotValid);
-  Bytes text(version_.begin(), version_.end());
+  Bytes text(m_version.begin(), m_version.end());
   text.push_back(0x00);
   return Reply{rc::kVersion, text};
 }
@@ -99,28 +99,28 @@ Firmware::Reply Firmware::ReportVersion(const Bytes& data) {
 Firmware::Reply Firmware::ReportCardNumbers(const Bytes& data) {
   if (!data.empty()) return Error(error::kInputNotValid);
   if (auto failure = CheckCard()) return Error(*failure);
-  if (op_ != Op::CardOpened) return Error(error::kNotAllowed);
-  op_ = Op::None;
-  Bytes answer{static_cast<std::uint8_t>(card_.pan.size())};
-  answer.insert(answer.end(), card_.pan.begin(), card_.pan.end());
-  answer.push_back(static_cast<std::uint8_t>(card_.psn.size()));
-  answer.insert(answer.end(), card_.psn.begin(), card_.psn.end());
+  if (m_op != Op::CardOpened) return Error(error::kNotAllowed);
+  m_op = Op::None;
+  Bytes answer{static_cast<std::uint8_t>(m_card.pan.size())};
+  answer.insert(answer.end(), m_card.pan.begin(), m_card.pan.end());
+  answer.push_back(static_cast<std::uint8_t>(m_card.psn.size()));
+  answer.insert(answer.end(), m_card.psn.begin(), m_card.psn.end());
   return Reply{rc::kCardNumbers, answer};
 }
 
 Firmware::Reply Firmware::StartSigning(const Bytes& data) {
   if (!data.empty()) return Error(error::kInputNotValid);
   if (auto failure = CheckCard()) return Error(*failure);
-  if (op_ != Op::CardOpened) return Error(error::kNotAllowed);
-  op_ = Op::Signing;
-  elements_.clear();
-  lastPage_.clear();
+  if (m_op != Op::CardOpened) return Error(error::kNotAllowed);
+  m_op = Op::Signing;
+  m_elements.clear();
+  m_lastPage.clear();
   return Reply{rc::kDone, {}};
 }
 
 Firmware::Reply Firmware::AddElement(const Bytes& data) {
   if (auto failure = CheckCard()) return Error(*failure);
-  if (op_ != Op::Signing) return Error(error::kNotAllowed);
+  if (m_op != Op::Signing) return Error(error::kNotAllowed);
   if (data.size() < 2 || data.size() != 2u + data[1]) return Error(error::kTlvParseFail);
   const std::uint8_t type = data[0];
   if (type != kElementRaw && type != kElementText) return Error(error::kTlvParseFail);
@@ -128,45 +128,45 @@ Firmware::Reply Firmware::AddElement(const Bytes& data) {
     if (data.size() - 2 != kTextElementLength) return Error(error::kInputNotValid);
     for (std::size_t i = 2; i < data.size(); ++i)
       if (!Displayable(data[i])) return Error(error::kInputNotValid);
-    lastPage_.clear();
+    m_lastPage.clear();
     for (std::size_t row = 0; row < 4; ++row)
-      lastPage_.push_back(Latin1ToUtf8(data.data() + 2 + row * Display::kColumns, Display::kColumns));
-    display_.Show(lastPage_);
+      m_lastPage.push_back(Latin1ToUtf8(data.data() + 2 + row * Display::kColumns, Display::kColumns));
+    m_display.Show(m_lastPage);
   }
-  elements_.insert(elements_.end(), data.begin(), data.end());
+  m_elements.insert(m_elements.end(), data.begin(), data.end());
   return Reply{rc::kDone, {}};
 }
 
 std::optional<Firmware::Reply> Firmware::Sign(const Bytes& data, DeviceTime now) {
   if (!data.empty()) return Error(error::kInputNotValid);
   if (auto failure = CheckCard()) return Error(*failure);
-  if (op_ != Op::Signing) return Error(error::kNotAllowed);
-  if (elements_.empty()) return Error(error::kInputNotValid);
-  if (card_.pinBlocked) return Error(error::kPinBlocked);
+  if (m_op != Op::Signing) return Error(error::kNotAllowed);
+  if (m_elements.empty()) return Error(error::kInputNotValid);
+  if (m_card.pinBlocked) return Error(error::kPinBlocked);
   std::vector<std::string> screen =
-      lastPage_.empty() ? std::vector<std::string>{Lookup(Text::SignData, language_)} : lastPage_;
-  BeginWait(Wait::Kind::Sign, SignMessage(elements_), std::move(screen), now);
-  elements_.clear();
+      m_lastPage.empty() ? std::vector<std::string>{Lookup(Text::SignData, m_language)} : m_lastPage;
+  BeginWait(Wait::Kind::Sign, SignMessage(m_elements), std::move(screen), now);
+  m_elements.clear();
   return std::nullopt;
 }
 
 std::optional<Firmware::Reply> Firmware::Mode(const Bytes& data, DeviceTime now) {
   if (auto failure = CheckCard()) return Error(*failure);
-  if (op_ != Op::CardOpened) return Error(error::kNotAllowed);
+  if (m_op != Op::CardOpened) return Error(error::kNotAllowed);
   const ModeParse parsed = ParseModeBlock(data);
   if (!parsed.request) return Error(parsed.error);
-  if (card_.pinBlocked) return Error(error::kPinBlocked);
+  if (m_card.pinBlocked) return Error(error::kPinBlocked);
   if (parsed.request->mode == 1) {
     const Mode1Input& input = parsed.request->mode1;
-    BeginWait(Wait::Kind::Mode1, Mode1Message(input), Mode1Screen(input, language_), now);
+    BeginWait(Wait::Kind::Mode1, Mode1Message(input), Mode1Screen(input, m_language), now);
   } else {
-    BeginWait(Wait::Kind::Mode2, {}, {Lookup(Text::LogIn, language_)}, now);
+    BeginWait(Wait::Kind::Mode2, {}, {Lookup(Text::LogIn, m_language)}, now);
   }
   return std::nullopt;
 }
 
 Firmware::Reply Firmware::ShowResult(const Bytes& data) {
-  op_ = Op::None;
+  m_op = Op::None;
   if (data.size() < 3) return Error(error::kInputNotValid);
   const std::uint8_t message = data[0];
   std::string lastLogon;
@@ -178,7 +178,7 @@ Firmware::Reply Firmware::ShowResult(const Bytes& data) {
     return Error(error::kInputNotValid);
   }
   const Language language = LanguageFromCode(data[data.size() - 2], data[data.size() - 1]);
-  display_.Show(ResultScreen(message, lastLogon, language));
+  m_display.Show(ResultScreen(message, lastLogon, language));
   return Reply{rc::kDone, {}};
 }
 

@@ -21,14 +21,14 @@ std::string Clip(const std::string& text, std::size_t columns) {
 void Display::Show(std::vector<std::string> lines) {
   if (lines.size() > kRows) lines.resize(kRows);
   for (std::string& line : lines) line = Clip(line, kColumns);
-  lines_ = std::move(lines);
+  m_lines = std::move(lines);
 }
 
 std::string Display::Joined() const {
   std::string text;
-  for (std::size_t i = 0; i < lines_.size(); ++i) {
+  for (std::size_t i = 0; i < m_lines.size(); ++i) {
     if (i != 0) text += '|';
-    text += lines_[i];
+    text += m_lines[i];
   }
   return text;
 }

@@ -16,12 +16,12 @@ class Display {
 
   // Lines beyond the rows and columns are cut off; text is UTF-8.
   void Show(std::vector<std::string> lines);
-  const std::vector<std::string>& Lines() const { return lines_; }
+  const std::vector<std::string>& Lines() const { return m_lines; }
   // Lines joined by '|'.
   std::string Joined() const;
 
  private:
-  std::vector<std::string> lines_;
+  std::vector<std::string> m_lines;
 };
 
 // Card texts are single-byte Latin-1; the display keeps UTF-8.

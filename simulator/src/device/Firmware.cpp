@@ -31,35 +31,35 @@ std::uint8_t SuccessCode(std::uint8_t command) {
 }  // namespace
 
 Firmware::Firmware(FirmwareConfig config)
-    : version_(std::move(config.version)),
-      customerTimeout_(config.customerTimeout),
-      customer_(config.customer),
-      card_(std::move(config.card)),
-      cardInserted_(config.cardInserted) {
+    : m_version(std::move(config.version)),
+      m_customerTimeout(config.customerTimeout),
+      m_customer(config.customer),
+      m_card(std::move(config.card)),
+      m_cardInserted(config.cardInserted) {
   ShowIdle();
 }
 
 void Firmware::Connect(DeviceTime) {
-  connected_ = true;
+  m_connected = true;
   ResetSession();
   Log("driver connected");
 }
 
 void Firmware::Disconnect(DeviceTime) {
-  if (!connected_) return;
-  connected_ = false;
+  if (!m_connected) return;
+  m_connected = false;
   ResetSession();
-  outgoing_.clear();
+  m_outgoing.clear();
   Log("driver disconnected; idle");
 }
 
 void Firmware::ResetSession() {
-  receiving_ = {};
-  op_ = Op::None;
-  wait_ = {};
-  elements_.clear();
-  lastPage_.clear();
-  cardPowered_ = false;
+  m_receiving = {};
+  m_op = Op::None;
+  m_wait = {};
+  m_elements.clear();
+  m_lastPage.clear();
+  m_cardPowered = false;
   ShowIdle();
 }
 
@@ -86,36 +86,36 @@ void Firmware::Receive(const Packet& packet, DeviceTime now) {
 }
 
 void Firmware::OnHeader(std::uint8_t command, std::uint16_t length, DeviceTime now) {
-  if (receiving_.active) Log("command " + Hex2(receiving_.command) + " dropped before its data was complete");
-  receiving_ = {};
+  if (m_receiving.active) Log("command " + Hex2(m_receiving.command) + " dropped before its data was complete");
+  m_receiving = {};
   if (length == 0) {
     Execute(command, {}, now);
     return;
   }
-  receiving_.active = true;
-  receiving_.command = command;
-  receiving_.expected = length;
+  m_receiving.active = true;
+  m_receiving.command = command;
+  m_receiving.expected = length;
 }
 
 void Firmware::OnData(const Packet& packet, std::uint8_t count, DeviceTime now) {
-  if (!receiving_.active) {
+  if (!m_receiving.active) {
     Log("ignored data packet outside a command");
     return;
   }
-  const std::uint8_t command = receiving_.command;
-  if (count < 1 || count > wire::kMaxChunk || receiving_.data.size() + count > receiving_.expected) {
-    receiving_ = {};
+  const std::uint8_t command = m_receiving.command;
+  if (count < 1 || count > wire::kMaxChunk || m_receiving.data.size() + count > m_receiving.expected) {
+    m_receiving = {};
     Log("command " + Hex2(command) + ": bad data packet " + ToHex(packet));
-    if (op_ == Op::Waiting)
+    if (m_op == Op::Waiting)
       Send(ResponsePackets(rc::kError, {error::kNotAllowed}));
     else
       Finish(command, Error(error::kInputNotValid));
     return;
   }
-  receiving_.data.insert(receiving_.data.end(), packet.begin() + 2, packet.begin() + 2 + count);
-  if (receiving_.data.size() < receiving_.expected) return;
-  Bytes data = std::move(receiving_.data);
-  receiving_ = {};
+  m_receiving.data.insert(m_receiving.data.end(), packet.begin() + 2, packet.begin() + 2 + count);
+  if (m_receiving.data.size() < m_receiving.expected) return;
+  Bytes data = std::move(m_receiving.data);
+  m_receiving = {};
   Execute(command, data, now);
 }
 
@@ -124,12 +124,12 @@ void Firmware::OnAbort(std::uint8_t sequence) {
     Log("abort " + Hex2(sequence) + " ignored: idle");
     return;
   }
-  const bool waiting = op_ == Op::Waiting;
-  receiving_ = {};
-  op_ = Op::None;
-  wait_ = {};
+  const bool waiting = m_op == Op::Waiting;
+  m_receiving = {};
+  m_op = Op::None;
+  m_wait = {};
   Send(EventPacket(wire::kEventAborted));
-  if (waiting) display_.Show({Lookup(Text::Aborted, language_)});
+  if (waiting) m_display.Show({Lookup(Text::Aborted, m_language)});
   Log("abort " + Hex2(sequence) + ": operation ended");
 }
 
@@ -137,21 +137,21 @@ void Firmware::OnReaderControl(std::uint8_t selector) {
   switch (selector) {
     case wire::kColdReset:
     case wire::kWarmReset:
-      if (!cardInserted_) {
+      if (!m_cardInserted) {
         Send(CardStatusPacket(false));
         Log("reset without a card");
         return;
       }
-      cardPowered_ = true;
+      m_cardPowered = true;
       Send(DataPackets(CardAtr()));
       Log(selector == wire::kColdReset ? "card cold reset: ATR sent" : "card warm reset: ATR sent");
       return;
     case wire::kPowerOff:
-      cardPowered_ = false;
+      m_cardPowered = false;
       Log("card powered off");
       return;
     case wire::kStatusQuery:
-      Send(CardStatusPacket(cardInserted_));
+      Send(CardStatusPacket(m_cardInserted));
       return;
     default:
       Log("ignored reader control " + Hex2(selector));
@@ -160,16 +160,16 @@ void Firmware::OnReaderControl(std::uint8_t selector) {
 }
 
 void Firmware::Execute(std::uint8_t command, const Bytes& data, DeviceTime now) {
-  if (op_ == Op::Waiting) {
+  if (m_op == Op::Waiting) {
     // The customer is being asked; that operation carries on.
     Log("command " + Hex2(command) + " refused: waiting for the customer");
     Send(ResponsePackets(rc::kError, {error::kNotAllowed}));
     return;
   }
-  if (injection_) {
-    const Injection injection = *injection_;
-    injection_.reset();
-    op_ = Op::None;
+  if (m_injection) {
+    const Injection injection = *m_injection;
+    m_injection.reset();
+    m_op = Op::None;
     Log("command " + Hex2(command) + " answered by injection: " + Describe(injection));
     switch (injection.kind) {
       case Injection::Kind::Rc6:
@@ -198,8 +198,8 @@ void Firmware::Execute(std::uint8_t command, const Bytes& data, DeviceTime now) 
 
 void Firmware::Finish(std::uint8_t command, const Reply& reply) {
   if (reply.code == rc::kError || reply.code == rc::kTimeout) {
-    op_ = Op::None;
-    elements_.clear();
+    m_op = Op::None;
+    m_elements.clear();
   }
   Send(ResponsePackets(reply.code, reply.data));
   std::string event = "command " + Hex2(command) + " -> rc " + std::to_string(reply.code);
@@ -209,64 +209,64 @@ void Firmware::Finish(std::uint8_t command, const Reply& reply) {
 }
 
 bool Firmware::InsertCard(DeviceTime) {
-  if (cardInserted_) return false;
-  cardInserted_ = true;
-  cardPowered_ = false;
+  if (m_cardInserted) return false;
+  m_cardInserted = true;
+  m_cardPowered = false;
   Send(CardStatusPacket(true));
-  if (op_ != Op::Waiting) ShowIdle();
+  if (m_op != Op::Waiting) ShowIdle();
   Log("card inserted");
   return true;
 }
 
 bool Firmware::RemoveCard(DeviceTime) {
-  if (!cardInserted_) return false;
-  cardInserted_ = false;
-  cardPowered_ = false;
+  if (!m_cardInserted) return false;
+  m_cardInserted = false;
+  m_cardPowered = false;
   Send(CardStatusPacket(false));
   Log("card removed");
-  if (op_ == Op::Waiting) {
+  if (m_op == Op::Waiting) {
     // The host is waiting for this answer; the card status alone would not end it.
-    op_ = Op::None;
-    wait_ = {};
+    m_op = Op::None;
+    m_wait = {};
     Send(ResponsePackets(rc::kError, {error::kNoCard}));
-    display_.Show({Lookup(Text::CardRemoved, language_)});
+    m_display.Show({Lookup(Text::CardRemoved, m_language)});
     Log("operation ended: error " + std::to_string(error::kNoCard));
     return true;
   }
-  op_ = Op::None;
-  elements_.clear();
+  m_op = Op::None;
+  m_elements.clear();
   ShowIdle();
   return true;
 }
 
 void Firmware::ChangeCard(Card card, DeviceTime now) {
   const bool wasInserted = RemoveCard(now);
-  card_ = std::move(card);
-  card_.counter = 0;
+  m_card = std::move(card);
+  m_card.counter = 0;
   if (wasInserted) InsertCard(now);
 }
 
 void Firmware::SetVersion(std::string version) {
-  version_ = std::move(version);
-  if (op_ == Op::None && !receiving_.active) ShowIdle();
+  m_version = std::move(version);
+  if (m_op == Op::None && !m_receiving.active) ShowIdle();
 }
 
 void Firmware::ShowIdle() {
-  display_.Show({"Quorvex2 " + version_, Lookup(cardInserted_ ? Text::CardInserted : Text::InsertCard, language_)});
+  m_display.Show({"Quorvex2 " + m_version, Lookup(m_cardInserted ? Text::CardInserted : Text::InsertCard, m_language)});
 }
 
 void Firmware::Send(const Packet& packet) {
-  if (connected_) outgoing_.push_back(packet);
+  if (m_connected) m_outgoing.push_back(packet);
 }
 
 void Firmware::Send(const std::vector<Packet>& packets) {
   for (const Packet& packet : packets) Send(packet);
 }
 
-void Firmware::Log(std::string event) { events_.push_back(std::move(event)); }
+void Firmware::Log(std::string event) { m_events.push_back(std::move(event)); }
 
-std::vector<Packet> Firmware::TakeOutgoing() { return std::exchange(outgoing_, {}); }
+std::vector<Packet> Firmware::TakeOutgoing() { return std::exchange(m_outgoing, {}); }
 
-std::vector<std::string> Firmware::TakeEvents() { return std::exchange(events_, {}); }
+std::vector<std::string> Firmware::TakeEvents() { return std::exchange(m_events, {}); }
 
 }  // namespace qvx::sim

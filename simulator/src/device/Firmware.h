@@ -74,23 +74,23 @@ class Firmware {
   void ChangeCard(Card card, DeviceTime now);
   bool Press(const KeyPress& key, DeviceTime now);
   void SetCustomer(const CustomerScript& script, DeviceTime now);
-  void SetCustomerTimeout(Millis limit) { customerTimeout_ = limit; }
-  void Arm(const Injection& injection) { injection_ = injection; }
+  void SetCustomerTimeout(Millis limit) { m_customerTimeout = limit; }
+  void Arm(const Injection& injection) { m_injection = injection; }
   void SetVersion(std::string version);
 
-  const Display& display() const { return display_; }
-  bool Connected() const { return connected_; }
-  bool CardInserted() const { return cardInserted_; }
-  bool CardPowered() const { return cardPowered_; }
-  bool Busy() const { return receiving_.active || op_ != Op::None; }
-  bool WaitingForCustomer() const { return op_ == Op::Waiting; }
-  std::size_t PinDigits() const { return wait_.pin.size(); }
-  const CustomerScript& Customer() const { return customer_; }
-  Millis CustomerTimeout() const { return customerTimeout_; }
-  const std::string& Version() const { return version_; }
-  Language CurrentLanguage() const { return language_; }
-  const Card& CurrentCard() const { return card_; }
-  const std::optional<Injection>& Armed() const { return injection_; }
+  const Display& display() const { return m_display; }
+  bool Connected() const { return m_connected; }
+  bool CardInserted() const { return m_cardInserted; }
+  bool CardPowered() const { return m_cardPowered; }
+  bool Busy() const { return m_receiving.active || m_op != Op::None; }
+  bool WaitingForCustomer() const { return m_op == Op::Waiting; }
+  std::size_t PinDigits() const { return m_wait.pin.size(); }
+  const CustomerScript& Customer() const { return m_customer; }
+  Millis CustomerTimeout() const { return m_customerTimeout; }
+  const std::string& Version() const { return m_version; }
+  Language CurrentLanguage() const { return m_language; }
+  const Card& CurrentCard() const { return m_card; }
+  const std::optional<Injection>& Armed() const { return m_injection; }
 
  private:
   enum class Op { None, CardOpened, Signing, Waiting };
@@ -152,25 +152,25 @@ class Firmware {
   void CustomerCancel();
   void TimeOut();
 
-  std::string version_;
-  Millis customerTimeout_;
-  CustomerScript customer_;
-  Card card_;
-  bool cardInserted_;
-  bool cardPowered_ = false;
-  bool connected_ = false;
-  Language language_ = Language::En;
+  std::string m_version;
+  Millis m_customerTimeout;
+  CustomerScript m_customer;
+  Card m_card;
+  bool m_cardInserted;
+  bool m_cardPowered = false;
+  bool m_connected = false;
+  Language m_language = Language::En;
 
-  Op op_ = Op::None;
-  Receiving receiving_;
-  Wait wait_;
-  Bytes elements_;
-  std::vector<std::string> lastPage_;
-  std::optional<Injection> injection_;
+  Op m_op = Op::None;
+  Receiving m_receiving;
+  Wait m_wait;
+  Bytes m_elements;
+  std::vector<std::string> m_lastPage;
+  std::optional<Injection> m_injection;
 
-  Display display_;
-  std::vector<Packet> outgoing_;
-  std::vector<std::string> events_;
+  Display m_display;
+  std::vector<Packet> m_outgoing;
+  std::vector<std::string> m_events;
 };
 
 }  // namespace qvx::sim

@@ -6,41 +6,41 @@
 namespace qvx::sim {
 
 void Firmware::BeginWait(Wait::Kind kind, Bytes message, std::vector<std::string> screen, DeviceTime now) {
-  op_ = Op::Waiting;
-  wait_ = {};
-  wait_.kind = kind;
-  wait_.message = std::move(message);
-  wait_.screen = std::move(screen);
-  wait_.limit = now + customerTimeout_;
+  m_op = Op::Waiting;
+  m_wait = {};
+  m_wait.kind = kind;
+  m_wait.message = std::move(message);
+  m_wait.screen = std::move(screen);
+  m_wait.limit = now + m_customerTimeout;
   ScheduleScript(now);
   ShowWaitScreen();
 }
 
 void Firmware::ScheduleScript(DeviceTime now) {
-  wait_.scriptKind = customer_.kind;
-  wait_.scriptDue.reset();
-  if (customer_.kind != CustomerScript::Kind::Never) wait_.scriptDue = now + customer_.delay;
+  m_wait.scriptKind = m_customer.kind;
+  m_wait.scriptDue.reset();
+  if (m_customer.kind != CustomerScript::Kind::Never) m_wait.scriptDue = now + m_customer.delay;
 }
 
 void Firmware::SetCustomer(const CustomerScript& script, DeviceTime now) {
-  customer_ = script;
+  m_customer = script;
   // A person changing the script mid-wait means it from now on.
-  if (op_ == Op::Waiting) ScheduleScript(now);
+  if (m_op == Op::Waiting) ScheduleScript(now);
 }
 
 void Firmware::ShowWaitScreen() {
-  std::vector<std::string> lines = wait_.screen;
-  lines.push_back(wait_.pin.empty() ? std::string(Lookup(Text::EnterPin, language_))
-                                    : "PIN: " + std::string(wait_.pin.size(), '*'));
-  display_.Show(std::move(lines));
+  std::vector<std::string> lines = m_wait.screen;
+  lines.push_back(m_wait.pin.empty() ? std::string(Lookup(Text::EnterPin, m_language))
+                                    : "PIN: " + std::string(m_wait.pin.size(), '*'));
+  m_display.Show(std::move(lines));
 }
 
 void Firmware::Advance(DeviceTime now) {
-  if (op_ != Op::Waiting) return;
+  if (m_op != Op::Waiting) return;
   // The time limit wins a tie with the script.
-  if (wait_.scriptDue && *wait_.scriptDue <= now && *wait_.scriptDue < wait_.limit) {
-    if (wait_.scriptKind == CustomerScript::Kind::Approve) {
-      wait_.pin = kScriptedPin;
+  if (m_wait.scriptDue && *m_wait.scriptDue <= now && *m_wait.scriptDue < m_wait.limit) {
+    if (m_wait.scriptKind == CustomerScript::Kind::Approve) {
+      m_wait.pin = kScriptedPin;
       Log("customer (script) entered the PIN and pressed OK");
       Approve();
     } else {
@@ -49,26 +49,26 @@ void Firmware::Advance(DeviceTime now) {
     }
     return;
   }
-  if (wait_.limit <= now) TimeOut();
+  if (m_wait.limit <= now) TimeOut();
 }
 
 std::optional<DeviceTime> Firmware::NextDeadline() const {
-  if (op_ != Op::Waiting) return std::nullopt;
-  if (wait_.scriptDue && *wait_.scriptDue < wait_.limit) return wait_.scriptDue;
-  return wait_.limit;
+  if (m_op != Op::Waiting) return std::nullopt;
+  if (m_wait.scriptDue && *m_wait.scriptDue < m_wait.limit) return m_wait.scriptDue;
+  return m_wait.limit;
 }
 
 bool Firmware::Press(const KeyPress& key, DeviceTime now) {
   Advance(now);
-  if (op_ != Op::Waiting) return false;
+  if (m_op != Op::Waiting) return false;
   switch (key.kind) {
     case KeyPress::Kind::Digit:
-      if (wait_.pin.size() >= kMaxPinDigits) return false;
-      wait_.pin += key.digit;
+      if (m_wait.pin.size() >= kMaxPinDigits) return false;
+      m_wait.pin += key.digit;
       ShowWaitScreen();
       return true;
     case KeyPress::Kind::Ok:
-      if (wait_.pin.size() < kMinPinDigits) return false;
+      if (m_wait.pin.size() < kMinPinDigits) return false;
       Log("customer pressed OK");
       Approve();
       return true;
@@ -81,29 +81,29 @@ bool Firmware::Press(const KeyPress& key, DeviceTime now) {
 }
 
 void Firmware::Approve() {
-  Bytes message = wait_.message;
-  if (wait_.kind == Wait::Kind::Mode2) message = Mode2Message(++card_.counter);
-  const Bytes response = ComputeResponse(card_.key, message);
-  op_ = Op::None;
-  wait_ = {};
+  Bytes message = m_wait.message;
+  if (m_wait.kind == Wait::Kind::Mode2) message = Mode2Message(++m_card.counter);
+  const Bytes response = ComputeResponse(m_card.key, message);
+  m_op = Op::None;
+  m_wait = {};
   Send(ResponsePackets(rc::kSigned, response));
-  display_.Show({Lookup(Text::Confirmed, language_)});
+  m_display.Show({Lookup(Text::Confirmed, m_language)});
   Log("response sent: rc 3, 8 bytes");
 }
 
 void Firmware::CustomerCancel() {
-  op_ = Op::None;
-  wait_ = {};
+  m_op = Op::None;
+  m_wait = {};
   Send(EventPacket(wire::kEventCancelled));
-  display_.Show({Lookup(Text::Cancelled, language_)});
+  m_display.Show({Lookup(Text::Cancelled, m_language)});
   Log("cancelled by the customer");
 }
 
 void Firmware::TimeOut() {
-  op_ = Op::None;
-  wait_ = {};
+  m_op = Op::None;
+  m_wait = {};
   Send(ResponseHeader(rc::kTimeout, 0));
-  display_.Show({Lookup(Text::TimedOut, language_)});
+  m_display.Show({Lookup(Text::TimedOut, m_language)});
   Log("customer time limit reached: rc 6");
 }
 

@@ -7,11 +7,11 @@
 
 namespace qvx::sim {
 
-ControlServer::ControlServer(const std::string& path) : listener_(path, SOCK_STREAM) {}
+ControlServer::ControlServer(const std::string& path) : m_listener(path, SOCK_STREAM) {}
 
 void ControlServer::Collect(std::vector<pollfd>& fds) const {
-  fds.push_back(pollfd{listener_.Fd(), POLLIN, 0});
-  for (const Client& client : clients_) {
+  fds.push_back(pollfd{m_listener.Fd(), POLLIN, 0});
+  for (const Client& client : m_clients) {
     short events = client.closing ? 0 : POLLIN;
     if (!client.out.empty()) events |= POLLOUT;
     fds.push_back(pollfd{client.fd.Get(), events, 0});
@@ -20,24 +20,24 @@ void ControlServer::Collect(std::vector<pollfd>& fds) const {
 
 void ControlServer::Serve(const std::vector<pollfd>& fds, std::size_t first, const Handler& handler) {
   // Clients first: Collect listed them in this order, and Accept appends.
-  for (std::size_t i = 0; i < clients_.size() && first + 1 + i < fds.size(); ++i) {
-    Client& client = clients_[i];
+  for (std::size_t i = 0; i < m_clients.size() && first + 1 + i < fds.size(); ++i) {
+    Client& client = m_clients[i];
     const short revents = fds[first + 1 + i].revents;
     if (revents & (POLLIN | POLLHUP | POLLERR)) ReadFrom(client, handler);
     if (!client.out.empty()) WriteTo(client);
   }
-  clients_.erase(std::remove_if(clients_.begin(), clients_.end(),
+  m_clients.erase(std::remove_if(m_clients.begin(), m_clients.end(),
                                 [](const Client& c) { return !c.fd || (c.closing && c.out.empty()); }),
-                 clients_.end());
+                 m_clients.end());
   if (fds[first].revents & POLLIN) Accept();
 }
 
 void ControlServer::Accept() {
-  for (UniqueFd fd = listener_.Accept(); fd; fd = listener_.Accept()) {
-    if (clients_.size() >= kMaxClients) continue;  // closed by going out of scope
+  for (UniqueFd fd = m_listener.Accept(); fd; fd = m_listener.Accept()) {
+    if (m_clients.size() >= kMaxClients) continue;  // closed by going out of scope
     Client client;
     client.fd = std::move(fd);
-    clients_.push_back(std::move(client));
+    m_clients.push_back(std::move(client));
   }
 }
 

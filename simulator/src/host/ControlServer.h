@@ -21,7 +21,7 @@ class ControlServer {
 
   explicit ControlServer(const std::string& path);
 
-  const std::string& Path() const { return listener_.Path(); }
+  const std::string& Path() const { return m_listener.Path(); }
   // Appends the poll entries of the listener and every client.
   void Collect(std::vector<pollfd>& fds) const;
   // Serves the entries Collect added, starting at `first`.
@@ -40,8 +40,8 @@ class ControlServer {
   static void Answer(Client& client, const std::string& line, const Handler& handler);
   static void WriteTo(Client& client);
 
-  ListeningSocket listener_;
-  std::vector<Client> clients_;
+  ListeningSocket m_listener;
+  std::vector<Client> m_clients;
 };
 
 }  // namespace qvx::sim

@@ -25,11 +25,11 @@ class Link final : public Cable {
   void Collect(std::vector<pollfd>& fds, SteadyTime now) override;
   CableInput Serve(const std::vector<pollfd>& fds, std::size_t first, SteadyTime now) override;
 
-  int ListenFd() const { return listener_.Fd(); }
-  int ConnectionFd() const { return connection_.Get(); }
-  bool Connected() const override { return connection_.Valid(); }
-  bool Plugged() const override { return plugged_; }
-  const std::string& Path() const { return listener_.Path(); }
+  int ListenFd() const { return m_listener.Fd(); }
+  int ConnectionFd() const { return m_connection.Get(); }
+  bool Connected() const override { return m_connection.Valid(); }
+  bool Plugged() const override { return m_plugged; }
+  const std::string& Path() const { return m_listener.Path(); }
 
   // Takes every waiting connection; true when one became the driver's.
   // The others are closed at once.
@@ -46,24 +46,24 @@ class Link final : public Cable {
   bool Drop();  // false when nothing was connected
 
   void Unplug() override {
-    plugged_ = false;
+    m_plugged = false;
     Drop();
   }
-  void Plug() override { plugged_ = true; }
+  void Plug() override { m_plugged = true; }
 
   std::vector<std::string> TakeEvents() override;
 
  private:
-  ListeningSocket listener_;
-  UniqueFd connection_;
-  bool plugged_ = true;
-  bool blocked_ = false;  // the last send found the socket full
-  Pacer inPacer_;
-  Pacer outPacer_;
-  std::deque<Packet> outbox_;
-  Trace& trace_;
-  std::vector<std::string> events_;
-  bool polledConnection_ = false;  // Collect added the connection's entry
+  ListeningSocket m_listener;
+  UniqueFd m_connection;
+  bool m_plugged = true;
+  bool m_blocked = false;  // the last send found the socket full
+  Pacer m_inPacer;
+  Pacer m_outPacer;
+  std::deque<Packet> m_outbox;
+  Trace& m_trace;
+  std::vector<std::string> m_events;
+  bool m_polledConnection = false;  // Collect added the connection's entry
 };
 
 }  // namespace qvx::sim

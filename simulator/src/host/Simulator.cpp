@@ -18,36 +18,36 @@ Simulator::Simulator(SimulatorOptions options, Presenter* presenter)
           presenter) {}
 
 Simulator::Simulator(SimulatorOptions options, const CableFactory& cable, Presenter* presenter)
-    : start_(std::chrono::steady_clock::now()),
-      trace_(options.traceCapacity),
-      firmware_(std::move(options.firmware)),
-      cable_(cable(trace_)),
-      presenter_(presenter) {
-  if (!options.controlPath.empty()) control_.emplace(options.controlPath);
-  Report("listening on " + cable_->Where() + (options.paced ? " (paced)" : "") +
-         (control_ ? ", control on " + control_->Path() : ""));
+    : m_start(std::chrono::steady_clock::now()),
+      m_trace(options.traceCapacity),
+      m_firmware(std::move(options.firmware)),
+      m_cable(cable(m_trace)),
+      m_presenter(presenter) {
+  if (!options.controlPath.empty()) m_control.emplace(options.controlPath);
+  Report("listening on " + m_cable->Where() + (options.paced ? " (paced)" : "") +
+         (m_control ? ", control on " + m_control->Path() : ""));
 }
 
 DeviceTime Simulator::DeviceClock(SteadyTime now) const {
-  return std::chrono::duration_cast<DeviceTime>(now - start_);
+  return std::chrono::duration_cast<DeviceTime>(now - m_start);
 }
 
-SteadyTime Simulator::HostTime(DeviceTime device) const { return start_ + device; }
+SteadyTime Simulator::HostTime(DeviceTime device) const { return m_start + device; }
 
 void Simulator::Run(int stopFd) {
   bool stopping = false;
   while (!stopping) {
     SteadyTime now = std::chrono::steady_clock::now();
-    firmware_.Advance(DeviceClock(now));
+    m_firmware.Advance(DeviceClock(now));
     Pump(now);
 
     std::vector<pollfd> fds{{stopFd, POLLIN, 0}};
-    cable_->Collect(fds, now);
+    m_cable->Collect(fds, now);
     const std::size_t controlFirst = fds.size();
-    if (control_) control_->Collect(fds);
+    if (m_control) m_control->Collect(fds);
 
-    std::optional<SteadyTime> wake = cable_->NextWake(now);
-    if (const auto deadline = firmware_.NextDeadline()) {
+    std::optional<SteadyTime> wake = m_cable->NextWake(now);
+    if (const auto deadline = m_firmware.NextDeadline()) {
       const SteadyTime due = HostTime(*deadline);
       if (!wake || due < *wake) wake = due;
     }
@@ -66,44 +66,44 @@ void Simulator::Run(int stopFd) {
 
     now = std::chrono::steady_clock::now();
     if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) stopping = true;
-    ServeCable(cable_->Serve(fds, 1, now), now);
-    if (control_) control_->Serve(fds, controlFirst, [this](const std::string& line) { return Control(line); });
+    ServeCable(m_cable->Serve(fds, 1, now), now);
+    if (m_control) m_control->Serve(fds, controlFirst, [this](const std::string& line) { return Control(line); });
     Pump(now);
   }
   Report("stopping");
 }
 
 void Simulator::ServeCable(const CableInput& input, SteadyTime now) {
-  for (const Packet& packet : input.packets) firmware_.Receive(packet, DeviceClock(now));
-  if (input.disconnected) firmware_.Disconnect(DeviceClock(now));
-  if (input.connected) firmware_.Connect(DeviceClock(now));
+  for (const Packet& packet : input.packets) m_firmware.Receive(packet, DeviceClock(now));
+  if (input.disconnected) m_firmware.Disconnect(DeviceClock(now));
+  if (input.connected) m_firmware.Connect(DeviceClock(now));
 }
 
 void Simulator::Pump(SteadyTime now) {
-  cable_->Queue(firmware_.TakeOutgoing());
-  if (!cable_->Flush(now)) firmware_.Disconnect(DeviceClock(now));
-  for (const std::string& event : cable_->TakeEvents()) Report(event);
-  for (const std::string& event : firmware_.TakeEvents()) Report(event);
-  if (presenter_) presenter_->Show(CurrentScreen());
+  m_cable->Queue(m_firmware.TakeOutgoing());
+  if (!m_cable->Flush(now)) m_firmware.Disconnect(DeviceClock(now));
+  for (const std::string& event : m_cable->TakeEvents()) Report(event);
+  for (const std::string& event : m_firmware.TakeEvents()) Report(event);
+  if (m_presenter) m_presenter->Show(CurrentScreen());
 }
 
 void Simulator::Report(const std::string& event) {
-  if (presenter_) presenter_->Event(event);
+  if (m_presenter) m_presenter->Event(event);
 }
 
 Screen Simulator::CurrentScreen() const {
   Screen screen;
-  screen.display = firmware_.display().Lines();
-  screen.version = firmware_.Version();
-  screen.socketPath = cable_->Where();
-  screen.connected = cable_->Connected();
-  screen.plugged = cable_->Plugged();
-  screen.cardInserted = firmware_.CardInserted();
-  screen.cardPowered = firmware_.CardPowered();
-  screen.busy = firmware_.Busy();
-  screen.waiting = firmware_.WaitingForCustomer();
-  screen.pinDigits = firmware_.PinDigits();
-  screen.customer = Describe(firmware_.Customer());
+  screen.display = m_firmware.display().Lines();
+  screen.version = m_firmware.Version();
+  screen.socketPath = m_cable->Where();
+  screen.connected = m_cable->Connected();
+  screen.plugged = m_cable->Plugged();
+  screen.cardInserted = m_firmware.CardInserted();
+  screen.cardPowered = m_firmware.CardPowered();
+  screen.busy = m_firmware.Busy();
+  screen.waiting = m_firmware.WaitingForCustomer();
+  screen.pinDigits = m_firmware.PinDigits();
+  screen.customer = Describe(m_firmware.Customer());
   return screen;
 }
 

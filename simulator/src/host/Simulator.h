@@ -51,12 +51,12 @@ class Simulator {
   void Report(const std::string& event);
   Screen CurrentScreen() const;
 
-  SteadyTime start_;
-  Trace trace_;
-  Firmware firmware_;
-  std::unique_ptr<Cable> cable_;
-  std::optional<ControlServer> control_;
-  Presenter* presenter_;
+  SteadyTime m_start;
+  Trace m_trace;
+  Firmware m_firmware;
+  std::unique_ptr<Cable> m_cable;
+  std::optional<ControlServer> m_control;
+  Presenter* m_presenter;
 };
 
 }  // namespace qvx::sim

@@ -45,20 +45,20 @@ std::size_t Columns(const std::string& utf8) {
 
 class TerminalPresenter : public Presenter {
  public:
-  explicit TerminalPresenter(int fd) : fd_(fd) {}
-  ~TerminalPresenter() override { WriteAll(fd_, "\n"); }
+  explicit TerminalPresenter(int fd) : m_fd(fd) {}
+  ~TerminalPresenter() override { WriteAll(m_fd, "\n"); }
 
   void Event(const std::string& text) override {
-    recent_.push_back(Clock() + "  " + text);
-    if (recent_.size() > kRecent) recent_.pop_front();
-    dirty_ = true;
+    m_recent.push_back(Clock() + "  " + text);
+    if (m_recent.size() > kRecent) m_recent.pop_front();
+    m_dirty = true;
   }
 
   void Show(const Screen& screen) override {
-    if (!dirty_ && drawn_ && screen == last_) return;
-    last_ = screen;
-    drawn_ = true;
-    dirty_ = false;
+    if (!m_dirty && m_drawn && screen == m_last) return;
+    m_last = screen;
+    m_drawn = true;
+    m_dirty = false;
     Draw();
   }
 
@@ -68,41 +68,41 @@ class TerminalPresenter : public Presenter {
   void Draw() {
     const std::string border = "+" + std::string(Display::kColumns + 2, '-') + "+\n";
     std::string out = "\x1b[H\x1b[2J";
-    out += "qvxsim  firmware " + last_.version + "  on " + last_.socketPath + "\n\n";
+    out += "qvxsim  firmware " + m_last.version + "  on " + m_last.socketPath + "\n\n";
     out += border;
     for (std::size_t row = 0; row < Display::kRows; ++row) {
-      const std::string line = row < last_.display.size() ? last_.display[row] : "";
+      const std::string line = row < m_last.display.size() ? m_last.display[row] : "";
       out += "| " + line + std::string(Display::kColumns - std::min(Display::kColumns, Columns(line)), ' ') + " |\n";
     }
     out += border;
     out += "  [1][2][3]  [OK]\n  [4][5][6]  [Cancel]\n  [7][8][9]\n     [0]\n\n";
     out += "keypad:   ";
-    out += last_.waiting ? "waiting for PIN and OK (" + std::to_string(last_.pinDigits) + " digits)" : "idle";
-    out += "\ncustomer: " + last_.customer;
+    out += m_last.waiting ? "waiting for PIN and OK (" + std::to_string(m_last.pinDigits) + " digits)" : "idle";
+    out += "\ncustomer: " + m_last.customer;
     out += "\ncard:     ";
-    out += last_.cardInserted ? (last_.cardPowered ? "inserted, powered" : "inserted") : "none";
+    out += m_last.cardInserted ? (m_last.cardPowered ? "inserted, powered" : "inserted") : "none";
     out += "\ndriver:   ";
-    out += !last_.plugged ? "unplugged" : last_.connected ? (last_.busy ? "connected, busy" : "connected") : "waiting";
+    out += !m_last.plugged ? "unplugged" : m_last.connected ? (m_last.busy ? "connected, busy" : "connected") : "waiting";
     out += "\n\n";
-    for (const std::string& line : recent_) out += line + "\n";
-    WriteAll(fd_, out);
+    for (const std::string& line : m_recent) out += line + "\n";
+    WriteAll(m_fd, out);
   }
 
-  int fd_;
-  Screen last_;
-  bool drawn_ = false;
-  bool dirty_ = false;
-  std::deque<std::string> recent_;
+  int m_fd;
+  Screen m_last;
+  bool m_drawn = false;
+  bool m_dirty = false;
+  std::deque<std::string> m_recent;
 };
 
 class LogPresenter : public Presenter {
  public:
-  explicit LogPresenter(int fd) : fd_(fd) {}
-  void Event(const std::string& text) override { WriteAll(fd_, Clock() + " qvxsim: " + text + "\n"); }
+  explicit LogPresenter(int fd) : m_fd(fd) {}
+  void Event(const std::string& text) override { WriteAll(m_fd, Clock() + " qvxsim: " + text + "\n"); }
   void Show(const Screen&) override {}
 
  private:
-  int fd_;
+  int m_fd;
 };
 
 }  // namespace

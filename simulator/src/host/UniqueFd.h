@@ -10,26 +10,26 @@ namespace qvx::sim {
 class UniqueFd {
  public:
   UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  explicit UniqueFd(int fd) : m_fd(fd) {}
+  UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
   UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) Reset(std::exchange(other.fd_, -1));
+    if (this != &other) Reset(std::exchange(other.m_fd, -1));
     return *this;
   }
   UniqueFd(const UniqueFd&) = delete;
   UniqueFd& operator=(const UniqueFd&) = delete;
   ~UniqueFd() { Reset(); }
 
-  int Get() const { return fd_; }
-  bool Valid() const { return fd_ >= 0; }
+  int Get() const { return m_fd; }
+  bool Valid() const { return m_fd >= 0; }
   explicit operator bool() const { return Valid(); }
   void Reset(int fd = -1) noexcept {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = fd;
   }
 
  private:
-  int fd_ = -1;
+  int m_fd = -1;
 };
 
 }  // namespace qvx::sim

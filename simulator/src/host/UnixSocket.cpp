@@ -39,20 +39,20 @@ ListeningSocket::ListeningSocket(const std::string& path, int type) {
     if (SomeoneListens(path, type)) throw std::system_error(EADDRINUSE, std::generic_category(), path);
     ::unlink(path.c_str());
   }
-  fd_.Reset(::socket(AF_UNIX, type | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  if (!fd_) Fail("socket");
-  if (::bind(fd_.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) Fail("bind " + path);
-  path_ = path;  // ours from here on, removed by the destructor
-  if (::listen(fd_.Get(), 8) != 0) Fail("listen " + path);
+  m_fd.Reset(::socket(AF_UNIX, type | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!m_fd) Fail("socket");
+  if (::bind(m_fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) Fail("bind " + path);
+  m_path = path;  // ours from here on, removed by the destructor
+  if (::listen(m_fd.Get(), 8) != 0) Fail("listen " + path);
 }
 
 ListeningSocket::~ListeningSocket() {
-  if (!path_.empty() && fd_) ::unlink(path_.c_str());
+  if (!m_path.empty() && m_fd) ::unlink(m_path.c_str());
 }
 
 UniqueFd ListeningSocket::Accept() const {
   for (;;) {
-    UniqueFd fd(::accept4(fd_.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+    UniqueFd fd(::accept4(m_fd.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
     if (fd || errno != EINTR) return fd;
   }
 }

@@ -18,14 +18,14 @@ class ListeningSocket {
   ListeningSocket& operator=(ListeningSocket&&) = default;
   ~ListeningSocket();
 
-  int Fd() const { return fd_.Get(); }
-  const std::string& Path() const { return path_; }
+  int Fd() const { return m_fd.Get(); }
+  const std::string& Path() const { return m_path; }
   // A non-blocking accepted connection, or an invalid fd when none waits.
   UniqueFd Accept() const;
 
  private:
-  std::string path_;
-  UniqueFd fd_;
+  std::string m_path;
+  UniqueFd m_fd;
 };
 
 // Blocking connect; throws std::system_error.

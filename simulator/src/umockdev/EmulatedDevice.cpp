@@ -63,45 +63,45 @@ UMockdevIoctlData* Resolve(UMockdevIoctlData* data, std::size_t offset, std::siz
 }  // namespace
 
 EmulatedDevice::EmulatedDevice(const UsbOptions& options, UrbPipes& pipes, std::function<void()> wake)
-    : options_(options), pipes_(pipes), wake_(std::move(wake)) {
-  if (options_.unconfigured) state_.configuration = 0;
-  testbed_ = umockdev_testbed_new();
-  if (testbed_ == nullptr) throw std::runtime_error("umockdev: no testbed");
-  gchar* root = umockdev_testbed_get_root_dir(testbed_);
-  root_ = root;
+    : m_options(options), m_pipes(pipes), m_wake(std::move(wake)) {
+  if (m_options.unconfigured) m_state.configuration = 0;
+  m_testbed = umockdev_testbed_new();
+  if (m_testbed == nullptr) throw std::runtime_error("umockdev: no testbed");
+  gchar* root = umockdev_testbed_get_root_dir(m_testbed);
+  m_root = root;
   g_free(root);
-  uevents_ = std::make_unique<UeventSender>(root_);
-  handler_ = umockdev_ioctl_base_new();
-  g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(&EmulatedDevice::OnIoctl), this);
-  g_signal_connect(handler_, "client-connected", G_CALLBACK(&EmulatedDevice::OnConnected), this);
-  g_signal_connect(handler_, "client-vanished", G_CALLBACK(&EmulatedDevice::OnVanished), this);
+  m_uevents = std::make_unique<UeventSender>(m_root);
+  m_handler = umockdev_ioctl_base_new();
+  g_signal_connect(m_handler, "handle-ioctl", G_CALLBACK(&EmulatedDevice::OnIoctl), this);
+  g_signal_connect(m_handler, "client-connected", G_CALLBACK(&EmulatedDevice::OnConnected), this);
+  g_signal_connect(m_handler, "client-vanished", G_CALLBACK(&EmulatedDevice::OnVanished), this);
 }
 
 EmulatedDevice::~EmulatedDevice() {
-  if (!deviceSyspath_.empty()) Remove();
-  g_clear_object(&handler_);
-  g_clear_object(&testbed_);  // removes the testbed directory
-  for (auto& [key, submitted] : submitted_) {
+  if (!m_deviceSyspath.empty()) Remove();
+  g_clear_object(&m_handler);
+  g_clear_object(&m_testbed);  // removes the testbed directory
+  for (auto& [key, submitted] : m_submitted) {
     g_clear_object(&submitted.urb);
     g_clear_object(&submitted.buffer);
   }
 }
 
-std::string EmulatedDevice::DevNode() const { return "/dev/bus/usb/001/" + Dec3(devnum_); }
+std::string EmulatedDevice::DevNode() const { return "/dev/bus/usb/001/" + Dec3(m_devnum); }
 
 void EmulatedDevice::Add() {
-  if (!deviceSyspath_.empty()) return;
-  ++devnum_;
+  if (!m_deviceSyspath.empty()) return;
+  ++m_devnum;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    state_ = DeviceState{};
-    if (options_.unconfigured) state_.configuration = 0;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_state = DeviceState{};
+    if (m_options.unconfigured) m_state.configuration = 0;
   }
-  const Identity& id = options_.identity;
+  const Identity& id = m_options.identity;
   const std::string node = DevNode();
   GError* error = nullptr;
   // The handler first, so the device can be opened the moment its uevent arrives.
-  if (!umockdev_testbed_attach_ioctl(testbed_, node.c_str(), handler_, &error)) {
+  if (!umockdev_testbed_attach_ioctl(m_testbed, node.c_str(), m_handler, &error)) {
     const std::string message = error != nullptr ? error->message : "unknown error";
     g_clear_error(&error);
     throw std::runtime_error("umockdev: cannot attach to " + node + ": " + message);
@@ -111,9 +111,9 @@ void EmulatedDevice::Add() {
   std::snprintf(product, sizeof product, "%x/%x/%x", id.vendorId, id.productId, id.bcdDevice);
   std::string record = "P: " + device + "\nN: " + node.substr(5) + "\n";
   record += "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\n";
-  record += "E: DEVNAME=" + node + "\nE: BUSNUM=001\nE: DEVNUM=" + Dec3(devnum_) + "\n";
+  record += "E: DEVNAME=" + node + "\nE: BUSNUM=001\nE: DEVNUM=" + Dec3(m_devnum) + "\n";
   record += "E: PRODUCT=" + std::string(product) + "\n";
-  record += Attribute("busnum", "1") + Attribute("devnum", std::to_string(devnum_));
+  record += Attribute("busnum", "1") + Attribute("devnum", std::to_string(m_devnum));
   record += Attribute("devpath", "1") + Attribute("speed", "12");
   record += Attribute("idVendor", Hex4(id.vendorId)) + Attribute("idProduct", Hex4(id.productId));
   record += Attribute("bcdDevice", Hex4(id.bcdDevice));
@@ -121,17 +121,17 @@ void EmulatedDevice::Add() {
   record += Attribute("bNumConfigurations", "1") + Attribute("bNumInterfaces", " 1");
   // The kernel's file is empty, without a newline, while no configuration is
   // selected; libusb reads a lone newline as a broken attribute.
-  record += options_.unconfigured ? std::string("A: bConfigurationValue=\n")
+  record += m_options.unconfigured ? std::string("A: bConfigurationValue=\n")
                                   : Attribute("bConfigurationValue", "1");
   if (!id.manufacturer.empty()) record += Attribute("manufacturer", id.manufacturer);
   if (!id.product.empty()) record += Attribute("product", id.product);
   if (!id.serial.empty()) record += Attribute("serial", id.serial);
   record += "H: descriptors=" + Hex(DeviceDescriptor(id)) + Hex(ConfigurationDescriptor(id)) + "\n";
-  AddFromString(testbed_, record);
-  deviceSyspath_ = "/sys" + device;
+  AddFromString(m_testbed, record);
+  m_deviceSyspath = "/sys" + device;
   {
-    std::lock_guard<std::mutex> lock(nodeMutex_);
-    node_ = std::make_unique<PollableNode>(root_ + node);
+    std::lock_guard<std::mutex> lock(m_nodeMutex);
+    m_node = std::make_unique<PollableNode>(m_root + node);
   }
 
   // The interface last: pcscd's hotplug looks for interfaces.
@@ -143,51 +143,51 @@ void EmulatedDevice::Add() {
   child += Attribute("bInterfaceClass", "ff") + Attribute("bInterfaceSubClass", "00");
   child += Attribute("bInterfaceProtocol", "00") + Attribute("bNumEndpoints", "02");
   if (!id.interfaceName.empty()) child += Attribute("interface", id.interfaceName);
-  AddFromString(testbed_, child);
-  interfaceSyspath_ = "/sys" + interface;
-  Announce("add", deviceSyspath_, "usb_device", node);
-  Announce("add", interfaceSyspath_, "usb_interface", "");
+  AddFromString(m_testbed, child);
+  m_interfaceSyspath = "/sys" + interface;
+  Announce("add", m_deviceSyspath, "usb_device", node);
+  Announce("add", m_interfaceSyspath, "usb_interface", "");
   Event("plugged in as " + node + " (" + Hex4(id.vendorId) + ":" + Hex4(id.productId) + ")");
 }
 
 void EmulatedDevice::Remove() {
-  if (deviceSyspath_.empty()) return;
+  if (m_deviceSyspath.empty()) return;
   // The interface goes first, as when the kernel tears a device down.
-  Announce("remove", interfaceSyspath_, "usb_interface", "");
-  Announce("remove", deviceSyspath_, "usb_device", DevNode());
-  umockdev_testbed_detach_ioctl(testbed_, DevNode().c_str(), nullptr);
-  umockdev_testbed_remove_device(testbed_, interfaceSyspath_.c_str());
-  umockdev_testbed_remove_device(testbed_, deviceSyspath_.c_str());
-  deviceSyspath_.clear();
-  interfaceSyspath_.clear();
+  Announce("remove", m_interfaceSyspath, "usb_interface", "");
+  Announce("remove", m_deviceSyspath, "usb_device", DevNode());
+  umockdev_testbed_detach_ioctl(m_testbed, DevNode().c_str(), nullptr);
+  umockdev_testbed_remove_device(m_testbed, m_interfaceSyspath.c_str());
+  umockdev_testbed_remove_device(m_testbed, m_deviceSyspath.c_str());
+  m_deviceSyspath.clear();
+  m_interfaceSyspath.clear();
   {
-    std::lock_guard<std::mutex> lock(nodeMutex_);
-    node_.reset();  // leaves the old node ready for those who still hold it
+    std::lock_guard<std::mutex> lock(m_nodeMutex);
+    m_node.reset();  // leaves the old node ready for those who still hold it
   }
   Event("unplugged");
 }
 
 void EmulatedDevice::Refresh() {
-  std::lock_guard<std::mutex> lock(nodeMutex_);
-  if (node_) node_->SetReady(pipes_.AnyDone());
+  std::lock_guard<std::mutex> lock(m_nodeMutex);
+  if (m_node) m_node->SetReady(m_pipes.AnyDone());
 }
 
 // umockdev's own uevent emulation looks the device up in this process's
 // view of /sys, which is the machine's: the events are built here instead.
 void EmulatedDevice::Announce(const char* action, const std::string& syspath, const char* devtype,
                               const std::string& devname) {
-  const int reached = uevents_->Send(Uevent{action, syspath.substr(4), "usb", devtype, devname});
+  const int reached = m_uevents->Send(Uevent{action, syspath.substr(4), "usb", devtype, devname});
   Event(std::string(action) + " " + devtype + " uevent to " + std::to_string(reached) + " monitor(s)");
 }
 
 std::vector<std::string> EmulatedDevice::TakeEvents() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return std::exchange(events_, {});
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return std::exchange(m_events, {});
 }
 
 void EmulatedDevice::Event(std::string text) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  events_.push_back("usb: " + std::move(text));
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_events.push_back("usb: " + std::move(text));
 }
 
 int EmulatedDevice::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self) {
@@ -198,30 +198,30 @@ int EmulatedDevice::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, voi
   // no longer writable when it polls again.
   device.Refresh();
   umockdev_ioctl_client_complete(client, result, error);
-  device.wake_();
+  device.m_wake();
   return TRUE;
 }
 
 void EmulatedDevice::OnConnected(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self) {
-  static_cast<EmulatedDevice*>(self)->pipes_.Opened(reinterpret_cast<Owner>(client));
+  static_cast<EmulatedDevice*>(self)->m_pipes.Opened(reinterpret_cast<Owner>(client));
 }
 
 void EmulatedDevice::OnVanished(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self) {
   auto& device = *static_cast<EmulatedDevice*>(self);
   const auto owner = reinterpret_cast<Owner>(client);
-  device.pipes_.Vanished(owner);
+  device.m_pipes.Vanished(owner);
   device.Forget(owner);
   device.Refresh();
-  device.wake_();
+  device.m_wake();
 }
 
 void EmulatedDevice::Forget(Owner owner) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  for (auto it = submitted_.begin(); it != submitted_.end();) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  for (auto it = m_submitted.begin(); it != m_submitted.end();) {
     if (it->first.first == owner) {
       g_clear_object(&it->second.urb);
       g_clear_object(&it->second.buffer);
-      it = submitted_.erase(it);
+      it = m_submitted.erase(it);
     } else {
       ++it;
     }
@@ -240,7 +240,7 @@ std::pair<long, int> EmulatedDevice::Handle(UMockdevIoctlClient* client, unsigne
     return value;
   };
   if (request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY) return Reap(owner, arg);
-  if (pipes_.Gone(owner)) return answer(ENODEV);
+  if (m_pipes.Gone(owner)) return answer(ENODEV);
   switch (request) {
     case USBDEVFS_GET_CAPABILITIES: {
       UMockdevIoctlData* data = Resolve(arg, 0, sizeof(std::uint32_t));
@@ -255,13 +255,13 @@ std::pair<long, int> EmulatedDevice::Handle(UMockdevIoctlClient* client, unsigne
       const unsigned interface = unsignedArg(sizeof(unsigned));
       bool configured = false;
       {
-        std::lock_guard<std::mutex> lock(mutex_);
-        configured = state_.configuration != 0;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        configured = m_state.configuration != 0;
       }
-      return answer(configured ? pipes_.Claim(owner, interface) : ENOENT);
+      return answer(configured ? m_pipes.Claim(owner, interface) : ENOENT);
     }
     case USBDEVFS_RELEASEINTERFACE:
-      return answer(pipes_.Release(owner, unsignedArg(sizeof(unsigned))));
+      return answer(m_pipes.Release(owner, unsignedArg(sizeof(unsigned))));
     case USBDEVFS_GETDRIVER:
     case USBDEVFS_IOCTL:
       return answer(ENODATA);  // no kernel driver is bound to the interface
@@ -279,8 +279,8 @@ std::pair<long, int> EmulatedDevice::Handle(UMockdevIoctlClient* client, unsigne
     case USBDEVFS_RESETEP: {
       const unsigned endpoint = unsignedArg(sizeof(unsigned));
       if (endpoint != kEndpointIn && endpoint != kEndpointOut) return answer(ENOENT);
-      std::lock_guard<std::mutex> lock(mutex_);
-      (endpoint == kEndpointIn ? state_.inHalted : state_.outHalted) = false;
+      std::lock_guard<std::mutex> lock(m_mutex);
+      (endpoint == kEndpointIn ? m_state.inHalted : m_state.outHalted) = false;
       return answer(0);
     }
     case USBDEVFS_RESET:
@@ -290,7 +290,7 @@ std::pair<long, int> EmulatedDevice::Handle(UMockdevIoctlClient* client, unsigne
     case USBDEVFS_DISCARDURB: {
       UrbAddress urb = 0;
       std::memcpy(&urb, arg->data, std::min<std::size_t>(sizeof urb, static_cast<std::size_t>(arg->data_len)));
-      return answer(pipes_.Discard(owner, urb));
+      return answer(m_pipes.Discard(owner, urb));
     }
     default: {
       char text[64];
@@ -303,14 +303,14 @@ std::pair<long, int> EmulatedDevice::Handle(UMockdevIoctlClient* client, unsigne
 
 std::pair<long, int> EmulatedDevice::SetConfiguration(Owner owner, unsigned value) {
   if (value != 0 && value != kConfigurationValue) return {-1, EINVAL};
-  if (pipes_.Claimed()) return {-1, EBUSY};  // usbdevfs refuses while an interface is claimed
+  if (m_pipes.Claimed()) return {-1, EBUSY};  // usbdevfs refuses while an interface is claimed
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    state_ = DeviceState{};
-    state_.configuration = static_cast<std::uint8_t>(value);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_state = DeviceState{};
+    m_state.configuration = static_cast<std::uint8_t>(value);
   }
   (void)owner;
-  umockdev_testbed_set_attribute(testbed_, deviceSyspath_.c_str(), "bConfigurationValue",
+  umockdev_testbed_set_attribute(m_testbed, m_deviceSyspath.c_str(), "bConfigurationValue",
                                  value == 0 ? "" : std::to_string(value).c_str());
   Event("configuration " + std::to_string(value));
   return {0, 0};
@@ -341,26 +341,26 @@ std::pair<long, int> EmulatedDevice::Submit(Owner owner, UMockdevIoctlData* arg)
       const Setup setup = ParseSetup(buffer->data);
       ControlAnswer reply;
       {
-        std::lock_guard<std::mutex> lock(mutex_);
-        const std::uint8_t before = state_.configuration;
-        reply = AnswerStandard(setup, options_.identity, state_);
-        if (state_.configuration != before) Event("configuration " + std::to_string(state_.configuration));
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const std::uint8_t before = m_state.configuration;
+        reply = AnswerStandard(setup, m_options.identity, m_state);
+        if (m_state.configuration != before) Event("configuration " + std::to_string(m_state.configuration));
       }
       const std::size_t room = static_cast<std::size_t>(urb->buffer_length) - 8;
       const std::size_t length = std::min(room, reply.data.size());
       if (length > 0) std::memcpy(buffer->data + 8, reply.data.data(), length);
-      error = pipes_.SubmitDone(owner, Completion{address, reply.stall ? -EPIPE : 0, static_cast<int>(length), {}});
+      error = m_pipes.SubmitDone(owner, Completion{address, reply.stall ? -EPIPE : 0, static_cast<int>(length), {}});
     }
   } else if (urb->type == USBDEVFS_URB_TYPE_INTERRUPT || urb->type == USBDEVFS_URB_TYPE_BULK) {
     // usbdevfs sends a bulk URB on an interrupt endpoint as an interrupt transfer.
     const bool in = (urb->endpoint & 0x80) != 0;
     if (!in && urb->buffer_length != static_cast<int>(kPacketSize)) {
       Event("OUT transfer of " + std::to_string(urb->buffer_length) + " bytes: the device takes 8-byte packets");
-      error = pipes_.SubmitDone(owner, Completion{address, 0, urb->buffer_length, {}});
+      error = m_pipes.SubmitDone(owner, Completion{address, 0, urb->buffer_length, {}});
     } else {
       Packet out{};
       if (!in) std::memcpy(out.data(), buffer->data, kPacketSize);
-      error = pipes_.SubmitInterrupt(owner, address, urb->endpoint, urb->buffer_length, in ? nullptr : &out);
+      error = m_pipes.SubmitInterrupt(owner, address, urb->endpoint, urb->buffer_length, in ? nullptr : &out);
     }
   } else {
     error = EINVAL;  // no isochronous endpoints
@@ -370,8 +370,8 @@ std::pair<long, int> EmulatedDevice::Submit(Owner owner, UMockdevIoctlData* arg)
     g_clear_object(&urbData);
     return {-1, error};
   }
-  std::lock_guard<std::mutex> lock(mutex_);
-  Submitted& slot = submitted_[Key{owner, address}];
+  std::lock_guard<std::mutex> lock(m_mutex);
+  Submitted& slot = m_submitted[Key{owner, address}];
   g_clear_object(&slot.urb);
   g_clear_object(&slot.buffer);
   slot = Submitted{urbData, buffer};
@@ -381,14 +381,14 @@ std::pair<long, int> EmulatedDevice::Submit(Owner owner, UMockdevIoctlData* arg)
 std::pair<long, int> EmulatedDevice::Reap(Owner owner, UMockdevIoctlData* arg) {
   Completion done;
   // Reaping never blocks here: a blocking REAPURB is answered like REAPURBNDELAY.
-  if (const int error = pipes_.Reap(owner, done)) return {-1, error};
+  if (const int error = m_pipes.Reap(owner, done)) return {-1, error};
   Submitted submitted;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto it = submitted_.find(Key{owner, done.urb});
-    if (it == submitted_.end()) return {-1, EAGAIN};
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto it = m_submitted.find(Key{owner, done.urb});
+    if (it == m_submitted.end()) return {-1, EAGAIN};
     submitted = it->second;
-    submitted_.erase(it);
+    m_submitted.erase(it);
   }
   auto* urb = reinterpret_cast<usbdevfs_urb*>(submitted.urb->data);
   urb->status = done.status;

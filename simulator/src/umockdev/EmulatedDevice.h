@@ -35,7 +35,7 @@ class EmulatedDevice {
   EmulatedDevice(const EmulatedDevice&) = delete;
   EmulatedDevice& operator=(const EmulatedDevice&) = delete;
 
-  std::string RootDir() const { return root_; }
+  std::string RootDir() const { return m_root; }
   std::string DevNode() const;
   // Plugs the device in under the next device number.
   void Add();
@@ -64,24 +64,24 @@ class EmulatedDevice {
   void Event(std::string text);
   void Announce(const char* action, const std::string& syspath, const char* devtype, const std::string& devname);
 
-  UsbOptions options_;
-  UrbPipes& pipes_;
-  std::function<void()> wake_;
-  UMockdevTestbed* testbed_ = nullptr;
-  UMockdevIoctlBase* handler_ = nullptr;
-  std::string root_;
-  int devnum_ = 1;  // the root hub has 1
-  std::string deviceSyspath_;
-  std::string interfaceSyspath_;
-  std::unique_ptr<UeventSender> uevents_;
+  UsbOptions m_options;
+  UrbPipes& m_pipes;
+  std::function<void()> m_wake;
+  UMockdevTestbed* m_testbed = nullptr;
+  UMockdevIoctlBase* m_handler = nullptr;
+  std::string m_root;
+  int m_devnum = 1;  // the root hub has 1
+  std::string m_deviceSyspath;
+  std::string m_interfaceSyspath;
+  std::unique_ptr<UeventSender> m_uevents;
 
-  std::mutex nodeMutex_;  // node_, and that its readiness follows the pipes
-  std::unique_ptr<PollableNode> node_;
+  std::mutex m_nodeMutex;  // m_node, and that its readiness follows the pipes
+  std::unique_ptr<PollableNode> m_node;
 
-  std::mutex mutex_;  // the members below
-  DeviceState state_;
-  std::map<Key, Submitted> submitted_;
-  std::vector<std::string> events_;
+  std::mutex m_mutex;  // the members below
+  DeviceState m_state;
+  std::map<Key, Submitted> m_submitted;
+  std::vector<std::string> m_events;
 };
 
 }  // namespace qvx::sim::usb

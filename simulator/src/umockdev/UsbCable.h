@@ -21,8 +21,8 @@ class UsbCable final : public Cable {
   ~UsbCable() override;
 
   std::string Where() const override;
-  bool Connected() const override { return connected_; }
-  bool Plugged() const override { return plugged_; }
+  bool Connected() const override { return m_connected; }
+  bool Plugged() const override { return m_plugged; }
   void Collect(std::vector<pollfd>& fds, SteadyTime now) override;
   CableInput Serve(const std::vector<pollfd>& fds, std::size_t first, SteadyTime now) override;
   void Queue(const std::vector<Packet>& packets) override;
@@ -35,17 +35,17 @@ class UsbCable final : public Cable {
  private:
   void Wake() const;
 
-  UsbOptions options_;
-  UniqueFd wakeFd_;
-  UrbPipes pipes_;
-  std::unique_ptr<EmulatedDevice> device_;
-  bool connected_ = false;
-  bool plugged_ = true;
-  Pacer inPacer_;
-  Pacer outPacer_;
-  std::deque<Packet> outbox_;
-  Trace& trace_;
-  std::vector<std::string> events_;
+  UsbOptions m_options;
+  UniqueFd m_wakeFd;
+  UrbPipes m_pipes;
+  std::unique_ptr<EmulatedDevice> m_device;
+  bool m_connected = false;
+  bool m_plugged = true;
+  Pacer m_inPacer;
+  Pacer m_outPacer;
+  std::deque<Packet> m_outbox;
+  Trace& m_trace;
+  std::vector<std::string> m_events;
 };
 
 }  // namespace qvx::sim::usb

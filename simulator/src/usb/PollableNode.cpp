@@ -18,36 +18,36 @@ PollableNode::PollableNode(const std::string& path) {
   if (::unlink(path.c_str()) != 0 && errno != ENOENT) Fail("unlink " + path);
   if (::mkfifo(path.c_str(), 0666) != 0) Fail("mkfifo " + path);
   // Read-write, so neither this open nor a client's waits for the other end.
-  fd_ = UniqueFd(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
-  if (!fd_) Fail("open " + path);
+  m_fd = UniqueFd(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+  if (!m_fd) Fail("open " + path);
   // The smallest buffer: little to fill.
-  (void)::fcntl(fd_.Get(), F_SETPIPE_SZ, 4096);
-  ready_ = true;
+  (void)::fcntl(m_fd.Get(), F_SETPIPE_SZ, 4096);
+  m_ready = true;
   SetReady(false);
 }
 
 PollableNode::~PollableNode() { SetReady(true); }
 
 void PollableNode::SetReady(bool ready) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (ready == ready_) return;
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (ready == m_ready) return;
   char buffer[4096] = {};
   if (ready) {
-    while (::read(fd_.Get(), buffer, sizeof buffer) > 0) {
+    while (::read(m_fd.Get(), buffer, sizeof buffer) > 0) {
     }
   } else {
-    while (::write(fd_.Get(), buffer, sizeof buffer) > 0) {
+    while (::write(m_fd.Get(), buffer, sizeof buffer) > 0) {
     }
     // A pipe that takes no whole page may still take a few bytes.
-    while (::write(fd_.Get(), buffer, 1) > 0) {
+    while (::write(m_fd.Get(), buffer, 1) > 0) {
     }
   }
-  ready_ = ready;
+  m_ready = ready;
 }
 
 bool PollableNode::Ready() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return ready_;
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_ready;
 }
 
 }  // namespace qvx::sim::usb

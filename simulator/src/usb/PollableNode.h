@@ -28,9 +28,9 @@ class PollableNode {
   bool Ready() const;
 
  private:
-  mutable std::mutex mutex_;
-  UniqueFd fd_;
-  bool ready_ = false;
+  mutable std::mutex m_mutex;
+  UniqueFd m_fd;
+  bool m_ready = false;
 };
 
 }  // namespace qvx::sim::usb

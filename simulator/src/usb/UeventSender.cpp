@@ -101,11 +101,11 @@ std::vector<std::uint8_t> UeventMessage(const Uevent& event, std::uint64_t seqnu
 }
 
 int UeventSender::Send(const Uevent& event) {
-  const std::vector<std::uint8_t> message = UeventMessage(event, seqnum_++);
+  const std::vector<std::uint8_t> message = UeventMessage(event, m_seqnum++);
   std::vector<std::string> listeners;
-  if (DIR* dir = ::opendir(root_.c_str())) {
+  if (DIR* dir = ::opendir(m_root.c_str())) {
     while (const dirent* entry = ::readdir(dir)) {
-      if (IsListener(entry->d_name)) listeners.push_back(root_ + "/" + entry->d_name);
+      if (IsListener(entry->d_name)) listeners.push_back(m_root + "/" + entry->d_name);
     }
     ::closedir(dir);
   }

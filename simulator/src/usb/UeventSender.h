@@ -28,14 +28,14 @@ std::vector<std::uint8_t> UeventMessage(const Uevent& event, std::uint64_t seqnu
 
 class UeventSender {
  public:
-  explicit UeventSender(std::string root) : root_(std::move(root)) {}
+  explicit UeventSender(std::string root) : m_root(std::move(root)) {}
   // Sends to every listener; removes the sockets of listeners that have
   // gone. Returns how many took the event.
   int Send(const Uevent& event);
 
  private:
-  std::string root_;
-  std::uint64_t seqnum_ = 1;
+  std::string m_root;
+  std::uint64_t m_seqnum = 1;
 };
 
 }  // namespace qvx::sim::usb

@@ -8,24 +8,24 @@
 namespace qvx::sim::usb {
 
 void UrbPipes::Opened(Owner owner) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!unplugged_) open_.insert(owner);
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (!m_unplugged) m_open.insert(owner);
 }
 
 int UrbPipes::Claim(Owner owner, unsigned interface) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(m_mutex);
   if (GoneLocked(owner)) return ENODEV;
   if (interface != kInterfaceNumber) return ENOENT;
-  if (claimedBy_ && *claimedBy_ != owner) return EBUSY;
-  if (!claimedBy_) changes_.connected = true;
-  claimedBy_ = owner;
+  if (m_claimedBy && *m_claimedBy != owner) return EBUSY;
+  if (!m_claimedBy) m_changes.connected = true;
+  m_claimedBy = owner;
   return 0;
 }
 
 int UrbPipes::Release(Owner owner, unsigned interface) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(m_mutex);
   if (GoneLocked(owner)) return ENODEV;
-  if (interface != kInterfaceNumber || claimedBy_ != owner) return EINVAL;
+  if (interface != kInterfaceNumber || m_claimedBy != owner) return EINVAL;
   ReleaseClaim();
   return 0;
 }
@@ -33,18 +33,18 @@ int UrbPipes::Release(Owner owner, unsigned interface) {
 int UrbPipes::CheckClaim(Owner owner) {
   if (GoneLocked(owner)) return ENODEV;
   // usbdevfs claims an unclaimed interface for the first URB sent to it.
-  if (!claimedBy_) {
-    claimedBy_ = owner;
-    changes_.connected = true;
+  if (!m_claimedBy) {
+    m_claimedBy = owner;
+    m_changes.connected = true;
   }
-  return *claimedBy_ == owner ? 0 : EBUSY;
+  return *m_claimedBy == owner ? 0 : EBUSY;
 }
 
 void UrbPipes::ReleaseClaim() {
-  if (!claimedBy_) return;
-  const Owner owner = *claimedBy_;
+  if (!m_claimedBy) return;
+  const Owner owner = *m_claimedBy;
   // The kernel kills the URBs of a released interface.
-  for (auto* queue : {&in_, &out_}) {
+  for (auto* queue : {&m_in, &m_out}) {
     for (auto it = queue->begin(); it != queue->end();) {
       if (it->owner == owner) {
         Done(owner, Completion{it->urb, -ENOENT, 0, std::nullopt});
@@ -54,19 +54,19 @@ void UrbPipes::ReleaseClaim() {
       }
     }
   }
-  claimedBy_.reset();
-  changes_.disconnected = true;
+  m_claimedBy.reset();
+  m_changes.disconnected = true;
 }
 
 int UrbPipes::SubmitInterrupt(Owner owner, UrbAddress urb, std::uint8_t endpoint, int length, const Packet* out) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(m_mutex);
   if (const int error = CheckClaim(owner)) return error;
   if (endpoint == kEndpointIn) {
     if (length <= 0) return EINVAL;
-    in_.push_back(Pending{owner, urb, {}});
+    m_in.push_back(Pending{owner, urb, {}});
   } else if (endpoint == kEndpointOut) {
     if (out == nullptr) return EINVAL;
-    out_.push_back(Pending{owner, urb, *out});
+    m_out.push_back(Pending{owner, urb, *out});
   } else {
     return ENOENT;
   }
@@ -74,16 +74,16 @@ int UrbPipes::SubmitInterrupt(Owner owner, UrbAddress urb, std::uint8_t endpoint
 }
 
 int UrbPipes::SubmitDone(Owner owner, const Completion& done) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(m_mutex);
   if (GoneLocked(owner)) return ENODEV;
   Done(owner, done);
   return 0;
 }
 
 int UrbPipes::Discard(Owner owner, UrbAddress urb) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(m_mutex);
   if (GoneLocked(owner)) return ENODEV;
-  for (auto* queue : {&in_, &out_}) {
+  for (auto* queue : {&m_in, &m_out}) {
     const auto it = std::find_if(queue->begin(), queue->end(),
                                  [&](const Pending& p) { return p.owner == owner && p.urb == urb; });
     if (it != queue->end()) {
@@ -96,92 +96,92 @@ int UrbPipes::Discard(Owner owner, UrbAddress urb) {
 }
 
 int UrbPipes::Reap(Owner owner, Completion& done) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const auto it = done_.find(owner);
-  if (it == done_.end() || it->second.empty()) return GoneLocked(owner) ? ENODEV : EAGAIN;
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const auto it = m_done.find(owner);
+  if (it == m_done.end() || it->second.empty()) return GoneLocked(owner) ? ENODEV : EAGAIN;
   done = it->second.front();
   it->second.pop_front();
   return 0;
 }
 
 void UrbPipes::Vanished(Owner owner) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (claimedBy_ == owner) ReleaseClaim();
-  done_.erase(owner);
-  open_.erase(owner);
-  stale_.erase(owner);
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_claimedBy == owner) ReleaseClaim();
+  m_done.erase(owner);
+  m_open.erase(owner);
+  m_stale.erase(owner);
 }
 
 bool UrbPipes::Gone(Owner owner) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(m_mutex);
   return GoneLocked(owner);
 }
 
 bool UrbPipes::OutWaiting() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return !out_.empty();
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return !m_out.empty();
 }
 
 std::optional<Packet> UrbPipes::TakeOut() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (out_.empty()) return std::nullopt;
-  const Pending pending = out_.front();
-  out_.pop_front();
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_out.empty()) return std::nullopt;
+  const Pending pending = m_out.front();
+  m_out.pop_front();
   Done(pending.owner, Completion{pending.urb, 0, static_cast<int>(kPacketSize), std::nullopt});
   return pending.out;
 }
 
 bool UrbPipes::InWaiting() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return !in_.empty();
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return !m_in.empty();
 }
 
 bool UrbPipes::GiveIn(const Packet& packet) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (in_.empty()) return false;
-  const Pending pending = in_.front();
-  in_.pop_front();
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_in.empty()) return false;
+  const Pending pending = m_in.front();
+  m_in.pop_front();
   Done(pending.owner, Completion{pending.urb, 0, static_cast<int>(kPacketSize), packet});
   return true;
 }
 
 bool UrbPipes::Claimed() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return claimedBy_.has_value();
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_claimedBy.has_value();
 }
 
 bool UrbPipes::AnyDone() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return std::any_of(done_.begin(), done_.end(), [this](const auto& entry) {
-    return !entry.second.empty() && stale_.count(entry.first) == 0;
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return std::any_of(m_done.begin(), m_done.end(), [this](const auto& entry) {
+    return !entry.second.empty() && m_stale.count(entry.first) == 0;
   });
 }
 
 Changes UrbPipes::TakeChanges() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const Changes changes = changes_;
-  changes_ = Changes{};
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const Changes changes = m_changes;
+  m_changes = Changes{};
   return changes;
 }
 
 void UrbPipes::Unplug() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  for (auto* queue : {&in_, &out_}) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  for (auto* queue : {&m_in, &m_out}) {
     for (const Pending& pending : *queue) Done(pending.owner, Completion{pending.urb, -ENODEV, 0, std::nullopt});
     queue->clear();
   }
-  if (claimedBy_) {
-    claimedBy_.reset();
-    changes_.disconnected = true;
+  if (m_claimedBy) {
+    m_claimedBy.reset();
+    m_changes.disconnected = true;
   }
-  stale_.insert(open_.begin(), open_.end());
-  open_.clear();
-  unplugged_ = true;
+  m_stale.insert(m_open.begin(), m_open.end());
+  m_open.clear();
+  m_unplugged = true;
 }
 
 void UrbPipes::Plug() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  unplugged_ = false;
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_unplugged = false;
 }
 
 }  // namespace qvx::sim::usb

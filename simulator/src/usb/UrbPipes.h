@@ -73,20 +73,20 @@ class UrbPipes {
     Packet out;
   };
 
-  bool GoneLocked(Owner owner) const { return unplugged_ || stale_.count(owner) != 0; }
-  int CheckClaim(Owner owner);  // mutex_ held
-  void ReleaseClaim();          // mutex_ held
-  void Done(Owner owner, Completion done) { done_[owner].push_back(done); }
+  bool GoneLocked(Owner owner) const { return m_unplugged || m_stale.count(owner) != 0; }
+  int CheckClaim(Owner owner);  // m_mutex held
+  void ReleaseClaim();          // m_mutex held
+  void Done(Owner owner, Completion done) { m_done[owner].push_back(done); }
 
-  mutable std::mutex mutex_;
-  bool unplugged_ = false;
-  std::set<Owner> open_;
-  std::set<Owner> stale_;  // opened before the last unplug
-  std::optional<Owner> claimedBy_;
-  std::deque<Pending> in_;
-  std::deque<Pending> out_;
-  std::map<Owner, std::deque<Completion>> done_;
-  Changes changes_;
+  mutable std::mutex m_mutex;
+  bool m_unplugged = false;
+  std::set<Owner> m_open;
+  std::set<Owner> m_stale;  // opened before the last unplug
+  std::optional<Owner> m_claimedBy;
+  std::deque<Pending> m_in;
+  std::deque<Pending> m_out;
+  std::map<Owner, std::deque<Completion>> m_done;
+  Changes m_changes;
 };
 
 }  // namespace qvx::sim::usb

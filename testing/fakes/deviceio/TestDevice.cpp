@@ -12,7 +12,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace qvxtest {
+namespace qvx::testing {
 
 namespace {
 
@@ -108,4 +108,4 @@ void CTestDevice::Serve(int connection) {
   }
 }
 
-}  // namespace qvxtest
+}  // namespace qvx::testing

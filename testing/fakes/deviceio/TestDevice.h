@@ -14,7 +14,7 @@
 
 #include "platform/DeviceIo.h"
 
-namespace qvxtest {
+namespace qvx::testing {
 
 class CTestDevice {
  public:
@@ -52,4 +52,4 @@ class CTestDevice {
   std::vector<std::uint32_t> m_received;
 };
 
-}  // namespace qvxtest
+}  // namespace qvx::testing

@@ -7,9 +7,9 @@
 
 namespace qvx::testing {
 
-DebugCapture::DebugCapture() { qvxrdr::SetDebugSink(&DebugCapture::Sink, this); }
+DebugCapture::DebugCapture() { qvx::driver::SetDebugSink(&DebugCapture::Sink, this); }
 
-DebugCapture::~DebugCapture() { qvxrdr::SetDebugSink(nullptr, nullptr); }
+DebugCapture::~DebugCapture() { qvx::driver::SetDebugSink(nullptr, nullptr); }
 
 std::vector<std::string> DebugCapture::Lines() {
   std::lock_guard<std::mutex> guard(m_mutex);

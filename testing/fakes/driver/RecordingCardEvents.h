@@ -9,7 +9,7 @@
 
 namespace qvx::testing {
 
-class RecordingCardEvents final : public qvxrdr::ICardEvents {
+class RecordingCardEvents final : public qvx::driver::ICardEvents {
  public:
   void OnCardStatus(bool inserted) override { Record(inserted ? "inserted" : "removed"); }
   void OnReadFailed() override { Record("read failed"); }

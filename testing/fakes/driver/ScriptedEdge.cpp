@@ -4,10 +4,10 @@
 
 namespace qvx::testing {
 
-using qvxrdr::NT_SUCCESS;
-using qvxrdr::STATUS_CANCELLED;
-using qvxrdr::STATUS_INVALID_DEVICE_STATE;
-using qvxrdr::STATUS_SUCCESS;
+using qvx::driver::NT_SUCCESS;
+using qvx::driver::STATUS_CANCELLED;
+using qvx::driver::STATUS_INVALID_DEVICE_STATE;
+using qvx::driver::STATUS_SUCCESS;
 
 ScriptedEdge::ScriptedEdge() : m_thread([this] { Run(); }) {}
 
@@ -22,11 +22,11 @@ ScriptedEdge::~ScriptedEdge() {
   if (onClose) onClose();
 }
 
-void ScriptedEdge::SetEndpoints(std::vector<qvxrdr::EndpointInfo> endpoints) {
+void ScriptedEdge::SetEndpoints(std::vector<qvx::driver::EndpointInfo> endpoints) {
   Change([&] { m_endpoints = std::move(endpoints); });
 }
 
-void ScriptedEdge::SetStrings(qvxrdr::DeviceNameStrings strings) {
+void ScriptedEdge::SetStrings(qvx::driver::DeviceNameStrings strings) {
   Change([&] { m_strings = std::move(strings); });
 }
 
@@ -86,7 +86,7 @@ bool ScriptedEdge::WaitFor(const std::function<bool()>& pred) {
   return m_changed.wait_for(lock, std::chrono::seconds(5), pred);
 }
 
-ScriptedEdge::NTSTATUS ScriptedEdge::ReadDescriptors(qvxrdr::UsbDescriptors& descriptors) {
+ScriptedEdge::NTSTATUS ScriptedEdge::ReadDescriptors(qvx::driver::UsbDescriptors& descriptors) {
   std::lock_guard<std::mutex> guard(m_mutex);
   descriptors.vendorId = 0x1209;
   descriptors.productId = 0x0001;
@@ -96,7 +96,7 @@ ScriptedEdge::NTSTATUS ScriptedEdge::ReadDescriptors(qvxrdr::UsbDescriptors& des
 }
 
 ScriptedEdge::NTSTATUS ScriptedEdge::SubmitOut(const Packet& packet,
-                                               qvxrdr::OutCompletion completion) {
+                                               qvx::driver::OutCompletion completion) {
   std::function<void(const Packet&)> hook;
   {
     std::lock_guard<std::mutex> guard(m_mutex);
@@ -110,7 +110,7 @@ ScriptedEdge::NTSTATUS ScriptedEdge::SubmitOut(const Packet& packet,
   return STATUS_SUCCESS;
 }
 
-ScriptedEdge::NTSTATUS ScriptedEdge::SubmitIn(qvxrdr::InCompletion completion) {
+ScriptedEdge::NTSTATUS ScriptedEdge::SubmitIn(qvx::driver::InCompletion completion) {
   {
     std::lock_guard<std::mutex> guard(m_mutex);
     if (m_aborted) return STATUS_INVALID_DEVICE_STATE;
@@ -153,7 +153,7 @@ void ScriptedEdge::Run() {
   }
   // Whatever is still out ends as the real stack ends it on shutdown.
   if (m_pendingIn) {
-    qvxrdr::InCompletion completion = std::move(m_pendingIn);
+    qvx::driver::InCompletion completion = std::move(m_pendingIn);
     m_pendingIn = nullptr;
     lock.unlock();
     completion(STATUS_CANCELLED, Packet{});
@@ -161,7 +161,7 @@ void ScriptedEdge::Run() {
 }
 
 void ScriptedEdge::CompleteOut(std::unique_lock<std::mutex>& lock) {
-  qvxrdr::OutCompletion completion = std::move(m_outs.front());
+  qvx::driver::OutCompletion completion = std::move(m_outs.front());
   m_outs.pop_front();
   const NTSTATUS status = m_writeStatus;
   lock.unlock();
@@ -170,7 +170,7 @@ void ScriptedEdge::CompleteOut(std::unique_lock<std::mutex>& lock) {
 }
 
 void ScriptedEdge::CompleteIn(std::unique_lock<std::mutex>& lock) {
-  qvxrdr::InCompletion completion = std::move(m_pendingIn);
+  qvx::driver::InCompletion completion = std::move(m_pendingIn);
   m_pendingIn = nullptr;
   Inbound inbound{STATUS_CANCELLED, Packet{}};
   std::chrono::milliseconds delay{0};

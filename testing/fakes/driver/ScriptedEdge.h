@@ -17,10 +17,10 @@
 
 namespace qvx::testing {
 
-class ScriptedEdge final : public qvxrdr::ILowerEdge {
+class ScriptedEdge final : public qvx::driver::ILowerEdge {
  public:
-  using NTSTATUS = qvxrdr::NTSTATUS;
-  using Packet = qvxrdr::Packet;
+  using NTSTATUS = qvx::driver::NTSTATUS;
+  using Packet = qvx::driver::Packet;
 
   ScriptedEdge();
   ~ScriptedEdge() override;
@@ -28,8 +28,8 @@ class ScriptedEdge final : public qvxrdr::ILowerEdge {
   ScriptedEdge& operator=(const ScriptedEdge&) = delete;
 
   // --- script: the descriptors ---
-  void SetEndpoints(std::vector<qvxrdr::EndpointInfo> endpoints);
-  void SetStrings(qvxrdr::DeviceNameStrings strings);
+  void SetEndpoints(std::vector<qvx::driver::EndpointInfo> endpoints);
+  void SetStrings(qvx::driver::DeviceNameStrings strings);
 
   // --- script: the IN pipe ---
   // The device sends packets; each ends one IN transfer, in order.
@@ -65,9 +65,9 @@ class ScriptedEdge final : public qvxrdr::ILowerEdge {
   bool InOutstandingLocked() const { return static_cast<bool>(m_pendingIn); }
 
   // --- ILowerEdge ---
-  NTSTATUS ReadDescriptors(qvxrdr::UsbDescriptors& descriptors) override;
-  NTSTATUS SubmitOut(const Packet& packet, qvxrdr::OutCompletion completion) override;
-  NTSTATUS SubmitIn(qvxrdr::InCompletion completion) override;
+  NTSTATUS ReadDescriptors(qvx::driver::UsbDescriptors& descriptors) override;
+  NTSTATUS SubmitOut(const Packet& packet, qvx::driver::OutCompletion completion) override;
+  NTSTATUS SubmitIn(qvx::driver::InCompletion completion) override;
   void CancelIn() override;
   void AbortPipes() override;
 
@@ -92,17 +92,17 @@ class ScriptedEdge final : public qvxrdr::ILowerEdge {
 
   std::mutex m_mutex;
   std::condition_variable m_changed;
-  std::vector<qvxrdr::EndpointInfo> m_endpoints{{0x81, 8}, {0x02, 8}};
-  qvxrdr::DeviceNameStrings m_strings;
+  std::vector<qvx::driver::EndpointInfo> m_endpoints{{0x81, 8}, {0x02, 8}};
+  qvx::driver::DeviceNameStrings m_strings;
   std::deque<Inbound> m_inbound;
-  std::deque<qvxrdr::OutCompletion> m_outs;
+  std::deque<qvx::driver::OutCompletion> m_outs;
   std::vector<Packet> m_written;
   std::function<void(const Packet&)> m_onWrite;
   std::function<void()> m_onClose;
-  qvxrdr::InCompletion m_pendingIn;
-  NTSTATUS m_writeStatus = qvxrdr::STATUS_SUCCESS;
-  NTSTATUS m_submitInStatus = qvxrdr::STATUS_SUCCESS;
-  NTSTATUS m_allInStatus = qvxrdr::STATUS_SUCCESS;
+  qvx::driver::InCompletion m_pendingIn;
+  NTSTATUS m_writeStatus = qvx::driver::STATUS_SUCCESS;
+  NTSTATUS m_submitInStatus = qvx::driver::STATUS_SUCCESS;
+  NTSTATUS m_allInStatus = qvx::driver::STATUS_SUCCESS;
   std::chrono::milliseconds m_cancelDelay{0};
   bool m_holdWrites = false;
   bool m_cancel = false;

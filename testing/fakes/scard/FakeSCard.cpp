@@ -7,7 +7,7 @@
 #include "contract/ControlCodes.h"
 #include "contract/LastError.h"
 
-namespace qvxtest {
+namespace qvx::testing {
 
 namespace {
 
@@ -176,4 +176,4 @@ LONG FakeSCard::Control(SCARDHANDLE card, DWORD controlCode, LPCVOID sendBuffer,
   return SCARD_S_SUCCESS;
 }
 
-}  // namespace qvxtest
+}  // namespace qvx::testing

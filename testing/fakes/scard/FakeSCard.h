@@ -13,7 +13,7 @@
 
 #include "platform/SCard.h"
 
-namespace qvxtest {
+namespace qvx::testing {
 
 class FakeSCard : public platform::ISCard {
  public:
@@ -93,4 +93,4 @@ class FakeSCard : public platform::ISCard {
   SCARDHANDLE m_nextCard = 0x2000;
 };
 
-}  // namespace qvxtest
+}  // namespace qvx::testing

@@ -14,12 +14,12 @@ namespace qvx::testing {
 namespace {
 
 namespace sim = qvx::sim;
-using qvxrdr::NTSTATUS;
-using qvxrdr::STATUS_CANCELLED;
-using qvxrdr::STATUS_DEVICE_REMOVED;
-using qvxrdr::STATUS_INVALID_DEVICE_STATE;
-using qvxrdr::STATUS_SUCCESS;
-using qvxrdr::STATUS_UNSUCCESSFUL;
+using qvx::driver::NTSTATUS;
+using qvx::driver::STATUS_CANCELLED;
+using qvx::driver::STATUS_DEVICE_REMOVED;
+using qvx::driver::STATUS_INVALID_DEVICE_STATE;
+using qvx::driver::STATUS_SUCCESS;
+using qvx::driver::STATUS_UNSUCCESSFUL;
 
 struct InResult {
   NTSTATUS status;

@@ -25,23 +25,23 @@ bool SameName(const OLECHAR* a, const OLECHAR* b) {
 // Converted arguments, freed on every path.
 class CArguments {
  public:
-  explicit CArguments(UINT count) : values_(count) {
-    for (VARIANT& v : values_) {
+  explicit CArguments(UINT count) : m_values(count) {
+    for (VARIANT& v : m_values) {
       VariantInit(&v);
     }
   }
   ~CArguments() {
-    for (VARIANT& v : values_) {
+    for (VARIANT& v : m_values) {
       VariantClear(&v);
     }
   }
   CArguments(const CArguments&) = delete;
   CArguments& operator=(const CArguments&) = delete;
-  VARIANT* Data() { return values_.data(); }
-  VARIANT& operator[](UINT i) { return values_[i]; }
+  VARIANT* Data() { return m_values.data(); }
+  VARIANT& operator[](UINT i) { return m_values[i]; }
 
  private:
-  std::vector<VARIANT> values_;
+  std::vector<VARIANT> m_values;
 };
 
 // Which rgvarg slot feeds each parameter; fails as Invoke reports it.

@@ -113,8 +113,8 @@ class CDescribedTypeInfo final : public ITypeInfo {
 
  private:
   const InterfaceDescription& Description() const;
-  CDescribedTypeLib* library_;
-  UINT index_;
+  CDescribedTypeLib* m_library;
+  UINT m_index;
 };
 
 // The library owns one type info per interface; they share its count, so
@@ -122,35 +122,35 @@ class CDescribedTypeInfo final : public ITypeInfo {
 class CDescribedTypeLib final : public ITypeLib {
  public:
   explicit CDescribedTypeLib(const TypeLibraryDescription* description)
-      : description_(description) {
-    infos_.reserve(description->interfaceCount);
+      : m_description(description) {
+    m_infos.reserve(description->interfaceCount);
     for (UINT i = 0; i < description->interfaceCount; ++i) {
-      infos_.emplace_back(this, i);
+      m_infos.emplace_back(this, i);
     }
   }
 
   HRESULT QueryInterface(REFIID riid, void** object) override {
     return AnswerQuery(this, IID_ITypeLib, riid, object);
   }
-  ULONG AddRef() override { return ++references_; }
+  ULONG AddRef() override { return ++m_references; }
   ULONG Release() override {
-    const ULONG left = --references_;
+    const ULONG left = --m_references;
     if (left == 0) {
       delete this;
     }
     return left;
   }
 
-  UINT GetTypeInfoCount() override { return description_->interfaceCount; }
+  UINT GetTypeInfoCount() override { return m_description->interfaceCount; }
   HRESULT GetTypeInfo(UINT index, ITypeInfo** info) override {
     if (info == nullptr) {
       return E_INVALIDARG;
     }
     *info = nullptr;
-    if (index >= infos_.size()) {
+    if (index >= m_infos.size()) {
       return TYPE_E_ELEMENTNOTFOUND;
     }
-    *info = &infos_[index];
+    *info = &m_infos[index];
     AddRef();
     return S_OK;
   }
@@ -159,8 +159,8 @@ class CDescribedTypeLib final : public ITypeLib {
       return E_INVALIDARG;
     }
     *info = nullptr;
-    for (UINT i = 0; i < description_->interfaceCount; ++i) {
-      if (description_->interfaces[i].iid == guid) {
+    for (UINT i = 0; i < m_description->interfaceCount; ++i) {
+      if (m_description->interfaces[i].iid == guid) {
         return GetTypeInfo(i, info);
       }
     }
@@ -169,43 +169,43 @@ class CDescribedTypeLib final : public ITypeLib {
   HRESULT GetDocumentation(INT index, BSTR* name, BSTR* docString, DWORD* helpContext,
                            BSTR* helpFile) override {
     if (index == -1) {
-      return CDescribedTypeInfo::Fill(description_->name, description_->helpString, name,
+      return CDescribedTypeInfo::Fill(m_description->name, m_description->helpString, name,
                                       docString, helpContext, helpFile);
     }
-    if (index < 0 || static_cast<UINT>(index) >= description_->interfaceCount) {
+    if (index < 0 || static_cast<UINT>(index) >= m_description->interfaceCount) {
       return TYPE_E_ELEMENTNOTFOUND;
     }
-    const InterfaceDescription& d = description_->interfaces[index];
+    const InterfaceDescription& d = m_description->interfaces[index];
     return CDescribedTypeInfo::Fill(d.name, d.helpString, name, docString, helpContext,
                                     helpFile);
   }
 
-  const TypeLibraryDescription* Description() const { return description_; }
+  const TypeLibraryDescription* Description() const { return m_description; }
 
  private:
   ~CDescribedTypeLib() = default;
-  const TypeLibraryDescription* description_;
-  std::vector<CDescribedTypeInfo> infos_;
-  std::atomic<ULONG> references_{1};
+  const TypeLibraryDescription* m_description;
+  std::vector<CDescribedTypeInfo> m_infos;
+  std::atomic<ULONG> m_references{1};
 };
 
 CDescribedTypeInfo::CDescribedTypeInfo(CDescribedTypeLib* library, UINT index)
-    : library_(library), index_(index) {}
-ULONG CDescribedTypeInfo::AddRef() { return library_->AddRef(); }
-ULONG CDescribedTypeInfo::Release() { return library_->Release(); }
+    : m_library(library), m_index(index) {}
+ULONG CDescribedTypeInfo::AddRef() { return m_library->AddRef(); }
+ULONG CDescribedTypeInfo::Release() { return m_library->Release(); }
 HRESULT CDescribedTypeInfo::GetContainingTypeLib(ITypeLib** library, UINT* index) {
   if (library == nullptr) {
     return E_INVALIDARG;
   }
-  *library = library_;
-  library_->AddRef();
+  *library = m_library;
+  m_library->AddRef();
   if (index != nullptr) {
-    *index = index_;
+    *index = m_index;
   }
   return S_OK;
 }
 const InterfaceDescription& CDescribedTypeInfo::Description() const {
-  return library_->Description()->interfaces[index_];
+  return m_library->Description()->interfaces[m_index];
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include "platform/com/Aggregation.h"
 
 using namespace platform;
-using namespace com_test;
+using namespace qvx::testing;
 
 namespace {
 
@@ -15,7 +15,7 @@ std::atomic<long> gLiveObjects{0};
 
 class CThing final : public ITestThing {
  public:
-  explicit CThing(IUnknown* outer) : outer_(outer != nullptr ? outer : &inner_) {
+  explicit CThing(IUnknown* outer) : m_outer(outer != nullptr ? outer : &m_inner) {
     ++gLiveObjects;
   }
   ~CThing() { --gLiveObjects; }
@@ -23,10 +23,10 @@ class CThing final : public ITestThing {
   CThing& operator=(const CThing&) = delete;
 
   HRESULT QueryInterface(REFIID riid, void** object) override {
-    return outer_->QueryInterface(riid, object);
+    return m_outer->QueryInterface(riid, object);
   }
-  ULONG AddRef() override { return outer_->AddRef(); }
-  ULONG Release() override { return outer_->Release(); }
+  ULONG AddRef() override { return m_outer->AddRef(); }
+  ULONG Release() override { return m_outer->Release(); }
   HRESULT GetValue(LONG* value) override {
     *value = 42;
     return S_OK;
@@ -37,7 +37,7 @@ class CThing final : public ITestThing {
       return E_POINTER;
     }
     if (riid == IID_IUnknown) {
-      *object = &inner_;
+      *object = &m_inner;
       InnerAddRef();
       return S_OK;
     }
@@ -49,9 +49,9 @@ class CThing final : public ITestThing {
     *object = nullptr;
     return E_NOINTERFACE;
   }
-  ULONG InnerAddRef() { return ++references_; }
+  ULONG InnerAddRef() { return ++m_references; }
   ULONG InnerRelease() {
-    const ULONG left = --references_;
+    const ULONG left = --m_references;
     if (left == 0) {
       delete this;
     }
@@ -59,9 +59,9 @@ class CThing final : public ITestThing {
   }
 
  private:
-  CInnerUnknown<CThing> inner_{this};
-  IUnknown* outer_;
-  ULONG references_ = 0;
+  CInnerUnknown<CThing> m_inner{this};
+  IUnknown* m_outer;
+  ULONG m_references = 0;
 };
 
 class CFactory final : public IClassFactory {

@@ -3,7 +3,7 @@
 
 #include "platform/com/Unknown.h"
 
-namespace com_test {
+namespace qvx::testing {
 
 using platform::CLSID;
 using platform::HRESULT;
@@ -24,4 +24,4 @@ class ITestThing : public platform::IUnknown {
 using LiveObjectsFunction = long (*)();
 constexpr const char* kLiveObjectsName = "QvxTestServerLiveObjects";
 
-}  // namespace com_test
+}  // namespace qvx::testing

@@ -8,9 +8,9 @@ namespace platform {
 class UniqueFd {
  public:
   UniqueFd() noexcept = default;
-  explicit UniqueFd(int fd) noexcept : fd_(fd) {}
+  explicit UniqueFd(int fd) noexcept : m_fd(fd) {}
   ~UniqueFd() { Reset(); }
-  UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
+  UniqueFd(UniqueFd&& other) noexcept : m_fd(other.Release()) {}
   UniqueFd& operator=(UniqueFd&& other) noexcept {
     if (this != &other) {
       Reset(other.Release());
@@ -20,22 +20,22 @@ class UniqueFd {
   UniqueFd(const UniqueFd&) = delete;
   UniqueFd& operator=(const UniqueFd&) = delete;
 
-  int Get() const noexcept { return fd_; }
-  bool Valid() const noexcept { return fd_ >= 0; }
+  int Get() const noexcept { return m_fd; }
+  bool Valid() const noexcept { return m_fd >= 0; }
   int Release() noexcept {
-    const int fd = fd_;
-    fd_ = -1;
+    const int fd = m_fd;
+    m_fd = -1;
     return fd;
   }
   void Reset(int fd = -1) noexcept {
-    if (fd_ >= 0) {
-      ::close(fd_);
+    if (m_fd >= 0) {
+      ::close(m_fd);
     }
-    fd_ = fd;
+    m_fd = fd;
   }
 
  private:
-  int fd_ = -1;
+  int m_fd = -1;
 };
 
 }  // namespace platform

@@ -143,11 +143,11 @@ class IObjectSafetySiteLockImpl : public IObjectSafetySiteLock {
 
  protected:
   IObjectSafetySiteLockImpl() = default;
-  DWORD SafetyOptions() const { return safetyOptions_; }
+  DWORD SafetyOptions() const { return m_safetyOptions; }
 
  private:
   bool Supports(REFIID riid, HRESULT* error);
-  DWORD safetyOptions_ = 0;
+  DWORD m_safetyOptions = 0;
 };
 
 }  // namespace qvx::brixon

@@ -9,17 +9,17 @@
 // inner unknown otherwise.
 //
 //   class CThing : public IThing {
-//     CInnerUnknown<CThing> inner_{this};
-//     IUnknown* outer_;                   // inner_ when not aggregated
+//     CInnerUnknown<CThing> m_inner{this};
+//     IUnknown* m_outer;                   // m_inner when not aggregated
 //    public:
-//     explicit CThing(IUnknown* outer) : outer_(outer ? outer : &inner_) {}
-//     HRESULT QueryInterface(REFIID r, void** p) override { return outer_->QueryInterface(r, p); }
-//     ULONG AddRef() override { return outer_->AddRef(); }
-//     ULONG Release() override { return outer_->Release(); }
+//     explicit CThing(IUnknown* outer) : m_outer(outer ? outer : &m_inner) {}
+//     HRESULT QueryInterface(REFIID r, void** p) override { return m_outer->QueryInterface(r, p); }
+//     ULONG AddRef() override { return m_outer->AddRef(); }
+//     ULONG Release() override { return m_outer->Release(); }
 //     ...
 //   };
 //
-// The class factory hands out &inner_ (after one InnerAddRef) when it
+// The class factory hands out &m_inner (after one InnerAddRef) when it
 // creates an aggregated object; the outer object must ask for IID_IUnknown.
 #pragma once
 
@@ -30,18 +30,18 @@ namespace platform {
 template <class T>
 class CInnerUnknown final : public IUnknown {
  public:
-  explicit CInnerUnknown(T* owner) : owner_(owner) {}
+  explicit CInnerUnknown(T* owner) : m_owner(owner) {}
   CInnerUnknown(const CInnerUnknown&) = delete;
   CInnerUnknown& operator=(const CInnerUnknown&) = delete;
 
   HRESULT QueryInterface(REFIID riid, void** object) override {
-    return owner_->InnerQueryInterface(riid, object);
+    return m_owner->InnerQueryInterface(riid, object);
   }
-  ULONG AddRef() override { return owner_->InnerAddRef(); }
-  ULONG Release() override { return owner_->InnerRelease(); }
+  ULONG AddRef() override { return m_owner->InnerAddRef(); }
+  ULONG Release() override { return m_owner->InnerRelease(); }
 
  private:
-  T* owner_;
+  T* m_owner;
 };
 
 }  // namespace platform

@@ -30,34 +30,34 @@ UINT SysStringByteLen(BSTR text);  // bytes
 class CBstr {
  public:
   CBstr() = default;
-  explicit CBstr(BSTR owned) : text_(owned) {}
+  explicit CBstr(BSTR owned) : m_text(owned) {}
   CBstr(const CBstr&) = delete;
   CBstr& operator=(const CBstr&) = delete;
-  CBstr(CBstr&& other) noexcept : text_(other.Detach()) {}
+  CBstr(CBstr&& other) noexcept : m_text(other.Detach()) {}
   CBstr& operator=(CBstr&& other) noexcept {
     if (this != std::addressof(other)) {
-      SysFreeString(text_);
-      text_ = other.Detach();
+      SysFreeString(m_text);
+      m_text = other.Detach();
     }
     return *this;
   }
-  ~CBstr() { SysFreeString(text_); }
+  ~CBstr() { SysFreeString(m_text); }
 
-  BSTR Get() const { return text_; }
-  operator BSTR() const { return text_; }  // NOLINT: implicit like the Windows one
+  BSTR Get() const { return m_text; }
+  operator BSTR() const { return m_text; }  // NOLINT: implicit like the Windows one
   BSTR Detach() {
-    BSTR text = text_;
-    text_ = nullptr;
+    BSTR text = m_text;
+    m_text = nullptr;
     return text;
   }
   BSTR* operator&() {
-    SysFreeString(text_);
-    text_ = nullptr;
-    return &text_;
+    SysFreeString(m_text);
+    m_text = nullptr;
+    return &m_text;
   }
 
  private:
-  BSTR text_ = nullptr;
+  BSTR m_text = nullptr;
 };
 
 // ---- ANSI code page ----------------------------------------------------

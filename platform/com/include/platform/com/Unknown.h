@@ -44,13 +44,13 @@ template <class T>
 class CComPtr {
  public:
   CComPtr() = default;
-  CComPtr(T* p) : p_(p) {  // NOLINT: implicit like the Windows one
-    if (p_ != nullptr) {
-      p_->AddRef();
+  CComPtr(T* p) : m_p(p) {  // NOLINT: implicit like the Windows one
+    if (m_p != nullptr) {
+      m_p->AddRef();
     }
   }
-  CComPtr(const CComPtr& other) : CComPtr(other.p_) {}
-  CComPtr(CComPtr&& other) noexcept : p_(other.p_) { other.p_ = nullptr; }
+  CComPtr(const CComPtr& other) : CComPtr(other.m_p) {}
+  CComPtr(CComPtr&& other) noexcept : m_p(other.m_p) { other.m_p = nullptr; }
   CComPtr& operator=(const CComPtr& other) {
     CComPtr(other).Swap(*this);
     return *this;
@@ -62,41 +62,41 @@ class CComPtr {
   ~CComPtr() { Release(); }
 
   void Release() {
-    if (T* p = p_) {
-      p_ = nullptr;
+    if (T* p = m_p) {
+      m_p = nullptr;
       p->Release();
     }
   }
   // Takes over a reference the caller owns.
   void Attach(T* p) {
     Release();
-    p_ = p;
+    m_p = p;
   }
   T* Detach() {
-    T* p = p_;
-    p_ = nullptr;
+    T* p = m_p;
+    m_p = nullptr;
     return p;
   }
-  T* Get() const { return p_; }
-  operator T*() const { return p_; }  // NOLINT: implicit like the Windows one
-  T* operator->() const { return p_; }
+  T* Get() const { return m_p; }
+  operator T*() const { return m_p; }  // NOLINT: implicit like the Windows one
+  T* operator->() const { return m_p; }
   T** operator&() {
     Release();
-    return &p_;
+    return &m_p;
   }
   // For QueryInterface-style out parameters (void**).
   void** AsOut() {
     Release();
-    return reinterpret_cast<void**>(&p_);
+    return reinterpret_cast<void**>(&m_p);
   }
   void Swap(CComPtr& other) noexcept {
-    T* p = p_;
-    p_ = other.p_;
-    other.p_ = p;
+    T* p = m_p;
+    m_p = other.m_p;
+    other.m_p = p;
   }
 
  private:
-  T* p_ = nullptr;
+  T* m_p = nullptr;
 };
 
 }  // namespace platform
