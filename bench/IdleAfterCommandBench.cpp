@@ -105,10 +105,10 @@ void Run(const qvx::bench::BenchOptions& options) {
       // One clock tick is 10 ms: up to 1% of the window is as near to none
       // as /proc can tell.
       allMet = qvx::bench::PrintVerdict(kName, what + " CPU/wall", rest[i].cpu / wall, "<= 0.01",
-                                      rest[i].cpu / wall <= kCpuLimit) &&
+                                        rest[i].cpu / wall <= kCpuLimit) &&
                allMet;
       allMet = qvx::bench::PrintVerdict(kName, what + " wake-ups/s", wakeUps, "<= 1",
-                                      wakeUps <= kWakeUpLimit) &&
+                                        wakeUps <= kWakeUpLimit) &&
                allMet;
     }
   }

@@ -58,12 +58,12 @@ void Run(const qvx::bench::BenchOptions& options) {
     throw std::runtime_error("the cancel did not end the wait: " + result);
 
   qvx::bench::PrintFigure(kName, "baseline, nothing pending: pcscd " + Milliseconds(idle.pcscd) +
-                                   " ms, qvxsim " + Milliseconds(idle.simulator) + " ms CPU in " +
-                                   Milliseconds(wall) + " ms");
+                                     " ms, qvxsim " + Milliseconds(idle.simulator) + " ms CPU in " +
+                                     Milliseconds(wall) + " ms");
   qvx::bench::PrintFigure(kName, "device waiting for the customer: pcscd " +
-                                   Milliseconds(waiting.pcscd) + " ms, qvxsim " +
-                                   Milliseconds(waiting.simulator) + " ms CPU in " +
-                                   Milliseconds(wall) + " ms");
+                                     Milliseconds(waiting.pcscd) + " ms, qvxsim " +
+                                     Milliseconds(waiting.simulator) + " ms CPU in " +
+                                     Milliseconds(wall) + " ms");
   const double ratio = waiting.Total() / wall;
   // One clock tick is 10 ms: up to 1% of the window is as near to none as
   // /proc can tell.

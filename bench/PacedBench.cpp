@@ -39,14 +39,14 @@ void Run(const qvx::bench::BenchOptions& options) {
   const double elapsed = times[times.size() / 2];
 
   qvx::bench::PrintFigure(kName, Format("%.0f bytes of sign data, %.0f packets on the cable, "
-                                      "bound %.3f s at one packet per ms",
-                                      static_cast<double>(blocks * qvx::bench::kBlockBytes),
-                                      static_cast<double>(packets), bound));
+                                        "bound %.3f s at one packet per ms",
+                                        static_cast<double>(blocks * qvx::bench::kBlockBytes),
+                                        static_cast<double>(packets), bound));
   qvx::bench::PrintFigure(
       kName, Format("elapsed %.3f s (median of %.0f runs)", elapsed, static_cast<double>(runs)));
   const double ratio = elapsed / bound;
   qvx::bench::PrintVerdict(kName, "elapsed/bound", ratio, "0.95 to 1.05",
-                         ratio >= 0.95 && ratio <= 1.05);
+                           ratio >= 0.95 && ratio <= 1.05);
 }
 
 }  // namespace

@@ -126,10 +126,14 @@ void CardPulls(CStressLane& lane, std::mt19937& random) {
 
 const char* ScenarioName(Scenario scenario) {
   switch (scenario) {
-    case Scenario::kPairRace: return "pair-race";
-    case Scenario::kCancelMidRequest: return "cancel-mid-request";
-    case Scenario::kKillHolder: return "kill-holder";
-    case Scenario::kCardPulls: return "card-pulls";
+    case Scenario::kPairRace:
+      return "pair-race";
+    case Scenario::kCancelMidRequest:
+      return "cancel-mid-request";
+    case Scenario::kKillHolder:
+      return "kill-holder";
+    case Scenario::kCardPulls:
+      return "card-pulls";
   }
   return "?";
 }
@@ -138,19 +142,25 @@ void MeasureTransfer(CStressLane& lane, std::mt19937& random) {
   auto request = lane.Start({"get-response", SignData(random, 100), "en"});
   const RequestEnd end = request->Finish(kStuckBound);
   if (end.stuck || end.exitCode != 0)
-    throw std::runtime_error(lane.Name() + ": a large GetResponse did not succeed: " +
-                             end.output);
+    throw std::runtime_error(lane.Name() + ": a large GetResponse did not succeed: " + end.output);
   lane.SetTransferTime(std::chrono::duration_cast<microseconds>(end.ended - request->Started()));
 }
 
-void RunScenario(Scenario scenario, CStressLane& lane, std::mt19937& random,
-                 CStressTally& tally) {
+void RunScenario(Scenario scenario, CStressLane& lane, std::mt19937& random, CStressTally& tally) {
   tally.CountScenario(ScenarioName(scenario));
   switch (scenario) {
-    case Scenario::kPairRace: PairRace(lane, random); break;
-    case Scenario::kCancelMidRequest: CancelMidRequest(lane, random); break;
-    case Scenario::kKillHolder: KillHolder(lane, random, tally); break;
-    case Scenario::kCardPulls: CardPulls(lane, random); break;
+    case Scenario::kPairRace:
+      PairRace(lane, random);
+      break;
+    case Scenario::kCancelMidRequest:
+      CancelMidRequest(lane, random);
+      break;
+    case Scenario::kKillHolder:
+      KillHolder(lane, random, tally);
+      break;
+    case Scenario::kCardPulls:
+      CardPulls(lane, random);
+      break;
   }
   lane.Probe(ScenarioName(scenario));
 }

@@ -10,10 +10,10 @@
 namespace qvx::bench {
 
 enum class Scenario {
-  kPairRace,         // two requests 0 to 10 ms apart: the newcomer wins
-  kCancelMidRequest, // a cancel at a random moment of a long GetResponse
-  kKillHolder,       // the holder killed; how long the next request waits
-  kCardPulls,        // the card pulled 0 to 2 ms after insertion, repeatedly
+  kPairRace,          // two requests 0 to 10 ms apart: the newcomer wins
+  kCancelMidRequest,  // a cancel at a random moment of a long GetResponse
+  kKillHolder,        // the holder killed; how long the next request waits
+  kCardPulls,         // the card pulled 0 to 2 ms after insertion, repeatedly
 };
 
 constexpr Scenario kScenarios[] = {Scenario::kPairRace, Scenario::kCancelMidRequest,
@@ -25,7 +25,6 @@ const char* ScenarioName(Scenario scenario);
 // moments are drawn from; throws when it does not succeed.
 void MeasureTransfer(CStressLane& lane, std::mt19937& random);
 
-void RunScenario(Scenario scenario, CStressLane& lane, std::mt19937& random,
-                 CStressTally& tally);
+void RunScenario(Scenario scenario, CStressLane& lane, std::mt19937& random, CStressTally& tally);
 
 }  // namespace qvx::bench

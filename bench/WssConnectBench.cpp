@@ -54,8 +54,8 @@ ContextSteps TimeContextSteps(const std::string& pemPath) {
   namespace ssl = boost::asio::ssl;
   ContextSteps steps;
   std::unique_ptr<ssl::context> context;
-  steps.create =
-      qvx::bench::SecondsOf([&] { context = std::make_unique<ssl::context>(ssl::context::tlsv12); });
+  steps.create = qvx::bench::SecondsOf(
+      [&] { context = std::make_unique<ssl::context>(ssl::context::tlsv12); });
   context->set_password_callback(
       [](std::size_t, ssl::context::password_purpose) { return qvx::endpoint::PemPassPhrase(); });
   steps.certificate = qvx::bench::SecondsOf([&] { context->use_certificate_chain_file(pemPath); });
@@ -136,16 +136,16 @@ void Run(const qvx::bench::BenchOptions& options) {
   const qvx::bench::LatencySummary onSharedProcess = qvx::bench::Summarise(sharedProcessTimes);
   const qvx::bench::LatencySummary onFreshProcess = qvx::bench::Summarise(freshProcessTimes);
   qvx::bench::PrintFigure(kName, "set-up (TCP, TLS handshake, upgrade) against brixwssvr: " +
-                                   qvx::bench::Describe(onService, "connections"));
+                                     qvx::bench::Describe(onService, "connections"));
   qvx::bench::PrintFigure(kName, "baseline, server in this process with one TLS context: " +
-                                   qvx::bench::Describe(onShared, "connections"));
+                                     qvx::bench::Describe(onShared, "connections"));
   qvx::bench::PrintFigure(kName, "the same server in a process of its own: " +
-                                   qvx::bench::Describe(onSharedProcess, "connections"));
+                                     qvx::bench::Describe(onSharedProcess, "connections"));
   qvx::bench::PrintFigure(kName, "that process with a fresh TLS context per connection: " +
-                                   qvx::bench::Describe(onFreshProcess, "connections"));
-  qvx::bench::PrintFigure(kName,
-                        "the service's MakeTlsContext call alone: " +
-                            qvx::bench::Describe(qvx::bench::Summarise(contextTimes), "contexts"));
+                                     qvx::bench::Describe(onFreshProcess, "connections"));
+  qvx::bench::PrintFigure(
+      kName, "the service's MakeTlsContext call alone: " +
+                 qvx::bench::Describe(qvx::bench::Summarise(contextTimes), "contexts"));
   qvx::bench::PrintFigure(
       kName, Format("a context and the PEM, step by step at the median: new TLS 1.2 context "
                     "%.3f ms, certificate chain %.3f ms, private key with decryption %.3f ms",
@@ -153,27 +153,27 @@ void Run(const qvx::bench::BenchOptions& options) {
                     qvx::bench::Summarise(certificateTimes).median * 1000,
                     qvx::bench::Summarise(keyTimes).median * 1000));
   qvx::bench::PrintFigure(kName, Format("fresh context minus one context (own processes): %.3f ms "
-                                      "at the median; brixwssvr minus one context: %.3f ms in "
-                                      "this process, %.3f ms in its own",
-                                      (onFreshProcess.median - onSharedProcess.median) * 1000,
-                                      (onService.median - onShared.median) * 1000,
-                                      (onService.median - onSharedProcess.median) * 1000));
-  qvx::bench::PrintFigure(kName,
-                        Format("brixwssvr/one context at p99: %.3f in this process, %.3f "
-                               "in its own",
-                               onService.p99 / onShared.p99, onService.p99 / onSharedProcess.p99));
-  qvx::bench::PrintFigure(kName,
-                        "close against brixwssvr: " +
-                            qvx::bench::Describe(qvx::bench::Summarise(serviceCloses), "connections"));
-  qvx::bench::PrintFigure(kName,
-                        "close against the server with one context: " +
-                            qvx::bench::Describe(qvx::bench::Summarise(sharedCloses), "connections"));
+                                        "at the median; brixwssvr minus one context: %.3f ms in "
+                                        "this process, %.3f ms in its own",
+                                        (onFreshProcess.median - onSharedProcess.median) * 1000,
+                                        (onService.median - onShared.median) * 1000,
+                                        (onService.median - onSharedProcess.median) * 1000));
+  qvx::bench::PrintFigure(
+      kName, Format("brixwssvr/one context at p99: %.3f in this process, %.3f "
+                    "in its own",
+                    onService.p99 / onShared.p99, onService.p99 / onSharedProcess.p99));
+  qvx::bench::PrintFigure(
+      kName, "close against brixwssvr: " +
+                 qvx::bench::Describe(qvx::bench::Summarise(serviceCloses), "connections"));
+  qvx::bench::PrintFigure(
+      kName, "close against the server with one context: " +
+                 qvx::bench::Describe(qvx::bench::Summarise(sharedCloses), "connections"));
   const double ratio = onService.median / onShared.median;
   qvx::bench::PrintVerdict(kName, "brixwssvr/one context in this process at the median", ratio,
-                         "<= 1.30", ratio <= kTarget);
+                           "<= 1.30", ratio <= kTarget);
   const double processRatio = onService.median / onSharedProcess.median;
   qvx::bench::PrintVerdict(kName, "brixwssvr/one context in its own process at the median",
-                         processRatio, "<= 1.30", processRatio <= kTarget);
+                           processRatio, "<= 1.30", processRatio <= kTarget);
 }
 
 }  // namespace

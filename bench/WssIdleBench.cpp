@@ -90,7 +90,7 @@ void Run(const qvx::bench::BenchOptions& options) {
   // /proc can tell.
   const double ratio = open.cpu / wall;
   qvx::bench::PrintVerdict(kName, "CPU/wall with " + count + " connections open", ratio,
-                         "<= 0.01 (none)", ratio <= 0.01);
+                           "<= 0.01 (none)", ratio <= 0.01);
 }
 
 }  // namespace

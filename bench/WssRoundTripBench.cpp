@@ -80,7 +80,8 @@ void Run(const qvx::bench::BenchOptions& options) {
   qvx::testing::Stack stack;
   stack.ExportToThisProcess();
   qvx::bench::CWssService service(stack);
-  qvx::bench::CTlsEchoServer echo(qvx::bench::TestPemDirectory(), qvx::bench::TlsContextUse::Shared);
+  qvx::bench::CTlsEchoServer echo(qvx::bench::TestPemDirectory(),
+                                  qvx::bench::TlsContextUse::Shared);
 
   const auto wss = service.Connect();
   qvx::client::ClientOptions echoOptions = service.Options();
@@ -124,24 +125,25 @@ void Run(const qvx::bench::BenchOptions& options) {
   qvx::bench::PrintFigure(
       kName, "CheckConnection over wss to brixwssvr: " + qvx::bench::Describe(onWss, "requests"));
   qvx::bench::PrintFigure(kName,
-                        "floor, its device exchange over PC/SC (direct connect, version "
-                        "and last-error requests, disconnect): " +
-                            qvx::bench::Describe(onFloor, "exchanges"));
-  qvx::bench::PrintFigure(kName,
-                        "the floor in a PC/SC context of its own (establish, reader "
-                        "list, exchange, release): " +
-                            qvx::bench::Describe(qvx::bench::Summarise(ownContextTimes), "exchanges"));
+                          "floor, its device exchange over PC/SC (direct connect, version "
+                          "and last-error requests, disconnect): " +
+                              qvx::bench::Describe(onFloor, "exchanges"));
+  qvx::bench::PrintFigure(
+      kName,
+      "the floor in a PC/SC context of its own (establish, reader "
+      "list, exchange, release): " +
+          qvx::bench::Describe(qvx::bench::Summarise(ownContextTimes), "exchanges"));
   qvx::bench::PrintFigure(kName, "CheckConnection of the library in this process: " +
-                                   qvx::bench::Describe(onLibrary, "calls"));
+                                     qvx::bench::Describe(onLibrary, "calls"));
   qvx::bench::PrintFigure(kName, "transport, TLS 1.2 WebSocket echo in this process: " +
-                                   qvx::bench::Describe(onEcho, "round trips"));
+                                     qvx::bench::Describe(onEcho, "round trips"));
   qvx::bench::PrintFigure(
       kName, Format("wss minus floor: %.3f ms at the median, %.3f ms at p99",
                     (onWss.median - onFloor.median) * 1000, (onWss.p99 - onFloor.p99) * 1000));
   const double medianRatio = onWss.median / onFloor.median;
   const double p99Ratio = onWss.p99 / onFloor.p99;
   qvx::bench::PrintVerdict(kName, "wss/floor at the median", medianRatio, "<= 1.25",
-                         medianRatio <= kTarget);
+                           medianRatio <= kTarget);
   qvx::bench::PrintVerdict(kName, "wss/floor at p99", p99Ratio, "<= 1.25", p99Ratio <= kTarget);
 }
 

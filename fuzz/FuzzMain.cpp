@@ -47,7 +47,8 @@ std::string Mutate(std::string text, std::mt19937& random) {
 
 int main(int argc, char** argv) {
   const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
-  const unsigned seed = argc > 2 ? static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)) : 20261208u;
+  const unsigned seed =
+      argc > 2 ? static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)) : 20261208u;
   std::mt19937 random(seed);
   const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
 

@@ -8,9 +8,7 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool AllDigits(const std::string& text) {
-  return std::all_of(text.begin(), text.end(), IsDigit);
-}
+bool AllDigits(const std::string& text) { return std::all_of(text.begin(), text.end(), IsDigit); }
 
 // -1 for a character that is no hexadecimal digit.
 int NibbleValue(char c) {
@@ -106,9 +104,15 @@ void CheckFormatLastLogon(const CRevision& revision, const std::string& lastLogo
   for (std::size_t i = 0; matches && i < kLastLogonLength; ++i) {
     const char c = lastLogon[i];
     switch (kPattern[i]) {
-      case '9': matches = IsDigit(c); break;
-      case 'A': matches = IsLetter(c); break;
-      default: matches = c == kPattern[i]; break;
+      case '9':
+        matches = IsDigit(c);
+        break;
+      case 'A':
+        matches = IsLetter(c);
+        break;
+      default:
+        matches = c == kPattern[i];
+        break;
     }
   }
   if (!matches) revision.Raise(Msg::LastLogonFormat);
@@ -176,8 +180,7 @@ Bytes BuildDisplayResultRequest(const CRevision& revision, std::uint16_t message
   return request;
 }
 
-void ParseDeviceAnswer(const CRevision& revision, const Bytes& answer,
-                       DeviceVersions& versions) {
+void ParseDeviceAnswer(const CRevision& revision, const Bytes& answer, DeviceVersions& versions) {
   if (answer.empty()) revision.Raise(Msg::NothingReturned);
   if (answer.back() != 0x00) revision.Raise(Msg::NotZeroTerminated);
 

@@ -15,8 +15,7 @@ std::string UpperHex(std::uint32_t code) {
 
 }  // namespace
 
-CError::CError(std::uint32_t code)
-    : m_code(code), m_status(STATUS_COMMUNICATION_ERROR) {
+CError::CError(std::uint32_t code) : m_code(code), m_status(STATUS_COMMUNICATION_ERROR) {
   // Code 0 is not a known error: a caller that reached here expected one.
   const ErrorCodeRow* row = code != 0 ? FindErrorCode(code) : nullptr;
   const char* name = "SYSTEM_ERROR";
@@ -28,9 +27,8 @@ CError::CError(std::uint32_t code)
     description = row->description;
     origin = row->origin;
   }
-  m_message = UpperHex(code) + ", " + name + ", " + description + ", " +
-              origin + ", " + std::to_string(m_status) + ", " +
-              StatusDescription(m_status);
+  m_message = UpperHex(code) + ", " + name + ", " + description + ", " + origin + ", " +
+              std::to_string(m_status) + ", " + StatusDescription(m_status);
 }
 
 }  // namespace qvx

@@ -99,8 +99,7 @@ std::string CQuorvex2::GetResponse(const std::string& signData, const std::strin
   });
 }
 
-std::string CQuorvex2::GetMode1Response(const std::string& challenge,
-                                        const std::string& currency,
+std::string CQuorvex2::GetMode1Response(const std::string& challenge, const std::string& currency,
                                         const std::string& amount) {
   return ResponseCommand(kGetMode1ResponseLabel, [&] {
     return ExchangeGetMode1Response(m_reader, ServiceRevision(), challenge, currency, amount);
@@ -117,11 +116,10 @@ std::string CQuorvex2::DisplayResult(std::uint16_t messageId, const std::string&
   CTraceGuard guard(m_log, kDisplayResultLabel);
   const Outcome outcome = Run([&] {
     // Logged before any check, so rejected calls show up too.
-    m_log.Append(CReport(STATUS_SUCCESS, LEVEL_INFO, "",
-                         "MessageId/LenLastLogon/LastLogon/Language: %d/%d/%s/%s",
-                         static_cast<int>(static_cast<std::int16_t>(messageId)),
-                         static_cast<int>(lastLogon.size()), VisibleText(lastLogon).c_str(),
-                         VisibleText(language).c_str()));
+    m_log.Append(CReport(
+        STATUS_SUCCESS, LEVEL_INFO, "", "MessageId/LenLastLogon/LastLogon/Language: %d/%d/%s/%s",
+        static_cast<int>(static_cast<std::int16_t>(messageId)), static_cast<int>(lastLogon.size()),
+        VisibleText(lastLogon).c_str(), VisibleText(language).c_str()));
     ExchangeDisplayResult(m_reader, ServiceRevision(), messageId, lastLogon, language);
   });
   return BuildResultText(outcome.status, {});

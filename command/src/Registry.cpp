@@ -15,15 +15,14 @@ constexpr platform::DWORD kLogPathValueSize = 259;
 constexpr platform::DWORD kExpandedPathSize = 260;
 
 std::string DefaultLogDirectory() {
-  return std::string("%ALLUSERSPROFILE%") + platform::kPathSeparator +
-         "BRIXWSSVR";
+  return std::string("%ALLUSERSPROFILE%") + platform::kPathSeparator + "BRIXWSSVR";
 }
 
 // Empty when the expansion fails or needs more than the buffer holds.
 std::string Expand(const std::string& text) {
   std::array<char, kExpandedPathSize> expanded{};
-  const platform::DWORD needed = platform::ExpandEnvironmentStrings(
-      text.c_str(), expanded.data(), kExpandedPathSize);
+  const platform::DWORD needed =
+      platform::ExpandEnvironmentStrings(text.c_str(), expanded.data(), kExpandedPathSize);
   if (needed == 0 || needed > kExpandedPathSize) return {};
   return expanded.data();
 }
@@ -32,8 +31,7 @@ std::string Expand(const std::string& text) {
 
 CRegistry::CRegistry() {
   platform::HKEY key = nullptr;
-  if (platform::RegOpenKeyEx(platform::HKEY_LOCAL_MACHINE, kRegistryKeyPath, 0,
-                             platform::KEY_READ,
+  if (platform::RegOpenKeyEx(platform::HKEY_LOCAL_MACHINE, kRegistryKeyPath, 0, platform::KEY_READ,
                              &key) == platform::ERROR_SUCCESS) {
     m_key = key;
   }
@@ -49,10 +47,9 @@ std::string CRegistry::GetWSSLogFilePath() const {
   std::array<char, kLogPathValueSize + 1> buffer{};
   platform::DWORD type = 0;
   platform::DWORD size = kLogPathValueSize;
-  if (platform::RegQueryValueEx(
-          m_key, kWSSLogFilePathValue, &type,
-          reinterpret_cast<platform::BYTE*>(buffer.data()),
-          &size) != platform::ERROR_SUCCESS) {
+  if (platform::RegQueryValueEx(m_key, kWSSLogFilePathValue, &type,
+                                reinterpret_cast<platform::BYTE*>(buffer.data()),
+                                &size) != platform::ERROR_SUCCESS) {
     return {};  // missing, or too long for the buffer
   }
   buffer[std::min(size, kLogPathValueSize)] = '\0';

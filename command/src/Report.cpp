@@ -45,8 +45,7 @@ const char* LevelTag(std::int32_t level) {
 
 }  // namespace
 
-CReport::CReport(Status status, std::int32_t level, std::string source,
-                 const char* format, ...)
+CReport::CReport(Status status, std::int32_t level, std::string source, const char* format, ...)
     : m_level(level), m_status(status), m_source(std::move(source)) {
   std::va_list args;
   va_start(args, format);
@@ -55,8 +54,8 @@ CReport::CReport(Status status, std::int32_t level, std::string source,
   CutMessage(m_message);
 }
 
-CReport CReport::WithMessage(Status status, std::int32_t level,
-                             std::string source, std::string message) {
+CReport CReport::WithMessage(Status status, std::int32_t level, std::string source,
+                             std::string message) {
   CReport report;
   report.m_level = level;
   report.m_status = status;
@@ -69,9 +68,9 @@ CReport CReport::WithMessage(Status status, std::int32_t level,
 std::string CReport::Render() const {
   platform::SYSTEMTIME now{};
   platform::GetLocalTime(&now);
-  std::string line = ReportLinePrefix(
-      platform::GetCurrentThreadId(), now.wYear, now.wMonth, now.wDay,
-      now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
+  std::string line =
+      ReportLinePrefix(platform::GetCurrentThreadId(), now.wYear, now.wMonth, now.wDay, now.wHour,
+                       now.wMinute, now.wSecond, now.wMilliseconds);
   line += LevelTag(m_level);
   line += m_source;
   line += ' ';
@@ -79,13 +78,11 @@ std::string CReport::Render() const {
   return line;
 }
 
-std::string ReportLinePrefix(unsigned long threadNumber, int year, int month,
-                             int day, int hour, int minute, int second,
-                             int millisecond) {
+std::string ReportLinePrefix(unsigned long threadNumber, int year, int month, int day, int hour,
+                             int minute, int second, int millisecond) {
   char prefix[64];
-  std::snprintf(prefix, sizeof prefix,
-                "%010lu:%04d-%02d-%02d %02d:%02d:%02d.%03d", threadNumber, year,
-                month, day, hour, minute, second, millisecond);
+  std::snprintf(prefix, sizeof prefix, "%010lu:%04d-%02d-%02d %02d:%02d:%02d.%03d", threadNumber,
+                year, month, day, hour, minute, second, millisecond);
   return prefix;
 }
 

@@ -44,8 +44,7 @@ std::string FillText(const char* text, const std::vector<std::string>& args) {
   return filled;
 }
 
-const MessageEntry& FindEntry(const MessageEntry* table, std::size_t count,
-                              Msg id) {
+const MessageEntry& FindEntry(const MessageEntry* table, std::size_t count, Msg id) {
   for (std::size_t i = 0; i < count; ++i) {
     if (table[i].id == id) return table[i];
   }

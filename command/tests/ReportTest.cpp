@@ -11,14 +11,12 @@ namespace qvx {
 namespace {
 
 TEST(ReportTest, FormatsItsMessage) {
-  const CReport report(
-      STATUS_INPUT_ERROR, LEVEL_ERROR, "CQuorvex2::CheckFormatAmount()",
-      "Invalid input: %s has %d digits, first %.2x, 100%%", "amount", 13, 0xA);
+  const CReport report(STATUS_INPUT_ERROR, LEVEL_ERROR, "CQuorvex2::CheckFormatAmount()",
+                       "Invalid input: %s has %d digits, first %.2x, 100%%", "amount", 13, 0xA);
   EXPECT_EQ(report.GetStatus(), STATUS_INPUT_ERROR);
   EXPECT_EQ(report.GetLevel(), LEVEL_ERROR);
   EXPECT_EQ(report.GetSource(), "CQuorvex2::CheckFormatAmount()");
-  EXPECT_EQ(report.GetMessage(),
-            "Invalid input: amount has 13 digits, first 0a, 100%");
+  EXPECT_EQ(report.GetMessage(), "Invalid input: amount has 13 digits, first 0a, 100%");
 }
 
 TEST(ReportTest, MessageIsCutTo1024Characters) {
@@ -31,8 +29,7 @@ TEST(ReportTest, MessageIsCutTo1024Characters) {
     std::string message;
   } cases[] = {
       {"formatted", CReport(1, 1, "", "%s", longer.c_str()).GetMessage()},
-      {"formatted from pieces",
-       CReport(1, 1, "", "%s%s", longer.c_str(), "tail").GetMessage()},
+      {"formatted from pieces", CReport(1, 1, "", "%s%s", longer.c_str(), "tail").GetMessage()},
       {"finished", CReport::WithMessage(1, 1, "", longer).GetMessage()},
   };
   for (const auto& c : cases) {
@@ -51,12 +48,11 @@ TEST(ReportTest, LinePrefix) {
   } cases[] = {
       {4711, 2023, 5, 1, 9, 5, 7, 42, "0000004711:2023-05-01 09:05:07.042"},
       {0, 1999, 12, 31, 23, 59, 59, 999, "0000000000:1999-12-31 23:59:59.999"},
-      {4294967295ul, 2024, 2, 29, 0, 0, 0, 0,
-       "4294967295:2024-02-29 00:00:00.000"},
+      {4294967295ul, 2024, 2, 29, 0, 0, 0, 0, "4294967295:2024-02-29 00:00:00.000"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(ReportLinePrefix(c.thread, c.year, c.month, c.day, c.hour,
-                               c.minute, c.second, c.millisecond),
+    EXPECT_EQ(ReportLinePrefix(c.thread, c.year, c.month, c.day, c.hour, c.minute, c.second,
+                               c.millisecond),
               c.expected);
   }
 }
@@ -73,21 +69,18 @@ TEST(ReportTest, RenderedLine) {
     std::string message;
     std::string expectedTail;
   } cases[] = {
-      {LEVEL_INFO, "CQuorvex2::CheckCard() ==> ", "",
-       " [INF]CQuorvex2::CheckCard() ==>  "},
+      {LEVEL_INFO, "CQuorvex2::CheckCard() ==> ", "", " [INF]CQuorvex2::CheckCard() ==>  "},
       {LEVEL_ERROR, "CReader::Open() => SCardConnect() failed.", "msg",
        " [ERR]CReader::Open() => SCardConnect() failed. msg"},
       {LEVEL_DEBUG, "CReader::ExecuteSCardCMD()", "data 01 02",
        " [DBG]CReader::ExecuteSCardCMD() data 01 02"},
-      {LEVEL_INFO, "", "[WSS] Serving on port: 9041",
-       " [INF] [WSS] Serving on port: 9041"},
+      {LEVEL_INFO, "", "[WSS] Serving on port: 9041", " [INF] [WSS] Serving on port: 9041"},
       // Unknown levels stand out as errors.
       {7, "X::Y()", "odd", " [ERR]X::Y() odd"},
       {-1, "", "odd", " [ERR] odd"},
   };
   for (const auto& c : cases) {
-    const std::string line =
-        CReport::WithMessage(0, c.level, c.source, c.message).Render();
+    const std::string line = CReport::WithMessage(0, c.level, c.source, c.message).Render();
     ASSERT_GT(line.size(), prefixLength) << line;
     EXPECT_TRUE(IsReportStamp(line.substr(0, prefixLength))) << line;
     EXPECT_EQ(line.substr(0, 10), thread);

@@ -47,14 +47,12 @@ const std::vector<Subcommand>& Subcommands() {
       {"get-response", "SIGNDATA LANG", "response for sign data blocks in hexadecimal", 2,
        [](qvx::CQuorvex2& q, const Args& a) { return q.GetResponse(a[0], a[1]); }},
       {"get-mode1-response", "CHALLENGE CURRENCY AMOUNT",
-       "response for a challenge, optionally with currency and amount",
-       3,
+       "response for a challenge, optionally with currency and amount", 3,
        [](qvx::CQuorvex2& q, const Args& a) { return q.GetMode1Response(a[0], a[1], a[2]); }},
       {"get-mode2-response", "", "response without input", 0,
        [](qvx::CQuorvex2& q, const Args&) { return q.GetMode2Response(); }},
       {"display-result", "MESSAGEID LASTLOGON LANG",
-       "show message MESSAGEID (0-255); LASTLOGON only with 3",
-       3,
+       "show message MESSAGEID (0-255); LASTLOGON only with 3", 3,
        [](qvx::CQuorvex2& q, const Args& a) -> std::optional<std::string> {
          // Checked by the caller before the device is reached.
          return q.DisplayResult(*ParseMessageId(a[0]), a[1], a[2]);
@@ -122,8 +120,8 @@ int main(int argc, char* argv[]) {
                       std::to_string(parameters.size()));
   }
   if (args[0] == "display-result" && !ParseMessageId(parameters[0])) {
-    return UsageError("MESSAGEID must be a whole number from 0 to 65535, not \"" +
-                      parameters[0] + "\"");
+    return UsageError("MESSAGEID must be a whole number from 0 to 65535, not \"" + parameters[0] +
+                      "\"");
   }
 
   try {

@@ -75,8 +75,8 @@ void RunCardFunction(qvx::driver::CDevice& device, std::size_t which) {
   std::size_t returned = 0;
   if (which < 3) {
     const qvx::driver::PowerAction actions[] = {qvx::driver::PowerAction::ColdReset,
-                                           qvx::driver::PowerAction::WarmReset,
-                                           qvx::driver::PowerAction::PowerDown};
+                                                qvx::driver::PowerAction::WarmReset,
+                                                qvx::driver::PowerAction::PowerDown};
     device.CardPower(actions[which], out, 33, &returned);
     Require(returned <= 33);
     return;
@@ -128,8 +128,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   qvx::driver::CDevice::Options options;
   options.units = &units;
   options.writeRound = std::chrono::milliseconds(50);
-  auto device = qvx::driver::CDevice::Add(std::make_unique<qvx::fuzz::CFuzzLowerEdge>(std::move(bursts)),
-                                     0, options);
+  auto device = qvx::driver::CDevice::Add(
+      std::make_unique<qvx::fuzz::CFuzzLowerEdge>(std::move(bursts)), 0, options);
   Require(device != nullptr);
   if (device->Start() == qvx::driver::STATUS_SUCCESS) {
     if (kind < Requests().size()) {

@@ -80,8 +80,9 @@ void CFuzzLowerEdge::Run() {
     if (!m_outs.empty()) {
       OutCompletion out = std::move(m_outs.front());
       m_outs.pop_front();
-      const NTSTATUS status = m_aborted ? STATUS_CANCELLED : m_gone ? STATUS_DEVICE_REMOVED
-                                                                  : STATUS_SUCCESS;
+      const NTSTATUS status = m_aborted ? STATUS_CANCELLED
+                              : m_gone  ? STATUS_DEVICE_REMOVED
+                                        : STATUS_SUCCESS;
       lock.unlock();
       out(status);
       lock.lock();
@@ -110,7 +111,8 @@ void CFuzzLowerEdge::Run() {
     if (m_in) {
       // The host waits without writing: after a quiet spell the device
       // sends its next burst, or goes away when it has nothing left.
-      if (!m_changed.wait_for(lock, kQuiet, [&] { return m_stop || !m_outs.empty() || m_cancelIn; })) {
+      if (!m_changed.wait_for(lock, kQuiet,
+                              [&] { return m_stop || !m_outs.empty() || m_cancelIn; })) {
         if (m_bursts.empty()) {
           m_gone = true;
         } else {

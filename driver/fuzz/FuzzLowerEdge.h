@@ -47,8 +47,8 @@ class CFuzzLowerEdge final : public qvx::driver::ILowerEdge {
 
   std::mutex m_mutex;
   std::condition_variable m_changed;
-  std::deque<Burst> m_bursts;      // not yet released
-  std::deque<Packet> m_released;   // released, not yet read
+  std::deque<Burst> m_bursts;     // not yet released
+  std::deque<Packet> m_released;  // released, not yet read
   std::deque<OutCompletion> m_outs;
   InCompletion m_in;
   bool m_cancelIn = false;

@@ -39,7 +39,8 @@ void CheckElementList(const std::vector<std::uint8_t>& input) {
     Require(type == 0 || type == 1);
     if (type == 1) {
       Require(count == 68);
-      for (std::size_t i = 0; i < count; ++i) Require(qvx::driver::IsDisplayable(input[offset + 2 + i]));
+      for (std::size_t i = 0; i < count; ++i)
+        Require(qvx::driver::IsDisplayable(input[offset + 2 + i]));
     }
     offset += element.size;
   }
@@ -56,12 +57,13 @@ void CheckMode1Block(const std::vector<std::uint8_t>& input) {
   const bool withAmount = input.size() == n + 9;
   Require(withAmount || input.size() == n + 1);
   // 01 len | 9F37 04 challenge (right-aligned) | 9F02 len amount | 5F2A len currency | zeros
-  std::vector<std::uint8_t> expected = {0x01, static_cast<std::uint8_t>(withAmount ? 21 : 13),
-                                        0x9F, 0x37, 0x04};
+  std::vector<std::uint8_t> expected = {0x01, static_cast<std::uint8_t>(withAmount ? 21 : 13), 0x9F,
+                                        0x37, 0x04};
   for (std::size_t i = n; i < 4; ++i) expected.push_back(0);
   expected.insert(expected.end(), input.begin() + 1, input.begin() + 1 + static_cast<long>(n));
   expected.insert(expected.end(), {0x9F, 0x02, static_cast<std::uint8_t>(withAmount ? 6 : 0)});
-  if (withAmount) expected.insert(expected.end(), input.begin() + 1 + static_cast<long>(n) + 2, input.end());
+  if (withAmount)
+    expected.insert(expected.end(), input.begin() + 1 + static_cast<long>(n) + 2, input.end());
   expected.insert(expected.end(), {0x5F, 0x2A, static_cast<std::uint8_t>(withAmount ? 2 : 0)});
   if (withAmount) {
     expected.insert(expected.end(), input.begin() + 1 + static_cast<long>(n),
@@ -77,9 +79,7 @@ void CheckMode1Block(const std::vector<std::uint8_t>& input) {
 std::vector<std::string> FuzzSeeds() {
   std::string display = std::string("\x00\x01\x44", 3) + std::string(68, 'A') + "\x00\x01";
   std::string raw = std::string("\x00\x00\x03\xCC\xDD\xEE\x00\x02\x11\x22\x01\x02", 12);
-  return {display,
-          raw,
-          std::string("\x01\x04\x12\x34\x56\x78", 6),
+  return {display, raw, std::string("\x01\x04\x12\x34\x56\x78", 6),
           std::string("\x01\x02\x12\x34\x09\x78\x00\x00\x00\x01\x23\x45", 12),
           std::string("\x01\x05\x00", 3)};
 }

@@ -196,7 +196,7 @@ class IfdHandlerTest : public ::testing::Test {
     DWORD returned = 12345;
     Reply r;
     r.rc = m_module.control(lun, code, input.empty() ? nullptr : input.data(),
-                      static_cast<DWORD>(input.size()), out.data(), capacity, &returned);
+                            static_cast<DWORD>(input.size()), out.data(), capacity, &returned);
     EXPECT_LE(returned, capacity);
     r.bytes.assign(out.begin(), out.begin() + std::min<DWORD>(returned, capacity));
     return r;
@@ -310,7 +310,8 @@ TEST_F(IfdHandlerTest, CardFunctions) {
   UCHAR apdu[] = {0x80, 0x12, 0x00, 0x01, 0x00};
   std::array<UCHAR, 64> rx{};
   DWORD rxLength = rx.size();
-  ASSERT_EQ(m_module.transmit(0, pci, apdu, sizeof apdu, rx.data(), &rxLength, nullptr), IFD_SUCCESS);
+  ASSERT_EQ(m_module.transmit(0, pci, apdu, sizeof apdu, rx.data(), &rxLength, nullptr),
+            IFD_SUCCESS);
   EXPECT_EQ(Bytes(rx.begin(), rx.begin() + rxLength),
             (Bytes{0xD0, 0x07, 'Q', 'V', 'X', '2', 'R', 'D', 'R', 0x90, 0x00}));
   rxLength = 4;
@@ -336,12 +337,12 @@ TEST_F(IfdHandlerTest, PollingWaitsForCardEventsAndStops) {
   RESPONSECODE (*stop)(DWORD) = nullptr;
   DWORD length = sizeof poll;
   ASSERT_EQ(m_module.getCapabilities(0, TAG_IFD_POLLING_THREAD_WITH_TIMEOUT, &length,
-                               reinterpret_cast<PUCHAR>(&poll)),
+                                     reinterpret_cast<PUCHAR>(&poll)),
             IFD_SUCCESS);
   length = sizeof stop;
-  ASSERT_EQ(
-      m_module.getCapabilities(0, TAG_IFD_STOP_POLLING_THREAD, &length, reinterpret_cast<PUCHAR>(&stop)),
-      IFD_SUCCESS);
+  ASSERT_EQ(m_module.getCapabilities(0, TAG_IFD_STOP_POLLING_THREAD, &length,
+                                     reinterpret_cast<PUCHAR>(&stop)),
+            IFD_SUCCESS);
   EXPECT_EQ(poll(0, 0), IFD_SUCCESS);  // the card found when the channel opened
 
   auto removal = std::async(std::launch::async, [poll] { return poll(0, 60000); });
@@ -427,7 +428,7 @@ class IfdGoneDeviceTest : public IfdHandlerTest {
     PollFunction poll = nullptr;
     DWORD length = sizeof poll;
     EXPECT_EQ(m_module.getCapabilities(0, TAG_IFD_POLLING_THREAD_WITH_TIMEOUT, &length,
-                                 reinterpret_cast<PUCHAR>(&poll)),
+                                       reinterpret_cast<PUCHAR>(&poll)),
               IFD_SUCCESS);
     return poll;
   }
@@ -470,7 +471,8 @@ TEST_F(IfdGoneDeviceTest, AGoneDeviceIsNoSuchDeviceUntilItIsOpenedAgain) {
          UCHAR apdu[] = {0x00, 0xA4, 0x04, 0x00};
          std::array<UCHAR, 64> out{};
          DWORD length = out.size();
-         return m_module.transmit(0, SCARD_IO_HEADER{}, apdu, sizeof apdu, out.data(), &length, nullptr);
+         return m_module.transmit(0, SCARD_IO_HEADER{}, apdu, sizeof apdu, out.data(), &length,
+                                  nullptr);
        }},
       {"protocol", [&] { return m_module.setProtocol(0, SCARD_PROTOCOL_T0, 0, 0, 0, 0); }},
   };
@@ -484,7 +486,8 @@ TEST_F(IfdGoneDeviceTest, AGoneDeviceIsNoSuchDeviceUntilItIsOpenedAgain) {
   const int refused = Device().Connections();
   Device().Plug();
   const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (m_module.presence(0) == IFD_NO_SUCH_DEVICE && std::chrono::steady_clock::now() < deadline) {
+  while (m_module.presence(0) == IFD_NO_SUCH_DEVICE &&
+         std::chrono::steady_clock::now() < deadline) {
     EXPECT_EQ(poll(0, 60000), IFD_SUCCESS);
   }
   EXPECT_EQ(m_module.presence(0), IFD_ICC_PRESENT);
@@ -536,9 +539,9 @@ TEST_F(IfdGoneDeviceTest, UnplugEndsAPendingRequestAndTheStopEndsAGonePoll) {
 
   RESPONSECODE (*stop)(DWORD) = nullptr;
   DWORD length = sizeof stop;
-  ASSERT_EQ(
-      m_module.getCapabilities(0, TAG_IFD_STOP_POLLING_THREAD, &length, reinterpret_cast<PUCHAR>(&stop)),
-      IFD_SUCCESS);
+  ASSERT_EQ(m_module.getCapabilities(0, TAG_IFD_STOP_POLLING_THREAD, &length,
+                                     reinterpret_cast<PUCHAR>(&stop)),
+            IFD_SUCCESS);
   const PollFunction poll = Poll();
   EXPECT_EQ(poll(0, 0), IFD_SUCCESS);  // the attempt due now
   auto waiting = std::async(std::launch::async, [poll] { return poll(0, 60000); });

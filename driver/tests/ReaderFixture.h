@@ -22,13 +22,13 @@
 
 namespace qvx::testing {
 
+using qvx::driver::Packet;
 using qvx::testing::AtrPackets;
 using qvx::testing::Bytes;
 using qvx::testing::Packets;
 using qvx::testing::ReceivedCommand;
 using qvx::testing::ScriptedEdge;
 using qvx::testing::ScriptedFirmware;
-using qvx::driver::Packet;
 // What the device sends, and the reader-control packets the driver must
 // write, come from the simulator's codec.
 using qvx::sim::CardStatusPacket;

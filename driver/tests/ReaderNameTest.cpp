@@ -26,8 +26,7 @@ TEST(ReaderNameTest, ListedNameFromTheDeviceStrings) {
       {"second reader", {}, {}, 1, "Meridel Quorvex2_Reader 01 00"},
       {"index in hex", {}, {}, 0x1A, "Meridel Quorvex2_Reader 1A 00"},
       {"serial only", {}, "QV2-000417", 0, "Meridel Quorvex2_Reader (QV2-000417) 00 00"},
-      {"serial, second reader", {}, "QV2-000417", 1,
-       "Meridel Quorvex2_Reader (QV2-000417) 01 00"},
+      {"serial, second reader", {}, "QV2-000417", 1, "Meridel Quorvex2_Reader (QV2-000417) 01 00"},
       {"interface only", "Keypad", {}, 0, "Meridel Quorvex2_Reader [Keypad] 00 00"},
       {"interface, then serial", "Keypad", "QV2-000417", 0,
        "Meridel Quorvex2_Reader [Keypad] (QV2-000417) 00 00"},
@@ -36,7 +35,10 @@ TEST(ReaderNameTest, ListedNameFromTheDeviceStrings) {
       {"serial only partly in the interface string", "QV2-0004", "QV2-000417", 0,
        "Meridel Quorvex2_Reader [QV2-0004] (QV2-000417) 00 00"},
       // pcscd 1.9.9 does not look for the interface string in the name.
-      {"interface string inside the friendly name", "Quorvex2_Reader", {}, 0,
+      {"interface string inside the friendly name",
+       "Quorvex2_Reader",
+       {},
+       0,
        "Meridel Quorvex2_Reader [Quorvex2_Reader] 00 00"},
       {"empty strings are no strings", "", "", 0, "Meridel Quorvex2_Reader 00 00"},
       // UTF-8 "Clé": pcscd makes each non-ASCII byte of the interface a dot.

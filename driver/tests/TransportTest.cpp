@@ -318,8 +318,8 @@ TEST_F(TransportTest, StalledWriteReportsEachRoundAndKeepsWaiting) {
   Make(20ms);
   Start();
   m_edge->HoldWrites(true);
-  auto write =
-      std::async(std::launch::async, [this] { return m_transport->WritePacket(CardStatusQuery()); });
+  auto write = std::async(std::launch::async,
+                          [this] { return m_transport->WritePacket(CardStatusQuery()); });
   const std::string line = "Meridel: STATUS_TIMEOUT, data block: 02 09 00 00  00 00 00 00";
   ASSERT_TRUE(m_debug.WaitForCount(line, 3));
   EXPECT_EQ(write.wait_for(0ms), std::future_status::timeout);

@@ -35,8 +35,14 @@ TEST(VendorErrorTablesTest, EveryErrorByteFallsInItsGroup) {
       {0xA010006Cu, {130}},
       {0xA0100001u, {131, 133}},
       {0xA010001Cu, Union({Range(1, 9), Range(16, 24), {32, 34, 35, 38, 39, 41}})},
-      {0xA0100014u, Union({{0}, Range(10, 15), Range(26, 31), Range(42, 47), Range(53, 63),
-                           Range(73, 113), Range(115, 127), Range(138, 255)})},
+      {0xA0100014u, Union({{0},
+                           Range(10, 15),
+                           Range(26, 31),
+                           Range(42, 47),
+                           Range(53, 63),
+                           Range(73, 113),
+                           Range(115, 127),
+                           Range(138, 255)})},
   };
   int covered = 0;
   for (const auto& [result, bytes] : groups) covered += static_cast<int>(bytes.size());

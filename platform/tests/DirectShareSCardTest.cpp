@@ -15,10 +15,10 @@ namespace {
 using pcsc_result::kNoSmartcard;
 using pcsc_result::kSharingViolation;
 using pcsc_result::kSuccess;
+using qvx::testing::FakeSCard;
 using qvx::testing::JoinChild;
 using qvx::testing::ObjectNamespaceTest;
 using qvx::testing::StartChild;
-using qvx::testing::FakeSCard;
 
 const char kReader[] = "Meridel Quorvex2_Reader 00 00";
 const char kOtherReader[] = "Meridel Quorvex2_Reader 01 00";

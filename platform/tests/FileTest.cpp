@@ -16,7 +16,6 @@
 namespace platform {
 namespace {
 
-
 std::string Contents(const std::string& path) {
   std::ifstream in(path);
   std::stringstream text;

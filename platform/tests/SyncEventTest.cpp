@@ -16,8 +16,8 @@ namespace {
 using qvx::testing::JoinChild;
 using qvx::testing::MsSince;
 using qvx::testing::ObjectNamespaceTest;
-using qvx::testing::StartChild;
 using qvx::testing::ScopedEnv;
+using qvx::testing::StartChild;
 using Clock = qvx::testing::Clock;
 
 class EventTest : public ObjectNamespaceTest {};

@@ -100,7 +100,7 @@ TEST_F(MutexTest, AbandonedWhenTheOwnerDies) {
   ASSERT_EQ(JoinChild(child), 0);  // ended without releasing
 
   EXPECT_EQ(WaitForSingleObject(mine, 5000), WAIT_ABANDONED);
-  EXPECT_TRUE(ReleaseMutex(mine));  // owned all the same
+  EXPECT_TRUE(ReleaseMutex(mine));                         // owned all the same
   EXPECT_EQ(WaitForSingleObject(mine, 0), WAIT_OBJECT_0);  // released properly now
   ReleaseMutex(mine);
   CloseHandle(mine);
@@ -158,7 +158,7 @@ TEST_F(MutexTest, WaitAllGivesBackWhatItTookOnTimeout) {
   const auto start = Clock::now();
   EXPECT_EQ(WaitForMultipleObjects(3, set, true, 100), WAIT_TIMEOUT);
   EXPECT_GE(MsSince(start), 100);
-  EXPECT_FALSE(ReleaseMutex(local));                           // given back
+  EXPECT_FALSE(ReleaseMutex(local));                            // given back
   EXPECT_EQ(WaitForSingleObject(autoEvent, 0), WAIT_OBJECT_0);  // set again
   SetEvent(autoEvent);
 

@@ -25,9 +25,7 @@ int Fail(const std::string& what) {
   return 1;
 }
 
-int FailErrno(const std::string& what) {
-  return Fail(what + ": " + std::strerror(errno));
-}
+int FailErrno(const std::string& what) { return Fail(what + ": " + std::strerror(errno)); }
 
 int Usage() {
   std::fprintf(stderr,
@@ -67,8 +65,7 @@ int main(int argc, char* argv[]) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (path.empty() || path.size() >= sizeof address.sun_path)
-    return Fail("socket path must have 1 to " +
-                std::to_string(sizeof address.sun_path - 1) +
+    return Fail("socket path must have 1 to " + std::to_string(sizeof address.sun_path - 1) +
                 " characters: " + path);
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
 
@@ -77,8 +74,7 @@ int main(int argc, char* argv[]) {
 
   const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
   if (listener < 0) return FailErrno("socket");
-  if (bind(listener, reinterpret_cast<const sockaddr*>(&address),
-           sizeof address) != 0)
+  if (bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
     return FailErrno("bind " + path);
   // Clients run as any user, as they do with the system's pcscd.
   if (chmod(path.c_str(), 0666) != 0) {
@@ -106,8 +102,7 @@ int main(int argc, char* argv[]) {
 
   // exec keeps the pid, so the activated program finds itself in LISTEN_PID.
   const std::string pid = std::to_string(getpid());
-  if (setenv("LISTEN_FDS", "1", 1) != 0 ||
-      setenv("LISTEN_PID", pid.c_str(), 1) != 0 ||
+  if (setenv("LISTEN_FDS", "1", 1) != 0 || setenv("LISTEN_PID", pid.c_str(), 1) != 0 ||
       unsetenv("LISTEN_FDNAMES") != 0)
     return FailErrno("setenv");
 

@@ -22,13 +22,13 @@ TEST(OriginSplitUrl, PartsAsTheRuleCutsThem) {
   const Case cases[] = {
       {"https://a.brixbank.example", "https", "a.brixbank.example", ""},
       {"https://a.brixbank.example:9041", "https", "a.brixbank.example", "9041"},
-      {"https://a.b:1:2", "https", "a.b", "1:2"},          // first colon of the rest
-      {"https://a.b/x/y", "https", "a.b/x/y", ""},          // a path stays in the host
-      {"https://u:p@a.b", "https", "u", "p@a.b"},           // userinfo is not understood
+      {"https://a.b:1:2", "https", "a.b", "1:2"},            // first colon of the rest
+      {"https://a.b/x/y", "https", "a.b/x/y", ""},           // a path stays in the host
+      {"https://u:p@a.b", "https", "u", "p@a.b"},            // userinfo is not understood
       {"a.brixbank.example", "", "a.brixbank.example", ""},  // no separator at all
       {"/abc", "", "c", ""},                                 // slash first: "/ab" is skipped
       {"x/abc", "x", "c", ""},
-      {"x:/abcd", "x", "bcd", ""},                           // separator is not checked
+      {"x:/abcd", "x", "bcd", ""},  // separator is not checked
       {"", "", "", ""},
       {"null", "", "null", ""},
       // Cut short after the scheme: nothing left, and nothing read past the end.
@@ -55,20 +55,20 @@ TEST(OriginMatch, PatternRules) {
   };
   const Case cases[] = {
       {"https", "a.d.example", "https://*.d.example", true},
-      {"https", "a.b.c.d.example", "https://*.d.example", true},   // any depth
-      {"https", "d.example", "https://*.d.example", false},        // no label before
-      {"https", "xd.example", "https://*.d.example", false},       // not a label boundary
+      {"https", "a.b.c.d.example", "https://*.d.example", true},         // any depth
+      {"https", "d.example", "https://*.d.example", false},              // no label before
+      {"https", "xd.example", "https://*.d.example", false},             // not a label boundary
       {"https", "a.d.example.d.example", "https://*.d.example", false},  // first hit must end it
       {"https", "a.d.example.evil", "https://*.d.example", false},
       {"https", "a.d.exampl", "https://*.d.example", false},
       {"http", "a.d.example", "https://*.d.example", false},
-      {"HTTPS", "a.d.example", "https://*.d.example", false},      // case counts
+      {"HTTPS", "a.d.example", "https://*.d.example", false},  // case counts
       {"https", "A.D.EXAMPLE", "https://*.d.example", false},
-      {"https", "a.d.example", "*.d.example", true},                // no scheme: any scheme
+      {"https", "a.d.example", "*.d.example", true},  // no scheme: any scheme
       {"ftp", "a.d.example", "*.d.example", true},
-      {"https", "d.example", "https://d.example", true},            // exact host
+      {"https", "d.example", "https://d.example", true},  // exact host
       {"https", "a.d.example", "https://d.example", false},
-      {"https", "d.example", "https://d.example:1", true},          // ports never count
+      {"https", "d.example", "https://d.example:1", true},  // ports never count
       {"https", "", "https://*.d.example", false},
   };
   for (const Case& c : cases) {
@@ -84,7 +84,7 @@ TEST(OriginMatch, AllowedOrigins) {
   };
   const Case cases[] = {
       {"https://www.brixbank.example", true},
-      {"https://www.brixonline.example", true},          // the second pattern is tried too
+      {"https://www.brixonline.example", true},  // the second pattern is tried too
       {"https://a.b.brixbank.example", true},
       {"https://www.brixbank.example:8443", true},
       {"https://brixbank.example", false},
@@ -93,7 +93,7 @@ TEST(OriginMatch, AllowedOrigins) {
       {"wss://www.brixbank.example", false},
       {"HTTPS://www.brixbank.example", false},
       {"https://WWW.BRIXBANK.EXAMPLE", false},
-      {"https://www.brixbank.example.", false},            // trailing dot
+      {"https://www.brixbank.example.", false},  // trailing dot
       {"https://www.brixbank.example.brixbank.example", false},
       {"https://www.brixbank.example.evil.example", false},
       {"https://evil.example", false},
@@ -125,7 +125,7 @@ TEST(OriginPeer, OnlyLoopback) {
       {"::1", false},
       {"0.0.0.0", false},
       {"10.0.0.1", false},
-      {"127.0.0.1:9041", false},   // an endpoint with its port is not an address
+      {"127.0.0.1:9041", false},  // an endpoint with its port is not an address
       {"127.0.0.10", false},
       {" 127.0.0.1", false},
       {"", false},

@@ -39,15 +39,18 @@ int Serve(const SimulatorOptions& options, const std::optional<usb::UsbOptions>&
     std::perror("qvxsim: signalfd");
     return 1;
   }
-  const std::unique_ptr<Presenter> presenter =
-      ::isatty(STDOUT_FILENO) ? MakeTerminalPresenter(STDOUT_FILENO) : MakeLogPresenter(STDERR_FILENO);
+  const std::unique_ptr<Presenter> presenter = ::isatty(STDOUT_FILENO)
+                                                   ? MakeTerminalPresenter(STDOUT_FILENO)
+                                                   : MakeLogPresenter(STDERR_FILENO);
   try {
     std::unique_ptr<Simulator> simulator;
     if (usbOptions) {
 #ifdef QVXSIM_USB
       simulator = std::make_unique<Simulator>(
           options,
-          [&](Trace& trace) { return std::make_unique<usb::UsbCable>(*usbOptions, options.paced, trace); },
+          [&](Trace& trace) {
+            return std::make_unique<usb::UsbCable>(*usbOptions, options.paced, trace);
+          },
           presenter.get());
 #else
       std::fprintf(stderr, "qvxsim: built without umockdev: no --usb\n");

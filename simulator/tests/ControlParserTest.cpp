@@ -14,11 +14,21 @@ TEST(ControlParserTest, AcceptedLines) {
     Kind kind;
   };
   const Case cases[] = {
-      {"insert", Kind::Insert},       {"  REMOVE ", Kind::Remove},   {"unplug", Kind::Unplug},
-      {"plug", Kind::Plug},           {"display", Kind::Display},    {"trace", Kind::Trace},
-      {"trace clear", Kind::TraceClear}, {"state", Kind::State},     {"help", Kind::Help},
-      {"firmware 02.00", Kind::Firmware}, {"timeout 1500", Kind::Timeout}, {"inject rc6", Kind::Inject},
-      {"malformed", Kind::Inject},    {"press ok", Kind::Press},     {"customer never", Kind::Customer},
+      {"insert", Kind::Insert},
+      {"  REMOVE ", Kind::Remove},
+      {"unplug", Kind::Unplug},
+      {"plug", Kind::Plug},
+      {"display", Kind::Display},
+      {"trace", Kind::Trace},
+      {"trace clear", Kind::TraceClear},
+      {"state", Kind::State},
+      {"help", Kind::Help},
+      {"firmware 02.00", Kind::Firmware},
+      {"timeout 1500", Kind::Timeout},
+      {"inject rc6", Kind::Inject},
+      {"malformed", Kind::Inject},
+      {"press ok", Kind::Press},
+      {"customer never", Kind::Customer},
   };
   for (const Case& c : cases) {
     const ParsedControl parsed = ParseControl(c.line);
@@ -64,7 +74,8 @@ TEST(ControlParserTest, RejectedLines) {
 }
 
 TEST(ControlParserTest, Arguments) {
-  ParsedControl parsed = ParseControl("card 4000001234567899 02 key 0f0e0d0c0b0a09080706050403020100 pinblocked");
+  ParsedControl parsed =
+      ParseControl("card 4000001234567899 02 key 0f0e0d0c0b0a09080706050403020100 pinblocked");
   ASSERT_TRUE(parsed.command);
   const Card& card = parsed.command->card;
   EXPECT_EQ(card.pan, (Bytes{0x40, 0x00, 0x00, 0x12, 0x34, 0x56, 0x78, 0x99}));
@@ -103,8 +114,8 @@ TEST(ControlParserTest, Arguments) {
 
 TEST(CommandLineTest, ServeAndControlModes) {
   ParsedCommandLine parsed = ParseCommandLine(
-      {"--socket", "/tmp/x/dev", "--control", "/tmp/x/ctl", "--paced", "--firmware", "01.30", "--customer",
-       "cancel:40", "--customer-timeout", "900", "--no-card"});
+      {"--socket", "/tmp/x/dev", "--control", "/tmp/x/ctl", "--paced", "--firmware", "01.30",
+       "--customer", "cancel:40", "--customer-timeout", "900", "--no-card"});
   ASSERT_TRUE(parsed.commandLine) << parsed.error;
   const SimulatorOptions& serve = parsed.commandLine->serve;
   EXPECT_EQ(serve.socketPath, "/tmp/x/dev");
@@ -121,9 +132,14 @@ TEST(CommandLineTest, ServeAndControlModes) {
   EXPECT_EQ(parsed.commandLine->mode, CommandLine::Mode::Control);
   EXPECT_EQ(parsed.commandLine->controlLine, "inject rc8 36");
 
-  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-           {}, {"--paced"}, {"--socket"}, {"--socket", "a", "--customer", "later"}, {"--socket", "a", "--bogus"},
-           {"ctl", "/tmp/x/ctl"}, {"--socket", "a", "--customer-timeout", "0"}})
+  for (const std::vector<std::string>& bad :
+       std::vector<std::vector<std::string>>{{},
+                                             {"--paced"},
+                                             {"--socket"},
+                                             {"--socket", "a", "--customer", "later"},
+                                             {"--socket", "a", "--bogus"},
+                                             {"ctl", "/tmp/x/ctl"},
+                                             {"--socket", "a", "--customer-timeout", "0"}})
     EXPECT_FALSE(ParseCommandLine(bad).commandLine) << (bad.empty() ? "(none)" : bad.back());
 }
 

@@ -8,7 +8,6 @@
 namespace qvx::sim {
 namespace {
 
-
 Bytes Text68(char fill) {
   Bytes text(68, static_cast<std::uint8_t>(fill));
   for (std::size_t row = 0; row < 4; ++row) text[row * 17] = static_cast<std::uint8_t>('A' + row);
@@ -59,22 +58,64 @@ TEST(FirmwareCommandTest, RefusalsAndTheirErrorBytes) {
       {"card numbers without open", true, none, {{0x03, {}}}, {8, {37}}},
       {"card numbers without card", false, none, {{0x03, {}}}, {8, {52}}},
       {"signing without open", true, none, {{0x04, {}}}, {8, {37}}},
-      {"element outside a session", true, none, {{0x01, param}, {0x05, Element(0, {1})}}, {8, {37}}},
-      {"element of type 2", true, none, {{0x01, param}, {0x04, {}}, {0x05, Element(2, {1})}}, {8, {35}}},
-      {"element count overruns", true, none, {{0x01, param}, {0x04, {}}, {0x05, {0, 5, 1}}}, {8, {35}}},
-      {"text element of 67", true, none, {{0x01, param}, {0x04, {}}, {0x05, Element(1, Bytes(67, 'x'))}}, {8, {25}}},
-      {"text element with 0x8A", true, none,
-       {{0x01, param}, {0x04, {}}, {0x05, [] { Bytes t(68, 'x'); t[5] = 0x8A; return Element(1, t); }()}}, {8, {25}}},
+      {"element outside a session",
+       true,
+       none,
+       {{0x01, param}, {0x05, Element(0, {1})}},
+       {8, {37}}},
+      {"element of type 2",
+       true,
+       none,
+       {{0x01, param}, {0x04, {}}, {0x05, Element(2, {1})}},
+       {8, {35}}},
+      {"element count overruns",
+       true,
+       none,
+       {{0x01, param}, {0x04, {}}, {0x05, {0, 5, 1}}},
+       {8, {35}}},
+      {"text element of 67",
+       true,
+       none,
+       {{0x01, param}, {0x04, {}}, {0x05, Element(1, Bytes(67, 'x'))}},
+       {8, {25}}},
+      {"text element with 0x8A",
+       true,
+       none,
+       {{0x01, param},
+        {0x04, {}},
+        {0x05,
+         [] {
+           Bytes t(68, 'x');
+           t[5] = 0x8A;
+           return Element(1, t);
+         }()}},
+       {8, {25}}},
       {"sign without elements", true, none, {{0x01, param}, {0x04, {}}, {0x06, {}}}, {8, {25}}},
-      {"sign with PIN blocked", true, pinBlocked, {{0x01, param}, {0x04, {}}, {0x05, Element(0, {1})}, {0x06, {}}},
+      {"sign with PIN blocked",
+       true,
+       pinBlocked,
+       {{0x01, param}, {0x04, {}}, {0x05, Element(0, {1})}, {0x06, {}}},
        {8, {130}}},
       {"mode with PIN blocked", true, pinBlocked, {{0x01, param}, {0x07, {0x02}}}, {8, {130}}},
       {"mode without open", true, none, {{0x07, {0x02}}}, {8, {37}}},
-      {"mode block malformed", true, none, {{0x01, param}, {0x07, {0x01, 0x05, 0x9F, 0x37, 0x04, 1}}}, {8, {35}}},
+      {"mode block malformed",
+       true,
+       none,
+       {{0x01, param}, {0x07, {0x01, 0x05, 0x9F, 0x37, 0x04, 1}}},
+       {8, {35}}},
       {"mode 3", true, none, {{0x01, param}, {0x07, {0x03}}}, {8, {25}}},
       {"result of 2 bytes", true, none, {{0x08, {7, 'n'}}}, {8, {25}}},
       {"result 3 without logon", true, none, {{0x08, {3, 'n', 'l'}}}, {8, {25}}},
-      {"result 4 with logon", true, none, {{0x08, [] { Bytes b(21, 'x'); b[0] = 4; b[18] = 0; return b; }()}},
+      {"result 4 with logon",
+       true,
+       none,
+       {{0x08,
+         [] {
+           Bytes b(21, 'x');
+           b[0] = 4;
+           b[18] = 0;
+           return b;
+         }()}},
        {8, {25}}},
       {"unknown command", true, none, {{0x09, {}}}, {8, {37}}},
       {"version with data", true, none, {{0x02, {1}}}, {8, {25}}},
@@ -123,13 +164,16 @@ TEST(FirmwareCommandTest, Mode1ResponseCoversChallengeAmountCurrency) {
   };
   const Case cases[] = {
       {{}, {}, {"Code 12345678", "Enter PIN + OK"}},
-      {{0, 0, 0, 0x01, 0x23, 0x45}, {0x09, 0x78}, {"Code 12345678", "EUR 123.45", "Enter PIN + OK"}},
+      {{0, 0, 0, 0x01, 0x23, 0x45},
+       {0x09, 0x78},
+       {"Code 12345678", "EUR 123.45", "Enter PIN + OK"}},
       {{0, 0, 0, 0, 0, 0x07}, {0x01, 0x24}, {"Code 12345678", "0124 0.07", "Enter PIN + OK"}},
   };
   for (const Case& c : cases) {
     Host host;
     host.OpenCard();
-    EXPECT_TRUE(host.Command(0x07, Mode1Block({0x12, 0x34, 0x56, 0x78}, c.amount, c.currency)).empty());
+    EXPECT_TRUE(
+        host.Command(0x07, Mode1Block({0x12, 0x34, 0x56, 0x78}, c.amount, c.currency)).empty());
     EXPECT_EQ(host.firmware.display().Lines(), c.screen);
     host.Wait(Millis{200});
     Bytes message{0x01, 0x12, 0x34, 0x56, 0x78};
@@ -148,7 +192,8 @@ TEST(FirmwareCommandTest, Mode2CountsUpPerCardAndRestartsWithANewCard) {
     host.Wait(Millis{200});
     const auto r = ParseResponse(host.Out());
     ASSERT_TRUE(r);
-    EXPECT_EQ(r->data, ComputeResponse(DefaultCardKey(), Mode2Message(static_cast<std::uint32_t>(round + 1))));
+    EXPECT_EQ(r->data, ComputeResponse(DefaultCardKey(),
+                                       Mode2Message(static_cast<std::uint32_t>(round + 1))));
     responses.push_back(r->data);
   }
   EXPECT_NE(responses[0], responses[1]);
@@ -167,7 +212,8 @@ TEST(FirmwareCommandTest, DisplayResultTexts) {
     std::string shown;
   };
   Bytes logon{3};
-  for (const char c : std::string("01 Jan 24, 09:30h")) logon.push_back(static_cast<std::uint8_t>(c));
+  for (const char c : std::string("01 Jan 24, 09:30h"))
+    logon.push_back(static_cast<std::uint8_t>(c));
   logon.push_back(0);
   Bytes logonNl = logon;
   logon.push_back('0');

@@ -6,7 +6,6 @@
 namespace qvx::sim {
 namespace {
 
-
 const Packet kTimeoutHeader{0x01, 0x03, 0x06, 0, 0, 0, 0, 0};
 
 // Starts a mode 2 dialogue: the device is waiting for the customer.
@@ -33,12 +32,36 @@ TEST(FirmwareCustomerTest, ScriptsActAtTheirTime) {
     std::string display;
   };
   const Case cases[] = {
-      {"approve 200", {SK::Approve, Millis{200}}, Millis{30000}, Millis{200}, 0x01, 0x03, "Confirmed"},
+      {"approve 200",
+       {SK::Approve, Millis{200}},
+       Millis{30000},
+       Millis{200},
+       0x01,
+       0x03,
+       "Confirmed"},
       {"approve 0", {SK::Approve, Millis{0}}, Millis{30000}, Millis{0}, 0x01, 0x03, "Confirmed"},
-      {"cancel 500", {SK::Cancel, Millis{500}}, Millis{30000}, Millis{500}, 0x01, 0x07, "Cancelled"},
+      {"cancel 500",
+       {SK::Cancel, Millis{500}},
+       Millis{30000},
+       Millis{500},
+       0x01,
+       0x07,
+       "Cancelled"},
       {"never", {SK::Never, Millis{0}}, Millis{30000}, Millis{30000}, 0x01, 0x06, "Time-out"},
-      {"approve after the limit", {SK::Approve, Millis{900}}, Millis{800}, Millis{800}, 0x01, 0x06, "Time-out"},
-      {"approve at the limit", {SK::Approve, Millis{800}}, Millis{800}, Millis{800}, 0x01, 0x06, "Time-out"},
+      {"approve after the limit",
+       {SK::Approve, Millis{900}},
+       Millis{800},
+       Millis{800},
+       0x01,
+       0x06,
+       "Time-out"},
+      {"approve at the limit",
+       {SK::Approve, Millis{800}},
+       Millis{800},
+       Millis{800},
+       0x01,
+       0x06,
+       "Time-out"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -114,10 +137,25 @@ TEST(FirmwareCustomerTest, AbortEndsWhateverIsGoingOn) {
   const Case cases[] = {
       {"idle", [](Host&) {}, false},
       {"after version", [](Host& h) { h.Exchange(0x02); }, false},
-      {"waiting for the customer", [](Host& h) { h.OpenCard(); h.Command(0x07, {0x02}); }, true},
+      {"waiting for the customer",
+       [](Host& h) {
+         h.OpenCard();
+         h.Command(0x07, {0x02});
+       },
+       true},
       {"card opened", [](Host& h) { h.OpenCard(); }, true},
-      {"signing session", [](Host& h) { h.OpenCard(); h.Exchange(0x04); }, true},
-      {"half-received command", [](Host& h) { h.Send(CommandHeader(0x07, 23)); h.Send(DataPackets(Mode1Block({1, 2, 3, 4}))[0]); }, true},
+      {"signing session",
+       [](Host& h) {
+         h.OpenCard();
+         h.Exchange(0x04);
+       },
+       true},
+      {"half-received command",
+       [](Host& h) {
+         h.Send(CommandHeader(0x07, 23));
+         h.Send(DataPackets(Mode1Block({1, 2, 3, 4}))[0]);
+       },
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -202,7 +240,8 @@ TEST(FirmwareReaderTest, AtrPacketsMeetTheReadersRules) {
   EXPECT_GT(packets[0][1], 1) << "a first packet of one byte means a swallowed card";
   Bytes collected;
   for (std::size_t i = 0; i < packets.size(); ++i) {
-    collected.insert(collected.end(), packets[i].begin() + 2, packets[i].begin() + 2 + packets[i][1]);
+    collected.insert(collected.end(), packets[i].begin() + 2,
+                     packets[i].begin() + 2 + packets[i][1]);
     const auto complete = AtrCompleteLength(collected);
     EXPECT_EQ(complete && *complete == collected.size(), i + 1 == packets.size()) << i;
   }

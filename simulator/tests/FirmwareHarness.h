@@ -44,9 +44,7 @@ inline std::optional<Response> ParseResponse(const std::vector<Packet>& packets)
 
 class Host {
  public:
-  explicit Host(FirmwareConfig config = {}) : firmware(std::move(config)) {
-    firmware.Connect(now);
-  }
+  explicit Host(FirmwareConfig config = {}) : firmware(std::move(config)) { firmware.Connect(now); }
 
   void Send(const std::vector<Packet>& packets) {
     for (const Packet& packet : packets) firmware.Receive(packet, now);
@@ -81,8 +79,10 @@ class Host {
 };
 
 // The 23-byte mode 1 block exactly as the driver builds it.
-inline Bytes Mode1Block(const Bytes& challenge4, const Bytes& amount6 = {}, const Bytes& currency2 = {}) {
-  Bytes block{0x01, static_cast<std::uint8_t>(13 + amount6.size() + currency2.size()), 0x9F, 0x37, 0x04};
+inline Bytes Mode1Block(const Bytes& challenge4, const Bytes& amount6 = {},
+                        const Bytes& currency2 = {}) {
+  Bytes block{0x01, static_cast<std::uint8_t>(13 + amount6.size() + currency2.size()), 0x9F, 0x37,
+              0x04};
   block.insert(block.end(), challenge4.begin(), challenge4.end());
   block.push_back(0x9F);
   block.push_back(0x02);

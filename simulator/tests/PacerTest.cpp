@@ -9,8 +9,8 @@ using std::chrono::microseconds;
 
 struct PacerCase {
   const char* name;
-  microseconds passedAt;     // when the packet went out
-  microseconds nextSlotAt;   // when the one after it may go
+  microseconds passedAt;    // when the packet went out
+  microseconds nextSlotAt;  // when the one after it may go
 };
 
 // Offsets from the first packet, which leaves at 0.

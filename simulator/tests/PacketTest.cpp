@@ -10,7 +10,8 @@ TEST(PacketTest, ResponseSplitsIntoChunksOfSix) {
     std::size_t length;
     std::vector<std::uint8_t> counts;
   };
-  const Case cases[] = {{0, {}}, {1, {1}}, {6, {6}}, {13, {6, 6, 1}}, {256, std::vector<std::uint8_t>(42, 6)}};
+  const Case cases[] = {
+      {0, {}}, {1, {1}}, {6, {6}}, {13, {6, 6, 1}}, {256, std::vector<std::uint8_t>(42, 6)}};
   for (const Case& c : cases) {
     Bytes data(c.length);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i + 1);

@@ -59,7 +59,8 @@ TEST(ModeBlockTest, AcceptsWhatTheDriverBuilds) {
   ModeParse parsed = ParseModeBlock(Mode1Block(challenge));
   ASSERT_TRUE(parsed.request);
   EXPECT_EQ(parsed.request->mode, 1);
-  EXPECT_EQ(Bytes(parsed.request->mode1.challenge.begin(), parsed.request->mode1.challenge.end()), challenge);
+  EXPECT_EQ(Bytes(parsed.request->mode1.challenge.begin(), parsed.request->mode1.challenge.end()),
+            challenge);
   EXPECT_FALSE(parsed.request->mode1.amount);
 
   parsed = ParseModeBlock(Mode1Block({1, 2, 3, 4}, {0, 0, 0, 1, 0x23, 0x45}, {0x09, 0x78}));
@@ -88,18 +89,20 @@ TEST(ModeBlockTest, RejectsWithTheMatchingErrorByte) {
       {"unknown mode", {0x03}, error::kInputNotValid},
       {"mode 2 with data", {0x02, 0x00}, error::kInputNotValid},
       {"mode 1 without length", {0x01}, error::kTlvParseFail},
-      {"length beyond block", Raw({0x01, 0x20, 0x9F, 0x37, 0x04, 1, 2, 3, 4}), error::kTlvParseFail},
+      {"length beyond block", Raw({0x01, 0x20, 0x9F, 0x37, 0x04, 1, 2, 3, 4}),
+       error::kTlvParseFail},
       {"object overruns length", lengthTooShort, error::kTlvParseFail},
       {"garbage after objects", trailingGarbage, error::kTlvParseFail},
-      {"challenge twice", Raw({0x01, 0x0E, 0x9F, 0x37, 0x04, 1, 2, 3, 4, 0x9F, 0x37, 0x04, 1, 2, 3, 4}),
+      {"challenge twice",
+       Raw({0x01, 0x0E, 0x9F, 0x37, 0x04, 1, 2, 3, 4, 0x9F, 0x37, 0x04, 1, 2, 3, 4}),
        error::kTlvParseFail},
       {"no challenge", Raw({0x01, 0x03, 0x9F, 0x02, 0x00}), error::kMandatoryMissing},
       {"short challenge", Raw({0x01, 0x06, 0x9F, 0x37, 0x03, 1, 2, 3}), error::kLengthNotValid},
-      {"amount of 5", Raw({0x01, 0x12, 0x9F, 0x37, 0x04, 1, 2, 3, 4, 0x9F, 0x02, 0x05, 0, 0, 0, 0, 1, 0x5F, 0x2A,
-                           0x00}),
+      {"amount of 5", Raw({0x01, 0x12, 0x9F, 0x37, 0x04, 1, 2, 3,    4,    0x9F,
+                           0x02, 0x05, 0,    0,    0,    0, 1, 0x5F, 0x2A, 0x00}),
        error::kLengthNotValid},
-      {"amount without currency", Raw({0x01, 0x13, 0x9F, 0x37, 0x04, 1, 2, 3, 4, 0x9F, 0x02, 0x06, 0, 0, 0, 0, 0, 1,
-                                       0x5F, 0x2A, 0x00}),
+      {"amount without currency", Raw({0x01, 0x13, 0x9F, 0x37, 0x04, 1, 2, 3,    4,    0x9F, 0x02,
+                                       0x06, 0,    0,    0,    0,    0, 1, 0x5F, 0x2A, 0x00}),
        error::kLengthNotValid},
   };
   for (const Case& c : cases) {
@@ -110,7 +113,8 @@ TEST(ModeBlockTest, RejectsWithTheMatchingErrorByte) {
 }
 
 TEST(ModeBlockTest, SkipsObjectsItDoesNotUse) {
-  const ModeParse parsed = ParseModeBlock(Raw({0x01, 0x0A, 0x5A, 0x01, 0x99, 0x9F, 0x37, 0x04, 1, 2, 3, 4}));
+  const ModeParse parsed =
+      ParseModeBlock(Raw({0x01, 0x0A, 0x5A, 0x01, 0x99, 0x9F, 0x37, 0x04, 1, 2, 3, 4}));
   ASSERT_TRUE(parsed.request);
   EXPECT_EQ(parsed.request->mode1.challenge[3], 4);
 }

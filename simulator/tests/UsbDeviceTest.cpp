@@ -28,7 +28,7 @@ TEST(UsbDescriptorsTest, DeviceAndConfigurationAsTheDriverExpectsThem) {
   const Bytes config = ConfigurationDescriptor(id);
   ASSERT_EQ(config.size(), 9u + 9u + 7u + 7u);
   EXPECT_EQ(Word(config, 2), config.size());  // wTotalLength
-  EXPECT_EQ(config[4], 1);                     // one interface
+  EXPECT_EQ(config[4], 1);                    // one interface
   EXPECT_EQ(config[5], kConfigurationValue);
   EXPECT_EQ(config[9 + 4], 2);     // two endpoints
   EXPECT_EQ(config[9 + 5], 0xFF);  // vendor class
@@ -90,8 +90,9 @@ TEST(UsbStandardRequestsTest, ConfigurationAndHalt) {
   DeviceState state;
   state.configuration = 0;
   EXPECT_EQ(AnswerStandard(Request(0x80, 8, 0, 0, 1), id, state).data, Bytes{0});
-  EXPECT_TRUE(AnswerStandard(Request(0x02, 3, 0, kEndpointIn, 0), id, state).stall);  // unconfigured
-  EXPECT_TRUE(AnswerStandard(Request(0x00, 9, 2, 0, 0), id, state).stall);            // no configuration 2
+  EXPECT_TRUE(
+      AnswerStandard(Request(0x02, 3, 0, kEndpointIn, 0), id, state).stall);  // unconfigured
+  EXPECT_TRUE(AnswerStandard(Request(0x00, 9, 2, 0, 0), id, state).stall);    // no configuration 2
   EXPECT_FALSE(AnswerStandard(Request(0x00, 9, 1, 0, 0), id, state).stall);
   EXPECT_EQ(state.configuration, 1);
 

@@ -36,8 +36,7 @@ std::string Bin2Hex(const std::uint8_t* bytes, std::size_t count);
 // Empty and "00" pass; otherwise letters only (the length is checked apart).
 void CheckFormatLanguage(const CRevision& revision, const std::string& language);
 // The two request bytes of a language: "00" for none; raises unless two.
-std::string LanguageRequestText(const CRevision& revision,
-                                const std::string& language);
+std::string LanguageRequestText(const CRevision& revision, const std::string& language);
 // Blocks of tag (0 or 1), length, value that fill the data exactly.
 void CheckFormatSignData(const CRevision& revision, const Bytes& signData);
 void CheckFormatChallenge(const CRevision& revision, const std::string& challenge);
@@ -50,13 +49,10 @@ void CheckFormatLastLogon(const CRevision& revision, const std::string& lastLogo
 Bytes BuildCheckCardRequest(const CRevision& revision, const std::string& language);
 Bytes BuildGetResponseRequest(const CRevision& revision, const std::string& signData,
                               const std::string& language);
-Bytes BuildGetMode1ResponseRequest(const CRevision& revision,
-                                   const std::string& challenge,
-                                   const std::string& currency,
-                                   const std::string& amount);
+Bytes BuildGetMode1ResponseRequest(const CRevision& revision, const std::string& challenge,
+                                   const std::string& currency, const std::string& amount);
 Bytes BuildDisplayResultRequest(const CRevision& revision, std::uint16_t messageId,
-                                const std::string& lastLogon,
-                                const std::string& language);
+                                const std::string& lastLogon, const std::string& language);
 
 // --- answers ---
 struct DeviceVersions {
@@ -65,8 +61,7 @@ struct DeviceVersions {
 };
 // Fills `versions` as far as the answer can be read, then raises on a
 // malformed answer, so a caller still reports what was read.
-void ParseDeviceAnswer(const CRevision& revision, const Bytes& answer,
-                       DeviceVersions& versions);
+void ParseDeviceAnswer(const CRevision& revision, const Bytes& answer, DeviceVersions& versions);
 
 // True when the texts before the first full stops are equal.
 bool IsMajorVersionSupported(const CRevision& revision, const std::string& supported,

@@ -14,8 +14,7 @@ class CEventHandle {
   ~CEventHandle() { Reset(); }
   CEventHandle(const CEventHandle&) = delete;
   CEventHandle& operator=(const CEventHandle&) = delete;
-  CEventHandle(CEventHandle&& other) noexcept
-      : m_handle(std::exchange(other.m_handle, nullptr)) {}
+  CEventHandle(CEventHandle&& other) noexcept : m_handle(std::exchange(other.m_handle, nullptr)) {}
   CEventHandle& operator=(CEventHandle&& other) noexcept {
     if (this != &other) {
       Reset();

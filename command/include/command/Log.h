@@ -47,8 +47,8 @@ class CLog {
   // Renders and appends.
   void Append(const CReport& report) { Append(report.Render()); }
 
-  void Indent();    // four blanks deeper
-  void Outdent();   // four blanks back
+  void Indent();   // four blanks deeper
+  void Outdent();  // four blanks back
 
   // The cached file name (computed on first append); tests may preset it.
   void SetFileName(std::string fileName) { m_fileName = std::move(fileName); }

@@ -19,16 +19,15 @@ class CReport {
   // The message is formatted printf-style and cut to 1024 characters.
   // Callers with a finished message pass it as "%s" argument or as a format
   // without placeholders (a literal % then has to be doubled).
-  CReport(Status status, std::int32_t level, std::string source,
-          const char* format, ...)
+  CReport(Status status, std::int32_t level, std::string source, const char* format, ...)
 #if defined(__GNUC__)
       __attribute__((format(printf, 5, 6)))
 #endif
       ;
 
   // A report with a finished message (no formatting, still cut to 1024).
-  static CReport WithMessage(Status status, std::int32_t level,
-                             std::string source, std::string message);
+  static CReport WithMessage(Status status, std::int32_t level, std::string source,
+                             std::string message);
 
   Status GetStatus() const { return m_status; }
   std::int32_t GetLevel() const { return m_level; }
@@ -48,8 +47,7 @@ class CReport {
 };
 
 // Thread number and local time prefix of a report line, exposed for tests.
-std::string ReportLinePrefix(unsigned long threadNumber, int year, int month,
-                             int day, int hour, int minute, int second,
-                             int millisecond);
+std::string ReportLinePrefix(unsigned long threadNumber, int year, int month, int day, int hour,
+                             int minute, int second, int millisecond);
 
 }  // namespace qvx

@@ -76,8 +76,7 @@ class CRevision {
   virtual const MessageEntry& Entry(Msg id) const = 0;
 
   // Raises the revision's failure for the message; never returns.
-  [[noreturn]] void Raise(Msg id,
-                          const std::vector<std::string>& args = {}) const;
+  [[noreturn]] void Raise(Msg id, const std::vector<std::string>& args = {}) const;
 
  protected:
   // Must throw. Raise() terminates if an implementation returns.
@@ -89,8 +88,7 @@ class CRevision {
 std::string FillText(const char* text, const std::vector<std::string>& args);
 
 // Looks up a message in a revision's table; the tables hold every Msg.
-const MessageEntry& FindEntry(const MessageEntry* table, std::size_t count,
-                              Msg id);
+const MessageEntry& FindEntry(const MessageEntry* table, std::size_t count, Msg id);
 
 // The service's revision: raises CReport with message "text, origin".
 const CRevision& ServiceRevision();

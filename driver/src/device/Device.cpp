@@ -43,8 +43,8 @@ std::unique_ptr<CDevice> CDevice::Add(std::unique_ptr<ILowerEdge> lower, std::ui
   }
 }
 
-CDevice::CDevice(Key, std::unique_ptr<ILowerEdge> lower, std::uint32_t unit, std::uint32_t readerIndex,
-                 std::string readerName, const Options& options)
+CDevice::CDevice(Key, std::unique_ptr<ILowerEdge> lower, std::uint32_t unit,
+                 std::uint32_t readerIndex, std::string readerName, const Options& options)
     : m_unit(unit),
       m_readerIndex(readerIndex),
       m_readerName(std::move(readerName)),
@@ -52,7 +52,7 @@ CDevice::CDevice(Key, std::unique_ptr<ILowerEdge> lower, std::uint32_t unit, std
       m_capabilities(KeptCapabilities(DeviceCapabilities{})),
       m_transport(std::make_unique<CTransport>(std::move(lower), m_card, options.writeRound)),
       m_reader(std::make_unique<CReader>(*m_transport, m_card, unit, m_readerName,
-                                        [this] { OnDeviceFailed(); })) {}
+                                         [this] { OnDeviceFailed(); })) {}
 
 CDevice::~CDevice() {
   if (State() != DeviceState::Removed) {

@@ -37,8 +37,8 @@ class CDevice {
   // Adding a device: a unit number, the transport over `lower`, the reader
   // context named from `readerIndex` and the strings `lower` reports. Not
   // started yet. Null when `lower` is null.
-  static std::unique_ptr<CDevice> Add(std::unique_ptr<ILowerEdge> lower,
-                                      std::uint32_t readerIndex, Options options);
+  static std::unique_ptr<CDevice> Add(std::unique_ptr<ILowerEdge> lower, std::uint32_t readerIndex,
+                                      Options options);
   static std::unique_ptr<CDevice> Add(std::unique_ptr<ILowerEdge> lower,
                                       std::uint32_t readerIndex) {
     return Add(std::move(lower), readerIndex, Options{});
@@ -106,7 +106,6 @@ class CDevice {
           std::string readerName, const Options& options);
 
  private:
-
   // The gate of every request: served only while started, inside the
   // remove lock and the pending-I/O count.
   template <class Body>

@@ -26,9 +26,7 @@ Bytes Dword(std::uint32_t value) {
 }
 
 // Counting the terminating zero, as the vendor attributes do.
-Bytes Text(const char* text) {
-  return Bytes(text, text + std::strlen(text) + 1);
-}
+Bytes Text(const char* text) { return Bytes(text, text + std::strlen(text) + 1); }
 
 template <class Function>
 Bytes Pointer(Function function) {

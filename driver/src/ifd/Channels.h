@@ -24,7 +24,7 @@ std::uint32_t ReaderIndexOf(DWORD lun);
 
 struct CChannel {
   std::string deviceName;
-  std::shared_ptr<CDevice> device;  // null once a gone device was retired
+  std::shared_ptr<CDevice> device;   // null once a gone device was retired
   std::shared_ptr<CLinkState> link;  // of the device's lower edge
   std::shared_ptr<CReopenPacing> pacing = std::make_shared<CReopenPacing>();
 };
@@ -40,8 +40,8 @@ class CChannels {
   std::optional<CChannel> Take(DWORD lun);
   // Puts `device` (with its link) in place of `expected`; false when the
   // channel is closed or its device changed meanwhile.
-  bool Replace(DWORD lun, const std::shared_ptr<CDevice>& expected,
-               std::shared_ptr<CDevice> device, std::shared_ptr<CLinkState> link);
+  bool Replace(DWORD lun, const std::shared_ptr<CDevice>& expected, std::shared_ptr<CDevice> device,
+               std::shared_ptr<CLinkState> link);
 
  private:
   std::mutex m_lock;

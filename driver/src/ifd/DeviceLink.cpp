@@ -15,15 +15,15 @@ class CWatchedLowerEdge final : public ILowerEdge {
     return Noted(m_lower->ReadDescriptors(descriptors));
   }
   NTSTATUS SubmitOut(const Packet& packet, OutCompletion completion) override {
-    return Noted(m_lower->SubmitOut(packet, [state = m_state, completion = std::move(completion)](
-                                                NTSTATUS status) {
-      if (status == STATUS_DEVICE_REMOVED) state->MarkGone();
-      completion(status);
-    }));
+    return Noted(m_lower->SubmitOut(
+        packet, [state = m_state, completion = std::move(completion)](NTSTATUS status) {
+          if (status == STATUS_DEVICE_REMOVED) state->MarkGone();
+          completion(status);
+        }));
   }
   NTSTATUS SubmitIn(InCompletion completion) override {
     return Noted(m_lower->SubmitIn([state = m_state, completion = std::move(completion)](
-                                      NTSTATUS status, const Packet& packet) {
+                                       NTSTATUS status, const Packet& packet) {
       if (status == STATUS_DEVICE_REMOVED) state->MarkGone();
       completion(status, packet);
     }));

@@ -55,8 +55,7 @@ RESPONSECODE PollCardEvent(DWORD lun, int timeoutMs) {
     return IFD_NO_SUCH_DEVICE;
   }
   if (channel->device && !channel->link->Gone()) {
-    const std::uint32_t timeout =
-        timeoutMs < 0 ? kInfinite : static_cast<std::uint32_t>(timeoutMs);
+    const std::uint32_t timeout = timeoutMs < 0 ? kInfinite : static_cast<std::uint32_t>(timeoutMs);
     return ToResponseCode(Entry::Polling, channel->device->TrackCard(timeout));
   }
   // Gone: there are no card events to wait for. Waiting for the next
@@ -166,8 +165,7 @@ QVX_EXPORT RESPONSECODE IFDHSetCapabilities(DWORD Lun, DWORD Tag, DWORD /*Length
 }
 
 QVX_EXPORT RESPONSECODE IFDHSetProtocolParameters(DWORD Lun, DWORD Protocol, UCHAR /*Flags*/,
-                                                  UCHAR /*PTS1*/, UCHAR /*PTS2*/,
-                                                  UCHAR /*PTS3*/) {
+                                                  UCHAR /*PTS1*/, UCHAR /*PTS2*/, UCHAR /*PTS3*/) {
   RESPONSECODE missing = IFD_SUCCESS;
   const std::shared_ptr<CDevice> device = ServingDevice(Lun, &missing);
   if (!device) {
@@ -239,9 +237,8 @@ QVX_EXPORT RESPONSECODE IFDHTransmitToICC(DWORD Lun, SCARD_IO_HEADER /*SendPci*/
   return IFD_SUCCESS;
 }
 
-QVX_EXPORT RESPONSECODE IFDHControl(DWORD Lun, DWORD dwControlCode, PUCHAR TxBuffer,
-                                    DWORD TxLength, PUCHAR RxBuffer, DWORD RxLength,
-                                    LPDWORD pdwBytesReturned) {
+QVX_EXPORT RESPONSECODE IFDHControl(DWORD Lun, DWORD dwControlCode, PUCHAR TxBuffer, DWORD TxLength,
+                                    PUCHAR RxBuffer, DWORD RxLength, LPDWORD pdwBytesReturned) {
   SetLength(pdwBytesReturned, 0);
   RESPONSECODE missing = IFD_SUCCESS;
   const std::shared_ptr<CDevice> device = ServingDevice(Lun, &missing);
@@ -258,9 +255,8 @@ QVX_EXPORT RESPONSECODE IFDHControl(DWORD Lun, DWORD dwControlCode, PUCHAR TxBuf
     ReactToFailedDevice(*device);
   }
   std::size_t returned = 0;
-  const NTSTATUS status =
-      device->DeviceControl(static_cast<std::uint32_t>(dwControlCode), TxBuffer, TxLength,
-                            RxBuffer, RxLength, &returned);
+  const NTSTATUS status = device->DeviceControl(static_cast<std::uint32_t>(dwControlCode), TxBuffer,
+                                                TxLength, RxBuffer, RxLength, &returned);
   if (!NT_SUCCESS(status)) {
     return ToResponseCode(Entry::Control, status);
   }

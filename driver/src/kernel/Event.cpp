@@ -47,16 +47,18 @@ NTSTATUS KEvent::WaitAny(std::initializer_list<KEvent*> events, std::uint32_t ti
   for (KEvent* event : events) {
     handles.push_back(event->Handle());
   }
-  return FromWaitResult(platform::WaitForMultipleObjects(static_cast<platform::DWORD>(handles.size()),
-                                                         handles.data(), false, timeoutMs),
-                        handles.size());
+  return FromWaitResult(
+      platform::WaitForMultipleObjects(static_cast<platform::DWORD>(handles.size()), handles.data(),
+                                       false, timeoutMs),
+      handles.size());
 }
 
 NTSTATUS KEvent::WaitAnyHandle(std::initializer_list<platform::HANDLE> handles,
                                std::uint32_t timeoutMs) {
-  return FromWaitResult(platform::WaitForMultipleObjects(static_cast<platform::DWORD>(handles.size()),
-                                                         handles.begin(), false, timeoutMs),
-                        handles.size());
+  return FromWaitResult(
+      platform::WaitForMultipleObjects(static_cast<platform::DWORD>(handles.size()),
+                                       handles.begin(), false, timeoutMs),
+      handles.size());
 }
 
 NTSTATUS KEvent::WaitSignalledHandle(std::initializer_list<platform::HANDLE> handles,

@@ -34,17 +34,18 @@ constexpr NTSTATUS STATUS_INVALID_DEVICE_STATE = 0xC0000184u;
 constexpr NTSTATUS STATUS_DEVICE_REMOVED = 0xC00002B6u;
 
 // Transport results: why a packet exchange with the device ended.
-constexpr NTSTATUS QVX_STATUS_EVENT_0B = 0xE0002001u;     // device sent event header 01 03 0B
-constexpr NTSTATUS QVX_STATUS_EVENT_07 = 0xE0002002u;     // device sent event header 01 03 07
-constexpr NTSTATUS QVX_STATUS_FRAMING = 0xE0002003u;      // device broke the packet framing
-constexpr NTSTATUS QVX_STATUS_READ_FAILED = 0xE0002004u;  // the IN transfer failed
-constexpr NTSTATUS QVX_STATUS_WRITE_FAILED = 0xE0002005u; // the OUT transfer failed
+constexpr NTSTATUS QVX_STATUS_EVENT_0B = 0xE0002001u;      // device sent event header 01 03 0B
+constexpr NTSTATUS QVX_STATUS_EVENT_07 = 0xE0002002u;      // device sent event header 01 03 07
+constexpr NTSTATUS QVX_STATUS_FRAMING = 0xE0002003u;       // device broke the packet framing
+constexpr NTSTATUS QVX_STATUS_READ_FAILED = 0xE0002004u;   // the IN transfer failed
+constexpr NTSTATUS QVX_STATUS_WRITE_FAILED = 0xE0002005u;  // the OUT transfer failed
 
 // Response check results. The device error ones are named after the first
 // error byte (response code 8) of the group that selects them.
-constexpr NTSTATUS QVX_STATUS_RESPONSE_6 = 0xA010000Au;          // response code 6
-constexpr NTSTATUS QVX_STATUS_ERROR_OTHER = 0xA0100014u;         // any error byte not listed below
-constexpr NTSTATUS QVX_STATUS_UNEXPECTED_RESPONSE = 0xE0100000u; // wrong code, or code 8 without data
+constexpr NTSTATUS QVX_STATUS_RESPONSE_6 = 0xA010000Au;   // response code 6
+constexpr NTSTATUS QVX_STATUS_ERROR_OTHER = 0xA0100014u;  // any error byte not listed below
+constexpr NTSTATUS QVX_STATUS_UNEXPECTED_RESPONSE =
+    0xE0100000u;                                        // wrong code, or code 8 without data
 constexpr NTSTATUS QVX_STATUS_ERROR_128 = 0xE0100001u;  // 128, 129, 132, 134..137
 constexpr NTSTATUS QVX_STATUS_ERROR_36 = 0xE0100002u;   // 36
 constexpr NTSTATUS QVX_STATUS_ERROR_25 = 0xE0100003u;   // 25, 33, 37, 40; also local input checks

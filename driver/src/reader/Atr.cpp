@@ -14,8 +14,8 @@ std::size_t Announced(std::uint8_t y) {
 }
 
 struct AtrLayout {
-  bool known = false;         // the TDi chain could be walked to its end
-  std::size_t expected = 0;   // total length of the whole ATR
+  bool known = false;        // the TDi chain could be walked to its end
+  std::size_t expected = 0;  // total length of the whole ATR
   std::uint32_t protocols = 0;
   bool tck = false;
 };

@@ -84,7 +84,8 @@ void CCancelWatcher::Run() {
   for (;;) {
     // Looks without taking: the event may be an automatic one (whoever
     // creates it first chooses), and whether it is still set decides below.
-    const NTSTATUS wait = KEvent::WaitSignalledHandle({m_cancelEvent.Get(), m_stop.Handle()}, kInfinite);
+    const NTSTATUS wait =
+        KEvent::WaitSignalledHandle({m_cancelEvent.Get(), m_stop.Handle()}, kInfinite);
     if (wait != STATUS_WAIT_0) {
       if (wait != STATUS_WAIT_0 + 1) {
         DbgPrint("Meridel: cancel watcher wait failed (0x%08x)", static_cast<unsigned>(wait));

@@ -23,7 +23,8 @@ bool ExpectsEvent6(DeviceCommand command) {
 
 class Event6Expected {
  public:
-  Event6Expected(CTransport& transport, bool expected) : m_transport(transport), m_expected(expected) {
+  Event6Expected(CTransport& transport, bool expected)
+      : m_transport(transport), m_expected(expected) {
     if (m_expected) m_transport.SetIgnoreEvent6(false);
   }
   ~Event6Expected() {

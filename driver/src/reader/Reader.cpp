@@ -35,9 +35,9 @@ CReader::CReader(CTransport& transport, CCardState& card, std::uint32_t unit,
       m_commands(transport),
       m_power(transport, card),
       m_vendor(m_commands, transport, card,
-              CVendorRequests::Hooks{[this] { m_watcher.Start(); }, std::move(deviceFailed)}),
+               CVendorRequests::Hooks{[this] { m_watcher.Start(); }, std::move(deviceFailed)}),
       m_watcher(qvx::driver::CancelEventName(readerName),
-               [&transport](std::uint8_t sequence) { return transport.WriteAbort(sequence); }) {
+                [&transport](std::uint8_t sequence) { return transport.WriteAbort(sequence); }) {
   m_extension.unitNo = unit;
 }
 

@@ -14,9 +14,7 @@ constexpr std::uint32_t kSmclibVersion = 0x150;
 
 constexpr std::uint32_t kClockKhz = 2000;
 // The clock divided by 372, times 1, 2 and 4.
-constexpr std::uint32_t DataRate(std::uint32_t factor) {
-  return kClockKhz * 1000u * factor / 372u;
-}
+constexpr std::uint32_t DataRate(std::uint32_t factor) { return kClockKhz * 1000u * factor / 372u; }
 
 struct ReaderCapabilities {
   std::uint32_t supportedProtocols = 3;  // T=0 | T=1

@@ -15,8 +15,8 @@ constexpr std::uint8_t kParameterZero[2] = {0x00, 0x00};
 
 }  // namespace
 
-CVendorRequests::CVendorRequests(CDeviceCommands& commands, CTransport& transport,
-                                 CCardState& card, Hooks hooks)
+CVendorRequests::CVendorRequests(CDeviceCommands& commands, CTransport& transport, CCardState& card,
+                                 Hooks hooks)
     : m_commands(commands), m_transport(transport), m_card(card), m_hooks(std::move(hooks)) {}
 
 LastErrorRecord CVendorRequests::Record() {
@@ -151,8 +151,8 @@ CVendorRequests::Outcome CVendorRequests::GetResponse(const std::vector<std::uin
   outcome = Command(DeviceCommand::ResponseBegin, nullptr, 0, response);
   for (std::size_t i = 0; NT_SUCCESS(outcome.status) && i < list.elements.size(); ++i) {
     const ElementSpan& element = list.elements[i];
-    outcome = Command(DeviceCommand::ResponseElement, &input[element.offset], element.size,
-                      response);
+    outcome =
+        Command(DeviceCommand::ResponseElement, &input[element.offset], element.size, response);
   }
   if (NT_SUCCESS(outcome.status)) {
     outcome = Command(DeviceCommand::ResponseEnd, nullptr, 0, response);

@@ -24,7 +24,7 @@ constexpr std::uint8_t kPacketData = 0x00;
 constexpr std::uint8_t kPacketHeader = 0x01;
 constexpr std::uint8_t kPacketControl = 0x02;  // reader control out, card status in
 
-constexpr std::uint8_t kHeaderCount = 0x03;   // byte 1 of a command header
+constexpr std::uint8_t kHeaderCount = 0x03;  // byte 1 of a command header
 constexpr std::uint8_t kCommandAbort = 0x17;
 constexpr std::uint8_t kCardStatus = 0x81;    // byte 1 of a card-status packet
 constexpr std::uint8_t kCardInserted = 0x01;  // byte 2 of a card-status packet
@@ -56,8 +56,8 @@ bool IsAbort(const Packet& packet);
 
 // Device to host.
 std::uint8_t PacketType(const Packet& packet);
-bool IsCardStatus(const Packet& packet);         // 02 81 s
-bool CardStatusInserted(const Packet& packet);   // s == 1
+bool IsCardStatus(const Packet& packet);        // 02 81 s
+bool CardStatusInserted(const Packet& packet);  // s == 1
 // 01 03 <code>: one of the device event headers, or an abort echo.
 bool IsEventHeader(const Packet& packet, std::uint8_t code);
 std::uint8_t ResponseCode(const Packet& header);

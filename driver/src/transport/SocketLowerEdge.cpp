@@ -153,7 +153,8 @@ void SocketLowerEdge::FailAll(NTSTATUS status) {
 
 void SocketLowerEdge::ReceiveIn() {
   Packet packet{};
-  const ssize_t received = ::recv(m_socket.Get(), packet.data(), packet.size(), MSG_DONTWAIT | MSG_TRUNC);
+  const ssize_t received =
+      ::recv(m_socket.Get(), packet.data(), packet.size(), MSG_DONTWAIT | MSG_TRUNC);
   if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
     return;
   }
@@ -182,7 +183,8 @@ void SocketLowerEdge::SendOut() {
     }
     packet = m_pendingOut.front().first;
   }
-  const ssize_t sent = ::send(m_socket.Get(), packet.data(), packet.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+  const ssize_t sent =
+      ::send(m_socket.Get(), packet.data(), packet.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
   if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
     return;  // the device is not taking packets; the writer waits in its rounds
   }
@@ -233,7 +235,8 @@ void SocketLowerEdge::Run() {
       continue;
     }
 
-    pollfd fds[2] = {{m_wake.Get(), POLLIN, 0}, {socketEvents != 0 ? m_socket.Get() : -1, socketEvents, 0}};
+    pollfd fds[2] = {{m_wake.Get(), POLLIN, 0},
+                     {socketEvents != 0 ? m_socket.Get() : -1, socketEvents, 0}};
     if (::poll(fds, 2, -1) < 0) {
       if (errno == EINTR) {
         continue;

@@ -57,7 +57,7 @@ class SocketLowerEdge final : public ILowerEdge {
   UniqueFd m_wake;  // eventfd that interrupts the event thread's poll
 
   std::mutex m_mutex;
-  InCompletion m_pendingIn;          // set while an IN transfer is outstanding
+  InCompletion m_pendingIn;              // set while an IN transfer is outstanding
   std::deque<OutTransfer> m_pendingOut;  // sent by the event thread in order
   bool m_cancelIn = false;
   bool m_aborted = false;

@@ -82,8 +82,8 @@ NTSTATUS CTransport::ArmReadPump() {
     m_inSlot.fill(0);
     m_inOutstanding = true;
   }
-  const NTSTATUS status =
-      m_lower->SubmitIn([this](NTSTATUS result, const Packet& packet) { OnInCompleted(result, packet); });
+  const NTSTATUS status = m_lower->SubmitIn(
+      [this](NTSTATUS result, const Packet& packet) { OnInCompleted(result, packet); });
   if (!NT_SUCCESS(status)) {
     {
       SpinLockGuard guard(m_pumpLock);
@@ -224,7 +224,9 @@ void CTransport::ClearFlags() {
   m_packetReady.Clear();
 }
 
-bool CTransport::IsPumpStoppedOrFailed() const { return m_pumpStopped.load() || m_readFailed.load(); }
+bool CTransport::IsPumpStoppedOrFailed() const {
+  return m_pumpStopped.load() || m_readFailed.load();
+}
 
 NTSTATUS CTransport::WritePacket(const Packet& packet) {
   KMutexGuard gate(m_writeGate);
@@ -268,7 +270,8 @@ NTSTATUS CTransport::WriteLocked(const Packet& packet) {
 
 NTSTATUS CTransport::ReadPacket(Packet& packet, std::uint32_t timeoutMs) {
   packet.fill(0);
-  const NTSTATUS wait = KEvent::WaitAny({&m_packetReady, &m_event0B, &m_event07, &m_readError}, timeoutMs);
+  const NTSTATUS wait =
+      KEvent::WaitAny({&m_packetReady, &m_event0B, &m_event07, &m_readError}, timeoutMs);
   switch (wait) {
     case STATUS_WAIT_0: {
       {
@@ -358,8 +361,10 @@ NTSTATUS CTransport::SendRequest(std::uint8_t command, const std::uint8_t* data,
       MarkOutOfStep();
       return QVX_STATUS_FRAMING;
     }
-    const std::size_t take = std::min<std::size_t>(DataCount(packet), result.length - result.data.size());
-    result.data.insert(result.data.end(), packet.begin() + 2, packet.begin() + 2 + static_cast<std::ptrdiff_t>(take));
+    const std::size_t take =
+        std::min<std::size_t>(DataCount(packet), result.length - result.data.size());
+    result.data.insert(result.data.end(), packet.begin() + 2,
+                       packet.begin() + 2 + static_cast<std::ptrdiff_t>(take));
   }
   response = std::move(result);
   return STATUS_SUCCESS;

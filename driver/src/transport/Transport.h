@@ -31,9 +31,9 @@
 namespace qvx::driver {
 
 struct Response {
-  std::uint8_t code = 0;            // byte 2 of the response header
-  std::uint16_t length = 0;         // announced length (at most 256)
-  std::vector<std::uint8_t> data;   // the announced bytes
+  std::uint8_t code = 0;           // byte 2 of the response header
+  std::uint16_t length = 0;        // announced length (at most 256)
+  std::vector<std::uint8_t> data;  // the announced bytes
 };
 
 class CTransport {

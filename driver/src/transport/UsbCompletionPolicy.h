@@ -15,8 +15,8 @@
 namespace qvx::driver {
 
 enum class TransferStep {
-  Complete,             // hand `status` to the completion
-  Resubmit,             // the same transfer again; nobody hears of this one
+  Complete,  // hand `status` to the completion
+  Resubmit,  // the same transfer again; nobody hears of this one
   ClearHaltThenResubmit,
   ClearHaltThenComplete,
 };

@@ -13,7 +13,7 @@ namespace qvx::driver {
 struct UsbDeviceAddress {
   std::uint16_t vendorId = 0;
   std::uint16_t productId = 0;
-  int bus = -1;      // -1: not named, match by ids
+  int bus = -1;  // -1: not named, match by ids
   int address = -1;
   int interfaceNumber = -1;  // bInterfaceNumber; -1: not named, the first interface
 };

@@ -46,9 +46,8 @@ struct Pipe {
 
 Pipe PipeOf(const EndpointDescription& endpoint) {
   const bool bulk = (endpoint.attributes & 0x03u) == LIBUSB_TRANSFER_TYPE_BULK;
-  return Pipe{endpoint.address,
-              static_cast<unsigned char>(bulk ? LIBUSB_TRANSFER_TYPE_BULK
-                                              : LIBUSB_TRANSFER_TYPE_INTERRUPT)};
+  return Pipe{endpoint.address, static_cast<unsigned char>(bulk ? LIBUSB_TRANSFER_TYPE_BULK
+                                                                : LIBUSB_TRANSFER_TYPE_INTERRUPT)};
 }
 
 NTSTATUS FromSubmitError(int result) {
@@ -212,8 +211,8 @@ class UsbLowerEdge final : public ILowerEdge {
     NTSTATUS status = STATUS_SUCCESS;
     {
       std::lock_guard<std::mutex> guard(m_mutex);
-      const TransferVerdict verdict = JudgeInCompletion(usb.status, usb.actual_length, m_inFaults,
-                                                        m_inCancel || m_aborted);
+      const TransferVerdict verdict =
+          JudgeInCompletion(usb.status, usb.actual_length, m_inFaults, m_inCancel || m_aborted);
       m_inFaults = verdict.fault ? m_inFaults + 1 : 0;
       if (verdict.fault) {
         DbgPrint("Meridel: IN transfer ended with %s, %d bytes (%u in a row)",
@@ -288,8 +287,8 @@ class UsbLowerEdge final : public ILowerEdge {
         DbgPrint("Meridel: clearing the halt of endpoint %02x failed (%s)",
                  static_cast<unsigned>(endpoint), libusb_error_name(cleared));
       }
-      NTSTATUS status = cleared == LIBUSB_ERROR_NO_DEVICE ? STATUS_DEVICE_REMOVED
-                                                          : STATUS_UNSUCCESSFUL;
+      NTSTATUS status =
+          cleared == LIBUSB_ERROR_NO_DEVICE ? STATUS_DEVICE_REMOVED : STATUS_UNSUCCESSFUL;
       {
         std::lock_guard<std::mutex> guard(m_mutex);
         if (transfer->isIn) {

@@ -37,11 +37,18 @@ TEST(AnsiCodePage, BstrToAnsiMapsWindows1252AndStopsAtNul) {
     std::string ansi;
   } cases[] = {
       {u"Status=0", "Status=0"},
-      {u"caf\u00E9 \u20AC5 \u2122", "caf\xE9 \x80" "5 \x99"},  // Latin-1 and the 0x80 row
-      {u"\u0141\u00F3d\u017A", "?\xF3" "d?"},                // outside 1252: '?'
-      {u"x\U0001F600y", "x?y"},                              // one character, one '?'
-      {u"\u0081\u0080", "\x81?"},                            // undefined byte round-trips
-      {std::u16string(u"12\0" u"34", 5), "12"},               // cut at the NUL
+      {u"caf\u00E9 \u20AC5 \u2122",
+       "caf\xE9 \x80"
+       "5 \x99"},  // Latin-1 and the 0x80 row
+      {u"\u0141\u00F3d\u017A",
+       "?\xF3"
+       "d?"},                      // outside 1252: '?'
+      {u"x\U0001F600y", "x?y"},    // one character, one '?'
+      {u"\u0081\u0080", "\x81?"},  // undefined byte round-trips
+      {std::u16string(u"12\0"
+                      u"34",
+                      5),
+       "12"},  // cut at the NUL
       {u"", ""},
   };
   for (const Case& c : cases) {
@@ -59,8 +66,9 @@ TEST(AnsiCodePage, AnsiToBstrAndTheWin32Shapes) {
   char narrow[8] = {};
   EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"\u00E9t\u00E9", -1, nullptr, 0, nullptr, nullptr), 4);
   BOOL usedDefault = 0;
-  EXPECT_EQ(WideCharToMultiByte(CP_THREAD_ACP, 0, u"\u00E9\u0100", 2, narrow, 8, nullptr,
-                                &usedDefault), 2);
+  EXPECT_EQ(
+      WideCharToMultiByte(CP_THREAD_ACP, 0, u"\u00E9\u0100", 2, narrow, 8, nullptr, &usedDefault),
+      2);
   EXPECT_EQ(std::string(narrow, 2), "\xE9?");
   EXPECT_EQ(usedDefault, 1);
   EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"abc", 3, narrow, 2, nullptr, nullptr), 0);

@@ -48,8 +48,8 @@ const MemberDescription kMembers[] = {
 };
 constexpr IID kIid{0xE40D2012, 0xDD18, 0x4759, {0xA1, 0x58, 0xDA, 0xB3, 0xC7, 0x88, 0xCE, 0xD6}};
 const InterfaceDescription kInterface{kIid, u"ITarget", u"ITarget Interface", kMembers, 4};
-const TypeLibraryDescription kLibrary{GUID_NULL, u"TargetLib", u"Target 1.0 Type Library", 1, 0,
-                                      &kInterface, 1};
+const TypeLibraryDescription kLibrary{
+    GUID_NULL, u"TargetLib", u"Target 1.0 Type Library", 1, 0, &kInterface, 1};
 
 VARIANT Text(const char16_t* s) {
   VARIANT v;
@@ -83,8 +83,8 @@ struct CCall {
   HRESULT Invoke(CTarget& target, DISPID id, WORD flags = DISPATCH_METHOD) {
     DISPPARAMS params{args.data(), named.data(), static_cast<UINT>(args.size()),
                       static_cast<UINT>(named.size())};
-    return DispatchByDescription(kInterface, &target, id, IID_NULL, flags, &params, &result,
-                                 &excep, &argErr);
+    return DispatchByDescription(kInterface, &target, id, IID_NULL, flags, &params, &result, &excep,
+                                 &argErr);
   }
 };
 

@@ -18,7 +18,8 @@ TEST(UrlGetPart, SplitsLikeTheWindowsCall) {
     std::u16string text;
   } cases[] = {
       {u"https://www.brixbank.example:8443/a?b=1#c", URL_PART_SCHEME, S_OK, u"https"},
-      {u"https://www.brixbank.example:8443/a?b=1#c", URL_PART_HOSTNAME, S_OK, u"www.brixbank.example"},
+      {u"https://www.brixbank.example:8443/a?b=1#c", URL_PART_HOSTNAME, S_OK,
+       u"www.brixbank.example"},
       {u"https://www.brixbank.example:8443/a?b=1#c", URL_PART_PORT, S_OK, u"8443"},
       {u"https://www.brixbank.example:8443/a?b=1#c", URL_PART_QUERY, S_OK, u"b=1"},
       {u"HTTPS://Host.Example", URL_PART_SCHEME, S_OK, u"HTTPS"},
@@ -68,26 +69,27 @@ TEST(UrlGetPart, ShortBufferReportsTheSizeNeeded) {
 TEST(IdnToAscii, ConvertsWithStd3Rules) {
   OLECHAR out[300];
   const std::u16string host = u"b\u00FCcher.BrixBank.example";
-  int n = IdnToAscii(IDN_USE_STD3_ASCII_RULES, host.c_str(), static_cast<int>(host.size()), out,
-                     300);
+  int n =
+      IdnToAscii(IDN_USE_STD3_ASCII_RULES, host.c_str(), static_cast<int>(host.size()), out, 300);
   ASSERT_GT(n, 0);
   EXPECT_EQ(std::u16string(out, static_cast<std::size_t>(n)), u"xn--bcher-kva.brixbank.example");
   // With the terminator counted it is converted and counted too.
   EXPECT_EQ(IdnToAscii(0, host.c_str(), -1, nullptr, 0), n + 1);
 
   const std::u16string bad[] = {
-      u"b\u00FCcher_x.example",                          // '_' breaks STD3
+      u"b\u00FCcher_x.example",                            // '_' breaks STD3
       u"\u00FC" + std::u16string(70, u'a') + u".example",  // label over 63
-      std::u16string(u"\u00FC\xD800.example"),           // lone surrogate
+      std::u16string(u"\u00FC\xD800.example"),             // lone surrogate
   };
   for (const std::u16string& name : bad) {
     SetLastError(0);
-    EXPECT_EQ(IdnToAscii(IDN_USE_STD3_ASCII_RULES, name.c_str(), static_cast<int>(name.size()),
-                         out, 300), 0);
+    EXPECT_EQ(
+        IdnToAscii(IDN_USE_STD3_ASCII_RULES, name.c_str(), static_cast<int>(name.size()), out, 300),
+        0);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_NAME);
   }
-  EXPECT_EQ(IdnToAscii(IDN_USE_STD3_ASCII_RULES, host.c_str(), static_cast<int>(host.size()), out,
-                       5), 0);
+  EXPECT_EQ(
+      IdnToAscii(IDN_USE_STD3_ASCII_RULES, host.c_str(), static_cast<int>(host.size()), out, 5), 0);
   EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
 }
 

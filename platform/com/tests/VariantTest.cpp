@@ -21,22 +21,36 @@ VARIANT Number(VARTYPE vt, double value) {
   VariantInit(&v);
   v.vt = vt;
   switch (vt) {
-    case VT_I2: v.iVal = static_cast<SHORT>(value); break;
-    case VT_I4: v.lVal = static_cast<LONG>(value); break;
-    case VT_R8: v.dblVal = value; break;
-    case VT_BOOL: v.boolVal = value != 0 ? VARIANT_TRUE : VARIANT_FALSE; break;
-    default: break;
+    case VT_I2:
+      v.iVal = static_cast<SHORT>(value);
+      break;
+    case VT_I4:
+      v.lVal = static_cast<LONG>(value);
+      break;
+    case VT_R8:
+      v.dblVal = value;
+      break;
+    case VT_BOOL:
+      v.boolVal = value != 0 ? VARIANT_TRUE : VARIANT_FALSE;
+      break;
+    default:
+      break;
   }
   return v;
 }
 
 double NumericOf(const VARIANT& v) {
   switch (v.vt) {
-    case VT_I2: return v.iVal;
-    case VT_I4: return v.lVal;
-    case VT_UI2: return v.uiVal;
-    case VT_BOOL: return v.boolVal;
-    default: return -99999;
+    case VT_I2:
+      return v.iVal;
+    case VT_I4:
+      return v.lVal;
+    case VT_UI2:
+      return v.uiVal;
+    case VT_BOOL:
+      return v.boolVal;
+    default:
+      return -99999;
   }
 }
 

@@ -34,15 +34,11 @@ constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 // All return ERROR_SUCCESS or a Win32 error number (ERROR_FILE_NOT_FOUND for
 // a missing key or value, ERROR_MORE_DATA when the buffer is too small, in
 // which case *dataSize receives the size needed, ERROR_ACCESS_DENIED).
-LONG RegOpenKeyEx(HKEY root, const char* subKey, DWORD options, REGSAM access,
-                  HKEY* result);
-LONG RegCreateKeyEx(HKEY root, const char* subKey, REGSAM access, HKEY* result,
-                    DWORD* disposition);
+LONG RegOpenKeyEx(HKEY root, const char* subKey, DWORD options, REGSAM access, HKEY* result);
+LONG RegCreateKeyEx(HKEY root, const char* subKey, REGSAM access, HKEY* result, DWORD* disposition);
 // String data includes its terminating zero byte in *dataSize, as on Windows.
-LONG RegQueryValueEx(HKEY key, const char* valueName, DWORD* type, BYTE* data,
-                     DWORD* dataSize);
-LONG RegSetValueEx(HKEY key, const char* valueName, DWORD type,
-                   const BYTE* data, DWORD dataSize);
+LONG RegQueryValueEx(HKEY key, const char* valueName, DWORD* type, BYTE* data, DWORD* dataSize);
+LONG RegSetValueEx(HKEY key, const char* valueName, DWORD type, const BYTE* data, DWORD dataSize);
 LONG RegDeleteValue(HKEY key, const char* valueName);
 // Deletes the key with all its subkeys and values.
 LONG RegDeleteTree(HKEY root, const char* subKey);

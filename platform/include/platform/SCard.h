@@ -18,21 +18,21 @@ class ISCard {
  public:
   virtual ~ISCard() = default;
 
-  virtual ::LONG EstablishContext(::DWORD scope, ::LPCVOID reserved1,
-                                ::LPCVOID reserved2, ::LPSCARDCONTEXT context) = 0;
+  virtual ::LONG EstablishContext(::DWORD scope, ::LPCVOID reserved1, ::LPCVOID reserved2,
+                                  ::LPSCARDCONTEXT context) = 0;
   virtual ::LONG ReleaseContext(::SCARDCONTEXT context) = 0;
   // Supports SCARD_AUTOALLOCATE (readers is then a char** in disguise, freed
   // with FreeMemory), as pcsc-lite does.
   virtual ::LONG ListReaders(::SCARDCONTEXT context, ::LPCSTR groups, ::LPSTR readers,
-                           ::LPDWORD readersLength) = 0;
+                             ::LPDWORD readersLength) = 0;
   virtual ::LONG FreeMemory(::SCARDCONTEXT context, ::LPCVOID memory) = 0;
   virtual ::LONG Connect(::SCARDCONTEXT context, ::LPCSTR reader, ::DWORD shareMode,
-                       ::DWORD preferredProtocols, ::LPSCARDHANDLE card,
-                       ::LPDWORD activeProtocol) = 0;
+                         ::DWORD preferredProtocols, ::LPSCARDHANDLE card,
+                         ::LPDWORD activeProtocol) = 0;
   virtual ::LONG Disconnect(::SCARDHANDLE card, ::DWORD disposition) = 0;
   virtual ::LONG Control(::SCARDHANDLE card, ::DWORD controlCode, ::LPCVOID sendBuffer,
-                       ::DWORD sendLength, ::LPVOID receiveBuffer,
-                       ::DWORD receiveLength, ::LPDWORD bytesReturned) = 0;
+                         ::DWORD sendLength, ::LPVOID receiveBuffer, ::DWORD receiveLength,
+                         ::LPDWORD bytesReturned) = 0;
 };
 
 // libpcsclite, with the exclusivity of SCARD_SHARE_DIRECT that Windows has:

@@ -111,9 +111,9 @@ SC_HANDLE OpenSCManagerA(const char* machineName, const char* databaseName, DWOR
 // becomes a dynamic unprivileged user with the service's state directory.
 SC_HANDLE CreateServiceA(SC_HANDLE manager, const char* serviceName, const char* displayName,
                          DWORD desiredAccess, DWORD serviceType, DWORD startType,
-                         DWORD errorControl, const char* binaryPathName,
-                         const char* loadOrderGroup, DWORD* tagId, const char* dependencies,
-                         const char* serviceStartName, const char* password);
+                         DWORD errorControl, const char* binaryPathName, const char* loadOrderGroup,
+                         DWORD* tagId, const char* dependencies, const char* serviceStartName,
+                         const char* password);
 
 SC_HANDLE OpenServiceA(SC_HANDLE manager, const char* serviceName, DWORD desiredAccess);
 

@@ -41,8 +41,7 @@ bool ReleaseMutex(HANDLE mutex);
 // With waitAll the objects are taken one after another within the time
 // limit (not atomically); on timeout what was taken is given back.
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
-DWORD WaitForMultipleObjects(DWORD count, const HANDLE* objects, bool waitAll,
-                             DWORD milliseconds);
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* objects, bool waitAll, DWORD milliseconds);
 
 bool CloseHandle(HANDLE object);
 

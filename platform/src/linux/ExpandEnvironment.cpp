@@ -77,9 +77,8 @@ std::string StandIn(const std::string& canonical) {
 }
 
 bool HasStandIn(const std::string& canonical) {
-  static const char* const kNames[] = {"ALLUSERSPROFILE", "PROGRAMDATA", "USERPROFILE",
-                                       "APPDATA",         "LOCALAPPDATA", "TEMP",
-                                       "TMP"};
+  static const char* const kNames[] = {"ALLUSERSPROFILE", "PROGRAMDATA", "USERPROFILE", "APPDATA",
+                                       "LOCALAPPDATA",    "TEMP",        "TMP"};
   for (const char* known : kNames) {
     if (canonical == known) {
       return true;

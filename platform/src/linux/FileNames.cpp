@@ -15,8 +15,8 @@ std::string EscapeFileName(const std::string& name) {
   out.reserve(name.size());
   for (std::size_t i = 0; i < name.size(); ++i) {
     const auto byte = static_cast<unsigned char>(name[i]);
-    const bool escape = byte == '/' || byte == '%' || byte < 0x20 ||
-                        byte == 0x7F || (i == 0 && byte == '.');
+    const bool escape =
+        byte == '/' || byte == '%' || byte < 0x20 || byte == 0x7F || (i == 0 && byte == '.');
     if (escape) {
       out += '%';
       out += kHex[byte >> 4];

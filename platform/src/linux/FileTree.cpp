@@ -48,8 +48,8 @@ void RemoveContents(UniqueFd fd) {
       ThrowErrno(errno);
     }
     if (S_ISDIR(info.st_mode)) {
-      UniqueFd child(::openat(dirFd, name.c_str(),
-                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      UniqueFd child(
+          ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
       if (!child.Valid()) {
         ThrowErrno(errno);
       }

@@ -54,7 +54,8 @@ bool TakeCount(int fd) {
 class LocalEvent final : public EventObject {
  public:
   LocalEvent(bool manualReset, bool initialState)
-      : m_manualReset(manualReset), m_fd(MakeEventFd(initialState ? 1 : 0, 0)),
+      : m_manualReset(manualReset),
+        m_fd(MakeEventFd(initialState ? 1 : 0, 0)),
         m_signalled(initialState) {}
 
   void Set() override {

@@ -61,7 +61,9 @@ void WriteByte(int fd) {
 class NamedEvent final : public EventObject {
  public:
   NamedEvent(ObjectPath path, ObjectReference reference, UniqueFd fifo, bool manualReset)
-      : m_path(std::move(path)), m_reference(std::move(reference)), m_fifo(std::move(fifo)),
+      : m_path(std::move(path)),
+        m_reference(std::move(reference)),
+        m_fifo(std::move(fifo)),
         m_manualReset(manualReset) {}
 
   ~NamedEvent() override {
@@ -159,8 +161,8 @@ NamedObject OpenNamedEvent(const std::string& name, bool create, bool manualRese
       }
     }
   }
-  auto event = std::make_shared<NamedEvent>(std::move(path), std::move(*reference),
-                                            std::move(fifo), manual);
+  auto event =
+      std::make_shared<NamedEvent>(std::move(path), std::move(*reference), std::move(fifo), manual);
   return NamedObject{std::move(event), existed};
 }
 

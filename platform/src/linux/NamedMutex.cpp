@@ -44,7 +44,9 @@ std::string StartTimeToken() {
 class NamedMutex final : public MutexObject {
  public:
   NamedMutex(ObjectPath path, ObjectReference reference, UniqueFd file, bool owned)
-      : m_path(std::move(path)), m_reference(std::move(reference)), m_file(std::move(file)),
+      : m_path(std::move(path)),
+        m_reference(std::move(reference)),
+        m_file(std::move(file)),
         m_owned(owned) {}
 
   // Closing an owned handle drops the lock but keeps the record, so the next
@@ -94,8 +96,7 @@ class NamedMutex final : public MutexObject {
   int WaitDescriptor() const override { return -1; }
 
   static bool WriteOwnerRecord(int fd) {
-    const std::string record =
-        std::to_string(::getpid()) + " " + StartTimeToken() + "\n";
+    const std::string record = std::to_string(::getpid()) + " " + StartTimeToken() + "\n";
     return ::ftruncate(fd, 0) == 0 &&
            ::pwrite(fd, record.data(), record.size(), 0) == static_cast<ssize_t>(record.size());
   }
@@ -149,8 +150,8 @@ NamedObject OpenNamedMutex(const std::string& name, bool initialOwner) {
       }
     }
   }
-  auto mutex = std::make_shared<NamedMutex>(std::move(path), std::move(*reference),
-                                            std::move(file), owned);
+  auto mutex =
+      std::make_shared<NamedMutex>(std::move(path), std::move(*reference), std::move(file), owned);
   return NamedObject{std::move(mutex), existed, ownerDied};
 }
 

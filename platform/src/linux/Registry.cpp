@@ -243,8 +243,7 @@ LONG AtRegistryEdge(Body&& body) noexcept {
 const HKEY HKEY_LOCAL_MACHINE = &gLocalMachine;
 const HKEY HKEY_CURRENT_USER = &gCurrentUser;
 
-LONG RegOpenKeyEx(HKEY root, const char* subKey, DWORD /*options*/, REGSAM access,
-                  HKEY* result) {
+LONG RegOpenKeyEx(HKEY root, const char* subKey, DWORD /*options*/, REGSAM access, HKEY* result) {
   return AtRegistryEdge([&] {
     if (result == nullptr) {
       ThrowError(ERROR_INVALID_PARAMETER);
@@ -288,8 +287,7 @@ LONG RegCreateKeyEx(HKEY root, const char* subKey, REGSAM access, HKEY* result,
   });
 }
 
-LONG RegQueryValueEx(HKEY key, const char* valueName, DWORD* type, BYTE* data,
-                     DWORD* dataSize) {
+LONG RegQueryValueEx(HKEY key, const char* valueName, DWORD* type, BYTE* data, DWORD* dataSize) {
   return AtRegistryEdge([&] {
     RequireAccess(key, KEY_QUERY_VALUE);
     if (data != nullptr && dataSize == nullptr) {
@@ -323,8 +321,7 @@ LONG RegQueryValueEx(HKEY key, const char* valueName, DWORD* type, BYTE* data,
   });
 }
 
-LONG RegSetValueEx(HKEY key, const char* valueName, DWORD type, const BYTE* data,
-                   DWORD dataSize) {
+LONG RegSetValueEx(HKEY key, const char* valueName, DWORD type, const BYTE* data, DWORD dataSize) {
   return AtRegistryEdge([&] {
     RequireAccess(key, KEY_SET_VALUE);
     if (data == nullptr && dataSize != 0) {

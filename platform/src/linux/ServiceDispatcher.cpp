@@ -167,8 +167,7 @@ SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerA(const char* serviceName,
                                                   LPHANDLER_FUNCTION handler) {
   return detail::AtEdge<SERVICE_STATUS_HANDLE>(nullptr, [&] {
     std::lock_guard<std::mutex> lock(gDispatchMutex);
-    if (gRegistration == nullptr || serviceName == nullptr ||
-        gRegistration->name != serviceName) {
+    if (gRegistration == nullptr || serviceName == nullptr || gRegistration->name != serviceName) {
       detail::ThrowError(ERROR_SERVICE_DOES_NOT_EXIST);
     }
     if (handler == nullptr) detail::ThrowError(ERROR_INVALID_PARAMETER);

@@ -84,9 +84,8 @@ SC_HANDLE OpenSCManagerA(const char* machineName, const char* databaseName, DWOR
 SC_HANDLE CreateServiceA(SC_HANDLE manager, const char* serviceName, const char* displayName,
                          DWORD desiredAccess, DWORD /*serviceType*/, DWORD startType,
                          DWORD /*errorControl*/, const char* binaryPathName,
-                         const char* /*loadOrderGroup*/, DWORD* tagId,
-                         const char* /*dependencies*/, const char* serviceStartName,
-                         const char* /*password*/) {
+                         const char* /*loadOrderGroup*/, DWORD* tagId, const char* /*dependencies*/,
+                         const char* serviceStartName, const char* /*password*/) {
   return detail::AtEdge<SC_HANDLE>(nullptr, [&] {
     const ServiceObject& scm = Checked(manager, true);
     if ((scm.access & SC_MANAGER_CREATE_SERVICE) == 0) detail::ThrowError(ERROR_ACCESS_DENIED);
@@ -189,8 +188,8 @@ bool AddServiceCredential(SC_HANDLE service, const char* name, const char* path)
   return detail::AtEdge(false, [&] {
     const ServiceObject& object = Checked(service, false);
     if ((object.access & SERVICE_CHANGE_CONFIG) == 0) detail::ThrowError(ERROR_ACCESS_DENIED);
-    if (name == nullptr || path == nullptr || path[0] != '/' ||
-        !detail::IsCredentialName(name) || std::string(path).find('\n') != std::string::npos) {
+    if (name == nullptr || path == nullptr || path[0] != '/' || !detail::IsCredentialName(name) ||
+        std::string(path).find('\n') != std::string::npos) {
       detail::ThrowError(ERROR_INVALID_PARAMETER);
     }
     const std::string unitPath = detail::UnitFilePath(object.name);

@@ -37,9 +37,8 @@ std::string QueryString(platform::HKEY key, const char* valueName, const char* c
 CRegistry::CRegistry() {
   // Without the machine key there is simply no configured log directory.
   platform::HKEY machineKey = nullptr;
-  if (platform::RegOpenKeyEx(platform::HKEY_LOCAL_MACHINE, kRegistryKeyPath, 0,
-                             platform::KEY_READ, &machineKey) ==
-      static_cast<platform::LONG>(platform::ERROR_SUCCESS)) {
+  if (platform::RegOpenKeyEx(platform::HKEY_LOCAL_MACHINE, kRegistryKeyPath, 0, platform::KEY_READ,
+                             &machineKey) == static_cast<platform::LONG>(platform::ERROR_SUCCESS)) {
     m_machineKey = machineKey;
   }
   platform::HKEY userKey = nullptr;
@@ -79,10 +78,10 @@ std::string CRegistry::GetLogFileCleanupDate() const {
 }
 
 void CRegistry::SetLogFileCleanupDate(const std::string& date) const {
-  const platform::LONG result = platform::RegSetValueEx(
-      m_userKey, kLogFileCleanupDateValue, platform::REG_SZ,
-      reinterpret_cast<const platform::BYTE*>(date.c_str()),
-      static_cast<platform::DWORD>(date.size() + 1));
+  const platform::LONG result =
+      platform::RegSetValueEx(m_userKey, kLogFileCleanupDateValue, platform::REG_SZ,
+                              reinterpret_cast<const platform::BYTE*>(date.c_str()),
+                              static_cast<platform::DWORD>(date.size() + 1));
   if (result != static_cast<platform::LONG>(platform::ERROR_SUCCESS)) {
     throw CError("CRegistry::SetLogFileCleanupDate()",
                  Failed("RegSetValueEx(HKCU", kLogFileCleanupDateValue),

@@ -17,7 +17,10 @@ using qvx::brixon::CQuorvex2;
 class PluginCommand : public ::testing::Test {
  protected:
   CQuorvex2 Make() {
-    return CQuorvex2([this] { ++made; return std::make_unique<FakeReader>(script); });
+    return CQuorvex2([this] {
+      ++made;
+      return std::make_unique<FakeReader>(script);
+    });
   }
   FakeReader::Script script;
   int made = 0;
@@ -44,27 +47,34 @@ const Bytes kVersions = {'0', '1', '.', '2', '0', 0, ' ', '0', '1', '.', '0', '3
 INSTANTIATE_TEST_SUITE_P(
     Commands, PluginCommandResult,
     ::testing::Values(
-        CommandCase{"CheckConnection", {{ControlIndex::CheckDevice, kVersions}},
+        CommandCase{"CheckConnection",
+                    {{ControlIndex::CheckDevice, kVersions}},
                     [](CQuorvex2& q) { return q.CheckConnection(); },
                     "Status=0\nStatusDescription=Success\nDevice_Version=01.20\n"
                     "Driver_Version=01.03\nBRIXON_Version=01.06"},
-        CommandCase{"CheckCard", {{ControlIndex::CheckCard, {2, 0x54, 0x12, 1, 0x07}}},
+        CommandCase{"CheckCard",
+                    {{ControlIndex::CheckCard, {2, 0x54, 0x12, 1, 0x07}}},
                     [](CQuorvex2& q) { return q.CheckCard("nl"); },
                     "Status=0\nStatusDescription=Success\nCardId_PAN=5412\nCardId_PSN=07"},
-        CommandCase{"GetResponse", {{ControlIndex::GetResponse, {0xAB, 0xCD}}},
+        CommandCase{"GetResponse",
+                    {{ControlIndex::GetResponse, {0xAB, 0xCD}}},
                     [](CQuorvex2& q) { return q.GetResponse("0102CCDD", ""); },
                     "Status=0\nStatusDescription=Success\nResponse=ABCD"},
-        CommandCase{"GetMode1Response", {{ControlIndex::GetMode1Response, {0x01}}},
+        CommandCase{"GetMode1Response",
+                    {{ControlIndex::GetMode1Response, {0x01}}},
                     [](CQuorvex2& q) { return q.GetMode1Response("12345678", "", ""); },
                     "Status=0\nStatusDescription=Success\nResponse=01"},
-        CommandCase{"GetMode2Response", {{ControlIndex::GetMode2Response, {0xFF, 0x00}}},
+        CommandCase{"GetMode2Response",
+                    {{ControlIndex::GetMode2Response, {0xFF, 0x00}}},
                     [](CQuorvex2& q) { return q.GetMode2Response(); },
                     "Status=0\nStatusDescription=Success\nResponse=FF00"},
-        CommandCase{"DisplayResult", {},
+        CommandCase{"DisplayResult",
+                    {},
                     [](CQuorvex2& q) { return q.DisplayResult(7, "", "nl"); },
                     "Status=0\nStatusDescription=Success"},
         CommandCase{"CheckCardWithoutTheLimitOf128",
-                    {{ControlIndex::CheckCard, [] {
+                    {{ControlIndex::CheckCard,
+                      [] {
                         Bytes answer(1 + 0x81 + 1, 0x11);
                         answer[0] = 0x81;
                         answer[0x82] = 0;
@@ -73,10 +83,12 @@ INSTANTIATE_TEST_SUITE_P(
                     [](CQuorvex2& q) { return q.CheckCard(""); },
                     "Status=0\nStatusDescription=Success\nCardId_PAN=" + std::string(0x102, '1') +
                         "\nCardId_PSN="},
-        CommandCase{"CheckCardPanBeyondAnswer", {{ControlIndex::CheckCard, {3, 0x54, 0x12, 1}}},
+        CommandCase{"CheckCardPanBeyondAnswer",
+                    {{ControlIndex::CheckCard, {3, 0x54, 0x12, 1}}},
                     [](CQuorvex2& q) { return q.CheckCard(""); },
                     "Status=1\nStatusDescription=Communication error\nCardId_PAN=\nCardId_PSN="},
-        CommandCase{"CheckCardPsnBeyondAnswer", {{ControlIndex::CheckCard, {1, 0x54, 2, 7}}},
+        CommandCase{"CheckCardPsnBeyondAnswer",
+                    {{ControlIndex::CheckCard, {1, 0x54, 2, 7}}},
                     [](CQuorvex2& q) { return q.CheckCard(""); },
                     "Status=1\nStatusDescription=Communication error\nCardId_PAN=\nCardId_PSN="}),
     CaseName<CommandCase>);
@@ -106,8 +118,8 @@ TEST_P(PluginCheckConnection, RaisesVersionErrorsItself) {
   const std::string result = quorvex2.CheckConnection();
   EXPECT_EQ(result.substr(0, result.find('\n')), "Status=" + std::to_string(GetParam().status));
   // Versions stay reported as read.
-  EXPECT_NE(result.find("\nDevice_Version=" + GetParam().device + "\nDriver_Version=" +
-                        GetParam().driver + "\n"),
+  EXPECT_NE(result.find("\nDevice_Version=" + GetParam().device +
+                        "\nDriver_Version=" + GetParam().driver + "\n"),
             std::string::npos);
   EXPECT_NE(mark.Since().find(GetParam().logged), std::string::npos) << mark.Since();
   EXPECT_EQ(mark.Since().find("==>"), std::string::npos) << "CheckConnection writes no trace";
@@ -129,8 +141,8 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName<VersionCase>);
 
 TEST_F(PluginCommand, CheckCardLogsTraceAndShortPanLines) {
-  script.answers[ControlIndex::CheckCard] = {8, 0x54, 0x12, 0x75, 0x12, 0x34, 0x56, 0x78, 0x90,
-                                             1, 0x01};
+  script.answers[ControlIndex::CheckCard] = {8,    0x54, 0x12, 0x75, 0x12, 0x34,
+                                             0x56, 0x78, 0x90, 1,    0x01};
   CQuorvex2 quorvex2 = Make();
   const LogMark mark;
   quorvex2.CheckCard("en");
@@ -166,7 +178,8 @@ TEST_P(PluginInputError, HasNoSuffixAndNeverReachesTheReader) {
 INSTANTIATE_TEST_SUITE_P(
     Texts, PluginInputError,
     ::testing::Values(
-        InputCase{"AmountLabel", [](CQuorvex2& q) { return q.GetMode1Response("12", "0978", "12a"); },
+        InputCase{"AmountLabel",
+                  [](CQuorvex2& q) { return q.GetMode1Response("12", "0978", "12a"); },
                   "CQuorvex2::CheckFormatAmout(): [0xE0100003, SCARD_E_INPUT_ERROR, The input "
                   "data is invalid., User, 12, Input error] Invalid input: Amount contains only "
                   "digits.\n"},
@@ -215,8 +228,9 @@ TEST_F(PluginCommand, ReaderAccessIsMadeAgainAfterAFailedCreation) {
 }
 
 TEST_F(PluginCommand, ReaderFailureStatusReachesTheResult) {
-  script.failure = CError("CPCSC::WaitForCompletion()", "Command Cancelled by other session.",
-                          0xA0100002u, qvx::brixon::LEVEL_ERROR, qvx::STATUS_CANCEL_BY_OTHER_SESSION);
+  script.failure =
+      CError("CPCSC::WaitForCompletion()", "Command Cancelled by other session.", 0xA0100002u,
+             qvx::brixon::LEVEL_ERROR, qvx::STATUS_CANCEL_BY_OTHER_SESSION);
   CQuorvex2 quorvex2 = Make();
   EXPECT_EQ(quorvex2.GetMode2Response(),
             "Status=15\nStatusDescription=Cancel by other session\nResponse=");
@@ -236,8 +250,10 @@ TEST_F(PluginCommand, CancelHandsOverAndSwallowsFailures) {
 std::vector<std::pair<std::string, std::string>> g_boxes;
 
 TEST_F(PluginCommand, ErrorBoxOnlyWhenSwitchedOn) {
-  const auto previous = platform::SetMessageBoxSink(
-      [](const std::string& text, const std::string& caption) { g_boxes.emplace_back(text, caption); });
+  const auto previous =
+      platform::SetMessageBoxSink([](const std::string& text, const std::string& caption) {
+        g_boxes.emplace_back(text, caption);
+      });
   script.answers[ControlIndex::CheckDevice] = {};
   CQuorvex2 quorvex2 = Make();
   quorvex2.CheckConnection();

@@ -67,7 +67,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(PluginError, ExplicitStatusAndOriginOverrideTheCode) {
   const CError cancelled("CPCSC::WaitForCompletion()", "Command Cancelled by other session.",
-                         0xA0100002u, qvx::brixon::LEVEL_ERROR, qvx::STATUS_CANCEL_BY_OTHER_SESSION);
+                         0xA0100002u, qvx::brixon::LEVEL_ERROR,
+                         qvx::STATUS_CANCEL_BY_OTHER_SESSION);
   EXPECT_EQ(cancelled.GetStatus(), 15);
   EXPECT_EQ(cancelled.GetStatusDescription(), "Cancel by other session");
   EXPECT_EQ(cancelled.GetOrigin(), "BRIXON");
@@ -83,8 +84,8 @@ TEST(PluginError, ExplicitStatusAndOriginOverrideTheCode) {
 TEST(PluginError, BuildingItWritesOneLogLineWithLevelTag) {
   const LogMark mark;
   const CError error("CControlThread::GetExtendedErrorCodesPCSC()",
-                     "SCardControl(0x312028/GetLastError) failed. dwBytesReturned = 0",
-                     0x80100016u, qvx::brixon::LEVEL_DEBUG);
+                     "SCardControl(0x312028/GetLastError) failed. dwBytesReturned = 0", 0x80100016u,
+                     qvx::brixon::LEVEL_DEBUG);
   const std::string written = mark.Since();
   const std::regex line(
       R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} 0x[0-9A-F]{4,}::0x[0-9A-F]{4,} \[DBG\] )"

@@ -50,7 +50,8 @@ class PluginLogFileName : public ::testing::TestWithParam<PathCase> {};
 
 TEST_P(PluginLogFileName, FollowsLogFilePathElseTempDirectory) {
   setenv("QVXTEST_LOGDIR", (PluginEnvironment::Dir() / "logs").c_str(), 1);
-  if (GetParam().setting) SetValue(platform::HKEY_LOCAL_MACHINE, "LogFilePath", *GetParam().setting);
+  if (GetParam().setting)
+    SetValue(platform::HKEY_LOCAL_MACHINE, "LogFilePath", *GetParam().setting);
   const std::string name = qvx::brixon::GetLogFileName();
   platform::RegDeleteTree(platform::HKEY_LOCAL_MACHINE, qvx::brixon::kRegistryKeyPath);
   const std::filesystem::path expected(GetParam().expected);
@@ -86,8 +87,8 @@ TEST_P(PluginLogCleanup, KeepsTheLastWeek) {
 INSTANTIATE_TEST_SUITE_P(
     Rules, PluginLogCleanup,
     ::testing::Values(
-        CleanupCase{"OldEntryGoesWithItsFollowingLines",
-                    kOld + "old\n\n" + kRecent + "new\n\n", kRecent + "new\n\n"},
+        CleanupCase{"OldEntryGoesWithItsFollowingLines", kOld + "old\n\n" + kRecent + "new\n\n",
+                    kRecent + "new\n\n"},
         CleanupCase{"OldHeaderIsDropped", qvx::brixon::LogHeaderLine() + "\n" + kRecent + "a\n",
                     kRecent + "a\n"},
         CleanupCase{"UnstampedStartIsDropped", "stray\n" + kRecent + "a", kRecent + "a\n"},
@@ -149,7 +150,10 @@ TEST(PluginLog, RefusesALinkAndAFileOfAnotherAccount) {
 TEST(PluginLog, NewFileIsTheUsersAlone) {
   const std::filesystem::path path = Fresh("private.txt");
   const mode_t previous = ::umask(0);
-  { CLog log(path.string()); log.Write("entry"); }
+  {
+    CLog log(path.string());
+    log.Write("entry");
+  }
   ::umask(previous);
   struct stat st {};
   ASSERT_EQ(::stat(path.c_str(), &st), 0);

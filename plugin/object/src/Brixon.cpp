@@ -130,8 +130,7 @@ HRESULT CBRIXON::get_CheckBRIXON(LONG* pVal) {
 }
 
 HRESULT CBRIXON::CheckCard(BSTR p_Language, BSTR* p_RetVal) {
-  return RunCommand(p_RetVal,
-                    [&] { return m_quorvex2.CheckCard(BstrToAnsi(p_Language)); });
+  return RunCommand(p_RetVal, [&] { return m_quorvex2.CheckCard(BstrToAnsi(p_Language)); });
 }
 
 HRESULT CBRIXON::GetResponse(BSTR p_SignData, BSTR p_Language, BSTR* p_RetVal) {
@@ -155,8 +154,7 @@ HRESULT CBRIXON::GetMode2Response(BSTR* p_RetVal) {
 HRESULT CBRIXON::DisplayResult(SHORT p_MessageId, BSTR p_LastLogon, BSTR p_Language,
                                BSTR* p_RetVal) {
   return RunCommand(p_RetVal, [&] {
-    return m_quorvex2.DisplayResult(p_MessageId, BstrToAnsi(p_LastLogon),
-                                    BstrToAnsi(p_Language));
+    return m_quorvex2.DisplayResult(p_MessageId, BstrToAnsi(p_LastLogon), BstrToAnsi(p_Language));
   });
 }
 

@@ -84,9 +84,9 @@ LONG Write(const Entry& entry) {
   LONG result = RegCreateClassesKey(entry.key.c_str(), KEY_ALL_ACCESS, &key, nullptr);
   if (result != static_cast<LONG>(ERROR_SUCCESS)) return result;
   if (entry.hasValue) {
-    result = RegSetValueEx(key, entry.name, REG_SZ,
-                           reinterpret_cast<const BYTE*>(entry.value.c_str()),
-                           static_cast<DWORD>(entry.value.size() + 1));
+    result =
+        RegSetValueEx(key, entry.name, REG_SZ, reinterpret_cast<const BYTE*>(entry.value.c_str()),
+                      static_cast<DWORD>(entry.value.size() + 1));
   }
   RegCloseKey(key);
   return result;
@@ -131,9 +131,8 @@ HRESULT UnregisterServer() {
     const LONG result = Remove(key);
     if (first == static_cast<LONG>(ERROR_SUCCESS)) first = result;
   }
-  return first == static_cast<LONG>(ERROR_SUCCESS)
-             ? S_OK
-             : HRESULT_FROM_WIN32(static_cast<DWORD>(first));
+  return first == static_cast<LONG>(ERROR_SUCCESS) ? S_OK
+                                                   : HRESULT_FROM_WIN32(static_cast<DWORD>(first));
 }
 
 HRESULT LoadRegisteredTypeLib(ITypeLib** library) {

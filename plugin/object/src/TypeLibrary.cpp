@@ -51,8 +51,8 @@ const MemberDescription kMembers[] = {
      CallCheckBRIXON},
     {3, u"CheckCard", DISPATCH_METHOD, kCheckCardParameters, 1, VT_BSTR, u"method CheckCard",
      CallCheckCard},
-    {4, u"GetResponse", DISPATCH_METHOD, kGetResponseParameters, 2, VT_BSTR,
-     u"method GetResponse", CallGetResponse},
+    {4, u"GetResponse", DISPATCH_METHOD, kGetResponseParameters, 2, VT_BSTR, u"method GetResponse",
+     CallGetResponse},
     {5, u"GetMode1Response", DISPATCH_METHOD, kGetMode1ResponseParameters, 3, VT_BSTR,
      u"method GetMode1Response", CallGetMode1Response},
     {6, u"GetMode2Response", DISPATCH_METHOD, nullptr, 0, VT_BSTR, u"method GetMode2Response",
@@ -67,8 +67,8 @@ const InterfaceDescription kInterfaces[] = {
      static_cast<UINT>(sizeof kMembers / sizeof kMembers[0])},
 };
 
-const TypeLibraryDescription kLibrary = {LIBID_BRIXONLib, u"BRIXONLib",
-                                         u"BRIXON 1.0 Type Library", 1, 0, kInterfaces, 1};
+const TypeLibraryDescription kLibrary = {
+    LIBID_BRIXONLib, u"BRIXONLib", u"BRIXON 1.0 Type Library", 1, 0, kInterfaces, 1};
 
 }  // namespace
 

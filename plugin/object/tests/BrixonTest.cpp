@@ -22,10 +22,10 @@ namespace {
 
 using namespace platform;
 using namespace qvx::brixon;
-using qvx::testing::FakeReader;
 using qvx::Bytes;
-using qvx::contract::ControlIndex;
 using qvx::browser::ScriptArgument;
+using qvx::contract::ControlIndex;
+using qvx::testing::FakeReader;
 
 // The private directories of the command library's tests, and a pcsc-lite
 // socket that does not exist: the module's own reader access must never

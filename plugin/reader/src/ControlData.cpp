@@ -39,7 +39,8 @@ std::string CControlData::GetExtendedErrorText() {
   text << std::uppercase << std::hex << std::setfill('0');
   if (extendedErrorCodes[0] != kNoCode) {
     text << " Extended error codes: (0x" << std::setw(2) << extendedErrorCodes[0];
-    for (std::size_t i = 1; i < extendedErrorCodes.size() && extendedErrorCodes[i] != kNoCode; ++i) {
+    for (std::size_t i = 1; i < extendedErrorCodes.size() && extendedErrorCodes[i] != kNoCode;
+         ++i) {
       text << ", 0x" << std::setw(2) << extendedErrorCodes[i];
     }
     text << ")";
@@ -98,7 +99,8 @@ void CControlData::WorkerEnded() {
     if (platform::HDEVICE device = deviceHandle.exchange(nullptr)) platform::CloseHandle(device);
     return;
   }
-  if (const ::SCARDHANDLE card = cardHandle.exchange(0)) m_library->Disconnect(card, SCARD_LEAVE_CARD);
+  if (const ::SCARDHANDLE card = cardHandle.exchange(0))
+    m_library->Disconnect(card, SCARD_LEAVE_CARD);
   if (context != 0) m_library->ReleaseContext(context);
 }
 

@@ -36,7 +36,8 @@ const char* EndingMessage(platform::UINT message) {
 }  // namespace
 
 CSignal::CSignal(bool manualReset, bool initialState, const std::string& name) : m_name(name) {
-  m_handle = platform::CreateEvent(manualReset, initialState, name.empty() ? nullptr : name.c_str());
+  m_handle =
+      platform::CreateEvent(manualReset, initialState, name.empty() ? nullptr : name.c_str());
   if (m_handle == nullptr) {
     throw CError("CSignal::CSignal()", "CreateEvent(" + m_name + ") failed.",
                  platform::GetLastError());
@@ -47,7 +48,8 @@ CSignal::CSignal(bool manualReset, bool initialState, const std::string& name) :
 CSignal::~CSignal() {
   if (!platform::CloseHandle(m_handle)) {
     try {
-      CError("CSignal::~CSignal()", "CloseHandle(" + m_name + ") failed.", platform::GetLastError());
+      CError("CSignal::~CSignal()", "CloseHandle(" + m_name + ") failed.",
+             platform::GetLastError());
     } catch (...) {
     }
   }
@@ -55,13 +57,15 @@ CSignal::~CSignal() {
 
 void CSignal::Signal() {
   if (!platform::SetEvent(m_handle)) {
-    throw CError("CSignal::Signal()", "PulseEvent(" + m_name + ") failed.", platform::GetLastError());
+    throw CError("CSignal::Signal()", "PulseEvent(" + m_name + ") failed.",
+                 platform::GetLastError());
   }
 }
 
 void CSignal::Reset() {
   if (!platform::ResetEvent(m_handle)) {
-    throw CError("CSignal::Reset()", "ResetEvent(" + m_name + ") failed.", platform::GetLastError());
+    throw CError("CSignal::Reset()", "ResetEvent(" + m_name + ") failed.",
+                 platform::GetLastError());
   }
 }
 

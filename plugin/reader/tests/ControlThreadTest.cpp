@@ -47,7 +47,8 @@ class ControlThreadTest : public ::testing::Test {
   void Connect() {
     ::SCARDHANDLE card = 0;
     ::DWORD protocol = 0;
-    ASSERT_EQ(scard->Connect(context, "Meridel Quorvex2_Reader 00 00", SCARD_SHARE_DIRECT, 0, &card, &protocol),
+    ASSERT_EQ(scard->Connect(context, "Meridel Quorvex2_Reader 00 00", SCARD_SHARE_DIRECT, 0, &card,
+                             &protocol),
               SCARD_S_SUCCESS);
     data->cardHandle = card;
   }
@@ -70,7 +71,11 @@ TEST_F(ControlThreadTest, LastErrorRecordDecidesResultAndResponse) {
       {"none returned", {SCARD_S_SUCCESS, {}}, 0, true, false},
       {"cancel by user", {SCARD_S_SUCCESS, {4, 0x19, 0, 0}}, 0xA010006E, false, true},
       {"other session", {SCARD_S_SUCCESS, {5, 0, 0, 0}}, 0xA0100002, false, true},
-      {"query fails", {SCARD_E_NO_SMARTCARD, {}}, static_cast<std::uint32_t>(SCARD_E_NO_SMARTCARD), false, false},
+      {"query fails",
+       {SCARD_E_NO_SMARTCARD, {}},
+       static_cast<std::uint32_t>(SCARD_E_NO_SMARTCARD),
+       false,
+       false},
   };
   CControlThread thread(data);
   for (const Case& c : cases) {
@@ -86,7 +91,8 @@ TEST_F(ControlThreadTest, LastErrorRecordDecidesResultAndResponse) {
     EXPECT_TRUE(thread.IsIdle());
   }
   EXPECT_EQ(scard->ControlCalls(kCheckCard).back().request, (std::vector<BYTE>{1, 2}));
-  EXPECT_NE(qvx::testing::PluginLog().find("SCardControl(0x312028/GetLastError) failed. dwBytesReturned = 0"),
+  EXPECT_NE(qvx::testing::PluginLog().find(
+                "SCardControl(0x312028/GetLastError) failed. dwBytesReturned = 0"),
             std::string::npos);
 }
 
@@ -165,7 +171,9 @@ TEST(ExtendedErrorTextTest, ListsThePresentCodesAndTheDeviceError) {
       {{}, ""},
       {{0, 0}, " Extended error codes: (0x00, 0x00)"},
       {{0x0A, 0, 0x1F, 0xFF}, " Extended error codes: (0x0A, 0x00, 0x1F, 0xFF)"},
-      {{4, 1}, " Extended error codes: (0x04, 0x01):(ExtErr2 :0x01,ERR_DF_NAME_NOT_FOUND,Could not find DF-name)"},
+      {{4, 1},
+       " Extended error codes: (0x04, 0x01):(ExtErr2 :0x01,ERR_DF_NAME_NOT_FOUND,Could not find "
+       "DF-name)"},
   };
   for (const Case& c : cases) {
     CControlData data(nullptr, false);

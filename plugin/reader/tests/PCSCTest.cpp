@@ -331,7 +331,8 @@ class DirectPathTest : public ::testing::Test {
   std::condition_variable changed;
   bool cancelled = false;
 
-  qvx::testing::CTestDevice::Reply Answer(std::uint32_t code, const std::vector<std::uint8_t>& input) {
+  qvx::testing::CTestDevice::Reply Answer(std::uint32_t code,
+                                          const std::vector<std::uint8_t>& input) {
     switch (code) {
       case 0x222008:  // CheckCard: echoes its input
         return {0, input};
@@ -359,10 +360,11 @@ TEST_F(DirectPathTest, RequestsAndCancelGoThroughTheDeviceInterface) {
   EXPECT_EQ(RunExpectingError(missing).GetMessage(),
             "The Quorvex2 is not connected to any USB port.");
 
-  qvx::testing::CTestDevice device(qvx::testing::ReaderTestDir() + "/devices", kDirectInterfaceClass,
-                              "quorvex2",
-                              [this](std::uint32_t code, const std::vector<std::uint8_t>& input,
-                                     std::uint32_t) { return Answer(code, input); });
+  qvx::testing::CTestDevice device(
+      qvx::testing::ReaderTestDir() + "/devices", kDirectInterfaceClass, "quorvex2",
+      [this](std::uint32_t code, const std::vector<std::uint8_t>& input, std::uint32_t) {
+        return Answer(code, input);
+      });
   CPCSC pcsc(Direct());
   EXPECT_EQ(pcsc.Execute(ControlIndex::CheckCard, {7, 8}), (Bytes{7, 8}));
   EXPECT_EQ(pcsc.GetReaderName(), device.Path());

@@ -16,7 +16,8 @@ namespace {
 using qvx::brixon::CSiteLock;
 
 bool EndsWith(const std::u16string& text, const std::u16string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 bool IsBankHost(const std::u16string& host) {
@@ -35,9 +36,9 @@ bool NothingThatSplitsTheHost(const std::u16string& host) {
 }
 
 void Check(const std::u16string& url) {
-  const bool admitted = CSiteLock::MatchSiteList(url.c_str(), platform::URLZONE_INTERNET,
-                                                 CSiteLock::kAllowedSites,
-                                                 CSiteLock::kAllowedSiteCount);
+  const bool admitted =
+      CSiteLock::MatchSiteList(url.c_str(), platform::URLZONE_INTERNET, CSiteLock::kAllowedSites,
+                               CSiteLock::kAllowedSiteCount);
   if (!admitted) return;
   char16_t scheme[CSiteLock::kSchemeCapacity] = {};
   char16_t host[CSiteLock::kHostCapacity] = {};

@@ -21,8 +21,7 @@ bool IObjectSafetySiteLockImpl::Supports(REFIID riid, HRESULT* error) {
   return true;
 }
 
-HRESULT IObjectSafetySiteLockImpl::GetInterfaceSafetyOptions(REFIID riid,
-                                                             DWORD* supportedOptions,
+HRESULT IObjectSafetySiteLockImpl::GetInterfaceSafetyOptions(REFIID riid, DWORD* supportedOptions,
                                                              DWORD* enabledOptions) {
   if (supportedOptions == nullptr || enabledOptions == nullptr) {
     return E_POINTER;

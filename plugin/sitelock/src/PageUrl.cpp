@@ -22,8 +22,8 @@ HRESULT Require(HRESULT hr, const CComPtr<T>& result) {
 HRESULT UrlFromDocument(platform::IObjectWithSite* withSite, BSTR* url,
                         platform::IServiceProvider** provider) {
   CComPtr<platform::IOleClientSite> clientSite;
-  HRESULT hr = Require(withSite->GetSite(platform::IID_IOleClientSite, clientSite.AsOut()),
-                       clientSite);
+  HRESULT hr =
+      Require(withSite->GetSite(platform::IID_IOleClientSite, clientSite.AsOut()), clientSite);
   if (FAILED(hr)) {
     return hr;
   }
@@ -33,8 +33,7 @@ HRESULT UrlFromDocument(platform::IObjectWithSite* withSite, BSTR* url,
     return hr;
   }
   CComPtr<platform::IHTMLDocument2> document;
-  hr = Require(container->QueryInterface(platform::IID_IHTMLDocument2, document.AsOut()),
-               document);
+  hr = Require(container->QueryInterface(platform::IID_IHTMLDocument2, document.AsOut()), document);
   if (FAILED(hr)) {
     return hr;
   }
@@ -55,8 +54,8 @@ HRESULT CSiteLock::GetPageUrl(platform::IUnknown* object, BSTR* url, DWORD* zone
   }
   *url = nullptr;
   CComPtr<platform::IObjectWithSite> withSite;
-  HRESULT hr = Require(object->QueryInterface(platform::IID_IObjectWithSite, withSite.AsOut()),
-                       withSite);
+  HRESULT hr =
+      Require(object->QueryInterface(platform::IID_IObjectWithSite, withSite.AsOut()), withSite);
   if (FAILED(hr)) {
     return hr;
   }

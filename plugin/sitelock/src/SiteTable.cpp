@@ -85,8 +85,7 @@ bool CSiteLock::MatchDomain(LPCOLESTR pattern, LPCOLESTR host) {
          IsBelow(host, hostLength, pattern, patternLength);
 }
 
-bool CSiteLock::MatchSiteList(LPCOLESTR url, DWORD zone, const SiteLockEntry* table,
-                              DWORD count) {
+bool CSiteLock::MatchSiteList(LPCOLESTR url, DWORD zone, const SiteLockEntry* table, DWORD count) {
   if (table == nullptr) {
     return false;
   }
@@ -103,8 +102,7 @@ bool CSiteLock::MatchSiteList(LPCOLESTR url, DWORD zone, const SiteLockEntry* ta
       continue;
     }
     const int marker = ZoneMarkerOf(entry.domain);
-    const bool matches =
-        marker != 0 ? ZoneMatches(marker, zone) : MatchDomain(entry.domain, host);
+    const bool matches = marker != 0 ? ZoneMatches(marker, zone) : MatchDomain(entry.domain, host);
     if (matches) {
       return entry.rule == kSiteAllow;
     }

@@ -77,9 +77,9 @@ HRESULT CSiteLock::NormalizeHost(OLECHAR* host, DWORD capacity) {
   // Windows loads normaliz.dll for IdnToAscii here (older systems lack
   // it); on Linux the platform layer has it built in.
   OLECHAR converted[kHostCapacity];
-  const int written = platform::IdnToAscii(platform::IDN_USE_STD3_ASCII_RULES, host,
-                                           static_cast<int>(length), converted,
-                                           static_cast<int>(kHostCapacity));
+  const int written =
+      platform::IdnToAscii(platform::IDN_USE_STD3_ASCII_RULES, host, static_cast<int>(length),
+                           converted, static_cast<int>(kHostCapacity));
   if (written <= 0) {
     const DWORD error = platform::GetLastError();
     // A failure must never read as success, whatever the last error says.

@@ -89,8 +89,7 @@ class CFakePage final : public IServiceProvider,
 
 // A scriptable object the way the plug-in's is built: the site lock's
 // IObjectSafety plus IObjectWithSite.
-class CFakeObject final : public qvx::brixon::IObjectSafetySiteLockImpl,
-                          public IObjectWithSite {
+class CFakeObject final : public qvx::brixon::IObjectSafetySiteLockImpl, public IObjectWithSite {
  public:
   ~CFakeObject() { SetSite(nullptr); }
 

@@ -31,19 +31,19 @@ TEST(SiteLock, ApprovesHttpsPagesOfTheBankDomainsOnly) {
       {u"https://www.brixbank.example/login?x=1", true},
       {u"https://online.brixonline.example:443/a", true},
       {u"https://a.b.brixonline.example", true},
-      {u"http://www.brixbank.example/", false},           // no entry for http
-      {u"HTTPS://www.brixbank.example/", false},          // schemes compare exactly
-      {u"https://evilbrixbank.example/", false},          // no '.' before the name
+      {u"http://www.brixbank.example/", false},   // no entry for http
+      {u"HTTPS://www.brixbank.example/", false},  // schemes compare exactly
+      {u"https://evilbrixbank.example/", false},  // no '.' before the name
       {u"https://brixbank.example.evil.example/", false},
       {u"https://brixbank.examples/", false},
-      {u"https://user@www.brixbank.example/", false},     // credentials never
+      {u"https://user@www.brixbank.example/", false},  // credentials never
       {u"https://:secret@www.brixbank.example/", false},
       {u"https://www.brixbank.example@evil.example/", false},
       {u"https://evil.example\\.brixbank.example/", false},
-      {u"https://b\u00FCcher.brixbank.example/", true},   // xn--bcher-kva.brixbank.example
-      {u"https://\uFF42rixbank.example/", true},          // fullwidth b maps to ASCII
-      {u"https://b\u00FC_cher.brixbank.example/", false}, // STD3 refuses '_'
-      {u"https://\u00FC.brix_bank.example/", false},      // ... and never drops it
+      {u"https://b\u00FCcher.brixbank.example/", true},    // xn--bcher-kva.brixbank.example
+      {u"https://\uFF42rixbank.example/", true},           // fullwidth b maps to ASCII
+      {u"https://b\u00FC_cher.brixbank.example/", false},  // STD3 refuses '_'
+      {u"https://\u00FC.brix_bank.example/", false},       // ... and never drops it
       {u"https://\u00FCber.evil.example/", false},
       {u"brixbank.example", false},
       {u"", false},
@@ -111,7 +111,7 @@ TEST(SiteLock, DomainPatterns) {
       {u"x.example", u"a.b.x.example", true},
       {u"x.example", u"ax.example", false},
       {u"x.example", u"X.example", false},  // exact code units
-      {u"*.", u"a.", false},                 // too short for the "*." form: plain name
+      {u"*.", u"a.", false},                // too short for the "*." form: plain name
       {u"*.", u"*.", true},
   };
   for (const Case& c : cases) {
@@ -156,16 +156,20 @@ TEST(SiteLock, SafetyOptionsFollowThePage) {
   DWORD supported = 9, enabled = 9;
 
   // Nothing changes: S_OK without looking for a page (there is no site yet).
+  EXPECT_EQ(
+      object.SetInterfaceSafetyOptions(IID_IObjectSafety, INTERFACESAFE_FOR_UNTRUSTED_CALLER, 0),
+      S_OK);
   EXPECT_EQ(object.SetInterfaceSafetyOptions(IID_IObjectSafety, INTERFACESAFE_FOR_UNTRUSTED_CALLER,
-                                             0), S_OK);
-  EXPECT_EQ(object.SetInterfaceSafetyOptions(IID_IObjectSafety, INTERFACESAFE_FOR_UNTRUSTED_CALLER,
-                                             INTERFACESAFE_FOR_UNTRUSTED_CALLER), E_FAIL);
+                                             INTERFACESAFE_FOR_UNTRUSTED_CALLER),
+            E_FAIL);
   object.SetSite(static_cast<IServiceProvider*>(&page));
   EXPECT_EQ(object.SetInterfaceSafetyOptions(IID_IObjectSafety, INTERFACESAFE_FOR_UNTRUSTED_DATA,
-                                             INTERFACESAFE_FOR_UNTRUSTED_DATA), E_FAIL);
+                                             INTERFACESAFE_FOR_UNTRUSTED_DATA),
+            E_FAIL);
   EXPECT_EQ(object.SetInterfaceSafetyOptions(IID_IObjectSafety, 3, 1), E_FAIL);
-  EXPECT_EQ(object.SetInterfaceSafetyOptions(IID_IObjectSafety, INTERFACESAFE_FOR_UNTRUSTED_CALLER,
-                                             0xFF), S_OK);
+  EXPECT_EQ(
+      object.SetInterfaceSafetyOptions(IID_IObjectSafety, INTERFACESAFE_FOR_UNTRUSTED_CALLER, 0xFF),
+      S_OK);
   EXPECT_EQ(object.GetInterfaceSafetyOptions(IID_IObjectSafety, &supported, &enabled), S_OK);
   EXPECT_EQ(supported, INTERFACESAFE_FOR_UNTRUSTED_CALLER);
   EXPECT_EQ(enabled, INTERFACESAFE_FOR_UNTRUSTED_CALLER);
@@ -177,11 +181,13 @@ TEST(SiteLock, SafetyOptionsFollowThePage) {
   EXPECT_EQ(enabled, 0u);
   EXPECT_EQ(object.SetInterfaceSafetyOptions(IID_IObjectSafety, 1, 0), E_FAIL);
   page.url = u"https://brixonline.example/";
-  EXPECT_EQ(object.GetInterfaceSafetyOptions(IID_IObjectSafetySiteLock, &supported, &enabled), S_OK);
+  EXPECT_EQ(object.GetInterfaceSafetyOptions(IID_IObjectSafetySiteLock, &supported, &enabled),
+            S_OK);
   EXPECT_EQ(enabled, INTERFACESAFE_FOR_UNTRUSTED_CALLER);
 
   // An interface the object lacks: both outputs 0 and the query's error.
-  EXPECT_EQ(object.GetInterfaceSafetyOptions(IID_IClassFactory, &supported, &enabled), E_NOINTERFACE);
+  EXPECT_EQ(object.GetInterfaceSafetyOptions(IID_IClassFactory, &supported, &enabled),
+            E_NOINTERFACE);
   EXPECT_EQ(supported, 0u);
   EXPECT_EQ(enabled, 0u);
   EXPECT_EQ(object.SetInterfaceSafetyOptions(IID_IClassFactory, 1, 1), E_NOINTERFACE);

@@ -33,8 +33,8 @@ void Check(std::string_view text) {
   if (parts.scheme.size() + parts.host.size() + parts.port.size() > text.size()) std::abort();
 
   if (IsAllowedOrigin(text)) {
-    const bool knownDomain = EndsWith(parts.host, ".brixbank.example") ||
-                             EndsWith(parts.host, ".brixonline.example");
+    const bool knownDomain =
+        EndsWith(parts.host, ".brixbank.example") || EndsWith(parts.host, ".brixonline.example");
     if (parts.scheme != "https" || !knownDomain) std::abort();
   }
   if (IsLocalPeer(text) && !EndsWith(text, "127.0.0.1")) std::abort();

@@ -36,8 +36,7 @@ struct FileIdentity {
 
   bool operator==(const FileIdentity& other) const {
     return device == other.device && inode == other.inode && size == other.size &&
-           modified.tv_sec == other.modified.tv_sec &&
-           modified.tv_nsec == other.modified.tv_nsec &&
+           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec &&
            changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
   }
 };

@@ -12,32 +12,32 @@
 
 namespace qvx::host {
 
-using platform::DWORD;
-using platform::SC_HANDLE;
+using platform::AddServiceCredential;
 using platform::CloseServiceHandle;
+using platform::ControlService;
+using platform::CreateServiceA;
+using platform::DELETE;
+using platform::DeleteService;
+using platform::DWORD;
 using platform::GetLastError;
 using platform::GetModuleFileNameA;
 using platform::OpenSCManagerA;
+using platform::OpenServiceA;
+using platform::QueryServiceStatus;
+using platform::SC_HANDLE;
 using platform::SC_MANAGER_CONNECT;
 using platform::SC_MANAGER_CREATE_SERVICE;
-using platform::CreateServiceA;
-using platform::SERVICE_QUERY_STATUS;
-using platform::SERVICE_WIN32_OWN_PROCESS;
 using platform::SERVICE_AUTO_START;
-using platform::SERVICE_ERROR_NORMAL;
-using platform::OpenServiceA;
-using platform::DELETE;
-using platform::SERVICE_STOP;
-using platform::SERVICE_STATUS;
-using platform::ControlService;
-using platform::SERVICE_CONTROL_STOP;
-using platform::SERVICE_STOPPED;
-using platform::Sleep;
-using platform::QueryServiceStatus;
-using platform::SERVICE_STOP_PENDING;
-using platform::DeleteService;
-using platform::AddServiceCredential;
 using platform::SERVICE_CHANGE_CONFIG;
+using platform::SERVICE_CONTROL_STOP;
+using platform::SERVICE_ERROR_NORMAL;
+using platform::SERVICE_QUERY_STATUS;
+using platform::SERVICE_STATUS;
+using platform::SERVICE_STOP;
+using platform::SERVICE_STOP_PENDING;
+using platform::SERVICE_STOPPED;
+using platform::SERVICE_WIN32_OWN_PROCESS;
+using platform::Sleep;
 
 namespace {
 
@@ -78,7 +78,8 @@ bool SetUpService(char* message) {
   if (length == 0 || length >= sizeof program) {
     return Fail(message, "GetModuleFileName failed w/err 0x%08lx", LastError());
   }
-  CServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE));
+  CServiceHandle manager(
+      OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE));
   if (manager.Get() == nullptr) {
     return Fail(message, "OpenSCManager failed w/err 0x%08lx", LastError());
   }
@@ -89,9 +90,9 @@ bool SetUpService(char* message) {
   }
   const std::string quotedPath = "\"" + std::string(program) + "\"";
   CServiceHandle service(CreateServiceA(
-      manager.Get(), kServiceName, kServiceDisplayName, SERVICE_QUERY_STATUS | SERVICE_CHANGE_CONFIG,
-      SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, quotedPath.c_str(),
-      nullptr, nullptr, "", kServiceAccount, nullptr));
+      manager.Get(), kServiceName, kServiceDisplayName,
+      SERVICE_QUERY_STATUS | SERVICE_CHANGE_CONFIG, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
+      SERVICE_ERROR_NORMAL, quotedPath.c_str(), nullptr, nullptr, "", kServiceAccount, nullptr));
   if (service.Get() == nullptr) {
     return Fail(message, "CreateService failed w/err 0x%08lx", LastError());
   }

@@ -29,8 +29,6 @@ std::string UsageLine(const std::string& argv0) {
   return "Usage: " + argv0 + " [-version | -install | -uninstall]";
 }
 
-std::string FailureLine(const std::string& message) {
-  return "Failed! [" + message + "]";
-}
+std::string FailureLine(const std::string& message) { return "Failed! [" + message + "]"; }
 
 }  // namespace qvx::host

@@ -171,14 +171,30 @@ bool CJsonParser::ParseStringBody(WideString& out) {
         return false;
       }
       switch (Current()) {
-        case u'"': out.push_back(u'"'); break;
-        case u'/': out.push_back(u'/'); break;
-        case u'\\': out.push_back(u'\\'); break;
-        case u'b': out.push_back(8); break;
-        case u'f': out.push_back(12); break;
-        case u'n': out.push_back(10); break;
-        case u'r': out.push_back(13); break;
-        case u't': out.push_back(9); break;
+        case u'"':
+          out.push_back(u'"');
+          break;
+        case u'/':
+          out.push_back(u'/');
+          break;
+        case u'\\':
+          out.push_back(u'\\');
+          break;
+        case u'b':
+          out.push_back(8);
+          break;
+        case u'f':
+          out.push_back(12);
+          break;
+        case u'n':
+          out.push_back(10);
+          break;
+        case u'r':
+          out.push_back(13);
+          break;
+        case u't':
+          out.push_back(9);
+          break;
         case u'u': {
           if (m_text.size() - m_pos < 5) {
             return false;

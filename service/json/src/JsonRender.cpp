@@ -40,14 +40,30 @@ void RenderStringTo(WideString& out, const WideString& string) {
   static const char16_t kHex[] = u"0123456789ABCDEF";
   for (const char16_t c : string) {
     switch (c) {
-      case u'"': out += u"\\\""; break;
-      case u'/': out += u"\\/"; break;
-      case u'\\': out += u"\\\\"; break;
-      case 8: out += u"\\b"; break;
-      case 9: out += u"\\t"; break;
-      case 10: out += u"\\n"; break;
-      case 12: out += u"\\f"; break;
-      case 13: out += u"\\r"; break;
+      case u'"':
+        out += u"\\\"";
+        break;
+      case u'/':
+        out += u"\\/";
+        break;
+      case u'\\':
+        out += u"\\\\";
+        break;
+      case 8:
+        out += u"\\b";
+        break;
+      case 9:
+        out += u"\\t";
+        break;
+      case 10:
+        out += u"\\n";
+        break;
+      case 12:
+        out += u"\\f";
+        break;
+      case 13:
+        out += u"\\r";
+        break;
       default:
         if (c < 32) {
           out += u"\\u00";

@@ -5,7 +5,9 @@
 namespace qvx::sim {
 namespace {
 
-ParsedCommandLine Err(std::string reason) { return ParsedCommandLine{std::nullopt, std::move(reason)}; }
+ParsedCommandLine Err(std::string reason) {
+  return ParsedCommandLine{std::nullopt, std::move(reason)};
+}
 
 // "approve", "approve:300", "cancel:50", "never": the control grammar with a colon.
 std::optional<CustomerScript> ParseCustomerOption(std::string text) {
@@ -81,20 +83,25 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       return Err("unknown option: " + arg);
     }
   }
-  if (line.usb && !line.serve.socketPath.empty()) return Err("--socket and --usb exclude each other");
+  if (line.usb && !line.serve.socketPath.empty())
+    return Err("--socket and --usb exclude each other");
   if (!line.usb && line.serve.socketPath.empty()) return Err("--socket PATH or --usb is required");
   return ParsedCommandLine{line, {}};
 }
 
 const char* Usage() {
   return "usage: qvxsim --socket PATH [--control PATH] [--paced] [--firmware VERSION]\n"
-         "              [--customer approve[:MS]|cancel[:MS]|never] [--customer-timeout MS] [--no-card]\n"
-         "       qvxsim --usb [--usb-serial TEXT] [--usb-interface-name TEXT] [--usb-unconfigured]\n"
+         "              [--customer approve[:MS]|cancel[:MS]|never] [--customer-timeout MS] "
+         "[--no-card]\n"
+         "       qvxsim --usb [--usb-serial TEXT] [--usb-interface-name TEXT] "
+         "[--usb-unconfigured]\n"
          "              [--usb-testbed-link PATH] [the options above but --socket]\n"
          "       qvxsim ctl CONTROL_PATH COMMAND...\n"
          "\n"
-         "Simulates the Quorvex2 on a SOCK_SEQPACKET socket (8-byte packets, one driver at a time),\n"
-         "or (--usb) as a USB device in a umockdev testbed for programs run under umockdev's preload.\n"
+         "Simulates the Quorvex2 on a SOCK_SEQPACKET socket (8-byte packets, one driver at a "
+         "time),\n"
+         "or (--usb) as a USB device in a umockdev testbed for programs run under umockdev's "
+         "preload.\n"
          "The control socket takes one command per line and answers OK or ERR:\n";
 }
 

@@ -12,7 +12,8 @@ using Kind = ControlCommand::Kind;
 using Words = std::vector<std::string>;
 
 std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return text;
 }
 
@@ -24,7 +25,8 @@ Words Split(const std::string& line) {
 }
 
 std::optional<Millis> ParseMillis(const std::string& text) {
-  if (text.empty() || text.size() > 7 || !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); }))
+  if (text.empty() || text.size() > 7 ||
+      !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); }))
     return std::nullopt;
   const Millis value{std::stol(text)};
   if (value > kMaxControlMillis) return std::nullopt;
@@ -35,8 +37,11 @@ std::optional<Millis> ParseMillis(const std::string& text) {
 std::optional<std::uint8_t> ParseByte(const std::string& text) {
   const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
   const std::string digits = hex ? text.substr(2) : text;
-  const auto isDigit = [hex](unsigned char c) { return hex ? std::isxdigit(c) != 0 : std::isdigit(c) != 0; };
-  if (digits.empty() || digits.size() > 3 || !std::all_of(digits.begin(), digits.end(), isDigit)) return std::nullopt;
+  const auto isDigit = [hex](unsigned char c) {
+    return hex ? std::isxdigit(c) != 0 : std::isdigit(c) != 0;
+  };
+  if (digits.empty() || digits.size() > 3 || !std::all_of(digits.begin(), digits.end(), isDigit))
+    return std::nullopt;
   const unsigned long value = std::stoul(digits, nullptr, hex ? 16 : 10);
   if (value > 0xFF) return std::nullopt;
   return static_cast<std::uint8_t>(value);
@@ -46,7 +51,8 @@ std::optional<Bytes> ParseHex(const std::string& text) {
   if (text.size() % 2 != 0) return std::nullopt;
   Bytes bytes;
   for (std::size_t i = 0; i < text.size(); i += 2) {
-    if (!std::isxdigit(static_cast<unsigned char>(text[i])) || !std::isxdigit(static_cast<unsigned char>(text[i + 1])))
+    if (!std::isxdigit(static_cast<unsigned char>(text[i])) ||
+        !std::isxdigit(static_cast<unsigned char>(text[i + 1])))
       return std::nullopt;
     bytes.push_back(static_cast<std::uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
   }
@@ -64,7 +70,8 @@ ParsedControl Plain(Kind kind, const Words& words) {
 }
 
 ParsedControl ParseCard(const Words& words) {
-  const char* usage = "usage: card PAN_HEX PSN_HEX [key HEX32] [blocked] [pinblocked] [unsupported]";
+  const char* usage =
+      "usage: card PAN_HEX PSN_HEX [key HEX32] [blocked] [pinblocked] [unsupported]";
   if (words.size() < 3) return Err(usage);
   ControlCommand command;
   command.kind = Kind::Card;
@@ -123,7 +130,8 @@ ParsedControl ParseCustomer(const Words& words) {
     return Ok(command);
   }
   if (action != "approve" && action != "cancel") return Err(usage);
-  command.customer.kind = action == "approve" ? CustomerScript::Kind::Approve : CustomerScript::Kind::Cancel;
+  command.customer.kind =
+      action == "approve" ? CustomerScript::Kind::Approve : CustomerScript::Kind::Cancel;
   if (words.size() == 3) {
     const auto delay = ParseMillis(words[2]);
     if (!delay) return Err("delay must be 0 to 3600000 ms");
@@ -187,7 +195,8 @@ ParsedControl ParseTrace(const Words& words) {
 ParsedControl ParseFirmware(const Words& words) {
   if (words.size() != 2) return Err("usage: firmware VERSION");
   const std::string& version = words[1];
-  if (version.size() > 16 || !std::all_of(version.begin(), version.end(), [](unsigned char c) { return std::isgraph(c); }))
+  if (version.size() > 16 ||
+      !std::all_of(version.begin(), version.end(), [](unsigned char c) { return std::isgraph(c); }))
     return Err("version must be 1 to 16 printable characters");
   ControlCommand command;
   command.kind = Kind::Firmware;
@@ -220,9 +229,12 @@ ParsedControl ParseControl(const std::string& line) {
 }
 
 const char* ControlHelp() {
-  return "insert | remove | card PAN_HEX PSN_HEX [key HEX32] [blocked] [pinblocked] [unsupported] | "
-         "press OK|CANCEL|0-9 | customer approve [MS]|cancel [MS]|never | timeout MS | inject rc6|rc8 BYTE | "
-         "malformed [count7|count0|len257|type] | unplug | plug | display | trace [clear] | state | "
+  return "insert | remove | card PAN_HEX PSN_HEX [key HEX32] [blocked] [pinblocked] [unsupported] "
+         "| "
+         "press OK|CANCEL|0-9 | customer approve [MS]|cancel [MS]|never | timeout MS | inject "
+         "rc6|rc8 BYTE | "
+         "malformed [count7|count0|len257|type] | unplug | plug | display | trace [clear] | state "
+         "| "
          "firmware VERSION";
 }
 

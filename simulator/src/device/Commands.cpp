@@ -51,23 +51,34 @@ std::string AmountText(const std::array<std::uint8_t, 6>& amount) {
 std::vector<std::string> Mode1Screen(const Mode1Input& input, Language language) {
   std::vector<std::string> screen{std::string(Lookup(Text::Code, language)) + " " +
                                   Digits(input.challenge.data(), input.challenge.size())};
-  if (input.amount && input.currency) screen.push_back(CurrencyName(*input.currency) + " " + AmountText(*input.amount));
+  if (input.amount && input.currency)
+    screen.push_back(CurrencyName(*input.currency) + " " + AmountText(*input.amount));
   return screen;
 }
 
 }  // namespace
 
-std::optional<Firmware::Reply> Firmware::Dispatch(std::uint8_t command, const Bytes& data, DeviceTime now) {
+std::optional<Firmware::Reply> Firmware::Dispatch(std::uint8_t command, const Bytes& data,
+                                                  DeviceTime now) {
   switch (command) {
-    case command::kOpenCard: return OpenCard(data);
-    case command::kVersion: return ReportVersion(data);
-    case command::kCardNumbers: return ReportCardNumbers(data);
-    case command::kStartSigning: return StartSigning(data);
-    case command::kElement: return AddElement(data);
-    case command::kSign: return Sign(data, now);
-    case command::kMode: return Mode(data, now);
-    case command::kShowResult: return ShowResult(data);
-    default: return Error(error::kNotAllowed);
+    case command::kOpenCard:
+      return OpenCard(data);
+    case command::kVersion:
+      return ReportVersion(data);
+    case command::kCardNumbers:
+      return ReportCardNumbers(data);
+    case command::kStartSigning:
+      return StartSigning(data);
+    case command::kElement:
+      return AddElement(data);
+    case command::kSign:
+      return Sign(data, now);
+    case command::kMode:
+      return Mode(data, now);
+    case command::kShowResult:
+      return ShowResult(data);
+    default:
+      return Error(error::kNotAllowed);
   }
 }
 
@@ -83,7 +94,8 @@ Firmware::Reply Firmware::OpenCard(const Bytes& data) {
   if (m_card.unsupported) return Error(error::kDfNameNotFound);
   if (m_card.blocked) return Error(error::kCardBlocked);
   // A language code sets the prompts' language; the mode paths send 00 00.
-  if (std::isalpha(data[0]) && std::isalpha(data[1])) m_language = LanguageFromCode(data[0], data[1]);
+  if (std::isalpha(data[0]) && std::isalpha(data[1]))
+    m_language = LanguageFromCode(data[0], data[1]);
   m_op = Op::CardOpened;
   return Reply{rc::kOpened, {0x01}};
 }
@@ -130,7 +142,8 @@ Firmware::Reply Firmware::AddElement(const Bytes& data) {
       if (!Displayable(data[i])) return Error(error::kInputNotValid);
     m_lastPage.clear();
     for (std::size_t row = 0; row < 4; ++row)
-      m_lastPage.push_back(Latin1ToUtf8(data.data() + 2 + row * Display::kColumns, Display::kColumns));
+      m_lastPage.push_back(
+          Latin1ToUtf8(data.data() + 2 + row * Display::kColumns, Display::kColumns));
     m_display.Show(m_lastPage);
   }
   m_elements.insert(m_elements.end(), data.begin(), data.end());
@@ -144,7 +157,8 @@ std::optional<Firmware::Reply> Firmware::Sign(const Bytes& data, DeviceTime now)
   if (m_elements.empty()) return Error(error::kInputNotValid);
   if (m_card.pinBlocked) return Error(error::kPinBlocked);
   std::vector<std::string> screen =
-      m_lastPage.empty() ? std::vector<std::string>{Lookup(Text::SignData, m_language)} : m_lastPage;
+      m_lastPage.empty() ? std::vector<std::string>{Lookup(Text::SignData, m_language)}
+                         : m_lastPage;
   BeginWait(Wait::Kind::Sign, SignMessage(m_elements), std::move(screen), now);
   m_elements.clear();
   return std::nullopt;

@@ -19,12 +19,17 @@ std::string Hex2(unsigned value) {
 // injection wears it so only the framing is wrong.
 std::uint8_t SuccessCode(std::uint8_t command) {
   switch (command) {
-    case command::kOpenCard: return rc::kOpened;
-    case command::kVersion: return rc::kVersion;
-    case command::kCardNumbers: return rc::kCardNumbers;
+    case command::kOpenCard:
+      return rc::kOpened;
+    case command::kVersion:
+      return rc::kVersion;
+    case command::kCardNumbers:
+      return rc::kCardNumbers;
     case command::kSign:
-    case command::kMode: return rc::kSigned;
-    default: return rc::kDone;
+    case command::kMode:
+      return rc::kSigned;
+    default:
+      return rc::kDone;
   }
 }
 
@@ -86,7 +91,8 @@ void Firmware::Receive(const Packet& packet, DeviceTime now) {
 }
 
 void Firmware::OnHeader(std::uint8_t command, std::uint16_t length, DeviceTime now) {
-  if (m_receiving.active) Log("command " + Hex2(m_receiving.command) + " dropped before its data was complete");
+  if (m_receiving.active)
+    Log("command " + Hex2(m_receiving.command) + " dropped before its data was complete");
   m_receiving = {};
   if (length == 0) {
     Execute(command, {}, now);
@@ -103,7 +109,8 @@ void Firmware::OnData(const Packet& packet, std::uint8_t count, DeviceTime now) 
     return;
   }
   const std::uint8_t command = m_receiving.command;
-  if (count < 1 || count > wire::kMaxChunk || m_receiving.data.size() + count > m_receiving.expected) {
+  if (count < 1 || count > wire::kMaxChunk ||
+      m_receiving.data.size() + count > m_receiving.expected) {
     m_receiving = {};
     Log("command " + Hex2(command) + ": bad data packet " + ToHex(packet));
     if (m_op == Op::Waiting)
@@ -203,8 +210,10 @@ void Firmware::Finish(std::uint8_t command, const Reply& reply) {
   }
   Send(ResponsePackets(reply.code, reply.data));
   std::string event = "command " + Hex2(command) + " -> rc " + std::to_string(reply.code);
-  if (reply.code == rc::kError && !reply.data.empty()) event += ", error " + std::to_string(reply.data[0]);
-  else event += ", " + std::to_string(reply.data.size()) + " bytes";
+  if (reply.code == rc::kError && !reply.data.empty())
+    event += ", error " + std::to_string(reply.data[0]);
+  else
+    event += ", " + std::to_string(reply.data.size()) + " bytes";
   Log(event);
 }
 
@@ -252,7 +261,8 @@ void Firmware::SetVersion(std::string version) {
 }
 
 void Firmware::ShowIdle() {
-  m_display.Show({"Quorvex2 " + m_version, Lookup(m_cardInserted ? Text::CardInserted : Text::InsertCard, m_language)});
+  m_display.Show({"Quorvex2 " + m_version,
+                  Lookup(m_cardInserted ? Text::CardInserted : Text::InsertCard, m_language)});
 }
 
 void Firmware::Send(const Packet& packet) {

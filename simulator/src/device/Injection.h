@@ -25,8 +25,8 @@ std::vector<Packet> MalformedPackets(Malformed kind, std::uint8_t code);
 struct Injection {
   enum class Kind { Rc6, Rc8, Malformed };
   Kind kind = Kind::Rc6;
-  std::uint8_t errorByte = 0;                // Rc8
-  Malformed malformed = Malformed::Count7;   // Malformed
+  std::uint8_t errorByte = 0;               // Rc8
+  Malformed malformed = Malformed::Count7;  // Malformed
 };
 
 std::string Describe(const Injection& injection);

@@ -5,7 +5,8 @@
 
 namespace qvx::sim {
 
-void Firmware::BeginWait(Wait::Kind kind, Bytes message, std::vector<std::string> screen, DeviceTime now) {
+void Firmware::BeginWait(Wait::Kind kind, Bytes message, std::vector<std::string> screen,
+                         DeviceTime now) {
   m_op = Op::Waiting;
   m_wait = {};
   m_wait.kind = kind;
@@ -31,7 +32,7 @@ void Firmware::SetCustomer(const CustomerScript& script, DeviceTime now) {
 void Firmware::ShowWaitScreen() {
   std::vector<std::string> lines = m_wait.screen;
   lines.push_back(m_wait.pin.empty() ? std::string(Lookup(Text::EnterPin, m_language))
-                                    : "PIN: " + std::string(m_wait.pin.size(), '*'));
+                                     : "PIN: " + std::string(m_wait.pin.size(), '*'));
   m_display.Show(std::move(lines));
 }
 

@@ -3,7 +3,9 @@
 namespace qvx::sim {
 namespace {
 
-std::uint64_t Rotl(std::uint64_t value, int bits) { return (value << bits) | (value >> (64 - bits)); }
+std::uint64_t Rotl(std::uint64_t value, int bits) {
+  return (value << bits) | (value >> (64 - bits));
+}
 
 std::uint64_t LoadLe64(const std::uint8_t* p) {
   std::uint64_t value = 0;
@@ -15,10 +17,20 @@ struct State {
   std::uint64_t v0, v1, v2, v3;
 
   void Round() {
-    v0 += v1; v1 = Rotl(v1, 13); v1 ^= v0; v0 = Rotl(v0, 32);
-    v2 += v3; v3 = Rotl(v3, 16); v3 ^= v2;
-    v0 += v3; v3 = Rotl(v3, 21); v3 ^= v0;
-    v2 += v1; v1 = Rotl(v1, 17); v1 ^= v2; v2 = Rotl(v2, 32);
+    v0 += v1;
+    v1 = Rotl(v1, 13);
+    v1 ^= v0;
+    v0 = Rotl(v0, 32);
+    v2 += v3;
+    v3 = Rotl(v3, 16);
+    v3 ^= v2;
+    v0 += v3;
+    v3 = Rotl(v3, 21);
+    v3 ^= v0;
+    v2 += v1;
+    v1 = Rotl(v1, 17);
+    v1 ^= v2;
+    v2 = Rotl(v2, 32);
   }
 
   void Absorb(std::uint64_t m) {
@@ -42,7 +54,8 @@ std::uint64_t SipHash24(const MacKey& key, const std::uint8_t* data, std::size_t
 
   // Last block: the leftover bytes and the message length in the top byte.
   std::uint64_t last = static_cast<std::uint64_t>(size & 0xFFu) << 56;
-  for (std::size_t i = 0; i < size % 8; ++i) last |= static_cast<std::uint64_t>(data[whole + i]) << (8 * i);
+  for (std::size_t i = 0; i < size % 8; ++i)
+    last |= static_cast<std::uint64_t>(data[whole + i]) << (8 * i);
   s.Absorb(last);
 
   s.v2 ^= 0xFF;

@@ -33,8 +33,8 @@ ModeParse ParseMode1(const Bytes& block) {
   const Bytes* amount = nullptr;
   const Bytes* currency = nullptr;
   for (const TlvObject& object : *objects) {
-    const Bytes** slot = object.tag == kTagChallenge ? &challenge
-                         : object.tag == kTagAmount  ? &amount
+    const Bytes** slot = object.tag == kTagChallenge  ? &challenge
+                         : object.tag == kTagAmount   ? &amount
                          : object.tag == kTagCurrency ? &currency
                                                       : nullptr;
     if (slot == nullptr) continue;  // objects the device has no use for

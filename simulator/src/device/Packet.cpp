@@ -48,7 +48,14 @@ Packet EventPacket(std::uint8_t event) {
 }
 
 Packet CardStatusPacket(bool inserted) {
-  return Packet{wire::kTypeReader, wire::kCardStatus, static_cast<std::uint8_t>(inserted ? 1 : 0), 0, 0, 0, 0, 0};
+  return Packet{wire::kTypeReader,
+                wire::kCardStatus,
+                static_cast<std::uint8_t>(inserted ? 1 : 0),
+                0,
+                0,
+                0,
+                0,
+                0};
 }
 
 std::vector<Packet> DataPackets(const Bytes& data) {

@@ -15,8 +15,9 @@ Bytes Mode1Message(const Mode1Input& input) {
 }
 
 Bytes Mode2Message(std::uint32_t counter) {
-  return Bytes{0x02, static_cast<std::uint8_t>(counter >> 24), static_cast<std::uint8_t>(counter >> 16),
-               static_cast<std::uint8_t>(counter >> 8), static_cast<std::uint8_t>(counter)};
+  return Bytes{0x02, static_cast<std::uint8_t>(counter >> 24),
+               static_cast<std::uint8_t>(counter >> 16), static_cast<std::uint8_t>(counter >> 8),
+               static_cast<std::uint8_t>(counter)};
 }
 
 Bytes SignMessage(const Bytes& elements) {
@@ -27,6 +28,8 @@ Bytes SignMessage(const Bytes& elements) {
   return message;
 }
 
-Bytes ComputeResponse(const MacKey& key, const Bytes& message) { return SipHash24Bytes(key, message); }
+Bytes ComputeResponse(const MacKey& key, const Bytes& message) {
+  return SipHash24Bytes(key, message);
+}
 
 }  // namespace qvx::sim

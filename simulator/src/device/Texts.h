@@ -33,6 +33,7 @@ enum class Text {
 const char* Lookup(Text text, Language language);
 
 // The outcome screen of command 0x08; lastLogon is shown under message 3.
-std::vector<std::string> ResultScreen(std::uint8_t message, const std::string& lastLogon, Language language);
+std::vector<std::string> ResultScreen(std::uint8_t message, const std::string& lastLogon,
+                                      Language language);
 
 }  // namespace qvx::sim

@@ -18,7 +18,8 @@ void ControlServer::Collect(std::vector<pollfd>& fds) const {
   }
 }
 
-void ControlServer::Serve(const std::vector<pollfd>& fds, std::size_t first, const Handler& handler) {
+void ControlServer::Serve(const std::vector<pollfd>& fds, std::size_t first,
+                          const Handler& handler) {
   // Clients first: Collect listed them in this order, and Accept appends.
   for (std::size_t i = 0; i < m_clients.size() && first + 1 + i < fds.size(); ++i) {
     Client& client = m_clients[i];
@@ -26,9 +27,10 @@ void ControlServer::Serve(const std::vector<pollfd>& fds, std::size_t first, con
     if (revents & (POLLIN | POLLHUP | POLLERR)) ReadFrom(client, handler);
     if (!client.out.empty()) WriteTo(client);
   }
-  m_clients.erase(std::remove_if(m_clients.begin(), m_clients.end(),
-                                [](const Client& c) { return !c.fd || (c.closing && c.out.empty()); }),
-                 m_clients.end());
+  m_clients.erase(
+      std::remove_if(m_clients.begin(), m_clients.end(),
+                     [](const Client& c) { return !c.fd || (c.closing && c.out.empty()); }),
+      m_clients.end());
   if (fds[first].revents & POLLIN) Accept();
 }
 
@@ -83,7 +85,8 @@ void ControlServer::Answer(Client& client, const std::string& line, const Handle
 
 void ControlServer::WriteTo(Client& client) {
   while (client.fd && !client.out.empty()) {
-    const ssize_t sent = ::send(client.fd.Get(), client.out.data(), client.out.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    const ssize_t sent =
+        ::send(client.fd.Get(), client.out.data(), client.out.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
     if (sent < 0) {
       if (errno == EINTR) continue;
       if (errno != EAGAIN && errno != EWOULDBLOCK) client.fd.Reset();

@@ -69,7 +69,8 @@ std::vector<Packet> Link::Read(SteadyTime now, bool& closed) {
   std::vector<Packet> packets;
   for (int i = 0; i < kMaxReadsPerWake && m_connection && m_inPacer.Ready(now); ++i) {
     std::uint8_t buffer[kPacketSize * 2];
-    const ssize_t received = ::recv(m_connection.Get(), buffer, sizeof buffer, MSG_DONTWAIT | MSG_TRUNC);
+    const ssize_t received =
+        ::recv(m_connection.Get(), buffer, sizeof buffer, MSG_DONTWAIT | MSG_TRUNC);
     if (received < 0) {
       if (errno == EINTR) continue;
       if (errno == EAGAIN || errno == EWOULDBLOCK) break;
@@ -103,7 +104,8 @@ void Link::Queue(const std::vector<Packet>& packets) {
 bool Link::Flush(SteadyTime now) {
   while (m_connection && !m_outbox.empty() && m_outPacer.Ready(now)) {
     const Packet& packet = m_outbox.front();
-    const ssize_t sent = ::send(m_connection.Get(), packet.data(), packet.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    const ssize_t sent =
+        ::send(m_connection.Get(), packet.data(), packet.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
     if (sent < 0) {
       if (errno == EINTR) continue;
       if (errno == EAGAIN || errno == EWOULDBLOCK) {

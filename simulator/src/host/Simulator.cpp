@@ -14,7 +14,9 @@ namespace qvx::sim {
 Simulator::Simulator(SimulatorOptions options, Presenter* presenter)
     : Simulator(
           options,
-          [&options](Trace& trace) { return std::make_unique<Link>(options.socketPath, options.paced, trace); },
+          [&options](Trace& trace) {
+            return std::make_unique<Link>(options.socketPath, options.paced, trace);
+          },
           presenter) {}
 
 Simulator::Simulator(SimulatorOptions options, const CableFactory& cable, Presenter* presenter)
@@ -67,7 +69,9 @@ void Simulator::Run(int stopFd) {
     now = std::chrono::steady_clock::now();
     if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) stopping = true;
     ServeCable(m_cable->Serve(fds, 1, now), now);
-    if (m_control) m_control->Serve(fds, controlFirst, [this](const std::string& line) { return Control(line); });
+    if (m_control)
+      m_control->Serve(fds, controlFirst,
+                       [this](const std::string& line) { return Control(line); });
     Pump(now);
   }
   Report("stopping");

@@ -81,7 +81,8 @@ std::string Simulator::StateText() const {
   text += " customer=" + std::string(customer.kind == CustomerScript::Kind::Approve  ? "approve"
                                      : customer.kind == CustomerScript::Kind::Cancel ? "cancel"
                                                                                      : "never");
-  if (customer.kind != CustomerScript::Kind::Never) text += ":" + std::to_string(customer.delay.count());
+  if (customer.kind != CustomerScript::Kind::Never)
+    text += ":" + std::to_string(customer.delay.count());
   text += " timeout=" + std::to_string(m_firmware.CustomerTimeout().count());
   text += " firmware=" + m_firmware.Version();
   text += " language=" + std::string(LanguageName(m_firmware.CurrentLanguage()));

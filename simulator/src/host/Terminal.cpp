@@ -31,8 +31,8 @@ std::string Clock() {
   tm local{};
   ::localtime_r(&now.tv_sec, &local);
   char text[32];
-  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03ld", local.tm_hour, local.tm_min, local.tm_sec,
-                static_cast<long>(now.tv_usec / 1000));
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03ld", local.tm_hour, local.tm_min,
+                local.tm_sec, static_cast<long>(now.tv_usec / 1000));
   return text;
 }
 
@@ -72,17 +72,23 @@ class TerminalPresenter : public Presenter {
     out += border;
     for (std::size_t row = 0; row < Display::kRows; ++row) {
       const std::string line = row < m_last.display.size() ? m_last.display[row] : "";
-      out += "| " + line + std::string(Display::kColumns - std::min(Display::kColumns, Columns(line)), ' ') + " |\n";
+      out += "| " + line +
+             std::string(Display::kColumns - std::min(Display::kColumns, Columns(line)), ' ') +
+             " |\n";
     }
     out += border;
     out += "  [1][2][3]  [OK]\n  [4][5][6]  [Cancel]\n  [7][8][9]\n     [0]\n\n";
     out += "keypad:   ";
-    out += m_last.waiting ? "waiting for PIN and OK (" + std::to_string(m_last.pinDigits) + " digits)" : "idle";
+    out += m_last.waiting
+               ? "waiting for PIN and OK (" + std::to_string(m_last.pinDigits) + " digits)"
+               : "idle";
     out += "\ncustomer: " + m_last.customer;
     out += "\ncard:     ";
     out += m_last.cardInserted ? (m_last.cardPowered ? "inserted, powered" : "inserted") : "none";
     out += "\ndriver:   ";
-    out += !m_last.plugged ? "unplugged" : m_last.connected ? (m_last.busy ? "connected, busy" : "connected") : "waiting";
+    out += !m_last.plugged    ? "unplugged"
+           : m_last.connected ? (m_last.busy ? "connected, busy" : "connected")
+                              : "waiting";
     out += "\n\n";
     for (const std::string& line : m_recent) out += line + "\n";
     WriteAll(m_fd, out);
@@ -98,7 +104,9 @@ class TerminalPresenter : public Presenter {
 class LogPresenter : public Presenter {
  public:
   explicit LogPresenter(int fd) : m_fd(fd) {}
-  void Event(const std::string& text) override { WriteAll(m_fd, Clock() + " qvxsim: " + text + "\n"); }
+  void Event(const std::string& text) override {
+    WriteAll(m_fd, Clock() + " qvxsim: " + text + "\n");
+  }
   void Show(const Screen&) override {}
 
  private:
@@ -114,7 +122,9 @@ bool operator==(const Screen& a, const Screen& b) {
          a.pinDigits == b.pinDigits && a.customer == b.customer;
 }
 
-std::unique_ptr<Presenter> MakeTerminalPresenter(int fd) { return std::make_unique<TerminalPresenter>(fd); }
+std::unique_ptr<Presenter> MakeTerminalPresenter(int fd) {
+  return std::make_unique<TerminalPresenter>(fd);
+}
 
 std::unique_ptr<Presenter> MakeLogPresenter(int fd) { return std::make_unique<LogPresenter>(fd); }
 

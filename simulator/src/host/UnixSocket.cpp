@@ -11,7 +11,9 @@
 namespace qvx::sim {
 namespace {
 
-[[noreturn]] void Fail(const std::string& what) { throw std::system_error(errno, std::generic_category(), what); }
+[[noreturn]] void Fail(const std::string& what) {
+  throw std::system_error(errno, std::generic_category(), what);
+}
 
 sockaddr_un Address(const std::string& path) {
   sockaddr_un address{};
@@ -35,13 +37,16 @@ ListeningSocket::ListeningSocket(const std::string& path, int type) {
   const sockaddr_un address = Address(path);
   struct stat info {};
   if (::lstat(path.c_str(), &info) == 0) {
-    if (!S_ISSOCK(info.st_mode)) throw std::system_error(EEXIST, std::generic_category(), path + " is not a socket");
-    if (SomeoneListens(path, type)) throw std::system_error(EADDRINUSE, std::generic_category(), path);
+    if (!S_ISSOCK(info.st_mode))
+      throw std::system_error(EEXIST, std::generic_category(), path + " is not a socket");
+    if (SomeoneListens(path, type))
+      throw std::system_error(EADDRINUSE, std::generic_category(), path);
     ::unlink(path.c_str());
   }
   m_fd.Reset(::socket(AF_UNIX, type | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (!m_fd) Fail("socket");
-  if (::bind(m_fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) Fail("bind " + path);
+  if (::bind(m_fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+    Fail("bind " + path);
   m_path = path;  // ours from here on, removed by the destructor
   if (::listen(m_fd.Get(), 8) != 0) Fail("listen " + path);
 }
@@ -61,7 +66,8 @@ UniqueFd ConnectUnix(const std::string& path, int type) {
   const sockaddr_un address = Address(path);
   UniqueFd fd(::socket(AF_UNIX, type | SOCK_CLOEXEC, 0));
   if (!fd) Fail("socket");
-  if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) Fail("connect " + path);
+  if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+    Fail("connect " + path);
   return fd;
 }
 

@@ -62,7 +62,8 @@ UMockdevIoctlData* Resolve(UMockdevIoctlData* data, std::size_t offset, std::siz
 
 }  // namespace
 
-EmulatedDevice::EmulatedDevice(const UsbOptions& options, UrbPipes& pipes, std::function<void()> wake)
+EmulatedDevice::EmulatedDevice(const UsbOptions& options, UrbPipes& pipes,
+                               std::function<void()> wake)
     : m_options(options), m_pipes(pipes), m_wake(std::move(wake)) {
   if (m_options.unconfigured) m_state.configuration = 0;
   m_testbed = umockdev_testbed_new();
@@ -122,7 +123,7 @@ void EmulatedDevice::Add() {
   // The kernel's file is empty, without a newline, while no configuration is
   // selected; libusb reads a lone newline as a broken attribute.
   record += m_options.unconfigured ? std::string("A: bConfigurationValue=\n")
-                                  : Attribute("bConfigurationValue", "1");
+                                   : Attribute("bConfigurationValue", "1");
   if (!id.manufacturer.empty()) record += Attribute("manufacturer", id.manufacturer);
   if (!id.product.empty()) record += Attribute("product", id.product);
   if (!id.serial.empty()) record += Attribute("serial", id.serial);
@@ -177,7 +178,8 @@ void EmulatedDevice::Refresh() {
 void EmulatedDevice::Announce(const char* action, const std::string& syspath, const char* devtype,
                               const std::string& devname) {
   const int reached = m_uevents->Send(Uevent{action, syspath.substr(4), "usb", devtype, devname});
-  Event(std::string(action) + " " + devtype + " uevent to " + std::to_string(reached) + " monitor(s)");
+  Event(std::string(action) + " " + devtype + " uevent to " + std::to_string(reached) +
+        " monitor(s)");
 }
 
 std::vector<std::string> EmulatedDevice::TakeEvents() {
@@ -193,7 +195,8 @@ void EmulatedDevice::Event(std::string text) {
 int EmulatedDevice::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self) {
   auto& device = *static_cast<EmulatedDevice*>(self);
   const unsigned long request = umockdev_ioctl_client_get_request(client);
-  const auto [result, error] = device.Handle(client, request, umockdev_ioctl_client_get_arg(client));
+  const auto [result, error] =
+      device.Handle(client, request, umockdev_ioctl_client_get_arg(client));
   // Readiness first, so a client that reaped the last URB finds the node
   // no longer writable when it polls again.
   device.Refresh();
@@ -289,7 +292,8 @@ std::pair<long, int> EmulatedDevice::Handle(UMockdevIoctlClient* client, unsigne
       return Submit(owner, arg);
     case USBDEVFS_DISCARDURB: {
       UrbAddress urb = 0;
-      std::memcpy(&urb, arg->data, std::min<std::size_t>(sizeof urb, static_cast<std::size_t>(arg->data_len)));
+      std::memcpy(&urb, arg->data,
+                  std::min<std::size_t>(sizeof urb, static_cast<std::size_t>(arg->data_len)));
       return answer(m_pipes.Discard(owner, urb));
     }
     default: {
@@ -327,7 +331,8 @@ std::pair<long, int> EmulatedDevice::Submit(Owner owner, UMockdevIoctlData* arg)
   }
   UMockdevIoctlData* buffer = nullptr;
   if (urb->buffer_length > 0) {
-    buffer = Resolve(urbData, offsetof(usbdevfs_urb, buffer), static_cast<std::size_t>(urb->buffer_length));
+    buffer = Resolve(urbData, offsetof(usbdevfs_urb, buffer),
+                     static_cast<std::size_t>(urb->buffer_length));
     if (buffer == nullptr) {
       g_clear_object(&urbData);
       return {-1, EFAULT};
@@ -344,23 +349,27 @@ std::pair<long, int> EmulatedDevice::Submit(Owner owner, UMockdevIoctlData* arg)
         std::lock_guard<std::mutex> lock(m_mutex);
         const std::uint8_t before = m_state.configuration;
         reply = AnswerStandard(setup, m_options.identity, m_state);
-        if (m_state.configuration != before) Event("configuration " + std::to_string(m_state.configuration));
+        if (m_state.configuration != before)
+          Event("configuration " + std::to_string(m_state.configuration));
       }
       const std::size_t room = static_cast<std::size_t>(urb->buffer_length) - 8;
       const std::size_t length = std::min(room, reply.data.size());
       if (length > 0) std::memcpy(buffer->data + 8, reply.data.data(), length);
-      error = m_pipes.SubmitDone(owner, Completion{address, reply.stall ? -EPIPE : 0, static_cast<int>(length), {}});
+      error = m_pipes.SubmitDone(
+          owner, Completion{address, reply.stall ? -EPIPE : 0, static_cast<int>(length), {}});
     }
   } else if (urb->type == USBDEVFS_URB_TYPE_INTERRUPT || urb->type == USBDEVFS_URB_TYPE_BULK) {
     // usbdevfs sends a bulk URB on an interrupt endpoint as an interrupt transfer.
     const bool in = (urb->endpoint & 0x80) != 0;
     if (!in && urb->buffer_length != static_cast<int>(kPacketSize)) {
-      Event("OUT transfer of " + std::to_string(urb->buffer_length) + " bytes: the device takes 8-byte packets");
+      Event("OUT transfer of " + std::to_string(urb->buffer_length) +
+            " bytes: the device takes 8-byte packets");
       error = m_pipes.SubmitDone(owner, Completion{address, 0, urb->buffer_length, {}});
     } else {
       Packet out{};
       if (!in) std::memcpy(out.data(), buffer->data, kPacketSize);
-      error = m_pipes.SubmitInterrupt(owner, address, urb->endpoint, urb->buffer_length, in ? nullptr : &out);
+      error = m_pipes.SubmitInterrupt(owner, address, urb->endpoint, urb->buffer_length,
+                                      in ? nullptr : &out);
     }
   } else {
     error = EINVAL;  // no isochronous endpoints

@@ -56,13 +56,15 @@ class EmulatedDevice {
   static void OnConnected(UMockdevIoctlBase* base, UMockdevIoctlClient* client, void* self);
   static void OnVanished(UMockdevIoctlBase* base, UMockdevIoctlClient* client, void* self);
   // The result of one ioctl: the return value and errno.
-  std::pair<long, int> Handle(UMockdevIoctlClient* client, unsigned long request, UMockdevIoctlData* arg);
+  std::pair<long, int> Handle(UMockdevIoctlClient* client, unsigned long request,
+                              UMockdevIoctlData* arg);
   std::pair<long, int> Submit(Owner owner, UMockdevIoctlData* arg);
   std::pair<long, int> Reap(Owner owner, UMockdevIoctlData* arg);
   std::pair<long, int> SetConfiguration(Owner owner, unsigned value);
   void Forget(Owner owner);
   void Event(std::string text);
-  void Announce(const char* action, const std::string& syspath, const char* devtype, const std::string& devname);
+  void Announce(const char* action, const std::string& syspath, const char* devtype,
+                const std::string& devname);
 
   UsbOptions m_options;
   UrbPipes& m_pipes;

@@ -46,11 +46,15 @@ void UsbCable::Wake() const {
 
 std::string UsbCable::Where() const {
   char ids[16];
-  std::snprintf(ids, sizeof ids, "%04x:%04x", m_options.identity.vendorId, m_options.identity.productId);
-  return "usb " + std::string(ids) + " " + m_device->DevNode() + " in umockdev testbed " + m_device->RootDir();
+  std::snprintf(ids, sizeof ids, "%04x:%04x", m_options.identity.vendorId,
+                m_options.identity.productId);
+  return "usb " + std::string(ids) + " " + m_device->DevNode() + " in umockdev testbed " +
+         m_device->RootDir();
 }
 
-void UsbCable::Collect(std::vector<pollfd>& fds, SteadyTime) { fds.push_back({m_wakeFd.Get(), POLLIN, 0}); }
+void UsbCable::Collect(std::vector<pollfd>& fds, SteadyTime) {
+  fds.push_back({m_wakeFd.Get(), POLLIN, 0});
+}
 
 CableInput UsbCable::Serve(const std::vector<pollfd>& fds, std::size_t first, SteadyTime now) {
   if (fds[first].revents & POLLIN) {

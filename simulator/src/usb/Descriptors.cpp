@@ -22,13 +22,15 @@ void PutEndpoint(Bytes& out, std::uint8_t address) {
   out.push_back(1);  // polled every frame
 }
 
-std::uint8_t IndexOr0(const std::string& text, std::uint8_t index) { return text.empty() ? 0 : index; }
+std::uint8_t IndexOr0(const std::string& text, std::uint8_t index) {
+  return text.empty() ? 0 : index;
+}
 
 }  // namespace
 
 Bytes DeviceDescriptor(const Identity& identity) {
   Bytes out{18, kTypeDevice};
-  Put16(out, 0x0200);              // USB 2.0
+  Put16(out, 0x0200);                    // USB 2.0
   out.insert(out.end(), {0, 0, 0, 64});  // class in the interface; EP0 of 64 bytes
   Put16(out, identity.vendorId);
   Put16(out, identity.productId);
@@ -41,7 +43,8 @@ Bytes DeviceDescriptor(const Identity& identity) {
 }
 
 Bytes ConfigurationDescriptor(const Identity& identity) {
-  Bytes out{9, kTypeConfiguration, 0, 0, 1, kConfigurationValue, 0, 0x80, 50};  // bus powered, 100 mA
+  Bytes out{9, kTypeConfiguration, 0, 0, 1, kConfigurationValue, 0, 0x80,
+            50};  // bus powered, 100 mA
   out.insert(out.end(), {9, kTypeInterface, kInterfaceNumber, 0, 2, kClassVendor, 0, 0,
                          IndexOr0(identity.interfaceName, string_index::kInterface)});
   PutEndpoint(out, kEndpointIn);
@@ -58,11 +61,20 @@ std::optional<Bytes> StringDescriptor(const Identity& identity, std::uint8_t ind
   }
   const std::string* text = nullptr;
   switch (index) {
-    case string_index::kManufacturer: text = &identity.manufacturer; break;
-    case string_index::kProduct: text = &identity.product; break;
-    case string_index::kSerial: text = &identity.serial; break;
-    case string_index::kInterface: text = &identity.interfaceName; break;
-    default: return std::nullopt;
+    case string_index::kManufacturer:
+      text = &identity.manufacturer;
+      break;
+    case string_index::kProduct:
+      text = &identity.product;
+      break;
+    case string_index::kSerial:
+      text = &identity.serial;
+      break;
+    case string_index::kInterface:
+      text = &identity.interfaceName;
+      break;
+    default:
+      return std::nullopt;
   }
   if (text->empty()) return std::nullopt;
   Bytes out{0, kTypeString};

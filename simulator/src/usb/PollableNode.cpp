@@ -10,7 +10,9 @@
 namespace qvx::sim::usb {
 namespace {
 
-[[noreturn]] void Fail(const std::string& what) { throw std::system_error(errno, std::generic_category(), what); }
+[[noreturn]] void Fail(const std::string& what) {
+  throw std::system_error(errno, std::generic_category(), what);
+}
 
 }  // namespace
 

@@ -36,20 +36,25 @@ ControlAnswer Descriptor(const Setup& setup, const Identity& identity) {
   const auto type = static_cast<std::uint8_t>(setup.value >> 8);
   const auto index = static_cast<std::uint8_t>(setup.value & 0xFF);
   switch (type) {
-    case 1: return Data(DeviceDescriptor(identity), setup.length);
-    case 2: return index == 0 ? Data(ConfigurationDescriptor(identity), setup.length) : Stall();
+    case 1:
+      return Data(DeviceDescriptor(identity), setup.length);
+    case 2:
+      return index == 0 ? Data(ConfigurationDescriptor(identity), setup.length) : Stall();
     case 3: {
       auto text = StringDescriptor(identity, index);
       return text ? Data(std::move(*text), setup.length) : Stall();
     }
-    default: return Stall();  // no qualifier, BOS or other descriptors: a full-speed USB 2.0 device
+    default:
+      return Stall();  // no qualifier, BOS or other descriptors: a full-speed USB 2.0 device
   }
 }
 
 }  // namespace
 
 Setup ParseSetup(const std::uint8_t* bytes) {
-  auto word = [bytes](int at) { return static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8)); };
+  auto word = [bytes](int at) {
+    return static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
+  };
   return Setup{bytes[0], bytes[1], word(2), word(4), word(6)};
 }
 
@@ -70,7 +75,8 @@ ControlAnswer AnswerStandard(const Setup& setup, const Identity& identity, Devic
     case kGetInterface:
       return configured && setup.index == kInterfaceNumber ? Data({0}, setup.length) : Stall();
     case kSetInterface:
-      return configured && setup.index == kInterfaceNumber && setup.value == 0 ? ControlAnswer{} : Stall();
+      return configured && setup.index == kInterfaceNumber && setup.value == 0 ? ControlAnswer{}
+                                                                               : Stall();
     case kGetStatus:
       if (recipient == kToEndpoint) {
         const bool* halted = Halt(state, setup.index);

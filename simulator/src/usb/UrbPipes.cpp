@@ -58,7 +58,8 @@ void UrbPipes::ReleaseClaim() {
   m_changes.disconnected = true;
 }
 
-int UrbPipes::SubmitInterrupt(Owner owner, UrbAddress urb, std::uint8_t endpoint, int length, const Packet* out) {
+int UrbPipes::SubmitInterrupt(Owner owner, UrbAddress urb, std::uint8_t endpoint, int length,
+                              const Packet* out) {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (const int error = CheckClaim(owner)) return error;
   if (endpoint == kEndpointIn) {
@@ -84,8 +85,9 @@ int UrbPipes::Discard(Owner owner, UrbAddress urb) {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (GoneLocked(owner)) return ENODEV;
   for (auto* queue : {&m_in, &m_out}) {
-    const auto it = std::find_if(queue->begin(), queue->end(),
-                                 [&](const Pending& p) { return p.owner == owner && p.urb == urb; });
+    const auto it = std::find_if(queue->begin(), queue->end(), [&](const Pending& p) {
+      return p.owner == owner && p.urb == urb;
+    });
     if (it != queue->end()) {
       queue->erase(it);
       Done(owner, Completion{urb, -ENOENT, 0, std::nullopt});
@@ -167,7 +169,8 @@ Changes UrbPipes::TakeChanges() {
 void UrbPipes::Unplug() {
   std::lock_guard<std::mutex> lock(m_mutex);
   for (auto* queue : {&m_in, &m_out}) {
-    for (const Pending& pending : *queue) Done(pending.owner, Completion{pending.urb, -ENODEV, 0, std::nullopt});
+    for (const Pending& pending : *queue)
+      Done(pending.owner, Completion{pending.urb, -ENODEV, 0, std::nullopt});
     queue->clear();
   }
   if (m_claimedBy) {

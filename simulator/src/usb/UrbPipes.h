@@ -16,7 +16,7 @@
 
 namespace qvx::sim::usb {
 
-using Owner = std::uintptr_t;     // one client's open device node
+using Owner = std::uintptr_t;      // one client's open device node
 using UrbAddress = std::uint64_t;  // the URB's address in that client
 
 struct Completion {
@@ -39,7 +39,8 @@ class UrbPipes {
   int Release(Owner owner, unsigned interface);
   // An interrupt URB on the IN or OUT endpoint. OUT URBs carry one packet
   // (`out`); IN URBs take one packet.
-  int SubmitInterrupt(Owner owner, UrbAddress urb, std::uint8_t endpoint, int length, const Packet* out);
+  int SubmitInterrupt(Owner owner, UrbAddress urb, std::uint8_t endpoint, int length,
+                      const Packet* out);
   // A URB that is done at once (a control transfer answered on the spot).
   int SubmitDone(Owner owner, const Completion& done);
   int Discard(Owner owner, UrbAddress urb);

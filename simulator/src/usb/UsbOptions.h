@@ -10,7 +10,8 @@ namespace qvx::sim::usb {
 struct UsbOptions {
   Identity identity;
   bool unconfigured = false;  // plugged in without a configuration selected
-  std::string testbedLink;    // a symlink to the umockdev testbed directory, for the clients' UMOCKDEV_DIR
+  std::string
+      testbedLink;  // a symlink to the umockdev testbed directory, for the clients' UMOCKDEV_DIR
 };
 
 }  // namespace qvx::sim::usb

@@ -45,9 +45,9 @@ bool RegQueryClassesString(const char* subKey, const char* valueName, std::strin
   }
   DWORD type = 0;
   DWORD size = 0;
-  bool ok = RegQueryValueEx(key, valueName, &type, nullptr, &size) ==
-                static_cast<LONG>(ERROR_SUCCESS) &&
-            (type == REG_SZ || type == REG_EXPAND_SZ);
+  bool ok =
+      RegQueryValueEx(key, valueName, &type, nullptr, &size) == static_cast<LONG>(ERROR_SUCCESS) &&
+      (type == REG_SZ || type == REG_EXPAND_SZ);
   std::vector<BYTE> data(size);
   if (ok && size > 0) {
     ok = RegQueryValueEx(key, valueName, &type, data.data(), &size) ==

@@ -46,9 +46,8 @@ HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid) {
     return S_OK;
   }
   std::string current;
-  if (RegQueryClassesString((name + "\\CurVer").c_str(), nullptr, &current) &&
-      !current.empty() && current.find('\\') == std::string::npos &&
-      ClassIdOfKey(current, clsid)) {
+  if (RegQueryClassesString((name + "\\CurVer").c_str(), nullptr, &current) && !current.empty() &&
+      current.find('\\') == std::string::npos && ClassIdOfKey(current, clsid)) {
     return S_OK;
   }
   return CO_E_CLASSSTRING;

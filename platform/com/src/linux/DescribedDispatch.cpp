@@ -85,8 +85,8 @@ const MemberDescription* FindMember(const InterfaceDescription& description, DIS
   return nullptr;
 }
 
-HRESULT DispatchGetIDsOfNames(const InterfaceDescription& description, REFIID riid,
-                              LPOLESTR* names, UINT count, DISPID* ids) {
+HRESULT DispatchGetIDsOfNames(const InterfaceDescription& description, REFIID riid, LPOLESTR* names,
+                              UINT count, DISPID* ids) {
   if (riid != IID_NULL) {
     return DISP_E_UNKNOWNINTERFACE;
   }
@@ -124,9 +124,9 @@ HRESULT DispatchGetIDsOfNames(const InterfaceDescription& description, REFIID ri
   return hr;
 }
 
-HRESULT DispatchByDescription(const InterfaceDescription& description, void* instance,
-                              DISPID id, REFIID riid, WORD flags, DISPPARAMS* params,
-                              VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) {
+HRESULT DispatchByDescription(const InterfaceDescription& description, void* instance, DISPID id,
+                              REFIID riid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                              EXCEPINFO* excepInfo, UINT* argErr) {
   if (riid != IID_NULL) {
     return DISP_E_UNKNOWNINTERFACE;
   }
@@ -146,8 +146,7 @@ HRESULT DispatchByDescription(const InterfaceDescription& description, void* ins
   }
   CArguments arguments(member->parameterCount);
   for (UINT k = 0; k < member->parameterCount; ++k) {
-    hr = VariantChangeType(&arguments[k], &params->rgvarg[slots[k]], 0,
-                           member->parameters[k].type);
+    hr = VariantChangeType(&arguments[k], &params->rgvarg[slots[k]], 0, member->parameters[k].type);
     if (FAILED(hr)) {
       if (argErr != nullptr) {
         *argErr = static_cast<UINT>(slots[k]);

@@ -176,8 +176,7 @@ class CDescribedTypeLib final : public ITypeLib {
       return TYPE_E_ELEMENTNOTFOUND;
     }
     const InterfaceDescription& d = m_description->interfaces[index];
-    return CDescribedTypeInfo::Fill(d.name, d.helpString, name, docString, helpContext,
-                                    helpFile);
+    return CDescribedTypeInfo::Fill(d.name, d.helpString, name, docString, helpContext, helpFile);
   }
 
   const TypeLibraryDescription* Description() const { return m_description; }

@@ -98,8 +98,7 @@ int IdnToAscii(DWORD flags, LPCOLESTR unicode, int length, LPOLESTR ascii, int s
     return Fail(ERROR_INVALID_NAME);
   }
   char* converted = nullptr;
-  const int rc = idn2_to_ascii_8z(utf8.c_str(), &converted,
-                                  IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL);
+  const int rc = idn2_to_ascii_8z(utf8.c_str(), &converted, IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL);
   if (rc != IDN2_OK) {
     idn2_free(converted);
     return Fail(rc == IDN2_MALLOC ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INVALID_NAME);

@@ -50,8 +50,8 @@ bool Split(const std::u16string& url, UrlParts* parts) {
         ++userEnd;
       }
       parts->user = {start, userEnd - start, true};
-      parts->password = userEnd < at ? Span{userEnd + 1, at - userEnd - 1, true}
-                                     : Span{at, 0, true};
+      parts->password =
+          userEnd < at ? Span{userEnd + 1, at - userEnd - 1, true} : Span{at, 0, true};
       hostStart = at + 1;
     } else {
       parts->user = {start, 0, true};
@@ -66,8 +66,7 @@ bool Split(const std::u16string& url, UrlParts* parts) {
       ++hostEnd;
     }
     parts->host = {hostStart, hostEnd - hostStart, true};
-    parts->port = hostEnd < end ? Span{hostEnd + 1, end - hostEnd - 1, true}
-                                : Span{end, 0, true};
+    parts->port = hostEnd < end ? Span{hostEnd + 1, end - hostEnd - 1, true} : Span{end, 0, true};
     i = end;
   }
   // The query runs from the first "?" to the fragment; a "?" inside the
@@ -98,13 +97,26 @@ HRESULT UrlGetPartW(LPCOLESTR url, LPOLESTR out, DWORD* size, DWORD part, DWORD 
   }
   Span span;
   switch (part) {
-    case URL_PART_SCHEME: span = parts.scheme; break;
-    case URL_PART_HOSTNAME: span = parts.host; break;
-    case URL_PART_USERNAME: span = parts.user; break;
-    case URL_PART_PASSWORD: span = parts.password; break;
-    case URL_PART_PORT: span = parts.port; break;
-    case URL_PART_QUERY: span = parts.query; break;
-    default: return E_INVALIDARG;
+    case URL_PART_SCHEME:
+      span = parts.scheme;
+      break;
+    case URL_PART_HOSTNAME:
+      span = parts.host;
+      break;
+    case URL_PART_USERNAME:
+      span = parts.user;
+      break;
+    case URL_PART_PASSWORD:
+      span = parts.password;
+      break;
+    case URL_PART_PORT:
+      span = parts.port;
+      break;
+    case URL_PART_QUERY:
+      span = parts.query;
+      break;
+    default:
+      return E_INVALIDARG;
   }
   if (!span.present) {
     return E_FAIL;

@@ -18,14 +18,29 @@ HRESULT Dereference(const VARIANTARG* source, VARIANT* plain) {
     }
     const VARTYPE base = static_cast<VARTYPE>(plain->vt & ~VT_BYREF);
     switch (base) {
-      case VT_VARIANT: *plain = *plain->pvarVal; continue;
-      case VT_I2: plain->iVal = *plain->piVal; break;
-      case VT_I4: plain->lVal = *plain->plVal; break;
-      case VT_UI2: plain->uiVal = *plain->puiVal; break;
-      case VT_R8: plain->dblVal = *plain->pdblVal; break;
-      case VT_BOOL: plain->boolVal = *plain->pboolVal; break;
-      case VT_BSTR: plain->bstrVal = *plain->pbstrVal; break;
-      default: return DISP_E_TYPEMISMATCH;
+      case VT_VARIANT:
+        *plain = *plain->pvarVal;
+        continue;
+      case VT_I2:
+        plain->iVal = *plain->piVal;
+        break;
+      case VT_I4:
+        plain->lVal = *plain->plVal;
+        break;
+      case VT_UI2:
+        plain->uiVal = *plain->puiVal;
+        break;
+      case VT_R8:
+        plain->dblVal = *plain->pdblVal;
+        break;
+      case VT_BOOL:
+        plain->boolVal = *plain->pboolVal;
+        break;
+      case VT_BSTR:
+        plain->bstrVal = *plain->pbstrVal;
+        break;
+      default:
+        return DISP_E_TYPEMISMATCH;
     }
     plain->vt = base;
   }
@@ -70,8 +85,7 @@ HRESULT ParseNumber(BSTR text, double* value) {
   if (error == std::errc::result_out_of_range) {
     return DISP_E_OVERFLOW;
   }
-  return error == std::errc() && rest == ascii.data() + ascii.size() ? S_OK
-                                                                     : DISP_E_TYPEMISMATCH;
+  return error == std::errc() && rest == ascii.data() + ascii.size() ? S_OK : DISP_E_TYPEMISMATCH;
 }
 
 bool EqualsIgnoringCase(BSTR text, const char* word) {
@@ -95,14 +109,28 @@ bool EqualsIgnoringCase(BSTR text, const char* word) {
 // The numeric value of a plain source.
 HRESULT NumberOf(const VARIANT& source, double* value) {
   switch (source.vt) {
-    case VT_EMPTY: *value = 0; return S_OK;
-    case VT_I2: *value = source.iVal; return S_OK;
-    case VT_I4: *value = source.lVal; return S_OK;
-    case VT_UI2: *value = source.uiVal; return S_OK;
-    case VT_R8: *value = source.dblVal; return S_OK;
-    case VT_BOOL: *value = source.boolVal != 0 ? -1 : 0; return S_OK;
-    case VT_BSTR: return ParseNumber(source.bstrVal, value);
-    default: return DISP_E_TYPEMISMATCH;
+    case VT_EMPTY:
+      *value = 0;
+      return S_OK;
+    case VT_I2:
+      *value = source.iVal;
+      return S_OK;
+    case VT_I4:
+      *value = source.lVal;
+      return S_OK;
+    case VT_UI2:
+      *value = source.uiVal;
+      return S_OK;
+    case VT_R8:
+      *value = source.dblVal;
+      return S_OK;
+    case VT_BOOL:
+      *value = source.boolVal != 0 ? -1 : 0;
+      return S_OK;
+    case VT_BSTR:
+      return ParseNumber(source.bstrVal, value);
+    default:
+      return DISP_E_TYPEMISMATCH;
   }
 }
 
@@ -126,10 +154,17 @@ HRESULT ToInteger(double value, double low, double high, double* rounded) {
 HRESULT ToText(const VARIANT& source, USHORT flags, BSTR* text) {
   std::string narrow;
   switch (source.vt) {
-    case VT_EMPTY: break;
-    case VT_I2: narrow = std::to_string(source.iVal); break;
-    case VT_I4: narrow = std::to_string(source.lVal); break;
-    case VT_UI2: narrow = std::to_string(source.uiVal); break;
+    case VT_EMPTY:
+      break;
+    case VT_I2:
+      narrow = std::to_string(source.iVal);
+      break;
+    case VT_I4:
+      narrow = std::to_string(source.lVal);
+      break;
+    case VT_UI2:
+      narrow = std::to_string(source.uiVal);
+      break;
     case VT_BOOL:
       if ((flags & VARIANT_ALPHABOOL) != 0) {
         narrow = source.boolVal != 0 ? "True" : "False";
@@ -143,7 +178,8 @@ HRESULT ToText(const VARIANT& source, USHORT flags, BSTR* text) {
       narrow = buffer;
       break;
     }
-    default: return DISP_E_TYPEMISMATCH;
+    default:
+      return DISP_E_TYPEMISMATCH;
   }
   *text = AnsiToBstr(narrow);  // digits, signs and letters only
   return *text != nullptr ? S_OK : E_OUTOFMEMORY;

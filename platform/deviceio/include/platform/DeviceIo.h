@@ -59,20 +59,18 @@ struct SP_DEVICE_INTERFACE_DETAIL_DATA_A {
 // Snapshot of the interfaces of `classGuid` (DIGCF_DEVICEINTERFACE is
 // required; every listed socket counts as present). A missing class
 // directory is an empty set. Returns nullptr on failure.
-HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, const char* enumerator,
-                              void* parentWindow, DWORD flags);
+HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, const char* enumerator, void* parentWindow,
+                              DWORD flags);
 // One device per interface. ERROR_NO_MORE_ITEMS past the end.
 bool SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* device);
 // The interfaces of `device` (or of the whole set when it is null).
-bool SetupDiEnumDeviceInterfaces(HDEVINFO set, SP_DEVINFO_DATA* device,
-                                 const GUID* classGuid, DWORD index,
-                                 SP_DEVICE_INTERFACE_DATA* deviceInterface);
+bool SetupDiEnumDeviceInterfaces(HDEVINFO set, SP_DEVINFO_DATA* device, const GUID* classGuid,
+                                 DWORD index, SP_DEVICE_INTERFACE_DATA* deviceInterface);
 // The interface's device path. With no or too small a buffer: false,
 // ERROR_INSUFFICIENT_BUFFER and the size needed in *requiredSize.
 bool SetupDiGetDeviceInterfaceDetailA(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* deviceInterface,
-                                      SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail,
-                                      DWORD detailSize, DWORD* requiredSize,
-                                      SP_DEVINFO_DATA* device);
+                                      SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail, DWORD detailSize,
+                                      DWORD* requiredSize, SP_DEVINFO_DATA* device);
 bool SetupDiDestroyDeviceInfoList(HDEVINFO set);
 
 // The directory that holds the interfaces of a class.

@@ -30,7 +30,6 @@ bool Fail(DWORD error) {
 
 }  // namespace
 
-
 std::string GuidText(const GUID& guid) {
   char text[40];
   std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
@@ -102,9 +101,8 @@ bool SetupDiEnumDeviceInterfaces(HDEVINFO set, SP_DEVINFO_DATA* device, const GU
 }
 
 bool SetupDiGetDeviceInterfaceDetailA(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* deviceInterface,
-                                      SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail,
-                                      DWORD detailSize, DWORD* requiredSize,
-                                      SP_DEVINFO_DATA* device) {
+                                      SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail, DWORD detailSize,
+                                      DWORD* requiredSize, SP_DEVINFO_DATA* device) {
   if (set == nullptr || deviceInterface == nullptr ||
       deviceInterface->Reserved >= set->paths.size()) {
     return Fail(ERROR_INVALID_PARAMETER);

@@ -1,4 +1,5 @@
-// POSIX only (the Linux layer and the driver): owns one file descriptor and closes it when it goes out of scope.
+// POSIX only (the Linux layer and the driver): owns one file descriptor and closes it when it goes
+// out of scope.
 #pragma once
 
 #include <unistd.h>

@@ -127,8 +127,7 @@ struct QueueHolder {
     std::lock_guard<std::mutex> lock(registry.mutex);
     registry.queues.erase(queue->ThreadId());
     for (auto it = registry.windows.begin(); it != registry.windows.end();) {
-      it = it->second->threadId == queue->ThreadId() ? registry.windows.erase(it)
-                                                      : std::next(it);
+      it = it->second->threadId == queue->ThreadId() ? registry.windows.erase(it) : std::next(it);
     }
   }
 };
@@ -189,8 +188,7 @@ bool DestroyWindow(HWND window) {
   {
     std::lock_guard<std::mutex> lock(Shared().mutex);
     const auto found = Shared().windows.find(window);
-    if (found == Shared().windows.end() ||
-        found->second->threadId != GetCurrentThreadId()) {
+    if (found == Shared().windows.end() || found->second->threadId != GetCurrentThreadId()) {
       SetLastError(ERROR_INVALID_WINDOW_HANDLE);
       return false;
     }
@@ -281,8 +279,7 @@ LRESULT DispatchMessageA(const MSG* message) {
   {
     std::lock_guard<std::mutex> lock(Shared().mutex);
     const auto found = Shared().windows.find(message->hwnd);
-    if (found == Shared().windows.end() ||
-        found->second->threadId != GetCurrentThreadId()) {
+    if (found == Shared().windows.end() || found->second->threadId != GetCurrentThreadId()) {
       return 0;
     }
     procedure = found->second->procedure;

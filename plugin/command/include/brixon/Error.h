@@ -37,9 +37,8 @@ class CError : public std::exception {
   // An explicit status (std::nullopt: from the code) and an explicit origin
   // (nullptr: from the code), e.g. status 15 for another session's cancel or
   // origin "Driver/QVX" for the exclusive-access timeout.
-  CError(std::string label, std::string message, std::uint32_t code,
-         std::int32_t level, std::optional<Status> status,
-         const char* origin = nullptr);
+  CError(std::string label, std::string message, std::uint32_t code, std::int32_t level,
+         std::optional<Status> status, const char* origin = nullptr);
 
   const std::string& GetLabel() const { return m_label; }
   const std::string& GetMessage() const { return m_message; }

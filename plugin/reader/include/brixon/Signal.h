@@ -36,8 +36,7 @@ class CSignal {
 
   // Index of the first signalled one, -1 on timeout. Raises
   // "WaitForMultipleObjects() failed.".
-  static int WaitMultiple(const std::vector<const CSignal*>& signals,
-                          platform::DWORD milliseconds);
+  static int WaitMultiple(const std::vector<const CSignal*>& signals, platform::DWORD milliseconds);
   // The same while dispatching the calling thread's window messages. A
   // WM_CLOSE, WM_QUIT or WM_CANCELMODE is posted back and ends the wait
   // with "Received WM_CLOSE." (or the others'). An abandoned or failed wait

@@ -28,8 +28,7 @@ class CSystemCS {
   // failed." or "WaitForSingleObject(<name>) failed.". A mutex left by a
   // holder that died is taken (and the fact logged): the device must not
   // stay locked for good.
-  explicit CSystemCS(const std::string& name = kDeviceMutexName,
-                     CSignal* contention = nullptr,
+  explicit CSystemCS(const std::string& name = kDeviceMutexName, CSignal* contention = nullptr,
                      platform::DWORD limitMs = kExclusiveAccessMs);
   ~CSystemCS();  // releases and closes; failures are logged
   CSystemCS(const CSystemCS&) = delete;

@@ -94,8 +94,7 @@ class CSiteLock {
   // equals the URL's (exactly) and whose zone marker or domain pattern
   // matches decides (true only for kSiteAllow). No match, or a URL that
   // does not split: false.
-  static bool MatchSiteList(LPCOLESTR url, DWORD zone, const SiteLockEntry* table,
-                            DWORD count);
+  static bool MatchSiteList(LPCOLESTR url, DWORD zone, const SiteLockEntry* table, DWORD count);
 
   // Scheme (kSchemeCapacity) and host (kHostCapacity) of a URL with the
   // semantics of UrlGetPartW; a host that cannot be taken stays empty. An

@@ -28,8 +28,7 @@ class CSystemError : public std::exception {
 
 class CServiceBase {
  public:
-  explicit CServiceBase(protocol::CommandFactory commandFactory =
-                            protocol::SystemCommandFactory());
+  explicit CServiceBase(protocol::CommandFactory commandFactory = protocol::SystemCommandFactory());
   virtual ~CServiceBase();
   CServiceBase(const CServiceBase&) = delete;
   CServiceBase& operator=(const CServiceBase&) = delete;

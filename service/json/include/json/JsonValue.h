@@ -71,7 +71,7 @@ class CJsonValue {
 
   // Object member lookup by exact, case-sensitive key.
   bool HasMember(const WideString& key) const;
-  const CJsonValue* Find(const WideString& key) const;  // nullptr when absent
+  const CJsonValue* Find(const WideString& key) const;    // nullptr when absent
   const CJsonValue& Member(const WideString& key) const;  // throws std::out_of_range when absent
 
  private:

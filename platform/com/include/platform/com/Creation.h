@@ -43,8 +43,7 @@ HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid);
 // CLSCTX_INPROC_SERVER; HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND) when the
 // module does not load; CO_E_ERRORINDLL when it lacks the export;
 // otherwise what DllGetClassObject answers.
-HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void* reserved, REFIID riid,
-                         void** object);
+HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void* reserved, REFIID riid, void** object);
 // CoGetClassObject, then IClassFactory::CreateInstance(outer, riid). With
 // an outer unknown riid must be IID_IUnknown (E_INVALIDARG otherwise), and
 // the result is the inner unknown the outer object then owns.

@@ -51,12 +51,12 @@ struct EXCEPINFO {
   SCODE scode;
 };
 
-inline constexpr IID IID_IDispatch{0x00020400, 0x0000, 0x0000,
-                                   {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr IID IID_ITypeInfo{0x00020401, 0x0000, 0x0000,
-                                   {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr IID IID_ITypeLib{0x00020402, 0x0000, 0x0000,
-                                  {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IDispatch{
+    0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_ITypeInfo{
+    0x00020401, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_ITypeLib{
+    0x00020402, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 class ITypeLib;
 
@@ -73,8 +73,8 @@ class ITypeInfo : public IUnknown {
   // MEMBERID_NIL documents the interface itself. Any output may be null;
   // returned strings belong to the caller. TYPE_E_ELEMENTNOTFOUND for an
   // unknown id.
-  virtual HRESULT GetDocumentation(MEMBERID id, BSTR* name, BSTR* docString,
-                                   DWORD* helpContext, BSTR* helpFile) = 0;
+  virtual HRESULT GetDocumentation(MEMBERID id, BSTR* name, BSTR* docString, DWORD* helpContext,
+                                   BSTR* helpFile) = 0;
   // The member's name followed by its parameter names.
   virtual HRESULT GetNames(MEMBERID id, BSTR* names, UINT maxNames, UINT* count) = 0;
   virtual HRESULT GetContainingTypeLib(ITypeLib** library, UINT* index) = 0;

@@ -38,7 +38,7 @@ using MemberThunk = HRESULT (*)(void* instance, VARIANT* arguments, VARIANT* res
 struct MemberDescription {
   DISPID id;
   const OLECHAR* name;
-  WORD invokeKind;  // DISPATCH_METHOD or DISPATCH_PROPERTYGET
+  WORD invokeKind;                         // DISPATCH_METHOD or DISPATCH_PROPERTYGET
   const ParameterDescription* parameters;  // [in] parameters only
   UINT parameterCount;
   VARTYPE returnType;  // the [out, retval] type, VT_EMPTY for none
@@ -68,8 +68,8 @@ struct TypeLibraryDescription {
 // names[0] is looked up among the members, names[1..] among that member's
 // parameters (their indexes), all without regard to ASCII case. Unknown
 // names give DISP_E_UNKNOWNNAME and DISPID_UNKNOWN in their place.
-HRESULT DispatchGetIDsOfNames(const InterfaceDescription& description, REFIID riid,
-                              LPOLESTR* names, UINT count, DISPID* ids);
+HRESULT DispatchGetIDsOfNames(const InterfaceDescription& description, REFIID riid, LPOLESTR* names,
+                              UINT count, DISPID* ids);
 
 // IDispatch::Invoke from a description:
 // - riid other than IID_NULL: DISP_E_UNKNOWNINTERFACE; unknown DISPID, or a
@@ -83,16 +83,15 @@ HRESULT DispatchGetIDsOfNames(const InterfaceDescription& description, REFIID ri
 //   type: DISP_E_TYPEMISMATCH, with its index into rgvarg in *argErr.
 // - the thunk's failure: DISP_E_EXCEPTION, its HRESULT in excepInfo->scode.
 // On success the return value goes to *result when given (freed otherwise).
-HRESULT DispatchByDescription(const InterfaceDescription& description, void* instance,
-                              DISPID id, REFIID riid, WORD flags, DISPPARAMS* params,
-                              VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr);
+HRESULT DispatchByDescription(const InterfaceDescription& description, void* instance, DISPID id,
+                              REFIID riid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                              EXCEPINFO* excepInfo, UINT* argErr);
 
 // The described member, or nullptr.
 const MemberDescription* FindMember(const InterfaceDescription& description, DISPID id);
 
 // A type library object over a description that outlives it (a static
 // table). Each interface becomes one ITypeInfo, in table order.
-HRESULT CreateTypeLibFromDescription(const TypeLibraryDescription* description,
-                                     ITypeLib** library);
+HRESULT CreateTypeLibFromDescription(const TypeLibraryDescription* description, ITypeLib** library);
 
 }  // namespace platform

@@ -37,22 +37,22 @@ struct VARIANT {
   WORD wReserved2;
   WORD wReserved3;
   union {
-    SHORT iVal;             // VT_I2
-    LONG lVal;              // VT_I4
-    USHORT uiVal;           // VT_UI2
-    DOUBLE dblVal;          // VT_R8
-    VARIANT_BOOL boolVal;   // VT_BOOL
-    SCODE scode;            // VT_ERROR
-    BSTR bstrVal;           // VT_BSTR (owned)
-    IUnknown* punkVal;      // VT_UNKNOWN (owned reference)
-    IDispatch* pdispVal;    // VT_DISPATCH (owned reference)
-    SHORT* piVal;           // VT_BYREF|VT_I2 (borrowed, as every VT_BYREF)
-    LONG* plVal;            // VT_BYREF|VT_I4
-    USHORT* puiVal;         // VT_BYREF|VT_UI2
-    DOUBLE* pdblVal;        // VT_BYREF|VT_R8
-    VARIANT_BOOL* pboolVal; // VT_BYREF|VT_BOOL
-    BSTR* pbstrVal;         // VT_BYREF|VT_BSTR
-    VARIANT* pvarVal;       // VT_BYREF|VT_VARIANT
+    SHORT iVal;              // VT_I2
+    LONG lVal;               // VT_I4
+    USHORT uiVal;            // VT_UI2
+    DOUBLE dblVal;           // VT_R8
+    VARIANT_BOOL boolVal;    // VT_BOOL
+    SCODE scode;             // VT_ERROR
+    BSTR bstrVal;            // VT_BSTR (owned)
+    IUnknown* punkVal;       // VT_UNKNOWN (owned reference)
+    IDispatch* pdispVal;     // VT_DISPATCH (owned reference)
+    SHORT* piVal;            // VT_BYREF|VT_I2 (borrowed, as every VT_BYREF)
+    LONG* plVal;             // VT_BYREF|VT_I4
+    USHORT* puiVal;          // VT_BYREF|VT_UI2
+    DOUBLE* pdblVal;         // VT_BYREF|VT_R8
+    VARIANT_BOOL* pboolVal;  // VT_BYREF|VT_BOOL
+    BSTR* pbstrVal;          // VT_BYREF|VT_BSTR
+    VARIANT* pvarVal;        // VT_BYREF|VT_VARIANT
     void* byref;
   };
 };
