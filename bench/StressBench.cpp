@@ -42,7 +42,8 @@ bool ParseNumber(const char* text, unsigned long* value) {
 }
 
 bool Parse(int argc, char** argv, Options* options) {
-  for (int i = 1; i < argc; ++i) {
+  // Options come in pairs: a name and its number.
+  for (int i = 1; i < argc; i += 2) {
     unsigned long value = 0;
     if (i + 1 >= argc || !ParseNumber(argv[i + 1], &value)) return false;
     if (std::strcmp(argv[i], "--seconds") == 0 && value > 0) {
@@ -53,7 +54,6 @@ bool Parse(int argc, char** argv, Options* options) {
     } else {
       return false;
     }
-    ++i;
   }
   return true;
 }

@@ -118,7 +118,7 @@ TEST_F(RegistryTest, QuerySizeProtocol) {
         << c.size;
     EXPECT_EQ(size, c.sizeAfter) << c.size;
     EXPECT_EQ(type, REG_SZ);
-    EXPECT_EQ(std::string(buffer, 6), c.written ? std::string("12345", 6) : "ZZZZZZ") << c.size;
+    EXPECT_EQ(std::string(buffer, 6), c.written ? std::string("12345\0", 6) : "ZZZZZZ") << c.size;
   }
   RegCloseKey(key);
 }

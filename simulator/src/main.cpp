@@ -11,8 +11,8 @@
 
 #include "app/ControlClient.h"
 #include "app/Options.h"
-#include "host/Presenter.h"
-#include "host/Simulator.h"
+#include "link/Presenter.h"
+#include "link/Simulator.h"
 #ifdef QVXSIM_USB
 #include "umockdev/UsbCable.h"
 #endif

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "host/Pacer.h"
+#include "link/Pacer.h"
 
 namespace qvx::sim {
 namespace {

@@ -21,7 +21,7 @@
 #include <thread>
 
 #include "PrivateDir.h"
-#include "host/Simulator.h"
+#include "link/Simulator.h"
 
 extern char** environ;
 

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "PrivateDir.h"
-#include "host/UniqueFd.h"
+#include "link/UniqueFd.h"
 #include "usb/PollableNode.h"
 #include "usb/UeventSender.h"
 #include "usb/Descriptors.h"

@@ -77,9 +77,9 @@ NTSTATUS SocketLowerEdge::SubmitOut(const Packet& packet, OutCompletion completi
   }
   if (result == STATUS_PENDING) {
     Wake();
-  } else {
-    completion(result);
+    return STATUS_SUCCESS;
   }
+  completion(result);  // NOLINT(bugprone-use-after-move): moved only when pending
   return STATUS_SUCCESS;
 }
 

@@ -186,7 +186,7 @@ class UsbLowerEdge final : public ILowerEdge {
       m_outTransfers.insert(usb);
     }
     ++m_inFlight;
-    transfer.release();  // owned by the callback from here on
+    static_cast<void>(transfer.release());  // owned by the callback from here on
     return STATUS_SUCCESS;
   }
 
@@ -223,7 +223,7 @@ class UsbLowerEdge final : public ILowerEdge {
         case TransferStep::Resubmit: {
           const int result = Resubmit(*transfer);
           if (result == LIBUSB_SUCCESS) {
-            transfer.release();
+            static_cast<void>(transfer.release());  // owned by the callback
             return;
           }
           status = FromSubmitError(result);
@@ -298,7 +298,7 @@ class UsbLowerEdge final : public ILowerEdge {
                      cleared != LIBUSB_ERROR_NO_DEVICE) {
             const int result = Resubmit(*transfer);
             if (result == LIBUSB_SUCCESS) {
-              transfer.release();
+              static_cast<void>(transfer.release());  // owned by the callback
               continue;
             }
             status = FromSubmitError(result);

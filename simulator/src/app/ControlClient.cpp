@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <system_error>
 
-#include "host/UnixSocket.h"
+#include "link/UnixSocket.h"
 
 namespace qvx::sim {
 namespace {

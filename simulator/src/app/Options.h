@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/Simulator.h"
+#include "link/Simulator.h"
 #include "usb/UsbOptions.h"
 
 namespace qvx::sim {

@@ -5,9 +5,9 @@
 
 #include <memory>
 
-#include "host/Cable.h"
-#include "host/Trace.h"
-#include "host/UniqueFd.h"
+#include "link/Cable.h"
+#include "link/Trace.h"
+#include "link/UniqueFd.h"
 #include "umockdev/EmulatedDevice.h"
 #include "usb/UrbPipes.h"
 #include "usb/UsbOptions.h"

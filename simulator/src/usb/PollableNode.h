@@ -9,7 +9,7 @@
 #include <mutex>
 #include <string>
 
-#include "host/UniqueFd.h"
+#include "link/UniqueFd.h"
 
 namespace qvx::sim::usb {
 

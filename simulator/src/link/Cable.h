@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "device/Packet.h"
-#include "host/Pacer.h"
+#include "link/Pacer.h"
 
 namespace qvx::sim {
 

@@ -1,5 +1,5 @@
 // The control commands, applied to the device and the cable.
-#include "host/Simulator.h"
+#include "link/Simulator.h"
 
 namespace qvx::sim {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/Trace.h"
+#include "link/Trace.h"
 
 namespace qvx::sim {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/UnixSocket.h"
+#include "link/UnixSocket.h"
 
 namespace qvx::sim {
 

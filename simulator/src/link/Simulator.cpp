@@ -1,4 +1,4 @@
-#include "host/Simulator.h"
+#include "link/Simulator.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <ctime>
 #include <system_error>
 
-#include "host/Link.h"
+#include "link/Link.h"
 
 namespace qvx::sim {
 

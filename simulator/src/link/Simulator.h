@@ -9,10 +9,10 @@
 
 #include "control/ControlCommand.h"
 #include "device/Firmware.h"
-#include "host/ControlServer.h"
-#include "host/Cable.h"
-#include "host/Presenter.h"
-#include "host/Trace.h"
+#include "link/ControlServer.h"
+#include "link/Cable.h"
+#include "link/Presenter.h"
+#include "link/Trace.h"
 
 namespace qvx::sim {
 

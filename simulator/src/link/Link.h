@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "device/Packet.h"
-#include "host/Cable.h"
-#include "host/Pacer.h"
-#include "host/Trace.h"
-#include "host/UnixSocket.h"
+#include "link/Cable.h"
+#include "link/Pacer.h"
+#include "link/Trace.h"
+#include "link/UnixSocket.h"
 
 namespace qvx::sim {
 

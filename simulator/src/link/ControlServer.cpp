@@ -1,4 +1,4 @@
-#include "host/ControlServer.h"
+#include "link/ControlServer.h"
 
 #include <sys/socket.h>
 

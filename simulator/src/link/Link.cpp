@@ -1,4 +1,4 @@
-#include "host/Link.h"
+#include "link/Link.h"
 
 #include <sys/socket.h>
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "host/UniqueFd.h"
+#include "link/UniqueFd.h"
 
 namespace qvx::sim {
 

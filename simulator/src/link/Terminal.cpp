@@ -8,7 +8,7 @@
 #include <deque>
 
 #include "device/Display.h"
-#include "host/Presenter.h"
+#include "link/Presenter.h"
 
 namespace qvx::sim {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/UnixSocket.h"
+#include "link/UnixSocket.h"
 
 #include <sys/socket.h>
 #include <sys/stat.h>
