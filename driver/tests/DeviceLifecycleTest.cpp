@@ -24,7 +24,7 @@ class DeviceLifecycleTest : public ReaderFixture {
   }
 };
 
-const Packet kCardStatusQuery = ReaderControlPacket(wire::kStatusQuery);
+const Packet kCardStatusQuery = sim::ReaderControlPacket(wire::kStatusQuery);
 
 TEST(DeviceUnitTest, NinthDeviceTakesTheCountAndFreedUnitsAreReused) {
   CUnitBitmap units;
@@ -173,7 +173,7 @@ TEST_F(DeviceLifecycleTest, QueryRemoveWaitsUntilTheRequestFinishes) {
   ASSERT_TRUE(Firmware().WaitForCommand(0x07));
   auto query = std::async(std::launch::async, [device] { return device->QueryRemove(); });
   EXPECT_EQ(query.wait_for(200ms), std::future_status::timeout);
-  Firmware().Release(ResponsePackets(3, {0x55}));
+  Firmware().Release(sim::ResponsePackets(3, {0x55}));
   ASSERT_EQ(request.wait_for(5s), std::future_status::ready);
   EXPECT_EQ(request.get().reply, (Bytes{0x55}));
   ASSERT_EQ(query.wait_for(5s), std::future_status::ready);
@@ -207,15 +207,15 @@ TEST_F(DeviceLifecycleTest, CardStatusPacketsWakeTheCardTracker) {
   // The card found at start is told once.
   ASSERT_EQ(Device().TrackCard(0), STATUS_SUCCESS);
   ASSERT_EQ(Device().TrackCard(0), STATUS_TIMEOUT);
-  Firmware().Send({CardStatusPacket(false)});
+  Firmware().Send({sim::CardStatusPacket(false)});
   EXPECT_EQ(Device().TrackCard(5000), STATUS_SUCCESS);
   CardState state{};
   ASSERT_EQ(Device().GetCardState(&state), STATUS_SUCCESS);
   EXPECT_EQ(state, CardState::Absent);
   // Removed again while absent: no change, nothing to tell.
-  Firmware().Send({CardStatusPacket(false)});
+  Firmware().Send({sim::CardStatusPacket(false)});
   EXPECT_EQ(Device().TrackCard(200), STATUS_TIMEOUT);
-  Firmware().Send({CardStatusPacket(true)});
+  Firmware().Send({sim::CardStatusPacket(true)});
   EXPECT_EQ(Device().TrackCard(5000), STATUS_SUCCESS);
   ASSERT_EQ(Device().GetCardState(&state), STATUS_SUCCESS);
   EXPECT_EQ(state, CardState::Present);
