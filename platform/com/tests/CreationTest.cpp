@@ -6,6 +6,7 @@
 #include <string>
 
 #include "PlatformTestSupport.h"
+#include "OuterUnknown.h"
 #include "platform/com/Creation.h"
 #include "server/TestServer.h"
 
@@ -73,25 +74,8 @@ TEST_F(CreationTest, ProgIdLeadsToTheModuleAndItsObject) {
   EXPECT_EQ(LiveObjects(), 0);
 }
 
-// An outer object that counts the references its inner object delegates.
-class COuter final : public IUnknown {
- public:
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (riid == IID_IUnknown) {
-      *object = this;
-      AddRef();
-      return S_OK;
-    }
-    return inner != nullptr ? inner->QueryInterface(riid, object) : E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++references; }
-  ULONG Release() override { return --references; }
-  ULONG references = 1;
-  IUnknown* inner = nullptr;
-};
-
 TEST_F(CreationTest, AggregatedObjectDelegatesToTheOuterUnknown) {
-  COuter outer;
+  qvx::testing::COuter outer;
   void* thing = nullptr;
   EXPECT_EQ(CoCreateInstance(CLSID_TestThing, &outer, CLSCTX_INPROC_SERVER, IID_ITestThing, &thing),
             E_INVALIDARG);
