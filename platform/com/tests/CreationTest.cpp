@@ -85,14 +85,7 @@ TEST_F(CreationTest, AggregatedObjectDelegatesToTheOuterUnknown) {
   ASSERT_NE(outer.inner, nullptr);
   EXPECT_NE(outer.inner, static_cast<IUnknown*>(&outer));
 
-  ITestThing* viaOuter = nullptr;
-  ASSERT_EQ(outer.QueryInterface(IID_ITestThing, reinterpret_cast<void**>(&viaOuter)), S_OK);
-  EXPECT_EQ(outer.references, 2u);  // the interface's reference is the outer's
-  IUnknown* identity = nullptr;
-  ASSERT_EQ(viaOuter->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
-  EXPECT_EQ(identity, static_cast<IUnknown*>(&outer));
-  identity->Release();
-  viaOuter->Release();
+  EXPECT_TRUE(qvx::testing::GivesOuterIdentity(outer, IID_ITestThing));
   EXPECT_EQ(outer.references, 1u);
 
   EXPECT_EQ(LiveObjects(), 1);

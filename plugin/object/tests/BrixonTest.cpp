@@ -214,14 +214,7 @@ TEST_F(BrixonObject, AggregatedTheOuterObjectOwnsIdentityAndCount) {
   EXPECT_EQ(ModuleLockCount(), before + 1);
   for (const IID& iid : {IID_IBRIXON, IID_IDispatch, IID_IObjectSafety, IID_IObjectSafetySiteLock,
                          IID_IObjectWithSite}) {
-    IUnknown* face = nullptr;
-    ASSERT_EQ(outer.QueryInterface(iid, reinterpret_cast<void**>(&face)), S_OK);
-    EXPECT_EQ(outer.references, 2u);
-    IUnknown* identity = nullptr;
-    ASSERT_EQ(face->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
-    EXPECT_EQ(identity, static_cast<IUnknown*>(&outer));
-    identity->Release();
-    face->Release();
+    EXPECT_TRUE(qvx::testing::GivesOuterIdentity(outer, iid));
   }
   EXPECT_EQ(outer.references, 1u);
   outer.inner->Release();
