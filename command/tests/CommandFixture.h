@@ -23,6 +23,7 @@
 namespace qvx::testing {
 
 namespace contract = qvx::contract;
+using qvx::contract::ControlIndex;
 
 constexpr const char* kReaderName = "Meridel Quorvex2_Reader 0";
 

@@ -5,9 +5,6 @@
 namespace qvx::testing {
 namespace {
 
-using qvx::CQuorvex2;
-using qvx::contract::ControlIndex;
-
 struct DeviceAnswerCase {
   const char* name;
   std::vector<BYTE> answer;

@@ -6,9 +6,6 @@
 namespace qvx::testing {
 namespace {
 
-using qvx::CQuorvex2;
-using qvx::contract::ControlIndex;
-
 constexpr const char* kCancelEvent = "Global\\Meridel Quorvex2_Reader 0_cancel_event";
 const std::string kLastLogon = "01 Jan 24, 09:30h";
 

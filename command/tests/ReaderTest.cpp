@@ -8,9 +8,6 @@
 namespace qvx::testing {
 namespace {
 
-using qvx::CQuorvex2;
-using qvx::contract::ControlIndex;
-
 constexpr const char* kCancelEvent = "Global\\Meridel Quorvex2_Reader 0_cancel_event";
 
 std::string Mode2(CQuorvex2& q) { return q.GetMode2Response(); }

@@ -5,9 +5,6 @@
 namespace qvx::testing {
 namespace {
 
-using qvx::CQuorvex2;
-using qvx::contract::ControlIndex;
-
 struct RequestCase {
   const char* name;
   std::function<std::string(CQuorvex2&)> command;

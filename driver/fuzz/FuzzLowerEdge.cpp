@@ -5,10 +5,7 @@
 
 namespace qvx::fuzz {
 
-using qvx::driver::STATUS_CANCELLED;
-using qvx::driver::STATUS_DEVICE_REMOVED;
-using qvx::driver::STATUS_INVALID_DEVICE_STATE;
-using qvx::driver::STATUS_SUCCESS;
+using namespace qvx::driver;
 
 CFuzzLowerEdge::CFuzzLowerEdge(std::deque<Burst> bursts)
     : m_bursts(std::move(bursts)), m_thread([this] { Run(); }) {}

@@ -19,23 +19,19 @@
 
 namespace qvx::fuzz {
 
-using qvx::driver::InCompletion;
-using qvx::driver::NTSTATUS;
-using qvx::driver::OutCompletion;
-using qvx::driver::Packet;
-
-class CFuzzLowerEdge final : public qvx::driver::ILowerEdge {
+class CFuzzLowerEdge final : public driver::ILowerEdge {
  public:
-  using Burst = std::vector<Packet>;
+  using Burst = std::vector<driver::Packet>;
 
   explicit CFuzzLowerEdge(std::deque<Burst> bursts);
   ~CFuzzLowerEdge() override;
   CFuzzLowerEdge(const CFuzzLowerEdge&) = delete;
   CFuzzLowerEdge& operator=(const CFuzzLowerEdge&) = delete;
 
-  NTSTATUS ReadDescriptors(qvx::driver::UsbDescriptors& descriptors) override;
-  NTSTATUS SubmitOut(const Packet& packet, OutCompletion completion) override;
-  NTSTATUS SubmitIn(InCompletion completion) override;
+  driver::NTSTATUS ReadDescriptors(driver::UsbDescriptors& descriptors) override;
+  driver::NTSTATUS SubmitOut(const driver::Packet& packet,
+                             driver::OutCompletion completion) override;
+  driver::NTSTATUS SubmitIn(driver::InCompletion completion) override;
   void CancelIn() override;
   void AbortPipes() override;
 
@@ -47,10 +43,10 @@ class CFuzzLowerEdge final : public qvx::driver::ILowerEdge {
 
   std::mutex m_mutex;
   std::condition_variable m_changed;
-  std::deque<Burst> m_bursts;     // not yet released
-  std::deque<Packet> m_released;  // released, not yet read
-  std::deque<OutCompletion> m_outs;
-  InCompletion m_in;
+  std::deque<Burst> m_bursts;             // not yet released
+  std::deque<driver::Packet> m_released;  // released, not yet read
+  std::deque<driver::OutCompletion> m_outs;
+  driver::InCompletion m_in;
   bool m_cancelIn = false;
   bool m_aborted = false;
   bool m_gone = false;  // the input is used up: the device has gone away

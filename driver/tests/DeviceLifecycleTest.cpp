@@ -22,9 +22,18 @@ class DeviceLifecycleTest : public ReaderFixture {
     }
     return false;
   }
+
+  // A GetMode2Response the device holds (command 0x07) until released.
+  std::future<ControlResult> HeldMode2Request() {
+    Firmware().Script(0x01, 1, {0x01});
+    Firmware().Hold(0x07);
+    CDevice* device = &Device();
+    return std::async(std::launch::async,
+                      [device] { return Control(*device, kGetMode2Response, {}); });
+  }
 };
 
-const Packet kCardStatusQuery = ReaderControlPacket(wire::kStatusQuery);
+const Packet kCardStatusQuery = sim::ReaderControlPacket(wire::kStatusQuery);
 
 TEST(DeviceUnitTest, NinthDeviceTakesTheCountAndFreedUnitsAreReused) {
   CUnitBitmap units;
@@ -149,14 +158,10 @@ TEST_F(DeviceLifecycleTest, PowerDownStopsThePumpAndPowerUpAsksForTheCard) {
 }
 
 TEST_F(DeviceLifecycleTest, RemovalWaitsForTheRunningRequest) {
-  Firmware().Script(0x01, 1, {0x01});
-  Firmware().Hold(0x07);
   // The aborted read comes back late: a removal that did not wait would
   // return while the request is still inside the driver.
   Main().edge->SetCancelDelay(200ms);
-  CDevice* device = &Device();
-  auto request =
-      std::async(std::launch::async, [device] { return Control(*device, kGetMode2Response, {}); });
+  auto request = HeldMode2Request();
   ASSERT_TRUE(Firmware().WaitForCommand(0x07));
   EXPECT_EQ(Device().Remove(), STATUS_SUCCESS);
   EXPECT_EQ(Device().PendingIo().Count(), 1);
@@ -165,15 +170,12 @@ TEST_F(DeviceLifecycleTest, RemovalWaitsForTheRunningRequest) {
 }
 
 TEST_F(DeviceLifecycleTest, QueryRemoveWaitsUntilTheRequestFinishes) {
-  Firmware().Script(0x01, 1, {0x01});
-  Firmware().Hold(0x07);
-  CDevice* device = &Device();
-  auto request =
-      std::async(std::launch::async, [device] { return Control(*device, kGetMode2Response, {}); });
+  auto request = HeldMode2Request();
   ASSERT_TRUE(Firmware().WaitForCommand(0x07));
+  CDevice* device = &Device();
   auto query = std::async(std::launch::async, [device] { return device->QueryRemove(); });
   EXPECT_EQ(query.wait_for(200ms), std::future_status::timeout);
-  Firmware().Release(ResponsePackets(3, {0x55}));
+  Firmware().Release(sim::ResponsePackets(3, {0x55}));
   ASSERT_EQ(request.wait_for(5s), std::future_status::ready);
   EXPECT_EQ(request.get().reply, (Bytes{0x55}));
   ASSERT_EQ(query.wait_for(5s), std::future_status::ready);
@@ -181,11 +183,7 @@ TEST_F(DeviceLifecycleTest, QueryRemoveWaitsUntilTheRequestFinishes) {
 }
 
 TEST_F(DeviceLifecycleTest, SurpriseRemovalEndsAWaitingRequest) {
-  Firmware().Script(0x01, 1, {0x01});
-  Firmware().Hold(0x07);
-  CDevice* device = &Device();
-  auto request =
-      std::async(std::launch::async, [device] { return Control(*device, kGetMode2Response, {}); });
+  auto request = HeldMode2Request();
   ASSERT_TRUE(Firmware().WaitForCommand(0x07));
   EXPECT_EQ(Device().SurpriseRemoval(), STATUS_SUCCESS);
   ASSERT_EQ(request.wait_for(5s), std::future_status::ready);
@@ -207,15 +205,15 @@ TEST_F(DeviceLifecycleTest, CardStatusPacketsWakeTheCardTracker) {
   // The card found at start is told once.
   ASSERT_EQ(Device().TrackCard(0), STATUS_SUCCESS);
   ASSERT_EQ(Device().TrackCard(0), STATUS_TIMEOUT);
-  Firmware().Send({CardStatusPacket(false)});
+  Firmware().Send({sim::CardStatusPacket(false)});
   EXPECT_EQ(Device().TrackCard(5000), STATUS_SUCCESS);
   CardState state{};
   ASSERT_EQ(Device().GetCardState(&state), STATUS_SUCCESS);
   EXPECT_EQ(state, CardState::Absent);
   // Removed again while absent: no change, nothing to tell.
-  Firmware().Send({CardStatusPacket(false)});
+  Firmware().Send({sim::CardStatusPacket(false)});
   EXPECT_EQ(Device().TrackCard(200), STATUS_TIMEOUT);
-  Firmware().Send({CardStatusPacket(true)});
+  Firmware().Send({sim::CardStatusPacket(true)});
   EXPECT_EQ(Device().TrackCard(5000), STATUS_SUCCESS);
   ASSERT_EQ(Device().GetCardState(&state), STATUS_SUCCESS);
   EXPECT_EQ(state, CardState::Present);

@@ -321,7 +321,7 @@ TEST_F(IfdHandlerTest, CardFunctions) {
 
   // pcscd powers down without buffers.
   EXPECT_EQ(m_module.power(0, IFD_POWER_DOWN, nullptr, nullptr), IFD_SUCCESS);
-  firmware.Send({CardStatusPacket(false)});
+  firmware.Send({sim::CardStatusPacket(false)});
   for (int i = 0; i < 200 && m_module.presence(0) != IFD_ICC_NOT_PRESENT; ++i) {
     std::this_thread::sleep_for(10ms);
   }
@@ -347,7 +347,7 @@ TEST_F(IfdHandlerTest, PollingWaitsForCardEventsAndStops) {
 
   auto removal = std::async(std::launch::async, [poll] { return poll(0, 60000); });
   EXPECT_EQ(removal.wait_for(100ms), std::future_status::timeout);
-  firmware.Send({CardStatusPacket(false)});
+  firmware.Send({sim::CardStatusPacket(false)});
   ASSERT_EQ(removal.wait_for(5s), std::future_status::ready);
   EXPECT_EQ(removal.get(), IFD_SUCCESS);
 
@@ -361,7 +361,7 @@ TEST_F(IfdHandlerTest, PollingWaitsForCardEventsAndStops) {
   EXPECT_EQ(poll(0, 200), IFD_SUCCESS) << "timed out polls answer success too";
   auto again = std::async(std::launch::async, [poll] { return poll(0, 60000); });
   EXPECT_EQ(again.wait_for(100ms), std::future_status::timeout) << "the stop outlived its poll";
-  firmware.Send({CardStatusPacket(true)});
+  firmware.Send({sim::CardStatusPacket(true)});
   ASSERT_EQ(again.wait_for(5s), std::future_status::ready);
 }
 

@@ -65,13 +65,13 @@ TEST_F(ReaderCardPowerTest, ColdAndWarmResetCollectTheAtr) {
   ASSERT_EQ(cold.status, STATUS_SUCCESS);
   EXPECT_EQ(cold.atr, atr);
   EXPECT_EQ(State(), CardState::Negotiable);
-  EXPECT_EQ(Firmware().Written().back(), ReaderControlPacket(wire::kColdReset));
+  EXPECT_EQ(Firmware().Written().back(), sim::ReaderControlPacket(wire::kColdReset));
 
   Firmware().SetAtr(AtrPackets(kAtrT0));
   const PowerResult warm = Power(PowerAction::WarmReset);
   ASSERT_EQ(warm.status, STATUS_SUCCESS);
   EXPECT_EQ(warm.atr, kAtrT0);
-  EXPECT_EQ(Firmware().Written().back(), ReaderControlPacket(wire::kWarmReset));
+  EXPECT_EQ(Firmware().Written().back(), sim::ReaderControlPacket(wire::kWarmReset));
 }
 
 struct AtrFailure {
@@ -98,11 +98,15 @@ TEST_F(ReaderCardPowerTest, ResetFailures) {
        CardState::Present,
        false},
       {"other control packet",
-       {ReaderControlPacket(0x05)},
+       {sim::ReaderControlPacket(0x05)},
        STATUS_IO_TIMEOUT,
        CardState::Swallowed,
        true},
-      {"header packet", {EventPacket(0x05)}, STATUS_UNRECOGNIZED_MEDIA, CardState::Present, false},
+      {"header packet",
+       {sim::EventPacket(0x05)},
+       STATUS_UNRECOGNIZED_MEDIA,
+       CardState::Present,
+       false},
       {"more than 33 bytes", overlong, STATUS_IO_TIMEOUT, CardState::Swallowed, true},
       {"wrong check byte",
        {DataPacket({0x3B, 0x80, 0x01, 0x00})},
@@ -132,8 +136,9 @@ TEST_F(ReaderCardPowerTest, CardPulledDuringTheResetEndsItWithNoMedia) {
     Packets device;
   } cases[] = {
       {"card status first, the ATR behind it",
-       {CardStatusPacket(false), DataPacket({0x3B, 0x02}), DataPacket({0x14, 0x50})}},
-      {"pulled after the first ATR packet", {DataPacket({0x3B, 0x02}), CardStatusPacket(false)}},
+       {sim::CardStatusPacket(false), DataPacket({0x3B, 0x02}), DataPacket({0x14, 0x50})}},
+      {"pulled after the first ATR packet",
+       {DataPacket({0x3B, 0x02}), sim::CardStatusPacket(false)}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -165,7 +170,7 @@ TEST_F(ReaderCardPowerTest, ReadFailureWhileCollectingMeansNoCard) {
   Firmware().SetAtr({});
   auto power = std::async(std::launch::async, [this] { return Power(PowerAction::ColdReset); });
   ASSERT_TRUE(Firmware().WaitForWritten(2));  // the status query, then the reset
-  ASSERT_EQ(Firmware().Written().back(), ReaderControlPacket(wire::kColdReset));
+  ASSERT_EQ(Firmware().Written().back(), sim::ReaderControlPacket(wire::kColdReset));
   Main().edge->FailAllIn(STATUS_DEVICE_REMOVED);
   EXPECT_EQ(power.get().status, STATUS_NO_MEDIA);
   EXPECT_EQ(State(), CardState::Absent);

@@ -22,19 +22,9 @@
 
 namespace qvx::testing {
 
-using qvx::driver::Packet;
-using qvx::testing::AtrPackets;
-using qvx::testing::Bytes;
-using qvx::testing::Packets;
-using qvx::testing::ReceivedCommand;
-using qvx::testing::ScriptedEdge;
-using qvx::testing::ScriptedFirmware;
 // What the device sends, and the reader-control packets the driver must
-// write, come from the simulator's codec.
-using qvx::sim::CardStatusPacket;
-using qvx::sim::EventPacket;
-using qvx::sim::ReaderControlPacket;
-using qvx::sim::ResponsePackets;
+// write, come from the simulator's codec (sim::CardStatusPacket and the
+// like).
 namespace wire = qvx::sim::wire;
 
 // One device: firmware, the device over its edge.

@@ -13,12 +13,7 @@
 namespace platform {
 namespace {
 
-using qvx::testing::JoinChild;
-using qvx::testing::MsSince;
-using qvx::testing::ObjectNamespaceTest;
-using qvx::testing::ScopedEnv;
-using qvx::testing::StartChild;
-using Clock = qvx::testing::Clock;
+using namespace qvx::testing;
 
 class EventTest : public ObjectNamespaceTest {};
 

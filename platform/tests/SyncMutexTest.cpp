@@ -5,11 +5,7 @@
 namespace platform {
 namespace {
 
-using qvx::testing::JoinChild;
-using qvx::testing::MsSince;
-using qvx::testing::ObjectNamespaceTest;
-using qvx::testing::StartChild;
-using Clock = qvx::testing::Clock;
+using namespace qvx::testing;
 
 const char kDeviceMutex[] = "Global\\Quorvex2-device";
 

@@ -10,19 +10,20 @@
 #include "Eventually.h"
 #include "SharedStack.h"
 #include "Stack.h"
+#include "StackFixture.h"
 #include "Trace.h"
 
 namespace qvx::testing {
 
 // Tests on this process's shared two-reader stack; the simulators start
 // every test in their unattended state with an empty trace.
-class SharedStackTest : public ::testing::Test {
+class SharedStackTest : public ProcessStackTest {
  protected:
+  StackOptions Options() const override { return SharedStackOptions(); }
+
   void SetUp() override {
-    std::string why;
-    if (!Stack::Available(&why)) GTEST_SKIP() << why;
-    m_stack = SharedStack(&why);
-    ASSERT_NE(m_stack, nullptr) << why;
+    ProcessStackTest::SetUp();
+    if (m_stack == nullptr) return;
     ResetSimulators(*m_stack);
     m_logStart = m_stack->ServiceLog().size();
   }
@@ -37,7 +38,6 @@ class SharedStackTest : public ::testing::Test {
   }
 
  private:
-  Stack* m_stack = nullptr;
   std::size_t m_logStart = 0;
 };
 

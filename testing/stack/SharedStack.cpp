@@ -29,23 +29,31 @@ Shared& State() {
 
 }  // namespace
 
-Stack* SharedStack(std::string* why) {
+Stack* ProcessStack(std::string* why, const StackOptions& options,
+                    const StackPreparation& prepare) {
   Shared& shared = State();
   if (!shared.tried) {
     shared.tried = true;
     if (Stack::Available(&shared.failure)) {
       try {
-        StackOptions options;
-        options.readers = UsbLane() ? 1 : 2;
         shared.stack = std::make_unique<Stack>(options);
         shared.stack->ExportToThisProcess();
+        if (prepare) shared.failure = prepare(*shared.stack);
+        if (!shared.failure.empty()) shared.stack.reset();
       } catch (const std::exception& e) {
         shared.failure = e.what();
+        shared.stack.reset();
       }
     }
   }
   if (why != nullptr) *why = shared.failure;
   return shared.stack.get();
+}
+
+StackOptions SharedStackOptions() {
+  StackOptions options;
+  options.readers = UsbLane() ? 1 : 2;
+  return options;
 }
 
 void ResetSimulators(const Stack& stack) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "PlatformTestSupport.h"
+#include "OuterUnknown.h"
 #include "platform/com/Creation.h"
 #include "server/TestServer.h"
 
@@ -73,25 +74,8 @@ TEST_F(CreationTest, ProgIdLeadsToTheModuleAndItsObject) {
   EXPECT_EQ(LiveObjects(), 0);
 }
 
-// An outer object that counts the references its inner object delegates.
-class COuter final : public IUnknown {
- public:
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (riid == IID_IUnknown) {
-      *object = this;
-      AddRef();
-      return S_OK;
-    }
-    return inner != nullptr ? inner->QueryInterface(riid, object) : E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++references; }
-  ULONG Release() override { return --references; }
-  ULONG references = 1;
-  IUnknown* inner = nullptr;
-};
-
 TEST_F(CreationTest, AggregatedObjectDelegatesToTheOuterUnknown) {
-  COuter outer;
+  qvx::testing::COuter outer;
   void* thing = nullptr;
   EXPECT_EQ(CoCreateInstance(CLSID_TestThing, &outer, CLSCTX_INPROC_SERVER, IID_ITestThing, &thing),
             E_INVALIDARG);
@@ -101,14 +85,7 @@ TEST_F(CreationTest, AggregatedObjectDelegatesToTheOuterUnknown) {
   ASSERT_NE(outer.inner, nullptr);
   EXPECT_NE(outer.inner, static_cast<IUnknown*>(&outer));
 
-  ITestThing* viaOuter = nullptr;
-  ASSERT_EQ(outer.QueryInterface(IID_ITestThing, reinterpret_cast<void**>(&viaOuter)), S_OK);
-  EXPECT_EQ(outer.references, 2u);  // the interface's reference is the outer's
-  IUnknown* identity = nullptr;
-  ASSERT_EQ(viaOuter->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
-  EXPECT_EQ(identity, static_cast<IUnknown*>(&outer));
-  identity->Release();
-  viaOuter->Release();
+  EXPECT_TRUE(qvx::testing::GivesOuterIdentity(outer, IID_ITestThing));
   EXPECT_EQ(outer.references, 1u);
 
   EXPECT_EQ(LiveObjects(), 1);

@@ -5,11 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "ComTestSupport.h"
 #include "platform/com/TypeDescription.h"
 
 namespace {
 
 using namespace platform;
+using qvx::testing::Text;
 
 // The object the description calls into (stands for a dual interface).
 struct CTarget {
@@ -51,13 +53,6 @@ const InterfaceDescription kInterface{kIid, u"ITarget", u"ITarget Interface", kM
 const TypeLibraryDescription kLibrary{
     GUID_NULL, u"TargetLib", u"Target 1.0 Type Library", 1, 0, &kInterface, 1};
 
-VARIANT Text(const char16_t* s) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_BSTR;
-  v.bstrVal = SysAllocString(s);
-  return v;
-}
 VARIANT Integer(LONG value) {
   VARIANT v;
   VariantInit(&v);

@@ -3,19 +3,14 @@
 
 #include <string>
 
+#include "ComTestSupport.h"
 #include "platform/com/Variant.h"
 
 namespace {
 
 using namespace platform;
+using qvx::testing::Text;
 
-VARIANT Text(const char16_t* s) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_BSTR;
-  v.bstrVal = SysAllocString(s);
-  return v;
-}
 VARIANT Number(VARTYPE vt, double value) {
   VARIANT v;
   VariantInit(&v);

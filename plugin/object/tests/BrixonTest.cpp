@@ -16,6 +16,7 @@
 #include "brixon/SiteLock.h"
 #include "browser/Page.h"
 #include "browser/Script.h"
+#include "OuterUnknown.h"
 #include "platform/com/Creation.h"
 
 namespace {
@@ -203,26 +204,9 @@ TEST_F(BrixonObject, ScriptSafetyOnlyForTheBanksHttpsPages) {
   }
 }
 
-// An outer object that aggregates BRIXON and counts its own references.
-class COuter final : public IUnknown {
- public:
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (riid == IID_IUnknown) {
-      *object = this;
-      AddRef();
-      return S_OK;
-    }
-    return inner->QueryInterface(riid, object);
-  }
-  ULONG AddRef() override { return ++references; }
-  ULONG Release() override { return --references; }
-  ULONG references = 1;
-  IUnknown* inner = nullptr;
-};
-
 TEST_F(BrixonObject, AggregatedTheOuterObjectOwnsIdentityAndCount) {
   const long before = ModuleLockCount();
-  COuter outer;
+  qvx::testing::COuter outer;
   void* refused = nullptr;
   EXPECT_EQ(m_factory->CreateInstance(&outer, IID_IDispatch, &refused), CLASS_E_NOAGGREGATION);
   ASSERT_EQ(m_factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)),
@@ -230,14 +214,7 @@ TEST_F(BrixonObject, AggregatedTheOuterObjectOwnsIdentityAndCount) {
   EXPECT_EQ(ModuleLockCount(), before + 1);
   for (const IID& iid : {IID_IBRIXON, IID_IDispatch, IID_IObjectSafety, IID_IObjectSafetySiteLock,
                          IID_IObjectWithSite}) {
-    IUnknown* face = nullptr;
-    ASSERT_EQ(outer.QueryInterface(iid, reinterpret_cast<void**>(&face)), S_OK);
-    EXPECT_EQ(outer.references, 2u);
-    IUnknown* identity = nullptr;
-    ASSERT_EQ(face->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
-    EXPECT_EQ(identity, static_cast<IUnknown*>(&outer));
-    identity->Release();
-    face->Release();
+    EXPECT_TRUE(qvx::testing::GivesOuterIdentity(outer, iid));
   }
   EXPECT_EQ(outer.references, 1u);
   outer.inner->Release();

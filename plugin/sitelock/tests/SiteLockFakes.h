@@ -11,6 +11,15 @@ namespace qvx::testing {
 
 using namespace platform;
 
+// QueryInterface's and QueryService's ending: `found` (counted) or none.
+template <typename Fake>
+HRESULT Hand(Fake& fake, IUnknown* found, void** object) {
+  *object = found;
+  if (found == nullptr) return E_NOINTERFACE;
+  fake.AddRef();
+  return S_OK;
+}
+
 // Each interface of the page can be withheld; every reference is counted
 // so a test sees what the lock failed to give back.
 class CFakePage final : public IServiceProvider,
@@ -30,36 +39,30 @@ class CFakePage final : public IServiceProvider,
   long references = 0;
 
   HRESULT QueryInterface(REFIID riid, void** object) override {
-    *object = nullptr;
+    IUnknown* found = nullptr;
     if (riid == IID_IUnknown || riid == IID_IServiceProvider) {
-      *object = static_cast<IServiceProvider*>(this);
+      found = static_cast<IServiceProvider*>(this);
     } else if (riid == IID_IOleClientSite) {
-      *object = static_cast<IOleClientSite*>(this);
+      found = static_cast<IOleClientSite*>(this);
     } else if (riid == IID_IOleContainer) {
-      *object = static_cast<IOleContainer*>(this);
+      found = static_cast<IOleContainer*>(this);
     } else if (riid == IID_IHTMLDocument2 && document) {
-      *object = static_cast<IHTMLDocument2*>(this);
-    } else {
-      return E_NOINTERFACE;
+      found = static_cast<IHTMLDocument2*>(this);
     }
-    AddRef();
-    return S_OK;
+    return Hand(*this, found, object);
   }
   ULONG AddRef() override { return static_cast<ULONG>(++references); }
   ULONG Release() override { return static_cast<ULONG>(--references); }
 
   HRESULT QueryService(REFGUID service, REFIID riid, void** object) override {
-    *object = nullptr;
+    IUnknown* found = nullptr;
     if (service == SID_SWebBrowserApp && riid == IID_IWebBrowser2 && browserService) {
-      *object = static_cast<IWebBrowser2*>(this);
+      found = static_cast<IWebBrowser2*>(this);
     } else if (service == SID_SInternetSecurityManager && riid == IID_IInternetSecurityManager &&
                securityManager) {
-      *object = static_cast<IInternetSecurityManager*>(this);
-    } else {
-      return E_NOINTERFACE;
+      found = static_cast<IInternetSecurityManager*>(this);
     }
-    AddRef();
-    return S_OK;
+    return Hand(*this, found, object);
   }
   HRESULT GetContainer(IOleContainer** container) override {
     *container = this;
@@ -94,17 +97,14 @@ class CFakeObject final : public qvx::brixon::IObjectSafetySiteLockImpl, public 
   ~CFakeObject() { SetSite(nullptr); }
 
   HRESULT QueryInterface(REFIID riid, void** object) override {
-    *object = nullptr;
+    IUnknown* found = nullptr;
     if (riid == IID_IUnknown || riid == IID_IObjectSafety ||
         riid == qvx::brixon::IID_IObjectSafetySiteLock) {
-      *object = static_cast<qvx::brixon::IObjectSafetySiteLock*>(this);
+      found = static_cast<qvx::brixon::IObjectSafetySiteLock*>(this);
     } else if (riid == IID_IObjectWithSite) {
-      *object = static_cast<IObjectWithSite*>(this);
-    } else {
-      return E_NOINTERFACE;
+      found = static_cast<IObjectWithSite*>(this);
     }
-    AddRef();
-    return S_OK;
+    return Hand(*this, found, object);
   }
   ULONG AddRef() override { return static_cast<ULONG>(++references); }
   ULONG Release() override { return static_cast<ULONG>(--references); }

@@ -6,15 +6,10 @@
 
 #include "SiteLockFakes.h"
 
+namespace qvx::testing {
 namespace {
 
-using namespace platform;
-using qvx::brixon::CSiteLock;
-using qvx::brixon::IID_IObjectSafetySiteLock;
-using qvx::brixon::SiteLockEntry;
-using qvx::brixon::ZoneMarker;
-using qvx::testing::CFakeObject;
-using qvx::testing::CFakePage;
+using namespace qvx::brixon;
 
 std::string Narrow(const std::u16string& s) {
   std::string out;
@@ -232,3 +227,4 @@ TEST(SiteLock, LockQueries) {
 }
 
 }  // namespace
+}  // namespace qvx::testing

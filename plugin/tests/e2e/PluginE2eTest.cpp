@@ -24,6 +24,7 @@
 #include "Ports.h"
 #include "ServiceProcess.h"
 #include "Stack.h"
+#include "StackFixture.h"
 #include "Subprocess.h"
 #include "client/WssClient.h"
 #include "browser/Page.h"
@@ -50,34 +51,17 @@ std::string ReadText(const std::string& path) {
   return text.str();
 }
 
-// One stack per process (the pcsc-lite client picks its pcscd once), with
-// the module registered in the stack's private registry.
-Stack* ProcessStack(std::string* why) {
-  static std::unique_ptr<Stack> stack;
-  if (!stack) {
-    if (!Stack::Available(why)) return nullptr;
-    stack = std::make_unique<Stack>();
-    stack->ExportToThisProcess();
-    ::setenv("TMPDIR", stack->Dir().c_str(), 1);  // the plug-in's log, for children too
+// The module is registered in the stack's private registry.
+class PluginOverPcscd : public qvx::testing::ProcessStackTest {
+ protected:
+  std::string Prepare(Stack& stack) override {
+    ::setenv("TMPDIR", stack.Dir().c_str(), 1);  // the plug-in's log, for children too
     void* module = ::dlopen(QVX_BRIXON_MODULE, RTLD_NOW);
     auto registrar = module != nullptr
                          ? reinterpret_cast<HRESULT (*)()>(::dlsym(module, "DllRegisterServer"))
                          : nullptr;
-    if (registrar == nullptr || registrar() != S_OK) {
-      *why = "DllRegisterServer failed";
-      stack.reset();
-    }
-  }
-  return stack.get();
-}
-
-class PluginOverPcscd : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string why;
-    m_stack = ProcessStack(&why);
-    if (m_stack == nullptr) GTEST_SKIP() << why;
-    m_stack->Control("customer approve 50");
+    if (registrar == nullptr || registrar() != S_OK) return "DllRegisterServer failed";
+    return {};
   }
 
   // The object as a page of `url` gets it: created by ProgID, sited, and
@@ -124,8 +108,6 @@ class PluginOverPcscd : public ::testing::Test {
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     return argv;
   }
-
-  Stack* m_stack = nullptr;
 };
 
 TEST_F(PluginOverPcscd, EveryMemberFromThePageReachesTheDevice) {

@@ -21,7 +21,18 @@ namespace {
 const std::string kSuccess = "Status=0\nStatusDescription=Success";
 const std::string kCheckConnection = R"({"Name":1,"Params":[]})";
 
-using ServiceLifecycle = ServiceTest;
+class ServiceLifecycle : public ServiceTest {
+ protected:
+  // The service up and a page whose command waits for a customer who never
+  // answers (the test asserts DeviceWaits()).
+  std::unique_ptr<qvx::client::CWssClient> PageWaitingForTheCustomer() {
+    StartServing();
+    stack().Control("customer never");
+    auto page = Connect();
+    page->SendText(R"({"Name":3,"Params":["0002CCDD","nl"]})");
+    return page;
+  }
+};
 
 std::string LastLine(std::string text) {
   while (!text.empty() && text.back() == '\n') text.pop_back();
@@ -133,10 +144,7 @@ TEST_F(ServiceLifecycle, AMissingPemFailsNewHandshakesUntilItIsBack) {
 }
 
 TEST_F(ServiceLifecycle, StopWhileAPageWaitsCancelsItsCommand) {
-  StartServing();
-  stack().Control("customer never");
-  const auto page = Connect();
-  page->SendText(R"({"Name":3,"Params":["0002CCDD","nl"]})");
+  const auto page = PageWaitingForTheCustomer();
   ASSERT_TRUE(DeviceWaits());
 
   const ProcessResult end = StopService();
@@ -150,10 +158,7 @@ TEST_F(ServiceLifecycle, StopWhileAPageWaitsCancelsItsCommand) {
 // pcscd frozen, the cancelled command cannot end, so the stop waits for the
 // workers: a second SIGTERM then arrives while it runs.
 TEST_F(ServiceLifecycle, ASecondSigtermDuringTheStopLetsItFinish) {
-  StartServing();
-  stack().Control("customer never");
-  const auto page = Connect();
-  page->SendText(R"({"Name":3,"Params":["0002CCDD","nl"]})");
+  const auto page = PageWaitingForTheCustomer();
   ASSERT_TRUE(DeviceWaits());
   FreezePcscd();
   SignalService(SIGTERM);

@@ -13,13 +13,7 @@
 namespace qvx::testing {
 namespace {
 
-namespace sim = qvx::sim;
-using qvx::driver::NTSTATUS;
-using qvx::driver::STATUS_CANCELLED;
-using qvx::driver::STATUS_DEVICE_REMOVED;
-using qvx::driver::STATUS_INVALID_DEVICE_STATE;
-using qvx::driver::STATUS_SUCCESS;
-using qvx::driver::STATUS_UNSUCCESSFUL;
+using namespace qvx::driver;
 
 struct InResult {
   NTSTATUS status;

@@ -22,15 +22,17 @@ class CThing final : public ITestThing {
   CThing(const CThing&) = delete;
   CThing& operator=(const CThing&) = delete;
 
+  HRESULT GetValue(LONG* value) override {
+    *value = 42;
+    return S_OK;
+  }
+  // The interface's IUnknown is the outer object's (this object's own
+  // inner one when not aggregated).
   HRESULT QueryInterface(REFIID riid, void** object) override {
     return m_outer->QueryInterface(riid, object);
   }
   ULONG AddRef() override { return m_outer->AddRef(); }
   ULONG Release() override { return m_outer->Release(); }
-  HRESULT GetValue(LONG* value) override {
-    *value = 42;
-    return S_OK;
-  }
 
   HRESULT InnerQueryInterface(REFIID riid, void** object) {
     if (object == nullptr) {

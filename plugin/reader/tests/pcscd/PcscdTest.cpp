@@ -8,6 +8,7 @@
 #include <string>
 
 #include "Stack.h"
+#include "StackFixture.h"
 #include "brixon/Error.h"
 #include "brixon/PCSC.h"
 #include "command/Exchanges.h"
@@ -17,27 +18,12 @@ namespace {
 using namespace qvx::brixon;
 using qvx::testing::Stack;
 
-// One stack per process: the pcsc-lite client picks its pcscd once.
-Stack* ProcessStack(std::string* why) {
-  static std::unique_ptr<Stack> stack;
-  if (!stack) {
-    if (!Stack::Available(why)) return nullptr;
-    stack = std::make_unique<Stack>();
-    stack->ExportToThisProcess();
-    ::setenv("TEMP", stack->Dir().c_str(), 1);  // the plug-in's log
-  }
-  return stack.get();
-}
-
-class ReaderAccessOverPcscd : public ::testing::Test {
+class ReaderAccessOverPcscd : public qvx::testing::ProcessStackTest {
  protected:
-  void SetUp() override {
-    std::string why;
-    m_stack = ProcessStack(&why);
-    if (m_stack == nullptr) GTEST_SKIP() << why;
-    m_stack->Control("customer approve 50");
+  std::string Prepare(Stack& stack) override {
+    ::setenv("TEMP", stack.Dir().c_str(), 1);  // the plug-in's log
+    return {};
   }
-  Stack* m_stack = nullptr;
 };
 
 TEST_F(ReaderAccessOverPcscd, OneRequestReachesTheDevice) {
