@@ -19,18 +19,17 @@ class CFileHandle {
  public:
   explicit CFileHandle(platform::HANDLE file) : m_file(file) {}
   ~CFileHandle() {
-    if (IsOpen()) platform::CloseHandle(m_file);
+    if (IsOpen()) CloseHandle(m_file);
   }
   CFileHandle(const CFileHandle&) = delete;
   CFileHandle& operator=(const CFileHandle&) = delete;
 
-  bool IsOpen() const { return m_file != platform::INVALID_HANDLE_VALUE; }
+  bool IsOpen() const { return m_file != INVALID_HANDLE_VALUE; }
 
   // A log line is never worth failing for: a refused write is dropped.
   void WriteAll(const std::string& text) const {
     platform::DWORD written = 0;
-    platform::WriteFile(m_file, text.data(), static_cast<platform::DWORD>(text.size()), &written,
-                        nullptr);
+    WriteFile(m_file, text.data(), static_cast<platform::DWORD>(text.size()), &written, nullptr);
   }
 
  private:
@@ -67,7 +66,7 @@ void CLog::Append(const std::string& line) {
   try {
     const std::string& fileName = GetFileName();
     if (fileName.empty()) {
-      platform::MessageBox("Missing file name!", "", platform::MB_OK);
+      MessageBox("Missing file name!", "", MB_OK);
       return;
     }
 
@@ -89,10 +88,8 @@ void CLog::Append(const std::string& line) {
     // within a line.
     const std::string text = Layout(line, m_indent);
     const CFileHandle file(
-        platform::CreateFile(fileName.c_str(), platform::FILE_APPEND_DATA,
-                             platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE, nullptr,
-                             restart ? platform::CREATE_ALWAYS : platform::OPEN_ALWAYS,
-                             platform::FILE_ATTRIBUTE_NORMAL, nullptr));
+        CreateFile(fileName.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                   restart ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsOpen()) return;
     file.WriteAll(text);
   } catch (...) {

@@ -123,14 +123,14 @@ void CReader::Open() {
     }
     // The holder is asked once; its request ends and it lets go.
     if (attempt == 1) ForceCancelOtherSession();
-    platform::Sleep(kConnectRetryDelayMs);
+    Sleep(kConnectRetryDelayMs);
   }
 
   if (!m_cancelEvent) {
-    m_cancelEvent = CEventHandle(
-        platform::CreateEvent(true, false, contract::CancelEventName(readerName).c_str()));
+    m_cancelEvent =
+        CEventHandle(CreateEvent(true, false, contract::CancelEventName(readerName).c_str()));
     if (!m_cancelEvent) {
-      const platform::DWORD lastError = platform::GetLastError();
+      const platform::DWORD lastError = GetLastError();
       // Not left connected when Open fails halfway.
       Close(false);
       RaiseSystemFailure("CReader::Open() => CreateEvent() failed.", lastError);
@@ -140,12 +140,10 @@ void CReader::Open() {
 
 void CReader::ForceCancelOtherSession() {
   if (m_cancelEvent) return;
-  m_cancelEvent =
-      CEventHandle(platform::OpenEvent(contract::CancelEventName(GetReaderName()).c_str()));
+  m_cancelEvent = CEventHandle(OpenEvent(contract::CancelEventName(GetReaderName()).c_str()));
   if (!m_cancelEvent) return;  // nobody is waiting on this reader
-  if (!platform::SetEvent(m_cancelEvent.Get())) {
-    RaiseSystemFailure("CReader::ForceCancelOtherSession() => SetEvent() failed.",
-                       platform::GetLastError());
+  if (!SetEvent(m_cancelEvent.Get())) {
+    RaiseSystemFailure("CReader::ForceCancelOtherSession() => SetEvent() failed.", GetLastError());
   }
 }
 

@@ -22,7 +22,7 @@ std::string DefaultLogDirectory() {
 std::string Expand(const std::string& text) {
   std::array<char, kExpandedPathSize> expanded{};
   const platform::DWORD needed =
-      platform::ExpandEnvironmentStrings(text.c_str(), expanded.data(), kExpandedPathSize);
+      ExpandEnvironmentStrings(text.c_str(), expanded.data(), kExpandedPathSize);
   if (needed == 0 || needed > kExpandedPathSize) return {};
   return expanded.data();
 }
@@ -31,14 +31,13 @@ std::string Expand(const std::string& text) {
 
 CRegistry::CRegistry() {
   platform::HKEY key = nullptr;
-  if (platform::RegOpenKeyEx(platform::HKEY_LOCAL_MACHINE, kRegistryKeyPath, 0, platform::KEY_READ,
-                             &key) == platform::ERROR_SUCCESS) {
+  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kRegistryKeyPath, 0, KEY_READ, &key) == ERROR_SUCCESS) {
     m_key = key;
   }
 }
 
 CRegistry::~CRegistry() {
-  if (m_key != nullptr) platform::RegCloseKey(m_key);
+  if (m_key != nullptr) RegCloseKey(m_key);
 }
 
 std::string CRegistry::GetWSSLogFilePath() const {
@@ -47,9 +46,8 @@ std::string CRegistry::GetWSSLogFilePath() const {
   std::array<char, kLogPathValueSize + 1> buffer{};
   platform::DWORD type = 0;
   platform::DWORD size = kLogPathValueSize;
-  if (platform::RegQueryValueEx(m_key, kWSSLogFilePathValue, &type,
-                                reinterpret_cast<platform::BYTE*>(buffer.data()),
-                                &size) != platform::ERROR_SUCCESS) {
+  if (RegQueryValueEx(m_key, kWSSLogFilePathValue, &type,
+                      reinterpret_cast<platform::BYTE*>(buffer.data()), &size) != ERROR_SUCCESS) {
     return {};  // missing, or too long for the buffer
   }
   buffer[std::min(size, kLogPathValueSize)] = '\0';

@@ -67,10 +67,9 @@ CReport CReport::WithMessage(Status status, std::int32_t level, std::string sour
 
 std::string CReport::Render() const {
   platform::SYSTEMTIME now{};
-  platform::GetLocalTime(&now);
-  std::string line =
-      ReportLinePrefix(platform::GetCurrentThreadId(), now.wYear, now.wMonth, now.wDay, now.wHour,
-                       now.wMinute, now.wSecond, now.wMilliseconds);
+  GetLocalTime(&now);
+  std::string line = ReportLinePrefix(GetCurrentThreadId(), now.wYear, now.wMonth, now.wDay,
+                                      now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
   line += LevelTag(m_level);
   line += m_source;
   line += ' ';

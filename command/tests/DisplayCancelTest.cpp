@@ -106,13 +106,13 @@ TEST_F(CancelTest, FreeReaderIsConnectedAndReleased) {
 }
 
 TEST_F(CancelTest, BusyReaderGetsTheOtherSessionCancelled) {
-  qvx::CEventHandle otherSession(platform::CreateEvent(true, false, kCancelEvent));
+  qvx::CEventHandle otherSession(CreateEvent(true, false, kCancelEvent));
   ASSERT_TRUE(otherSession);
   fake.connectResults = {SCARD_E_SHARING_VIOLATION};
 
   Cancel();
 
-  EXPECT_EQ(platform::WaitForSingleObject(otherSession.Get(), 0), platform::WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(otherSession.Get(), 0), WAIT_OBJECT_0);
   EXPECT_EQ(ConnectCount(), 2u);
   EXPECT_EQ(LogLineWith("[ERR]"), -1) << ReadLog();
 }

@@ -54,14 +54,13 @@ class LogTest : public ::testing::Test {
   void SetLogPathValue(const std::string& value) {
     platform::HKEY key = nullptr;
     platform::DWORD disposition = 0;
-    ASSERT_EQ(platform::RegCreateKeyEx(platform::HKEY_LOCAL_MACHINE, kRegistryKeyPath,
-                                       platform::KEY_WRITE, &key, &disposition),
-              platform::ERROR_SUCCESS);
-    EXPECT_EQ(platform::RegSetValueEx(key, "WSSLogFilePath", platform::REG_SZ,
-                                      reinterpret_cast<const platform::BYTE*>(value.c_str()),
-                                      static_cast<platform::DWORD>(value.size() + 1)),
-              platform::ERROR_SUCCESS);
-    platform::RegCloseKey(key);
+    ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, kRegistryKeyPath, KEY_WRITE, &key, &disposition),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueEx(key, "WSSLogFilePath", REG_SZ,
+                            reinterpret_cast<const platform::BYTE*>(value.c_str()),
+                            static_cast<platform::DWORD>(value.size() + 1)),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
   }
 
   PrivateDir m_private{"qvx-logtest"};
@@ -170,12 +169,12 @@ TEST_F(LogTest, RegistryValuePlacesTheLog) {
     EXPECT_EQ(WSSLogFilePath(), c.expectedPath);
     CLog log;
     EXPECT_EQ(log.GetFileName(), c.expectedPath);
-    platform::RegDeleteTree(platform::HKEY_LOCAL_MACHINE, kRegistryKeyPath);
+    RegDeleteTree(HKEY_LOCAL_MACHINE, kRegistryKeyPath);
   }
 
   SetLogPathValue("\"" + m_dir + "/q\"");
   EXPECT_EQ(CRegistry().GetWSSLogFilePath(), m_dir + "/q");
-  platform::RegDeleteTree(platform::HKEY_LOCAL_MACHINE, kRegistryKeyPath);
+  RegDeleteTree(HKEY_LOCAL_MACHINE, kRegistryKeyPath);
 }
 
 TEST_F(LogTest, DefaultDirectoryIsCreatedOnFirstLine) {

@@ -210,13 +210,13 @@ TEST_F(CommandFixture, CancelEventExistsOnlyWhileConnected) {
   bool eventSeen = false;
   fake.onCall = [&](const FakeSCard::Call& call) {
     if (call.function != "Control") return;
-    platform::HANDLE event = platform::OpenEvent(kCancelEvent);
+    platform::HANDLE event = OpenEvent(kCancelEvent);
     eventSeen = event != nullptr;
-    if (event != nullptr) platform::CloseHandle(event);
+    if (event != nullptr) CloseHandle(event);
   };
   EXPECT_EQ(StatusOf(Run(Mode2)), 0);
   EXPECT_TRUE(eventSeen);
-  EXPECT_EQ(platform::OpenEvent(kCancelEvent), nullptr);
+  EXPECT_EQ(OpenEvent(kCancelEvent), nullptr);
 }
 
 TEST_F(CommandFixture, OtherFailureOfConnectIsNotRetried) {
@@ -233,16 +233,14 @@ class BusyReaderTest : public CommandFixture {
  protected:
   void SetUp() override {
     CommandFixture::SetUp();
-    m_otherSession = qvx::CEventHandle(platform::CreateEvent(true, false, kCancelEvent));
+    m_otherSession = qvx::CEventHandle(CreateEvent(true, false, kCancelEvent));
     ASSERT_TRUE(m_otherSession);
   }
   void TearDown() override {
     m_otherSession.Reset();
     CommandFixture::TearDown();
   }
-  bool Signalled() const {
-    return platform::WaitForSingleObject(m_otherSession.Get(), 0) == platform::WAIT_OBJECT_0;
-  }
+  bool Signalled() const { return WaitForSingleObject(m_otherSession.Get(), 0) == WAIT_OBJECT_0; }
   // Resets the event on every later connect attempt, so a second signal
   // would still show at the end.
   void CountSignals() {
@@ -251,7 +249,7 @@ class BusyReaderTest : public CommandFixture {
       ++m_connects;
       if (m_connects == 2) {
         m_signalledBeforeRetry = Signalled();
-        platform::ResetEvent(m_otherSession.Get());
+        ResetEvent(m_otherSession.Get());
       }
     };
   }

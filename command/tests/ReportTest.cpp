@@ -60,8 +60,7 @@ TEST(ReportTest, LinePrefix) {
 TEST(ReportTest, RenderedLine) {
   const std::size_t prefixLength = kReportStampLength;
   char thread[16];
-  std::snprintf(thread, sizeof thread, "%010lu",
-                static_cast<unsigned long>(platform::GetCurrentThreadId()));
+  std::snprintf(thread, sizeof thread, "%010lu", static_cast<unsigned long>(GetCurrentThreadId()));
 
   const struct {
     std::int32_t level;

@@ -22,16 +22,16 @@ class CancelWatcherTest : public ReaderFixture {
  protected:
   // What a host does: open (or create) the reader's event and set it.
   static void SetCancelEvent(const std::string& name) {
-    platform::HANDLE event = platform::CreateEvent(true, false, name.c_str());
+    platform::HANDLE event = CreateEvent(true, false, name.c_str());
     ASSERT_NE(event, nullptr);
-    platform::SetEvent(event);
-    platform::CloseHandle(event);
+    SetEvent(event);
+    CloseHandle(event);
   }
   static bool EventIsSet(const std::string& name) {
-    platform::HANDLE event = platform::OpenEvent(name.c_str());
+    platform::HANDLE event = OpenEvent(name.c_str());
     if (event == nullptr) return false;
-    const bool set = platform::WaitForSingleObject(event, 0) == platform::WAIT_OBJECT_0;
-    platform::CloseHandle(event);
+    const bool set = WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+    CloseHandle(event);
     return set;
   }
 
@@ -118,14 +118,14 @@ TEST_F(CancelWatcherTest, DeviceWithASerialNumberWatchesItsListedName) {
 // The plug-in creates the event first, as an automatic one; the watcher
 // must not spend the signal on looking at it.
 TEST_F(CancelWatcherTest, AnAutomaticEventCreatedByTheHostAbortsToo) {
-  platform::HANDLE event = platform::CreateEvent(false, false, CancelEventName(0).c_str());
+  platform::HANDLE event = CreateEvent(false, false, CancelEventName(0).c_str());
   ASSERT_NE(event, nullptr);
   auto request = WaitingRequest(Main());
-  EXPECT_TRUE(platform::SetEvent(event));
+  EXPECT_TRUE(SetEvent(event));
   ASSERT_EQ(request.wait_for(5s), std::future_status::ready);
   EXPECT_EQ(Firmware().Aborts().size(), 1u);
   EXPECT_EQ(LastError(), (LastErrorRecord{5, 0, 0, 0}));
-  platform::CloseHandle(event);
+  CloseHandle(event);
 }
 
 // A cancel that finds no request running belongs to a request that has
@@ -207,7 +207,7 @@ TEST_F(CancelWatcherTest, RemovalEndsTheWatcher) {
   EXPECT_EQ(Device().Remove(), STATUS_SUCCESS);
   EXPECT_FALSE(Device().Reader().CancelWatcherRunning());
   // Nobody holds the event any more: it is gone from the namespace.
-  EXPECT_EQ(platform::OpenEvent(CancelEventName(0).c_str()), nullptr);
+  EXPECT_EQ(OpenEvent(CancelEventName(0).c_str()), nullptr);
 }
 
 }  // namespace

@@ -373,11 +373,10 @@ TEST_F(IfdHandlerTest, SecondReaderAndItsCancelEvent) {
   second.Hold(0x07);
   auto request = std::async(std::launch::async, [this] { return Control(0x10000, 0x312014, {}); });
   ASSERT_TRUE(second.WaitForCommand(0x07));
-  platform::HANDLE event =
-      platform::OpenEvent("Global\\Meridel Quorvex2_Reader 01 00_cancel_event");
+  platform::HANDLE event = OpenEvent("Global\\Meridel Quorvex2_Reader 01 00_cancel_event");
   ASSERT_NE(event, nullptr);
-  platform::SetEvent(event);
-  platform::CloseHandle(event);
+  SetEvent(event);
+  CloseHandle(event);
   ASSERT_EQ(request.wait_for(5s), std::future_status::ready);
   EXPECT_EQ(request.get().rc, IFD_SUCCESS);
   EXPECT_EQ(Control(0x10000, 0x312028, {}, 4).bytes, (Bytes{5, 0, 0, 0}));

@@ -47,11 +47,11 @@ TEST(KernelTest, WaitAnswersBecomeStatuses) {
   EXPECT_EQ(KEvent::WaitAny({&a, &b, &c}, 0), STATUS_WAIT_0 + 2);
 
   // A KEvent's handle waits together with a platform event.
-  platform::HANDLE other = platform::CreateEvent(false, true, nullptr);
+  platform::HANDLE other = CreateEvent(false, true, nullptr);
   ASSERT_NE(other, nullptr);
   EXPECT_EQ(KEvent::WaitAnyHandle({a.Handle(), other}, 0), STATUS_WAIT_0 + 1);
   EXPECT_EQ(KEvent::WaitAnyHandle({a.Handle(), other}, 0), STATUS_TIMEOUT);
-  platform::CloseHandle(other);
+  CloseHandle(other);
 
   // A wait the platform refuses is a failure, never an index or a timeout.
   EXPECT_EQ(KEvent::WaitAnyHandle({a.Handle(), nullptr}, 0), STATUS_UNSUCCESSFUL);

@@ -26,7 +26,7 @@ class CEventHandle {
   platform::HANDLE Get() const { return m_handle; }
   explicit operator bool() const { return m_handle != nullptr; }
   void Reset() noexcept {
-    if (m_handle != nullptr) platform::CloseHandle(std::exchange(m_handle, nullptr));
+    if (m_handle != nullptr) CloseHandle(std::exchange(m_handle, nullptr));
   }
 
  private:

@@ -13,11 +13,11 @@ namespace qvx::driver {
 namespace {
 
 NTSTATUS FromWaitResult(platform::DWORD result, std::size_t count) {
-  if (result == platform::WAIT_TIMEOUT) {
+  if (result == WAIT_TIMEOUT) {
     return STATUS_TIMEOUT;
   }
-  if (result < platform::WAIT_OBJECT_0 + count) {
-    return STATUS_WAIT_0 + (result - platform::WAIT_OBJECT_0);
+  if (result < WAIT_OBJECT_0 + count) {
+    return STATUS_WAIT_0 + (result - WAIT_OBJECT_0);
   }
   return STATUS_UNSUCCESSFUL;
 }
@@ -25,20 +25,20 @@ NTSTATUS FromWaitResult(platform::DWORD result, std::size_t count) {
 }  // namespace
 
 KEvent::KEvent(EventType type, bool signalled)
-    : m_handle(platform::CreateEvent(type == EventType::Notification, signalled, nullptr)) {
+    : m_handle(CreateEvent(type == EventType::Notification, signalled, nullptr)) {
   if (m_handle == nullptr) {
     throw std::bad_alloc();
   }
 }
 
-KEvent::~KEvent() { platform::CloseHandle(m_handle); }
+KEvent::~KEvent() { CloseHandle(m_handle); }
 
-void KEvent::Set() { platform::SetEvent(m_handle); }
+void KEvent::Set() { SetEvent(m_handle); }
 
-void KEvent::Clear() { platform::ResetEvent(m_handle); }
+void KEvent::Clear() { ResetEvent(m_handle); }
 
 NTSTATUS KEvent::Wait(std::uint32_t timeoutMs) {
-  return FromWaitResult(platform::WaitForSingleObject(m_handle, timeoutMs), 1);
+  return FromWaitResult(WaitForSingleObject(m_handle, timeoutMs), 1);
 }
 
 NTSTATUS KEvent::WaitAny(std::initializer_list<KEvent*> events, std::uint32_t timeoutMs) {
@@ -47,18 +47,16 @@ NTSTATUS KEvent::WaitAny(std::initializer_list<KEvent*> events, std::uint32_t ti
   for (KEvent* event : events) {
     handles.push_back(event->Handle());
   }
-  return FromWaitResult(
-      platform::WaitForMultipleObjects(static_cast<platform::DWORD>(handles.size()), handles.data(),
-                                       false, timeoutMs),
-      handles.size());
+  return FromWaitResult(WaitForMultipleObjects(static_cast<platform::DWORD>(handles.size()),
+                                               handles.data(), false, timeoutMs),
+                        handles.size());
 }
 
 NTSTATUS KEvent::WaitAnyHandle(std::initializer_list<platform::HANDLE> handles,
                                std::uint32_t timeoutMs) {
-  return FromWaitResult(
-      platform::WaitForMultipleObjects(static_cast<platform::DWORD>(handles.size()),
-                                       handles.begin(), false, timeoutMs),
-      handles.size());
+  return FromWaitResult(WaitForMultipleObjects(static_cast<platform::DWORD>(handles.size()),
+                                               handles.begin(), false, timeoutMs),
+                        handles.size());
 }
 
 NTSTATUS KEvent::WaitSignalledHandle(std::initializer_list<platform::HANDLE> handles,

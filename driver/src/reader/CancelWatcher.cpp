@@ -11,7 +11,7 @@ namespace qvx::driver {
 
 void PlatformHandle::Reset(platform::HANDLE handle) {
   if (m_handle != nullptr) {
-    platform::CloseHandle(m_handle);
+    CloseHandle(m_handle);
   }
   m_handle = handle;
 }
@@ -28,14 +28,14 @@ NTSTATUS CCancelWatcher::Start() {
   }
   // Manual reset: whichever process sets it, it stays set until the abort
   // has been written.
-  PlatformHandle event(platform::CreateEvent(true, false, m_eventName.c_str()));
+  PlatformHandle event(CreateEvent(true, false, m_eventName.c_str()));
   if (event.Get() == nullptr) {
     DbgPrint("Meridel: cannot create cancel event %s (error %u)", m_eventName.c_str(),
-             static_cast<unsigned>(platform::GetLastError()));
+             static_cast<unsigned>(GetLastError()));
     return STATUS_UNSUCCESSFUL;
   }
   // A cancel left over from before this watcher ran belongs to nobody.
-  platform::ResetEvent(event.Get());
+  ResetEvent(event.Get());
   m_stop.Clear();
   {
     std::lock_guard<std::mutex> operation(m_operation);
@@ -70,7 +70,7 @@ void CCancelWatcher::Stop() {
 void CCancelWatcher::BeginOperation() {
   std::lock_guard<std::mutex> guard(m_operation);
   if (m_cancelEvent.Get() != nullptr) {
-    platform::ResetEvent(m_cancelEvent.Get());
+    ResetEvent(m_cancelEvent.Get());
   }
   m_operationRunning = true;
 }
@@ -105,7 +105,7 @@ void CCancelWatcher::Run() {
     } else if (stillSet) {
       DbgPrint("Meridel: cancel with no request running: nothing to abort");
     }
-    platform::ResetEvent(m_cancelEvent.Get());
+    ResetEvent(m_cancelEvent.Get());
   }
 }
 

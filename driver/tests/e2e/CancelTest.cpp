@@ -76,13 +76,12 @@ TEST_F(Cancel, TheEventOfOneReaderLeavesTheOtherAlone) {
   // The host side of a cancel for reader 01 00: its driver's event exists.
   // Reader 01 00 runs no request, so its watcher takes the cancel (and
   // clears the event) without sending its device anything.
-  platform::HANDLE event = platform::OpenEvent(otherEvent.c_str());
+  platform::HANDLE event = OpenEvent(otherEvent.c_str());
   ASSERT_NE(event, nullptr) << otherEvent;
-  EXPECT_TRUE(platform::SetEvent(event));
-  EXPECT_TRUE(Eventually([&] {
-    return platform::WaitForSingleObject(event, 0) == platform::WAIT_TIMEOUT;
-  })) << "reader 01 00 never took its cancel";
-  platform::CloseHandle(event);
+  EXPECT_TRUE(SetEvent(event));
+  EXPECT_TRUE(Eventually([&] { return WaitForSingleObject(event, 0) == WAIT_TIMEOUT; }))
+      << "reader 01 00 never took its cancel";
+  CloseHandle(event);
   EXPECT_FALSE(AbortSent(TraceOf(1)));
   const ProcessResult result = pending.Wait();
   EXPECT_EQ(result.exitCode, 0) << result.output;

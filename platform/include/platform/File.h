@@ -62,3 +62,22 @@ bool GetFileSizeEx(HANDLE file, long long* size);
 HANDLE CreateOwnFile(const char* fileName);
 
 }  // namespace platform
+
+// The Win32 names, bare as the Windows headers make them (see docs/design.md).
+using platform::CREATE_ALWAYS;
+using platform::CreateFile;
+using platform::FILE_APPEND_DATA;
+using platform::FILE_ATTRIBUTE_NORMAL;
+using platform::FILE_BEGIN;
+using platform::FILE_SHARE_READ;
+using platform::FILE_SHARE_WRITE;
+using platform::GENERIC_READ;
+using platform::GENERIC_WRITE;
+using platform::GetFileSizeEx;
+using platform::INVALID_HANDLE_VALUE;
+using platform::OPEN_ALWAYS;
+using platform::OPEN_EXISTING;
+using platform::ReadFile;
+using platform::SetEndOfFile;
+using platform::SetFilePointerEx;
+using platform::WriteFile;

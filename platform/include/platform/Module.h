@@ -34,3 +34,9 @@ bool GetModuleHandleFromAddress(const void* address, HMODULE* module);
 DWORD GetModuleFileName(HMODULE module, char* fileName, DWORD size);
 
 }  // namespace platform
+
+// The Win32 names, bare as the Windows headers make them (see docs/design.md).
+using platform::FreeLibrary;
+using platform::GetModuleFileName;
+using platform::GetProcAddress;
+using platform::LoadLibrary;

@@ -48,3 +48,17 @@ LONG RegCloseKey(HKEY key);
 std::string RegistryRootDirectory(HKEY root);
 
 }  // namespace platform
+
+// The Win32 names, bare as the Windows headers make them (see docs/design.md).
+using platform::HKEY_CURRENT_USER;
+using platform::HKEY_LOCAL_MACHINE;
+using platform::KEY_ALL_ACCESS;
+using platform::KEY_READ;
+using platform::KEY_WRITE;
+using platform::REG_SZ;
+using platform::RegCloseKey;
+using platform::RegCreateKeyEx;
+using platform::RegDeleteTree;
+using platform::RegOpenKeyEx;
+using platform::RegQueryValueEx;
+using platform::RegSetValueEx;

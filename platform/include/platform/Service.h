@@ -140,3 +140,40 @@ std::string ServiceUnitDirectory();
 std::string ServiceStateFile(const std::string& serviceName);
 
 }  // namespace platform
+
+// The Win32 names, bare as the Windows headers make them (see docs/design.md).
+using platform::CloseServiceHandle;
+using platform::ControlService;
+using platform::CreateServiceA;
+using platform::DELETE;
+using platform::DeleteService;
+using platform::GetModuleFileNameA;
+using platform::OpenSCManagerA;
+using platform::OpenServiceA;
+using platform::QueryServiceStatus;
+using platform::QueueUserWorkItem;
+using platform::RegisterServiceCtrlHandlerA;
+using platform::SC_MANAGER_CONNECT;
+using platform::SC_MANAGER_CREATE_SERVICE;
+using platform::SERVICE_ACCEPT_SHUTDOWN;
+using platform::SERVICE_ACCEPT_STOP;
+using platform::SERVICE_AUTO_START;
+using platform::SERVICE_CHANGE_CONFIG;
+using platform::SERVICE_CONTINUE_PENDING;
+using platform::SERVICE_CONTROL_CONTINUE;
+using platform::SERVICE_CONTROL_PAUSE;
+using platform::SERVICE_CONTROL_SHUTDOWN;
+using platform::SERVICE_CONTROL_STOP;
+using platform::SERVICE_ERROR_NORMAL;
+using platform::SERVICE_PAUSE_PENDING;
+using platform::SERVICE_PAUSED;
+using platform::SERVICE_QUERY_STATUS;
+using platform::SERVICE_RUNNING;
+using platform::SERVICE_START_PENDING;
+using platform::SERVICE_STOP;
+using platform::SERVICE_STOP_PENDING;
+using platform::SERVICE_STOPPED;
+using platform::SERVICE_WIN32_OWN_PROCESS;
+using platform::SetServiceStatus;
+using platform::StartServiceCtrlDispatcherA;
+using platform::WT_EXECUTELONGFUNCTION;

@@ -54,3 +54,14 @@ int PollDescriptor(HANDLE object);
 std::string ObjectNamespaceDirectory(bool global);
 
 }  // namespace platform
+
+// The Win32 names, bare as the Windows headers make them (see docs/design.md).
+using platform::CloseHandle;
+using platform::CreateEvent;
+using platform::CreateMutex;
+using platform::OpenEvent;
+using platform::ReleaseMutex;
+using platform::ResetEvent;
+using platform::SetEvent;
+using platform::WaitForMultipleObjects;
+using platform::WaitForSingleObject;

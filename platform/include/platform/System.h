@@ -49,3 +49,14 @@ bool CreateDirectory(const std::string& path);  // one level; true if it exists
 long long GetFileSize(const std::string& path);
 
 }  // namespace platform
+
+// The Win32 names, bare as the Windows headers make them (see docs/design.md).
+using platform::ExpandEnvironmentStrings;
+using platform::GetCurrentProcessId;
+using platform::GetCurrentThreadId;
+using platform::GetLocalTime;
+using platform::MB_ICONWARNING;
+using platform::MB_OK;
+using platform::MB_SYSTEMMODAL;
+using platform::MessageBox;
+using platform::Sleep;

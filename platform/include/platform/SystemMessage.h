@@ -22,3 +22,6 @@ constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
 DWORD FormatSystemMessage(std::uint32_t code, std::string& text);
 
 }  // namespace platform
+
+// The Win32 names, bare as the Windows headers make them (see docs/design.md).
+using platform::ERROR_MR_MID_NOT_FOUND;

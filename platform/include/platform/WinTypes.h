@@ -46,3 +46,17 @@ DWORD GetLastError();
 void SetLastError(DWORD error);
 
 }  // namespace platform
+
+// The Win32 names, bare as the Windows headers make them (see docs/design.md).
+using platform::ERROR_ACCESS_DENIED;
+using platform::ERROR_ALREADY_EXISTS;
+using platform::ERROR_FILE_NOT_FOUND;
+using platform::ERROR_GEN_FAILURE;
+using platform::ERROR_INSUFFICIENT_BUFFER;
+using platform::ERROR_SUCCESS;
+using platform::GetLastError;
+using platform::SetLastError;
+using platform::WAIT_ABANDONED;
+using platform::WAIT_FAILED;
+using platform::WAIT_OBJECT_0;
+using platform::WAIT_TIMEOUT;

@@ -95,13 +95,13 @@ bool Parse(int argc, char** argv, Options* options) {
 
 // DllRegisterServer or DllUnregisterServer of a module, as regsvr32 does.
 bool RunRegistrar(const std::string& module, const char* entry) {
-  const platform::HMODULE handle = platform::LoadLibrary(module.c_str());
+  const platform::HMODULE handle = LoadLibrary(module.c_str());
   if (handle == nullptr) {
     std::fprintf(stderr, "Cannot load %s: error %u\n", module.c_str(),
-                 static_cast<unsigned>(platform::GetLastError()));
+                 static_cast<unsigned>(GetLastError()));
     return false;
   }
-  auto function = reinterpret_cast<HRESULT (*)()>(platform::GetProcAddress(handle, entry));
+  auto function = reinterpret_cast<HRESULT (*)()>(GetProcAddress(handle, entry));
   const HRESULT hr = function != nullptr ? function() : CO_E_ERRORINDLL;
   // The module stays loaded, as CoCreateInstance keeps it.
   if (FAILED(hr)) {

@@ -25,8 +25,8 @@ std::string HexCode(std::uint32_t code, int digits) {
 std::string SystemDescription(std::uint32_t code) {
   std::string text;
   const platform::DWORD error = platform::FormatSystemMessage(code, text);
-  if (error == platform::ERROR_SUCCESS) return text;
-  if (error != platform::ERROR_MR_MID_NOT_FOUND) {
+  if (error == ERROR_SUCCESS) return text;
+  if (error != ERROR_MR_MID_NOT_FOUND) {
     CLog::Log(LEVEL_ERROR, "CError::GetFormattedMessage(). FormatMessage() failed. LastError = " +
                                HexCode(error, 0));
   }

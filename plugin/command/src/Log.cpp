@@ -34,8 +34,7 @@ class CInLogGuard {
 
 bool WriteAll(platform::HANDLE file, const std::string& text) {
   platform::DWORD written = 0;
-  return platform::WriteFile(file, text.data(), static_cast<platform::DWORD>(text.size()), &written,
-                             nullptr);
+  return WriteFile(file, text.data(), static_cast<platform::DWORD>(text.size()), &written, nullptr);
 }
 
 bool IsDigitAt(const std::string& line, std::size_t position) {
@@ -71,21 +70,19 @@ std::time_t LineTime(const std::string& line) {
 std::string ExpandPath(const std::string& text) {
   std::array<char, kPathBufferSize> expanded{};
   const platform::DWORD needed =
-      platform::ExpandEnvironmentStrings(text.c_str(), expanded.data(), kPathBufferSize);
+      ExpandEnvironmentStrings(text.c_str(), expanded.data(), kPathBufferSize);
   if (needed == 0 || needed > kPathBufferSize) return {};
   return expanded.data();
 }
 
 std::string TempDirectory() {
   std::array<char, kPathBufferSize> buffer{};
-  const platform::DWORD needed =
-      platform::ExpandEnvironmentStrings("%TEMP%", buffer.data(), kPathBufferSize);
+  const platform::DWORD needed = ExpandEnvironmentStrings("%TEMP%", buffer.data(), kPathBufferSize);
   if (needed == 0 || buffer[0] == '\0') {
-    throw CError("CLog::GetLogFileName()", "1. GetTempPath() failed.", platform::GetLastError());
+    throw CError("CLog::GetLogFileName()", "1. GetTempPath() failed.", GetLastError());
   }
   if (needed > kPathBufferSize) {
-    throw CError("CLog::GetLogFileName()", "2. GetTempPath() failed.",
-                 platform::ERROR_INSUFFICIENT_BUFFER);
+    throw CError("CLog::GetLogFileName()", "2. GetTempPath() failed.", ERROR_INSUFFICIENT_BUFFER);
   }
   return buffer.data();
 }
@@ -93,10 +90,10 @@ std::string TempDirectory() {
 // From the start; appends still land at the end, whatever the position.
 std::string ReadAll(platform::HANDLE file) {
   std::string text;
-  if (!platform::SetFilePointerEx(file, 0, nullptr, platform::FILE_BEGIN)) return text;
+  if (!SetFilePointerEx(file, 0, nullptr, FILE_BEGIN)) return text;
   char buffer[8192];
   platform::DWORD n = 0;
-  while (platform::ReadFile(file, buffer, sizeof buffer, &n, nullptr) && n > 0) {
+  while (ReadFile(file, buffer, sizeof buffer, &n, nullptr) && n > 0) {
     text.append(buffer, n);
   }
   return text;
@@ -105,16 +102,16 @@ std::string ReadAll(platform::HANDLE file) {
 // Holds the machine-wide log lock for a scope, when it can be had.
 class CLogLock {
  public:
-  CLogLock() : m_mutex(platform::CreateMutex(false, kLogMutexName)) {
+  CLogLock() : m_mutex(CreateMutex(false, kLogMutexName)) {
     if (m_mutex == nullptr) return;
-    const platform::DWORD wait = platform::WaitForSingleObject(m_mutex, kLogLockWaitMs);
+    const platform::DWORD wait = WaitForSingleObject(m_mutex, kLogLockWaitMs);
     // An abandoned lock is taken all the same: its owner died, the file
     // is still there.
-    m_held = wait == platform::WAIT_OBJECT_0 || wait == platform::WAIT_ABANDONED;
+    m_held = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
   }
   ~CLogLock() {
-    if (m_held) platform::ReleaseMutex(m_mutex);
-    if (m_mutex != nullptr) platform::CloseHandle(m_mutex);
+    if (m_held) ReleaseMutex(m_mutex);
+    if (m_mutex != nullptr) CloseHandle(m_mutex);
   }
   CLogLock(const CLogLock&) = delete;
   CLogLock& operator=(const CLogLock&) = delete;
@@ -152,9 +149,9 @@ std::string LogLinePrefix(unsigned long processId, unsigned long threadId,
 
 std::string LogLinePrefix(std::int32_t level) {
   platform::SYSTEMTIME now{};
-  platform::GetLocalTime(&now);
-  return LogLinePrefix(static_cast<unsigned long>(platform::GetCurrentProcessId()),
-                       platform::GetCurrentThreadId(), now, level);
+  GetLocalTime(&now);
+  return LogLinePrefix(static_cast<unsigned long>(GetCurrentProcessId()), GetCurrentThreadId(), now,
+                       level);
 }
 
 std::string CleanupDateText(std::time_t now) {
@@ -235,7 +232,7 @@ CLog::CLog(std::string fileName) : m_fileName(std::move(fileName)) {
 }
 
 CLog::~CLog() {
-  if (m_file != platform::INVALID_HANDLE_VALUE) platform::CloseHandle(m_file);
+  if (m_file != INVALID_HANDLE_VALUE) CloseHandle(m_file);
 }
 
 void CLog::Open() {
@@ -251,7 +248,7 @@ void CLog::Open() {
     // clean-up would truncate) or a file of its own (which would collect
     // this user's lines).
     m_file = platform::CreateOwnFile(m_fileName.c_str());
-    if (m_file == platform::INVALID_HANDLE_VALUE) return;
+    if (m_file == INVALID_HANDLE_VALUE) return;
     if (lock.IsHeld()) {
       try {
         cleaned = CleanupIfDue();
@@ -260,7 +257,7 @@ void CLog::Open() {
       }
     }
     long long size = -1;
-    if (platform::GetFileSizeEx(m_file, &size) && size == 0) {
+    if (GetFileSizeEx(m_file, &size) && size == 0) {
       WriteAll(m_file, LogHeaderLine() + "\n");
     }
   }
@@ -278,8 +275,7 @@ bool CLog::CleanupIfDue() {
   // Rewritten in place through the descriptor that was checked (the name
   // could point elsewhere by now): other processes keep appending through
   // their own descriptors of the same file.
-  if (!platform::SetFilePointerEx(m_file, 0, nullptr, platform::FILE_BEGIN) ||
-      !platform::SetEndOfFile(m_file)) {
+  if (!SetFilePointerEx(m_file, 0, nullptr, FILE_BEGIN) || !SetEndOfFile(m_file)) {
     return false;
   }
   if (!WriteAll(m_file, LogHeaderLine() + "\n" + kept)) return false;
@@ -289,7 +285,7 @@ bool CLog::CleanupIfDue() {
 
 void CLog::Write(const std::string& entry) {
   CInLogGuard guard;
-  if (m_file == platform::INVALID_HANDLE_VALUE || !WriteAll(m_file, entry + "\n")) {
+  if (m_file == INVALID_HANDLE_VALUE || !WriteAll(m_file, entry + "\n")) {
     throw CError("CLog::Write(string)", "m_ofs in fail condition. LogEntry: " + entry);
   }
 }

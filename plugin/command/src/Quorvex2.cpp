@@ -89,8 +89,7 @@ std::string CQuorvex2::CheckConnection() {
   });
   if (outcome.error && m_errorBox) {
     const std::string text = outcome.error->GetMessage() + "\n\n" + outcome.error->GetText();
-    platform::MessageBox(text.c_str(), kErrorBoxCaption,
-                         platform::MB_OK | platform::MB_ICONWARNING | platform::MB_SYSTEMMODAL);
+    MessageBox(text.c_str(), kErrorBoxCaption, MB_OK | MB_ICONWARNING | MB_SYSTEMMODAL);
   }
   CLog::Log(LEVEL_INFO, "LenDeviceVersion/LenDriverVersion/DeviceVersion/DriverVersion: " +
                             std::to_string(versions.device.size()) + "/" +

@@ -22,10 +22,10 @@ std::string QueryString(platform::HKEY key, const char* valueName, const char* c
   std::array<char, kValueBufferSize + 1> buffer{};
   platform::DWORD type = 0;
   platform::DWORD size = kValueBufferSize;
-  const platform::LONG result = platform::RegQueryValueEx(
+  const platform::LONG result = RegQueryValueEx(
       key, valueName, &type, reinterpret_cast<platform::BYTE*>(buffer.data()), &size);
-  if (result == static_cast<platform::LONG>(platform::ERROR_FILE_NOT_FOUND)) return {};
-  if (result != static_cast<platform::LONG>(platform::ERROR_SUCCESS)) {
+  if (result == static_cast<platform::LONG>(ERROR_FILE_NOT_FOUND)) return {};
+  if (result != static_cast<platform::LONG>(ERROR_SUCCESS)) {
     throw CError(label, Failed(call, valueName), static_cast<std::uint32_t>(result));
   }
   buffer[size < kValueBufferSize ? size : kValueBufferSize] = '\0';
@@ -37,17 +37,16 @@ std::string QueryString(platform::HKEY key, const char* valueName, const char* c
 CRegistry::CRegistry() {
   // Without the machine key there is simply no configured log directory.
   platform::HKEY machineKey = nullptr;
-  if (platform::RegOpenKeyEx(platform::HKEY_LOCAL_MACHINE, kRegistryKeyPath, 0, platform::KEY_READ,
-                             &machineKey) == static_cast<platform::LONG>(platform::ERROR_SUCCESS)) {
+  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kRegistryKeyPath, 0, KEY_READ, &machineKey) ==
+      static_cast<platform::LONG>(ERROR_SUCCESS)) {
     m_machineKey = machineKey;
   }
   platform::HKEY userKey = nullptr;
   platform::DWORD disposition = 0;
   const platform::LONG result =
-      platform::RegCreateKeyEx(platform::HKEY_CURRENT_USER, kRegistryKeyPath,
-                               platform::KEY_ALL_ACCESS, &userKey, &disposition);
-  if (result != static_cast<platform::LONG>(platform::ERROR_SUCCESS)) {
-    if (m_machineKey != nullptr) platform::RegCloseKey(m_machineKey);
+      RegCreateKeyEx(HKEY_CURRENT_USER, kRegistryKeyPath, KEY_ALL_ACCESS, &userKey, &disposition);
+  if (result != static_cast<platform::LONG>(ERROR_SUCCESS)) {
+    if (m_machineKey != nullptr) RegCloseKey(m_machineKey);
     throw CError("CRegistry::CRegistry()", Failed("RegCreateKeyEx(HKCU"),
                  static_cast<std::uint32_t>(result));
   }
@@ -57,11 +56,11 @@ CRegistry::CRegistry() {
 CRegistry::~CRegistry() {
   // A key that does not close is only worth a line; destructors never raise.
   if (m_machineKey != nullptr &&
-      platform::RegCloseKey(m_machineKey) != static_cast<platform::LONG>(platform::ERROR_SUCCESS)) {
+      RegCloseKey(m_machineKey) != static_cast<platform::LONG>(ERROR_SUCCESS)) {
     CLog::Log(LEVEL_ERROR, "CRegistry::~CRegistry(): " + Failed("RegCloseKey(HKLM"));
   }
   if (m_userKey != nullptr &&
-      platform::RegCloseKey(m_userKey) != static_cast<platform::LONG>(platform::ERROR_SUCCESS)) {
+      RegCloseKey(m_userKey) != static_cast<platform::LONG>(ERROR_SUCCESS)) {
     CLog::Log(LEVEL_ERROR, "CRegistry::~CRegistry(): " + Failed("RegCloseKey(HKCU"));
   }
 }
@@ -78,11 +77,10 @@ std::string CRegistry::GetLogFileCleanupDate() const {
 }
 
 void CRegistry::SetLogFileCleanupDate(const std::string& date) const {
-  const platform::LONG result =
-      platform::RegSetValueEx(m_userKey, kLogFileCleanupDateValue, platform::REG_SZ,
-                              reinterpret_cast<const platform::BYTE*>(date.c_str()),
-                              static_cast<platform::DWORD>(date.size() + 1));
-  if (result != static_cast<platform::LONG>(platform::ERROR_SUCCESS)) {
+  const platform::LONG result = RegSetValueEx(m_userKey, kLogFileCleanupDateValue, REG_SZ,
+                                              reinterpret_cast<const platform::BYTE*>(date.c_str()),
+                                              static_cast<platform::DWORD>(date.size() + 1));
+  if (result != static_cast<platform::LONG>(ERROR_SUCCESS)) {
     throw CError("CRegistry::SetLogFileCleanupDate()",
                  Failed("RegSetValueEx(HKCU", kLogFileCleanupDateValue),
                  static_cast<std::uint32_t>(result));

@@ -24,14 +24,11 @@ std::string Stamp(std::time_t when) {
 
 void SetValue(platform::HKEY root, const char* name, const std::string& value) {
   platform::HKEY key = nullptr;
-  ASSERT_EQ(platform::RegCreateKeyEx(root, qvx::brixon::kRegistryKeyPath, platform::KEY_ALL_ACCESS,
-                                     &key, nullptr),
+  ASSERT_EQ(RegCreateKeyEx(root, qvx::brixon::kRegistryKeyPath, KEY_ALL_ACCESS, &key, nullptr), 0);
+  ASSERT_EQ(RegSetValueEx(key, name, REG_SZ, reinterpret_cast<const platform::BYTE*>(value.c_str()),
+                          static_cast<platform::DWORD>(value.size() + 1)),
             0);
-  ASSERT_EQ(platform::RegSetValueEx(key, name, platform::REG_SZ,
-                                    reinterpret_cast<const platform::BYTE*>(value.c_str()),
-                                    static_cast<platform::DWORD>(value.size() + 1)),
-            0);
-  platform::RegCloseKey(key);
+  RegCloseKey(key);
 }
 
 std::filesystem::path Fresh(const std::string& name) {
@@ -50,10 +47,9 @@ class PluginLogFileName : public ::testing::TestWithParam<PathCase> {};
 
 TEST_P(PluginLogFileName, FollowsLogFilePathElseTempDirectory) {
   setenv("QVXTEST_LOGDIR", (PluginEnvironment::Dir() / "logs").c_str(), 1);
-  if (GetParam().setting)
-    SetValue(platform::HKEY_LOCAL_MACHINE, "LogFilePath", *GetParam().setting);
+  if (GetParam().setting) SetValue(HKEY_LOCAL_MACHINE, "LogFilePath", *GetParam().setting);
   const std::string name = qvx::brixon::GetLogFileName();
-  platform::RegDeleteTree(platform::HKEY_LOCAL_MACHINE, qvx::brixon::kRegistryKeyPath);
+  RegDeleteTree(HKEY_LOCAL_MACHINE, qvx::brixon::kRegistryKeyPath);
   const std::filesystem::path expected(GetParam().expected);
   EXPECT_EQ(name, expected.is_absolute() ? expected : PluginEnvironment::Dir() / expected);
 }
@@ -101,7 +97,7 @@ TEST(PluginLog, FileGetsHeaderAndDailyCleanupOnce) {
     std::ofstream file(path);
     file << kOld << "old entry\n" << kRecent << "recent entry\n";
   }
-  SetValue(platform::HKEY_CURRENT_USER, "LogFileCleanupDate", "2000-01-01");
+  SetValue(HKEY_CURRENT_USER, "LogFileCleanupDate", "2000-01-01");
   { CLog log(path.string()); }
   { CLog log(path.string()); }  // same day: no second clean-up, no second header
 
@@ -128,7 +124,7 @@ TEST(PluginLog, RefusesALinkAndAFileOfAnotherAccount) {
   { std::ofstream(victim) << "precious\n"; }
   const std::filesystem::path link = Fresh("linked-log.txt");
   std::filesystem::create_symlink(victim, link);
-  SetValue(platform::HKEY_CURRENT_USER, "LogFileCleanupDate", "2000-01-01");  // clean-up due
+  SetValue(HKEY_CURRENT_USER, "LogFileCleanupDate", "2000-01-01");  // clean-up due
   {
     CLog log(link.string());
     EXPECT_THROW(log.Write("entry"), qvx::brixon::CError);

@@ -60,7 +60,7 @@ void CControlData::ForceDisconnectPCSC() {
   const ::SCARDHANDLE card = cardHandle.exchange(0);
   if (card == 0) return;
   // Gives the driver time to finish with the failed request.
-  platform::Sleep(75);
+  Sleep(75);
   const ::LONG result = m_library->Disconnect(card, SCARD_LEAVE_CARD);
   if (result != SCARD_S_SUCCESS) {
     CError("CPCSC::ForceDisconnectPCSC()", "SCardDisconnect() failed.",
@@ -96,7 +96,7 @@ void CControlData::WorkerEnded() {
     context = m_context;
   }
   if (m_directPath) {
-    if (platform::HDEVICE device = deviceHandle.exchange(nullptr)) platform::CloseHandle(device);
+    if (platform::HDEVICE device = deviceHandle.exchange(nullptr)) CloseHandle(device);
     return;
   }
   if (const ::SCARDHANDLE card = cardHandle.exchange(0))

@@ -88,18 +88,17 @@ void CControlThread::Cancel(const std::string& devicePath, bool onlyIfBusy) {
 void CControlThread::CancelDirect(const std::string& devicePath) {
   constexpr const char* kLabel = "CControlThread::CancelDirect()";
   platform::HDEVICE device =
-      platform::CreateFileA(devicePath.c_str(), platform::GENERIC_READ | platform::GENERIC_WRITE,
-                            platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE, nullptr,
-                            platform::OPEN_EXISTING, 0, nullptr);
+      CreateFileA(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   if (device == nullptr) {
-    throw CError(kLabel, "CreateFile(" + devicePath + ") failed.", platform::GetLastError());
+    throw CError(kLabel, "CreateFile(" + devicePath + ") failed.", GetLastError());
   }
   platform::DWORD returned = 0;
-  const bool sent = platform::DeviceIoControl(
-      device, ControlCodeOf(contract::ControlIndex::OpenCancelEvent, true), nullptr, 0, nullptr, 0,
-      &returned, nullptr);
-  const platform::DWORD error = platform::GetLastError();
-  platform::CloseHandle(device);
+  const bool sent =
+      DeviceIoControl(device, ControlCodeOf(contract::ControlIndex::OpenCancelEvent, true), nullptr,
+                      0, nullptr, 0, &returned, nullptr);
+  const platform::DWORD error = GetLastError();
+  CloseHandle(device);
   if (!sent) {
     throw CError(kLabel,
                  "DeviceIoControl(" + DisplayNameOf(contract::ControlIndex::OpenCancelEvent, true) +
@@ -131,7 +130,7 @@ void CControlThread::Kill() {
   m_data->exitCode = kWorkerExitKilled;
   if (m_data->IsDirectPath()) {
     if (platform::HDEVICE device = m_data->deviceHandle.exchange(nullptr)) {
-      platform::CloseHandle(device);
+      CloseHandle(device);
     }
   }
   m_thread.detach();
@@ -163,10 +162,10 @@ std::uint32_t CControlThread::GetExtendedErrorCodesPCSC(CControlData& data) {
 std::uint32_t CControlThread::GetExtendedErrorCodesDirect(CControlData& data) {
   std::uint8_t record[kLastErrorSize] = {};
   platform::DWORD returned = 0;
-  if (!platform::DeviceIoControl(data.deviceHandle.load(),
-                                 ControlCodeOf(contract::ControlIndex::GetLastError, true), nullptr,
-                                 0, record, sizeof record, &returned, nullptr)) {
-    const platform::DWORD error = platform::GetLastError();
+  if (!DeviceIoControl(data.deviceHandle.load(),
+                       ControlCodeOf(contract::ControlIndex::GetLastError, true), nullptr, 0,
+                       record, sizeof record, &returned, nullptr)) {
+    const platform::DWORD error = GetLastError();
     LogOnly("CControlThread::GetExtendedErrorCodesDirect()",
             "DeviceIoControl(" + DisplayNameOf(contract::ControlIndex::GetLastError, true) +
                 ") failed. dwBytesReturned = " + std::to_string(returned),
@@ -230,10 +229,10 @@ void CControlThread::ThreadLoop(CControlData& data) {
     std::size_t returned = 0;
     if (data.IsDirectPath()) {
       platform::DWORD count = 0;
-      succeeded = platform::DeviceIoControl(data.deviceHandle.load(), data.controlCode, send,
-                                            static_cast<platform::DWORD>(sendLength), output,
-                                            sizeof output, &count, nullptr);
-      data.resultCode = succeeded ? 0 : platform::GetLastError();
+      succeeded = DeviceIoControl(data.deviceHandle.load(), data.controlCode, send,
+                                  static_cast<platform::DWORD>(sendLength), output, sizeof output,
+                                  &count, nullptr);
+      data.resultCode = succeeded ? 0 : GetLastError();
       returned = count;
     } else {
       ::DWORD count = 0;

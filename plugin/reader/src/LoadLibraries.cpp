@@ -11,10 +11,10 @@ namespace {
 
 template <typename Function>
 void Resolve(platform::HMODULE library, const char* name, Function& entry) {
-  const platform::FARPROC address = platform::GetProcAddress(library, name);
+  const platform::FARPROC address = GetProcAddress(library, name);
   if (address == nullptr) {
     throw CError("CLoadLibraries::CLoadLibraries()",
-                 std::string("GetProcAddress(") + name + ") failed.", platform::ERROR_GEN_FAILURE);
+                 std::string("GetProcAddress(") + name + ") failed.", ERROR_GEN_FAILURE);
   }
   entry = reinterpret_cast<Function>(address);
 }
@@ -23,11 +23,11 @@ void Resolve(platform::HMODULE library, const char* name, Function& entry) {
 
 CLoadLibraries::CLoadLibraries(bool pcscPath) {
   if (!pcscPath) return;
-  m_library = platform::LoadLibrary(kPcscLibraryName);
+  m_library = LoadLibrary(kPcscLibraryName);
   if (m_library == nullptr) {
     throw CError("CLoadLibraries::CLoadLibraries()",
                  std::string("LoadLibrary(") + kPcscLibraryName + ") failed.",
-                 platform::ERROR_FILE_NOT_FOUND);
+                 ERROR_FILE_NOT_FOUND);
   }
   platform::SCardTable& table = Table();
   try {
@@ -40,7 +40,7 @@ CLoadLibraries::CLoadLibraries(bool pcscPath) {
     Resolve(m_library, "SCardDisconnect", table.disconnect);
     Resolve(m_library, "SCardFreeMemory", table.freeMemory);
   } catch (...) {
-    platform::FreeLibrary(m_library);
+    FreeLibrary(m_library);
     throw;
   }
 }

@@ -97,7 +97,7 @@ void CPCSC::Control(contract::ControlIndex index, const Bytes& input, Bytes& out
       self.DisconnectAtScopeExit();
       if (busy) {
         CProcessCS lock(BusySection());
-        BusyThreads().erase(platform::GetCurrentThreadId());
+        BusyThreads().erase(GetCurrentThreadId());
       }
     }
   } leave{*this};
@@ -106,7 +106,7 @@ void CPCSC::Control(contract::ControlIndex index, const Bytes& input, Bytes& out
   m_controlThread->Start(code, m_displayName, input);
   {
     CProcessCS lock(BusySection());
-    leave.busy = BusyThreads().insert(platform::GetCurrentThreadId()).second;
+    leave.busy = BusyThreads().insert(GetCurrentThreadId()).second;
   }
   WaitForCompletion();
   output = m_data->response;
@@ -116,7 +116,7 @@ void CPCSC::Cancel() {
   // Inside our own wait the completion cannot be waited for here (the wait
   // resumes only when this message handler returns); the session cancel
   // signal ends the wait instead, even when the device ignores the abort.
-  if (m_waitingThread.load() == platform::GetCurrentThreadId() && IsBusy()) {
+  if (m_waitingThread.load() == GetCurrentThreadId() && IsBusy()) {
     m_sessionCancel->Signal();
     return;
   }
@@ -236,7 +236,7 @@ void CPCSC::ConnectPCSC() {
     if (result != SCARD_E_SHARING_VIOLATION || attempt == kConnectAttempts) break;
     // The holder is asked to give way once, before the second attempt.
     if (attempt == 1 && m_data->readerCancelSignal) m_data->readerCancelSignal->Signal();
-    platform::Sleep(kConnectRetryMs);
+    Sleep(kConnectRetryMs);
   }
   if (result != SCARD_S_SUCCESS) {
     throw CError(kLabel, "SCardConnect(" + m_readerName + ") failed.", Code(result));
@@ -261,12 +261,11 @@ void CPCSC::ConnectDirect() {
   if (m_data->deviceHandle.load() != nullptr) return;
   RefreshReaderCancelSignal();
   platform::HDEVICE device =
-      platform::CreateFileA(m_readerName.c_str(), platform::GENERIC_READ | platform::GENERIC_WRITE,
-                            platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE, nullptr,
-                            platform::OPEN_EXISTING, 0, nullptr);
+      CreateFileA(m_readerName.c_str(), GENERIC_READ | GENERIC_WRITE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   if (device == nullptr) {
     throw CError("CPCSC::ConnectDirect()", "CreateFile(" + m_readerName + ") failed.",
-                 platform::GetLastError());
+                 GetLastError());
   }
   m_data->deviceHandle = device;
 }
@@ -278,7 +277,7 @@ void CPCSC::WaitForCompletion() {
     std::atomic<platform::DWORD>& thread;
     ~Waiting() { thread = 0; }
   } waiting{m_waitingThread};
-  waiting.thread = platform::GetCurrentThreadId();
+  waiting.thread = GetCurrentThreadId();
   try {
     index =
         CSignal::WaitMsgMultiple({m_sessionCancel.get(), &m_data->completion}, platform::INFINITE);
@@ -324,7 +323,7 @@ void CPCSC::Disconnect() {
                  LEVEL_ERROR, std::nullopt, "Driver/QVX");
   }
   if (platform::HDEVICE device = m_data->deviceHandle.exchange(nullptr)) {
-    platform::CloseHandle(device);
+    CloseHandle(device);
   }
 }
 
@@ -355,7 +354,7 @@ void CPCSC::DisconnectAtScopeExit() noexcept {
       // Destruction: the worker is gone or let go; the connection goes.
       if (m_directPath) {
         if (platform::HDEVICE device = m_data->deviceHandle.exchange(nullptr)) {
-          platform::CloseHandle(device);
+          CloseHandle(device);
         }
       } else {
         ForceDisconnectPCSC();

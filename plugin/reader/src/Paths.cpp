@@ -8,8 +8,7 @@ bool UsesDirectPath() {
   static const bool direct = [] {
     platform::OSVERSIONINFOA info{};
     info.dwOSVersionInfoSize = sizeof info;
-    return platform::GetVersionExA(&info) &&
-           info.dwPlatformId == platform::VER_PLATFORM_WIN32_WINDOWS;
+    return GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
   }();
   return direct;
 }

@@ -13,27 +13,27 @@ constexpr const char* kLabel = "CSystemCS::CSystemCS()";
 
 CSystemCS::CSystemCS(const std::string& name, CSignal* contention, platform::DWORD limitMs)
     : m_name(name) {
-  m_mutex = platform::CreateMutex(false, name.c_str());
+  m_mutex = CreateMutex(false, name.c_str());
   if (m_mutex == nullptr) {
-    throw CError(kLabel, "CreateMutex(" + name + ") failed.", platform::GetLastError());
+    throw CError(kLabel, "CreateMutex(" + name + ") failed.", GetLastError());
   }
-  platform::DWORD result = platform::WAIT_FAILED;
+  platform::DWORD result = WAIT_FAILED;
   platform::DWORD error = 0;
   try {
     const platform::DWORD first = std::min(kContentionMs, limitMs);
-    result = platform::WaitForSingleObject(m_mutex, first);
-    if (result == platform::WAIT_TIMEOUT && limitMs > first) {
+    result = WaitForSingleObject(m_mutex, first);
+    if (result == WAIT_TIMEOUT && limitMs > first) {
       // Still held: make the driver end the holder's device operation.
       if (contention != nullptr) contention->Signal();
-      result = platform::WaitForSingleObject(m_mutex, limitMs - first);
+      result = WaitForSingleObject(m_mutex, limitMs - first);
     }
-    error = platform::GetLastError();
+    error = GetLastError();
   } catch (...) {
-    platform::CloseHandle(m_mutex);
+    CloseHandle(m_mutex);
     throw;
   }
-  if (result == platform::WAIT_OBJECT_0) return;
-  if (result == platform::WAIT_ABANDONED) {
+  if (result == WAIT_OBJECT_0) return;
+  if (result == WAIT_ABANDONED) {
     // The holder ended without releasing. Refusing now would hand the
     // abandoned state on to the next process, and so on for ever: take it.
     // The driver may still be running the dead holder's request; have it
@@ -44,24 +44,22 @@ CSystemCS::CSystemCS(const std::string& name, CSignal* contention, platform::DWO
            LEVEL_DEBUG);
     return;
   }
-  platform::CloseHandle(m_mutex);
+  CloseHandle(m_mutex);
   m_mutex = nullptr;
-  if (result == platform::WAIT_TIMEOUT) {
+  if (result == WAIT_TIMEOUT) {
     throw CError(kLabel, "Timeout while trying to get exclusive access to the Quorvex2.",
-                 platform::WAIT_TIMEOUT, LEVEL_ERROR, STATUS_COMMUNICATION_ERROR, "Driver/QVX");
+                 WAIT_TIMEOUT, LEVEL_ERROR, STATUS_COMMUNICATION_ERROR, "Driver/QVX");
   }
   throw CError(kLabel, "WaitForSingleObject(" + name + ") failed.", error);
 }
 
 CSystemCS::~CSystemCS() {
   try {
-    if (!platform::ReleaseMutex(m_mutex)) {
-      CError("CSystemCS::~CSystemCS()", "ReleaseMutex(" + m_name + ") failed.",
-             platform::GetLastError());
+    if (!ReleaseMutex(m_mutex)) {
+      CError("CSystemCS::~CSystemCS()", "ReleaseMutex(" + m_name + ") failed.", GetLastError());
     }
-    if (!platform::CloseHandle(m_mutex)) {
-      CError("CSystemCS::~CSystemCS()", "CloseHandle(" + m_name + ") failed.",
-             platform::GetLastError());
+    if (!CloseHandle(m_mutex)) {
+      CError("CSystemCS::~CSystemCS()", "CloseHandle(" + m_name + ") failed.", GetLastError());
     }
   } catch (...) {
     // Only the log line was lost.

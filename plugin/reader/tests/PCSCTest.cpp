@@ -176,11 +176,11 @@ TEST(PCSCTest, QuitWhileWaitingIsPostedAgainAndTheRequestCancelled) {
   auto scard = Device();
   std::atomic<bool> pending{false};
   WaitForCancel(*scard, pending);
-  const platform::DWORD browser = platform::GetCurrentThreadId();
+  const platform::DWORD browser = GetCurrentThreadId();
   platform::MessageQueueDescriptor();
   std::thread quitter([&] {
     if (Eventually([&] { return pending.load(); })) {
-      platform::PostThreadMessage(browser, platform::WM_QUIT, 0, 0);
+      PostThreadMessage(browser, WM_QUIT, 0, 0);
     }
   });
   CPCSC pcsc(PcscOver(scard));
@@ -190,8 +190,8 @@ TEST(PCSCTest, QuitWhileWaitingIsPostedAgainAndTheRequestCancelled) {
   EXPECT_FALSE(pcsc.IsBusy()) << "the device was told to stop";
   EXPECT_EQ(scard->OpenCards(), 0);
   platform::MSG message;
-  ASSERT_TRUE(platform::PeekMessageA(&message, nullptr, 0, 0, platform::PM_REMOVE));
-  EXPECT_EQ(message.message, platform::WM_QUIT);
+  ASSERT_TRUE(PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(message.message, WM_QUIT);
 }
 
 TEST(PCSCTest, ASecondWindowWaitsAsksTheHolderToGiveWayAndGetsTheDevice) {
@@ -218,7 +218,7 @@ TEST(PCSCTest, ASecondWindowWaitsAsksTheHolderToGiveWayAndGetsTheDevice) {
 // The page's Cancel, run by a window message dispatched inside the wait.
 platform::LRESULT CancelFromScript(platform::HWND window, platform::UINT message, platform::WPARAM,
                                    platform::LPARAM) {
-  if (message == platform::WM_USER) {
+  if (message == WM_USER) {
     static_cast<IReaderAccess*>(platform::GetWindowUserData(window))->Cancel();
   }
   return 0;
@@ -247,7 +247,7 @@ TEST(PCSCTest, AReentrantCancelEndsTheCommandAlsoWhenTheDeviceIgnoresTheAbort) {
     ASSERT_NE(page, nullptr);
     std::thread script([&] {
       if (Eventually([&] { return pending.load(); })) {
-        platform::PostMessageA(page, platform::WM_USER, 0, 0);
+        PostMessageA(page, WM_USER, 0, 0);
       }
     });
     const CError error = RunExpectingError(pcsc);
@@ -262,7 +262,7 @@ TEST(PCSCTest, AReentrantCancelEndsTheCommandAlsoWhenTheDeviceIgnoresTheAbort) {
     ASSERT_TRUE(Eventually([&] { return !pcsc.IsBusy(); }));
     scard->onCall = nullptr;
     EXPECT_TRUE(pcsc.Execute(ControlIndex::CheckCard, {}).empty()) << "session signal was reset";
-    platform::DestroyWindow(page);
+    DestroyWindow(page);
   }
 }
 
@@ -295,7 +295,7 @@ TEST(PCSCTest, AWorkerStuckAtDestructionClosesTheConnectionItself) {
   std::atomic<platform::DWORD> browserThread{0};
   std::string message;
   std::thread browser([&] {
-    browserThread = platform::GetCurrentThreadId();
+    browserThread = GetCurrentThreadId();
     platform::MessageQueueDescriptor();
     CPCSC pcsc(PcscOver(scard));
     try {
@@ -305,7 +305,7 @@ TEST(PCSCTest, AWorkerStuckAtDestructionClosesTheConnectionItself) {
     }
   });
   ASSERT_TRUE(Eventually([&] { return pending.load(); }));
-  platform::PostThreadMessage(browserThread, platform::WM_CLOSE, 0, 0);
+  PostThreadMessage(browserThread, WM_CLOSE, 0, 0);
   browser.join();  // after the cancel's and the stop's 2000 ms
   EXPECT_EQ(message, "Received WM_CLOSE.");
   EXPECT_FALSE(scard->contextReleased.load()) << "not closed under the pending call";

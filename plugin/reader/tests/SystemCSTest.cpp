@@ -18,19 +18,19 @@ constexpr const char* kMutex = "Global\\qvx-systemcs-test";
 // Another handle of the device mutex (as another process would hold it).
 class Holder {
  public:
-  Holder() : m_mutex(platform::CreateMutex(true, kMutex)) {}
+  Holder() : m_mutex(CreateMutex(true, kMutex)) {}
   ~Holder() {
-    if (m_owned) platform::ReleaseMutex(m_mutex);
-    platform::CloseHandle(m_mutex);
+    if (m_owned) ReleaseMutex(m_mutex);
+    CloseHandle(m_mutex);
   }
   void Release() {
-    platform::ReleaseMutex(m_mutex);
+    ReleaseMutex(m_mutex);
     m_owned = false;
   }
   // Dies holding it.
   void Abandon() {
-    platform::CloseHandle(m_mutex);
-    m_mutex = platform::CreateMutex(false, "Global\\qvx-systemcs-unrelated");
+    CloseHandle(m_mutex);
+    m_mutex = CreateMutex(false, "Global\\qvx-systemcs-unrelated");
     m_owned = false;
   }
 
@@ -81,7 +81,7 @@ TEST(SystemCSTest, AFreeMutexIsTakenWithoutDisturbingAnyone) {
 TEST(SystemCSTest, AHolderThatDiedDoesNotLockTheDeviceForGood) {
   Holder holder;
   // Someone waits for the device meanwhile, so the mutex outlives its holder.
-  platform::HANDLE waiter = platform::CreateMutex(false, kMutex);
+  platform::HANDLE waiter = CreateMutex(false, kMutex);
   holder.Abandon();
   CSignal cancel(true, false);
   {
@@ -94,7 +94,7 @@ TEST(SystemCSTest, AHolderThatDiedDoesNotLockTheDeviceForGood) {
   EXPECT_FALSE(cancel.IsSet()) << "a properly released mutex cancels nothing";
   EXPECT_FALSE(next.WasAbandoned()) << "released properly by the one that took over";
   EXPECT_NE(qvx::testing::PluginLog().find("found the mutex abandoned"), std::string::npos);
-  platform::CloseHandle(waiter);
+  CloseHandle(waiter);
 }
 
 }  // namespace

@@ -36,13 +36,12 @@ bool NothingThatSplitsTheHost(const std::u16string& host) {
 }
 
 void Check(const std::u16string& url) {
-  const bool admitted =
-      CSiteLock::MatchSiteList(url.c_str(), platform::URLZONE_INTERNET, CSiteLock::kAllowedSites,
-                               CSiteLock::kAllowedSiteCount);
+  const bool admitted = CSiteLock::MatchSiteList(
+      url.c_str(), URLZONE_INTERNET, CSiteLock::kAllowedSites, CSiteLock::kAllowedSiteCount);
   if (!admitted) return;
   char16_t scheme[CSiteLock::kSchemeCapacity] = {};
   char16_t host[CSiteLock::kHostCapacity] = {};
-  if (CSiteLock::SplitUrl(url.c_str(), scheme, host) != platform::S_OK) std::abort();
+  if (CSiteLock::SplitUrl(url.c_str(), scheme, host) != S_OK) std::abort();
   const std::u16string hostText(host);
   if (std::u16string(scheme) != u"https" || !IsBankHost(hostText) ||
       !NothingThatSplitsTheHost(hostText)) {

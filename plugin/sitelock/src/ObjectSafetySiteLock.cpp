@@ -3,12 +3,6 @@
 
 namespace qvx::brixon {
 
-using platform::E_FAIL;
-using platform::E_NOTIMPL;
-using platform::E_POINTER;
-using platform::FAILED;
-using platform::S_OK;
-
 bool IObjectSafetySiteLockImpl::Supports(REFIID riid, HRESULT* error) {
   void* probe = nullptr;
   *error = QueryInterface(riid, &probe);

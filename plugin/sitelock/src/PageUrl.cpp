@@ -6,10 +6,6 @@ namespace {
 
 using platform::CBstr;
 using platform::CComPtr;
-using platform::E_FAIL;
-using platform::E_POINTER;
-using platform::FAILED;
-using platform::S_OK;
 
 // A call that claims success but hands back nothing is a failure too.
 template <class T>
@@ -88,7 +84,7 @@ HRESULT CSiteLock::GetPageUrl(platform::IUnknown* object, BSTR* url, DWORD* zone
   if (FAILED(hr)) {
     return hr;
   }
-  DWORD pageZone = platform::URLZONE_UNTRUSTED;
+  DWORD pageZone = URLZONE_UNTRUSTED;
   hr = manager->MapUrlToZone(pageUrl, &pageZone, 0);
   if (FAILED(hr)) {
     return hr;
@@ -99,7 +95,7 @@ HRESULT CSiteLock::GetPageUrl(platform::IUnknown* object, BSTR* url, DWORD* zone
 }
 
 bool CSiteLock::IsPageApproved(platform::IUnknown* object) {
-  DWORD zone = platform::URLZONE_UNTRUSTED;
+  DWORD zone = URLZONE_UNTRUSTED;
   CBstr url;
   if (FAILED(GetPageUrl(object, &url, &zone))) {
     return false;

@@ -36,11 +36,11 @@ bool IsBelow(const OLECHAR* host, std::size_t hostLength, const OLECHAR* name,
 bool ZoneMatches(int marker, DWORD zone) {
   switch (marker) {
     case kZoneMarkerIntranetOrTrusted:
-      return zone == platform::URLZONE_INTRANET || zone == platform::URLZONE_TRUSTED;
+      return zone == URLZONE_INTRANET || zone == URLZONE_TRUSTED;
     case kZoneMarkerLocalMachine:
-      return zone == platform::URLZONE_LOCAL_MACHINE;
+      return zone == URLZONE_LOCAL_MACHINE;
     case kZoneMarkerTrusted:
-      return zone == platform::URLZONE_TRUSTED;
+      return zone == URLZONE_TRUSTED;
     default:
       return false;
   }
@@ -91,7 +91,7 @@ bool CSiteLock::MatchSiteList(LPCOLESTR url, DWORD zone, const SiteLockEntry* ta
   }
   OLECHAR scheme[kSchemeCapacity] = {};
   OLECHAR host[kHostCapacity] = {};
-  if (platform::FAILED(SplitUrl(url, scheme, host))) {
+  if (FAILED(SplitUrl(url, scheme, host))) {
     return false;
   }
   const std::size_t schemeLength = Length(scheme);

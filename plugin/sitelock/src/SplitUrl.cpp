@@ -6,12 +6,6 @@
 namespace qvx::brixon {
 namespace {
 
-using platform::E_FAIL;
-using platform::E_OUTOFMEMORY;
-using platform::E_POINTER;
-using platform::S_FALSE;
-using platform::S_OK;
-
 bool IsWebScheme(const OLECHAR* scheme) {
   auto same = [scheme](const char16_t* name) {
     std::size_t i = 0;
@@ -34,7 +28,7 @@ bool IsWebScheme(const OLECHAR* scheme) {
 bool PartIsEmpty(LPCOLESTR url, DWORD part) {
   OLECHAR probe[1] = {u'#'};
   DWORD size = 1;
-  const HRESULT hr = platform::UrlGetPartW(url, probe, &size, part, 0);
+  const HRESULT hr = UrlGetPartW(url, probe, &size, part, 0);
   return (hr == S_OK || hr == S_FALSE) && probe[0] == 0;
 }
 
@@ -45,15 +39,15 @@ HRESULT CSiteLock::SplitUrl(LPCOLESTR url, OLECHAR* scheme, OLECHAR* host) {
     return E_POINTER;
   }
   DWORD size = kSchemeCapacity;
-  if (platform::FAILED(platform::UrlGetPartW(url, scheme, &size, platform::URL_PART_SCHEME, 0))) {
+  if (FAILED(UrlGetPartW(url, scheme, &size, URL_PART_SCHEME, 0))) {
     return E_FAIL;
   }
   size = kHostCapacity;
-  if (platform::FAILED(platform::UrlGetPartW(url, host, &size, platform::URL_PART_HOSTNAME, 0))) {
+  if (FAILED(UrlGetPartW(url, host, &size, URL_PART_HOSTNAME, 0))) {
     host[0] = 0;
   }
-  if (IsWebScheme(scheme) && (!PartIsEmpty(url, platform::URL_PART_USERNAME) ||
-                              !PartIsEmpty(url, platform::URL_PART_PASSWORD))) {
+  if (IsWebScheme(scheme) &&
+      (!PartIsEmpty(url, URL_PART_USERNAME) || !PartIsEmpty(url, URL_PART_PASSWORD))) {
     return E_FAIL;
   }
   return NormalizeHost(host, kHostCapacity);
@@ -77,13 +71,12 @@ HRESULT CSiteLock::NormalizeHost(OLECHAR* host, DWORD capacity) {
   // Windows loads normaliz.dll for IdnToAscii here (older systems lack
   // it); on Linux the platform layer has it built in.
   OLECHAR converted[kHostCapacity];
-  const int written =
-      platform::IdnToAscii(platform::IDN_USE_STD3_ASCII_RULES, host, static_cast<int>(length),
-                           converted, static_cast<int>(kHostCapacity));
+  const int written = IdnToAscii(IDN_USE_STD3_ASCII_RULES, host, static_cast<int>(length),
+                                 converted, static_cast<int>(kHostCapacity));
   if (written <= 0) {
-    const DWORD error = platform::GetLastError();
+    const DWORD error = GetLastError();
     // A failure must never read as success, whatever the last error says.
-    return error != platform::ERROR_SUCCESS ? platform::HRESULT_FROM_WIN32(error) : E_FAIL;
+    return error != ERROR_SUCCESS ? HRESULT_FROM_WIN32(error) : E_FAIL;
   }
   if (static_cast<DWORD>(written) >= kHostCapacity || static_cast<DWORD>(written) >= capacity) {
     return E_OUTOFMEMORY;

@@ -14,7 +14,7 @@ namespace qvx::endpoint {
 
 std::string ProgramDirectory() {
   char buffer[PATH_MAX];
-  if (platform::GetModuleFileName(nullptr, buffer, sizeof buffer) == 0) return ".";
+  if (GetModuleFileName(nullptr, buffer, sizeof buffer) == 0) return ".";
   const std::string path(buffer);
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";

@@ -13,31 +13,9 @@
 namespace qvx::host {
 
 using platform::AddServiceCredential;
-using platform::CloseServiceHandle;
-using platform::ControlService;
-using platform::CreateServiceA;
-using platform::DELETE;
-using platform::DeleteService;
 using platform::DWORD;
-using platform::GetLastError;
-using platform::GetModuleFileNameA;
-using platform::OpenSCManagerA;
-using platform::OpenServiceA;
-using platform::QueryServiceStatus;
 using platform::SC_HANDLE;
-using platform::SC_MANAGER_CONNECT;
-using platform::SC_MANAGER_CREATE_SERVICE;
-using platform::SERVICE_AUTO_START;
-using platform::SERVICE_CHANGE_CONFIG;
-using platform::SERVICE_CONTROL_STOP;
-using platform::SERVICE_ERROR_NORMAL;
-using platform::SERVICE_QUERY_STATUS;
 using platform::SERVICE_STATUS;
-using platform::SERVICE_STOP;
-using platform::SERVICE_STOP_PENDING;
-using platform::SERVICE_STOPPED;
-using platform::SERVICE_WIN32_OWN_PROCESS;
-using platform::Sleep;
 
 namespace {
 

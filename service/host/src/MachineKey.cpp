@@ -118,13 +118,13 @@ bool WriteAll(int fd, const std::string& text) {
 }
 
 bool Failed(platform::DWORD code) {
-  platform::SetLastError(code);
+  SetLastError(code);
   return false;
 }
 
 platform::DWORD FromErrno(int error) {
-  return error == EACCES || error == EPERM || error == EROFS ? platform::ERROR_ACCESS_DENIED
-                                                             : platform::ERROR_GEN_FAILURE;
+  return error == EACCES || error == EPERM || error == EROFS ? ERROR_ACCESS_DENIED
+                                                             : ERROR_GEN_FAILURE;
 }
 
 }  // namespace
@@ -152,7 +152,7 @@ bool EnsureMachineKey(const std::string& path, const std::string& passPhrase) {
   }
   const std::string text =
       cert ? PemText(key.get(), cert.get(), root.get(), passPhrase) : std::string();
-  if (text.empty()) return Failed(platform::ERROR_GEN_FAILURE);
+  if (text.empty()) return Failed(ERROR_GEN_FAILURE);
 
   // Written aside and linked into place, so the endpoint never reads half a
   // file and an existing one is never replaced.

@@ -5,25 +5,8 @@
 namespace qvx::host {
 
 using platform::DWORD;
-using platform::RegisterServiceCtrlHandlerA;
-using platform::SERVICE_ACCEPT_SHUTDOWN;
-using platform::SERVICE_ACCEPT_STOP;
-using platform::SERVICE_CONTINUE_PENDING;
-using platform::SERVICE_CONTROL_CONTINUE;
-using platform::SERVICE_CONTROL_PAUSE;
-using platform::SERVICE_CONTROL_SHUTDOWN;
-using platform::SERVICE_CONTROL_STOP;
-using platform::SERVICE_PAUSE_PENDING;
-using platform::SERVICE_PAUSED;
-using platform::SERVICE_RUNNING;
-using platform::SERVICE_START_PENDING;
 using platform::SERVICE_STATUS;
-using platform::SERVICE_STOP_PENDING;
-using platform::SERVICE_STOPPED;
 using platform::SERVICE_TABLE_ENTRYA;
-using platform::SERVICE_WIN32_OWN_PROCESS;
-using platform::SetServiceStatus;
-using platform::StartServiceCtrlDispatcherA;
 
 namespace {
 

@@ -8,9 +8,6 @@
 namespace qvx::host {
 
 using platform::DWORD;
-using platform::GetLastError;
-using platform::QueueUserWorkItem;
-using platform::WT_EXECUTELONGFUNCTION;
 
 namespace {
 

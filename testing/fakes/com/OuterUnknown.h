@@ -16,9 +16,9 @@ class COuter final : public platform::IUnknown {
     if (riid == platform::IID_IUnknown) {
       *object = this;
       AddRef();
-      return platform::S_OK;
+      return S_OK;
     }
-    return inner != nullptr ? inner->QueryInterface(riid, object) : platform::E_NOINTERFACE;
+    return inner != nullptr ? inner->QueryInterface(riid, object) : E_NOINTERFACE;
   }
   platform::ULONG AddRef() override { return ++references; }
   platform::ULONG Release() override { return --references; }
@@ -33,7 +33,7 @@ class COuter final : public platform::IUnknown {
 inline ::testing::AssertionResult GivesOuterIdentity(COuter& outer, platform::REFIID iid) {
   const platform::ULONG before = outer.references;
   platform::IUnknown* face = nullptr;
-  if (outer.QueryInterface(iid, reinterpret_cast<void**>(&face)) != platform::S_OK) {
+  if (outer.QueryInterface(iid, reinterpret_cast<void**>(&face)) != S_OK) {
     return ::testing::AssertionFailure() << "the interface is not given";
   }
   const platform::ULONG counted = outer.references;
@@ -45,7 +45,7 @@ inline ::testing::AssertionResult GivesOuterIdentity(COuter& outer, platform::RE
   if (counted != before + 1) {
     return ::testing::AssertionFailure() << "the reference went elsewhere: " << counted;
   }
-  if (asked != platform::S_OK || identity != static_cast<platform::IUnknown*>(&outer)) {
+  if (asked != S_OK || identity != static_cast<platform::IUnknown*>(&outer)) {
     return ::testing::AssertionFailure() << "IUnknown is not the outer object's";
   }
   if (outer.references != before) {

@@ -141,3 +141,15 @@ bool GetVersionExA(OSVERSIONINFOA* info);
 void OverridePlatformIdForTesting(long platformId);
 
 }  // namespace platform
+
+// The Win32 names, bare as the Windows headers make them (see docs/design.md).
+using platform::CloseHandle;
+using platform::CreateFileA;
+using platform::DeviceIoControl;
+using platform::FILE_SHARE_READ;
+using platform::FILE_SHARE_WRITE;
+using platform::GENERIC_READ;
+using platform::GENERIC_WRITE;
+using platform::GetVersionExA;
+using platform::OPEN_EXISTING;
+using platform::VER_PLATFORM_WIN32_WINDOWS;

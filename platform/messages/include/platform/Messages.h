@@ -98,3 +98,18 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* objects, bool waitAll
 int MessageQueueDescriptor();
 
 }  // namespace platform
+
+// The Win32 names, bare as the Windows headers make them (see docs/design.md).
+using platform::DestroyWindow;
+using platform::DispatchMessageA;
+using platform::MsgWaitForMultipleObjects;
+using platform::PeekMessageA;
+using platform::PM_REMOVE;
+using platform::PostMessageA;
+using platform::PostThreadMessage;
+using platform::QS_ALLINPUT;
+using platform::TranslateMessage;
+using platform::WM_CANCELMODE;
+using platform::WM_CLOSE;
+using platform::WM_QUIT;
+using platform::WM_USER;

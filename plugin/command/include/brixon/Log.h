@@ -101,7 +101,7 @@ class CLog {
   bool CleanupIfDue();
 
   std::string m_fileName;
-  platform::HANDLE m_file = platform::INVALID_HANDLE_VALUE;
+  platform::HANDLE m_file = INVALID_HANDLE_VALUE;
 };
 
 }  // namespace qvx::brixon

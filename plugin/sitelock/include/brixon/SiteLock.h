@@ -138,7 +138,7 @@ class IObjectSafetySiteLockImpl : public IObjectSafetySiteLock {
   HRESULT GetAllowedSites(const SiteLockEntry** sites, DWORD* count) override;
   HRESULT GetLockExpiry(BOOL* expires, FILETIME* expiry) override;
 
-  static constexpr DWORD kSupportedSafetyOptions = platform::INTERFACESAFE_FOR_UNTRUSTED_CALLER;
+  static constexpr DWORD kSupportedSafetyOptions = INTERFACESAFE_FOR_UNTRUSTED_CALLER;
 
  protected:
   IObjectSafetySiteLockImpl() = default;

@@ -87,3 +87,14 @@ constexpr HRESULT TYPE_E_ELEMENTNOTFOUND = MakeHResult(0x8002802Bu);
 constexpr HRESULT TYPE_E_CANTLOADLIBRARY = MakeHResult(0x80029C4Au);
 
 }  // namespace platform
+
+// The Win32 names, bare as the Windows headers make them (see docs/design.md).
+using platform::E_FAIL;
+using platform::E_NOINTERFACE;
+using platform::E_NOTIMPL;
+using platform::E_OUTOFMEMORY;
+using platform::E_POINTER;
+using platform::FAILED;
+using platform::HRESULT_FROM_WIN32;
+using platform::S_FALSE;
+using platform::S_OK;

@@ -100,3 +100,11 @@ class IInternetSecurityManager : public IUnknown {
 };
 
 }  // namespace platform
+
+// The Win32 names, bare as the Windows headers make them (see docs/design.md).
+using platform::INTERFACESAFE_FOR_UNTRUSTED_CALLER;
+using platform::URLZONE_INTERNET;
+using platform::URLZONE_INTRANET;
+using platform::URLZONE_LOCAL_MACHINE;
+using platform::URLZONE_TRUSTED;
+using platform::URLZONE_UNTRUSTED;

@@ -20,3 +20,7 @@ constexpr DWORD IDN_USE_STD3_ASCII_RULES = 0x02;  // letters, digits, "-" only
 int IdnToAscii(DWORD flags, LPCOLESTR unicode, int length, LPOLESTR ascii, int size);
 
 }  // namespace platform
+
+// The Win32 names, bare as the Windows headers make them (see docs/design.md).
+using platform::IDN_USE_STD3_ASCII_RULES;
+using platform::IdnToAscii;

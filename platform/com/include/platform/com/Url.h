@@ -32,3 +32,10 @@ constexpr DWORD URL_PART_QUERY = 6;
 HRESULT UrlGetPartW(LPCOLESTR url, LPOLESTR out, DWORD* size, DWORD part, DWORD flags);
 
 }  // namespace platform
+
+// The Win32 names, bare as the Windows headers make them (see docs/design.md).
+using platform::URL_PART_HOSTNAME;
+using platform::URL_PART_PASSWORD;
+using platform::URL_PART_SCHEME;
+using platform::URL_PART_USERNAME;
+using platform::UrlGetPartW;
