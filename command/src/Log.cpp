@@ -66,7 +66,7 @@ void CLog::Append(const std::string& line) {
   try {
     const std::string& fileName = GetFileName();
     if (fileName.empty()) {
-      MessageBox("Missing file name!", "", MB_OK);
+      MessageBox(nullptr, "Missing file name!", "", MB_OK);
       return;
     }
 
@@ -75,12 +75,12 @@ void CLog::Append(const std::string& line) {
     bool restart = false;
     if (!m_sizeChecked) {
       m_sizeChecked = true;
-      restart = platform::GetFileSize(fileName) > kLogRestartSize;
+      restart = platform::FileSizeAt(fileName) > kLogRestartSize;
     }
 
     const std::size_t slash = fileName.rfind(platform::kPathSeparator);
     if (slash != std::string::npos && slash > 0) {
-      platform::CreateDirectory(fileName.substr(0, slash));
+      platform::MakeDirectory(fileName.substr(0, slash));
     }
 
     // The whole line goes out in one write to a file opened for appending

@@ -127,8 +127,8 @@ void CReader::Open() {
   }
 
   if (!m_cancelEvent) {
-    m_cancelEvent =
-        CEventHandle(CreateEvent(true, false, contract::CancelEventName(readerName).c_str()));
+    m_cancelEvent = CEventHandle(
+        CreateEvent(nullptr, true, false, contract::CancelEventName(readerName).c_str()));
     if (!m_cancelEvent) {
       const platform::DWORD lastError = GetLastError();
       // Not left connected when Open fails halfway.
@@ -140,7 +140,8 @@ void CReader::Open() {
 
 void CReader::ForceCancelOtherSession() {
   if (m_cancelEvent) return;
-  m_cancelEvent = CEventHandle(OpenEvent(contract::CancelEventName(GetReaderName()).c_str()));
+  m_cancelEvent = CEventHandle(OpenEvent(SYNCHRONIZE | EVENT_MODIFY_STATE, false,
+                                         contract::CancelEventName(GetReaderName()).c_str()));
   if (!m_cancelEvent) return;  // nobody is waiting on this reader
   if (!SetEvent(m_cancelEvent.Get())) {
     RaiseSystemFailure("CReader::ForceCancelOtherSession() => SetEvent() failed.", GetLastError());

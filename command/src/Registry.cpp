@@ -46,7 +46,7 @@ std::string CRegistry::GetWSSLogFilePath() const {
   std::array<char, kLogPathValueSize + 1> buffer{};
   platform::DWORD type = 0;
   platform::DWORD size = kLogPathValueSize;
-  if (RegQueryValueEx(m_key, kWSSLogFilePathValue, &type,
+  if (RegQueryValueEx(m_key, kWSSLogFilePathValue, nullptr, &type,
                       reinterpret_cast<platform::BYTE*>(buffer.data()), &size) != ERROR_SUCCESS) {
     return {};  // missing, or too long for the buffer
   }

@@ -106,7 +106,7 @@ TEST_F(CancelTest, FreeReaderIsConnectedAndReleased) {
 }
 
 TEST_F(CancelTest, BusyReaderGetsTheOtherSessionCancelled) {
-  qvx::CEventHandle otherSession(CreateEvent(true, false, kCancelEvent));
+  qvx::CEventHandle otherSession(CreateEvent(nullptr, true, false, kCancelEvent));
   ASSERT_TRUE(otherSession);
   fake.connectResults = {SCARD_E_SHARING_VIOLATION};
 

@@ -54,9 +54,10 @@ class LogTest : public ::testing::Test {
   void SetLogPathValue(const std::string& value) {
     platform::HKEY key = nullptr;
     platform::DWORD disposition = 0;
-    ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, kRegistryKeyPath, KEY_WRITE, &key, &disposition),
+    ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, kRegistryKeyPath, 0, nullptr,
+                             REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, &disposition),
               ERROR_SUCCESS);
-    EXPECT_EQ(RegSetValueEx(key, "WSSLogFilePath", REG_SZ,
+    EXPECT_EQ(RegSetValueEx(key, "WSSLogFilePath", 0, REG_SZ,
                             reinterpret_cast<const platform::BYTE*>(value.c_str()),
                             static_cast<platform::DWORD>(value.size() + 1)),
               ERROR_SUCCESS);

@@ -210,13 +210,13 @@ TEST_F(CommandFixture, CancelEventExistsOnlyWhileConnected) {
   bool eventSeen = false;
   fake.onCall = [&](const FakeSCard::Call& call) {
     if (call.function != "Control") return;
-    platform::HANDLE event = OpenEvent(kCancelEvent);
+    platform::HANDLE event = OpenEvent(SYNCHRONIZE | EVENT_MODIFY_STATE, false, kCancelEvent);
     eventSeen = event != nullptr;
     if (event != nullptr) CloseHandle(event);
   };
   EXPECT_EQ(StatusOf(Run(Mode2)), 0);
   EXPECT_TRUE(eventSeen);
-  EXPECT_EQ(OpenEvent(kCancelEvent), nullptr);
+  EXPECT_EQ(OpenEvent(SYNCHRONIZE | EVENT_MODIFY_STATE, false, kCancelEvent), nullptr);
 }
 
 TEST_F(CommandFixture, OtherFailureOfConnectIsNotRetried) {
@@ -233,7 +233,7 @@ class BusyReaderTest : public CommandFixture {
  protected:
   void SetUp() override {
     CommandFixture::SetUp();
-    m_otherSession = qvx::CEventHandle(CreateEvent(true, false, kCancelEvent));
+    m_otherSession = qvx::CEventHandle(CreateEvent(nullptr, true, false, kCancelEvent));
     ASSERT_TRUE(m_otherSession);
   }
   void TearDown() override {

@@ -22,13 +22,13 @@ class CancelWatcherTest : public ReaderFixture {
  protected:
   // What a host does: open (or create) the reader's event and set it.
   static void SetCancelEvent(const std::string& name) {
-    platform::HANDLE event = CreateEvent(true, false, name.c_str());
+    platform::HANDLE event = CreateEvent(nullptr, true, false, name.c_str());
     ASSERT_NE(event, nullptr);
     SetEvent(event);
     CloseHandle(event);
   }
   static bool EventIsSet(const std::string& name) {
-    platform::HANDLE event = OpenEvent(name.c_str());
+    platform::HANDLE event = OpenEvent(SYNCHRONIZE | EVENT_MODIFY_STATE, false, name.c_str());
     if (event == nullptr) return false;
     const bool set = WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
     CloseHandle(event);
@@ -118,7 +118,7 @@ TEST_F(CancelWatcherTest, DeviceWithASerialNumberWatchesItsListedName) {
 // The plug-in creates the event first, as an automatic one; the watcher
 // must not spend the signal on looking at it.
 TEST_F(CancelWatcherTest, AnAutomaticEventCreatedByTheHostAbortsToo) {
-  platform::HANDLE event = CreateEvent(false, false, CancelEventName(0).c_str());
+  platform::HANDLE event = CreateEvent(nullptr, false, false, CancelEventName(0).c_str());
   ASSERT_NE(event, nullptr);
   auto request = WaitingRequest(Main());
   EXPECT_TRUE(SetEvent(event));
@@ -207,7 +207,8 @@ TEST_F(CancelWatcherTest, RemovalEndsTheWatcher) {
   EXPECT_EQ(Device().Remove(), STATUS_SUCCESS);
   EXPECT_FALSE(Device().Reader().CancelWatcherRunning());
   // Nobody holds the event any more: it is gone from the namespace.
-  EXPECT_EQ(OpenEvent(CancelEventName(0).c_str()), nullptr);
+  EXPECT_EQ(OpenEvent(SYNCHRONIZE | EVENT_MODIFY_STATE, false, CancelEventName(0).c_str()),
+            nullptr);
 }
 
 }  // namespace

@@ -373,7 +373,8 @@ TEST_F(IfdHandlerTest, SecondReaderAndItsCancelEvent) {
   second.Hold(0x07);
   auto request = std::async(std::launch::async, [this] { return Control(0x10000, 0x312014, {}); });
   ASSERT_TRUE(second.WaitForCommand(0x07));
-  platform::HANDLE event = OpenEvent("Global\\Meridel Quorvex2_Reader 01 00_cancel_event");
+  platform::HANDLE event = OpenEvent(SYNCHRONIZE | EVENT_MODIFY_STATE, false,
+                                     "Global\\Meridel Quorvex2_Reader 01 00_cancel_event");
   ASSERT_NE(event, nullptr);
   SetEvent(event);
   CloseHandle(event);

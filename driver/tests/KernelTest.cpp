@@ -47,7 +47,7 @@ TEST(KernelTest, WaitAnswersBecomeStatuses) {
   EXPECT_EQ(KEvent::WaitAny({&a, &b, &c}, 0), STATUS_WAIT_0 + 2);
 
   // A KEvent's handle waits together with a platform event.
-  platform::HANDLE other = CreateEvent(false, true, nullptr);
+  platform::HANDLE other = CreateEvent(nullptr, false, true, nullptr);
   ASSERT_NE(other, nullptr);
   EXPECT_EQ(KEvent::WaitAnyHandle({a.Handle(), other}, 0), STATUS_WAIT_0 + 1);
   EXPECT_EQ(KEvent::WaitAnyHandle({a.Handle(), other}, 0), STATUS_TIMEOUT);

@@ -30,8 +30,9 @@ std::string LockName() { return std::string("Global\\") + DirectShareLockPrefix(
 class Watcher {
  public:
   explicit Watcher(bool manualReset)
-      : m_event(CreateEvent(manualReset, false, qvx::contract::CancelEventName(kReader).c_str())),
-        m_stop(CreateEvent(true, false, nullptr)) {}
+      : m_event(CreateEvent(nullptr, manualReset, false,
+                            qvx::contract::CancelEventName(kReader).c_str())),
+        m_stop(CreateEvent(nullptr, true, false, nullptr)) {}
   ~Watcher() {
     SetEvent(m_stop);
     if (m_thread.joinable()) m_thread.join();
@@ -110,7 +111,7 @@ TEST_F(DirectShareLockTest, TheNewcomerCancelsOnlyWhatADeadHolderLeftPending) {
        kSuccess, 1},
       {"holder died while another handle kept the lock (abandoned)",
        [] {
-         HANDLE other = CreateMutex(false, LockName().c_str());
+         HANDLE other = CreateMutex(nullptr, false, LockName().c_str());
          HolderDies();
          return other;
        },
@@ -156,7 +157,9 @@ TEST_F(DirectShareLockTest, ADeadHolderWithoutADriverIsJustReplaced) {
   const HANDLE lock = TakeDirectShareLock(kReader, &failure);
   EXPECT_EQ(failure, kSuccess);
   ASSERT_NE(lock, nullptr);
-  EXPECT_EQ(OpenEvent(qvx::contract::CancelEventName(kReader).c_str()), nullptr)
+  EXPECT_EQ(OpenEvent(SYNCHRONIZE | EVENT_MODIFY_STATE, false,
+                      qvx::contract::CancelEventName(kReader).c_str()),
+            nullptr)
       << "no cancel event is made where nobody watches";
   ReleaseDirectShareLock(lock);
 }

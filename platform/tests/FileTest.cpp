@@ -92,7 +92,7 @@ TEST(FileHandleTest, WritingThroughAClosedOrForeignHandleFails) {
   EXPECT_FALSE(Write(file, "late\n"));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 
-  HANDLE event = CreateEvent(true, false, nullptr);
+  HANDLE event = CreateEvent(nullptr, true, false, nullptr);
   EXPECT_FALSE(Write(event, "not a file\n"));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
   CloseHandle(event);

@@ -27,18 +27,20 @@ class RegistryTest : public ::testing::Test {
 
   HKEY Create(HKEY root, const char* path, DWORD* disposition = nullptr) {
     HKEY key = nullptr;
-    EXPECT_EQ(RegCreateKeyEx(root, path, KEY_ALL_ACCESS, &key, disposition), 0);
+    EXPECT_EQ(RegCreateKeyEx(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                             nullptr, &key, disposition),
+              0);
     return key;
   }
   static LONG SetString(HKEY key, const char* name, const std::string& value) {
-    return RegSetValueEx(key, name, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+    return RegSetValueEx(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                          static_cast<DWORD>(value.size() + 1));
   }
   static std::string QueryString(HKEY key, const char* name) {
     char buffer[260] = {};
     DWORD size = sizeof buffer;
     DWORD type = 0;
-    if (RegQueryValueEx(key, name, &type, reinterpret_cast<BYTE*>(buffer), &size) != 0) {
+    if (RegQueryValueEx(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != 0) {
       return "<missing>";
     }
     return buffer;
@@ -54,7 +56,7 @@ TEST_F(RegistryTest, SetAndQueryRoundTripInTheDocumentedFileLayout) {
   DWORD type = 0;
   BYTE data[64] = {};
   DWORD size = sizeof data;
-  ASSERT_EQ(RegQueryValueEx(key, "wsslogfilepath", &type, data, &size), 0);
+  ASSERT_EQ(RegQueryValueEx(key, "wsslogfilepath", nullptr, &type, data, &size), 0);
   EXPECT_EQ(type, REG_SZ);
   EXPECT_EQ(size, 16u);  // 15 characters and the zero
   EXPECT_STREQ(reinterpret_cast<char*>(data), "\"/var/log/qvx/\"");
@@ -112,7 +114,7 @@ TEST_F(RegistryTest, QuerySizeProtocol) {
     std::memset(buffer, 'Z', sizeof buffer);
     DWORD size = c.size;
     DWORD type = 0;
-    EXPECT_EQ(RegQueryValueEx(key, "v", &type,
+    EXPECT_EQ(RegQueryValueEx(key, "v", nullptr, &type,
                               c.withBuffer ? reinterpret_cast<BYTE*>(buffer) : nullptr, &size),
               c.result)
         << c.size;
@@ -131,7 +133,7 @@ TEST_F(RegistryTest, MissingKeysAndValues) {
 
   key = Create(HKEY_LOCAL_MACHINE, kBrixonKey);
   DWORD size = 0;
-  EXPECT_EQ(RegQueryValueEx(key, "WSSLogFilePath", nullptr, nullptr, &size),
+  EXPECT_EQ(RegQueryValueEx(key, "WSSLogFilePath", nullptr, nullptr, nullptr, &size),
             static_cast<LONG>(ERROR_FILE_NOT_FOUND));
   EXPECT_EQ(RegDeleteValue(key, "WSSLogFilePath"), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
 
@@ -177,14 +179,14 @@ TEST_F(RegistryTest, NamesCannotLeaveTheRegistry) {
 TEST_F(RegistryTest, BinaryDataAndShorterRewrite) {
   HKEY key = Create(HKEY_CURRENT_USER, "k");
   const BYTE binary[] = {0, 1, 0, 0xFF};
-  ASSERT_EQ(RegSetValueEx(key, "", 3, binary, sizeof binary), 0);
+  ASSERT_EQ(RegSetValueEx(key, "", 0, 3, binary, sizeof binary), 0);
   ASSERT_EQ(SetString(key, "s", "a much longer first value"), 0);
   ASSERT_EQ(SetString(key, "s", "short"), 0);
 
   BYTE data[8] = {};
   DWORD size = sizeof data;
   DWORD type = 0;
-  ASSERT_EQ(RegQueryValueEx(key, nullptr, &type, data, &size), 0);
+  ASSERT_EQ(RegQueryValueEx(key, nullptr, nullptr, &type, data, &size), 0);
   EXPECT_EQ(type, 3u);
   EXPECT_EQ(std::vector<BYTE>(data, data + size), std::vector<BYTE>(binary, binary + 4));
   EXPECT_EQ(QueryString(key, "s"), "short");

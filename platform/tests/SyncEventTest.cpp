@@ -28,7 +28,7 @@ TEST_F(EventTest, ManualAndAutomaticReset) {
                         {"Local\\auto", false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name ? c.name : "(unnamed)") + (c.manual ? " manual" : " auto"));
-    HANDLE event = CreateEvent(c.manual, false, c.name);
+    HANDLE event = CreateEvent(nullptr, c.manual, false, c.name);
     ASSERT_NE(event, nullptr);
     EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
     ASSERT_TRUE(SetEvent(event));
@@ -40,7 +40,7 @@ TEST_F(EventTest, ManualAndAutomaticReset) {
     EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
     EXPECT_TRUE(CloseHandle(event));
 
-    HANDLE initiallySet = CreateEvent(c.manual, true, c.name);
+    HANDLE initiallySet = CreateEvent(nullptr, c.manual, true, c.name);
     EXPECT_EQ(WaitForSingleObject(initiallySet, 0), WAIT_OBJECT_0);
     CloseHandle(initiallySet);
   }
@@ -48,10 +48,10 @@ TEST_F(EventTest, ManualAndAutomaticReset) {
 
 TEST_F(EventTest, CreatingAnExistingEventKeepsItsTypeAndState) {
   const char* name = "Global\\shared";
-  HANDLE first = CreateEvent(true, false, name);
+  HANDLE first = CreateEvent(nullptr, true, false, name);
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
-  HANDLE second = CreateEvent(false, true, name);
+  HANDLE second = CreateEvent(nullptr, false, true, name);
   ASSERT_NE(second, nullptr);
   EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
   EXPECT_EQ(WaitForSingleObject(second, 0), WAIT_TIMEOUT);  // not set by the second create
@@ -63,48 +63,49 @@ TEST_F(EventTest, CreatingAnExistingEventKeepsItsTypeAndState) {
 }
 
 TEST_F(EventTest, OpenOfAMissingEventLeavesNothingBehind) {
-  EXPECT_EQ(OpenEvent("Global\\missing"), nullptr);
+  EXPECT_EQ(OpenEvent(SYNCHRONIZE | EVENT_MODIFY_STATE, false, "Global\\missing"), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
   EXPECT_TRUE(GlobalFiles().empty());
-  HANDLE created = CreateEvent(true, false, "Global\\missing");
+  HANDLE created = CreateEvent(nullptr, true, false, "Global\\missing");
   EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
   CloseHandle(created);
 }
 
 TEST_F(EventTest, AnEventEndsWithItsLastHandle) {
   const char* name = "Global\\transient";
-  HANDLE first = CreateEvent(true, true, name);
-  HANDLE opened = OpenEvent(name);
+  HANDLE first = CreateEvent(nullptr, true, true, name);
+  HANDLE opened = OpenEvent(SYNCHRONIZE | EVENT_MODIFY_STATE, false, name);
   ASSERT_NE(opened, nullptr);
   EXPECT_FALSE(GlobalFiles().empty());
   CloseHandle(first);
   EXPECT_EQ(WaitForSingleObject(opened, 0), WAIT_OBJECT_0);  // alive through `opened`
   CloseHandle(opened);
   EXPECT_TRUE(GlobalFiles().empty());
-  EXPECT_EQ(OpenEvent(name), nullptr);
+  EXPECT_EQ(OpenEvent(SYNCHRONIZE | EVENT_MODIFY_STATE, false, name), nullptr);
 
-  HANDLE again = CreateEvent(true, false, name);
+  HANDLE again = CreateEvent(nullptr, true, false, name);
   EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
   EXPECT_EQ(WaitForSingleObject(again, 0), WAIT_TIMEOUT);
   CloseHandle(again);
 }
 
 TEST_F(EventTest, NamespacesAndNames) {
-  HANDLE global = CreateEvent(true, false, "Global\\x");
-  HANDLE local = CreateEvent(true, false, "x");
+  HANDLE global = CreateEvent(nullptr, true, false, "Global\\x");
+  HANDLE local = CreateEvent(nullptr, true, false, "x");
   EXPECT_EQ(GetLastError(), ERROR_SUCCESS);  // another namespace
-  HANDLE localAgain = CreateEvent(true, false, "Local\\x");
+  HANDLE localAgain = CreateEvent(nullptr, true, false, "Local\\x");
   EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
-  HANDLE dots = CreateEvent(true, false, "Global\\../a/b%");
+  HANDLE dots = CreateEvent(nullptr, true, false, "Global\\../a/b%");
   ASSERT_NE(dots, nullptr);
   for (const std::string& file : GlobalFiles()) {
     EXPECT_EQ(file.find('/'), std::string::npos);
   }
   EXPECT_TRUE(std::filesystem::exists(ObjectNamespaceDirectory(true) + "/%2E.%2Fa%2Fb%25.event"));
 
-  EXPECT_EQ(CreateEvent(true, false, "Global\\"), nullptr);
+  EXPECT_EQ(CreateEvent(nullptr, true, false, "Global\\"), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_NAME);
-  EXPECT_EQ(CreateEvent(true, false, ("Global\\" + std::string(300, 'n')).c_str()), nullptr);
+  EXPECT_EQ(CreateEvent(nullptr, true, false, ("Global\\" + std::string(300, 'n')).c_str()),
+            nullptr);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_NAME);
   for (HANDLE h : {global, local, localAgain, dots}) {
     CloseHandle(h);
@@ -113,7 +114,7 @@ TEST_F(EventTest, NamespacesAndNames) {
 
 TEST_F(EventTest, ObjectsAreOpenToEveryAccount) {
   const mode_t oldMask = ::umask(077);
-  HANDLE event = CreateEvent(true, false, "Global\\everyone");
+  HANDLE event = CreateEvent(nullptr, true, false, "Global\\everyone");
   ::umask(oldMask);
   ASSERT_NE(event, nullptr);
   struct stat info {};
@@ -127,10 +128,10 @@ TEST_F(EventTest, ObjectsAreOpenToEveryAccount) {
 }
 
 TEST_F(EventTest, TheNamespaceDirectoryIsReadOnEveryCall) {
-  HANDLE first = CreateEvent(true, false, "Global\\moved");
+  HANDLE first = CreateEvent(nullptr, true, false, "Global\\moved");
   qvx::testing::PrivateDir other;
   ScopedEnv redirect("QVX_OBJECT_DIR", other.Path().c_str());
-  HANDLE second = CreateEvent(true, false, "Global\\moved");
+  HANDLE second = CreateEvent(nullptr, true, false, "Global\\moved");
   EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
   EXPECT_EQ(ObjectNamespaceDirectory(true), other.Path() + "/Global");
   CloseHandle(first);
@@ -139,11 +140,11 @@ TEST_F(EventTest, TheNamespaceDirectoryIsReadOnEveryCall) {
 
 TEST_F(EventTest, ANamedEventSetByAnotherProcess) {
   const char* name = "Global\\Meridel Quorvex2_Reader 0_cancel_event";
-  HANDLE event = CreateEvent(true, false, name);
+  HANDLE event = CreateEvent(nullptr, true, false, name);
   ASSERT_NE(event, nullptr);
   const auto start = Clock::now();
   const pid_t child = StartChild([name] {
-    HANDLE mine = OpenEvent(name);
+    HANDLE mine = OpenEvent(SYNCHRONIZE | EVENT_MODIFY_STATE, false, name);
     Sleep(100);
     return mine != nullptr && SetEvent(mine) ? 0 : 1;
   });
@@ -155,8 +156,8 @@ TEST_F(EventTest, ANamedEventSetByAnotherProcess) {
 }
 
 TEST_F(EventTest, WaitForMultipleMixesNamedAndInProcessEvents) {
-  HANDLE named = CreateEvent(false, false, "Global\\mixed");
-  HANDLE local = CreateEvent(false, false, nullptr);
+  HANDLE named = CreateEvent(nullptr, false, false, "Global\\mixed");
+  HANDLE local = CreateEvent(nullptr, false, false, nullptr);
   const HANDLE both[] = {named, local};
 
   ASSERT_TRUE(SetEvent(local));
@@ -179,8 +180,8 @@ TEST_F(EventTest, WaitForMultipleMixesNamedAndInProcessEvents) {
 }
 
 TEST_F(EventTest, TimeLimits) {
-  HANDLE named = CreateEvent(true, false, "Global\\never");
-  HANDLE local = CreateEvent(true, false, nullptr);
+  HANDLE named = CreateEvent(nullptr, true, false, "Global\\never");
+  HANDLE local = CreateEvent(nullptr, true, false, nullptr);
   for (HANDLE h : {named, local}) {
     const auto start = Clock::now();
     EXPECT_EQ(WaitForSingleObject(h, 120), WAIT_TIMEOUT);
@@ -192,12 +193,14 @@ TEST_F(EventTest, TimeLimits) {
 }
 
 TEST_F(EventTest, EachSetOfAnAutomaticEventReleasesOneWaiter) {
-  HANDLE creator = CreateEvent(false, false, "Global\\one-at-a-time");
-  HANDLE local = CreateEvent(false, false, nullptr);
+  HANDLE creator = CreateEvent(nullptr, false, false, "Global\\one-at-a-time");
+  HANDLE local = CreateEvent(nullptr, false, false, nullptr);
   for (bool named : {true, false}) {
     SCOPED_TRACE(named ? "named" : "in-process");
-    HANDLE handles[2] = {named ? OpenEvent("Global\\one-at-a-time") : local,
-                         named ? OpenEvent("Global\\one-at-a-time") : local};
+    HANDLE handles[2] = {
+        named ? OpenEvent(SYNCHRONIZE | EVENT_MODIFY_STATE, false, "Global\\one-at-a-time") : local,
+        named ? OpenEvent(SYNCHRONIZE | EVENT_MODIFY_STATE, false, "Global\\one-at-a-time")
+              : local};
     std::atomic<int> woken{0};
     std::vector<std::thread> waiters;
     for (HANDLE h : handles) {
@@ -227,8 +230,8 @@ TEST_F(EventTest, EachSetOfAnAutomaticEventReleasesOneWaiter) {
 }
 
 TEST_F(EventTest, PollDescriptorIsReadableWhileSignalled) {
-  HANDLE named = CreateEvent(true, false, "Global\\polled");
-  HANDLE local = CreateEvent(true, false, nullptr);
+  HANDLE named = CreateEvent(nullptr, true, false, "Global\\polled");
+  HANDLE local = CreateEvent(nullptr, true, false, nullptr);
   for (HANDLE h : {named, local}) {
     pollfd descriptor{PollDescriptor(h), POLLIN, 0};
     ASSERT_GE(descriptor.fd, 0);
@@ -240,7 +243,7 @@ TEST_F(EventTest, PollDescriptorIsReadableWhileSignalled) {
 }
 
 TEST_F(EventTest, BadHandles) {
-  HANDLE mutex = CreateMutex(false, nullptr);
+  HANDLE mutex = CreateMutex(nullptr, false, nullptr);
   struct Case {
     const char* what;
     bool ok;
@@ -260,14 +263,14 @@ TEST_F(EventTest, BadHandles) {
   EXPECT_EQ(WaitForMultipleObjects(0, nullptr, false, 0), WAIT_FAILED);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 
-  HANDLE mutexName = CreateMutex(false, "Global\\taken-name");
-  EXPECT_EQ(CreateEvent(true, false, "Global\\taken-name"), nullptr);
+  HANDLE mutexName = CreateMutex(nullptr, false, "Global\\taken-name");
+  EXPECT_EQ(CreateEvent(nullptr, true, false, "Global\\taken-name"), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
   CloseHandle(mutexName);
 }
 
 TEST_F(EventTest, AProcessThatDiesHoldingTheNamespaceLockBlocksNobody) {
-  HANDLE first = CreateEvent(true, false, "Global\\before");  // makes the directory
+  HANDLE first = CreateEvent(nullptr, true, false, "Global\\before");  // makes the directory
   ASSERT_NE(first, nullptr);
   int ready[2];
   ASSERT_EQ(::pipe(ready), 0);
@@ -285,8 +288,8 @@ TEST_F(EventTest, AProcessThatDiesHoldingTheNamespaceLockBlocksNobody) {
   char byte = 0;
   ASSERT_EQ(::read(ready[0], &byte, 1), 1);
 
-  auto created =
-      std::async(std::launch::async, [] { return CreateEvent(true, false, "Global\\after"); });
+  auto created = std::async(std::launch::async,
+                            [] { return CreateEvent(nullptr, true, false, "Global\\after"); });
   EXPECT_EQ(created.wait_for(std::chrono::milliseconds(150)), std::future_status::timeout);
   ::kill(child, SIGKILL);
   EXPECT_EQ(JoinChild(child), -1);

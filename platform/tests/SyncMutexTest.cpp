@@ -12,9 +12,9 @@ const char kDeviceMutex[] = "Global\\Quorvex2-device";
 class MutexTest : public ObjectNamespaceTest {};
 
 TEST_F(MutexTest, TwoHandlesOfOneNameExcludeEachOther) {
-  HANDLE first = CreateMutex(false, kDeviceMutex);
+  HANDLE first = CreateMutex(nullptr, false, kDeviceMutex);
   EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
-  HANDLE second = CreateMutex(false, kDeviceMutex);
+  HANDLE second = CreateMutex(nullptr, false, kDeviceMutex);
   EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
   ASSERT_NE(first, nullptr);
   ASSERT_NE(second, nullptr);
@@ -35,11 +35,11 @@ TEST_F(MutexTest, TwoHandlesOfOneNameExcludeEachOther) {
 TEST_F(MutexTest, InitialOwnerOnlyForTheCreator) {
   for (const char* name : {kDeviceMutex, static_cast<const char*>(nullptr)}) {
     SCOPED_TRACE(name ? name : "(unnamed)");
-    HANDLE owner = CreateMutex(true, name);
+    HANDLE owner = CreateMutex(nullptr, true, name);
     ASSERT_NE(owner, nullptr);
     std::thread([owner] { EXPECT_EQ(WaitForSingleObject(owner, 50), WAIT_TIMEOUT); }).join();
     if (name != nullptr) {
-      HANDLE late = CreateMutex(true, name);  // exists: no ownership, as on Windows
+      HANDLE late = CreateMutex(nullptr, true, name);  // exists: no ownership, as on Windows
       EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
       EXPECT_FALSE(ReleaseMutex(late));
       CloseHandle(late);
@@ -53,8 +53,8 @@ TEST_F(MutexTest, InitialOwnerOnlyForTheCreator) {
 }
 
 TEST_F(MutexTest, TimeLimitedWait) {
-  HANDLE holder = CreateMutex(true, kDeviceMutex);
-  HANDLE waiter = CreateMutex(false, kDeviceMutex);
+  HANDLE holder = CreateMutex(nullptr, true, kDeviceMutex);
+  HANDLE waiter = CreateMutex(nullptr, false, kDeviceMutex);
   auto start = Clock::now();
   EXPECT_EQ(WaitForSingleObject(waiter, 200), WAIT_TIMEOUT);
   EXPECT_GE(MsSince(start), 200);
@@ -74,9 +74,9 @@ TEST_F(MutexTest, TimeLimitedWait) {
 }
 
 TEST_F(MutexTest, AnotherProcessIsExcluded) {
-  HANDLE holder = CreateMutex(true, kDeviceMutex);
+  HANDLE holder = CreateMutex(nullptr, true, kDeviceMutex);
   const pid_t child = StartChild([] {
-    HANDLE mine = CreateMutex(false, kDeviceMutex);
+    HANDLE mine = CreateMutex(nullptr, false, kDeviceMutex);
     return mine != nullptr && GetLastError() == ERROR_ALREADY_EXISTS &&
                    WaitForSingleObject(mine, 100) == WAIT_TIMEOUT
                ? 0
@@ -88,9 +88,9 @@ TEST_F(MutexTest, AnotherProcessIsExcluded) {
 }
 
 TEST_F(MutexTest, AbandonedWhenTheOwnerDies) {
-  HANDLE mine = CreateMutex(false, kDeviceMutex);  // keeps the mutex alive
+  HANDLE mine = CreateMutex(nullptr, false, kDeviceMutex);  // keeps the mutex alive
   const pid_t child = StartChild([] {
-    HANDLE owner = CreateMutex(false, kDeviceMutex);
+    HANDLE owner = CreateMutex(nullptr, false, kDeviceMutex);
     return owner != nullptr && WaitForSingleObject(owner, 0) == WAIT_OBJECT_0 ? 0 : 1;
   });
   ASSERT_EQ(JoinChild(child), 0);  // ended without releasing
@@ -103,17 +103,17 @@ TEST_F(MutexTest, AbandonedWhenTheOwnerDies) {
 }
 
 TEST_F(MutexTest, ClosingAnOwningHandleAbandonsTheMutex) {
-  HANDLE owner = CreateMutex(true, kDeviceMutex);
-  HANDLE other = CreateMutex(false, kDeviceMutex);
+  HANDLE owner = CreateMutex(nullptr, true, kDeviceMutex);
+  HANDLE other = CreateMutex(nullptr, false, kDeviceMutex);
   CloseHandle(owner);
-  const HANDLE set[] = {CreateEvent(true, false, nullptr), other};
+  const HANDLE set[] = {CreateEvent(nullptr, true, false, nullptr), other};
   EXPECT_EQ(WaitForMultipleObjects(2, set, false, 1000), WAIT_ABANDONED + 1);
   ReleaseMutex(other);
   CloseHandle(other);
   CloseHandle(set[0]);
 
   // With its last handle gone the mutex ended; a new one starts clean.
-  HANDLE fresh = CreateMutex(false, kDeviceMutex);
+  HANDLE fresh = CreateMutex(nullptr, false, kDeviceMutex);
   EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
   EXPECT_EQ(WaitForSingleObject(fresh, 0), WAIT_OBJECT_0);
   ReleaseMutex(fresh);
@@ -122,9 +122,9 @@ TEST_F(MutexTest, ClosingAnOwningHandleAbandonsTheMutex) {
 }
 
 TEST_F(MutexTest, WaitAnyOverMutexesAndEvents) {
-  HANDLE holder = CreateMutex(true, kDeviceMutex);
-  HANDLE waiter = CreateMutex(false, kDeviceMutex);
-  HANDLE cancel = CreateEvent(true, false, "Global\\cancel");
+  HANDLE holder = CreateMutex(nullptr, true, kDeviceMutex);
+  HANDLE waiter = CreateMutex(nullptr, false, kDeviceMutex);
+  HANDLE cancel = CreateEvent(nullptr, true, false, "Global\\cancel");
   const HANDLE set[] = {waiter, cancel};
 
   std::thread canceller([cancel] {
@@ -145,10 +145,10 @@ TEST_F(MutexTest, WaitAnyOverMutexesAndEvents) {
 }
 
 TEST_F(MutexTest, WaitAllGivesBackWhatItTookOnTimeout) {
-  HANDLE holder = CreateMutex(true, kDeviceMutex);
-  HANDLE waiter = CreateMutex(false, kDeviceMutex);
-  HANDLE autoEvent = CreateEvent(false, true, nullptr);
-  HANDLE local = CreateMutex(false, nullptr);
+  HANDLE holder = CreateMutex(nullptr, true, kDeviceMutex);
+  HANDLE waiter = CreateMutex(nullptr, false, kDeviceMutex);
+  HANDLE autoEvent = CreateEvent(nullptr, false, true, nullptr);
+  HANDLE local = CreateMutex(nullptr, false, nullptr);
   const HANDLE set[] = {autoEvent, local, waiter};
 
   const auto start = Clock::now();

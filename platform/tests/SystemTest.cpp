@@ -167,8 +167,8 @@ std::vector<std::string> Captured::lines;
 TEST(MessageBoxTest, GoesToTheInstalledSink) {
   Captured::lines.clear();
   const MessageBoxSink previous = SetMessageBoxSink(&Captured::Sink);
-  EXPECT_EQ(MessageBox("Missing file name!", nullptr, MB_OK), IDOK);
-  EXPECT_EQ(MessageBox("Device gone", "Quorvex2", MB_OK | MB_ICONWARNING), IDOK);
+  EXPECT_EQ(MessageBox(nullptr, "Missing file name!", nullptr, MB_OK), IDOK);
+  EXPECT_EQ(MessageBox(nullptr, "Device gone", "Quorvex2", MB_OK | MB_ICONWARNING), IDOK);
   EXPECT_EQ(SetMessageBoxSink(&Captured::OtherSink), &Captured::Sink);
   EXPECT_EQ(SetMessageBoxSink(previous), &Captured::OtherSink);
   EXPECT_EQ(Captured::lines,
@@ -218,18 +218,18 @@ TEST(TimeTest, SleepWaitsAtLeastTheTimeGiven) {
 TEST(FileTest, CreateDirectoryAndFileSize) {
   PrivateDir temp;
   const std::string dir = temp.Path() + "/logs";
-  EXPECT_TRUE(CreateDirectory(dir));
-  EXPECT_TRUE(CreateDirectory(dir));  // already there
+  EXPECT_TRUE(MakeDirectory(dir));
+  EXPECT_TRUE(MakeDirectory(dir));  // already there
 
   const std::string file = dir + "/Brixwssvr_Log.txt";
-  EXPECT_EQ(GetFileSize(file), -1);
+  EXPECT_EQ(FileSizeAt(file), -1);
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
   std::ofstream(file) << "0123456789";
-  EXPECT_EQ(GetFileSize(file), 10);
-  EXPECT_EQ(GetFileSize(dir), -1);
+  EXPECT_EQ(FileSizeAt(file), 10);
+  EXPECT_EQ(FileSizeAt(dir), -1);
 
-  EXPECT_FALSE(CreateDirectory(file));  // a file in the way
-  EXPECT_FALSE(CreateDirectory(temp.Path() + "/missing/child"));
+  EXPECT_FALSE(MakeDirectory(file));  // a file in the way
+  EXPECT_FALSE(MakeDirectory(temp.Path() + "/missing/child"));
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
 }
 

@@ -25,7 +25,7 @@ NTSTATUS FromWaitResult(platform::DWORD result, std::size_t count) {
 }  // namespace
 
 KEvent::KEvent(EventType type, bool signalled)
-    : m_handle(CreateEvent(type == EventType::Notification, signalled, nullptr)) {
+    : m_handle(CreateEvent(nullptr, type == EventType::Notification, signalled, nullptr)) {
   if (m_handle == nullptr) {
     throw std::bad_alloc();
   }

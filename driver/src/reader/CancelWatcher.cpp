@@ -28,7 +28,7 @@ NTSTATUS CCancelWatcher::Start() {
   }
   // Manual reset: whichever process sets it, it stays set until the abort
   // has been written.
-  PlatformHandle event(CreateEvent(true, false, m_eventName.c_str()));
+  PlatformHandle event(CreateEvent(nullptr, true, false, m_eventName.c_str()));
   if (event.Get() == nullptr) {
     DbgPrint("Meridel: cannot create cancel event %s (error %u)", m_eventName.c_str(),
              static_cast<unsigned>(GetLastError()));

@@ -76,7 +76,7 @@ TEST_F(Cancel, TheEventOfOneReaderLeavesTheOtherAlone) {
   // The host side of a cancel for reader 01 00: its driver's event exists.
   // Reader 01 00 runs no request, so its watcher takes the cancel (and
   // clears the event) without sending its device anything.
-  platform::HANDLE event = OpenEvent(otherEvent.c_str());
+  platform::HANDLE event = OpenEvent(SYNCHRONIZE | EVENT_MODIFY_STATE, false, otherEvent.c_str());
   ASSERT_NE(event, nullptr) << otherEvent;
   EXPECT_TRUE(SetEvent(event));
   EXPECT_TRUE(Eventually([&] { return WaitForSingleObject(event, 0) == WAIT_TIMEOUT; }))

@@ -19,8 +19,11 @@ using qvx::testing::ITestThing;
 
 void SetString(HKEY root, const std::string& key, const char* name, const std::string& value) {
   HKEY k = nullptr;
-  ASSERT_EQ(RegCreateKeyEx(root, key.c_str(), KEY_ALL_ACCESS, &k, nullptr), 0) << key;
-  ASSERT_EQ(RegSetValueEx(k, name, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+  ASSERT_EQ(RegCreateKeyEx(root, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                           nullptr, &k, nullptr),
+            0)
+      << key;
+  ASSERT_EQ(RegSetValueEx(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                           static_cast<DWORD>(value.size() + 1)),
             0);
   RegCloseKey(k);
@@ -38,7 +41,7 @@ class CreationTest : public ::testing::Test {
   void SetClasses(const std::string& key, const std::string& value) {
     HKEY k = nullptr;
     ASSERT_EQ(RegCreateClassesKey(key.c_str(), KEY_ALL_ACCESS, &k, nullptr), 0);
-    ASSERT_EQ(RegSetValueEx(k, nullptr, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+    ASSERT_EQ(RegSetValueEx(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                             static_cast<DWORD>(value.size() + 1)),
               0);
     RegCloseKey(k);

@@ -35,10 +35,16 @@ constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 // a missing key or value, ERROR_MORE_DATA when the buffer is too small, in
 // which case *dataSize receives the size needed, ERROR_ACCESS_DENIED).
 LONG RegOpenKeyEx(HKEY root, const char* subKey, DWORD options, REGSAM access, HKEY* result);
-LONG RegCreateKeyEx(HKEY root, const char* subKey, REGSAM access, HKEY* result, DWORD* disposition);
+// Keys are always kept (REG_OPTION_NON_VOLATILE); class and security
+// attributes are not taken. Reserved arguments are ignored, as on Windows.
+constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
+LONG RegCreateKeyEx(HKEY root, const char* subKey, DWORD reserved, char* keyClass, DWORD options,
+                    REGSAM access, void* securityAttributes, HKEY* result, DWORD* disposition);
 // String data includes its terminating zero byte in *dataSize, as on Windows.
-LONG RegQueryValueEx(HKEY key, const char* valueName, DWORD* type, BYTE* data, DWORD* dataSize);
-LONG RegSetValueEx(HKEY key, const char* valueName, DWORD type, const BYTE* data, DWORD dataSize);
+LONG RegQueryValueEx(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data,
+                     DWORD* dataSize);
+LONG RegSetValueEx(HKEY key, const char* valueName, DWORD reserved, DWORD type, const BYTE* data,
+                   DWORD dataSize);
 LONG RegDeleteValue(HKEY key, const char* valueName);
 // Deletes the key with all its subkeys and values.
 LONG RegDeleteTree(HKEY root, const char* subKey);
@@ -55,6 +61,7 @@ using platform::HKEY_LOCAL_MACHINE;
 using platform::KEY_ALL_ACCESS;
 using platform::KEY_READ;
 using platform::KEY_WRITE;
+using platform::REG_OPTION_NON_VOLATILE;
 using platform::REG_SZ;
 using platform::RegCloseKey;
 using platform::RegCreateKeyEx;

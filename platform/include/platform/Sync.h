@@ -20,10 +20,15 @@ namespace platform {
 // that already exists, the existing event is returned, its reset type and
 // state are kept, and GetLastError() reads ERROR_ALREADY_EXISTS (otherwise
 // ERROR_SUCCESS). Returns nullptr on failure.
-HANDLE CreateEvent(bool manualReset, bool initialState, const char* name);
+// The security attributes are not taken (named objects are open to every
+// account); Windows callers pass nullptr.
+HANDLE CreateEvent(void* securityAttributes, bool manualReset, bool initialState, const char* name);
 // Opens an existing named event; nullptr with ERROR_FILE_NOT_FOUND when no
 // process holds it.
-HANDLE OpenEvent(const char* name);
+// The access rights are taken and not checked.
+constexpr DWORD SYNCHRONIZE = 0x00100000;
+constexpr DWORD EVENT_MODIFY_STATE = 0x0002;
+HANDLE OpenEvent(DWORD desiredAccess, bool inheritHandle, const char* name);
 bool SetEvent(HANDLE event);
 bool ResetEvent(HANDLE event);
 
@@ -31,7 +36,7 @@ bool ResetEvent(HANDLE event);
 // handle of the same name, even in the same process, has to wait. Any thread
 // may release what its handle owns; a handle does not take its mutex
 // recursively (a second wait on an owning handle waits for the release).
-HANDLE CreateMutex(bool initialOwner, const char* name);
+HANDLE CreateMutex(void* securityAttributes, bool initialOwner, const char* name);
 bool ReleaseMutex(HANDLE mutex);
 
 // Waits on events and mutexes. WAIT_OBJECT_0 + i for the signalled object
@@ -59,9 +64,11 @@ std::string ObjectNamespaceDirectory(bool global);
 using platform::CloseHandle;
 using platform::CreateEvent;
 using platform::CreateMutex;
+using platform::EVENT_MODIFY_STATE;
 using platform::OpenEvent;
 using platform::ReleaseMutex;
 using platform::ResetEvent;
 using platform::SetEvent;
+using platform::SYNCHRONIZE;
 using platform::WaitForMultipleObjects;
 using platform::WaitForSingleObject;

@@ -38,15 +38,17 @@ constexpr unsigned MB_OK = 0x0;
 constexpr unsigned MB_ICONWARNING = 0x30;
 constexpr unsigned MB_SYSTEMMODAL = 0x1000;
 constexpr int IDOK = 1;  // what MessageBox returns
-int MessageBox(const char* text, const char* caption, unsigned type);
+struct Window;
+using HWND = Window*;
+int MessageBox(HWND owner, const char* text, const char* caption, unsigned type);
 using MessageBoxSink = void (*)(const std::string& text, const std::string& caption);
 // Returns the previous sink; nullptr restores the default.
 MessageBoxSink SetMessageBoxSink(MessageBoxSink sink);
 
 // File system helpers the log needs.
-bool CreateDirectory(const std::string& path);  // one level; true if it exists
+bool MakeDirectory(const std::string& path);  // one level; true if it exists
 // Size in bytes, or -1 when the file does not exist or cannot be read.
-long long GetFileSize(const std::string& path);
+long long FileSizeAt(const std::string& path);
 
 }  // namespace platform
 

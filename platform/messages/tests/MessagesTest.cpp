@@ -10,7 +10,7 @@ namespace {
 using namespace platform;
 
 struct OwnedEvent {
-  HANDLE handle = CreateEvent(true, false, nullptr);
+  HANDLE handle = CreateEvent(nullptr, true, false, nullptr);
   ~OwnedEvent() { CloseHandle(handle); }
 };
 

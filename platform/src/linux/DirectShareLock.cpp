@@ -39,7 +39,8 @@ void WaitUntilReset(HANDLE event) {
 }
 
 void CancelDeadHolder(const std::string& readerName) {
-  HANDLE event = OpenEvent(qvx::contract::CancelEventName(readerName).c_str());
+  HANDLE event = OpenEvent(SYNCHRONIZE | EVENT_MODIFY_STATE, false,
+                           qvx::contract::CancelEventName(readerName).c_str());
   if (event == nullptr) return;  // no driver serves the reader: nothing pending
   if (SetEvent(event)) WaitUntilReset(event);
   CloseHandle(event);

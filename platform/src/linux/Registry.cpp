@@ -261,7 +261,8 @@ LONG RegOpenKeyEx(HKEY root, const char* subKey, DWORD /*options*/, REGSAM acces
   });
 }
 
-LONG RegCreateKeyEx(HKEY root, const char* subKey, REGSAM access, HKEY* result,
+LONG RegCreateKeyEx(HKEY root, const char* subKey, DWORD /*reserved*/, char* /*keyClass*/,
+                    DWORD /*options*/, REGSAM access, void* /*securityAttributes*/, HKEY* result,
                     DWORD* disposition) {
   return AtRegistryEdge([&] {
     if (result == nullptr) {
@@ -287,7 +288,8 @@ LONG RegCreateKeyEx(HKEY root, const char* subKey, REGSAM access, HKEY* result,
   });
 }
 
-LONG RegQueryValueEx(HKEY key, const char* valueName, DWORD* type, BYTE* data, DWORD* dataSize) {
+LONG RegQueryValueEx(HKEY key, const char* valueName, DWORD* /*reserved*/, DWORD* type, BYTE* data,
+                     DWORD* dataSize) {
   return AtRegistryEdge([&] {
     RequireAccess(key, KEY_QUERY_VALUE);
     if (data != nullptr && dataSize == nullptr) {
@@ -321,7 +323,8 @@ LONG RegQueryValueEx(HKEY key, const char* valueName, DWORD* type, BYTE* data, D
   });
 }
 
-LONG RegSetValueEx(HKEY key, const char* valueName, DWORD type, const BYTE* data, DWORD dataSize) {
+LONG RegSetValueEx(HKEY key, const char* valueName, DWORD /*reserved*/, DWORD type,
+                   const BYTE* data, DWORD dataSize) {
   return AtRegistryEdge([&] {
     RequireAccess(key, KEY_SET_VALUE);
     if (data == nullptr && dataSize != 0) {

@@ -178,7 +178,8 @@ HANDLE detail::RegisterObject(ObjectPtr object) { return Register(std::move(obje
 
 ObjectPtr detail::FindObject(HANDLE handle) { return Handles().Find(handle); }
 
-HANDLE CreateEvent(bool manualReset, bool initialState, const char* name) {
+HANDLE CreateEvent(void* /*securityAttributes*/, bool manualReset, bool initialState,
+                   const char* name) {
   return AtEdge<HANDLE>(nullptr, [&] {
     if (name == nullptr || *name == '\0') {
       HANDLE handle = Register(detail::MakeLocalEvent(manualReset, initialState));
@@ -192,7 +193,7 @@ HANDLE CreateEvent(bool manualReset, bool initialState, const char* name) {
   });
 }
 
-HANDLE OpenEvent(const char* name) {
+HANDLE OpenEvent(DWORD /*desiredAccess*/, bool /*inheritHandle*/, const char* name) {
   return AtEdge<HANDLE>(nullptr, [&] {
     if (name == nullptr || *name == '\0') {
       ThrowError(ERROR_INVALID_PARAMETER);
@@ -217,7 +218,7 @@ bool ResetEvent(HANDLE event) {
   });
 }
 
-HANDLE CreateMutex(bool initialOwner, const char* name) {
+HANDLE CreateMutex(void* /*securityAttributes*/, bool initialOwner, const char* name) {
   return AtEdge<HANDLE>(nullptr, [&] {
     if (name == nullptr || *name == '\0') {
       HANDLE handle = Register(detail::MakeLocalMutex(initialOwner));

@@ -57,7 +57,7 @@ void Sleep(DWORD milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-int MessageBox(const char* text, const char* caption, unsigned /*type*/) {
+int MessageBox(HWND /*owner*/, const char* text, const char* caption, unsigned /*type*/) {
   try {
     const MessageBoxSink sink = gMessageBoxSink.load();
     // Windows shows "Error" when the caller gives no caption.
@@ -72,7 +72,7 @@ int MessageBox(const char* text, const char* caption, unsigned /*type*/) {
 
 MessageBoxSink SetMessageBoxSink(MessageBoxSink sink) { return gMessageBoxSink.exchange(sink); }
 
-bool CreateDirectory(const std::string& path) {
+bool MakeDirectory(const std::string& path) {
   if (::mkdir(path.c_str(), 0755) == 0) {
     return true;
   }
@@ -86,7 +86,7 @@ bool CreateDirectory(const std::string& path) {
   return false;
 }
 
-long long GetFileSize(const std::string& path) {
+long long FileSizeAt(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) {
     SetLastError(detail::ErrorFromErrno(errno));

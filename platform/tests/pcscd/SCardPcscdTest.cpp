@@ -72,7 +72,7 @@ class LockHolderProcess {
     if (m_pid == 0) {
       close(ready[0]);
       close(finish[1]);
-      platform::HANDLE lock = platform::CreateMutex(false, name.c_str());
+      platform::HANDLE lock = platform::CreateMutex(nullptr, false, name.c_str());
       const bool owned =
           lock != nullptr && platform::WaitForSingleObject(lock, 0) == platform::WAIT_OBJECT_0;
       const char answer = owned ? '1' : '0';
@@ -140,7 +140,7 @@ class SCardPcscdTest : public ::testing::Test {
 
   // Whether the direct-share lock of `reader` is free right now.
   static bool LockIsFree(const std::string& reader) {
-    platform::HANDLE lock = platform::CreateMutex(false, LockName(reader).c_str());
+    platform::HANDLE lock = platform::CreateMutex(nullptr, false, LockName(reader).c_str());
     if (lock == nullptr) return false;
     const platform::DWORD wait = platform::WaitForSingleObject(lock, 0);
     if (wait == platform::WAIT_OBJECT_0 || wait == platform::WAIT_ABANDONED)
@@ -174,7 +174,7 @@ TEST_F(SCardPcscdTest, FreeLockLetsDirectConnectReachPcscdAndStaysFree) {
 
 TEST_F(SCardPcscdTest, HeldLockRefusesDirectConnectWithoutAskingPcscd) {
   // pcscd itself would answer SCARD_E_UNKNOWN_READER for this reader.
-  platform::HANDLE lock = platform::CreateMutex(true, LockName(kReader).c_str());
+  platform::HANDLE lock = platform::CreateMutex(nullptr, true, LockName(kReader).c_str());
   ASSERT_NE(nullptr, lock);
   EXPECT_EQ(SCARD_E_SHARING_VIOLATION, Connect(kReader, SCARD_SHARE_DIRECT));
   EXPECT_EQ(SCARD_E_UNKNOWN_READER, Connect(kReader, SCARD_SHARE_SHARED))

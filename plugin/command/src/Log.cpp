@@ -102,7 +102,7 @@ std::string ReadAll(platform::HANDLE file) {
 // Holds the machine-wide log lock for a scope, when it can be had.
 class CLogLock {
  public:
-  CLogLock() : m_mutex(CreateMutex(false, kLogMutexName)) {
+  CLogLock() : m_mutex(CreateMutex(nullptr, false, kLogMutexName)) {
     if (m_mutex == nullptr) return;
     const platform::DWORD wait = WaitForSingleObject(m_mutex, kLogLockWaitMs);
     // An abandoned lock is taken all the same: its owner died, the file
@@ -238,7 +238,7 @@ CLog::~CLog() {
 void CLog::Open() {
   const std::size_t slash = m_fileName.rfind(platform::kPathSeparator);
   if (slash != std::string::npos && slash > 0) {
-    platform::CreateDirectory(m_fileName.substr(0, slash));
+    platform::MakeDirectory(m_fileName.substr(0, slash));
   }
   bool cleaned = false;
   {

@@ -89,7 +89,7 @@ std::string CQuorvex2::CheckConnection() {
   });
   if (outcome.error && m_errorBox) {
     const std::string text = outcome.error->GetMessage() + "\n\n" + outcome.error->GetText();
-    MessageBox(text.c_str(), kErrorBoxCaption, MB_OK | MB_ICONWARNING | MB_SYSTEMMODAL);
+    MessageBox(nullptr, text.c_str(), kErrorBoxCaption, MB_OK | MB_ICONWARNING | MB_SYSTEMMODAL);
   }
   CLog::Log(LEVEL_INFO, "LenDeviceVersion/LenDriverVersion/DeviceVersion/DriverVersion: " +
                             std::to_string(versions.device.size()) + "/" +

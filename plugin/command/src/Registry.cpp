@@ -23,7 +23,7 @@ std::string QueryString(platform::HKEY key, const char* valueName, const char* c
   platform::DWORD type = 0;
   platform::DWORD size = kValueBufferSize;
   const platform::LONG result = RegQueryValueEx(
-      key, valueName, &type, reinterpret_cast<platform::BYTE*>(buffer.data()), &size);
+      key, valueName, nullptr, &type, reinterpret_cast<platform::BYTE*>(buffer.data()), &size);
   if (result == static_cast<platform::LONG>(ERROR_FILE_NOT_FOUND)) return {};
   if (result != static_cast<platform::LONG>(ERROR_SUCCESS)) {
     throw CError(label, Failed(call, valueName), static_cast<std::uint32_t>(result));
@@ -44,7 +44,8 @@ CRegistry::CRegistry() {
   platform::HKEY userKey = nullptr;
   platform::DWORD disposition = 0;
   const platform::LONG result =
-      RegCreateKeyEx(HKEY_CURRENT_USER, kRegistryKeyPath, KEY_ALL_ACCESS, &userKey, &disposition);
+      RegCreateKeyEx(HKEY_CURRENT_USER, kRegistryKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                     KEY_ALL_ACCESS, nullptr, &userKey, &disposition);
   if (result != static_cast<platform::LONG>(ERROR_SUCCESS)) {
     if (m_machineKey != nullptr) RegCloseKey(m_machineKey);
     throw CError("CRegistry::CRegistry()", Failed("RegCreateKeyEx(HKCU"),
@@ -77,7 +78,7 @@ std::string CRegistry::GetLogFileCleanupDate() const {
 }
 
 void CRegistry::SetLogFileCleanupDate(const std::string& date) const {
-  const platform::LONG result = RegSetValueEx(m_userKey, kLogFileCleanupDateValue, REG_SZ,
+  const platform::LONG result = RegSetValueEx(m_userKey, kLogFileCleanupDateValue, 0, REG_SZ,
                                               reinterpret_cast<const platform::BYTE*>(date.c_str()),
                                               static_cast<platform::DWORD>(date.size() + 1));
   if (result != static_cast<platform::LONG>(ERROR_SUCCESS)) {

@@ -24,10 +24,13 @@ std::string Stamp(std::time_t when) {
 
 void SetValue(platform::HKEY root, const char* name, const std::string& value) {
   platform::HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyEx(root, qvx::brixon::kRegistryKeyPath, KEY_ALL_ACCESS, &key, nullptr), 0);
-  ASSERT_EQ(RegSetValueEx(key, name, REG_SZ, reinterpret_cast<const platform::BYTE*>(value.c_str()),
-                          static_cast<platform::DWORD>(value.size() + 1)),
+  ASSERT_EQ(RegCreateKeyEx(root, qvx::brixon::kRegistryKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                           KEY_ALL_ACCESS, nullptr, &key, nullptr),
             0);
+  ASSERT_EQ(
+      RegSetValueEx(key, name, 0, REG_SZ, reinterpret_cast<const platform::BYTE*>(value.c_str()),
+                    static_cast<platform::DWORD>(value.size() + 1)),
+      0);
   RegCloseKey(key);
 }
 

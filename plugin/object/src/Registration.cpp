@@ -84,9 +84,9 @@ LONG Write(const Entry& entry) {
   LONG result = RegCreateClassesKey(entry.key.c_str(), KEY_ALL_ACCESS, &key, nullptr);
   if (result != static_cast<LONG>(ERROR_SUCCESS)) return result;
   if (entry.hasValue) {
-    result =
-        RegSetValueEx(key, entry.name, REG_SZ, reinterpret_cast<const BYTE*>(entry.value.c_str()),
-                      static_cast<DWORD>(entry.value.size() + 1));
+    result = RegSetValueEx(key, entry.name, 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(entry.value.c_str()),
+                           static_cast<DWORD>(entry.value.size() + 1));
   }
   RegCloseKey(key);
   return result;

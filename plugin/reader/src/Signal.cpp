@@ -36,9 +36,10 @@ const char* EndingMessage(platform::UINT message) {
 }  // namespace
 
 CSignal::CSignal(bool manualReset, bool initialState, const std::string& name) : m_name(name) {
-  m_handle = CreateEvent(manualReset, initialState, name.empty() ? nullptr : name.c_str());
+  m_handle = CreateEvent(nullptr, manualReset, initialState, name.empty() ? nullptr : name.c_str());
   if (m_handle == nullptr) {
-    throw CError("CSignal::CSignal()", "CreateEvent(" + m_name + ") failed.", GetLastError());
+    throw CError("CSignal::CSignal()", "CreateEvent(nullptr, " + m_name + ") failed.",
+                 GetLastError());
   }
   m_existed = !name.empty() && GetLastError() == ERROR_ALREADY_EXISTS;
 }

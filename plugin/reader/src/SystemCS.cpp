@@ -13,9 +13,9 @@ constexpr const char* kLabel = "CSystemCS::CSystemCS()";
 
 CSystemCS::CSystemCS(const std::string& name, CSignal* contention, platform::DWORD limitMs)
     : m_name(name) {
-  m_mutex = CreateMutex(false, name.c_str());
+  m_mutex = CreateMutex(nullptr, false, name.c_str());
   if (m_mutex == nullptr) {
-    throw CError(kLabel, "CreateMutex(" + name + ") failed.", GetLastError());
+    throw CError(kLabel, "CreateMutex(nullptr, " + name + ") failed.", GetLastError());
   }
   platform::DWORD result = WAIT_FAILED;
   platform::DWORD error = 0;

@@ -18,7 +18,7 @@ constexpr const char* kMutex = "Global\\qvx-systemcs-test";
 // Another handle of the device mutex (as another process would hold it).
 class Holder {
  public:
-  Holder() : m_mutex(CreateMutex(true, kMutex)) {}
+  Holder() : m_mutex(CreateMutex(nullptr, true, kMutex)) {}
   ~Holder() {
     if (m_owned) ReleaseMutex(m_mutex);
     CloseHandle(m_mutex);
@@ -30,7 +30,7 @@ class Holder {
   // Dies holding it.
   void Abandon() {
     CloseHandle(m_mutex);
-    m_mutex = CreateMutex(false, "Global\\qvx-systemcs-unrelated");
+    m_mutex = CreateMutex(nullptr, false, "Global\\qvx-systemcs-unrelated");
     m_owned = false;
   }
 
@@ -81,7 +81,7 @@ TEST(SystemCSTest, AFreeMutexIsTakenWithoutDisturbingAnyone) {
 TEST(SystemCSTest, AHolderThatDiedDoesNotLockTheDeviceForGood) {
   Holder holder;
   // Someone waits for the device meanwhile, so the mutex outlives its holder.
-  platform::HANDLE waiter = CreateMutex(false, kMutex);
+  platform::HANDLE waiter = CreateMutex(nullptr, false, kMutex);
   holder.Abandon();
   CSignal cancel(true, false);
   {

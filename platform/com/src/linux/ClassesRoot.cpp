@@ -29,8 +29,8 @@ LONG RegOpenClassesKey(const char* subKey, REGSAM access, HKEY* result) {
 }
 
 LONG RegCreateClassesKey(const char* subKey, REGSAM access, HKEY* result, DWORD* disposition) {
-  return RegCreateKeyEx(HKEY_LOCAL_MACHINE, ClassesPath(subKey).c_str(), access, result,
-                        disposition);
+  return RegCreateKeyEx(HKEY_LOCAL_MACHINE, ClassesPath(subKey).c_str(), 0, nullptr,
+                        REG_OPTION_NON_VOLATILE, access, nullptr, result, disposition);
 }
 
 LONG RegDeleteClassesTree(const char* subKey) {
@@ -45,12 +45,12 @@ bool RegQueryClassesString(const char* subKey, const char* valueName, std::strin
   }
   DWORD type = 0;
   DWORD size = 0;
-  bool ok =
-      RegQueryValueEx(key, valueName, &type, nullptr, &size) == static_cast<LONG>(ERROR_SUCCESS) &&
-      (type == REG_SZ || type == REG_EXPAND_SZ);
+  bool ok = RegQueryValueEx(key, valueName, nullptr, &type, nullptr, &size) ==
+                static_cast<LONG>(ERROR_SUCCESS) &&
+            (type == REG_SZ || type == REG_EXPAND_SZ);
   std::vector<BYTE> data(size);
   if (ok && size > 0) {
-    ok = RegQueryValueEx(key, valueName, &type, data.data(), &size) ==
+    ok = RegQueryValueEx(key, valueName, nullptr, &type, data.data(), &size) ==
          static_cast<LONG>(ERROR_SUCCESS);
   }
   RegCloseKey(key);

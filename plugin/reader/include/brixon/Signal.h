@@ -17,7 +17,7 @@ constexpr const char* kSessionCancelEventName =
 class CSignal {
  public:
   // CreateEvent; a named event that exists already is shared (its reset
-  // type and state are kept). Raises CError "CreateEvent(<name>) failed.".
+  // type and state are kept). Raises CError "CreateEvent(nullptr, <name>) failed.".
   CSignal(bool manualReset, bool initialState, const std::string& name = "");
   ~CSignal();  // a failed close is logged
   CSignal(const CSignal&) = delete;

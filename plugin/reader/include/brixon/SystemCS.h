@@ -24,7 +24,7 @@ class CSystemCS {
   // `contention` (if given: the reader's cancel signal, so the driver ends
   // the holder's device operation) and waits for the rest of `limitMs`.
   // Raises "Timeout while trying to get exclusive access to the Quorvex2."
-  // (status 1, origin "Driver/QVX") at the limit, "CreateMutex(<name>)
+  // (status 1, origin "Driver/QVX") at the limit, "CreateMutex(nullptr, <name>)
   // failed." or "WaitForSingleObject(<name>) failed.". A mutex left by a
   // holder that died is taken (and the fact logged): the device must not
   // stay locked for good.
