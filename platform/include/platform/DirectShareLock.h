@@ -25,4 +25,7 @@ namespace platform {
 HANDLE TakeDirectShareLock(const char* readerName, ::LONG* failure);
 void ReleaseDirectShareLock(HANDLE lock);
 
+// The named mutex that stands for a reader's direct connection.
+const char* DirectShareLockPrefix();  // "Global\" + prefix + reader name
+
 }  // namespace platform

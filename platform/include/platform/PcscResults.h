@@ -3,7 +3,7 @@
 // platform's 32-bit LONG and turn them negative.
 #pragma once
 
-#include <PCSC/winscard.h>
+#include "platform/os/WinSCard.h"
 
 namespace pcsc_result {
 inline constexpr ::LONG kSuccess = SCARD_S_SUCCESS;

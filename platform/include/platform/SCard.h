@@ -1,16 +1,13 @@
 // The one seam through which every SCard* call passes.
 //
-// The methods mirror the pcsc-lite calls of the same name (same arguments,
+// The methods mirror the WinSCard calls of the same name (same arguments,
 // same result codes), so code over the seam reads like plain PC/SC. Types are
-// pcsc-lite's own (spelled ::DWORD so platform::DWORD never stands in). Two
-// implementations: SystemSCard() over libpcsclite and the scriptable fake in
+// WinSCard's own (spelled ::DWORD so platform::DWORD never stands in). Two
+// implementations: SystemSCard() over the system's PC/SC and the scriptable fake in
 // platform/testing for unit tests.
 #pragma once
 
-#include <PCSC/winscard.h>
-
-// pcsc-lite defines INFINITE as a macro; platform::INFINITE is the same value.
-#undef INFINITE
+#include "platform/os/WinSCard.h"
 
 namespace platform {
 
@@ -40,8 +37,5 @@ class ISCard {
 // released by the system if its holder dies); while another connection
 // holds it, Connect answers SCARD_E_SHARING_VIOLATION without asking pcscd.
 ISCard& SystemSCard();
-
-// The named mutex that stands for a reader's direct connection.
-const char* DirectShareLockPrefix();  // "Global\" + prefix + reader name
 
 }  // namespace platform

@@ -1,49 +1,16 @@
-// Environment, paths, time, threads and user notices, shaped after Win32.
+// Environment, paths, time, threads and user notices in Win32 shape
+// (ExpandEnvironmentStrings, GetCurrentThreadId, GetLocalTime, Sleep,
+// MessageBox), and the platform's own helpers over them.
 #pragma once
 
 #include <string>
 
-#include "platform/WinTypes.h"
+#include "platform/os/System.h"
 
 namespace platform {
 
-// The separator that stands wherever Windows paths use a backslash.
-constexpr char kPathSeparator = '/';
-
-// ExpandEnvironmentStrings: replaces every %NAME% with the variable's value;
-// a reference to an unknown variable stays as written. Windows variables that
-// Linux lacks have stand-ins when unset: ALLUSERSPROFILE and PROGRAMDATA are
-// /var/lib, USERPROFILE is $HOME, APPDATA is $XDG_CONFIG_HOME or ~/.config,
-// LOCALAPPDATA is $XDG_DATA_HOME or ~/.local/share, TEMP and TMP are $TMPDIR
-// or /tmp (those names also match in any letter case, as on Windows; other
-// names are case-sensitive like the Linux environment). Returns the number of characters the result
-// needs including the terminating zero; writes it only when it fits in `size`; 0 on failure.
-DWORD ExpandEnvironmentStrings(const char* source, char* destination, DWORD size);
+// ExpandEnvironmentStrings into a string of any length.
 std::string ExpandEnvironment(const std::string& source);
-
-// The calling thread's number (the kernel's thread id on Linux).
-DWORD GetCurrentThreadId();
-DWORD GetCurrentProcessId();
-
-struct SYSTEMTIME {
-  int wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
-};
-void GetLocalTime(SYSTEMTIME* time);
-
-void Sleep(DWORD milliseconds);
-
-// A notice for the person at the machine. A service has no desktop here, so
-// the text goes to standard error and the system log. Tests may divert it.
-constexpr unsigned MB_OK = 0x0;
-constexpr unsigned MB_ICONWARNING = 0x30;
-constexpr unsigned MB_SYSTEMMODAL = 0x1000;
-constexpr int IDOK = 1;  // what MessageBox returns
-struct Window;
-using HWND = Window*;
-int MessageBox(HWND owner, const char* text, const char* caption, unsigned type);
-using MessageBoxSink = void (*)(const std::string& text, const std::string& caption);
-// Returns the previous sink; nullptr restores the default.
-MessageBoxSink SetMessageBoxSink(MessageBoxSink sink);
 
 // File system helpers the log needs.
 bool MakeDirectory(const std::string& path);  // one level; true if it exists
@@ -51,14 +18,3 @@ bool MakeDirectory(const std::string& path);  // one level; true if it exists
 long long FileSizeAt(const std::string& path);
 
 }  // namespace platform
-
-// The Win32 names, bare as the Windows headers make them (see docs/design.md).
-using platform::ExpandEnvironmentStrings;
-using platform::GetCurrentProcessId;
-using platform::GetCurrentThreadId;
-using platform::GetLocalTime;
-using platform::MB_ICONWARNING;
-using platform::MB_OK;
-using platform::MB_SYSTEMMODAL;
-using platform::MessageBox;
-using platform::Sleep;

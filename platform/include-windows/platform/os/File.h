@@ -1,0 +1,4 @@
+// CreateFile and the file calls are the system's own (fileapi.h).
+#pragma once
+
+#include "platform/os/WinTypes.h"

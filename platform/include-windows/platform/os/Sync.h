@@ -1,0 +1,4 @@
+// Events, mutexes and waits are the system's own (synchapi.h).
+#pragma once
+
+#include "platform/os/WinTypes.h"

@@ -1,0 +1,6 @@
+// WinSCard, the system's PC/SC.
+#pragma once
+
+#include "platform/os/Windows.h"
+
+#include <winscard.h>
