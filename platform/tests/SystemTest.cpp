@@ -155,6 +155,38 @@ TEST_F(ExpandTest, WritesOnlyWhenTheResultFits) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
+TEST(EnvironmentVariableTest, SetReadAndRemoveWithWindowsSizes) {
+  ScopedEnv env;
+  env.Set("QVX_ENV_PROBE", nullptr);
+  char buffer[8] = "unset";
+  SetLastError(ERROR_SUCCESS);
+  EXPECT_EQ(GetEnvironmentVariable("QVX_ENV_PROBE", buffer, sizeof buffer), 0u);
+  EXPECT_EQ(GetLastError(), ERROR_ENVVAR_NOT_FOUND);
+
+  ASSERT_TRUE(SetEnvironmentVariable("QVX_ENV_PROBE", "seven!!"));
+  // Too small by the zero: the size needed, with it, and nothing written.
+  char small[7] = "xxxxxx";
+  EXPECT_EQ(GetEnvironmentVariable("QVX_ENV_PROBE", small, sizeof small), 8u);
+  EXPECT_STREQ(small, "xxxxxx");
+  EXPECT_EQ(GetEnvironmentVariable("QVX_ENV_PROBE", nullptr, 0), 8u);
+  // Fits: the length written, without the zero.
+  EXPECT_EQ(GetEnvironmentVariable("QVX_ENV_PROBE", buffer, sizeof buffer), 7u);
+  EXPECT_STREQ(buffer, "seven!!");
+  // The same environment as the expansion's.
+  EXPECT_EQ(ExpandEnvironment("<%QVX_ENV_PROBE%>"), "<seven!!>");
+
+  ASSERT_TRUE(SetEnvironmentVariable("QVX_ENV_PROBE", nullptr));
+  EXPECT_EQ(GetEnvironmentVariable("QVX_ENV_PROBE", buffer, sizeof buffer), 0u);
+  EXPECT_EQ(GetLastError(), ERROR_ENVVAR_NOT_FOUND);
+
+  SetLastError(ERROR_SUCCESS);
+  EXPECT_FALSE(SetEnvironmentVariable("A=B", "x"));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_FALSE(SetEnvironmentVariable("", "x"));
+  EXPECT_EQ(GetEnvironmentVariable("", buffer, sizeof buffer), 0u);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
 struct Captured {
   static std::vector<std::string> lines;
   static void Sink(const std::string& text, const std::string& caption) {

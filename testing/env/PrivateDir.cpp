@@ -1,11 +1,9 @@
 #include "PrivateDir.h"
 
-#include <stdlib.h>
-
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
+#include <random>
 #include <stdexcept>
+#include <system_error>
 
 namespace qvx::testing {
 
@@ -16,19 +14,45 @@ namespace fs = std::filesystem;
 // A socket path must fit sun_path (108 bytes): a deep TMPDIR is passed over.
 constexpr std::size_t kLongestBase = 40;
 
+constexpr int kNameAttempts = 100;
+
+// The system's temporary directory (TMPDIR, or on Windows TMP and TEMP) when
+// short; else /tmp, which only a POSIX system has to offer.
 std::string Base() {
-  const char* tmp = ::getenv("TMPDIR");
-  if (tmp != nullptr && *tmp != '\0' && std::strlen(tmp) < kLongestBase) return tmp;
+  std::error_code failed;
+  const std::string tmp = fs::temp_directory_path(failed).string();
+  if (!failed && !tmp.empty() && tmp.size() < kLongestBase) return tmp;
   return "/tmp";
+}
+
+// A directory of a fresh name that only the caller may enter (mkdtemp's
+// promise, made portably: creating an existing directory answers false).
+std::string MakeUniqueDirectory(const std::string& stem) {
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device seed;
+  std::mt19937 random(seed());
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    std::string path = stem;
+    for (int i = 0; i < 6; ++i) path += kLetters[pick(random)];
+    std::error_code failed;
+    if (fs::create_directory(path, failed)) {
+      fs::permissions(path, fs::perms::owner_all, fs::perm_options::replace, failed);
+      if (failed) {
+        fs::remove(path, failed);
+        throw std::runtime_error("cannot close " + path + " to others");
+      }
+      return path;
+    }
+    if (failed) throw std::runtime_error("cannot make " + path + ": " + failed.message());
+  }
+  throw std::runtime_error("no free name for " + stem + "XXXXXX");
 }
 
 }  // namespace
 
 PrivateDir::PrivateDir(const std::string& prefix, Places places) {
-  std::string pattern = Base() + "/" + prefix + "-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr)
-    throw std::runtime_error("mkdtemp " + pattern + ": " + std::strerror(errno));
-  m_path = pattern;
+  m_path = MakeUniqueDirectory(Base() + "/" + prefix + "-");
   if (places == Places::kPlatform) {
     Export("QVX_OBJECT_DIR", "objects");
     Export("QVX_REGISTRY_ROOT", "registry");

@@ -1,23 +1,41 @@
 #include "ScopedEnv.h"
 
-#include <stdlib.h>
-
 #include <stdexcept>
+
+#include "platform/System.h"
 
 namespace qvx::testing {
 
 namespace {
 
+// The process environment the platform layer reads (on Windows not the C
+// runtime's copy, which getenv would see).
 void Put(const std::string& name, const char* value) {
-  const int result = value != nullptr ? ::setenv(name.c_str(), value, 1) : ::unsetenv(name.c_str());
-  if (result != 0) throw std::runtime_error("cannot set " + name);
+  if (!SetEnvironmentVariable(name.c_str(), value)) throw std::runtime_error("cannot set " + name);
+}
+
+std::optional<std::string> Get(const std::string& name) {
+  std::string value(64, '\0');
+  for (;;) {
+    const platform::DWORD result = GetEnvironmentVariable(
+        name.c_str(), value.data(), static_cast<platform::DWORD>(value.size()));
+    if (result == 0) {
+      if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+      value.clear();  // set and empty (or unreadable, which the next Put reports)
+      return value;
+    }
+    if (result < value.size()) {
+      value.resize(result);
+      return value;
+    }
+    value.resize(result);
+  }
 }
 
 }  // namespace
 
 void ScopedEnv::Set(const std::string& name, const char* value) {
-  const char* old = ::getenv(name.c_str());
-  m_saved.emplace_back(name, old != nullptr ? std::optional<std::string>(old) : std::nullopt);
+  m_saved.emplace_back(name, Get(name));
   Put(name, value);
 }
 

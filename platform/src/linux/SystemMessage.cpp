@@ -30,6 +30,7 @@ constexpr Win32Text kWin32Texts[] = {
     {ERROR_INVALID_NAME, "The filename, directory name, or volume label syntax is incorrect."},
     {ERROR_ALREADY_EXISTS, "Cannot create a file when that file already exists."},
     {ERROR_MORE_DATA, "More data is available."},
+    {ERROR_ENVVAR_NOT_FOUND, "The system could not find the environment option that was entered."},
     {ERROR_NOT_OWNER, "Attempt to release mutex not owned by caller."},
     {ERROR_MR_MID_NOT_FOUND,
      "The system cannot find message text for message number 0x%1 in the message file "

@@ -58,10 +58,14 @@ bool GetFileSizeEx(HANDLE file, long long* size);
 
 // The Win32 names, bare as the Windows headers make them (see docs/design.md).
 using platform::CREATE_ALWAYS;
+using platform::CREATE_NEW;
 using platform::CreateFile;
 using platform::FILE_APPEND_DATA;
 using platform::FILE_ATTRIBUTE_NORMAL;
 using platform::FILE_BEGIN;
+using platform::FILE_CURRENT;
+using platform::FILE_END;
+using platform::FILE_FLAG_OPEN_REPARSE_POINT;
 using platform::FILE_SHARE_READ;
 using platform::FILE_SHARE_WRITE;
 using platform::GENERIC_READ;

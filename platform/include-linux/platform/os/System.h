@@ -20,6 +20,14 @@ constexpr char kPathSeparator = '/';
 // needs including the terminating zero; writes it only when it fits in `size`; 0 on failure.
 DWORD ExpandEnvironmentStrings(const char* source, char* destination, DWORD size);
 
+// One variable of the process environment. GetEnvironmentVariable returns the
+// length written without the terminating zero, or, when `buffer` is too small
+// (or null), the size it needs with the zero; 0 with ERROR_ENVVAR_NOT_FOUND
+// when the variable is not set. SetEnvironmentVariable with a null value
+// removes the variable.
+DWORD GetEnvironmentVariable(const char* name, char* buffer, DWORD size);
+bool SetEnvironmentVariable(const char* name, const char* value);
+
 // The calling thread's number (the kernel's thread id on Linux).
 DWORD GetCurrentThreadId();
 DWORD GetCurrentProcessId();
@@ -50,9 +58,12 @@ MessageBoxSink SetMessageBoxSink(MessageBoxSink sink);
 using platform::ExpandEnvironmentStrings;
 using platform::GetCurrentProcessId;
 using platform::GetCurrentThreadId;
+using platform::GetEnvironmentVariable;
 using platform::GetLocalTime;
+using platform::IDOK;
 using platform::MB_ICONWARNING;
 using platform::MB_OK;
 using platform::MB_SYSTEMMODAL;
 using platform::MessageBox;
+using platform::SetEnvironmentVariable;
 using platform::Sleep;
