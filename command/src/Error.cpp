@@ -15,7 +15,7 @@ std::string UpperHex(std::uint32_t code) {
 
 }  // namespace
 
-CError::CError(std::uint32_t code) : m_code(code), m_status(STATUS_COMMUNICATION_ERROR) {
+CError::CError(std::uint32_t code) : m_code(code), m_status(kStatusCommunicationError) {
   // Code 0 is not a known error: a caller that reached here expected one.
   const ErrorCodeRow* row = code != 0 ? FindErrorCode(code) : nullptr;
   const char* name = "SYSTEM_ERROR";

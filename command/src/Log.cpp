@@ -104,14 +104,14 @@ void CLog::Outdent() {
 }
 
 CTraceGuard::CTraceGuard(CLog& log, std::string label) : m_log(log), m_label(std::move(label)) {
-  m_log.Append(CReport::WithMessage(STATUS_SUCCESS, LEVEL_INFO, m_label + " ==> ", ""));
+  m_log.Append(CReport::WithMessage(kStatusSuccess, LEVEL_INFO, m_label + " ==> ", ""));
   m_log.Indent();
 }
 
 CTraceGuard::~CTraceGuard() {
   m_log.Outdent();
   try {
-    m_log.Append(CReport::WithMessage(STATUS_SUCCESS, LEVEL_INFO, m_label + " <== ", ""));
+    m_log.Append(CReport::WithMessage(kStatusSuccess, LEVEL_INFO, m_label + " <== ", ""));
   } catch (...) {
     // The exit line is lost; a destructor must not throw.
   }

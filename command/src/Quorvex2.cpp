@@ -39,7 +39,7 @@ CQuorvex2::Outcome CQuorvex2::Run(Steps&& steps) {
     outcome.failed = true;
     m_log.Append(report);
   } catch (...) {
-    outcome.status = STATUS_COMMUNICATION_ERROR;
+    outcome.status = kStatusCommunicationError;
     outcome.failed = true;
   }
   return outcome;
@@ -54,7 +54,7 @@ std::string CQuorvex2::CheckConnection() {
     ExchangeCheckDevice(m_reader, revision, versions);
     CheckVersions(revision, versions.driver, versions.device);
   });
-  m_log.Append(CReport(STATUS_SUCCESS, LEVEL_INFO, "",
+  m_log.Append(CReport(kStatusSuccess, LEVEL_INFO, "",
                        "LenDeviceVersion/LenDriverVersion/DeviceVersion/DriverVersion: %d/%d/%s/%s",
                        static_cast<int>(versions.device.size()),
                        static_cast<int>(versions.driver.size()), versions.device.c_str(),
@@ -72,7 +72,7 @@ std::string CQuorvex2::CheckCard(const std::string& language) {
     const CardId card = ExchangeCheckCard(m_reader, ServiceRevision(), language);
     pan = Bin2Hex(card.pan);
     psn = Bin2Hex(card.psn);
-    m_log.Append(CReport(STATUS_SUCCESS, LEVEL_INFO, "",
+    m_log.Append(CReport(kStatusSuccess, LEVEL_INFO, "",
                          "PAN: Len/CardId = %d/0x%s  PSN: Len/CardId = %d/0x%s",
                          static_cast<int>(card.pan.size()), MaskPan(pan).c_str(),
                          static_cast<int>(card.psn.size()), psn.c_str()));
@@ -117,7 +117,7 @@ std::string CQuorvex2::DisplayResult(std::uint16_t messageId, const std::string&
   const Outcome outcome = Run([&] {
     // Logged before any check, so rejected calls show up too.
     m_log.Append(CReport(
-        STATUS_SUCCESS, LEVEL_INFO, "", "MessageId/LenLastLogon/LastLogon/Language: %d/%d/%s/%s",
+        kStatusSuccess, LEVEL_INFO, "", "MessageId/LenLastLogon/LastLogon/Language: %d/%d/%s/%s",
         static_cast<int>(static_cast<std::int16_t>(messageId)), static_cast<int>(lastLogon.size()),
         VisibleText(lastLogon).c_str(), VisibleText(language).c_str()));
     ExchangeDisplayResult(m_reader, ServiceRevision(), messageId, lastLogon, language);

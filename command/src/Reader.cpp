@@ -22,12 +22,12 @@ constexpr std::uint8_t kDeviceErrorCategory = 3;
 
 [[noreturn]] void RaiseCodeFailure(std::uint32_t code, const std::string& source) {
   const CError error(code);
-  throw CReport::WithMessage(error.GetStatus(), LEVEL_ERROR, source, error.GetMessage());
+  throw CReport::WithMessage(error.GetStatus(), LEVEL_ERROR, source, error.Message());
 }
 
 CReport SCardFailureReport(LONG result, const std::string& source) {
   const CError error(static_cast<std::uint32_t>(result));
-  return CReport::WithMessage(error.GetStatus(), LEVEL_ERROR, source, error.GetMessage());
+  return CReport::WithMessage(error.GetStatus(), LEVEL_ERROR, source, error.Message());
 }
 
 [[noreturn]] void RaiseSCardFailure(LONG result, const std::string& source) {
@@ -35,7 +35,7 @@ CReport SCardFailureReport(LONG result, const std::string& source) {
 }
 
 [[noreturn]] void RaiseSystemFailure(const std::string& source, platform::DWORD lastError) {
-  throw CReport(STATUS_COMMUNICATION_ERROR, LEVEL_ERROR, source, " Error: %d",
+  throw CReport(kStatusCommunicationError, LEVEL_ERROR, source, " Error: %d",
                 static_cast<int>(lastError));
 }
 
@@ -197,7 +197,7 @@ void CReader::ExecuteSCardCMD(contract::ControlIndex index, const Bytes& request
       const std::uint32_t code = ExtendedErrorCode(errorByte);
       if (code != 0) RaiseCodeFailure(code, failure);
       // A category the table does not know is still a failure.
-      throw CReport::WithMessage(STATUS_COMMUNICATION_ERROR, LEVEL_ERROR, failure, "");
+      throw CReport::WithMessage(kStatusCommunicationError, LEVEL_ERROR, failure, "");
     }
   } catch (...) {
     Close(false);

@@ -14,11 +14,11 @@ Status MessageStatus(Msg id) {
     case Msg::SupportedVersionFormat:
     case Msg::ActualVersionFormat:
     case Msg::CardAnswerLength:
-      return STATUS_COMMUNICATION_ERROR;
+      return kStatusCommunicationError;
     case Msg::DeviceVersion:
-      return STATUS_INCORRECT_DEVICE_VERSION;
+      return kStatusIncorrectDeviceVersion;
     default:
-      return STATUS_INPUT_ERROR;
+      return kStatusInputError;
   }
 }
 

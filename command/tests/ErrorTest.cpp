@@ -65,9 +65,8 @@ TEST(ErrorTest, TheTableReachesEveryFailureStatusOfACode) {
   std::set<Status> reached;
   for (const ErrorCodeRow& row : Rows()) reached.insert(row.status);
   std::set<Status> failures;
-  for (Status status = STATUS_COMMUNICATION_ERROR; status <= STATUS_CANCEL_BY_OTHER_SESSION;
-       ++status) {
-    if (status != STATUS_INCORRECT_DEVICE_VERSION && status != STATUS_BRIXON_NOT_INSTALLED) {
+  for (Status status = kStatusCommunicationError; status <= kStatusCancelByOtherSession; ++status) {
+    if (status != kStatusIncorrectDeviceVersion && status != kStatusBrixonNotInstalled) {
       failures.insert(status);
     }
   }
@@ -113,7 +112,7 @@ TEST(ErrorTest, ExactMessages) {
   for (const auto& c : cases) {
     const CError error(c.code);
     EXPECT_EQ(error.GetStatus(), c.status) << std::hex << c.code;
-    EXPECT_EQ(error.GetMessage(), c.message);
+    EXPECT_EQ(error.Message(), c.message);
   }
   EXPECT_EQ(FindErrorCode(0), nullptr);
 }

@@ -1,7 +1,6 @@
 // The reader channel: finding the reader, the last-error scan, the busy
 // reader with its cancel event, and clean-up on every path.
 #include "CommandFixture.h"
-#include "ScopedEnv.h"
 
 #include "platform/Sync.h"
 
@@ -288,11 +287,9 @@ TEST_F(CommandFixture, BusyReaderWithoutOtherSessionEventStillRetries) {
 }
 
 TEST_F(CommandFixture, OpenThatCannotCreateTheEventLeavesNoConnection) {
-  // A plain file where the object namespace should be: no event can exist.
-  const std::string blocked = LogPath() + ".objects";
-  std::filesystem::create_directories(std::filesystem::path(blocked).parent_path());
-  std::ofstream(blocked) << "not a directory";
-  const qvx::testing::ScopedEnv objects("QVX_OBJECT_DIR", blocked);
+  // A mutex holds the cancel event's name: no event of that name can be made.
+  const qvx::CEventHandle blocker(CreateMutex(nullptr, false, EventName().c_str()));
+  ASSERT_NE(blocker.Get(), nullptr);
 
   qvx::CLog log;
   log.SetFileName(LogPath());
@@ -304,7 +301,7 @@ TEST_F(CommandFixture, OpenThatCannotCreateTheEventLeavesNoConnection) {
   } catch (const qvx::CReport& report) {
     EXPECT_EQ(report.GetStatus(), 1);
     EXPECT_EQ(report.GetSource(), "CReader::Open() => CreateEvent() failed.");
-    EXPECT_EQ(report.GetMessage().rfind(" Error: ", 0), 0u) << report.GetMessage();
+    EXPECT_EQ(report.Message().rfind(" Error: ", 0), 0u) << report.Message();
   }
   // Checked while the reader still lives: Open itself let go.
   EXPECT_EQ(fake.OpenCards(), 0);

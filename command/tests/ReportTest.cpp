@@ -11,12 +11,12 @@ namespace qvx {
 namespace {
 
 TEST(ReportTest, FormatsItsMessage) {
-  const CReport report(STATUS_INPUT_ERROR, LEVEL_ERROR, "CQuorvex2::CheckFormatAmount()",
+  const CReport report(kStatusInputError, LEVEL_ERROR, "CQuorvex2::CheckFormatAmount()",
                        "Invalid input: %s has %d digits, first %.2x, 100%%", "amount", 13, 0xA);
-  EXPECT_EQ(report.GetStatus(), STATUS_INPUT_ERROR);
+  EXPECT_EQ(report.GetStatus(), kStatusInputError);
   EXPECT_EQ(report.GetLevel(), LEVEL_ERROR);
   EXPECT_EQ(report.GetSource(), "CQuorvex2::CheckFormatAmount()");
-  EXPECT_EQ(report.GetMessage(), "Invalid input: amount has 13 digits, first 0a, 100%");
+  EXPECT_EQ(report.Message(), "Invalid input: amount has 13 digits, first 0a, 100%");
 }
 
 TEST(ReportTest, MessageIsCutTo1024Characters) {
@@ -28,16 +28,16 @@ TEST(ReportTest, MessageIsCutTo1024Characters) {
     const char* name;
     std::string message;
   } cases[] = {
-      {"formatted", CReport(1, 1, "", "%s", longer.c_str()).GetMessage()},
-      {"formatted from pieces", CReport(1, 1, "", "%s%s", longer.c_str(), "tail").GetMessage()},
-      {"finished", CReport::WithMessage(1, 1, "", longer).GetMessage()},
+      {"formatted", CReport(1, 1, "", "%s", longer.c_str()).Message()},
+      {"formatted from pieces", CReport(1, 1, "", "%s%s", longer.c_str(), "tail").Message()},
+      {"finished", CReport::WithMessage(1, 1, "", longer).Message()},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.message, longer.substr(0, 1024)) << c.name;
   }
-  EXPECT_EQ(CReport(0, 0, "", "%s", exact.c_str()).GetMessage(), exact);
+  EXPECT_EQ(CReport(0, 0, "", "%s", exact.c_str()).Message(), exact);
   // A finished message is not a format.
-  EXPECT_EQ(CReport::WithMessage(0, 0, "", "50% %s").GetMessage(), "50% %s");
+  EXPECT_EQ(CReport::WithMessage(0, 0, "", "50% %s").Message(), "50% %s");
 }
 
 TEST(ReportTest, LinePrefix) {

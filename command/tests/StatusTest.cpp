@@ -16,7 +16,7 @@ namespace {
 // unknown, and no known status may read like it.
 TEST(StatusTest, EachStatusHasADescriptionOfItsOwn) {
   std::set<std::string> seen;
-  for (Status status = STATUS_SUCCESS; status <= STATUS_CANCEL_BY_OTHER_SESSION; ++status) {
+  for (Status status = kStatusSuccess; status <= kStatusCancelByOtherSession; ++status) {
     const std::string description = StatusDescription(status);
     SCOPED_TRACE(status);
     EXPECT_FALSE(description.empty());
@@ -24,15 +24,15 @@ TEST(StatusTest, EachStatusHasADescriptionOfItsOwn) {
     EXPECT_NE(description, "Unknown Status");
     EXPECT_TRUE(seen.insert(description).second) << description << " twice";
   }
-  EXPECT_STREQ(StatusDescription(STATUS_SUCCESS), "Success");
-  for (const Status outside : {-1, STATUS_CANCEL_BY_OTHER_SESSION + 1, INT_MIN, INT_MAX}) {
+  EXPECT_STREQ(StatusDescription(kStatusSuccess), "Success");
+  for (const Status outside : {-1, kStatusCancelByOtherSession + 1, INT_MIN, INT_MAX}) {
     EXPECT_STREQ(StatusDescription(outside), "Unknown Status") << outside;
   }
 }
 
 // Every status as a client reads it back from a result: the first two items.
 TEST(StatusTest, EveryStatusReadsBackFromItsResult) {
-  for (Status status = STATUS_SUCCESS; status <= STATUS_CANCEL_BY_OTHER_SESSION + 1; ++status) {
+  for (Status status = kStatusSuccess; status <= kStatusCancelByOtherSession + 1; ++status) {
     const auto items = qvx::testing::ResultItems(BuildResultText(status, {{"Key", "a=b"}}));
     const std::vector<std::pair<std::string, std::string>> expected{
         {"Status", std::to_string(status)},

@@ -47,7 +47,7 @@ class CError {
   // "A010006E, SCARD_W_CANCELLED_BY_USER, The action was cancelled by the
   // user, User, 7, Cancel by user"; unknown codes and 0 read
   // "<hex>, SYSTEM_ERROR, , System, 1, Communication error".
-  const std::string& GetMessage() const { return m_message; }
+  const std::string& Message() const { return m_message; }
 
  private:
   std::uint32_t m_code;

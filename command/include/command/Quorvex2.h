@@ -38,7 +38,7 @@ class CQuorvex2 {
 
  private:
   struct Outcome {
-    Status status = STATUS_SUCCESS;
+    Status status = kStatusSuccess;
     bool failed = false;
   };
   // The protected region of the command boundary.

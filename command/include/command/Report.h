@@ -32,7 +32,7 @@ class CReport {
   Status GetStatus() const { return m_status; }
   std::int32_t GetLevel() const { return m_level; }
   const std::string& GetSource() const { return m_source; }
-  const std::string& GetMessage() const { return m_message; }
+  const std::string& Message() const { return m_message; }
 
   // The report line: thread number (10 digits), ':', local time
   // "YYYY-MM-DD hh:mm:ss.mmm", level tag, source, ' ', message.
@@ -41,7 +41,7 @@ class CReport {
  private:
   CReport() = default;
   std::int32_t m_level = LEVEL_INFO;
-  Status m_status = STATUS_SUCCESS;
+  Status m_status = kStatusSuccess;
   std::string m_source;
   std::string m_message;
 };

@@ -46,7 +46,7 @@ CError::CError(std::string label, std::string message, std::uint32_t code, std::
       m_code(code),
       m_name(kUnknownName),
       m_origin(kDefaultOrigin),
-      m_status(STATUS_COMMUNICATION_ERROR) {
+      m_status(kStatusCommunicationError) {
   if (const ErrorCodeRow* row = FindErrorCode(code)) {
     m_name = row->name;
     m_description = row->description;

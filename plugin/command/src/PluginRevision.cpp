@@ -75,7 +75,7 @@ class CPluginRevision final : public CRevision {
  protected:
   void Throw(Msg, Status status, const MessageEntry& entry,
              const std::string& text) const override {
-    const std::uint32_t code = status == STATUS_INPUT_ERROR ? kInputErrorCode : 0;
+    const std::uint32_t code = status == kStatusInputError ? kInputErrorCode : 0;
     throw CError(entry.source, text, code, LEVEL_ERROR, status, entry.origin);
   }
 };

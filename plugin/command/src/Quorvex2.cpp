@@ -70,7 +70,7 @@ CQuorvex2::Outcome CQuorvex2::Run(Steps&& steps) {
     outcome.failed = true;
     outcome.error = error;
   } catch (...) {
-    outcome.status = STATUS_COMMUNICATION_ERROR;
+    outcome.status = kStatusCommunicationError;
     outcome.failed = true;
   }
   return outcome;
@@ -88,7 +88,7 @@ std::string CQuorvex2::CheckConnection() {
     CheckVersions(revision, versions.driver, versions.device);
   });
   if (outcome.error && m_errorBox) {
-    const std::string text = outcome.error->GetMessage() + "\n\n" + outcome.error->GetText();
+    const std::string text = outcome.error->Message() + "\n\n" + outcome.error->GetText();
     MessageBox(nullptr, text.c_str(), kErrorBoxCaption, MB_OK | MB_ICONWARNING | MB_SYSTEMMODAL);
   }
   CLog::Log(LEVEL_INFO, "LenDeviceVersion/LenDriverVersion/DeviceVersion/DriverVersion: " +

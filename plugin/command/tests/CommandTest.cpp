@@ -228,9 +228,8 @@ TEST_F(PluginCommand, ReaderAccessIsMadeAgainAfterAFailedCreation) {
 }
 
 TEST_F(PluginCommand, ReaderFailureStatusReachesTheResult) {
-  script.failure =
-      CError("CPCSC::WaitForCompletion()", "Command Cancelled by other session.", 0xA0100002u,
-             qvx::brixon::LEVEL_ERROR, qvx::STATUS_CANCEL_BY_OTHER_SESSION);
+  script.failure = CError("CPCSC::WaitForCompletion()", "Command Cancelled by other session.",
+                          0xA0100002u, qvx::brixon::LEVEL_ERROR, qvx::kStatusCancelByOtherSession);
   CQuorvex2 quorvex2 = Make();
   EXPECT_EQ(quorvex2.GetMode2Response(),
             "Status=15\nStatusDescription=Cancel by other session\nResponse=");

@@ -22,7 +22,7 @@ TEST(PluginErrorTable, HasNoOtherSessionRowAndFilesSCardCancelledUnderA0100002) 
   const qvx::ErrorCodeRow* cancelled = qvx::brixon::FindErrorCode(0xA0100002u);
   ASSERT_NE(cancelled, nullptr);
   EXPECT_STREQ(cancelled->name, "SCARD_E_CANCELLED");
-  EXPECT_EQ(cancelled->status, qvx::STATUS_COMMUNICATION_ERROR);
+  EXPECT_EQ(cancelled->status, qvx::kStatusCommunicationError);
   EXPECT_EQ(qvx::brixon::FindErrorCode(0x80100002u), nullptr);
 }
 
@@ -67,15 +67,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(PluginError, ExplicitStatusAndOriginOverrideTheCode) {
   const CError cancelled("CPCSC::WaitForCompletion()", "Command Cancelled by other session.",
-                         0xA0100002u, qvx::brixon::LEVEL_ERROR,
-                         qvx::STATUS_CANCEL_BY_OTHER_SESSION);
+                         0xA0100002u, qvx::brixon::LEVEL_ERROR, qvx::kStatusCancelByOtherSession);
   EXPECT_EQ(cancelled.GetStatus(), 15);
   EXPECT_EQ(cancelled.GetStatusDescription(), "Cancel by other session");
   EXPECT_EQ(cancelled.GetOrigin(), "BRIXON");
 
   const CError timeout("CPCSC::Control()",
                        "Timeout while trying to get exclusive access to the Quorvex2.", 0,
-                       qvx::brixon::LEVEL_ERROR, qvx::STATUS_COMMUNICATION_ERROR, "Driver/QVX");
+                       qvx::brixon::LEVEL_ERROR, qvx::kStatusCommunicationError, "Driver/QVX");
   EXPECT_EQ(timeout.GetOrigin(), "Driver/QVX");
   EXPECT_EQ(timeout.GetStatus(), 1);
   EXPECT_STREQ(timeout.what(), "Timeout while trying to get exclusive access to the Quorvex2.");

@@ -166,7 +166,7 @@ TEST(PluginLog, UnwritableFileRaisesWithTheEntry) {
     FAIL() << "no error raised";
   } catch (const qvx::brixon::CError& error) {
     EXPECT_EQ(error.GetLabel(), "CLog::Write(string)");
-    EXPECT_EQ(error.GetMessage(), "m_ofs in fail condition. LogEntry: entry");
+    EXPECT_EQ(error.Message(), "m_ofs in fail condition. LogEntry: entry");
   }
   log.WriteLine(qvx::brixon::LEVEL_INFO, "lost quietly");
 }

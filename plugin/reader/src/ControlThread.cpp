@@ -29,7 +29,7 @@ std::uint32_t PCSCEnumToCode(std::int32_t index) {
   if (index < 0 || index > kLastExtendedError) {
     throw CError("CPCSCError::PCSCEnumToCode()",
                  "p_PCSCEnum out-of-range: " + std::to_string(index), 0, LEVEL_ERROR,
-                 STATUS_COMMUNICATION_ERROR);
+                 kStatusCommunicationError);
   }
   return ExtendedErrorCode(static_cast<std::uint8_t>(index));
 }

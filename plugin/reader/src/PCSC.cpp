@@ -298,7 +298,7 @@ void CPCSC::WaitForCompletion() {
     m_sessionCancel->Reset();
     Cancel(true);
     throw CError(kLabel, "Command Cancelled by other session.", kCancelledByOtherSession,
-                 LEVEL_ERROR, STATUS_CANCEL_BY_OTHER_SESSION);
+                 LEVEL_ERROR, kStatusCancelByOtherSession);
   }
   if (index != 1) throw CError(kLabel, "Invalid signal index.", 0);
 
@@ -306,7 +306,7 @@ void CPCSC::WaitForCompletion() {
   if (result == 0) return;
   if (result == kCancelledByOtherSession) {
     throw CError(kLabel, "Command Cancelled by other session.", result, LEVEL_ERROR,
-                 STATUS_CANCEL_BY_OTHER_SESSION);
+                 kStatusCancelByOtherSession);
   }
   const std::string extended = m_data->GetExtendedErrorText();
   if (result == Code(SCARD_E_CANCELLED)) {

@@ -48,7 +48,7 @@ CSystemCS::CSystemCS(const std::string& name, CSignal* contention, platform::DWO
   m_mutex = nullptr;
   if (result == WAIT_TIMEOUT) {
     throw CError(kLabel, "Timeout while trying to get exclusive access to the Quorvex2.",
-                 WAIT_TIMEOUT, LEVEL_ERROR, STATUS_COMMUNICATION_ERROR, "Driver/QVX");
+                 WAIT_TIMEOUT, LEVEL_ERROR, kStatusCommunicationError, "Driver/QVX");
   }
   throw CError(kLabel, "WaitForSingleObject(" + name + ") failed.", error);
 }

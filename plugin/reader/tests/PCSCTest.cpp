@@ -128,7 +128,7 @@ TEST(PCSCTest, FailuresCarryTheirTextAndStatus) {
     if (!c.lastError.data.empty()) scard->QueueControl(kGetLastError, c.lastError);
     CPCSC pcsc(PcscOver(scard));
     const CError error = RunExpectingError(pcsc);
-    EXPECT_EQ(error.GetMessage(), c.message);
+    EXPECT_EQ(error.Message(), c.message);
     EXPECT_EQ(error.GetStatus(), c.status);
     EXPECT_EQ(error.GetLabel(), "CPCSC::WaitForCompletion()");
     EXPECT_EQ(scard->OpenCards(), 0);
@@ -138,8 +138,7 @@ TEST(PCSCTest, FailuresCarryTheirTextAndStatus) {
 TEST(PCSCTest, NoReaderAndAReaderThatStaysTaken) {
   auto none = std::make_shared<FakeSCard>();
   CPCSC empty(PcscOver(none));
-  EXPECT_EQ(RunExpectingError(empty).GetMessage(),
-            "The Quorvex2 is not connected to any USB port.");
+  EXPECT_EQ(RunExpectingError(empty).Message(), "The Quorvex2 is not connected to any USB port.");
 
   auto taken = Device();
   for (int i = 0; i < 5; ++i) taken->connectResults.push_back(SCARD_E_SHARING_VIOLATION);
@@ -147,7 +146,7 @@ TEST(PCSCTest, NoReaderAndAReaderThatStaysTaken) {
   }
   CPCSC pcsc(PcscOver(taken));
   const CError error = RunExpectingError(pcsc);
-  EXPECT_EQ(error.GetMessage(), std::string("SCardConnect(") + kReader + ") failed.");
+  EXPECT_EQ(error.Message(), std::string("SCardConnect(") + kReader + ") failed.");
   EXPECT_EQ(error.GetStatus(), 14);
   EXPECT_EQ(taken->CallsTo("Connect").size(), 5u);
   EXPECT_TRUE(Watcher().IsSet()) << "the holder was asked to give way";
@@ -166,7 +165,7 @@ TEST(PCSCTest, SessionCancelEndsTheWaitAndCancelsTheDevice) {
   });
   const CError error = RunExpectingError(pcsc);
   otherSession.join();
-  EXPECT_EQ(error.GetMessage(), "Command Cancelled by other session.");
+  EXPECT_EQ(error.Message(), "Command Cancelled by other session.");
   EXPECT_EQ(error.GetStatus(), 15);
   scard->onCall = nullptr;
   EXPECT_TRUE(pcsc.Execute(ControlIndex::CheckCard, {}).empty()) << "session signal was reset";
@@ -186,7 +185,7 @@ TEST(PCSCTest, QuitWhileWaitingIsPostedAgainAndTheRequestCancelled) {
   CPCSC pcsc(PcscOver(scard));
   const CError error = RunExpectingError(pcsc);
   quitter.join();
-  EXPECT_EQ(error.GetMessage(), "Received WM_QUIT.");
+  EXPECT_EQ(error.Message(), "Received WM_QUIT.");
   EXPECT_FALSE(pcsc.IsBusy()) << "the device was told to stop";
   EXPECT_EQ(scard->OpenCards(), 0);
   platform::MSG message;
@@ -252,7 +251,7 @@ TEST(PCSCTest, AReentrantCancelEndsTheCommandAlsoWhenTheDeviceIgnoresTheAbort) {
     });
     const CError error = RunExpectingError(pcsc);
     script.join();
-    EXPECT_EQ(error.GetMessage(), "Command Cancelled by other session.");
+    EXPECT_EQ(error.Message(), "Command Cancelled by other session.");
     EXPECT_EQ(error.GetStatus(), 15);
     {
       std::lock_guard<std::mutex> lock(mutex);
@@ -301,7 +300,7 @@ TEST(PCSCTest, AWorkerStuckAtDestructionClosesTheConnectionItself) {
     try {
       pcsc.Execute(ControlIndex::CheckCard, {});
     } catch (const CError& e) {
-      message = e.GetMessage();
+      message = e.Message();
     }
   });
   ASSERT_TRUE(Eventually([&] { return pending.load(); }));
@@ -357,8 +356,7 @@ class DirectPathTest : public ::testing::Test {
 
 TEST_F(DirectPathTest, RequestsAndCancelGoThroughTheDeviceInterface) {
   CPCSC missing(Direct());
-  EXPECT_EQ(RunExpectingError(missing).GetMessage(),
-            "The Quorvex2 is not connected to any USB port.");
+  EXPECT_EQ(RunExpectingError(missing).Message(), "The Quorvex2 is not connected to any USB port.");
 
   qvx::testing::CTestDevice device(
       qvx::testing::ReaderTestDir() + "/devices", kDirectInterfaceClass, "quorvex2",
@@ -377,7 +375,7 @@ TEST_F(DirectPathTest, RequestsAndCancelGoThroughTheDeviceInterface) {
     pcsc.Execute(ControlIndex::GetMode1Response, {});
     ADD_FAILURE() << "not cancelled";
   } catch (const CError& e) {
-    EXPECT_EQ(e.GetMessage(), "DeviceIoControl(0x222010/GetMode1Response) failed.");
+    EXPECT_EQ(e.Message(), "DeviceIoControl(0x222010/GetMode1Response) failed.");
     EXPECT_EQ(e.GetCode(), 995u);
   }
   pending.get();

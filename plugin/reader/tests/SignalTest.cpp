@@ -60,7 +60,7 @@ TEST(WaitMsgMultipleTest, EndsOnClosingMessagesAndPostsThemBack) {
       CSignal::WaitMsgMultiple({&never}, INFINITE);
       ADD_FAILURE() << "the wait did not end";
     } catch (const CError& e) {
-      EXPECT_EQ(e.GetMessage(), c.text);
+      EXPECT_EQ(e.Message(), c.text);
       EXPECT_EQ(e.GetLabel(), "CSignal::WaitMsgMultiple()");
     }
     EXPECT_EQ(pump.seen, 1) << "what came before was dispatched";

@@ -47,7 +47,7 @@ TEST(SystemCSTest, AHolderThatNeverGivesWayIsAskedOnceAndTheNewcomerTimesOut) {
     CSystemCS exclusive(kMutex, &cancel);
     FAIL() << "got a mutex that is held";
   } catch (const CError& e) {
-    EXPECT_EQ(e.GetMessage(), "Timeout while trying to get exclusive access to the Quorvex2.");
+    EXPECT_EQ(e.Message(), "Timeout while trying to get exclusive access to the Quorvex2.");
     EXPECT_EQ(e.GetStatus(), 1);
     EXPECT_EQ(e.GetOrigin(), "Driver/QVX");
   }

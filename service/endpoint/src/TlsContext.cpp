@@ -49,7 +49,7 @@ int LoadPemForHandshake(SSL* ssl, void* argument) {
   if (UsePemFile(ssl, source.path, PemPassPhrase(), reason)) return 1;
   CLog log;
   log.SetFileName(source.logFileName);
-  log.Append(CReport(STATUS_SUCCESS, LEVEL_ERROR, "", "[WSS] Error loading PEM file. (Message: %s)",
+  log.Append(CReport(kStatusSuccess, LEVEL_ERROR, "", "[WSS] Error loading PEM file. (Message: %s)",
                      reason.c_str()));
   return 0;
 }

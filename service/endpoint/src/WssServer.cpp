@@ -27,7 +27,7 @@ using ConnectionPtr = Server::connection_ptr;
 
 void Report(std::int32_t level, const std::string& message) {
   CLog log;
-  log.Append(CReport::WithMessage(STATUS_SUCCESS, level, "", message));
+  log.Append(CReport::WithMessage(kStatusSuccess, level, "", message));
 }
 
 // What a command worker answers through. The endpoint owns one per open
@@ -214,7 +214,7 @@ bool CWssServer::Run() {
       endpoint = m_endpoint.get();
     }
     try {
-      log.Append(CReport(STATUS_SUCCESS, LEVEL_INFO, "", "[WSS] Serving on port: %d", port));
+      log.Append(CReport(kStatusSuccess, LEVEL_INFO, "", "[WSS] Serving on port: %d", port));
       m_servingPort = endpoint->Listen(port);
       endpoint->RunLoop();
       m_servingPort = 0;
@@ -228,7 +228,7 @@ bool CWssServer::Run() {
         m_endpoint->HaltLoop();
         m_endpoint.reset();
       }
-      log.Append(CReport(STATUS_SUCCESS, LEVEL_ERROR, "", "[WSS] Failed!"));
+      log.Append(CReport(kStatusSuccess, LEVEL_ERROR, "", "[WSS] Failed!"));
     }
   }
   return m_stopping.load();

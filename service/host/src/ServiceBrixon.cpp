@@ -15,7 +15,7 @@ namespace {
 constexpr std::chrono::milliseconds kReplyLimit{3000};
 
 void LogInfo(CLog& log, const std::string& message) {
-  log.Append(CReport::WithMessage(STATUS_SUCCESS, LEVEL_INFO, "", message));
+  log.Append(CReport::WithMessage(kStatusSuccess, LEVEL_INFO, "", message));
 }
 
 }  // namespace

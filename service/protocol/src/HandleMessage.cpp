@@ -16,8 +16,8 @@ const json::WideString kParamsKey = u"Params";
 HandledMessage Refuse(CLog& log, const std::string& payload) {
   // Shown, not obeyed: a line feed in it must not start a line of its own.
   log.Append(
-      CReport(STATUS_SUCCESS, LEVEL_ERROR, "", "[WSS] Payload: %s", VisibleText(payload).c_str()));
-  log.Append(CReport(STATUS_SUCCESS, LEVEL_ERROR, "", "[WSS] Payload is not supported."));
+      CReport(kStatusSuccess, LEVEL_ERROR, "", "[WSS] Payload: %s", VisibleText(payload).c_str()));
+  log.Append(CReport(kStatusSuccess, LEVEL_ERROR, "", "[WSS] Payload is not supported."));
   return {};
 }
 

@@ -41,7 +41,7 @@ class CError : public std::exception {
          std::optional<Status> status, const char* origin = nullptr);
 
   const std::string& GetLabel() const { return m_label; }
-  const std::string& GetMessage() const { return m_message; }
+  const std::string& Message() const { return m_message; }
   std::int32_t GetLevel() const { return m_level; }
   std::uint32_t GetCode() const { return m_code; }
   // "SYSTEM_ERROR" for a code without a row.

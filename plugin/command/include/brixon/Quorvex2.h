@@ -52,7 +52,7 @@ class CQuorvex2 {
 
  private:
   struct Outcome {
-    Status status = STATUS_SUCCESS;
+    Status status = kStatusSuccess;
     bool failed = false;
     std::optional<CError> error;  // the caught CError, if that was the failure
   };
