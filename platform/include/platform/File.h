@@ -3,6 +3,8 @@
 // and the platform's own private-file helper.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/os/File.h"
 
 namespace platform {
@@ -13,5 +15,25 @@ namespace platform {
 // file of another account: in a shared directory another account could
 // plant either. INVALID_HANDLE_VALUE on failure.
 HANDLE CreateOwnFile(const char* fileName);
+
+// What tells one version of a file from another: the file itself (its volume
+// and index) and its size and times, in the system's own units. A replaced,
+// rewritten or touched file differs in at least one.
+struct FileStamp {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  long long size = 0;
+  long long modified = 0;
+  long long changed = 0;
+
+  bool operator==(const FileStamp& other) const {
+    return volume == other.volume && index == other.index && size == other.size &&
+           modified == other.modified && changed == other.changed;
+  }
+  bool operator!=(const FileStamp& other) const { return !(*this == other); }
+};
+// false with the last error (ERROR_FILE_NOT_FOUND, ...) when the file cannot
+// be looked at. Links are followed.
+bool GetFileStamp(const char* fileName, FileStamp* stamp);
 
 }  // namespace platform

@@ -1,7 +1,5 @@
 #include "HandshakePem.h"
 
-#include <sys/stat.h>
-
 #include <map>
 #include <memory>
 #include <mutex>
@@ -9,6 +7,8 @@
 
 #include <openssl/err.h>
 #include <openssl/pem.h>
+
+#include "platform/File.h"
 
 namespace qvx::endpoint {
 
@@ -26,20 +26,8 @@ struct BioFree {
 using CertPtr = std::unique_ptr<X509, X509Free>;
 
 // What identifies one version of the file: a replaced, rewritten or touched
-// file differs in at least one of these.
-struct FileIdentity {
-  dev_t device = 0;
-  ino_t inode = 0;
-  off_t size = 0;
-  timespec modified{};
-  timespec changed{};
-
-  bool operator==(const FileIdentity& other) const {
-    return device == other.device && inode == other.inode && size == other.size &&
-           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec &&
-           changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
-  }
-};
+// file differs in it.
+using FileIdentity = platform::FileStamp;
 
 struct Loaded {
   FileIdentity identity;
@@ -98,12 +86,11 @@ std::map<std::string, std::shared_ptr<const Loaded>> gCache;  // by path
 
 bool UsePemFile(SSL* ssl, const std::string& path, const std::string& passPhrase,
                 std::string& reason) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
+  FileIdentity identity;
+  if (!platform::GetFileStamp(path.c_str(), &identity)) {
     reason = "cannot open the file";
     return false;
   }
-  const FileIdentity identity{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
 
   std::shared_ptr<const Loaded> loaded;
   {
