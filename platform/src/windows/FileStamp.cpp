@@ -16,10 +16,9 @@ bool GetFileStamp(const char* fileName, FileStamp* stamp) {
     return false;
   }
   // Attributes only, sharing everything: looking never stands in a writer's way.
-  const HANDLE file =
-      ::CreateFileA(fileName, FILE_READ_ATTRIBUTES,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE file = ::CreateFileA(fileName, FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION information{};
   FILE_BASIC_INFO times{};
@@ -32,8 +31,8 @@ bool GetFileStamp(const char* fileName, FileStamp* stamp) {
     return false;
   }
   stamp->volume = information.dwVolumeSerialNumber;
-  stamp->index = (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) |
-                 information.nFileIndexLow;
+  stamp->index =
+      (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
   stamp->size = static_cast<long long>(
       (static_cast<std::uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow);
   stamp->modified = Ticks(times.LastWriteTime);

@@ -214,7 +214,7 @@ void CControlThread::ThreadProc(std::shared_ptr<CControlData> data) {
 
 void CControlThread::ThreadLoop(CControlData& data) {
   for (;;) {
-    if (CSignal::WaitMultiple({&data.stop, &data.start}, platform::INFINITE) < 0) continue;
+    if (CSignal::WaitMultiple({&data.stop, &data.start}, INFINITE) < 0) continue;
     if (data.stop.IsSet()) {
       data.stop.Reset();
       data.completion.Signal();

@@ -279,8 +279,7 @@ void CPCSC::WaitForCompletion() {
   } waiting{m_waitingThread};
   waiting.thread = GetCurrentThreadId();
   try {
-    index =
-        CSignal::WaitMsgMultiple({m_sessionCancel.get(), &m_data->completion}, platform::INFINITE);
+    index = CSignal::WaitMsgMultiple({m_sessionCancel.get(), &m_data->completion}, INFINITE);
   } catch (const CError&) {
     // The wait ended early (a closing window, a quit): the device must not
     // go on with a request nobody waits for. A session cancel that came in

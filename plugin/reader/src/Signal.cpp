@@ -89,7 +89,7 @@ int CSignal::WaitMsgMultiple(const std::vector<const CSignal*>& signals, DWORD m
   const Clock::time_point start = Clock::now();
   for (;;) {
     DWORD left = milliseconds;
-    if (milliseconds != platform::INFINITE) {
+    if (milliseconds != INFINITE) {
       const auto spent =
           std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
       left = spent >= milliseconds ? 0 : milliseconds - static_cast<DWORD>(spent);
