@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/os/File.h"
 
@@ -15,6 +16,16 @@ namespace platform {
 // file of another account: in a shared directory another account could
 // plant either. INVALID_HANDLE_VALUE on failure.
 HANDLE CreateOwnFile(const char* fileName);
+
+// Writes `contents` to fileName as a new file only its owner may read and
+// write (Windows: SYSTEM and the administrators), all or nothing: written
+// aside and moved into place, so a reader never sees half of it. An existing
+// file is kept, never replaced (true). False with the last error otherwise.
+bool WriteNewPrivateFile(const char* fileName, const std::string& contents);
+
+// Makes an existing file its owner's alone again (whatever made it before).
+// Refuses a link (ERROR_ACCESS_DENIED); ERROR_FILE_NOT_FOUND when missing.
+bool RestrictFileToOwner(const char* fileName);
 
 // What tells one version of a file from another: the file itself (its volume
 // and index) and its size and times, in the system's own units. A replaced,

@@ -9,6 +9,7 @@
 
 #include "HandshakePem.h"
 #include "platform/Module.h"
+#include "platform/System.h"
 
 namespace qvx::endpoint {
 
@@ -16,9 +17,9 @@ std::string ProgramDirectory() {
   char buffer[PATH_MAX];
   if (GetModuleFileName(nullptr, buffer, sizeof buffer) == 0) return ".";
   const std::string path(buffer);
-  const std::size_t slash = path.rfind('/');
+  const std::size_t slash = path.rfind(platform::kPathSeparator);
   if (slash == std::string::npos) return ".";
-  return slash == 0 ? std::string("/") : path.substr(0, slash);
+  return slash == 0 ? std::string(1, platform::kPathSeparator) : path.substr(0, slash);
 }
 
 std::string PemPassPhrase() {
@@ -60,8 +61,8 @@ std::shared_ptr<boost::asio::ssl::context> MakeTlsContext(const std::string& pem
                                                           CLog& log) {
   namespace ssl = boost::asio::ssl;
   // tlsv12 pins both the lowest and highest version to 1.2.
-  auto holder =
-      std::make_shared<CContextWithSource>(pemDirectory + "/" + kPemFileName, log.GetFileName());
+  auto holder = std::make_shared<CContextWithSource>(
+      pemDirectory + platform::kPathSeparator + kPemFileName, log.GetFileName());
   ssl::context& context = holder->context;
   // Named options only: the bit values of the old workaround word mean
   // other things in current OpenSSL (among them no extended master secret

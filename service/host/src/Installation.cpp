@@ -61,11 +61,6 @@ bool SetUpService(char* message) {
   if (manager.Get() == nullptr) {
     return Fail(message, "OpenSCManager failed w/err 0x%08lx", LastError());
   }
-  // No two installations share a key: each machine makes its own, once.
-  const std::string pemDirectory = std::string(program).substr(0, std::string(program).rfind('/'));
-  if (!EnsureMachineKey(pemDirectory + "/" + endpoint::kPemFileName, endpoint::PemPassPhrase())) {
-    return Fail(message, "Creating %s failed w/err 0x%08lx", endpoint::kPemFileName, LastError());
-  }
   const std::string quotedPath = "\"" + std::string(program) + "\"";
   CServiceHandle service(CreateServiceA(
       manager.Get(), kServiceName, kServiceDisplayName,
@@ -74,8 +69,17 @@ bool SetUpService(char* message) {
   if (service.Get() == nullptr) {
     return Fail(message, "CreateService failed w/err 0x%08lx", LastError());
   }
+  // No two installations share a key: each machine makes its own, once.
+  // Only once the service is new, so a second install that fails leaves
+  // the installed service's key as it was.
+  const std::string programPath(program);
+  const std::string pemPath =
+      programPath.substr(0, programPath.rfind(platform::kPathSeparator) + 1) +
+      endpoint::kPemFileName;
+  if (!EnsureMachineKey(pemPath, endpoint::PemPassPhrase())) {
+    return Fail(message, "Creating %s failed w/err 0x%08lx", endpoint::kPemFileName, LastError());
+  }
   // The key stays root's; the service reads the copy its unit hands it.
-  const std::string pemPath = pemDirectory + "/" + endpoint::kPemFileName;
   if (!AddServiceCredential(service.Get(), endpoint::kPemFileName, pemPath.c_str())) {
     return Fail(message, "AddServiceCredential failed w/err 0x%08lx", LastError());
   }

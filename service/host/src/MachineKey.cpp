@@ -1,10 +1,5 @@
 #include "host/MachineKey.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <memory>
 
 #include <openssl/bio.h>
@@ -14,6 +9,7 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include "platform/File.h"
 #include "platform/WinTypes.h"
 
 namespace qvx::host {
@@ -106,40 +102,15 @@ std::string PemText(EVP_PKEY* key, X509* cert, X509* root, const std::string& pa
   return length > 0 ? std::string(data, static_cast<std::size_t>(length)) : std::string();
 }
 
-bool WriteAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-bool Failed(platform::DWORD code) {
-  SetLastError(code);
-  return false;
-}
-
-platform::DWORD FromErrno(int error) {
-  return error == EACCES || error == EPERM || error == EROFS ? ERROR_ACCESS_DENIED
-                                                             : ERROR_GEN_FAILURE;
-}
-
 }  // namespace
 
 bool EnsureMachineKey(const std::string& path, const std::string& passPhrase) {
-  // Root's alone: the service gets it through its unit, never through the
-  // file's mode, whatever the umask. A key from an older installation that
-  // others could read is closed too.
-  const int existing = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (existing >= 0) {
-    const bool closed = ::fchmod(existing, 0600) == 0;
-    const int error = errno;
-    ::close(existing);
-    return closed || Failed(FromErrno(error));
-  }
+  // Root's alone: the service gets it through its unit (its account's
+  // read access on Windows), never through the file's mode, whatever the
+  // umask. A key from an older installation that others could read is
+  // closed too.
+  if (platform::RestrictFileToOwner(path.c_str())) return true;
+  if (GetLastError() != ERROR_FILE_NOT_FOUND) return false;
 
   KeyPtr key(EVP_EC_gen("P-256"));
   CertPtr root;
@@ -152,25 +123,12 @@ bool EnsureMachineKey(const std::string& path, const std::string& passPhrase) {
   }
   const std::string text =
       cert ? PemText(key.get(), cert.get(), root.get(), passPhrase) : std::string();
-  if (text.empty()) return Failed(ERROR_GEN_FAILURE);
-
-  // Written aside and linked into place, so the endpoint never reads half a
-  // file and an existing one is never replaced.
-  const std::string temporary = path + ".new";
-  ::unlink(temporary.c_str());
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) return Failed(FromErrno(errno));
-  const bool written = ::fchmod(fd, 0600) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
-  const int writeError = errno;
-  if (::close(fd) != 0 || !written) {
-    ::unlink(temporary.c_str());
-    return Failed(FromErrno(written ? errno : writeError));
+  if (text.empty()) {
+    SetLastError(ERROR_GEN_FAILURE);
+    return false;
   }
-  const int linked = ::link(temporary.c_str(), path.c_str());
-  const int linkError = errno;
-  ::unlink(temporary.c_str());
-  if (linked != 0 && linkError != EEXIST) return Failed(FromErrno(linkError));
-  return true;
+  // Never half a file for the endpoint, never a replaced one.
+  return platform::WriteNewPrivateFile(path.c_str(), text);
 }
 
 }  // namespace qvx::host

@@ -32,12 +32,13 @@ CServiceBase::~CServiceBase() {
 
 bool CServiceBase::Dispatch() {
   gService = this;
-  const SERVICE_TABLE_ENTRYA table[] = {{m_serviceName, &CServiceBase::ServiceEntry},
-                                        {nullptr, nullptr}};
+  // The table's name is not const in the Windows headers; nothing writes it.
+  const SERVICE_TABLE_ENTRYA table[] = {
+      {const_cast<char*>(m_serviceName), &CServiceBase::ServiceEntry}, {nullptr, nullptr}};
   return StartServiceCtrlDispatcherA(table);
 }
 
-void CServiceBase::ServiceEntry(DWORD argc, char** argv) {
+void WINAPI CServiceBase::ServiceEntry(DWORD argc, char** argv) {
   CServiceBase* service = gService;
   if (service == nullptr) return;
   service->m_statusHandle = RegisterServiceCtrlHandlerA(service->m_serviceName, &ControlHandler);
@@ -47,7 +48,7 @@ void CServiceBase::ServiceEntry(DWORD argc, char** argv) {
   service->RunStart(argc, argv);
 }
 
-void CServiceBase::ControlHandler(DWORD control) {
+void WINAPI CServiceBase::ControlHandler(DWORD control) {
   CServiceBase* service = gService;
   if (service == nullptr) return;
   switch (control) {

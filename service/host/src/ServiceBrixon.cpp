@@ -42,7 +42,7 @@ void CServiceBrixon::DoStart(DWORD, char**) {
   }
 }
 
-DWORD CServiceBrixon::EndpointWorker(void* self) {
+DWORD WINAPI CServiceBrixon::EndpointWorker(void* self) {
   auto* service = static_cast<CServiceBrixon*>(self);
   service->ServeEndpoint();
   // Last touch of the object: the destructor may run once this is seen.

@@ -8,6 +8,12 @@
 // pcsc-lite defines INFINITE as a macro; platform::INFINITE is the same value.
 #undef INFINITE
 
+// The calling convention of system callbacks (__stdcall on 32-bit Windows);
+// one convention is all Linux has.
+#ifndef WINAPI
+#define WINAPI
+#endif
+
 namespace platform {
 
 using DWORD = std::uint32_t;

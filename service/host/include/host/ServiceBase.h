@@ -60,8 +60,8 @@ class CServiceBase {
   const protocol::CommandFactory& CommandFactory() const { return m_commandFactory; }
 
  private:
-  static void ServiceEntry(platform::DWORD argc, char** argv);
-  static void ControlHandler(platform::DWORD control);
+  static void WINAPI ServiceEntry(platform::DWORD argc, char** argv);
+  static void WINAPI ControlHandler(platform::DWORD control);
 
   const char* const m_serviceName = kServiceName;
   mutable std::mutex m_statusMutex;  // the control and worker threads both report

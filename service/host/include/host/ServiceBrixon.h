@@ -24,7 +24,7 @@ class CServiceBrixon : public CServiceBase {
   void DoStop() override;
 
  private:
-  static platform::DWORD EndpointWorker(void* self);
+  static platform::DWORD WINAPI EndpointWorker(void* self);
   void ServeEndpoint();
 
   const std::uint16_t m_workerCount = 10;
