@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -51,9 +52,19 @@ CListener::~CListener() {
   if (m_fd >= 0) ::close(m_fd);
 }
 
-void CListener::Run(const volatile std::sig_atomic_t* stop) {
+void CListener::Run(const volatile std::sig_atomic_t* stop, int lifeline) {
   const pid_t parent = ::getpid();
   while (*stop == 0) {
+    pollfd watched[2] = {{m_fd, POLLIN, 0}, {lifeline, POLLIN, 0}};
+    const int ready = ::poll(watched, lifeline >= 0 ? 2 : 1, -1);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) throw SystemFailure("poll");
+    if (lifeline >= 0 && watched[1].revents != 0) {
+      char byte = 0;
+      // Whatever is written is ignored; only the end counts.
+      if (::read(lifeline, &byte, 1) <= 0) return;
+    }
+    if ((watched[0].revents & POLLIN) == 0) continue;
     const int client = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
     if (client < 0) {
       if (errno == EINTR || errno == ECONNABORTED) continue;

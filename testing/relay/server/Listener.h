@@ -18,10 +18,11 @@ class CListener {
 
   std::uint16_t Port() const { return m_port; }
 
-  // Accepts until `*stop` turns true (a signal handler sets it; accept is
-  // interrupted because the handlers are installed without SA_RESTART).
+  // Accepts until `*stop` turns true (a signal handler sets it; the wait is
+  // interrupted because the handlers are installed without SA_RESTART) or,
+  // when `lifeline` is a descriptor (not -1), until it reads end of file.
   // Each connection is served by a forked child that ends with its parent.
-  void Run(const volatile std::sig_atomic_t* stop);
+  void Run(const volatile std::sig_atomic_t* stop, int lifeline);
 
  private:
   int m_fd = -1;

@@ -4,12 +4,15 @@
 // with the platform's SCard table, so a Windows program holds readers as a
 // Linux process would.
 //
-//   qvx-scard-relay [--port N] [--port-file PATH]
+//   qvx-scard-relay [--port N] [--port-file PATH] [--stdin-lifeline]
 //
 // Run it with the stack's environment (`. DIR/env`). Once it accepts it
 // prints "qvx-scard-relay listening on 127.0.0.1:PORT" and, with
 // --port-file, writes PORT to PATH (atomically), so callers wait for either
-// rather than sleep. It ends on SIGTERM or SIGINT; its sessions end with it.
+// rather than sleep. It ends on SIGTERM or SIGINT and, with
+// --stdin-lifeline, when its standard input reaches end of file (a launcher
+// that dies, even by SIGKILL, closes the pipe and so takes the relay along).
+// Its sessions end with it.
 #include <signal.h>
 
 #include <cstdio>
@@ -27,7 +30,7 @@ volatile sig_atomic_t g_stop = 0;
 void OnStop(int) { g_stop = 1; }
 
 int Usage() {
-  std::fprintf(stderr, "usage: qvx-scard-relay [--port N] [--port-file PATH]\n");
+  std::fprintf(stderr, "usage: qvx-scard-relay [--port N] [--port-file PATH] [--stdin-lifeline]\n");
   return 64;
 }
 
@@ -46,6 +49,7 @@ bool WritePortFile(const std::string& path, std::uint16_t port) {
 int main(int argc, char** argv) {
   unsigned long port = 0;
   std::string portFile;
+  bool lifeline = false;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--port" && i + 1 < argc) {
@@ -54,6 +58,8 @@ int main(int argc, char** argv) {
       if (*end != '\0' || port > 65535) return Usage();
     } else if (option == "--port-file" && i + 1 < argc) {
       portFile = argv[++i];
+    } else if (option == "--stdin-lifeline") {
+      lifeline = true;
     } else {
       return Usage();
     }
@@ -75,7 +81,7 @@ int main(int argc, char** argv) {
     }
     std::printf("qvx-scard-relay listening on 127.0.0.1:%u\n", listener.Port());
     std::fflush(stdout);
-    listener.Run(&g_stop);
+    listener.Run(&g_stop, lifeline ? 0 : -1);
   } catch (const std::exception& failure) {
     std::fprintf(stderr, "qvx-scard-relay: %s\n", failure.what());
     return 1;
