@@ -20,9 +20,10 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 
 # A Wine prefix of the build's own (made on first use), quiet, so tests never
-# share the user's ~/.wine or its state.
+# share the user's ~/.wine or its state; scripts/wine-run runs each program.
 find_program(QVX_WINE wine)
+set(QVX_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine)
 if(QVX_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR
-    ${CMAKE_COMMAND} -E env WINEPREFIX=${CMAKE_BINARY_DIR}/wine WINEDEBUG=-all ${QVX_WINE})
+  get_filename_component(QVX_WINE_RUN ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run ABSOLUTE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${QVX_WINE_RUN} --prefix ${QVX_WINE_PREFIX} --)
 endif()

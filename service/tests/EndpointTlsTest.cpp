@@ -6,7 +6,6 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl.hpp>
@@ -105,7 +104,8 @@ ClientOutcome Handshake(unsigned short port, int version) {
   if (error) return outcome;
 
   std::unique_ptr<SSL, SslFree> ssl(SSL_new(context.get()));
-  SSL_set_fd(ssl.get(), socket.native_handle());
+  // A Windows socket is a handle-sized number that OpenSSL takes as an int.
+  SSL_set_fd(ssl.get(), static_cast<int>(socket.native_handle()));
   if (SSL_connect(ssl.get()) == 1) {
     outcome.connected = true;
     outcome.version = SSL_version(ssl.get());

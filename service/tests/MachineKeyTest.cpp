@@ -7,8 +7,6 @@
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
 #include <openssl/x509v3.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -17,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "PrivateDir.h"
 #include "endpoint/TlsContext.h"
 #include "host/MachineKey.h"
 
@@ -95,20 +94,13 @@ std::string GeneralNames(const GENERAL_SUBTREE* tree) {
 
 class MachineKey : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qvx-key.XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    m_dir = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(m_dir); }
-
   std::string Made(const std::string& name) {
-    const std::string path = m_dir + "/" + name;
+    const std::string path = m_dir / name;
     EXPECT_TRUE(qvx::host::EnsureMachineKey(path, qvx::endpoint::PemPassPhrase()));
     return path;
   }
 
-  std::string m_dir;
+  qvx::testing::PrivateDir m_dir{"qvx-key"};
 };
 
 TEST_F(MachineKey, ServerCertificateChainsToALocalRootForTheLoopbackNamesOnly) {

@@ -1,8 +1,5 @@
 #include "ServiceAdmin.h"
 
-#include <aclapi.h>
-#include <sddl.h>
-
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -11,8 +8,6 @@ namespace qvx::testing {
 
 namespace {
 
-constexpr const char* kEnvironmentKey =
-    "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 constexpr const char* kConnectorKey = "Software\\MERIDEL\\Quorvex2\\BRIXON";
 
 struct HandleCloser {
@@ -96,35 +91,8 @@ bool ServiceAdmin::Remove(const std::string& name) const {
   return DeleteService(service.get()) != FALSE;
 }
 
-bool ServiceAdmin::SetMachineEnvironment(const std::string& name, const std::string& value) const {
-  return SetValue(kEnvironmentKey, name.c_str(), value);
-}
-
 bool ServiceAdmin::SetLogDirectory(const std::string& folder) const {
   return SetValue(kConnectorKey, "WSSLogFilePath", folder);
-}
-
-std::vector<std::string> ServiceAdmin::AllowedAccounts(const std::string& path) const {
-  std::vector<std::string> accounts;
-  PACL list = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                            nullptr, &list, nullptr, &descriptor) != ERROR_SUCCESS) {
-    return accounts;
-  }
-  for (DWORD i = 0; list != nullptr && i < list->AceCount; ++i) {
-    void* entry = nullptr;
-    if (!GetAce(list, i, &entry)) continue;
-    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
-    if (allowed->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
-    char* text = nullptr;
-    if (ConvertSidToStringSidA(reinterpret_cast<PSID>(&allowed->SidStart), &text)) {
-      accounts.emplace_back(text);
-      LocalFree(text);
-    }
-  }
-  LocalFree(descriptor);
-  return accounts;
 }
 
 }  // namespace qvx::testing

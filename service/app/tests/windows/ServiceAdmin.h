@@ -1,7 +1,6 @@
 // What an administrator does around a Windows service, for the tests: the
-// service control manager's calls, the machine environment services start
-// with, the log folder the connector reads from the registry, and the
-// access list of a file.
+// service control manager's calls and the log folder the connector reads
+// from the registry.
 #pragma once
 
 #include <windows.h>
@@ -30,14 +29,8 @@ class ServiceAdmin {
   // Stops the service if it runs and deletes it; true when it is gone.
   bool Remove(const std::string& name) const;
 
-  // A variable of the machine's environment; an empty value removes it.
-  bool SetMachineEnvironment(const std::string& name, const std::string& value) const;
   // The connector's WSSLogFilePath; an empty folder removes the value.
   bool SetLogDirectory(const std::string& folder) const;
-
-  // The SIDs that the file's access list allows anything, in its order
-  // ("S-1-5-18", ...); empty when the file has no access list.
-  std::vector<std::string> AllowedAccounts(const std::string& path) const;
 };
 
 }  // namespace qvx::testing
