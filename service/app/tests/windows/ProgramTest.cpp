@@ -192,7 +192,9 @@ TEST_F(ProgramTest, UninstallStopsTheRunningServiceAndRemovesIt) {
 
   const Outcome removed = RunProgram(m_program, "-uninstall");
   EXPECT_EQ(removed.exitCode, 0u) << removed.output;
-  EXPECT_FALSE(m_admin.Configuration(kServiceName).exists);
+  // Deleted is "marked for deletion" until the manager lets go of it.
+  EXPECT_TRUE(Within(std::chrono::seconds(30),
+                     [&] { return !m_admin.Configuration(kServiceName).exists; }));
   EXPECT_FALSE(Accepts(m_port));
 
   const Outcome again = RunProgram(m_program, "-uninstall");
