@@ -15,6 +15,21 @@ function(qvx_add_wine_e2e_test name)
     ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wine;WINEDEBUG=-all")
 endfunction()
 
-qvx_add_wine_e2e_test(wine_relay.check_connection compare check-connection)
-qvx_add_wine_e2e_test(wine_relay.check_card compare check-card nl)
+# Every command, then the outcomes the device and its customer decide.
+qvx_add_wine_e2e_test(wine_relay.check_connection compare -- check-connection)
+qvx_add_wine_e2e_test(wine_relay.check_card compare -- check-card nl)
+qvx_add_wine_e2e_test(wine_relay.get_response compare -- get-response 0002CCDD en)
+qvx_add_wine_e2e_test(wine_relay.get_mode1_response
+  compare -- get-mode1-response 12345678 0978 000000012345)
+qvx_add_wine_e2e_test(wine_relay.get_mode2_response
+  compare --varies Response -- get-mode2-response)
+qvx_add_wine_e2e_test(wine_relay.display_result compare -- display-result 1 @empty nl)
+qvx_add_wine_e2e_test(wine_relay.cancel compare -- cancel)
+qvx_add_wine_e2e_test(wine_relay.customer_cancels
+  compare --sim "customer cancel 100" --status 7 -- get-mode2-response)
+qvx_add_wine_e2e_test(wine_relay.no_card
+  compare --sim remove --status 1 -- check-card nl)
+qvx_add_wine_e2e_test(wine_relay.pin_blocked
+  compare --sim "card 5412751234567890 01 pinblocked" --status 11 -- get-mode2-response)
 qvx_add_wine_e2e_test(wine_relay.cancel_bridge cancel-bridge)
+qvx_add_wine_e2e_test(wine_relay.service_under_service_manager service $<TARGET_FILE:brixwssvr>)
