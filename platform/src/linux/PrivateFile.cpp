@@ -16,7 +16,8 @@ namespace {
 bool Failed(int error) {
   SetLastError(error == EACCES || error == EPERM || error == EROFS || error == ELOOP
                    ? ERROR_ACCESS_DENIED
-                   : error == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_GEN_FAILURE);
+               : error == ENOENT ? ERROR_FILE_NOT_FOUND
+                                 : ERROR_GEN_FAILURE);
   return false;
 }
 

@@ -40,10 +40,10 @@ DWORD ProtectFile(const char* fileName, bool serviceReads) {
   PACL list = nullptr;
   const DWORD made = ::SetEntriesInAclA(serviceReads ? 3 : 2, entries, nullptr, &list);
   if (made != ERROR_SUCCESS) return made;
-  const DWORD result = ::SetNamedSecurityInfoA(
-      const_cast<char*>(fileName), SE_FILE_OBJECT,
-      DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr, list,
-      nullptr);
+  const DWORD result =
+      ::SetNamedSecurityInfoA(const_cast<char*>(fileName), SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, list, nullptr);
   ::LocalFree(list);
   return result;
 }
