@@ -9,34 +9,12 @@
 #include <thread>
 
 #include "Dispatch.h"
+#include "wire/SocketIo.h"
 #include "wire/Stream.h"
 
 namespace qvx::testing::relay {
 
 namespace {
-
-bool ReadExactly(int fd, void* buffer, std::size_t count) {
-  auto* bytes = static_cast<std::uint8_t*>(buffer);
-  while (count > 0) {
-    const ssize_t got = ::recv(fd, bytes, count, 0);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    bytes += got;
-    count -= static_cast<std::size_t>(got);
-  }
-  return true;
-}
-
-bool WriteAll(int fd, const wire::Bytes& data) {
-  std::size_t sent = 0;
-  while (sent < data.size()) {
-    const ssize_t put = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    sent += static_cast<std::size_t>(put);
-  }
-  return true;
-}
 
 // Waits for the client's hang-up without reading (the serving thread owns
 // the reads), then ends the process mid-call if need be. POLLIN is not
@@ -59,14 +37,14 @@ void ServeConnection(int fd) {
   platform::ISCard& scard = platform::SystemSCard();
   while (true) {
     const std::optional<wire::Bytes> request = wire::ReadFrame(
-        [fd](void* buffer, std::size_t count) { return ReadExactly(fd, buffer, count); });
+        [fd](void* buffer, std::size_t count) { return wire::ReadExactly(fd, buffer, count); });
     if (!request) break;
     const std::optional<wire::Bytes> reply = Dispatch(scard, *request);
     if (!reply) {
       std::fprintf(stderr, "qvx-scard-relay: malformed request; closing the connection\n");
       break;
     }
-    if (!WriteAll(fd, wire::FrameOf(*reply))) break;
+    if (!wire::SendAll(fd, wire::FrameOf(*reply))) break;
   }
   // Whatever the client left open goes with the process, as with any
   // pcsc-lite client that ends.

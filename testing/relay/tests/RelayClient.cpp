@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "Ports.h"
+#include "wire/SocketIo.h"
 #include "wire/Stream.h"
 
 namespace qvx::testing::relay {
@@ -27,16 +28,7 @@ CRelayClient::~CRelayClient() {
   if (m_fd >= 0) ::close(m_fd);
 }
 
-bool CRelayClient::SendRaw(const wire::Bytes& data) {
-  std::size_t sent = 0;
-  while (sent < data.size()) {
-    const ssize_t put = ::send(m_fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    sent += static_cast<std::size_t>(put);
-  }
-  return true;
-}
+bool CRelayClient::SendRaw(const wire::Bytes& data) { return wire::SendAll(m_fd, data); }
 
 bool CRelayClient::ClosedByPeer() {
   pollfd watched{m_fd, POLLIN, 0};
@@ -47,17 +39,8 @@ bool CRelayClient::ClosedByPeer() {
 
 std::optional<wire::Bytes> CRelayClient::Call(const wire::Writer& request) {
   if (m_fd < 0 || !SendRaw(request.Frame())) return std::nullopt;
-  return wire::ReadFrame([this](void* buffer, std::size_t count) {
-    auto* bytes = static_cast<std::uint8_t*>(buffer);
-    while (count > 0) {
-      const ssize_t got = ::recv(m_fd, bytes, count, 0);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) return false;
-      bytes += got;
-      count -= static_cast<std::size_t>(got);
-    }
-    return true;
-  });
+  return wire::ReadFrame(
+      [this](void* buffer, std::size_t count) { return wire::ReadExactly(m_fd, buffer, count); });
 }
 
 std::uint32_t CRelayClient::EstablishContext() {
