@@ -108,7 +108,7 @@ TEST(FileHandleTest, AnOwnFileIsPrivateReadableAndCutInPlace) {
   EXPECT_EQ(status.st_mode & 0777, 0600u);
 
   EXPECT_TRUE(Write(file, "first\n"));
-  EXPECT_TRUE(SetFilePointerEx(file, 0, nullptr, FILE_BEGIN));
+  EXPECT_TRUE(SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_BEGIN));
   char buffer[16] = {};
   DWORD read = 0;
   ASSERT_TRUE(ReadFile(file, buffer, sizeof buffer, &read, nullptr));
@@ -117,11 +117,12 @@ TEST(FileHandleTest, AnOwnFileIsPrivateReadableAndCutInPlace) {
   EXPECT_EQ(read, 0u) << "the end of the file";
 
   // Cut at the start; the next write still goes to the (new) end.
-  EXPECT_TRUE(SetFilePointerEx(file, 0, nullptr, FILE_BEGIN));
+  EXPECT_TRUE(SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_BEGIN));
   EXPECT_TRUE(SetEndOfFile(file));
-  long long size = -1;
+  LARGE_INTEGER size{};
+  size.QuadPart = -1;
   EXPECT_TRUE(GetFileSizeEx(file, &size));
-  EXPECT_EQ(size, 0);
+  EXPECT_EQ(size.QuadPart, 0);
   EXPECT_TRUE(Write(file, "second\n"));
   EXPECT_EQ(CloseAndRead(file, path), "second\n");
 }

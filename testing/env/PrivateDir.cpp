@@ -60,10 +60,27 @@ PrivateDir::PrivateDir(const std::string& prefix, Places places) {
   }
 }
 
+namespace {
+
+// remove_all, but one that ends: MinGW's libstdc++ retries a directory
+// forever when a file in it cannot go (Windows keeps a file that is still
+// open, such as a process-wide log). What cannot go stays.
+void RemoveTree(const fs::path& path) {
+  std::error_code error;
+  if (fs::is_directory(fs::symlink_status(path, error))) {
+    for (fs::directory_iterator entry(path, error), end; !error && entry != end;
+         entry.increment(error)) {
+      RemoveTree(entry->path());
+    }
+  }
+  fs::remove(path, error);
+}
+
+}  // namespace
+
 PrivateDir::~PrivateDir() {
   if (m_keep) return;
-  std::error_code ignored;
-  fs::remove_all(m_path, ignored);
+  RemoveTree(m_path);
 }
 
 std::string PrivateDir::Make(const std::string& name) const {

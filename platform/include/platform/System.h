@@ -3,6 +3,7 @@
 // MessageBox), and the platform's own helpers over them.
 #pragma once
 
+#include <ctime>
 #include <string>
 
 #include "platform/os/System.h"
@@ -16,5 +17,8 @@ std::string ExpandEnvironment(const std::string& source);
 bool MakeDirectory(const std::string& path);  // one level; true if it exists
 // Size in bytes, or -1 when the file does not exist or cannot be read.
 long long FileSizeAt(const std::string& path);
+
+// The local calendar time of `when` (localtime_r / localtime_s).
+std::tm LocalTime(std::time_t when);
 
 }  // namespace platform

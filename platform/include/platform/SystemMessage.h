@@ -5,12 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/WinTypes.h"
+#include "platform/os/SystemMessage.h"
 
 namespace platform {
-
-// What FormatSystemMessage answers when the code has no message text.
-constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
 
 // Fills `text` with the system message for `code`, without a trailing line
 // end. Returns ERROR_SUCCESS, ERROR_MR_MID_NOT_FOUND when the system has no
@@ -22,6 +19,3 @@ constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
 DWORD FormatSystemMessage(std::uint32_t code, std::string& text);
 
 }  // namespace platform
-
-// The Win32 names, bare as the Windows headers make them (see docs/design.md).
-using platform::ERROR_MR_MID_NOT_FOUND;

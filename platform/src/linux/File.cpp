@@ -112,10 +112,20 @@ HANDLE CreateFile(const char* fileName, DWORD desiredAccess, DWORD /*shareMode*/
 }
 
 bool WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten,
-               void* /*overlapped*/) {
+               OVERLAPPED* overlapped) {
   if (bytesWritten != nullptr) *bytesWritten = 0;
   return AtEdge(false, [&] {
     const int fd = AsFile(file).Descriptor();
+    if (overlapped != nullptr) {
+      if (overlapped->Offset != 0xFFFFFFFFu || overlapped->OffsetHigh != 0xFFFFFFFFu) {
+        ThrowError(ERROR_INVALID_PARAMETER);
+      }
+      // Files of this layer that are shared for appending are opened for
+      // appending; others are moved to their end first.
+      if ((::fcntl(fd, F_GETFL) & O_APPEND) == 0 && ::lseek(fd, 0, SEEK_END) < 0) {
+        ThrowError(detail::ErrorFromErrno(errno));
+      }
+    }
     const char* data = static_cast<const char*>(buffer);
     DWORD left = bytesToWrite;
     while (left > 0) {
@@ -151,16 +161,18 @@ bool ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead,
   });
 }
 
-bool SetFilePointerEx(HANDLE file, long long distance, long long* newPosition, DWORD moveMethod) {
+bool SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, LARGE_INTEGER* newPosition,
+                      DWORD moveMethod) {
   return AtEdge(false, [&] {
     const int whence = moveMethod == FILE_BEGIN     ? SEEK_SET
                        : moveMethod == FILE_CURRENT ? SEEK_CUR
                        : moveMethod == FILE_END     ? SEEK_END
                                                     : -1;
     if (whence < 0) ThrowError(ERROR_INVALID_PARAMETER);
-    const off_t at = ::lseek(AsFile(file).Descriptor(), static_cast<off_t>(distance), whence);
+    const off_t at =
+        ::lseek(AsFile(file).Descriptor(), static_cast<off_t>(distance.QuadPart), whence);
     if (at < 0) ThrowError(detail::ErrorFromErrno(errno));
-    if (newPosition != nullptr) *newPosition = static_cast<long long>(at);
+    if (newPosition != nullptr) newPosition->QuadPart = static_cast<long long>(at);
     return true;
   });
 }
@@ -174,13 +186,13 @@ bool SetEndOfFile(HANDLE file) {
   });
 }
 
-bool GetFileSizeEx(HANDLE file, long long* size) {
+bool GetFileSizeEx(HANDLE file, LARGE_INTEGER* size) {
   return AtEdge(false, [&] {
     struct stat status {};
     if (::fstat(AsFile(file).Descriptor(), &status) != 0) {
       ThrowError(detail::ErrorFromErrno(errno));
     }
-    *size = static_cast<long long>(status.st_size);
+    size->QuadPart = static_cast<long long>(status.st_size);
     return true;
   });
 }

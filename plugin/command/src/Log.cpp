@@ -8,9 +8,12 @@
 #include "brixon/Error.h"
 #include "platform/File.h"
 #include "platform/Sync.h"
+#include "platform/System.h"
 
 namespace qvx::brixon {
 namespace {
+
+const platform::LARGE_INTEGER kStart{};  // the start of a file
 
 constexpr platform::DWORD kPathBufferSize = 260;
 constexpr const char* kHomeDrive = "%HOMEDRIVE%";
@@ -32,9 +35,16 @@ class CInLogGuard {
   bool m_previous;
 };
 
+// At the end of the file, whatever its position: other processes append to
+// it too.
 bool WriteAll(platform::HANDLE file, const std::string& text) {
   platform::DWORD written = 0;
-  return WriteFile(file, text.data(), static_cast<platform::DWORD>(text.size()), &written, nullptr);
+  platform::OVERLAPPED atEnd{};
+  atEnd.Offset = 0xFFFFFFFFu;
+  atEnd.OffsetHigh = 0xFFFFFFFFu;
+  return WriteFile(file, text.data(), static_cast<platform::DWORD>(text.size()), &written,
+                   &atEnd) &&
+         written == text.size();
 }
 
 bool IsDigitAt(const std::string& line, std::size_t position) {
@@ -90,7 +100,7 @@ std::string TempDirectory() {
 // From the start; appends still land at the end, whatever the position.
 std::string ReadAll(platform::HANDLE file) {
   std::string text;
-  if (!SetFilePointerEx(file, 0, nullptr, FILE_BEGIN)) return text;
+  if (!SetFilePointerEx(file, kStart, nullptr, FILE_BEGIN)) return text;
   char buffer[8192];
   platform::DWORD n = 0;
   while (ReadFile(file, buffer, sizeof buffer, &n, nullptr) && n > 0) {
@@ -155,8 +165,7 @@ std::string LogLinePrefix(std::int32_t level) {
 }
 
 std::string CleanupDateText(std::time_t now) {
-  std::tm local{};
-  localtime_r(&now, &local);
+  const std::tm local = platform::LocalTime(now);
   char text[40];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d", local.tm_year + 1900, local.tm_mon + 1,
                 local.tm_mday);
@@ -256,8 +265,8 @@ void CLog::Open() {
         // A clean-up that fails is tried again by the next log object.
       }
     }
-    long long size = -1;
-    if (GetFileSizeEx(m_file, &size) && size == 0) {
+    platform::LARGE_INTEGER size{};
+    if (GetFileSizeEx(m_file, &size) && size.QuadPart == 0) {
       WriteAll(m_file, LogHeaderLine() + "\n");
     }
   }
@@ -275,7 +284,7 @@ bool CLog::CleanupIfDue() {
   // Rewritten in place through the descriptor that was checked (the name
   // could point elsewhere by now): other processes keep appending through
   // their own descriptors of the same file.
-  if (!SetFilePointerEx(m_file, 0, nullptr, FILE_BEGIN) || !SetEndOfFile(m_file)) {
+  if (!SetFilePointerEx(m_file, kStart, nullptr, FILE_BEGIN) || !SetEndOfFile(m_file)) {
     return false;
   }
   if (!WriteAll(m_file, LogHeaderLine() + "\n" + kept)) return false;

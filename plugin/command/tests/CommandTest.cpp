@@ -14,18 +14,6 @@ namespace {
 using qvx::brixon::CError;
 using qvx::brixon::CQuorvex2;
 
-class PluginCommand : public ::testing::Test {
- protected:
-  CQuorvex2 Make() {
-    return CQuorvex2([this] {
-      ++made;
-      return std::make_unique<FakeReader>(script);
-    });
-  }
-  FakeReader::Script script;
-  int made = 0;
-};
-
 struct CommandCase {
   std::string name;
   std::map<ControlIndex, Bytes> answers;
@@ -200,9 +188,7 @@ INSTANTIATE_TEST_SUITE_P(
 // raw, the clean-up would take the forged part for an entry and keep it.
 TEST_F(PluginCommand, DisplayResultLogsControlCharactersVisibly) {
   const std::time_t now = std::time(nullptr);
-  std::tm later{};
-  const std::time_t inAMonth = now + 30 * 24 * 3600;
-  localtime_r(&inAMonth, &later);
+  const std::tm later = platform::LocalTime(now + 30 * 24 * 3600);
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &later);
   const std::string forged = std::string(stamp) + ".000 0x0001::0x0001 [INF] forged";
@@ -244,25 +230,6 @@ TEST_F(PluginCommand, CancelHandsOverAndSwallowsFailures) {
   EXPECT_EQ(script.cancels, 2);
   EXPECT_NE(mark.Since().find(" [INF] <== CQuorvex2::Cancel() <==\n\n"), std::string::npos);
   EXPECT_EQ(made, 1);
-}
-
-std::vector<std::pair<std::string, std::string>> g_boxes;
-
-TEST_F(PluginCommand, ErrorBoxOnlyWhenSwitchedOn) {
-  const auto previous =
-      platform::SetMessageBoxSink([](const std::string& text, const std::string& caption) {
-        g_boxes.emplace_back(text, caption);
-      });
-  script.answers[ControlIndex::CheckDevice] = {};
-  CQuorvex2 quorvex2 = Make();
-  quorvex2.CheckConnection();
-  EXPECT_TRUE(g_boxes.empty());
-  quorvex2.SetErrorBox(true);
-  quorvex2.CheckConnection();
-  platform::SetMessageBoxSink(previous);
-  ASSERT_EQ(g_boxes.size(), 1u);
-  EXPECT_EQ(g_boxes[0].second, "Meridel Quorvex2 error");
-  EXPECT_EQ(g_boxes[0].first.rfind("Nothing returned by Quorvex2.", 0), 0u);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "PluginTestSupport.h"
 #include "brixon/Log.h"
+#include "platform/System.h"
 #include "platform/Registry.h"
 
 namespace qvx::testing {
@@ -15,8 +16,7 @@ namespace {
 using qvx::brixon::CLog;
 
 std::string Stamp(std::time_t when) {
-  std::tm local{};
-  localtime_r(&when, &local);
+  const std::tm local = platform::LocalTime(when);
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
   return std::string(text) + ".000 0x0001::0x0001 [INF] ";

@@ -18,6 +18,7 @@
 #include "PrivateDir.h"
 #include "brixon/Error.h"
 #include "brixon/Log.h"
+#include "brixon/Quorvex2.h"
 #include "brixon/ReaderAccess.h"
 
 namespace qvx::testing {
@@ -86,6 +87,20 @@ class FakeReader : public qvx::brixon::IReaderAccess {
 };
 
 inline Bytes Ascii(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+// A command object over the scripted reader access, counting the reader
+// accesses it makes.
+class PluginCommand : public ::testing::Test {
+ protected:
+  qvx::brixon::CQuorvex2 Make() {
+    return qvx::brixon::CQuorvex2([this] {
+      ++made;
+      return std::make_unique<FakeReader>(script);
+    });
+  }
+  FakeReader::Script script;
+  int made = 0;
+};
 
 template <typename Case>
 std::string CaseName(const ::testing::TestParamInfo<Case>& param) {

@@ -31,6 +31,15 @@ constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 // Never through a link: a link in the file's place is refused.
 constexpr DWORD FILE_FLAG_OPEN_REPARSE_POINT = 0x00200000;
 
+// A 64-bit file position or size, in the Windows shape.
+union LARGE_INTEGER {
+  struct {
+    DWORD LowPart;
+    LONG HighPart;
+  } u;
+  long long QuadPart;
+};
+
 // SetFilePointerEx origins.
 constexpr DWORD FILE_BEGIN = 0;
 constexpr DWORD FILE_CURRENT = 1;
@@ -43,16 +52,30 @@ HANDLE CreateFile(const char* fileName, DWORD desiredAccess, DWORD shareMode,
                   void* securityAttributes, DWORD creationDisposition, DWORD flagsAndAttributes,
                   HANDLE templateFile);
 
+// Where a write goes, in the Windows shape. Only the end of the file
+// (Offset and OffsetHigh both 0xFFFFFFFF) is taken here: a write the other
+// processes' appends cannot split.
+struct OVERLAPPED {
+  std::uintptr_t Internal;
+  std::uintptr_t InternalHigh;
+  DWORD Offset;
+  DWORD OffsetHigh;
+  HANDLE hEvent;
+};
+
 // Writes the whole buffer (a file write on Windows does not stop short);
-// false with the last error when the file refuses.
+// false with the last error when the file refuses. With `overlapped` the
+// write goes to the end of the file (any other offset is
+// ERROR_INVALID_PARAMETER).
 bool WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten,
-               void* overlapped);
+               OVERLAPPED* overlapped);
 // Reads from the file position; *bytesRead 0 at the end of the file.
 bool ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead, void* overlapped);
-bool SetFilePointerEx(HANDLE file, long long distance, long long* newPosition, DWORD moveMethod);
+bool SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, LARGE_INTEGER* newPosition,
+                      DWORD moveMethod);
 // Cuts (or extends) the file at the file position.
 bool SetEndOfFile(HANDLE file);
-bool GetFileSizeEx(HANDLE file, long long* size);
+bool GetFileSizeEx(HANDLE file, LARGE_INTEGER* size);
 
 }  // namespace platform
 

@@ -2,3 +2,10 @@
 #pragma once
 
 #include "platform/os/WinTypes.h"
+
+namespace platform {
+
+using ::LARGE_INTEGER;
+using ::OVERLAPPED;
+
+}  // namespace platform
