@@ -6,11 +6,11 @@
 namespace qvx::testing {
 
 // A VT_BSTR VARIANT with a copy of `s`; the test clears it.
-inline platform::VARIANT Text(const char16_t* s) {
+inline platform::VARIANT Text(const platform::OLECHAR* s) {
   platform::VARIANT v;
-  platform::VariantInit(&v);
-  v.vt = platform::VT_BSTR;
-  v.bstrVal = platform::SysAllocString(s);
+  VariantInit(&v);
+  v.vt = VT_BSTR;
+  v.bstrVal = SysAllocString(s);
   return v;
 }
 

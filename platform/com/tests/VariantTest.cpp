@@ -57,21 +57,21 @@ TEST(VariantChangeType, ToNumbers) {
     HRESULT hr;
     double value;
   } cases[] = {
-      {"text", Text(u" 42 "), VT_I2, S_OK, 42},
-      {"signed text", Text(u"-7"), VT_I4, S_OK, -7},
-      {"half to even", Text(u"2.5"), VT_I2, S_OK, 2},
+      {"text", Text(OLESTR(" 42 ")), VT_I2, S_OK, 42},
+      {"signed text", Text(OLESTR("-7")), VT_I4, S_OK, -7},
+      {"half to even", Text(OLESTR("2.5")), VT_I2, S_OK, 2},
       {"half to even up", Number(VT_R8, 3.5), VT_I2, S_OK, 4},
       {"negative half", Number(VT_R8, -2.5), VT_I4, S_OK, -2},
-      {"garbage", Text(u"12a"), VT_I2, DISP_E_TYPEMISMATCH, 0},
-      {"empty text", Text(u""), VT_I2, DISP_E_TYPEMISMATCH, 0},
-      {"hex is no number", Text(u"0x10"), VT_I4, DISP_E_TYPEMISMATCH, 0},
+      {"garbage", Text(OLESTR("12a")), VT_I2, DISP_E_TYPEMISMATCH, 0},
+      {"empty text", Text(OLESTR("")), VT_I2, DISP_E_TYPEMISMATCH, 0},
+      {"hex is no number", Text(OLESTR("0x10")), VT_I4, DISP_E_TYPEMISMATCH, 0},
       {"I2 overflow", Number(VT_I4, 40000), VT_I2, DISP_E_OVERFLOW, 0},
       {"UI2 negative", Number(VT_I4, -1), VT_UI2, DISP_E_OVERFLOW, 0},
-      {"text overflow", Text(u"99999999999"), VT_I4, DISP_E_OVERFLOW, 0},
+      {"text overflow", Text(OLESTR("99999999999")), VT_I4, DISP_E_OVERFLOW, 0},
       {"bool", Number(VT_BOOL, 1), VT_I2, S_OK, -1},
       {"empty", Number(VT_EMPTY, 0), VT_I4, S_OK, 0},
-      {"text to bool", Text(u"tRUE"), VT_BOOL, S_OK, VARIANT_TRUE},
-      {"number text to bool", Text(u"0"), VT_BOOL, S_OK, VARIANT_FALSE},
+      {"text to bool", Text(OLESTR("tRUE")), VT_BOOL, S_OK, VARIANT_TRUE},
+      {"number text to bool", Text(OLESTR("0")), VT_BOOL, S_OK, VARIANT_FALSE},
       {"null", Number(VT_NULL, 0), VT_I2, DISP_E_TYPEMISMATCH, 0},
   };
   for (Case& c : cases) {
@@ -93,23 +93,23 @@ TEST(VariantChangeType, ToTextThroughReferencesAndInPlace) {
   struct Case {
     VARIANT source;
     USHORT flags;
-    std::u16string text;
+    OleString text;
   } cases[] = {
-      {Number(VT_I2, -12), 0, u"-12"},
-      {Number(VT_BOOL, 1), 0, u"-1"},
-      {Number(VT_BOOL, 0), VARIANT_ALPHABOOL, u"False"},
-      {Number(VT_R8, 1.5), 0, u"1.5"},
-      {Number(VT_EMPTY, 0), 0, u""},
+      {Number(VT_I2, -12), 0, OLESTR("-12")},
+      {Number(VT_BOOL, 1), 0, OLESTR("-1")},
+      {Number(VT_BOOL, 0), VARIANT_ALPHABOOL, OLESTR("False")},
+      {Number(VT_R8, 1.5), 0, OLESTR("1.5")},
+      {Number(VT_EMPTY, 0), 0, OLESTR("")},
   };
   for (Case& c : cases) {
     EXPECT_EQ(VariantChangeType(&c.source, &c.source, c.flags, VT_BSTR), S_OK);
     ASSERT_EQ(c.source.vt, VT_BSTR);
-    EXPECT_EQ(std::u16string(c.source.bstrVal, SysStringLen(c.source.bstrVal)), c.text);
+    EXPECT_EQ(OleString(c.source.bstrVal, SysStringLen(c.source.bstrVal)), c.text);
     VariantClear(&c.source);
   }
 
   // VT_BYREF|VT_VARIANT holding a BSTR: the copy is the caller's own.
-  VARIANT inner = Text(u"0978");
+  VARIANT inner = Text(OLESTR("0978"));
   VARIANT ref;
   ref.vt = VT_BYREF | VT_VARIANT;
   ref.pvarVal = &inner;
@@ -117,7 +117,7 @@ TEST(VariantChangeType, ToTextThroughReferencesAndInPlace) {
   VariantInit(&out);
   ASSERT_EQ(VariantChangeType(&out, &ref, 0, VT_BSTR), S_OK);
   EXPECT_NE(out.bstrVal, inner.bstrVal);
-  EXPECT_EQ(std::u16string(out.bstrVal), u"0978");
+  EXPECT_EQ(OleString(out.bstrVal), OLESTR("0978"));
   VariantClear(&out);
   ASSERT_EQ(VariantChangeType(&out, &ref, 0, VT_I2), S_OK);
   EXPECT_EQ(out.iVal, 978);

@@ -15,14 +15,15 @@ namespace {
 
 using qvx::brixon::CSiteLock;
 
-bool EndsWith(const std::u16string& text, const std::u16string& tail) {
+bool EndsWith(const platform::OleString& text, const platform::OleString& tail) {
   return text.size() >= tail.size() &&
          text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-bool IsBankHost(const std::u16string& host) {
-  for (const std::u16string domain : {u"brixbank.example", u"brixonline.example"}) {
-    if (host == domain || EndsWith(host, u"." + domain)) return true;
+bool IsBankHost(const platform::OleString& host) {
+  for (const platform::OleString domain :
+       {OLESTR("brixbank.example"), OLESTR("brixonline.example")}) {
+    if (host == domain || EndsWith(host, OLESTR(".") + domain)) return true;
   }
   return false;
 }
@@ -31,24 +32,25 @@ bool IsBankHost(const std::u16string& host) {
 // (a split in the wrong place). Other odd characters ("}", a control, a ":"
 // inside brackets) only make a name below the bank's domain that no browser
 // would report.
-bool NothingThatSplitsTheHost(const std::u16string& host) {
-  return host.find_first_of(u"/\\@?#") == std::u16string::npos;
+bool NothingThatSplitsTheHost(const platform::OleString& host) {
+  return host.find_first_of(OLESTR("/\\@?#")) == platform::OleString::npos;
 }
 
-void Check(const std::u16string& url) {
+void Check(const platform::OleString& url) {
   const bool admitted = CSiteLock::MatchSiteList(
       url.c_str(), URLZONE_INTERNET, CSiteLock::kAllowedSites, CSiteLock::kAllowedSiteCount);
   if (!admitted) return;
-  char16_t scheme[CSiteLock::kSchemeCapacity] = {};
-  char16_t host[CSiteLock::kHostCapacity] = {};
+  platform::OLECHAR scheme[CSiteLock::kSchemeCapacity] = {};
+  platform::OLECHAR host[CSiteLock::kHostCapacity] = {};
   if (CSiteLock::SplitUrl(url.c_str(), scheme, host) != S_OK) std::abort();
-  const std::u16string hostText(host);
-  if (std::u16string(scheme) != u"https" || !IsBankHost(hostText) ||
+  const platform::OleString hostText(host);
+  if (platform::OleString(scheme) != OLESTR("https") || !IsBankHost(hostText) ||
       !NothingThatSplitsTheHost(hostText)) {
     // The finding, readable: the URL's code units and the host it gave.
-    for (const char16_t c : url) std::fprintf(stderr, "%04X ", static_cast<unsigned>(c));
+    for (const platform::OLECHAR c : url) std::fprintf(stderr, "%04X ", static_cast<unsigned>(c));
     std::fprintf(stderr, "\nadmitted with host: ");
-    for (const char16_t c : hostText) std::fprintf(stderr, "%04X ", static_cast<unsigned>(c));
+    for (const platform::OLECHAR c : hostText)
+      std::fprintf(stderr, "%04X ", static_cast<unsigned>(c));
     std::fprintf(stderr, "\n");
     std::abort();
   }
@@ -74,18 +76,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) return 0;
   // The first byte picks how the rest becomes UTF-16: one code unit per
   // byte, or little-endian pairs (any code unit, surrogates included).
-  std::u16string text;
+  platform::OleString text;
   if (data[0] % 2 == 0) {
-    for (std::size_t i = 1; i < size; ++i) text += static_cast<char16_t>(data[i]);
+    for (std::size_t i = 1; i < size; ++i) text += static_cast<platform::OLECHAR>(data[i]);
   } else {
     for (std::size_t i = 1; i + 1 < size; i += 2)
-      text += static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+      text += static_cast<platform::OLECHAR>(data[i] | (data[i + 1] << 8));
   }
   // Bare text rarely is a URL; the wrappers put the random part where the
   // rules have to decide.
   Check(text);
-  Check(u"https://" + text);
-  Check(u"https://" + text + u".brixbank.example/");
-  Check(u"https://www.brixonline.example" + text);
+  Check(OLESTR("https://") + text);
+  Check(OLESTR("https://") + text + OLESTR(".brixbank.example/"));
+  Check(OLESTR("https://www.brixonline.example") + text);
   return 0;
 }

@@ -15,8 +15,8 @@ bool IObjectSafetySiteLockImpl::Supports(REFIID riid, HRESULT* error) {
   return true;
 }
 
-HRESULT IObjectSafetySiteLockImpl::GetInterfaceSafetyOptions(REFIID riid, DWORD* supportedOptions,
-                                                             DWORD* enabledOptions) {
+HRESULT STDMETHODCALLTYPE IObjectSafetySiteLockImpl::GetInterfaceSafetyOptions(
+    REFIID riid, DWORD* supportedOptions, DWORD* enabledOptions) {
   if (supportedOptions == nullptr || enabledOptions == nullptr) {
     return E_POINTER;
   }
@@ -31,8 +31,8 @@ HRESULT IObjectSafetySiteLockImpl::GetInterfaceSafetyOptions(REFIID riid, DWORD*
   return S_OK;
 }
 
-HRESULT IObjectSafetySiteLockImpl::SetInterfaceSafetyOptions(REFIID riid, DWORD optionSetMask,
-                                                             DWORD enabledOptions) {
+HRESULT STDMETHODCALLTYPE IObjectSafetySiteLockImpl::SetInterfaceSafetyOptions(
+    REFIID riid, DWORD optionSetMask, DWORD enabledOptions) {
   HRESULT error = S_OK;
   if (!Supports(riid, &error)) {
     return error;
@@ -51,7 +51,7 @@ HRESULT IObjectSafetySiteLockImpl::SetInterfaceSafetyOptions(REFIID riid, DWORD 
   return S_OK;
 }
 
-HRESULT IObjectSafetySiteLockImpl::QueryLockCapability(DWORD* capability) {
+HRESULT STDMETHODCALLTYPE IObjectSafetySiteLockImpl::QueryLockCapability(DWORD* capability) {
   if (capability == nullptr) {
     return E_POINTER;
   }
@@ -68,7 +68,8 @@ HRESULT IObjectSafetySiteLockImpl::QueryLockCapability(DWORD* capability) {
   }
 }
 
-HRESULT IObjectSafetySiteLockImpl::GetAllowedSites(const SiteLockEntry** sites, DWORD* count) {
+HRESULT STDMETHODCALLTYPE IObjectSafetySiteLockImpl::GetAllowedSites(const SiteLockEntry** sites,
+                                                                     DWORD* count) {
   if (sites == nullptr || count == nullptr) {
     return E_POINTER;
   }
@@ -77,7 +78,8 @@ HRESULT IObjectSafetySiteLockImpl::GetAllowedSites(const SiteLockEntry** sites, 
   return S_OK;
 }
 
-HRESULT IObjectSafetySiteLockImpl::GetLockExpiry(BOOL* expires, FILETIME* expiry) {
+HRESULT STDMETHODCALLTYPE IObjectSafetySiteLockImpl::GetLockExpiry(BOOL* expires,
+                                                                   FILETIME* expiry) {
   if (expires == nullptr || expiry == nullptr) {
     return E_POINTER;
   }

@@ -18,8 +18,7 @@ HRESULT Require(HRESULT hr, const CComPtr<T>& result) {
 HRESULT UrlFromDocument(platform::IObjectWithSite* withSite, BSTR* url,
                         platform::IServiceProvider** provider) {
   CComPtr<platform::IOleClientSite> clientSite;
-  HRESULT hr =
-      Require(withSite->GetSite(platform::IID_IOleClientSite, clientSite.AsOut()), clientSite);
+  HRESULT hr = Require(withSite->GetSite(IID_IOleClientSite, clientSite.AsOut()), clientSite);
   if (FAILED(hr)) {
     return hr;
   }
@@ -29,7 +28,7 @@ HRESULT UrlFromDocument(platform::IObjectWithSite* withSite, BSTR* url,
     return hr;
   }
   CComPtr<platform::IHTMLDocument2> document;
-  hr = Require(container->QueryInterface(platform::IID_IHTMLDocument2, document.AsOut()), document);
+  hr = Require(container->QueryInterface(IID_IHTMLDocument2, document.AsOut()), document);
   if (FAILED(hr)) {
     return hr;
   }
@@ -37,8 +36,7 @@ HRESULT UrlFromDocument(platform::IObjectWithSite* withSite, BSTR* url,
   if (FAILED(hr)) {
     return hr;
   }
-  hr = clientSite->QueryInterface(platform::IID_IServiceProvider,
-                                  reinterpret_cast<void**>(provider));
+  hr = clientSite->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(provider));
   return FAILED(hr) ? hr : (*provider == nullptr ? E_FAIL : S_OK);
 }
 
@@ -50,20 +48,18 @@ HRESULT CSiteLock::GetPageUrl(platform::IUnknown* object, BSTR* url, DWORD* zone
   }
   *url = nullptr;
   CComPtr<platform::IObjectWithSite> withSite;
-  HRESULT hr =
-      Require(object->QueryInterface(platform::IID_IObjectWithSite, withSite.AsOut()), withSite);
+  HRESULT hr = Require(object->QueryInterface(IID_IObjectWithSite, withSite.AsOut()), withSite);
   if (FAILED(hr)) {
     return hr;
   }
   CComPtr<platform::IServiceProvider> provider;
-  hr = Require(withSite->GetSite(platform::IID_IServiceProvider, provider.AsOut()), provider);
+  hr = Require(withSite->GetSite(IID_IServiceProvider, provider.AsOut()), provider);
   if (FAILED(hr)) {
     return hr;
   }
   CBstr pageUrl;
   CComPtr<platform::IWebBrowser2> browser;
-  hr = Require(provider->QueryService(platform::SID_SWebBrowserApp, platform::IID_IWebBrowser2,
-                                      browser.AsOut()),
+  hr = Require(provider->QueryService(SID_SWebBrowserApp, IID_IWebBrowser2, browser.AsOut()),
                browser);
   if (!FAILED(hr)) {
     hr = browser->get_LocationURL(&pageUrl);
@@ -78,8 +74,8 @@ HRESULT CSiteLock::GetPageUrl(platform::IUnknown* object, BSTR* url, DWORD* zone
     return E_FAIL;
   }
   CComPtr<platform::IInternetSecurityManager> manager;
-  hr = Require(provider->QueryService(platform::SID_SInternetSecurityManager,
-                                      platform::IID_IInternetSecurityManager, manager.AsOut()),
+  hr = Require(provider->QueryService(SID_SInternetSecurityManager, IID_IInternetSecurityManager,
+                                      manager.AsOut()),
                manager);
   if (FAILED(hr)) {
     return hr;

@@ -29,7 +29,7 @@ bool Equal(const OLECHAR* a, std::size_t aLength, const OLECHAR* b, std::size_t 
 // host is "<something>.name".
 bool IsBelow(const OLECHAR* host, std::size_t hostLength, const OLECHAR* name,
              std::size_t nameLength) {
-  return hostLength > nameLength && host[hostLength - nameLength - 1] == u'.' &&
+  return hostLength > nameLength && host[hostLength - nameLength - 1] == OLESTR('.') &&
          Equal(host + hostLength - nameLength, nameLength, name, nameLength);
 }
 
@@ -49,8 +49,8 @@ bool ZoneMatches(int marker, DWORD zone) {
 }  // namespace
 
 const SiteLockEntry CSiteLock::kAllowedSites[] = {
-    {kSiteAllow, u"https", u"brixbank.example"},
-    {kSiteAllow, u"https", u"brixonline.example"},
+    {kSiteAllow, OLESTR("https"), OLESTR("brixbank.example")},
+    {kSiteAllow, OLESTR("https"), OLESTR("brixonline.example")},
 };
 static_assert(sizeof(CSiteLock::kAllowedSites) / sizeof(SiteLockEntry) ==
               CSiteLock::kAllowedSiteCount);
@@ -72,13 +72,13 @@ bool CSiteLock::MatchDomain(LPCOLESTR pattern, LPCOLESTR host) {
   }
   const std::size_t patternLength = Length(pattern);
   const std::size_t hostLength = Length(host);
-  if (patternLength == 1 && pattern[0] == u'*') {
+  if (patternLength == 1 && pattern[0] == OLESTR('*')) {
     return true;
   }
-  if (patternLength > 2 && pattern[0] == u'*' && pattern[1] == u'.') {
+  if (patternLength > 2 && pattern[0] == OLESTR('*') && pattern[1] == OLESTR('.')) {
     return IsBelow(host, hostLength, pattern + 2, patternLength - 2);
   }
-  if (patternLength >= 2 && pattern[0] == u'=') {
+  if (patternLength >= 2 && pattern[0] == OLESTR('=')) {
     return Equal(host, hostLength, pattern + 1, patternLength - 1);
   }
   return Equal(host, hostLength, pattern, patternLength) ||

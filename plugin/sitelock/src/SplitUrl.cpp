@@ -7,12 +7,12 @@ namespace qvx::brixon {
 namespace {
 
 bool IsWebScheme(const OLECHAR* scheme) {
-  auto same = [scheme](const char16_t* name) {
+  auto same = [scheme](const OLECHAR* name) {
     std::size_t i = 0;
     for (; name[i] != 0; ++i) {
       OLECHAR c = scheme[i];
-      if (c >= u'A' && c <= u'Z') {
-        c = static_cast<OLECHAR>(c - u'A' + u'a');
+      if (c >= OLESTR('A') && c <= OLESTR('Z')) {
+        c = static_cast<OLECHAR>(c - OLESTR('A') + OLESTR('a'));
       }
       if (c != name[i]) {
         return false;
@@ -20,13 +20,13 @@ bool IsWebScheme(const OLECHAR* scheme) {
     }
     return scheme[i] == 0;
   };
-  return same(u"http") || same(u"https");
+  return same(OLESTR("http")) || same(OLESTR("https"));
 }
 
 // True only when the part is known to be empty; a part that cannot be
 // read counts as present, so an unreadable URL is refused.
 bool PartIsEmpty(LPCOLESTR url, DWORD part) {
-  OLECHAR probe[1] = {u'#'};
+  OLECHAR probe[1] = {OLESTR('#')};
   DWORD size = 1;
   const HRESULT hr = UrlGetPartW(url, probe, &size, part, 0);
   return (hr == S_OK || hr == S_FALSE) && probe[0] == 0;

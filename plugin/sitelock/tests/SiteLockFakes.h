@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "HostingStubs.h"
 #include "brixon/SiteLock.h"
 
 namespace qvx::testing {
@@ -23,13 +24,13 @@ HRESULT Hand(Fake& fake, IUnknown* found, void** object) {
 // Each interface of the page can be withheld; every reference is counted
 // so a test sees what the lock failed to give back.
 class CFakePage final : public IServiceProvider,
-                        public IOleClientSite,
-                        public IOleContainer,
-                        public IWebBrowser2,
-                        public IHTMLDocument2,
-                        public IInternetSecurityManager {
+                        public COleClientSiteStub,
+                        public COleContainerStub,
+                        public CWebBrowser2Stub,
+                        public CHTMLDocument2Stub,
+                        public CInternetSecurityManagerStub {
  public:
-  std::u16string url;
+  OleString url;
   DWORD zone = URLZONE_INTERNET;
   bool browserService = true;   // QueryService(SID_SWebBrowserApp)
   bool document = true;         // container -> IHTMLDocument2
@@ -38,7 +39,7 @@ class CFakePage final : public IServiceProvider,
   HRESULT zoneResult = S_OK;
   long references = 0;
 
-  HRESULT QueryInterface(REFIID riid, void** object) override {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
     IUnknown* found = nullptr;
     if (riid == IID_IUnknown || riid == IID_IServiceProvider) {
       found = static_cast<IServiceProvider*>(this);
@@ -51,10 +52,10 @@ class CFakePage final : public IServiceProvider,
     }
     return Hand(*this, found, object);
   }
-  ULONG AddRef() override { return static_cast<ULONG>(++references); }
-  ULONG Release() override { return static_cast<ULONG>(--references); }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
+  ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--references); }
 
-  HRESULT QueryService(REFGUID service, REFIID riid, void** object) override {
+  HRESULT STDMETHODCALLTYPE QueryService(REFGUID service, REFIID riid, void** object) override {
     IUnknown* found = nullptr;
     if (service == SID_SWebBrowserApp && riid == IID_IWebBrowser2 && browserService) {
       found = static_cast<IWebBrowser2*>(this);
@@ -64,15 +65,15 @@ class CFakePage final : public IServiceProvider,
     }
     return Hand(*this, found, object);
   }
-  HRESULT GetContainer(IOleContainer** container) override {
+  HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** container) override {
     *container = this;
     AddRef();
     return S_OK;
   }
-  HRESULT get_LocationURL(BSTR* out) override { return Url(out); }
-  HRESULT get_URL(BSTR* out) override { return Url(out); }
-  HRESULT MapUrlToZone(LPCOLESTR page, DWORD* out, DWORD flags) override {
-    if (flags != 0 || page == nullptr || std::u16string(page) != url) {
+  HRESULT STDMETHODCALLTYPE get_LocationURL(BSTR* out) override { return Url(out); }
+  HRESULT STDMETHODCALLTYPE get_URL(BSTR* out) override { return Url(out); }
+  HRESULT STDMETHODCALLTYPE MapUrlToZone(LPCOLESTR page, DWORD* out, DWORD flags) override {
+    if (flags != 0 || page == nullptr || OleString(page) != url) {
       return E_INVALIDARG;
     }
     *out = zone;
@@ -96,7 +97,7 @@ class CFakeObject final : public qvx::brixon::IObjectSafetySiteLockImpl, public 
  public:
   ~CFakeObject() { SetSite(nullptr); }
 
-  HRESULT QueryInterface(REFIID riid, void** object) override {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
     IUnknown* found = nullptr;
     if (riid == IID_IUnknown || riid == IID_IObjectSafety ||
         riid == qvx::brixon::IID_IObjectSafetySiteLock) {
@@ -106,10 +107,10 @@ class CFakeObject final : public qvx::brixon::IObjectSafetySiteLockImpl, public 
     }
     return Hand(*this, found, object);
   }
-  ULONG AddRef() override { return static_cast<ULONG>(++references); }
-  ULONG Release() override { return static_cast<ULONG>(--references); }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
+  ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--references); }
 
-  HRESULT SetSite(IUnknown* site) override {
+  HRESULT STDMETHODCALLTYPE SetSite(IUnknown* site) override {
     if (site != nullptr) {
       site->AddRef();
     }
@@ -119,7 +120,7 @@ class CFakeObject final : public qvx::brixon::IObjectSafetySiteLockImpl, public 
     m_site = site;
     return S_OK;
   }
-  HRESULT GetSite(REFIID riid, void** site) override {
+  HRESULT STDMETHODCALLTYPE GetSite(REFIID riid, void** site) override {
     if (site == nullptr) {
       return E_POINTER;
     }

@@ -11,37 +11,37 @@ namespace {
 
 using namespace qvx::brixon;
 
-std::string Narrow(const std::u16string& s) {
+std::string Narrow(const OleString& s) {
   std::string out;
-  for (char16_t c : s) out += c < 0x80 ? static_cast<char>(c) : '~';
+  for (OLECHAR c : s) out += c < 0x80 ? static_cast<char>(c) : '~';
   return out;
 }
 
 TEST(SiteLock, ApprovesHttpsPagesOfTheBankDomainsOnly) {
   struct Case {
-    std::u16string url;
+    OleString url;
     bool approved;
   } cases[] = {
-      {u"https://brixbank.example/", true},
-      {u"https://www.brixbank.example/login?x=1", true},
-      {u"https://online.brixonline.example:443/a", true},
-      {u"https://a.b.brixonline.example", true},
-      {u"http://www.brixbank.example/", false},   // no entry for http
-      {u"HTTPS://www.brixbank.example/", false},  // schemes compare exactly
-      {u"https://evilbrixbank.example/", false},  // no '.' before the name
-      {u"https://brixbank.example.evil.example/", false},
-      {u"https://brixbank.examples/", false},
-      {u"https://user@www.brixbank.example/", false},  // credentials never
-      {u"https://:secret@www.brixbank.example/", false},
-      {u"https://www.brixbank.example@evil.example/", false},
-      {u"https://evil.example\\.brixbank.example/", false},
-      {u"https://b\u00FCcher.brixbank.example/", true},    // xn--bcher-kva.brixbank.example
-      {u"https://\uFF42rixbank.example/", true},           // fullwidth b maps to ASCII
-      {u"https://b\u00FC_cher.brixbank.example/", false},  // STD3 refuses '_'
-      {u"https://\u00FC.brix_bank.example/", false},       // ... and never drops it
-      {u"https://\u00FCber.evil.example/", false},
-      {u"brixbank.example", false},
-      {u"", false},
+      {OLESTR("https://brixbank.example/"), true},
+      {OLESTR("https://www.brixbank.example/login?x=1"), true},
+      {OLESTR("https://online.brixonline.example:443/a"), true},
+      {OLESTR("https://a.b.brixonline.example"), true},
+      {OLESTR("http://www.brixbank.example/"), false},   // no entry for http
+      {OLESTR("HTTPS://www.brixbank.example/"), false},  // schemes compare exactly
+      {OLESTR("https://evilbrixbank.example/"), false},  // no '.' before the name
+      {OLESTR("https://brixbank.example.evil.example/"), false},
+      {OLESTR("https://brixbank.examples/"), false},
+      {OLESTR("https://user@www.brixbank.example/"), false},  // credentials never
+      {OLESTR("https://:secret@www.brixbank.example/"), false},
+      {OLESTR("https://www.brixbank.example@evil.example/"), false},
+      {OLESTR("https://evil.example\\.brixbank.example/"), false},
+      {OLESTR("https://b\u00FCcher.brixbank.example/"), true},    // xn--bcher-kva.brixbank.example
+      {OLESTR("https://\uFF42rixbank.example/"), true},           // fullwidth b maps to ASCII
+      {OLESTR("https://b\u00FC_cher.brixbank.example/"), false},  // STD3 refuses '_'
+      {OLESTR("https://\u00FC.brix_bank.example/"), false},       // ... and never drops it
+      {OLESTR("https://\u00FCber.evil.example/"), false},
+      {OLESTR("brixbank.example"), false},
+      {OLESTR(""), false},
   };
   for (const Case& c : cases) {
     CFakePage page;
@@ -73,7 +73,7 @@ TEST(SiteLock, FindsThePageThroughBrowserOrDocumentAndFailsClosed) {
   };
   for (const Case& c : cases) {
     CFakePage page;
-    page.url = u"https://www.brixbank.example/";
+    page.url = OLESTR("https://www.brixbank.example/");
     page.browserService = c.browser;
     page.document = c.document;
     page.securityManager = c.manager;
@@ -92,22 +92,22 @@ TEST(SiteLock, FindsThePageThroughBrowserOrDocumentAndFailsClosed) {
 
 TEST(SiteLock, DomainPatterns) {
   struct Case {
-    const char16_t* pattern;
-    const char16_t* host;
+    const OLECHAR* pattern;
+    const OLECHAR* host;
     bool matches;
   } cases[] = {
-      {u"*", u"anything.example", true},
-      {u"*.x.example", u"a.x.example", true},
-      {u"*.x.example", u"x.example", false},
-      {u"*.x.example", u"ax.example", false},
-      {u"=x.example", u"x.example", true},
-      {u"=x.example", u"a.x.example", false},
-      {u"x.example", u"x.example", true},
-      {u"x.example", u"a.b.x.example", true},
-      {u"x.example", u"ax.example", false},
-      {u"x.example", u"X.example", false},  // exact code units
-      {u"*.", u"a.", false},                // too short for the "*." form: plain name
-      {u"*.", u"*.", true},
+      {OLESTR("*"), OLESTR("anything.example"), true},
+      {OLESTR("*.x.example"), OLESTR("a.x.example"), true},
+      {OLESTR("*.x.example"), OLESTR("x.example"), false},
+      {OLESTR("*.x.example"), OLESTR("ax.example"), false},
+      {OLESTR("=x.example"), OLESTR("x.example"), true},
+      {OLESTR("=x.example"), OLESTR("a.x.example"), false},
+      {OLESTR("x.example"), OLESTR("x.example"), true},
+      {OLESTR("x.example"), OLESTR("a.b.x.example"), true},
+      {OLESTR("x.example"), OLESTR("ax.example"), false},
+      {OLESTR("x.example"), OLESTR("X.example"), false},  // exact code units
+      {OLESTR("*."), OLESTR("a."), false},                // too short for the "*." form: plain name
+      {OLESTR("*."), OLESTR("*."), true},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(CSiteLock::MatchDomain(c.pattern, c.host), c.matches)
@@ -117,27 +117,28 @@ TEST(SiteLock, DomainPatterns) {
 
 TEST(SiteLock, ZoneMarkersAndFirstMatchingEntryDecide) {
   const SiteLockEntry table[] = {
-      {qvx::brixon::kSiteDeny, u"https", u"=blocked.brixbank.example"},
-      {qvx::brixon::kSiteAllow, u"https", u"brixbank.example"},
-      {qvx::brixon::kSiteAllow, u"https", ZoneMarker(qvx::brixon::kZoneMarkerIntranetOrTrusted)},
-      {qvx::brixon::kSiteAllow, u"file", ZoneMarker(qvx::brixon::kZoneMarkerLocalMachine)},
-      {qvx::brixon::kSiteAllow, u"http", ZoneMarker(qvx::brixon::kZoneMarkerTrusted)},
+      {qvx::brixon::kSiteDeny, OLESTR("https"), OLESTR("=blocked.brixbank.example")},
+      {qvx::brixon::kSiteAllow, OLESTR("https"), OLESTR("brixbank.example")},
+      {qvx::brixon::kSiteAllow, OLESTR("https"),
+       ZoneMarker(qvx::brixon::kZoneMarkerIntranetOrTrusted)},
+      {qvx::brixon::kSiteAllow, OLESTR("file"), ZoneMarker(qvx::brixon::kZoneMarkerLocalMachine)},
+      {qvx::brixon::kSiteAllow, OLESTR("http"), ZoneMarker(qvx::brixon::kZoneMarkerTrusted)},
   };
   struct Case {
-    const char16_t* url;
+    const OLECHAR* url;
     DWORD zone;
     bool approved;
   } cases[] = {
-      {u"https://blocked.brixbank.example/", URLZONE_INTERNET, false},
-      {u"https://open.brixbank.example/", URLZONE_INTERNET, true},
-      {u"https://intranet.corp/", URLZONE_INTRANET, true},
-      {u"https://trusted.corp/", URLZONE_TRUSTED, true},
-      {u"https://internet.example/", URLZONE_INTERNET, false},
-      {u"file:///home/a.html", URLZONE_LOCAL_MACHINE, true},
-      {u"file:///home/a.html", URLZONE_INTERNET, false},
-      {u"http://trusted.corp/", URLZONE_TRUSTED, true},
-      {u"http://intranet.corp/", URLZONE_INTRANET, false},
-      {u"http://u@trusted.corp/", URLZONE_TRUSTED, false},  // credentials, zone or not
+      {OLESTR("https://blocked.brixbank.example/"), URLZONE_INTERNET, false},
+      {OLESTR("https://open.brixbank.example/"), URLZONE_INTERNET, true},
+      {OLESTR("https://intranet.corp/"), URLZONE_INTRANET, true},
+      {OLESTR("https://trusted.corp/"), URLZONE_TRUSTED, true},
+      {OLESTR("https://internet.example/"), URLZONE_INTERNET, false},
+      {OLESTR("file:///home/a.html"), URLZONE_LOCAL_MACHINE, true},
+      {OLESTR("file:///home/a.html"), URLZONE_INTERNET, false},
+      {OLESTR("http://trusted.corp/"), URLZONE_TRUSTED, true},
+      {OLESTR("http://intranet.corp/"), URLZONE_INTRANET, false},
+      {OLESTR("http://u@trusted.corp/"), URLZONE_TRUSTED, false},  // credentials, zone or not
   };
   for (const Case& c : cases) {
     EXPECT_EQ(CSiteLock::MatchSiteList(c.url, c.zone, table, 5), c.approved) << Narrow(c.url);
@@ -146,7 +147,7 @@ TEST(SiteLock, ZoneMarkersAndFirstMatchingEntryDecide) {
 
 TEST(SiteLock, SafetyOptionsFollowThePage) {
   CFakePage page;
-  page.url = u"https://www.brixbank.example/";
+  page.url = OLESTR("https://www.brixbank.example/");
   CFakeObject object;
   DWORD supported = 9, enabled = 9;
 
@@ -171,11 +172,11 @@ TEST(SiteLock, SafetyOptionsFollowThePage) {
 
   // The page navigates away: the grant stays stored but is not reported,
   // and cannot be withdrawn-and-regranted from there.
-  page.url = u"https://evil.example/";
+  page.url = OLESTR("https://evil.example/");
   EXPECT_EQ(object.GetInterfaceSafetyOptions(IID_IObjectSafety, &supported, &enabled), S_OK);
   EXPECT_EQ(enabled, 0u);
   EXPECT_EQ(object.SetInterfaceSafetyOptions(IID_IObjectSafety, 1, 0), E_FAIL);
-  page.url = u"https://brixonline.example/";
+  page.url = OLESTR("https://brixonline.example/");
   EXPECT_EQ(object.GetInterfaceSafetyOptions(IID_IObjectSafetySiteLock, &supported, &enabled),
             S_OK);
   EXPECT_EQ(enabled, INTERFACESAFE_FOR_UNTRUSTED_CALLER);
@@ -212,10 +213,10 @@ TEST(SiteLock, LockQueries) {
   ASSERT_EQ(count, 2u);
   for (DWORD i = 0; i < count; ++i) {
     EXPECT_EQ(sites[i].rule, qvx::brixon::kSiteAllow);
-    EXPECT_EQ(std::u16string(sites[i].scheme), u"https");
+    EXPECT_EQ(OleString(sites[i].scheme), OLESTR("https"));
   }
-  EXPECT_EQ(std::u16string(sites[0].domain), u"brixbank.example");
-  EXPECT_EQ(std::u16string(sites[1].domain), u"brixonline.example");
+  EXPECT_EQ(OleString(sites[0].domain), OLESTR("brixbank.example"));
+  EXPECT_EQ(OleString(sites[1].domain), OLESTR("brixonline.example"));
   EXPECT_EQ(object.GetAllowedSites(nullptr, &count), E_POINTER);
 
   BOOL expires = 7;

@@ -12,16 +12,16 @@ namespace qvx::testing {
 
 class COuter final : public platform::IUnknown {
  public:
-  platform::HRESULT QueryInterface(platform::REFIID riid, void** object) override {
-    if (riid == platform::IID_IUnknown) {
+  platform::HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (riid == IID_IUnknown) {
       *object = this;
       AddRef();
       return S_OK;
     }
     return inner != nullptr ? inner->QueryInterface(riid, object) : E_NOINTERFACE;
   }
-  platform::ULONG AddRef() override { return ++references; }
-  platform::ULONG Release() override { return --references; }
+  platform::ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  platform::ULONG STDMETHODCALLTYPE Release() override { return --references; }
 
   platform::ULONG references = 1;
   IUnknown* inner = nullptr;
@@ -30,7 +30,7 @@ class COuter final : public platform::IUnknown {
 // What aggregation promises for `iid` asked of `outer`: the interface's
 // reference is the outer object's, and it answers IUnknown with the outer
 // object's identity. The count is back where it was at the end.
-inline ::testing::AssertionResult GivesOuterIdentity(COuter& outer, platform::REFIID iid) {
+inline ::testing::AssertionResult GivesOuterIdentity(COuter& outer, REFIID iid) {
   const platform::ULONG before = outer.references;
   platform::IUnknown* face = nullptr;
   if (outer.QueryInterface(iid, reinterpret_cast<void**>(&face)) != S_OK) {
@@ -39,7 +39,7 @@ inline ::testing::AssertionResult GivesOuterIdentity(COuter& outer, platform::RE
   const platform::ULONG counted = outer.references;
   platform::IUnknown* identity = nullptr;
   const platform::HRESULT asked =
-      face->QueryInterface(platform::IID_IUnknown, reinterpret_cast<void**>(&identity));
+      face->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity));
   if (identity != nullptr) identity->Release();
   face->Release();
   if (counted != before + 1) {

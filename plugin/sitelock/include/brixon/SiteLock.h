@@ -25,7 +25,6 @@ using platform::HRESULT;
 using platform::LONG;
 using platform::LPCOLESTR;
 using platform::OLECHAR;
-using platform::REFIID;
 
 // {A3AD15EB-C12D-49FC-828C-85460B9ED1D4}
 inline constexpr platform::IID IID_IObjectSafetySiteLock{
@@ -59,11 +58,11 @@ constexpr DWORD kSiteLockCapabilities = 0x00010014;
 class IObjectSafetySiteLock : public platform::IObjectSafety {
  public:
   // In/out: the query in, its answer out. E_POINTER for null.
-  virtual HRESULT QueryLockCapability(DWORD* capability) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryLockCapability(DWORD* capability) = 0;
   // The constant allowed-site table and its length. E_POINTER for null.
-  virtual HRESULT GetAllowedSites(const SiteLockEntry** sites, DWORD* count) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetAllowedSites(const SiteLockEntry** sites, DWORD* count) = 0;
   // The lock never expires: 0 and a zeroed date, E_NOTIMPL. E_POINTER for null.
-  virtual HRESULT GetLockExpiry(BOOL* expires, FILETIME* expiry) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetLockExpiry(BOOL* expires, FILETIME* expiry) = 0;
 };
 
 class CSiteLock {
@@ -130,13 +129,13 @@ class CSiteLock {
 //   approved page (E_FAIL otherwise).
 class IObjectSafetySiteLockImpl : public IObjectSafetySiteLock {
  public:
-  HRESULT GetInterfaceSafetyOptions(REFIID riid, DWORD* supportedOptions,
-                                    DWORD* enabledOptions) override;
-  HRESULT SetInterfaceSafetyOptions(REFIID riid, DWORD optionSetMask,
-                                    DWORD enabledOptions) override;
-  HRESULT QueryLockCapability(DWORD* capability) override;
-  HRESULT GetAllowedSites(const SiteLockEntry** sites, DWORD* count) override;
-  HRESULT GetLockExpiry(BOOL* expires, FILETIME* expiry) override;
+  HRESULT STDMETHODCALLTYPE GetInterfaceSafetyOptions(REFIID riid, DWORD* supportedOptions,
+                                                      DWORD* enabledOptions) override;
+  HRESULT STDMETHODCALLTYPE SetInterfaceSafetyOptions(REFIID riid, DWORD optionSetMask,
+                                                      DWORD enabledOptions) override;
+  HRESULT STDMETHODCALLTYPE QueryLockCapability(DWORD* capability) override;
+  HRESULT STDMETHODCALLTYPE GetAllowedSites(const SiteLockEntry** sites, DWORD* count) override;
+  HRESULT STDMETHODCALLTYPE GetLockExpiry(BOOL* expires, FILETIME* expiry) override;
 
   static constexpr DWORD kSupportedSafetyOptions = INTERFACESAFE_FOR_UNTRUSTED_CALLER;
 

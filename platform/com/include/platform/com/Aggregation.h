@@ -13,9 +13,11 @@
 //     IUnknown* m_outer;                   // m_inner when not aggregated
 //    public:
 //     explicit CThing(IUnknown* outer) : m_outer(outer ? outer : &m_inner) {}
-//     HRESULT QueryInterface(REFIID r, void** p) override { return m_outer->QueryInterface(r, p); }
-//     ULONG AddRef() override { return m_outer->AddRef(); }
-//     ULONG Release() override { return m_outer->Release(); }
+//     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID r, void** p) override {
+//       return m_outer->QueryInterface(r, p);
+//     }
+//     ULONG STDMETHODCALLTYPE AddRef() override { return m_outer->AddRef(); }
+//     ULONG STDMETHODCALLTYPE Release() override { return m_outer->Release(); }
 //     ...
 //   };
 //
@@ -34,11 +36,11 @@ class CInnerUnknown final : public IUnknown {
   CInnerUnknown(const CInnerUnknown&) = delete;
   CInnerUnknown& operator=(const CInnerUnknown&) = delete;
 
-  HRESULT QueryInterface(REFIID riid, void** object) override {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
     return m_owner->InnerQueryInterface(riid, object);
   }
-  ULONG AddRef() override { return m_owner->InnerAddRef(); }
-  ULONG Release() override { return m_owner->InnerRelease(); }
+  ULONG STDMETHODCALLTYPE AddRef() override { return m_owner->InnerAddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return m_owner->InnerRelease(); }
 
  private:
   T* m_owner;

@@ -1,6 +1,8 @@
-// A type library written as one static table, standing in for a compiled
-// one: it drives GetIDsOfNames and Invoke of a dual interface and backs
-// the ITypeInfo / ITypeLib the object hands out.
+// An interface written as one static table: it drives GetIDsOfNames and
+// Invoke of a dual interface, the same way on both systems (our own, not
+// oleaut32's, so script sees one behaviour). On Linux the table also backs
+// the ITypeInfo / ITypeLib the object hands out, standing in for a compiled
+// type library (platform/com/os); on Windows that is the compiled one.
 //
 // Usage, for an interface IFoo with the method Bar([in] BSTR a, [out,
 // retval] LONG* r):
@@ -8,18 +10,18 @@
 //   HRESULT CallBar(void* self, VARIANT* args, VARIANT* result) {
 //     return static_cast<IFoo*>(self)->Bar(args[0].bstrVal, &result->lVal);
 //   }
-//   const ParameterDescription kBarParams[] = {{u"a", VT_BSTR}};
+//   const ParameterDescription kBarParams[] = {{OLESTR("a"), VT_BSTR}};
 //   const MemberDescription kFooMembers[] = {
-//       {1, u"Bar", DISPATCH_METHOD, kBarParams, 1, VT_I4, u"method Bar", CallBar}};
-//   const InterfaceDescription kFoo = {IID_IFoo, u"IFoo", u"IFoo Interface",
+//       {1, OLESTR("Bar"), DISPATCH_METHOD, kBarParams, 1, VT_I4, OLESTR("method Bar"), CallBar}};
+//   const InterfaceDescription kFoo = {IID_IFoo, OLESTR("IFoo"), OLESTR("IFoo Interface"),
 //                                      kFooMembers, 1};
 //
 // and in the object: DispatchGetIDsOfNames(kFoo, ...) and
-// DispatchByDescription(kFoo, static_cast<IFoo*>(this), ...), or the same
-// through the ITypeInfo from CreateTypeLibFromDescription with DispInvoke.
+// DispatchByDescription(kFoo, static_cast<IFoo*>(this), ...).
 #pragma once
 
 #include "platform/com/Dispatch.h"
+#include "platform/com/os/TypeDescription.h"
 
 namespace platform {
 
@@ -89,9 +91,5 @@ HRESULT DispatchByDescription(const InterfaceDescription& description, void* ins
 
 // The described member, or nullptr.
 const MemberDescription* FindMember(const InterfaceDescription& description, DISPID id);
-
-// A type library object over a description that outlives it (a static
-// table). Each interface becomes one ITypeInfo, in table order.
-HRESULT CreateTypeLibFromDescription(const TypeLibraryDescription* description, ITypeLib** library);
 
 }  // namespace platform

@@ -6,8 +6,9 @@
 namespace platform {
 namespace {
 
-char16_t FoldAscii(char16_t c) {
-  return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+OLECHAR FoldAscii(OLECHAR c) {
+  return c >= OLESTR('A') && c <= OLESTR('Z') ? static_cast<OLECHAR>(c - OLESTR('A') + OLESTR('a'))
+                                              : c;
 }
 
 bool SameName(const OLECHAR* a, const OLECHAR* b) {

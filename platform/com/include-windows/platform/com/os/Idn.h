@@ -1,0 +1,4 @@
+// IdnToAscii is the system's (winnls.h; normaliz.dll).
+#pragma once
+
+#include "platform/com/os/ComTypes.h"
