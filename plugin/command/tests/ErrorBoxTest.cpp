@@ -18,7 +18,7 @@ TEST_F(PluginCommand, ErrorBoxOnlyWhenSwitchedOn) {
         g_boxes.emplace_back(text, caption);
       });
   script.answers[ControlIndex::CheckDevice] = {};
-  CQuorvex2 quorvex2 = Make();
+  qvx::brixon::CQuorvex2 quorvex2 = Make();
   quorvex2.CheckConnection();
   EXPECT_TRUE(g_boxes.empty());
   quorvex2.SetErrorBox(true);
