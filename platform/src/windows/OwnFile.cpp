@@ -8,10 +8,10 @@ namespace platform {
 HANDLE CreateOwnFile(const char* fileName) {
   // Writes go to the end through WriteFile's end-of-file offset; write
   // access also lets the owner cut the file when it tidies it up.
-  HANDLE file = ::CreateFileA(fileName, GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                              nullptr);
+  HANDLE file =
+      ::CreateFileA(fileName, GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return file;
   BY_HANDLE_FILE_INFORMATION information{};
   if (!::GetFileInformationByHandle(file, &information) ||

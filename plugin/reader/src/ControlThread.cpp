@@ -229,9 +229,10 @@ void CControlThread::ThreadLoop(CControlData& data) {
     std::size_t returned = 0;
     if (data.IsDirectPath()) {
       platform::DWORD count = 0;
-      succeeded = DeviceIoControl(data.deviceHandle.load(), data.controlCode, send,
-                                  static_cast<platform::DWORD>(sendLength), output, sizeof output,
-                                  &count, nullptr);
+      // Windows declares the input buffer writable; nothing writes it.
+      succeeded = DeviceIoControl(data.deviceHandle.load(), data.controlCode,
+                                  const_cast<void*>(send), static_cast<platform::DWORD>(sendLength),
+                                  output, sizeof output, &count, nullptr);
       data.resultCode = succeeded ? 0 : GetLastError();
       returned = count;
     } else {

@@ -16,7 +16,8 @@ void Resolve(platform::HMODULE library, const char* name, Function& entry) {
     throw CError("CLoadLibraries::CLoadLibraries()",
                  std::string("GetProcAddress(") + name + ") failed.", ERROR_GEN_FAILURE);
   }
-  entry = reinterpret_cast<Function>(address);
+  // Through void(*)(): entry points are looked up untyped on every system.
+  entry = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
 }
 
 }  // namespace
