@@ -52,16 +52,24 @@ TEST(AnsiCodePage, AnsiToBstrAndTheWin32Shapes) {
   EXPECT_EQ(WideCharToMultiByte(CP_THREAD_ACP, 0, OLESTR("\u00E9\u0100"), 2, narrow, 8, nullptr,
                                 &usedDefault),
             2);
+  EXPECT_EQ(narrow[0], '\xE9');
+#ifndef _WIN32
+  // The Linux layer has no best-fit mapping; Windows, not told otherwise,
+  // writes 'A' for U+0100.
   EXPECT_EQ(std::string(narrow, 2), "\xE9?");
   EXPECT_EQ(usedDefault, 1);
+#endif
   EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, OLESTR("abc"), 3, narrow, 2, nullptr, nullptr), 0);
   EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
 
   OLECHAR wide[8] = {};
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xC3\xA9\xE2\x82\xAC", -1, wide, 8), 3);
   EXPECT_EQ(OleString(wide), OLESTR("\u00E9\u20AC"));
-  EXPECT_EQ(MultiByteToWideChar(1250, 0, "a", 1, wide, 8), 0);  // only the fixed page
+#ifndef _WIN32
+  // The Linux layer has only its fixed page; Windows has 1250 as well.
+  EXPECT_EQ(MultiByteToWideChar(1250, 0, "a", 1, wide, 8), 0);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+#endif
 }
 
 }  // namespace

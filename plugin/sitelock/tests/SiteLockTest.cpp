@@ -40,6 +40,20 @@ TEST(SiteLock, ApprovesHttpsPagesOfTheBankDomainsOnly) {
       {OLESTR("https://b\u00FC_cher.brixbank.example/"), false},  // STD3 refuses '_'
       {OLESTR("https://\u00FC.brix_bank.example/"), false},       // ... and never drops it
       {OLESTR("https://\u00FCber.evil.example/"), false},
+      // User information in any shape, whatever the system's URL call
+      // answers for a missing or empty part.
+      {OLESTR("https://@www.brixbank.example/"), false},
+      {OLESTR("https://:@www.brixbank.example/"), false},
+      {OLESTR("https://a@b@www.brixbank.example/"), false},
+      {OLESTR("https:/\\u@www.brixbank.example/"), false},
+      // ... but an '@' after the authority is none.
+      {OLESTR("https://www.brixbank.example/mail/a@b"), true},
+      {OLESTR("https://www.brixbank.example/?to=a@b"), true},
+      {OLESTR("https://www.brixbank.example/#a@b"), true},
+      {OLESTR("hTTPS://www.brixbank.example/"), false},  // exact even where the system lower-cases
+      {OLESTR("https://-\u00FC.brixbank.example/"), false},  // STD3: no hyphen at a label's ends
+      {OLESTR("https://b\u00FC\uFF3Fcher.brixbank.example/"), false},  // fullwidth '_' becomes '_'
+      {OLESTR("https://b\u00FCcher\u3002brixbank.example/"), true},    // ideographic full stop
       {OLESTR("brixbank.example"), false},
       {OLESTR(""), false},
   };
@@ -87,6 +101,29 @@ TEST(SiteLock, FindsThePageThroughBrowserOrDocumentAndFailsClosed) {
     EXPECT_EQ(CSiteLock::IsPageApproved(static_cast<IObjectWithSite*>(&object)), c.approved)
         << c.label;
     EXPECT_EQ(page.references, held) << c.label;
+  }
+}
+
+TEST(SiteLock, NormalizeHostKeepsTheStd3RulesOnBothSidesOfTheConversion) {
+  struct Case {
+    OleString host;
+    HRESULT hr;
+    OleString normalized;
+  } cases[] = {
+      {OLESTR("b\u00FCcher.BrixBank.example"), S_OK, OLESTR("xn--bcher-kva.brixbank.example")},
+      {OLESTR("www.Brix_Bank.example"), S_OK, OLESTR("www.Brix_Bank.example")},  // ASCII: as it is
+      {OLESTR("\u00FC-.example"), HRESULT_FROM_WIN32(ERROR_INVALID_NAME), OleString()},
+      {OLESTR("\u00FC..example"), HRESULT_FROM_WIN32(ERROR_INVALID_NAME), OleString()},
+      {OLESTR("\u00FC.ex ample"), HRESULT_FROM_WIN32(ERROR_INVALID_NAME), OleString()},
+      {OLESTR("\u00FC\uFF0Fx.example"), HRESULT_FROM_WIN32(ERROR_INVALID_NAME), OleString()},
+  };
+  for (const Case& c : cases) {
+    OLECHAR host[CSiteLock::kHostCapacity] = {};
+    c.host.copy(host, c.host.size());
+    EXPECT_EQ(CSiteLock::NormalizeHost(host, CSiteLock::kHostCapacity), c.hr) << Narrow(c.host);
+    if (c.hr == S_OK) {
+      EXPECT_EQ(OleString(host), c.normalized) << Narrow(c.host);
+    }
   }
 }
 

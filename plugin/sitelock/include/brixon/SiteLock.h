@@ -95,16 +95,20 @@ class CSiteLock {
   // does not split: false.
   static bool MatchSiteList(LPCOLESTR url, DWORD zone, const SiteLockEntry* table, DWORD count);
 
-  // Scheme (kSchemeCapacity) and host (kHostCapacity) of a URL with the
-  // semantics of UrlGetPartW; a host that cannot be taken stays empty. An
-  // http or https URL with a user name or a password fails (E_FAIL), as
-  // does one whose scheme cannot be taken. The host is normalised.
+  // Scheme (kSchemeCapacity, spelled as the URL writes it) and host
+  // (kHostCapacity) of a URL with the semantics of UrlGetPartW; a host that
+  // cannot be taken stays empty. An http or https URL with user
+  // information (an '@' in its authority, or a user name or password the
+  // call reads or cannot read) fails (E_FAIL), as does one whose scheme
+  // cannot be taken. The host is normalised.
   static HRESULT SplitUrl(LPCOLESTR url, OLECHAR* scheme, OLECHAR* host);
 
   // A host with any character from U+0080 up becomes its ASCII form
-  // (IdnToAscii with STD3 rules); ASCII hosts stay as they are. A name that
-  // does not convert gives its Win32 error as an HRESULT; a result of
-  // kHostCapacity characters or more gives E_OUTOFMEMORY.
+  // (IdnToAscii, with STD3 rules checked here on the name and on the
+  // result); ASCII hosts stay as they are. A name that does not convert
+  // gives its Win32 error as an HRESULT (ERROR_INVALID_NAME for the STD3
+  // rules); a result of kHostCapacity characters or more gives
+  // E_OUTOFMEMORY.
   static HRESULT NormalizeHost(OLECHAR* host, DWORD capacity);
 
   // Pattern forms, compared as exact UTF-16 code units:
