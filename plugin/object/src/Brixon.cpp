@@ -11,11 +11,11 @@ CBRIXON::CBRIXON(IUnknown* outer, ReaderAccessFactory readers)
 
 CBRIXON::~CBRIXON() = default;
 
-HRESULT CBRIXON::QueryInterface(REFIID riid, void** object) {
+HRESULT STDMETHODCALLTYPE CBRIXON::QueryInterface(REFIID riid, void** object) {
   return m_outer->QueryInterface(riid, object);
 }
-ULONG CBRIXON::AddRef() { return m_outer->AddRef(); }
-ULONG CBRIXON::Release() { return m_outer->Release(); }
+ULONG STDMETHODCALLTYPE CBRIXON::AddRef() { return m_outer->AddRef(); }
+ULONG STDMETHODCALLTYPE CBRIXON::Release() { return m_outer->Release(); }
 
 HRESULT CBRIXON::InnerQueryInterface(REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;
@@ -46,12 +46,12 @@ ULONG CBRIXON::InnerRelease() {
   return left;
 }
 
-HRESULT CBRIXON::SetSite(IUnknown* site) {
+HRESULT STDMETHODCALLTYPE CBRIXON::SetSite(IUnknown* site) {
   m_site = site;
   return S_OK;
 }
 
-HRESULT CBRIXON::GetSite(REFIID riid, void** site) {
+HRESULT STDMETHODCALLTYPE CBRIXON::GetSite(REFIID riid, void** site) {
   if (site == nullptr) return E_POINTER;
   *site = nullptr;
   if (!m_site) return E_FAIL;
@@ -61,7 +61,7 @@ HRESULT CBRIXON::GetSite(REFIID riid, void** site) {
 HRESULT CBRIXON::TypeInfo(ITypeInfo** info) {
   if (!m_typeInfo) {
     CComPtr<ITypeLib> library;
-    const HRESULT hr = LoadRegisteredTypeLib(&library);
+    const HRESULT hr = LoadBrixonTypeLib(&library);
     if (FAILED(hr)) return hr;
     const HRESULT found = library->GetTypeInfoOfGuid(IID_IBRIXON, &m_typeInfo);
     if (FAILED(found)) return found;
@@ -71,35 +71,40 @@ HRESULT CBRIXON::TypeInfo(ITypeInfo** info) {
   return S_OK;
 }
 
-HRESULT CBRIXON::GetTypeInfoCount(UINT* count) {
+HRESULT STDMETHODCALLTYPE CBRIXON::GetTypeInfoCount(UINT* count) {
   if (count == nullptr) return E_POINTER;
   *count = 1;
   return S_OK;
 }
 
-HRESULT CBRIXON::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+HRESULT STDMETHODCALLTYPE CBRIXON::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
   if (info == nullptr) return E_POINTER;
   *info = nullptr;
   if (index != 0) return DISP_E_BADINDEX;
   return TypeInfo(info);
 }
 
-HRESULT CBRIXON::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+// Script reaches the members only once the type library is there, as it
+// would through the system's dispatch; the calls themselves follow the
+// object's description on both systems.
+HRESULT STDMETHODCALLTYPE CBRIXON::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
+                                                 DISPID* ids) {
   if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
   CComPtr<ITypeInfo> info;
   const HRESULT hr = TypeInfo(&info);
   if (FAILED(hr)) return hr;
-  return DispGetIDsOfNames(info, names, count, ids);
+  return DispatchGetIDsOfNames(BrixonInterface(), riid, names, count, ids);
 }
 
-HRESULT CBRIXON::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
-                        VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) {
+HRESULT STDMETHODCALLTYPE CBRIXON::Invoke(DISPID id, REFIID riid, LCID, WORD flags,
+                                          DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo,
+                                          UINT* argErr) {
   if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
   CComPtr<ITypeInfo> info;
   const HRESULT hr = TypeInfo(&info);
   if (FAILED(hr)) return hr;
-  return DispInvoke(static_cast<IBRIXON*>(this), info, id, flags, params, result, excepInfo,
-                    argErr);
+  return DispatchByDescription(BrixonInterface(), static_cast<IBRIXON*>(this), id, riid, flags,
+                               params, result, excepInfo, argErr);
 }
 
 template <typename Command>
@@ -119,46 +124,46 @@ HRESULT CBRIXON::RunCommand(BSTR* p_RetVal, Command&& command) {
   return *p_RetVal != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
-HRESULT CBRIXON::CheckConnection(BSTR* p_RetVal) {
+HRESULT STDMETHODCALLTYPE CBRIXON::CheckConnection(BSTR* p_RetVal) {
   return RunCommand(p_RetVal, [this] { return m_quorvex2.CheckConnection(); });
 }
 
-HRESULT CBRIXON::get_CheckBRIXON(LONG* pVal) {
+HRESULT STDMETHODCALLTYPE CBRIXON::get_CheckBRIXON(LONG* pVal) {
   if (pVal == nullptr) return E_POINTER;
   *pVal = 1;
   return S_OK;
 }
 
-HRESULT CBRIXON::CheckCard(BSTR p_Language, BSTR* p_RetVal) {
+HRESULT STDMETHODCALLTYPE CBRIXON::CheckCard(BSTR p_Language, BSTR* p_RetVal) {
   return RunCommand(p_RetVal, [&] { return m_quorvex2.CheckCard(BstrToAnsi(p_Language)); });
 }
 
-HRESULT CBRIXON::GetResponse(BSTR p_SignData, BSTR p_Language, BSTR* p_RetVal) {
+HRESULT STDMETHODCALLTYPE CBRIXON::GetResponse(BSTR p_SignData, BSTR p_Language, BSTR* p_RetVal) {
   return RunCommand(p_RetVal, [&] {
     return m_quorvex2.GetResponse(BstrToAnsi(p_SignData), BstrToAnsi(p_Language));
   });
 }
 
-HRESULT CBRIXON::GetMode1Response(BSTR p_Challenge, BSTR p_Currency, BSTR p_Amount,
-                                  BSTR* p_RetVal) {
+HRESULT STDMETHODCALLTYPE CBRIXON::GetMode1Response(BSTR p_Challenge, BSTR p_Currency,
+                                                    BSTR p_Amount, BSTR* p_RetVal) {
   return RunCommand(p_RetVal, [&] {
     return m_quorvex2.GetMode1Response(BstrToAnsi(p_Challenge), BstrToAnsi(p_Currency),
                                        BstrToAnsi(p_Amount));
   });
 }
 
-HRESULT CBRIXON::GetMode2Response(BSTR* p_RetVal) {
+HRESULT STDMETHODCALLTYPE CBRIXON::GetMode2Response(BSTR* p_RetVal) {
   return RunCommand(p_RetVal, [this] { return m_quorvex2.GetMode2Response(); });
 }
 
-HRESULT CBRIXON::DisplayResult(SHORT p_MessageId, BSTR p_LastLogon, BSTR p_Language,
-                               BSTR* p_RetVal) {
+HRESULT STDMETHODCALLTYPE CBRIXON::DisplayResult(SHORT p_MessageId, BSTR p_LastLogon,
+                                                 BSTR p_Language, BSTR* p_RetVal) {
   return RunCommand(p_RetVal, [&] {
     return m_quorvex2.DisplayResult(p_MessageId, BstrToAnsi(p_LastLogon), BstrToAnsi(p_Language));
   });
 }
 
-HRESULT CBRIXON::Cancel() {
+HRESULT STDMETHODCALLTYPE CBRIXON::Cancel() {
   m_quorvex2.Cancel();
   return S_OK;
 }

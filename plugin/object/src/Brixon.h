@@ -31,41 +31,44 @@ class CBRIXON final : public IObjectSafetySiteLockImpl,
   CBRIXON& operator=(const CBRIXON&) = delete;
 
   // IUnknown: through the controlling unknown.
-  HRESULT QueryInterface(platform::REFIID riid, void** object) override;
-  platform::ULONG AddRef() override;
-  platform::ULONG Release() override;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+  platform::ULONG STDMETHODCALLTYPE AddRef() override;
+  platform::ULONG STDMETHODCALLTYPE Release() override;
 
   // The object's own unknown (the inner one when aggregated).
-  HRESULT InnerQueryInterface(platform::REFIID riid, void** object);
+  HRESULT InnerQueryInterface(REFIID riid, void** object);
   platform::ULONG InnerAddRef();
   platform::ULONG InnerRelease();
   platform::IUnknown* InnerUnknown() { return &m_inner; }
 
   // IObjectWithSite
-  HRESULT SetSite(platform::IUnknown* site) override;
-  HRESULT GetSite(platform::REFIID riid, void** site) override;
+  HRESULT STDMETHODCALLTYPE SetSite(platform::IUnknown* site) override;
+  HRESULT STDMETHODCALLTYPE GetSite(REFIID riid, void** site) override;
 
-  // IDispatch, from the registered type library.
-  HRESULT GetTypeInfoCount(platform::UINT* count) override;
-  HRESULT GetTypeInfo(platform::UINT index, platform::LCID lcid,
-                      platform::ITypeInfo** info) override;
-  HRESULT GetIDsOfNames(platform::REFIID riid, platform::LPOLESTR* names, platform::UINT count,
-                        platform::LCID lcid, platform::DISPID* ids) override;
-  HRESULT Invoke(platform::DISPID id, platform::REFIID riid, platform::LCID lcid,
-                 platform::WORD flags, platform::DISPPARAMS* params, platform::VARIANT* result,
-                 platform::EXCEPINFO* excepInfo, platform::UINT* argErr) override;
+  // IDispatch: the type information from the type library, the calls from
+  // the object's own description.
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(platform::UINT* count) override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(platform::UINT index, platform::LCID lcid,
+                                        platform::ITypeInfo** info) override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, platform::LPOLESTR* names,
+                                          platform::UINT count, platform::LCID lcid,
+                                          platform::DISPID* ids) override;
+  HRESULT STDMETHODCALLTYPE Invoke(platform::DISPID id, REFIID riid, platform::LCID lcid,
+                                   platform::WORD flags, platform::DISPPARAMS* params,
+                                   platform::VARIANT* result, platform::EXCEPINFO* excepInfo,
+                                   platform::UINT* argErr) override;
 
   // IBRIXON
-  HRESULT CheckConnection(BSTR* p_RetVal) override;
-  HRESULT get_CheckBRIXON(LONG* pVal) override;
-  HRESULT CheckCard(BSTR p_Language, BSTR* p_RetVal) override;
-  HRESULT GetResponse(BSTR p_SignData, BSTR p_Language, BSTR* p_RetVal) override;
-  HRESULT GetMode1Response(BSTR p_Challenge, BSTR p_Currency, BSTR p_Amount,
-                           BSTR* p_RetVal) override;
-  HRESULT GetMode2Response(BSTR* p_RetVal) override;
-  HRESULT DisplayResult(SHORT p_MessageId, BSTR p_LastLogon, BSTR p_Language,
-                        BSTR* p_RetVal) override;
-  HRESULT Cancel() override;
+  HRESULT STDMETHODCALLTYPE CheckConnection(BSTR* p_RetVal) override;
+  HRESULT STDMETHODCALLTYPE get_CheckBRIXON(LONG* pVal) override;
+  HRESULT STDMETHODCALLTYPE CheckCard(BSTR p_Language, BSTR* p_RetVal) override;
+  HRESULT STDMETHODCALLTYPE GetResponse(BSTR p_SignData, BSTR p_Language, BSTR* p_RetVal) override;
+  HRESULT STDMETHODCALLTYPE GetMode1Response(BSTR p_Challenge, BSTR p_Currency, BSTR p_Amount,
+                                             BSTR* p_RetVal) override;
+  HRESULT STDMETHODCALLTYPE GetMode2Response(BSTR* p_RetVal) override;
+  HRESULT STDMETHODCALLTYPE DisplayResult(SHORT p_MessageId, BSTR p_LastLogon, BSTR p_Language,
+                                          BSTR* p_RetVal) override;
+  HRESULT STDMETHODCALLTYPE Cancel() override;
 
  private:
   template <typename Command>

@@ -19,7 +19,7 @@ class CClassFactory final : public IClassFactory {
   CClassFactory(const CClassFactory&) = delete;
   CClassFactory& operator=(const CClassFactory&) = delete;
 
-  HRESULT QueryInterface(REFIID riid, void** object) override {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
     if (object == nullptr) return E_POINTER;
     if (riid == IID_IUnknown || riid == IID_IClassFactory) {
       *object = static_cast<IClassFactory*>(this);
@@ -29,14 +29,14 @@ class CClassFactory final : public IClassFactory {
     *object = nullptr;
     return E_NOINTERFACE;
   }
-  ULONG AddRef() override { return ++m_references; }
-  ULONG Release() override {
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
+  ULONG STDMETHODCALLTYPE Release() override {
     const ULONG left = --m_references;
     if (left == 0) delete this;
     return left;
   }
 
-  HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
     if (outer != nullptr && riid != IID_IUnknown) return CLASS_E_NOAGGREGATION;
@@ -52,7 +52,7 @@ class CClassFactory final : public IClassFactory {
     return hr;
   }
 
-  HRESULT LockServer(BOOL lock) override {
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
     if (lock != 0) {
       LockModule();
     } else {

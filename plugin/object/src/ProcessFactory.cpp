@@ -1,17 +1,34 @@
 // The process's class factory: its objects reach the device through the
 // plug-in's reader access.
 #include <memory>
+#include <mutex>
 
 #include "brixon/BrixonModule.h"
 #include "brixon/PCSC.h"
 
 namespace qvx::brixon {
+namespace {
+
+std::mutex gFactoryMutex;
+platform::IClassFactory* gFactory = nullptr;  // the module's own reference
+
+}  // namespace
 
 platform::IClassFactory* ProcessClassFactory() {
-  // Kept for the life of the process, like the module itself.
-  static platform::IClassFactory* const factory = CreateClassFactory(
-      []() -> std::unique_ptr<IReaderAccess> { return std::make_unique<CPCSC>(); });
-  return factory;
+  const std::lock_guard<std::mutex> lock(gFactoryMutex);
+  if (gFactory == nullptr) {
+    gFactory = CreateClassFactory(
+        []() -> std::unique_ptr<IReaderAccess> { return std::make_unique<CPCSC>(); });
+  }
+  return gFactory;
+}
+
+void InitializeModule() { ProcessClassFactory(); }
+
+void TerminateModule() {
+  const std::lock_guard<std::mutex> lock(gFactoryMutex);
+  if (gFactory != nullptr) gFactory->Release();
+  gFactory = nullptr;
 }
 
 }  // namespace qvx::brixon

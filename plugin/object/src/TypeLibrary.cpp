@@ -36,39 +36,42 @@ HRESULT CallDisplayResult(void* self, VARIANT* args, VARIANT* result) {
 }
 HRESULT CallCancel(void* self, VARIANT*, VARIANT*) { return Self(self)->Cancel(); }
 
-const ParameterDescription kCheckCardParameters[] = {{u"p_Language", VT_BSTR}};
-const ParameterDescription kGetResponseParameters[] = {{u"p_SignData", VT_BSTR},
-                                                       {u"p_Language", VT_BSTR}};
-const ParameterDescription kGetMode1ResponseParameters[] = {
-    {u"p_Challenge", VT_BSTR}, {u"p_Currency", VT_BSTR}, {u"p_Amount", VT_BSTR}};
-const ParameterDescription kDisplayResultParameters[] = {
-    {u"p_MessageId", VT_I2}, {u"p_LastLogon", VT_BSTR}, {u"p_Language", VT_BSTR}};
+const ParameterDescription kCheckCardParameters[] = {{OLESTR("p_Language"), VT_BSTR}};
+const ParameterDescription kGetResponseParameters[] = {{OLESTR("p_SignData"), VT_BSTR},
+                                                       {OLESTR("p_Language"), VT_BSTR}};
+const ParameterDescription kGetMode1ResponseParameters[] = {{OLESTR("p_Challenge"), VT_BSTR},
+                                                            {OLESTR("p_Currency"), VT_BSTR},
+                                                            {OLESTR("p_Amount"), VT_BSTR}};
+const ParameterDescription kDisplayResultParameters[] = {{OLESTR("p_MessageId"), VT_I2},
+                                                         {OLESTR("p_LastLogon"), VT_BSTR},
+                                                         {OLESTR("p_Language"), VT_BSTR}};
 
 const MemberDescription kMembers[] = {
-    {1, u"CheckConnection", DISPATCH_METHOD, nullptr, 0, VT_BSTR, u"method CheckConnection",
-     CallCheckConnection},
-    {2, u"CheckBRIXON", DISPATCH_PROPERTYGET, nullptr, 0, VT_I4, u"property CheckBRIXON",
-     CallCheckBRIXON},
-    {3, u"CheckCard", DISPATCH_METHOD, kCheckCardParameters, 1, VT_BSTR, u"method CheckCard",
-     CallCheckCard},
-    {4, u"GetResponse", DISPATCH_METHOD, kGetResponseParameters, 2, VT_BSTR, u"method GetResponse",
-     CallGetResponse},
-    {5, u"GetMode1Response", DISPATCH_METHOD, kGetMode1ResponseParameters, 3, VT_BSTR,
-     u"method GetMode1Response", CallGetMode1Response},
-    {6, u"GetMode2Response", DISPATCH_METHOD, nullptr, 0, VT_BSTR, u"method GetMode2Response",
-     CallGetMode2Response},
-    {7, u"DisplayResult", DISPATCH_METHOD, kDisplayResultParameters, 3, VT_BSTR,
-     u"method DisplayResult", CallDisplayResult},
-    {8, u"Cancel", DISPATCH_METHOD, nullptr, 0, VT_EMPTY, u"method Cancel", CallCancel},
+    {1, OLESTR("CheckConnection"), DISPATCH_METHOD, nullptr, 0, VT_BSTR,
+     OLESTR("method CheckConnection"), CallCheckConnection},
+    {2, OLESTR("CheckBRIXON"), DISPATCH_PROPERTYGET, nullptr, 0, VT_I4,
+     OLESTR("property CheckBRIXON"), CallCheckBRIXON},
+    {3, OLESTR("CheckCard"), DISPATCH_METHOD, kCheckCardParameters, 1, VT_BSTR,
+     OLESTR("method CheckCard"), CallCheckCard},
+    {4, OLESTR("GetResponse"), DISPATCH_METHOD, kGetResponseParameters, 2, VT_BSTR,
+     OLESTR("method GetResponse"), CallGetResponse},
+    {5, OLESTR("GetMode1Response"), DISPATCH_METHOD, kGetMode1ResponseParameters, 3, VT_BSTR,
+     OLESTR("method GetMode1Response"), CallGetMode1Response},
+    {6, OLESTR("GetMode2Response"), DISPATCH_METHOD, nullptr, 0, VT_BSTR,
+     OLESTR("method GetMode2Response"), CallGetMode2Response},
+    {7, OLESTR("DisplayResult"), DISPATCH_METHOD, kDisplayResultParameters, 3, VT_BSTR,
+     OLESTR("method DisplayResult"), CallDisplayResult},
+    {8, OLESTR("Cancel"), DISPATCH_METHOD, nullptr, 0, VT_EMPTY, OLESTR("method Cancel"),
+     CallCancel},
 };
 
 const InterfaceDescription kInterfaces[] = {
-    {IID_IBRIXON, u"IBRIXON", u"IBRIXON Interface", kMembers,
+    {IID_IBRIXON, OLESTR("IBRIXON"), OLESTR("IBRIXON Interface"), kMembers,
      static_cast<UINT>(sizeof kMembers / sizeof kMembers[0])},
 };
 
 const TypeLibraryDescription kLibrary = {
-    LIBID_BRIXONLib, u"BRIXONLib", u"BRIXON 1.0 Type Library", 1, 0, kInterfaces, 1};
+    LIBID_BRIXONLib, OLESTR("BRIXONLib"), OLESTR("BRIXON 1.0 Type Library"), 1, 0, kInterfaces, 1};
 
 }  // namespace
 

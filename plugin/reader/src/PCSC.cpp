@@ -7,9 +7,9 @@
 #include "brixon/Error.h"
 #include "brixon/LoadLibraries.h"
 #include "brixon/Paths.h"
+#include "SharedSCard.h"
 #include "contract/ReaderName.h"
 #include "platform/DeviceIo.h"
-#include "platform/DirectShareSCard.h"
 #include "platform/System.h"
 
 namespace qvx::brixon {
@@ -48,7 +48,7 @@ CPCSC::CPCSC(Options options)
     if (m_directPath) {
       m_library = std::move(loaded);
     } else {
-      m_library = std::make_shared<platform::CDirectShareSCard>(std::move(loaded));
+      m_library = SharedSCard(std::move(loaded));
     }
   }
   if (!m_directPath) {

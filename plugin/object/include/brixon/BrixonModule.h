@@ -21,16 +21,25 @@ platform::IClassFactory* CreateClassFactory(ReaderAccessFactory readers);
 // Null only when out of memory.
 platform::IClassFactory* ProcessClassFactory();
 
+// The module's start and end (DllMain on Windows): the process's class
+// factory is made up front and the module's reference to it dropped when
+// the module is unloaded; the factory's clients keep their own.
+void InitializeModule();
+void TerminateModule();
+
 // The registry script under HKEY_CLASSES_ROOT (both ProgIDs and the class
 // key with InprocServer32 = `modulePath`, the class key rewritten from
 // scratch) and the type library's registration (TypeLib and Interface
 // keys). Unregistration removes all of it except the CLSID key itself.
-// S_OK or the first registry error as an HRESULT.
+// `modulePath` must be a full path (E_INVALIDARG otherwise). S_OK or the
+// first registry error as an HRESULT.
 platform::HRESULT RegisterServer(const std::string& modulePath);
 platform::HRESULT UnregisterServer();
 
-// LoadRegTypeLib for BRIXONLib 1.0: the described library when its
-// registration is present, TYPE_E_LIBNOTREGISTERED otherwise.
-platform::HRESULT LoadRegisteredTypeLib(platform::ITypeLib** library);
+// BRIXONLib 1.0, as the object hands out its type information. On Linux
+// the described library, as LoadRegTypeLib finds it: only while its
+// registration is present (TYPE_E_LIBNOTREGISTERED otherwise). On Windows
+// the library compiled into the module's resources.
+platform::HRESULT LoadBrixonTypeLib(platform::ITypeLib** library);
 
 }  // namespace qvx::brixon

@@ -30,16 +30,19 @@ constexpr const char* kVersionedProgId = "BRIXON.Application.1";
 // empty.
 class IBRIXON : public platform::IDispatch {
  public:
-  virtual HRESULT CheckConnection(BSTR* p_RetVal) = 0;                                // 1
-  virtual HRESULT get_CheckBRIXON(LONG* pVal) = 0;                                    // 2
-  virtual HRESULT CheckCard(BSTR p_Language, BSTR* p_RetVal) = 0;                     // 3
-  virtual HRESULT GetResponse(BSTR p_SignData, BSTR p_Language, BSTR* p_RetVal) = 0;  // 4
-  virtual HRESULT GetMode1Response(BSTR p_Challenge, BSTR p_Currency, BSTR p_Amount,
-                                   BSTR* p_RetVal) = 0;  // 5
-  virtual HRESULT GetMode2Response(BSTR* p_RetVal) = 0;  // 6
-  virtual HRESULT DisplayResult(SHORT p_MessageId, BSTR p_LastLogon, BSTR p_Language,
-                                BSTR* p_RetVal) = 0;  // 7
-  virtual HRESULT Cancel() = 0;                       // 8
+  virtual HRESULT STDMETHODCALLTYPE CheckConnection(BSTR* p_RetVal) = 0;             // 1
+  virtual HRESULT STDMETHODCALLTYPE get_CheckBRIXON(LONG* pVal) = 0;                 // 2
+  virtual HRESULT STDMETHODCALLTYPE CheckCard(BSTR p_Language, BSTR* p_RetVal) = 0;  // 3
+  virtual HRESULT STDMETHODCALLTYPE GetResponse(BSTR p_SignData, BSTR p_Language,
+                                                BSTR* p_RetVal) = 0;  // 4
+  virtual HRESULT STDMETHODCALLTYPE GetMode1Response(BSTR p_Challenge, BSTR p_Currency,
+                                                     BSTR p_Amount,
+                                                     BSTR* p_RetVal) = 0;  // 5
+  virtual HRESULT STDMETHODCALLTYPE GetMode2Response(BSTR* p_RetVal) = 0;  // 6
+  virtual HRESULT STDMETHODCALLTYPE DisplayResult(SHORT p_MessageId, BSTR p_LastLogon,
+                                                  BSTR p_Language,
+                                                  BSTR* p_RetVal) = 0;  // 7
+  virtual HRESULT STDMETHODCALLTYPE Cancel() = 0;                       // 8
 };
 
 // The one description of BRIXONLib 1.0 (coclass BRIXON, interface IBRIXON):
