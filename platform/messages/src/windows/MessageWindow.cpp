@@ -22,8 +22,7 @@ bool RegisterOnce() {
     windowClass.lpfnWndProc = &Relay;
     windowClass.hInstance = ::GetModuleHandleA(nullptr);
     windowClass.lpszClassName = kClassName;
-    return ::RegisterClassA(&windowClass) != 0 ||
-           ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    return ::RegisterClassA(&windowClass) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
   }();
   return registered;
 }
