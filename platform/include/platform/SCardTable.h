@@ -8,15 +8,15 @@
 namespace platform {
 
 struct SCardTable {
-  ::LONG (*establishContext)(::DWORD, ::LPCVOID, ::LPCVOID, ::LPSCARDCONTEXT) = nullptr;
-  ::LONG (*releaseContext)(::SCARDCONTEXT) = nullptr;
-  ::LONG (*listReaders)(::SCARDCONTEXT, ::LPCSTR, ::LPSTR, ::LPDWORD) = nullptr;
-  ::LONG (*freeMemory)(::SCARDCONTEXT, ::LPCVOID) = nullptr;
-  ::LONG (*connect)(::SCARDCONTEXT, ::LPCSTR, ::DWORD, ::DWORD, ::LPSCARDHANDLE,
-                    ::LPDWORD) = nullptr;
-  ::LONG (*disconnect)(::SCARDHANDLE, ::DWORD) = nullptr;
-  ::LONG (*control)(::SCARDHANDLE, ::DWORD, ::LPCVOID, ::DWORD, ::LPVOID, ::DWORD,
-                    ::LPDWORD) = nullptr;
+  ::LONG(WINAPI* establishContext)(::DWORD, ::LPCVOID, ::LPCVOID, ::LPSCARDCONTEXT) = nullptr;
+  ::LONG(WINAPI* releaseContext)(::SCARDCONTEXT) = nullptr;
+  ::LONG(WINAPI* listReaders)(::SCARDCONTEXT, ::LPCSTR, ::LPSTR, ::LPDWORD) = nullptr;
+  ::LONG(WINAPI* freeMemory)(::SCARDCONTEXT, ::LPCVOID) = nullptr;
+  ::LONG(WINAPI* connect)(::SCARDCONTEXT, ::LPCSTR, ::DWORD, ::DWORD, ::LPSCARDHANDLE,
+                          ::LPDWORD) = nullptr;
+  ::LONG(WINAPI* disconnect)(::SCARDHANDLE, ::DWORD) = nullptr;
+  ::LONG(WINAPI* control)(::SCARDHANDLE, ::DWORD, ::LPCVOID, ::DWORD, ::LPVOID, ::DWORD,
+                          ::LPDWORD) = nullptr;
 };
 
 class CSCardTable : public ISCard {

@@ -10,7 +10,7 @@ IUnknown* CPage::Create(const std::string& url, DWORD zone) {
   return static_cast<IServiceProvider*>(new CPage(Utf8ToUtf16(url), zone));
 }
 
-CPage::CPage(std::u16string url, DWORD zone) : m_url(std::move(url)), m_zone(zone) {}
+CPage::CPage(OleString url, DWORD zone) : m_url(std::move(url)), m_zone(zone) {}
 
 HRESULT CPage::QueryInterface(REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;
@@ -70,7 +70,7 @@ HRESULT CPage::get_URL(BSTR* url) { return Url(url); }
 
 HRESULT CPage::MapUrlToZone(LPCOLESTR url, DWORD* zone, DWORD flags) {
   if (url == nullptr || zone == nullptr || flags != 0) return E_INVALIDARG;
-  *zone = url == m_url ? m_zone : URLZONE_INTERNET;
+  *zone = OleString(url) == m_url ? m_zone : static_cast<DWORD>(URLZONE_INTERNET);
   return S_OK;
 }
 

@@ -6,16 +6,16 @@ namespace qvx::browser {
 
 using namespace platform;
 
-std::u16string Utf8ToUtf16(const std::string& text) {
+OleString Utf8ToUtf16(const std::string& text) {
   if (text.empty()) return {};
   const int length = static_cast<int>(text.size());
   const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
-  std::u16string wide(static_cast<std::size_t>(size > 0 ? size : 0), u'\0');
+  OleString wide(static_cast<std::size_t>(size > 0 ? size : 0), u'\0');
   if (size > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(), size);
   return wide;
 }
 
-std::string Utf16ToUtf8(const std::u16string& text) {
+std::string Utf16ToUtf8(const OleString& text) {
   if (text.empty()) return {};
   const int length = static_cast<int>(text.size());
   const int size =
@@ -30,7 +30,7 @@ std::string Utf16ToUtf8(const std::u16string& text) {
 HRESULT CallByName(IDispatch* object, const std::string& member,
                    const std::vector<ScriptArgument>& arguments, VARIANT* result) {
   if (object == nullptr || result == nullptr) return E_POINTER;
-  std::u16string name = Utf8ToUtf16(member);
+  OleString name = Utf8ToUtf16(member);
   LPOLESTR names[] = {name.data()};
   DISPID id = DISPID_UNKNOWN;
   HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
@@ -43,7 +43,7 @@ HRESULT CallByName(IDispatch* object, const std::string& member,
     VariantInit(&values[i]);
     values[i].vt = VT_BSTR;
     if (!argument.null) {
-      const std::u16string text = Utf8ToUtf16(argument.text);
+      const OleString text = Utf8ToUtf16(argument.text);
       values[i].bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
       if (values[i].bstrVal == nullptr) hr = E_OUTOFMEMORY;
     }
@@ -64,7 +64,7 @@ HRESULT CallByName(IDispatch* object, const std::string& member,
 std::string ScriptText(const VARIANT& value) {
   switch (value.vt) {
     case VT_BSTR:
-      return Utf16ToUtf8(std::u16string(value.bstrVal, SysStringLen(value.bstrVal)));
+      return Utf16ToUtf8(OleString(value.bstrVal, SysStringLen(value.bstrVal)));
     case VT_I2:
       return std::to_string(value.iVal);
     case VT_I4:
@@ -72,7 +72,8 @@ std::string ScriptText(const VARIANT& value) {
     default: {
       VARIANT text;
       VariantInit(&text);
-      if (FAILED(VariantChangeType(&text, &value, 0, VT_BSTR))) return {};
+      // The system's VariantChangeType takes a non-const source it never writes.
+      if (FAILED(VariantChangeType(&text, const_cast<VARIANT*>(&value), 0, VT_BSTR))) return {};
       std::string out = ScriptText(text);
       VariantClear(&text);
       return out;

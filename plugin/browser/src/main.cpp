@@ -3,12 +3,14 @@
 // to be safe for scripting, and calls one member late-bound by name from a
 // window message of its own message loop, as page script runs. The
 // command's wait keeps that loop's messages flowing, so a cancel posted
-// meanwhile (--cancel-after) reaches the object re-entrantly.
+// meanwhile (--cancel-after, --cancel-on-line) reaches the object
+// re-entrantly.
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -30,15 +32,18 @@ constexpr int kExitUnavailable = 69;  // EX_UNAVAILABLE: no object, no call
 constexpr int kExitRefused = 77;      // EX_NOPERM: not safe for this page
 constexpr UINT kRunScript = WM_USER + 1;
 constexpr UINT kCancelScript = WM_USER + 2;
+constexpr long kOnLine = -2;  // --cancel-on-line
 
 void Usage() {
   std::fprintf(stderr,
-               "usage: brixonhost [--register MODULE] [--url URL] [--zone N] [--cancel-after MS]\n"
-               "                  [--null N] MEMBER [ARGUMENT ...]\n"
+               "usage: brixonhost [--register MODULE] [--url URL] [--zone N]\n"
+               "                  [--cancel-after MS | --cancel-on-line] [--null N]\n"
+               "                  MEMBER [ARGUMENT ...]\n"
                "       brixonhost --register MODULE | --unregister MODULE\n"
                "Calls MEMBER of BRIXON.Application from a page at URL (default\n"
                "https://www.brixbank.example/, zone 3) and prints its result. --null N passes\n"
-               "argument N (from 1) as a null string. Exit: the result's status (0 without\n"
+               "argument N (from 1) as a null string. --cancel-on-line calls Cancel when a line\n"
+               "arrives on standard input. Exit: the result's status (0 without\n"
                "one), 64 usage, 69 no object or failed call, 77 script safety refused.\n");
 }
 
@@ -63,6 +68,10 @@ bool Parse(int argc, char** argv, Options* options) {
   int i = 1;
   for (; i < argc && argv[i][0] == '-' && argv[i][1] == '-'; ++i) {
     const std::string option = argv[i];
+    if (option == "--cancel-on-line") {
+      options->cancelAfterMs = kOnLine;
+      continue;
+    }
     if (i + 1 >= argc) return false;
     const char* value = argv[++i];
     long number = 0;
@@ -101,7 +110,9 @@ bool RunRegistrar(const std::string& module, const char* entry) {
                  static_cast<unsigned>(GetLastError()));
     return false;
   }
-  auto function = reinterpret_cast<HRESULT (*)()>(GetProcAddress(handle, entry));
+  // Through void*: a FARPROC is a function of another type.
+  auto function = reinterpret_cast<HRESULT(STDMETHODCALLTYPE*)()>(
+      reinterpret_cast<void*>(GetProcAddress(handle, entry)));
   const HRESULT hr = function != nullptr ? function() : CO_E_ERRORINDLL;
   // The module stays loaded, as CoCreateInstance keeps it.
   if (FAILED(hr)) {
@@ -125,7 +136,7 @@ struct Script {
   int exitCode = 0;
 };
 
-LRESULT PageProcedure(HWND window, UINT message, WPARAM, LPARAM) {
+LRESULT CALLBACK PageProcedure(HWND window, UINT message, WPARAM, LPARAM) {
   auto* script = static_cast<Script*>(GetWindowUserData(window));
   if (message == kCancelScript) {
     VARIANT ignored;
@@ -152,41 +163,56 @@ LRESULT PageProcedure(HWND window, UINT message, WPARAM, LPARAM) {
   return 0;
 }
 
-// Posts the page's Cancel after a while unless told to stop first.
+// Posts the page's Cancel after a while unless told to stop first, or when
+// a line arrives on standard input: a test's handshake, sent once the
+// command is known to wait.
 class CCancelTimer {
  public:
-  CCancelTimer(HWND window, long afterMs) {
-    if (afterMs < 0) return;
-    m_thread = std::thread([this, window, afterMs] {
-      std::unique_lock<std::mutex> lock(m_mutex);
-      if (!m_changed.wait_for(lock, std::chrono::milliseconds(afterMs),
-                              [this] { return m_stop; })) {
-        PostMessageA(window, kCancelScript, 0, 0);
-      }
-    });
+  CCancelTimer(HWND window, long afterMs) : m_state(std::make_shared<State>()) {
+    if (afterMs == kOnLine) {
+      // A read cannot be called off: that thread is left to the process's
+      // end, and posts only while the page's window lives.
+      std::thread([state = m_state, window] {
+        char line[64];
+        if (std::fgets(line, sizeof line, stdin) == nullptr) return;
+        std::lock_guard<std::mutex> lock(state->mutex);
+        if (!state->stop) PostMessageA(window, kCancelScript, 0, 0);
+      }).detach();
+    } else if (afterMs >= 0) {
+      m_thread = std::thread([state = m_state, window, afterMs] {
+        std::unique_lock<std::mutex> lock(state->mutex);
+        if (!state->changed.wait_for(lock, std::chrono::milliseconds(afterMs),
+                                     [&] { return state->stop; })) {
+          PostMessageA(window, kCancelScript, 0, 0);
+        }
+      });
+    }
   }
   ~CCancelTimer() {
     {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      m_stop = true;
+      std::lock_guard<std::mutex> lock(m_state->mutex);
+      m_state->stop = true;
     }
-    m_changed.notify_all();
+    m_state->changed.notify_all();
     if (m_thread.joinable()) m_thread.join();
   }
   CCancelTimer(const CCancelTimer&) = delete;
   CCancelTimer& operator=(const CCancelTimer&) = delete;
 
  private:
-  std::mutex m_mutex;
-  std::condition_variable m_changed;
-  bool m_stop = false;
+  struct State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool stop = false;
+  };
+  std::shared_ptr<State> m_state;
   std::thread m_thread;
 };
 
 int RunPage(const Options& options) {
   CLSID clsid{};
   CComPtr<IUnknown> object;
-  HRESULT hr = CLSIDFromProgID(u"BRIXON.Application", &clsid);
+  HRESULT hr = CLSIDFromProgID(OLESTR("BRIXON.Application"), &clsid);
   if (SUCCEEDED(hr)) {
     hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.AsOut());
   }

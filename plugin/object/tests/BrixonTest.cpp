@@ -132,7 +132,7 @@ TEST_F(BrixonObject, EveryMemberByNameWithTheTablesParameterTypes) {
     SCOPED_TRACE(c.member);
     m_script = FakeReader::Script{};
     m_script.answers = c.answers;
-    std::u16string name = qvx::browser::Utf8ToUtf16(c.member);
+    OleString name = qvx::browser::Utf8ToUtf16(c.member);
     LPOLESTR names[] = {name.data()};
     DISPID id = 0;
     ASSERT_EQ(m_object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), S_OK);

@@ -32,11 +32,10 @@ CLoadLibraries::CLoadLibraries(bool pcscPath) {
   }
   platform::SCardTable& table = Table();
   try {
-    // pcsc-lite's names: it has no A/W variants.
     Resolve(m_library, "SCardEstablishContext", table.establishContext);
     Resolve(m_library, "SCardReleaseContext", table.releaseContext);
-    Resolve(m_library, "SCardListReaders", table.listReaders);
-    Resolve(m_library, "SCardConnect", table.connect);
+    Resolve(m_library, platform::kSCardLibrary.listReaders, table.listReaders);
+    Resolve(m_library, platform::kSCardLibrary.connect, table.connect);
     Resolve(m_library, "SCardControl", table.control);
     Resolve(m_library, "SCardDisconnect", table.disconnect);
     Resolve(m_library, "SCardFreeMemory", table.freeMemory);

@@ -11,4 +11,5 @@ namespace platform {
 // thread's queue and DispatchMessageA runs `procedure` there. `userData` is
 // handed back by GetWindowUserData. Returns nullptr on failure.
 HWND CreateMessageWindow(WNDPROC procedure, void* userData = nullptr);
+void* GetWindowUserData(HWND window);
 }  // namespace platform

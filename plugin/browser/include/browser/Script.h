@@ -6,13 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/com/ComTypes.h"
 #include "platform/com/Dispatch.h"
 
 namespace qvx::browser {
 
 // UTF-8 <-> automation strings.
-std::u16string Utf8ToUtf16(const std::string& text);
-std::string Utf16ToUtf8(const std::u16string& text);
+platform::OleString Utf8ToUtf16(const std::string& text);
+std::string Utf16ToUtf8(const platform::OleString& text);
 
 // One script argument; `null` passes a null BSTR (script's null string).
 struct ScriptArgument {

@@ -1,5 +1,5 @@
-// CLoadLibraries: the PC/SC library loaded at run time (libpcsclite stands
-// in for "WinSCard.dll"), offered as the platform's SCard seam so that
+// CLoadLibraries: the PC/SC library loaded at run time ("WinSCard.dll";
+// libpcsclite on Linux), offered as the platform's SCard seam so that
 // tests can put a fake in its place. A plain table of the resolved entry
 // points: the direct-share exclusivity is platform::CDirectShareSCard's.
 #pragma once
@@ -9,7 +9,7 @@
 
 namespace qvx::brixon {
 
-constexpr const char* kPcscLibraryName = "libpcsclite.so.1";
+constexpr const char* kPcscLibraryName = platform::kSCardLibrary.library;
 
 class CLoadLibraries : public platform::CSCardTable {
  public:

@@ -60,7 +60,6 @@ constexpr DWORD ERROR_INVALID_THREAD_ID = 1444;
 // Only the owning thread may destroy its window; messages still queued for
 // it are dropped.
 bool DestroyWindow(HWND window);
-void* GetWindowUserData(HWND window);
 // The thread that owns the window; 0 for an unknown window.
 DWORD GetWindowThreadProcessId(HWND window);
 
