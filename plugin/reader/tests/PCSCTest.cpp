@@ -7,12 +7,10 @@
 #include <mutex>
 
 #include "FakeSCard.h"
-#include "TestDevice.h"
 #include "TestSupport.h"
 #include "brixon/Error.h"
 #include "contract/ReaderName.h"
 #include "brixon/PCSC.h"
-#include "brixon/Paths.h"
 #include "platform/Messages.h"
 #include "platform/System.h"
 
@@ -23,6 +21,7 @@ using qvx::Bytes;
 using qvx::contract::ControlIndex;
 using qvx::testing::Eventually;
 using qvx::testing::FakeSCard;
+using qvx::testing::RunExpectingError;
 
 constexpr const char* kReader = "Meridel Quorvex2_Reader 00 00";
 constexpr ::DWORD kCheckCard = 0x312008;
@@ -58,16 +57,6 @@ void WaitForCancel(FakeSCard& scard, std::atomic<bool>& pending) {
     pending = true;
     Watcher().Wait(10000);
   };
-}
-
-CError RunExpectingError(CPCSC& pcsc) {
-  try {
-    pcsc.Execute(ControlIndex::CheckCard, {0x01});
-  } catch (const CError& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no error";
-  return CError("", "");
 }
 
 TEST(PCSCTest, OneRequestConnectsDirectlySendsAndDisconnects) {
@@ -176,7 +165,7 @@ TEST(PCSCTest, QuitWhileWaitingIsPostedAgainAndTheRequestCancelled) {
   std::atomic<bool> pending{false};
   WaitForCancel(*scard, pending);
   const platform::DWORD browser = GetCurrentThreadId();
-  platform::MessageQueueDescriptor();
+  platform::CreateMessageQueue();
   std::thread quitter([&] {
     if (Eventually([&] { return pending.load(); })) {
       PostThreadMessage(browser, WM_QUIT, 0, 0);
@@ -295,7 +284,7 @@ TEST(PCSCTest, AWorkerStuckAtDestructionClosesTheConnectionItself) {
   std::string message;
   std::thread browser([&] {
     browserThread = GetCurrentThreadId();
-    platform::MessageQueueDescriptor();
+    platform::CreateMessageQueue();
     CPCSC pcsc(PcscOver(scard));
     try {
       pcsc.Execute(ControlIndex::CheckCard, {});
@@ -315,72 +304,6 @@ TEST(PCSCTest, AWorkerStuckAtDestructionClosesTheConnectionItself) {
   }
   EXPECT_TRUE(Eventually([&] { return scard->contextReleased.load(); }));
   EXPECT_EQ(scard->OpenCards(), 0);
-}
-
-// --- the direct path -------------------------------------------------------
-
-class DirectPathTest : public ::testing::Test {
- protected:
-  static CPCSC::Options Direct() {
-    CPCSC::Options options;
-    options.directPath = true;
-    return options;
-  }
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool cancelled = false;
-
-  qvx::testing::CTestDevice::Reply Answer(std::uint32_t code,
-                                          const std::vector<std::uint8_t>& input) {
-    switch (code) {
-      case 0x222008:  // CheckCard: echoes its input
-        return {0, input};
-      case 0x222010: {  // GetMode1Response: waits for the customer or a cancel
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [this] { return cancelled; });
-        return {995, {}};
-      }
-      case 0x22201C: {
-        std::lock_guard<std::mutex> lock(mutex);
-        cancelled = true;
-        changed.notify_all();
-        return {};
-      }
-      case 0x222028:
-        return {0, {0, 0, 0, 0}};
-      default:
-        return {87, {}};
-    }
-  }
-};
-
-TEST_F(DirectPathTest, RequestsAndCancelGoThroughTheDeviceInterface) {
-  CPCSC missing(Direct());
-  EXPECT_EQ(RunExpectingError(missing).Message(), "The Quorvex2 is not connected to any USB port.");
-
-  qvx::testing::CTestDevice device(
-      qvx::testing::ReaderTestDir() + "/devices", kDirectInterfaceClass, "quorvex2",
-      [this](std::uint32_t code, const std::vector<std::uint8_t>& input, std::uint32_t) {
-        return Answer(code, input);
-      });
-  CPCSC pcsc(Direct());
-  EXPECT_EQ(pcsc.Execute(ControlIndex::CheckCard, {7, 8}), (Bytes{7, 8}));
-  EXPECT_EQ(pcsc.GetReaderName(), device.Path());
-
-  auto pending = std::async(std::launch::async, [&] {
-    while (device.Received().size() < 3) std::this_thread::yield();
-    pcsc.Cancel();
-  });
-  try {
-    pcsc.Execute(ControlIndex::GetMode1Response, {});
-    ADD_FAILURE() << "not cancelled";
-  } catch (const CError& e) {
-    EXPECT_EQ(e.Message(), "DeviceIoControl(0x222010/GetMode1Response) failed.");
-    EXPECT_EQ(e.GetCode(), 995u);
-  }
-  pending.get();
-  EXPECT_EQ(device.Received(), (std::vector<std::uint32_t>{0x222008, 0x222028, 0x222010, 0x22201C}))
-      << "no last-error query after a failed request";
 }
 
 }  // namespace

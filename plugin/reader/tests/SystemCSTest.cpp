@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <thread>
 
 #include "TestSupport.h"
@@ -15,28 +16,37 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kMutex = "Global\\qvx-systemcs-test";
 
-// Another handle of the device mutex (as another process would hold it).
+// The device mutex held by another thread, as another process would hold
+// it (a Windows mutex belongs to the thread that owns it).
 class Holder {
  public:
-  Holder() : m_mutex(CreateMutex(nullptr, true, kMutex)) {}
-  ~Holder() {
-    if (m_owned) ReleaseMutex(m_mutex);
-    CloseHandle(m_mutex);
-  }
-  void Release() {
-    ReleaseMutex(m_mutex);
-    m_owned = false;
-  }
-  // Dies holding it.
-  void Abandon() {
-    CloseHandle(m_mutex);
-    m_mutex = CreateMutex(nullptr, false, "Global\\qvx-systemcs-unrelated");
-    m_owned = false;
-  }
+  Holder() : m_thread([this] { Run(); }) { m_owned.get_future().wait(); }
+  ~Holder() { End(Ending::Release); }
+  Holder(const Holder&) = delete;
+  Holder& operator=(const Holder&) = delete;
+
+  void Release() { End(Ending::Release); }
+  // Dies holding it: its handle closed and its thread ended, unreleased.
+  void Abandon() { End(Ending::Die); }
 
  private:
-  platform::HANDLE m_mutex;
-  bool m_owned = true;
+  enum class Ending { Release, Die };
+
+  void Run() {
+    const platform::HANDLE mutex = CreateMutex(nullptr, true, kMutex);
+    m_owned.set_value();
+    if (m_ending.get_future().get() == Ending::Release) ReleaseMutex(mutex);
+    CloseHandle(mutex);
+  }
+  void End(Ending ending) {
+    if (!m_thread.joinable()) return;
+    m_ending.set_value(ending);
+    m_thread.join();
+  }
+
+  std::promise<void> m_owned;
+  std::promise<Ending> m_ending;
+  std::thread m_thread;
 };
 
 TEST(SystemCSTest, AHolderThatNeverGivesWayIsAskedOnceAndTheNewcomerTimesOut) {

@@ -1,3 +1,5 @@
+#include <gtest/gtest.h>
+
 #include <fstream>
 #include <sstream>
 
@@ -32,6 +34,16 @@ std::string PluginLog() {
   std::ostringstream text;
   text << file.rdbuf();
   return text.str();
+}
+
+qvx::brixon::CError RunExpectingError(qvx::brixon::CPCSC& pcsc) {
+  try {
+    pcsc.Execute(qvx::contract::ControlIndex::CheckCard, {0x01});
+  } catch (const qvx::brixon::CError& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no error";
+  return qvx::brixon::CError("", "");
 }
 
 }  // namespace qvx::testing

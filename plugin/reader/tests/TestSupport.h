@@ -6,12 +6,17 @@
 #include <string>
 
 #include "Eventually.h"
+#include "brixon/Error.h"
+#include "brixon/PCSC.h"
 
 namespace qvx::testing {
 
 const std::string& ReaderTestDir();
 // The plug-in's log so far.
 std::string PluginLog();
+
+// The error of a CheckCard that must fail.
+qvx::brixon::CError RunExpectingError(qvx::brixon::CPCSC& pcsc);
 
 using qvx::testing::Eventually;
 

@@ -12,4 +12,7 @@ namespace platform {
 // handed back by GetWindowUserData. Returns nullptr on failure.
 HWND CreateMessageWindow(WNDPROC procedure, void* userData = nullptr);
 void* GetWindowUserData(HWND window);
+// Gives the calling thread its message queue now, so that messages posted
+// to it before it first looks for one are kept.
+void CreateMessageQueue();
 }  // namespace platform

@@ -298,4 +298,6 @@ int MessageQueueDescriptor() {
   return queue == nullptr ? -1 : queue->Descriptor();
 }
 
+void CreateMessageQueue() { MessageQueueDescriptor(); }
+
 }  // namespace platform

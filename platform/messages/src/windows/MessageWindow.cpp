@@ -42,6 +42,12 @@ HWND CreateMessageWindow(WNDPROC procedure, void* userData) {
   return window;
 }
 
+void CreateMessageQueue() {
+  // A thread gets its queue at its first call that looks at one.
+  MSG message;
+  ::PeekMessageA(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+}
+
 void* GetWindowUserData(HWND window) {
   return reinterpret_cast<void*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
 }

@@ -36,10 +36,10 @@ void TerminateModule();
 platform::HRESULT RegisterServer(const std::string& modulePath);
 platform::HRESULT UnregisterServer();
 
-// BRIXONLib 1.0, as the object hands out its type information. On Linux
-// the described library, as LoadRegTypeLib finds it: only while its
-// registration is present (TYPE_E_LIBNOTREGISTERED otherwise). On Windows
-// the library compiled into the module's resources.
+// BRIXONLib 1.0, as the object hands out its type information: as
+// LoadRegTypeLib finds it, only while its registration is present
+// (TYPE_E_LIBNOTREGISTERED otherwise). On Linux the described library, on
+// Windows the one compiled into the registered module's resources.
 platform::HRESULT LoadBrixonTypeLib(platform::ITypeLib** library);
 
 }  // namespace qvx::brixon

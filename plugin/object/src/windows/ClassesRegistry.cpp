@@ -1,10 +1,10 @@
 // HKEY_CLASSES_ROOT is the system's; oleaut32 loads BRIXONLib from the
-// module's own TYPELIB resource and registers it.
+// module's own TYPELIB resource to register it, and from its registration
+// for the object.
 #include "ClassesRegistry.h"
 
 #include <string>
 
-#include "ModulePath.h"
 #include "brixon/BrixonModule.h"
 #include "brixon/IBRIXON.h"
 #include "platform/System.h"
@@ -68,11 +68,12 @@ HRESULT UnregisterBrixonTypeLib() {
   return UnRegisterTypeLib(LIBID_BRIXONLib, 1, 0, LANG_NEUTRAL, SYS_WIN64);
 }
 
+// From the registration, as script's late binding finds it: without one
+// the late-bound calls fail and early-bound ones still work.
 HRESULT LoadBrixonTypeLib(ITypeLib** library) {
   if (library == nullptr) return E_POINTER;
   *library = nullptr;
-  const std::string modulePath = ModulePath();
-  return modulePath.empty() ? E_UNEXPECTED : LoadFromModule(modulePath, library);
+  return LoadRegTypeLib(LIBID_BRIXONLib, 1, 0, LANG_NEUTRAL, library);
 }
 
 }  // namespace qvx::brixon
