@@ -82,11 +82,12 @@ fuzz: deps
 	scripts/fuzz $(FUZZ_DIR) $(FUZZ_SECONDS) $(FUZZ_SEED)
 
 # The Windows x64 build with MinGW-w64, from the same sources: the command
-# library, qvxcmd.exe, brixwssvr.exe and their tests, and the test relay's
-# winscard.dll (OpenSSL is cross-built into it on first use).
-# `make test-windows` runs its tests under Wine: the unit tests, the service
-# under Wine's service manager, and end to end against the Linux build's
-# device stack through the relay.
+# library, qvxcmd.exe, brixwssvr.exe, BRIXON.dll, brixonhost.exe and their
+# tests, and the test relay's winscard.dll (OpenSSL is cross-built into it
+# on first use). `make test-windows` runs its tests under Wine: the unit
+# tests, the service under Wine's service manager, the plug-in registered
+# with regsvr32, and end to end against the Linux build's device stack
+# through the relay.
 WINDOWS_DIR ?= build-windows
 windows:
 	@scripts/install-deps --windows
