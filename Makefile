@@ -7,7 +7,7 @@ CMAKE ?= cmake
 CTEST ?= ctest
 GENERATOR ?= Ninja
 
-.PHONY: all deps build package asan test test-under-load test-unit bench soak fuzz demo clean format format-check tidy windows test-windows
+.PHONY: all deps build package asan test test-under-load test-unit bench soak fuzz demo clean format format-check tidy windows windows-x86 test-windows
 
 all: build
 
@@ -96,11 +96,20 @@ windows:
 	  -DQVX_LINUX_BUILD_DIR=$(abspath $(BUILD_DIR))
 	$(CMAKE) --build $(WINDOWS_DIR) -j$(JOBS)
 
-test-windows: build windows
+# The plug-in for x86 as well, for browsers that run it in a 32-bit
+# process: built, not run (there is no 32-bit Wine here).
+WINDOWS_X86_DIR ?= build-windows-x86
+windows-x86:
+	@scripts/install-deps --windows
+	$(CMAKE) -S . -B $(WINDOWS_X86_DIR) -G $(GENERATOR) -DQVX_WERROR=ON \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-i686.cmake
+	$(CMAKE) --build $(WINDOWS_X86_DIR) -j$(JOBS) --target BRIXON brixonhost
+
+test-windows: build windows windows-x86
 	$(CTEST) --test-dir $(WINDOWS_DIR) --output-on-failure -j$(JOBS) --timeout 300
 
 demo:
 	@scripts/demo --build $(BUILD_DIR) --jobs $(JOBS)
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(WINDOWS_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(WINDOWS_DIR) $(WINDOWS_X86_DIR)

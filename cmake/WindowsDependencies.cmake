@@ -7,6 +7,11 @@ endif()
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(${QVX_GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 
+# The rest serves the service, which the x86 build leaves out.
+if(QVX_WINDOWS_X86)
+  return()
+endif()
+
 # OpenSSL: static libraries cross-built once per build directory from
 # Debian's source package (scripts/build-openssl-windows), then found as
 # usual.

@@ -65,7 +65,9 @@ HRESULT UnregisterBrixonTypeLib() {
     return S_OK;
   }
   RegCloseKey(key);
-  return UnRegisterTypeLib(LIBID_BRIXONLib, 1, 0, LANG_NEUTRAL, SYS_WIN64);
+  // Registered under the module's own platform: "win32" or "win64".
+  const SYSKIND platform = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+  return UnRegisterTypeLib(LIBID_BRIXONLib, 1, 0, LANG_NEUTRAL, platform);
 }
 
 // From the registration, as script's late binding finds it: without one
