@@ -12,6 +12,6 @@ function(qvx_add_wine_plugin_test name)
     TIMEOUT 300 ENVIRONMENT "WINEPREFIX=${QVX_WINE_PREFIX};WINEDEBUG=-all")
 endfunction()
 
-foreach(case members other-site reentrant-cancel two-hosts killed-host)
+foreach(case members outcomes other-site reentrant-cancel two-hosts killed-host)
   qvx_add_wine_plugin_test(${case})
 endforeach()
