@@ -34,8 +34,8 @@ CLoadLibraries::CLoadLibraries(bool pcscPath) {
   try {
     Resolve(m_library, "SCardEstablishContext", table.establishContext);
     Resolve(m_library, "SCardReleaseContext", table.releaseContext);
-    Resolve(m_library, platform::kSCardLibrary.listReaders, table.listReaders);
-    Resolve(m_library, platform::kSCardLibrary.connect, table.connect);
+    Resolve(m_library, platform::kSCardListReadersName, table.listReaders);
+    Resolve(m_library, platform::kSCardConnectName, table.connect);
     Resolve(m_library, "SCardControl", table.control);
     Resolve(m_library, "SCardDisconnect", table.disconnect);
     Resolve(m_library, "SCardFreeMemory", table.freeMemory);

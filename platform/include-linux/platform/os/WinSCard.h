@@ -10,13 +10,10 @@
 
 namespace platform {
 
-// The PC/SC library as loaded at run time, and its names of the entry
-// points Windows has in A and W forms (pcsc-lite has one form).
-struct SCardLibraryNames {
-  const char* library;
-  const char* listReaders;
-  const char* connect;
-};
-constexpr SCardLibraryNames kSCardLibrary{"libpcsclite.so.1", "SCardListReaders", "SCardConnect"};
+// The PC/SC library as loaded at run time; pcsc-lite has one form of the
+// entry points that take text.
+inline constexpr const char* kSCardLibraryName = "libpcsclite.so.1";
+inline constexpr const char* kSCardListReadersName = "SCardListReaders";
+inline constexpr const char* kSCardConnectName = "SCardConnect";
 
 }  // namespace platform

@@ -7,13 +7,10 @@
 
 namespace platform {
 
-// The PC/SC library as loaded at run time, and its names of the entry
-// points it has in A and W forms: the text the platform passes is ANSI.
-struct SCardLibraryNames {
-  const char* library;
-  const char* listReaders;
-  const char* connect;
-};
-constexpr SCardLibraryNames kSCardLibrary{"WinSCard.dll", "SCardListReadersA", "SCardConnectA"};
+// The PC/SC library as loaded at run time, and the ANSI forms of its
+// entry points that take text: the platform passes ANSI text.
+inline constexpr const char* kSCardLibraryName = "WinSCard.dll";
+inline constexpr const char* kSCardListReadersName = "SCardListReadersA";
+inline constexpr const char* kSCardConnectName = "SCardConnectA";
 
 }  // namespace platform

@@ -9,7 +9,7 @@
 
 namespace qvx::brixon {
 
-constexpr const char* kPcscLibraryName = platform::kSCardLibrary.library;
+constexpr const char* kPcscLibraryName = platform::kSCardLibraryName;
 
 class CLoadLibraries : public platform::CSCardTable {
  public:
