@@ -43,8 +43,8 @@ void Usage() {
                "Calls MEMBER of BRIXON.Application from a page at URL (default\n"
                "https://www.brixbank.example/, zone 3) and prints its result. --null N passes\n"
                "argument N (from 1) as a null string. --cancel-on-line calls Cancel when a line\n"
-               "arrives on standard input. Exit: the result's status (0 without\n"
-               "one), 64 usage, 69 no object or failed call, 77 script safety refused.\n");
+               "arrives on standard input. Exit: the result's status (0 without one), 64 usage,\n"
+               "69 no object or failed call, 77 script safety refused.\n");
 }
 
 struct Options {
