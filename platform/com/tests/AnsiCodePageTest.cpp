@@ -1,9 +1,9 @@
 // The ANSI code page: the script-facing conversions and the Win32 shapes.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
+#include "ComTestSupport.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/ComTypes.h"
 
@@ -11,10 +11,7 @@ namespace {
 
 using namespace platform;
 
-struct BstrDeleter {
-  void operator()(OLECHAR* s) const { SysFreeString(s); }
-};
-using Bstr = std::unique_ptr<OLECHAR, BstrDeleter>;
+using qvx::testing::Bstr;
 
 TEST(AnsiCodePage, BstrToAnsiMapsWindows1252AndStopsAtNul) {
   struct Case {

@@ -1,9 +1,9 @@
 // BSTR and GUID text.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
+#include "ComTestSupport.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/ComTypes.h"
 
@@ -11,10 +11,7 @@ namespace {
 
 using namespace platform;
 
-struct BstrDeleter {
-  void operator()(OLECHAR* s) const { SysFreeString(s); }
-};
-using Bstr = std::unique_ptr<OLECHAR, BstrDeleter>;
+using qvx::testing::Bstr;
 
 TEST(Bstr, LengthPrefixKeepsEmbeddedNulsAndNullIsEmpty) {
   const OLECHAR text[] = {OLESTR('a'), 0, OLESTR('b')};
