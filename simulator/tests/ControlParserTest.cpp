@@ -21,6 +21,8 @@ TEST(ControlParserTest, AcceptedLines) {
       {"display", Kind::Display},
       {"trace", Kind::Trace},
       {"trace clear", Kind::TraceClear},
+      {"timing", Kind::Timing},
+      {"Timing CLEAR", Kind::TimingClear},
       {"state", Kind::State},
       {"help", Kind::Help},
       {"firmware 02.00", Kind::Firmware},
@@ -65,6 +67,7 @@ TEST(ControlParserTest, RejectedLines) {
       "firmware 01.20 extra",
       "firmware 12345678901234567",
       "trace all",
+      "timing now",
   };
   for (const char* line : lines) {
     const ParsedControl parsed = ParseControl(line);

@@ -25,6 +25,8 @@ struct ControlCommand {
     Display,
     Trace,
     TraceClear,
+    Timing,
+    TimingClear,
     State,
     Firmware,
     Help,

@@ -182,14 +182,15 @@ ParsedControl ParseMalformedCommand(const Words& words) {
   return Ok(command);
 }
 
-ParsedControl ParseTrace(const Words& words) {
-  if (words.size() == 1) return Plain(Kind::Trace, words);
+// "trace [clear]" and "timing [clear]".
+ParsedControl ParseRecord(const Words& words, Kind show, Kind clear) {
+  if (words.size() == 1) return Plain(show, words);
   if (words.size() == 2 && Lower(words[1]) == "clear") {
     ControlCommand command;
-    command.kind = Kind::TraceClear;
+    command.kind = clear;
     return Ok(command);
   }
-  return Err("usage: trace [clear]");
+  return Err("usage: " + Lower(words[0]) + " [clear]");
 }
 
 ParsedControl ParseFirmware(const Words& words) {
@@ -221,7 +222,8 @@ ParsedControl ParseControl(const std::string& line) {
   if (verb == "unplug") return Plain(Kind::Unplug, words);
   if (verb == "plug") return Plain(Kind::Plug, words);
   if (verb == "display") return Plain(Kind::Display, words);
-  if (verb == "trace") return ParseTrace(words);
+  if (verb == "trace") return ParseRecord(words, Kind::Trace, Kind::TraceClear);
+  if (verb == "timing") return ParseRecord(words, Kind::Timing, Kind::TimingClear);
   if (verb == "state") return Plain(Kind::State, words);
   if (verb == "firmware") return ParseFirmware(words);
   if (verb == "help") return Plain(Kind::Help, words);
@@ -233,7 +235,9 @@ const char* ControlHelp() {
          "| "
          "press OK|CANCEL|0-9 | customer approve [MS]|cancel [MS]|never | timeout MS | inject "
          "rc6|rc8 BYTE | "
-         "malformed [count7|count0|len257|type] | unplug | plug | display | trace [clear] | state "
+         "malformed [count7|count0|len257|type] | unplug | plug | display | trace [clear] | timing "
+         "[clear] | "
+         "state "
          "| "
          "firmware VERSION";
 }

@@ -46,6 +46,11 @@ class Cable {
   virtual void Plug() = 0;
 
   virtual std::vector<std::string> TakeEvents() = 0;
+
+  // Where the packets' time went since the last ClearTiming, one line;
+  // empty where the cable keeps no timing.
+  virtual std::string Timing() const { return {}; }
+  virtual void ClearTiming() {}
 };
 
 }  // namespace qvx::sim

@@ -58,6 +58,13 @@ std::string Simulator::Apply(const ControlCommand& command, SteadyTime now) {
     case Kind::TraceClear:
       m_trace.Clear();
       return "OK";
+    case Kind::Timing: {
+      const std::string text = m_cable->Timing();
+      return text.empty() ? "ERR this cable keeps no timing" : "OK " + text;
+    }
+    case Kind::TimingClear:
+      m_cable->ClearTiming();
+      return "OK";
     case Kind::State:
       return "OK " + StateText();
     case Kind::Firmware:

@@ -3,6 +3,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <stdexcept>
@@ -19,8 +20,8 @@ constexpr int kMaxPacketsPerWake = 64;
 UsbCable::UsbCable(const UsbOptions& options, bool paced, Trace& trace)
     : m_options(options),
       m_wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
-      m_inPacer(paced),
-      m_outPacer(paced),
+      m_outFrames(paced, std::chrono::steady_clock::now()),
+      m_inFrames(paced, std::chrono::steady_clock::now()),
       m_trace(trace) {
   if (!m_wakeFd) throw std::system_error(errno, std::generic_category(), "eventfd");
   m_device = std::make_unique<EmulatedDevice>(m_options, m_pipes, [this] { Wake(); });
@@ -74,11 +75,13 @@ CableInput UsbCable::Serve(const std::vector<pollfd>& fds, std::size_t first, St
     input.connected = true;
     return input;
   }
-  for (int i = 0; i < kMaxPacketsPerWake && m_inPacer.Ready(now); ++i) {
-    const std::optional<Packet> packet = m_pipes.TakeOut();
+  for (int i = 0; i < kMaxPacketsPerWake; ++i) {
+    const std::optional<SteadyTime> submitted = m_pipes.OldestOut();
+    if (!submitted || m_outFrames.PassTime(*submitted) > now) break;
+    const std::optional<Packet> packet = m_pipes.TakeOut(now);
     if (!packet) break;
+    m_outFrames.Use(*submitted);
     m_trace.HostToDevice(*packet);
-    m_inPacer.Passed(now);
     if (m_connected) input.packets.push_back(*packet);
   }
   m_device->Refresh();
@@ -87,13 +90,23 @@ CableInput UsbCable::Serve(const std::vector<pollfd>& fds, std::size_t first, St
 
 void UsbCable::Queue(const std::vector<Packet>& packets) {
   if (!m_connected) return;
-  m_outbox.insert(m_outbox.end(), packets.begin(), packets.end());
+  const SteadyTime now = std::chrono::steady_clock::now();
+  for (const Packet& packet : packets) m_outbox.push_back(Outgoing{packet, now});
+}
+
+std::optional<SteadyTime> UsbCable::NextInReady() const {
+  if (m_outbox.empty()) return std::nullopt;
+  const std::optional<SteadyTime> urb = m_pipes.OldestIn();
+  if (!urb) return std::nullopt;
+  return std::max(*urb, m_outbox.front().queued);
 }
 
 bool UsbCable::Flush(SteadyTime now) {
-  while (!m_outbox.empty() && m_outPacer.Ready(now) && m_pipes.GiveIn(m_outbox.front())) {
-    m_trace.DeviceToHost(m_outbox.front());
-    m_outPacer.Passed(now);
+  for (std::optional<SteadyTime> ready = NextInReady(); ready && m_inFrames.PassTime(*ready) <= now;
+       ready = NextInReady()) {
+    if (!m_pipes.GiveIn(m_outbox.front().packet, m_outbox.front().queued, now)) break;
+    m_inFrames.Use(*ready);
+    m_trace.DeviceToHost(m_outbox.front().packet);
     m_outbox.pop_front();
   }
   m_device->Refresh();
@@ -102,10 +115,11 @@ bool UsbCable::Flush(SteadyTime now) {
 
 std::optional<SteadyTime> UsbCable::NextWake(SteadyTime now) const {
   std::optional<SteadyTime> wake;
-  if (m_pipes.OutWaiting()) wake = m_inPacer.NextSlot(now).value_or(now);
-  if (!m_outbox.empty() && m_pipes.InWaiting()) {
-    const SteadyTime out = m_outPacer.NextSlot(now).value_or(now);
-    if (!wake || out < *wake) wake = out;
+  if (const std::optional<SteadyTime> submitted = m_pipes.OldestOut())
+    wake = std::max(now, m_outFrames.PassTime(*submitted));
+  if (const std::optional<SteadyTime> ready = NextInReady()) {
+    const SteadyTime in = std::max(now, m_inFrames.PassTime(*ready));
+    if (!wake || in < *wake) wake = in;
   }
   return wake;
 }

@@ -9,6 +9,7 @@
 #include "link/Trace.h"
 #include "link/UniqueFd.h"
 #include "umockdev/EmulatedDevice.h"
+#include "usb/FramePacer.h"
 #include "usb/UrbPipes.h"
 #include "usb/UsbOptions.h"
 
@@ -31,9 +32,17 @@ class UsbCable final : public Cable {
   void Unplug() override;
   void Plug() override;
   std::vector<std::string> TakeEvents() override;
+  std::string Timing() const override { return m_pipes.TimingText(); }
+  void ClearTiming() override { m_pipes.ClearTiming(); }
 
  private:
+  struct Outgoing {
+    Packet packet;
+    SteadyTime queued;  // when the firmware had it ready
+  };
   void Wake() const;
+  // When the next packet may go into the oldest IN URB; empty while either is missing.
+  std::optional<SteadyTime> NextInReady() const;
 
   UsbOptions m_options;
   UniqueFd m_wakeFd;
@@ -41,9 +50,9 @@ class UsbCable final : public Cable {
   std::unique_ptr<EmulatedDevice> m_device;
   bool m_connected = false;
   bool m_plugged = true;
-  Pacer m_inPacer;
-  Pacer m_outPacer;
-  std::deque<Packet> m_outbox;
+  FramePacer m_outFrames;  // the host's OUT endpoint: packets to the firmware
+  FramePacer m_inFrames;   // the IN endpoint: the firmware's packets to the host
+  std::deque<Outgoing> m_outbox;
   Trace& m_trace;
   std::vector<std::string> m_events;
 };

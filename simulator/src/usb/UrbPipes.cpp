@@ -62,12 +62,15 @@ int UrbPipes::SubmitInterrupt(Owner owner, UrbAddress urb, std::uint8_t endpoint
                               const Packet* out) {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (const int error = CheckClaim(owner)) return error;
+  const SteadyTime now = std::chrono::steady_clock::now();
   if (endpoint == kEndpointIn) {
     if (length <= 0) return EINVAL;
-    m_in.push_back(Pending{owner, urb, {}});
+    m_timing.Submitted(true, now, m_in.size());
+    m_in.push_back(Pending{owner, urb, {}, now});
   } else if (endpoint == kEndpointOut) {
     if (out == nullptr) return EINVAL;
-    m_out.push_back(Pending{owner, urb, *out});
+    m_timing.Submitted(false, now, m_out.size());
+    m_out.push_back(Pending{owner, urb, *out, now});
   } else {
     return ENOENT;
   }
@@ -103,6 +106,8 @@ int UrbPipes::Reap(Owner owner, Completion& done) {
   if (it == m_done.end() || it->second.empty()) return GoneLocked(owner) ? ENODEV : EAGAIN;
   done = it->second.front();
   it->second.pop_front();
+  if (done.interrupt && done.status == 0)
+    m_timing.Reaped(done.inEndpoint, done.finished, std::chrono::steady_clock::now());
   return 0;
 }
 
@@ -124,12 +129,26 @@ bool UrbPipes::OutWaiting() const {
   return !m_out.empty();
 }
 
-std::optional<Packet> UrbPipes::TakeOut() {
+std::optional<SteadyTime> UrbPipes::OldestOut() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_out.empty()) return std::nullopt;
+  return m_out.front().submitted;
+}
+
+std::optional<SteadyTime> UrbPipes::OldestIn() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_in.empty()) return std::nullopt;
+  return m_in.front().submitted;
+}
+
+std::optional<Packet> UrbPipes::TakeOut(SteadyTime now) {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (m_out.empty()) return std::nullopt;
   const Pending pending = m_out.front();
   m_out.pop_front();
-  Done(pending.owner, Completion{pending.urb, 0, static_cast<int>(kPacketSize), std::nullopt});
+  m_timing.Carried(false, pending.submitted, now);
+  Done(pending.owner,
+       Completion{pending.urb, 0, static_cast<int>(kPacketSize), std::nullopt, true, false, now});
   return pending.out;
 }
 
@@ -138,13 +157,25 @@ bool UrbPipes::InWaiting() const {
   return !m_in.empty();
 }
 
-bool UrbPipes::GiveIn(const Packet& packet) {
+bool UrbPipes::GiveIn(const Packet& packet, SteadyTime ready, SteadyTime now) {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (m_in.empty()) return false;
   const Pending pending = m_in.front();
   m_in.pop_front();
-  Done(pending.owner, Completion{pending.urb, 0, static_cast<int>(kPacketSize), packet});
+  m_timing.Carried(true, std::max(pending.submitted, ready), now);
+  Done(pending.owner,
+       Completion{pending.urb, 0, static_cast<int>(kPacketSize), packet, true, true, now});
   return true;
+}
+
+std::string UrbPipes::TimingText() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_timing.Text();
+}
+
+void UrbPipes::ClearTiming() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_timing.Clear();
 }
 
 bool UrbPipes::Claimed() const {

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "device/Packet.h"
+#include "link/Pacer.h"
+#include "usb/UrbTiming.h"
 
 namespace qvx::sim::usb {
 
@@ -24,6 +26,11 @@ struct Completion {
   int status = 0;  // 0 or a negative errno, as usbdevfs reports it
   int actualLength = 0;
   std::optional<Packet> in;  // the packet an IN URB carries back
+  // For the timing of interrupt transfers: which endpoint, and when the
+  // frame carried the packet.
+  bool interrupt = false;
+  bool inEndpoint = false;
+  SteadyTime finished{};
 };
 
 struct Changes {
@@ -53,11 +60,18 @@ class UrbPipes {
 
   // The loop's side.
   bool OutWaiting() const;
+  // When the oldest waiting OUT or IN URB was submitted; empty when none waits.
+  std::optional<SteadyTime> OldestOut() const;
+  std::optional<SteadyTime> OldestIn() const;
   // The oldest OUT packet; its URB completes.
-  std::optional<Packet> TakeOut();
+  std::optional<Packet> TakeOut(SteadyTime now = std::chrono::steady_clock::now());
   bool InWaiting() const;
-  // Completes the oldest IN URB with `packet`; false when none waits.
-  bool GiveIn(const Packet& packet);
+  // Completes the oldest IN URB with `packet`, which the firmware had ready
+  // at `ready`; false when none waits.
+  bool GiveIn(const Packet& packet, SteadyTime ready = {},
+              SteadyTime now = std::chrono::steady_clock::now());
+  std::string TimingText() const;
+  void ClearTiming();
   bool Claimed() const;
   // Whether a client of the device as it is now has finished URBs to reap.
   bool AnyDone() const;
@@ -72,6 +86,7 @@ class UrbPipes {
     Owner owner;
     UrbAddress urb;
     Packet out;
+    SteadyTime submitted;
   };
 
   bool GoneLocked(Owner owner) const { return m_unplugged || m_stale.count(owner) != 0; }
@@ -88,6 +103,7 @@ class UrbPipes {
   std::deque<Pending> m_out;
   std::map<Owner, std::deque<Completion>> m_done;
   Changes m_changes;
+  UrbTiming m_timing;
 };
 
 }  // namespace qvx::sim::usb
