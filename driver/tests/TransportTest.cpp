@@ -303,8 +303,11 @@ TEST_F(TransportTest, FailedTransfersEndTheExchange) {
   Make(CTransport::kWriteRound);
   Start();
   m_edge->SetWriteStatus(STATUS_UNSUCCESSFUL);
-  EXPECT_EQ(m_transport->SendRequest(0x02, Bytes(3), response), QVX_STATUS_WRITE_FAILED);
-  EXPECT_EQ(m_edge->Written().size(), 1u) << "nothing after the failed header";
+  EXPECT_EQ(m_transport->SendRequest(0x02, Bytes(60), response), QVX_STATUS_WRITE_FAILED);
+  // The packets already in flight when the failure came back are all the
+  // request sends.
+  EXPECT_LE(m_edge->Written().size(), CTransport::kOutWindow)
+      << "nothing once the failure is known";
 
   // The IN transfer cannot even be passed down: a reader must not wait forever.
   Make(CTransport::kWriteRound);
@@ -338,9 +341,15 @@ TEST_F(TransportTest, AbortStopsTheDataPacketsButTheResponseIsRead) {
   Response response;
   auto request = std::async(std::launch::async,
                             [&] { return m_transport->SendRequest(0x08, Bytes(60), response); });
-  ASSERT_TRUE(m_edge->WaitFor([this] { return m_edge->WrittenCountLocked() == 1; }));
+  // The request's packets are out together, up to the window, and no more
+  // while none comes back.
+  ASSERT_TRUE(
+      m_edge->WaitFor([this] { return m_edge->WrittenCountLocked() == CTransport::kOutWindow; }));
+  // The gate is free while the request waits for its window: the abort
+  // goes out behind the packets in flight, not behind the whole request.
   auto abort = std::async(std::launch::async, [this] { return m_transport->WriteAbort(0x21); });
-  std::this_thread::sleep_for(50ms);  // the abort queues on the write gate
+  ASSERT_TRUE(m_edge->WaitFor(
+      [this] { return m_edge->WrittenCountLocked() == CTransport::kOutWindow + 1; }));
   m_edge->HoldWrites(false);
   EXPECT_EQ(abort.get(), STATUS_SUCCESS);
   ASSERT_EQ(request.get(), STATUS_SUCCESS);
@@ -350,7 +359,7 @@ TEST_F(TransportTest, AbortStopsTheDataPacketsButTheResponseIsRead) {
   const auto abortAt = std::find(written.begin(), written.end(), Abort(0x21));
   ASSERT_NE(abortAt, written.end());
   EXPECT_EQ(abortAt + 1, written.end()) << "no data packet after the abort";
-  EXPECT_LT(written.size(), 1u + 10u + 1u);
+  EXPECT_EQ(written.size(), CTransport::kOutWindow + 1);
   EXPECT_TRUE(m_transport->AbortFlag());
 }
 

@@ -299,6 +299,64 @@ bool CTransport::AbortFlag() {
   return m_abortFlag;
 }
 
+NTSTATUS CTransport::SubmitWindowed(const Packet& packet, bool& aborted) {
+  KMutexGuard gate(m_writeGate);
+  aborted = m_abortFlag;
+  if (aborted) {
+    return STATUS_SUCCESS;
+  }
+  if (!Configured()) {
+    return STATUS_INVALID_DEVICE_STATE;
+  }
+  {
+    SpinLockGuard guard(m_windowLock);
+    m_windowPackets[(m_windowHead + m_windowInFlight) % kOutWindow] = packet;
+    ++m_windowInFlight;
+  }
+  const NTSTATUS status =
+      m_lower->SubmitOut(packet, [this](NTSTATUS result) { OnWindowedDone(result); });
+  if (!NT_SUCCESS(status)) {
+    SpinLockGuard guard(m_windowLock);
+    --m_windowInFlight;
+  }
+  return status;
+}
+
+void CTransport::OnWindowedDone(NTSTATUS status) {
+  {
+    SpinLockGuard guard(m_windowLock);
+    m_windowHead = (m_windowHead + 1) % kOutWindow;
+    --m_windowInFlight;
+    if (!NT_SUCCESS(status) && NT_SUCCESS(m_windowFailure)) {
+      m_windowFailure = QVX_STATUS_WRITE_FAILED;
+    }
+  }
+  m_windowMoved.Set();
+}
+
+NTSTATUS CTransport::WaitWindow(std::size_t inFlight) {
+  const std::uint32_t round = ToWaitMs(m_writeRound);
+  for (;;) {
+    Packet oldest{};
+    {
+      SpinLockGuard guard(m_windowLock);
+      const bool failed = !NT_SUCCESS(m_windowFailure);
+      // After a failure the rest still has to come back before the request
+      // ends, so that nothing of it completes into the next one.
+      if (m_windowInFlight <= (failed ? 0 : inFlight)) {
+        return m_windowFailure;
+      }
+      oldest = m_windowPackets[m_windowHead];
+    }
+    const NTSTATUS wait = m_windowMoved.Wait(round);
+    if (wait == STATUS_TIMEOUT) {
+      PrintPacket("STATUS_TIMEOUT, data block:", oldest);
+    } else if (wait != STATUS_WAIT_0) {
+      return STATUS_UNSUCCESSFUL;
+    }
+  }
+}
+
 NTSTATUS CTransport::SendRequest(std::uint8_t command, const std::uint8_t* data, std::size_t length,
                                  Response& response) {
   response = Response{};
@@ -306,30 +364,35 @@ NTSTATUS CTransport::SendRequest(std::uint8_t command, const std::uint8_t* data,
     return STATUS_INVALID_PARAMETER;
   }
   Expecting expecting(*this, false);
-  NTSTATUS status = STATUS_SUCCESS;
   {
-    // Checked and written under one hold of the gate: an abort either comes
-    // first and this command is never sent, or comes after its header and
-    // ends it at the device.
-    KMutexGuard gate(m_writeGate);
-    if (m_abortFlag) {
-      return QVX_STATUS_EVENT_0B;
+    SpinLockGuard guard(m_windowLock);
+    m_windowFailure = STATUS_SUCCESS;
+  }
+  // An abort either comes first and this command is never sent, or comes
+  // after its header and ends it at the device.
+  bool aborted = false;
+  NTSTATUS status =
+      SubmitWindowed(CommandHeader(command, static_cast<std::uint16_t>(length)), aborted);
+  if (NT_SUCCESS(status) && aborted) {
+    return QVX_STATUS_EVENT_0B;
+  }
+  // An abort written meanwhile ends the data here; the device still answers.
+  for (std::size_t offset = 0; NT_SUCCESS(status) && !aborted && offset < length;) {
+    status = WaitWindow(kOutWindow - 1);
+    if (!NT_SUCCESS(status)) {
+      break;
     }
-    status = WriteLocked(CommandHeader(command, static_cast<std::uint16_t>(length)));
+    const std::size_t count = std::min(kMaxDataPerPacket, length - offset);
+    status = SubmitWindowed(DataPacket(data + offset, count), aborted);
+    offset += count;
+  }
+  const NTSTATUS sent = WaitWindow(0);
+  if (NT_SUCCESS(status)) {
+    status = sent;
   }
   if (!NT_SUCCESS(status)) {
     MarkOutOfStep();
     return status;
-  }
-  // An abort written meanwhile ends the data here; the device still answers.
-  for (std::size_t offset = 0; offset < length && !AbortFlag();) {
-    const std::size_t count = std::min(kMaxDataPerPacket, length - offset);
-    status = WritePacket(DataPacket(data + offset, count));
-    if (!NT_SUCCESS(status)) {
-      MarkOutOfStep();
-      return status;
-    }
-    offset += count;
   }
 
   Packet packet{};

@@ -49,6 +49,12 @@ class CTransport {
   // the customer, and by nothing else.
   static constexpr std::uint8_t kResyncCommand = 0x02;
   static constexpr std::uint8_t kResyncResponse = 5;
+  // A request's packets in flight at once. A USB host moves a packet per
+  // frame only while the next transfer is queued before the previous one
+  // completes; one at a time, every packet also waits for the host's own
+  // round trip (completion, wake-up, next submit), which on a busy computer
+  // is longer than a frame.
+  static constexpr std::size_t kOutWindow = 8;
 
   // The transport owns the lower edge; events must outlive the transport.
   // writeRound: how long a write waits before printing its timeout line and
@@ -152,6 +158,15 @@ class CTransport {
   void EndExpecting();
   void DropStray(const char* what, const Packet& packet);
   NTSTATUS ReadOwedData(std::uint16_t length, std::uint32_t timeoutMs);
+  // A request's own packets (its command header and data) go out through
+  // the window and are waited for together before the response is read.
+  // SubmitWindowed sends nothing and sets `aborted` when an abort packet was
+  // written first; the check and the send are one hold of the write gate.
+  NTSTATUS SubmitWindowed(const Packet& packet, bool& aborted);
+  // Waits until at most `inFlight` packets are out; the first failure of a
+  // packet sent since the request began, once none is out any more.
+  NTSTATUS WaitWindow(std::size_t inFlight);
+  void OnWindowedDone(NTSTATUS status);
 
   std::unique_ptr<ILowerEdge> m_lower;
   ICardEvents& m_events;
@@ -184,6 +199,14 @@ class CTransport {
   KEvent m_cardStatus{EventType::Notification, false};
   KEvent m_writeDone{EventType::Synchronization, false};
   KEvent m_writeFailed{EventType::Synchronization, false};
+
+  // The window, guarded by m_windowLock; only one request writes at a time.
+  SpinLock m_windowLock;
+  std::size_t m_windowInFlight = 0;
+  NTSTATUS m_windowFailure = 0;          // the first failure since the request began, or success
+  Packet m_windowPackets[kOutWindow]{};  // in flight, the oldest at m_windowHead
+  std::size_t m_windowHead = 0;
+  KEvent m_windowMoved{EventType::Synchronization, false};
 };
 
 }  // namespace qvx::driver

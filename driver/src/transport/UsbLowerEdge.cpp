@@ -2,8 +2,11 @@
 
 #include <libusb.h>
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
+#include <deque>
+#include <new>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -54,8 +57,17 @@ NTSTATUS FromSubmitError(int result) {
   return result == LIBUSB_ERROR_NO_DEVICE ? STATUS_DEVICE_REMOVED : STATUS_UNSUCCESSFUL;
 }
 
+// The IN endpoint is kept busy the way USB hosts do: kInQueue transfers
+// stay queued, and each goes back to the device the moment its packet is
+// handed on, so the device can send a packet every frame while the reader
+// of the last one is still waking up. A packet that comes while nobody reads
+// waits in its transfer (which then stays off the bus) until the next
+// SubmitIn takes it, in the order the device sent them: nothing is lost and
+// nothing read ahead exceeds what the queued transfers hold.
 class UsbLowerEdge final : public ILowerEdge {
  public:
+  static constexpr std::size_t kInQueue = 4;
+
   UsbLowerEdge(ContextPtr context, HandlePtr handle, int interfaceNumber,
                UsbDescriptors descriptors, Pipe in, Pipe out)
       : m_context(std::move(context)),
@@ -64,6 +76,14 @@ class UsbLowerEdge final : public ILowerEdge {
         m_descriptors(std::move(descriptors)),
         m_in(in),
         m_out(out) {
+    for (auto& transfer : m_inPool) {
+      transfer = std::make_unique<Transfer>();
+      transfer->edge = this;
+      transfer->isIn = true;
+      transfer->usb.reset(libusb_alloc_transfer(0));
+      if (!transfer->usb) throw std::bad_alloc();
+      Prepare(*transfer, m_in);
+    }
     m_thread = std::thread([this] { Run(); });
   }
 
@@ -77,6 +97,9 @@ class UsbLowerEdge final : public ILowerEdge {
     m_stop.store(true);
     libusb_interrupt_event_handler(m_context.get());
     m_thread.join();
+    for (InCompletion& reader : m_cancelled) {
+      reader(STATUS_CANCELLED, Packet{});
+    }
     libusb_release_interface(m_handle.get(), m_interfaceNumber);
   }
 
@@ -90,25 +113,62 @@ class UsbLowerEdge final : public ILowerEdge {
 
   NTSTATUS SubmitOut(const Packet& packet, OutCompletion completion) override {
     auto transfer = std::make_unique<Transfer>();
+    transfer->edge = this;
     transfer->buffer = packet;
     transfer->out = std::move(completion);
+    transfer->usb.reset(libusb_alloc_transfer(0));
+    if (!transfer->usb) {
+      return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    Prepare(*transfer, m_out);
     std::lock_guard<std::mutex> guard(m_mutex);
     if (m_aborted) {
       return STATUS_INVALID_DEVICE_STATE;
     }
-    return Submit(std::move(transfer), m_out);
+    const int result = libusb_submit_transfer(transfer->usb.get());
+    if (result != LIBUSB_SUCCESS) {
+      if (result == LIBUSB_ERROR_NO_DEVICE) {
+        // A pulled device fails the write the same way a failed transfer does.
+        transfer->out(STATUS_DEVICE_REMOVED);
+        return STATUS_SUCCESS;
+      }
+      return FromSubmitError(result);
+    }
+    m_outTransfers.insert(transfer->usb.get());
+    ++m_inFlight;
+    static_cast<void>(transfer.release());  // owned by the callback from here on
+    return STATUS_SUCCESS;
   }
 
   NTSTATUS SubmitIn(InCompletion completion) override {
-    auto transfer = std::make_unique<Transfer>();
-    transfer->in = std::move(completion);
-    transfer->isIn = true;
-    std::lock_guard<std::mutex> guard(m_mutex);
-    if (m_aborted || m_inTransfer != nullptr) {
-      return STATUS_INVALID_DEVICE_STATE;
+    Packet packet{};
+    {
+      std::lock_guard<std::mutex> guard(m_mutex);
+      if (m_aborted || m_reader) {
+        return STATUS_INVALID_DEVICE_STATE;
+      }
+      m_inCancel = false;
+      if (m_ready.empty()) {
+        // A failure nobody was reading for ends this read instead.
+        if (!NT_SUCCESS(m_inFailure)) {
+          return std::exchange(m_inFailure, STATUS_SUCCESS);
+        }
+        m_reader = std::move(completion);
+        const NTSTATUS status = TopUp();
+        if (!NT_SUCCESS(status)) {
+          m_reader = nullptr;
+        }
+        return status;
+      }
+      Transfer* ready = m_ready.front();
+      m_ready.pop_front();
+      packet = ready->buffer;
+      ready->state = InState::Idle;
+      static_cast<void>(TopUp());  // a failure here reaches the next reader
     }
-    m_inCancel = false;
-    return Submit(std::move(transfer), m_in);
+    // Taken from what the device already sent: done before the submit returns.
+    completion(STATUS_SUCCESS, packet);
+    return STATUS_SUCCESS;
   }
 
   void CancelIn() override {
@@ -119,6 +179,10 @@ class UsbLowerEdge final : public ILowerEdge {
   void AbortPipes() override {
     std::lock_guard<std::mutex> guard(m_mutex);
     m_aborted = true;
+    m_ready.clear();  // the packets of a device that is going away
+    for (auto& transfer : m_inPool) {
+      if (transfer->state == InState::Ready) transfer->state = InState::Idle;
+    }
     CancelInLocked();
     for (libusb_transfer* transfer : m_outTransfers) {
       Cancel(transfer);
@@ -126,23 +190,55 @@ class UsbLowerEdge final : public ILowerEdge {
   }
 
  private:
+  enum class InState {
+    Idle,       // not at the device
+    Submitted,  // at the device (or its callback is running)
+    Halted,     // waiting for the event thread to clear the pipe's halt
+    Ready,      // holds a packet nobody has read yet
+  };
+
   struct Transfer {
     UsbLowerEdge* edge = nullptr;
     Packet buffer{};
     bool isIn = false;
+    InState state = InState::Idle;
     OutCompletion out;
-    InCompletion in;
     TransferPtr usb;
   };
 
-  // With m_mutex held. The flag reaches a transfer that is between two
+  static void Prepare(Transfer& transfer, Pipe pipe) {
+    libusb_transfer* usb = transfer.usb.get();
+    usb->dev_handle = transfer.edge->m_handle.get();
+    usb->endpoint = pipe.address;
+    usb->type = pipe.type;
+    usb->timeout = 0;
+    usb->buffer = transfer.buffer.data();
+    usb->length = static_cast<int>(kPacketSize);
+    usb->callback = &UsbLowerEdge::OnTransfer;
+    usb->user_data = &transfer;
+  }
+
+  // With m_mutex held. The flag also reaches a transfer that is between two
   // submissions (in its callback, or waiting for its halt to be cleared),
-  // which libusb can no longer cancel.
+  // which libusb can no longer cancel: it is not sent again.
   void CancelInLocked() {
-    if (m_inTransfer != nullptr) {
-      m_inCancel = true;
-      Cancel(m_inTransfer);
+    m_inCancel = true;
+    for (auto& transfer : m_inPool) {
+      if (transfer->state == InState::Submitted) Cancel(transfer->usb.get());
     }
+    // A reader with no transfer of its own left at the device hears now.
+    if (m_reader && !AnyIn(InState::Submitted) && !AnyIn(InState::Halted)) {
+      m_cancelled.push_back(std::move(m_reader));
+      m_reader = nullptr;
+      libusb_interrupt_event_handler(m_context.get());
+    }
+  }
+
+  bool AnyIn(InState state) const {
+    for (const auto& transfer : m_inPool) {
+      if (transfer->state == state) return true;
+    }
+    return false;
   }
 
   static void Cancel(libusb_transfer* transfer) {
@@ -154,63 +250,54 @@ class UsbLowerEdge final : public ILowerEdge {
     }
   }
 
-  // Called with m_mutex held.
-  NTSTATUS Submit(std::unique_ptr<Transfer> transfer, Pipe pipe) {
-    transfer->edge = this;
-    transfer->usb.reset(libusb_alloc_transfer(0));
-    if (!transfer->usb) {
-      return STATUS_INSUFFICIENT_RESOURCES;
-    }
-    libusb_transfer* usb = transfer->usb.get();
-    usb->dev_handle = m_handle.get();
-    usb->endpoint = pipe.address;
-    usb->type = pipe.type;
-    usb->timeout = 0;
-    usb->buffer = transfer->buffer.data();
-    usb->length = static_cast<int>(kPacketSize);
-    usb->callback = &UsbLowerEdge::OnTransfer;
-    usb->user_data = transfer.get();
-    const int result = libusb_submit_transfer(usb);
-    if (result != LIBUSB_SUCCESS) {
-      if (result == LIBUSB_ERROR_NO_DEVICE && !transfer->isIn) {
-        // A pulled device fails the write the same way a failed transfer does.
-        OutCompletion completion = std::move(transfer->out);
-        completion(STATUS_DEVICE_REMOVED);
-        return STATUS_SUCCESS;
+  // With m_mutex held: every idle IN transfer goes to the device. Fails
+  // only when none is there afterwards.
+  NTSTATUS TopUp() {
+    NTSTATUS failure = STATUS_SUCCESS;
+    for (auto& transfer : m_inPool) {
+      if (transfer->state != InState::Idle) continue;
+      const int result = SubmitLocked(*transfer);
+      if (result != LIBUSB_SUCCESS) {
+        failure = FromSubmitError(result);
+        break;
       }
-      return FromSubmitError(result);
     }
-    if (transfer->isIn) {
-      m_inTransfer = usb;
-    } else {
-      m_outTransfers.insert(usb);
+    if (!NT_SUCCESS(failure) && !AnyIn(InState::Submitted) && !AnyIn(InState::Halted)) {
+      return failure;
     }
-    ++m_inFlight;
-    static_cast<void>(transfer.release());  // owned by the callback from here on
     return STATUS_SUCCESS;
   }
 
-  // The same transfer again, still counted in flight. With m_mutex held.
-  int Resubmit(Transfer& transfer) {
+  // With m_mutex held.
+  int SubmitLocked(Transfer& transfer) {
     transfer.usb->actual_length = 0;
-    return libusb_submit_transfer(transfer.usb.get());
+    const int result = libusb_submit_transfer(transfer.usb.get());
+    if (result == LIBUSB_SUCCESS) {
+      transfer.state = InState::Submitted;
+      ++m_inFlight;
+    }
+    return result;
   }
 
   static void LIBUSB_CALL OnTransfer(libusb_transfer* usb) {
-    std::unique_ptr<Transfer> transfer(static_cast<Transfer*>(usb->user_data));
+    auto* transfer = static_cast<Transfer*>(usb->user_data);
     UsbLowerEdge& edge = *transfer->edge;
     if (transfer->isIn) {
-      edge.OnInDone(std::move(transfer));
+      edge.OnInDone(*transfer);
     } else {
-      edge.OnOutDone(std::move(transfer));
+      edge.OnOutDone(std::unique_ptr<Transfer>(transfer));
     }
   }
 
-  void OnInDone(std::unique_ptr<Transfer> transfer) {
-    const libusb_transfer& usb = *transfer->usb;
+  // On the event thread.
+  void OnInDone(Transfer& transfer) {
+    InCompletion reader;
     NTSTATUS status = STATUS_SUCCESS;
+    Packet delivered{};
     {
       std::lock_guard<std::mutex> guard(m_mutex);
+      --m_inFlight;
+      const libusb_transfer& usb = *transfer.usb;
       const TransferVerdict verdict =
           JudgeInCompletion(usb.status, usb.actual_length, m_inFaults, m_inCancel || m_aborted);
       m_inFaults = verdict.fault ? m_inFaults + 1 : 0;
@@ -221,26 +308,83 @@ class UsbLowerEdge final : public ILowerEdge {
       status = verdict.status;
       switch (verdict.step) {
         case TransferStep::Resubmit: {
-          const int result = Resubmit(*transfer);
+          const int result = SubmitLocked(transfer);
           if (result == LIBUSB_SUCCESS) {
-            static_cast<void>(transfer.release());  // owned by the callback
-            return;
+            break;
           }
-          status = FromSubmitError(result);
+          transfer.state = InState::Idle;
+          reader = Failed(FromSubmitError(result));
           break;
         }
         case TransferStep::ClearHaltThenResubmit:
         case TransferStep::ClearHaltThenComplete:
           // libusb_clear_halt waits for the device: not on the event
           // thread's callback, but in its loop once this returns.
-          m_halted.push_back({transfer.release(), verdict.step});
-          return;
+          transfer.state = InState::Halted;
+          ++m_inFlight;
+          m_halted.push_back({&transfer, verdict.step});
+          break;
         case TransferStep::Complete:
+          reader = Completed(transfer, status, delivered);
           break;
       }
-      m_inTransfer = nullptr;
+      NoteIdle();
     }
-    Finish(std::move(transfer), status);
+    if (reader) reader(status, delivered);
+  }
+
+  // With m_mutex held: a transfer came back with `status`. Returns the
+  // reader to hand it to (outside the lock) with `delivered`, or nothing.
+  InCompletion Completed(Transfer& transfer, NTSTATUS status, Packet& delivered) {
+    if (NT_SUCCESS(status)) {
+      if (m_reader) {
+        delivered = transfer.buffer;
+        transfer.state = InState::Idle;
+        // Back to the device before the reader even wakes.
+        if (!m_inCancel && !m_aborted && SubmitLocked(transfer) != LIBUSB_SUCCESS) {
+          transfer.state = InState::Idle;
+        }
+        InCompletion reader = std::move(m_reader);
+        m_reader = nullptr;
+        return reader;
+      }
+      transfer.state = InState::Ready;
+      m_ready.push_back(&transfer);
+      return nullptr;
+    }
+    transfer.state = InState::Idle;
+    if (status == STATUS_CANCELLED) {
+      // Cancelled for a reader that has gone since: the new one needs it.
+      if (m_reader && !m_inCancel && !m_aborted) {
+        const int result = SubmitLocked(transfer);
+        if (result == LIBUSB_SUCCESS) return nullptr;
+        return Failed(FromSubmitError(result));
+      }
+      // The reader ends when the last of its transfers has come back.
+      if (m_reader && !AnyIn(InState::Submitted) && !AnyIn(InState::Halted)) {
+        InCompletion reader = std::move(m_reader);
+        m_reader = nullptr;
+        return reader;
+      }
+      return nullptr;
+    }
+    return Failed(status);
+  }
+
+  // With m_mutex held: the IN pipe failed (the device went away, or faults
+  // kept coming). The other transfers stop; the reader, or the next one, hears.
+  InCompletion Failed(NTSTATUS status) {
+    m_inCancel = true;
+    for (auto& transfer : m_inPool) {
+      if (transfer->state == InState::Submitted) Cancel(transfer->usb.get());
+    }
+    if (m_reader) {
+      InCompletion reader = std::move(m_reader);
+      m_reader = nullptr;
+      return reader;
+    }
+    if (NT_SUCCESS(m_inFailure)) m_inFailure = status;
+    return nullptr;
   }
 
   void OnOutDone(std::unique_ptr<Transfer> transfer) {
@@ -255,19 +399,21 @@ class UsbLowerEdge final : public ILowerEdge {
       std::lock_guard<std::mutex> guard(m_mutex);
       m_outTransfers.erase(transfer->usb.get());
     }
-    Finish(std::move(transfer), verdict.status);
+    FinishOut(std::move(transfer), verdict.status);
   }
 
   // Runs the completion, then lets the destructor know when none is left.
-  void Finish(std::unique_ptr<Transfer> transfer, NTSTATUS status) {
-    if (transfer->isIn) {
-      transfer->in(status, transfer->buffer);
-    } else {
-      transfer->out(status);
-    }
+  void FinishOut(std::unique_ptr<Transfer> transfer, NTSTATUS status) {
+    transfer->out(status);
     transfer.reset();
     std::lock_guard<std::mutex> guard(m_mutex);
-    if (--m_inFlight == 0) {
+    --m_inFlight;
+    NoteIdle();
+  }
+
+  // With m_mutex held.
+  void NoteIdle() {
+    if (m_inFlight == 0) {
       m_idle.notify_all();
     }
   }
@@ -275,13 +421,18 @@ class UsbLowerEdge final : public ILowerEdge {
   // On the event thread, outside event handling.
   void ClearHalts() {
     std::vector<Halted> halted;
+    std::vector<InCompletion> cancelled;
     {
       std::lock_guard<std::mutex> guard(m_mutex);
       halted.swap(m_halted);
+      cancelled.swap(m_cancelled);
+    }
+    for (InCompletion& reader : cancelled) {
+      reader(STATUS_CANCELLED, Packet{});
     }
     for (Halted& entry : halted) {
-      std::unique_ptr<Transfer> transfer(entry.transfer);
-      const unsigned char endpoint = transfer->usb->endpoint;
+      Transfer& transfer = *entry.transfer;
+      const unsigned char endpoint = transfer.usb->endpoint;
       const int cleared = libusb_clear_halt(m_handle.get(), endpoint);
       if (cleared != LIBUSB_SUCCESS) {
         DbgPrint("Meridel: clearing the halt of endpoint %02x failed (%s)",
@@ -289,27 +440,34 @@ class UsbLowerEdge final : public ILowerEdge {
       }
       NTSTATUS status =
           cleared == LIBUSB_ERROR_NO_DEVICE ? STATUS_DEVICE_REMOVED : STATUS_UNSUCCESSFUL;
+      if (!transfer.isIn) {
+        {
+          std::lock_guard<std::mutex> guard(m_mutex);
+          if (m_aborted) status = STATUS_CANCELLED;
+          m_outTransfers.erase(transfer.usb.get());
+        }
+        FinishOut(std::unique_ptr<Transfer>(&transfer), status);
+        continue;
+      }
+      InCompletion reader;
+      Packet delivered{};
       {
         std::lock_guard<std::mutex> guard(m_mutex);
-        if (transfer->isIn) {
-          if (m_inCancel || m_aborted) {
-            status = STATUS_CANCELLED;
-          } else if (entry.step == TransferStep::ClearHaltThenResubmit &&
-                     cleared != LIBUSB_ERROR_NO_DEVICE) {
-            const int result = Resubmit(*transfer);
-            if (result == LIBUSB_SUCCESS) {
-              static_cast<void>(transfer.release());  // owned by the callback
-              continue;
-            }
-            status = FromSubmitError(result);
+        --m_inFlight;
+        if (m_inCancel || m_aborted) {
+          status = STATUS_CANCELLED;
+        } else if (entry.step == TransferStep::ClearHaltThenResubmit &&
+                   cleared != LIBUSB_ERROR_NO_DEVICE) {
+          const int result = SubmitLocked(transfer);
+          if (result == LIBUSB_SUCCESS) {
+            continue;
           }
-          m_inTransfer = nullptr;
-        } else {
-          if (m_aborted) status = STATUS_CANCELLED;
-          m_outTransfers.erase(transfer->usb.get());
+          status = FromSubmitError(result);
         }
+        reader = Completed(transfer, status, delivered);
+        NoteIdle();
       }
-      Finish(std::move(transfer), status);
+      if (reader) reader(status, delivered);
     }
   }
 
@@ -335,12 +493,16 @@ class UsbLowerEdge final : public ILowerEdge {
 
   std::mutex m_mutex;
   std::condition_variable m_idle;
-  libusb_transfer* m_inTransfer = nullptr;  // from SubmitIn until its completion runs
+  std::array<std::unique_ptr<Transfer>, kInQueue> m_inPool;
+  std::deque<Transfer*> m_ready;          // IN transfers holding packets, oldest first
+  InCompletion m_reader;                  // the read waiting for a packet, if any
+  std::vector<InCompletion> m_cancelled;  // readers whose cancel the event thread reports
+  NTSTATUS m_inFailure = STATUS_SUCCESS;  // a failure that came while nobody read
   bool m_inCancel = false;
   unsigned m_inFaults = 0;
   std::set<libusb_transfer*> m_outTransfers;
   std::vector<Halted> m_halted;  // waiting for the event thread to clear their halt
-  std::size_t m_inFlight = 0;
+  std::size_t m_inFlight = 0;    // transfers at the device or waiting for a halt to clear
   bool m_aborted = false;
   std::atomic<bool> m_stop{false};
   std::thread m_thread;

@@ -71,5 +71,35 @@ TEST_F(UsbLaneTest, CommandsTravelInInterruptTransfers) {
   EXPECT_EQ(CommandsSent(ParseTrace(m_stack->Control("trace"))), expected);
 }
 
+// "depth mean 5.9 max 7" after `endpoint` ("out: " or "in: ") in the simulator's timing line.
+int DepthMax(const std::string& timing, const std::string& endpoint) {
+  const std::size_t at = timing.find(endpoint);
+  if (at == std::string::npos) return -1;
+  const std::size_t max = timing.find(" max ", timing.find("depth mean", at));
+  if (max == std::string::npos) return -1;
+  return std::stoi(timing.substr(max + 5));
+}
+
+// A USB host keeps an endpoint busy by queuing transfers ahead: on a device
+// that moves a packet per frame, a request's packets and the device's
+// answers find the next transfer already waiting.
+TEST(UsbLanePaced, TheHostKeepsTransfersQueuedOnBothEndpoints) {
+  std::string why;
+  if (!UsbLane()) GTEST_SKIP() << "the USB lane's registration runs it (QVX_E2E_LANE=usb)";
+  if (!Stack::UsbAvailable(&why)) GTEST_SKIP() << "no USB lane: " << why;
+  StackOptions options;
+  options.paced = true;
+  Stack stack(options);
+  stack.Control("customer approve 0");
+  stack.Control("timing clear");
+  const std::string element = "00FF" + std::string(255 * 2, 'A');
+  const ProcessResult response = stack.Qvxcmd({"get-response", element + element, "en"});
+  ASSERT_EQ(response.exitCode, 0) << response.output << response.errors;
+
+  const std::string timing = stack.Control("timing");
+  EXPECT_GE(DepthMax(timing, "out: "), 2) << timing;
+  EXPECT_GE(DepthMax(timing, "in: "), 2) << timing;
+}
+
 }  // namespace
 }  // namespace qvx::testing
