@@ -27,7 +27,8 @@ CpuLoad::CpuLoad() {
   if (pid == 0) {
     // A group of its own, so that its workers stop with it.
     ::setpgid(0, 0);
-    ::execlp("stress-ng", "stress-ng", "--cpu", count.c_str(), "--quiet", static_cast<char*>(nullptr));
+    ::execlp("stress-ng", "stress-ng", "--cpu", count.c_str(), "--quiet",
+             static_cast<char*>(nullptr));
     const int error = errno;
     (void)!::write(ready[1], &error, sizeof error);
     ::_exit(127);

@@ -33,9 +33,7 @@ TEST(FramePacerTest, OnePacketPerFrameOnAGridFixedAtTheStart) {
     std::vector<microseconds> passes;
   };
   const Case cases[] = {
-      {"a transfer in an unused frame passes at once",
-       {microseconds(2300)},
-       {microseconds(2300)}},
+      {"a transfer in an unused frame passes at once", {microseconds(2300)}, {microseconds(2300)}},
       {"queued together: one per frame, on the frame starts",
        {microseconds(100), microseconds(100), microseconds(100), microseconds(100)},
        {microseconds(100), microseconds(1000), microseconds(2000), microseconds(3000)}},

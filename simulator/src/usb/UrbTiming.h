@@ -1,7 +1,7 @@
 // Where an interrupt packet's time goes on the emulated cable, per
 // endpoint: "queued" from the host's submit (for IN, or the packet's
-// readiness if later) until a frame carried the packet, "reap" from then until the host reaped the finished URB, and
-// "turnaround" from the host's latest reap (on either endpoint) until it
+// readiness if later) until a frame carried the packet, "reap" from then until the host reaped the
+// finished URB, and "turnaround" from the host's latest reap (on either endpoint) until it
 // submitted a URB on an endpoint where it had none queued (never counted
 // while it kept URBs queued), with the number of URBs the host had queued
 // on the endpoint when it submitted one. Read with the control command
