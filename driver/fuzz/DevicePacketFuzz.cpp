@@ -127,7 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static qvx::driver::CUnitBitmap units;
   qvx::driver::CDevice::Options options;
   options.units = &units;
-  options.writeRound = std::chrono::milliseconds(50);
+  options.writeRoundMs = 50;
   auto device = qvx::driver::CDevice::Add(
       std::make_unique<qvx::fuzz::CFuzzLowerEdge>(std::move(bursts)), 0, options);
   Require(device != nullptr);

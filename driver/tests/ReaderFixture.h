@@ -48,7 +48,7 @@ class ReaderFixture : public ::testing::Test {
     test->edge = edge.get();
     qvx::driver::CDevice::Options options;
     options.units = &m_units;
-    options.writeRound = std::chrono::milliseconds(200);
+    options.writeRoundMs = 200;
     test->device = qvx::driver::CDevice::Add(std::move(edge), readerIndex, options);
     return test;
   }

@@ -50,7 +50,8 @@ CDevice::CDevice(Key, std::unique_ptr<ILowerEdge> lower, std::uint32_t unit,
       m_readerName(std::move(readerName)),
       m_units(*options.units),
       m_capabilities(KeptCapabilities(DeviceCapabilities{})),
-      m_transport(std::make_unique<CTransport>(std::move(lower), m_card, options.writeRound)),
+      m_transport(std::make_unique<CTransport>(KOwned<ILowerEdge>(lower.release()), m_card,
+                                               options.writeRoundMs)),
       m_reader(std::make_unique<CReader>(*m_transport, m_card, unit, m_readerName,
                                          [this] { OnDeviceFailed(); })) {}
 

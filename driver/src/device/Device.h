@@ -31,7 +31,7 @@ class CDevice {
  public:
   struct Options {
     CUnitBitmap* units = &DriverUnits();
-    std::chrono::milliseconds writeRound = CTransport::kWriteRound;
+    std::uint32_t writeRoundMs = CTransport::kWriteRoundMs;
   };
 
   // Adding a device: a unit number, the transport over `lower`, the reader

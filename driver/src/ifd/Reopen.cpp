@@ -6,6 +6,7 @@
 #include "ifd/Channels.h"
 #include "ifd/ResponseCodes.h"
 #include "kernel/DebugPrint.h"
+#include "transport/LowerEdgeFactory.h"
 
 namespace qvx::driver {
 

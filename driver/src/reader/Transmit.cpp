@@ -39,7 +39,8 @@ NTSTATUS ModeExchange(CDeviceCommands& commands, const std::vector<std::uint8_t>
   if (!NT_SUCCESS(status)) {
     return status;
   }
-  *reply = ExchangeAnswer(response.code, response.data);
+  *reply = ExchangeAnswer(response.code,
+                          std::vector<std::uint8_t>(response.data.begin(), response.data.end()));
   return STATUS_SUCCESS;
 }
 

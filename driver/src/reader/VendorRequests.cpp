@@ -95,7 +95,9 @@ CVendorRequests::Outcome CVendorRequests::Run(std::uint32_t code,
 CVendorRequests::Outcome CVendorRequests::Command(DeviceCommand command, const std::uint8_t* data,
                                                   std::size_t length, Response& response) {
   const NTSTATUS status = m_commands.Run(command, data, length, response);
-  return {status, NT_SUCCESS(status) ? std::vector<std::uint8_t>{} : response.data};
+  return {status, NT_SUCCESS(status)
+                      ? std::vector<std::uint8_t>{}
+                      : std::vector<std::uint8_t>(response.data.begin(), response.data.end())};
 }
 
 CVendorRequests::Outcome CVendorRequests::Start(const std::uint8_t* parameter) {
@@ -115,7 +117,7 @@ CVendorRequests::Outcome CVendorRequests::CheckDevice(std::vector<std::uint8_t>*
   if (!NT_SUCCESS(outcome.status)) {
     return outcome;
   }
-  *reply = response.data;
+  reply->assign(response.data.begin(), response.data.end());
   reply->insert(reply->end(), kDriverVersion, kDriverVersion + sizeof kDriverVersion);
   return outcome;
 }
@@ -132,7 +134,7 @@ CVendorRequests::Outcome CVendorRequests::CheckCard(const std::vector<std::uint8
   Response response;
   outcome = Command(DeviceCommand::CheckCard, nullptr, 0, response);
   if (NT_SUCCESS(outcome.status)) {
-    *reply = std::move(response.data);
+    reply->assign(response.data.begin(), response.data.end());
   }
   return outcome;
 }
@@ -158,7 +160,7 @@ CVendorRequests::Outcome CVendorRequests::GetResponse(const std::vector<std::uin
     outcome = Command(DeviceCommand::ResponseEnd, nullptr, 0, response);
   }
   if (NT_SUCCESS(outcome.status)) {
-    *reply = std::move(response.data);
+    reply->assign(response.data.begin(), response.data.end());
   }
   return outcome;
 }
@@ -186,7 +188,7 @@ CVendorRequests::Outcome CVendorRequests::ComputeWithBlock(const std::uint8_t* b
   Response response;
   outcome = Command(DeviceCommand::ModeBlock, block, length, response);
   if (NT_SUCCESS(outcome.status)) {
-    *reply = std::move(response.data);
+    reply->assign(response.data.begin(), response.data.end());
   }
   return outcome;
 }
