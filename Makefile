@@ -104,7 +104,7 @@ windows-x86:
 	@scripts/install-deps --windows
 	$(CMAKE) -S . -B $(WINDOWS_X86_DIR) -G $(GENERATOR) -DQVX_WERROR=ON \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-i686.cmake
-	$(CMAKE) --build $(WINDOWS_X86_DIR) -j$(JOBS) --target BRIXON brixonhost qvxrdr_sys
+	$(CMAKE) --build $(WINDOWS_X86_DIR) -j$(JOBS) --target BRIXON brixonhost qvxrdr_sys qvxrdr_kernel_link_check
 
 test-windows: build windows windows-x86
 	$(CTEST) --test-dir $(WINDOWS_DIR) --output-on-failure -j$(JOBS) --timeout 300

@@ -17,7 +17,7 @@
 
 #include "FuzzLowerEdge.h"
 #include "FuzzSeeds.h"
-#include "device/Device.h"
+#include "device/AddDevice.h"
 #include "device/UnitBitmap.h"
 #include "reader/ControlCodes.h"
 
@@ -128,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   qvx::driver::CDevice::Options options;
   options.units = &units;
   options.writeRoundMs = 50;
-  auto device = qvx::driver::CDevice::Add(
+  auto device = qvx::driver::AddDevice(
       std::make_unique<qvx::fuzz::CFuzzLowerEdge>(std::move(bursts)), 0, options);
   Require(device != nullptr);
   if (device->Start() == qvx::driver::STATUS_SUCCESS) {

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "kernel/Bytes.h"
 #include "kernel/Owned.h"
 #include "kernel/Thread.h"
 #include "kernel/Time.h"
@@ -124,6 +125,26 @@ TEST(KernelSafeCoreTest, ResponseDataKeepsAtMostTheLongestResponse) {
   EXPECT_EQ(std::vector<std::uint8_t>(data.begin(), data.end()).size(), kMaxResponseLength);
   data.Clear();
   EXPECT_TRUE(data.empty());
+}
+
+TEST(KernelSafeCoreTest, ByteBuffersKeepWhatFitsAndCompareByTheirBytes) {
+  ByteBuffer<4> buffer{0x01, 0x02};
+  EXPECT_TRUE(buffer.Append({0x03}));
+  EXPECT_FALSE(buffer.Append({0x04, 0x05})) << "the fifth byte does not fit";
+  EXPECT_EQ(buffer, (std::vector<std::uint8_t>{0x01, 0x02, 0x03, 0x04}));
+  EXPECT_NE(buffer, (std::vector<std::uint8_t>{0x01, 0x02, 0x03}));
+  EXPECT_NE(buffer, (std::vector<std::uint8_t>{0x01, 0x02, 0x03, 0x05}));
+
+  const std::vector<std::uint8_t> source{0xAA, 0xBB};
+  const ByteView view(source);
+  EXPECT_EQ(view.data(), source.data()) << "a view does not copy";
+  EXPECT_TRUE(buffer.Assign(view));
+  EXPECT_EQ(buffer, source);
+  EXPECT_FALSE(buffer.Assign(std::vector<std::uint8_t>(5, 0x11)));
+  EXPECT_EQ(buffer.size(), 4u);
+  buffer.Clear();
+  EXPECT_TRUE(buffer.empty());
+  EXPECT_TRUE(ByteView().empty());
 }
 
 TEST(KernelSafeCoreTest, TheEndpointListKeepsTheFirstTwoPipes) {

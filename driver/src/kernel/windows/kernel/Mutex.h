@@ -27,7 +27,9 @@ class KMutex {
 
 class SpinLock {
  public:
-  SpinLock() { KeInitializeSpinLock(&m_lock); }
+  // A spin lock of zero is an initialised one (what KeInitializeSpinLock
+  // writes), so a lock in a driver-wide object needs no constructor to run.
+  constexpr SpinLock() = default;
   SpinLock(const SpinLock&) = delete;
   SpinLock& operator=(const SpinLock&) = delete;
 
@@ -39,7 +41,7 @@ class SpinLock {
   void unlock() { KeReleaseSpinLock(&m_lock, m_irql); }
 
  private:
-  KSPIN_LOCK m_lock;
+  KSPIN_LOCK m_lock = 0;
   KIRQL m_irql = PASSIVE_LEVEL;  // of the holder, restored at release
 };
 
