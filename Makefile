@@ -96,14 +96,15 @@ windows:
 	  -DQVX_LINUX_BUILD_DIR=$(abspath $(BUILD_DIR))
 	$(CMAKE) --build $(WINDOWS_DIR) -j$(JOBS)
 
-# The plug-in for x86 as well, for browsers that run it in a 32-bit
-# process: built, not run (there is no 32-bit Wine here).
+# The plug-in and the reader driver for x86 as well, for browsers that run
+# the plug-in in a 32-bit process and for 32-bit Windows: built, not run
+# (there is no 32-bit Wine here).
 WINDOWS_X86_DIR ?= build-windows-x86
 windows-x86:
 	@scripts/install-deps --windows
 	$(CMAKE) -S . -B $(WINDOWS_X86_DIR) -G $(GENERATOR) -DQVX_WERROR=ON \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-i686.cmake
-	$(CMAKE) --build $(WINDOWS_X86_DIR) -j$(JOBS) --target BRIXON brixonhost
+	$(CMAKE) --build $(WINDOWS_X86_DIR) -j$(JOBS) --target BRIXON brixonhost qvxrdr_sys qvxrdr_kernel_link_check
 
 test-windows: build windows windows-x86
 	$(CTEST) --test-dir $(WINDOWS_DIR) --output-on-failure -j$(JOBS) --timeout 300

@@ -17,7 +17,7 @@
 
 #include "FuzzLowerEdge.h"
 #include "FuzzSeeds.h"
-#include "device/Device.h"
+#include "device/AddDevice.h"
 #include "device/UnitBitmap.h"
 #include "reader/ControlCodes.h"
 
@@ -127,8 +127,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static qvx::driver::CUnitBitmap units;
   qvx::driver::CDevice::Options options;
   options.units = &units;
-  options.writeRound = std::chrono::milliseconds(50);
-  auto device = qvx::driver::CDevice::Add(
+  options.writeRoundMs = 50;
+  auto device = qvx::driver::AddDevice(
       std::make_unique<qvx::fuzz::CFuzzLowerEdge>(std::move(bursts)), 0, options);
   Require(device != nullptr);
   if (device->Start() == qvx::driver::STATUS_SUCCESS) {

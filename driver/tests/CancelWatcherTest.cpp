@@ -91,8 +91,8 @@ TEST_F(CancelWatcherTest, SequenceBytesFollowEachOther) {
 TEST_F(CancelWatcherTest, SecondReaderWatchesItsOwnEvent) {
   Control(kOpenCancelEvent);
   auto second = StartedDevice(1);
-  EXPECT_EQ(second->device->Reader().CancelEventName(),
-            "Global\\Meridel Quorvex2_Reader 01 00_cancel_event");
+  EXPECT_STREQ(second->device->Reader().CancelEventName(),
+               "Global\\Meridel Quorvex2_Reader 01 00_cancel_event");
   auto request = WaitingRequest(*second);
   SetCancelEvent("Global\\Meridel Quorvex2_Reader 01 00_cancel_event");
   ASSERT_EQ(request.wait_for(5s), std::future_status::ready);
@@ -105,7 +105,7 @@ TEST_F(CancelWatcherTest, SecondReaderWatchesItsOwnEvent) {
 TEST_F(CancelWatcherTest, DeviceWithASerialNumberWatchesItsListedName) {
   const std::string listed = "Global\\Meridel Quorvex2_Reader (QV2-000417) 00 00_cancel_event";
   auto serial = StartedDevice(0, true, DeviceNameStrings{std::nullopt, "QV2-000417"});
-  EXPECT_EQ(serial->device->ReaderName(), "Meridel Quorvex2_Reader (QV2-000417) 00 00");
+  EXPECT_STREQ(serial->device->ReaderName(), "Meridel Quorvex2_Reader (QV2-000417) 00 00");
   EXPECT_EQ(serial->device->Reader().CancelEventName(), listed);
   Control(*serial->device, kOpenCancelEvent, {});
   auto request = WaitingRequest(*serial);

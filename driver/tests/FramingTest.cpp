@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "transport/Packet.h"
+#include "transport/PacketList.h"
 
 namespace qvx::driver {
 namespace {

@@ -6,12 +6,14 @@
 
 #include <future>
 
+#include "FunctionCompletion.h"
 #include "RecordingCardEvents.h"
 #include "Watchdog.h"
 #include "device/Packet.h"
 #include "transport/SocketLowerEdge.h"
 #include "transport/Transport.h"
 #include "platform/posix/UniqueFd.h"
+#include "transport/LowerEdgeFactory.h"
 #include "transport/UsbLowerEdge.h"
 
 namespace qvx::driver {
@@ -35,17 +37,18 @@ class LowerEdgeTest : public ::testing::Test {
 
   std::future<InResult> SubmitIn() {
     auto promise = std::make_shared<std::promise<InResult>>();
-    EXPECT_EQ(m_edge->SubmitIn([promise](NTSTATUS status, const Packet& packet) {
-      promise->set_value({status, packet});
-    }),
-              STATUS_SUCCESS);
+    EXPECT_EQ(
+        m_edge->SubmitIn(qvx::testing::InFunction([promise](NTSTATUS status, const Packet& packet) {
+          promise->set_value({status, packet});
+        })),
+        STATUS_SUCCESS);
     return promise->get_future();
   }
 
   NTSTATUS Write(const Packet& packet) {
     std::promise<NTSTATUS> done;
-    const NTSTATUS submitted =
-        m_edge->SubmitOut(packet, [&done](NTSTATUS status) { done.set_value(status); });
+    const NTSTATUS submitted = m_edge->SubmitOut(
+        packet, qvx::testing::OutFunction([&done](NTSTATUS status) { done.set_value(status); }));
     return NT_SUCCESS(submitted) ? done.get_future().get() : submitted;
   }
 
@@ -84,7 +87,8 @@ TEST_F(LowerEdgeTest, PacketsTravelBothWays) {
 
 TEST_F(LowerEdgeTest, CancelledReadAndOneReadAtATime) {
   std::future<InResult> in = SubmitIn();
-  EXPECT_EQ(m_edge->SubmitIn([](NTSTATUS, const Packet&) {}), STATUS_INVALID_DEVICE_STATE);
+  EXPECT_EQ(m_edge->SubmitIn(qvx::testing::InFunction([](NTSTATUS, const Packet&) {})),
+            STATUS_INVALID_DEVICE_STATE);
   m_edge->CancelIn();
   EXPECT_EQ(in.get().status, STATUS_CANCELLED);
 
@@ -99,7 +103,8 @@ TEST_F(LowerEdgeTest, PeerClosingIsTheDevicePulled) {
   std::future<InResult> in = SubmitIn();
   m_peer.Reset();
   EXPECT_EQ(in.get().status, STATUS_DEVICE_REMOVED);
-  EXPECT_NE(m_edge->SubmitIn([](NTSTATUS, const Packet&) {}), STATUS_SUCCESS);
+  EXPECT_NE(m_edge->SubmitIn(qvx::testing::InFunction([](NTSTATUS, const Packet&) {})),
+            STATUS_SUCCESS);
   EXPECT_EQ(Write(PowerOff()), STATUS_DEVICE_REMOVED);
 }
 
@@ -107,12 +112,13 @@ TEST_F(LowerEdgeTest, AbortedPipesEndTheReadAndRefuseMore) {
   std::future<InResult> in = SubmitIn();
   m_edge->AbortPipes();
   EXPECT_EQ(in.get().status, STATUS_CANCELLED);
-  EXPECT_NE(m_edge->SubmitOut(PowerOff(), [](NTSTATUS) {}), STATUS_SUCCESS);
+  EXPECT_NE(m_edge->SubmitOut(PowerOff(), qvx::testing::OutFunction([](NTSTATUS) {})),
+            STATUS_SUCCESS);
 }
 
 TEST_F(LowerEdgeTest, TransportOverTheSocket) {
   qvx::testing::RecordingCardEvents events;
-  CTransport transport(std::move(m_edge), events);
+  CTransport transport(KOwned<ILowerEdge>(m_edge.release()), events);
   ASSERT_EQ(transport.Configure(), STATUS_SUCCESS);
   EXPECT_EQ(transport.Descriptors().vendorId, kTestVendorId);
   transport.ClearFlags();
@@ -130,7 +136,8 @@ TEST_F(LowerEdgeTest, TransportOverTheSocket) {
   ASSERT_EQ(transport.SendRequest(0x03, {0xAB, 0xCD}, response), STATUS_SUCCESS);
   EXPECT_EQ(device.get(), CommandHeader(0x03, 2));
   EXPECT_EQ(response.code, 0x04);
-  EXPECT_EQ(response.data, (std::vector<std::uint8_t>{0xCD, 0xAB}));
+  EXPECT_EQ(std::vector<std::uint8_t>(response.data.begin(), response.data.end()),
+            (std::vector<std::uint8_t>{0xCD, 0xAB}));
 
   // Pulling the device mid-exchange ends the request and marks the card gone.
   auto pulled = std::async(std::launch::async, [this] {

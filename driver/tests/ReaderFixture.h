@@ -15,7 +15,7 @@
 #include "ScopedEnv.h"
 #include "ScriptedEdge.h"
 #include "ScriptedFirmware.h"
-#include "device/Device.h"
+#include "device/AddDevice.h"
 #include "device/Packet.h"
 #include "device/UnitBitmap.h"
 #include "reader/LastErrorRecord.h"
@@ -48,8 +48,8 @@ class ReaderFixture : public ::testing::Test {
     test->edge = edge.get();
     qvx::driver::CDevice::Options options;
     options.units = &m_units;
-    options.writeRound = std::chrono::milliseconds(200);
-    test->device = qvx::driver::CDevice::Add(std::move(edge), readerIndex, options);
+    options.writeRoundMs = 200;
+    test->device = qvx::driver::AddDevice(std::move(edge), readerIndex, options);
     return test;
   }
 

@@ -47,7 +47,7 @@ TEST(TransmitApduTableTest, Identification) {
 }
 
 TEST(TransmitApduTableTest, TransmitBlocks) {
-  Bytes block;
+  TransmitBlock block;
   const Bytes withData{0x80, 0x12, 0x02, 0x01, 0x03, 0xA1, 0xA2, 0xA3, 0x00};
   ASSERT_TRUE(BuildTransmitBlock(withData.data(), withData.size(), &block));
   EXPECT_EQ(block, (Bytes{0x01, 0x03, 0xA1, 0xA2, 0xA3}));

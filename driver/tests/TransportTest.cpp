@@ -12,6 +12,7 @@
 #include "ScriptedEdge.h"
 #include "Watchdog.h"
 #include "device/Packet.h"
+#include "transport/PacketList.h"
 #include "transport/Transport.h"
 
 namespace qvx::driver {
@@ -30,15 +31,20 @@ std::vector<std::uint8_t> Bytes(std::size_t length, std::uint8_t first = 0x10) {
   return bytes;
 }
 
+std::vector<std::uint8_t> Bytes(const ResponseData& data) {
+  return std::vector<std::uint8_t>(data.begin(), data.end());
+}
+
 class TransportTest : public ::testing::Test {
  protected:
-  TransportTest() { Make(CTransport::kWriteRound); }
+  TransportTest() { Make(CTransport::kWriteRoundMs); }
 
-  void Make(std::chrono::milliseconds writeRound) {
+  void Make(std::uint32_t writeRoundMs) {
     m_transport.reset();
     auto edge = std::make_unique<ScriptedEdge>();
     m_edge = edge.get();
-    m_transport = std::make_unique<CTransport>(std::move(edge), m_events, writeRound);
+    m_transport =
+        std::make_unique<CTransport>(KOwned<ILowerEdge>(edge.release()), m_events, writeRoundMs);
   }
 
   void Start() {
@@ -74,7 +80,7 @@ TEST_F(TransportTest, ConfigureNeedsEightBytePipes) {
                         {{{0x81, 8}, {0x02, 64}}, STATUS_UNSUCCESSFUL},
                         {{{0x02, 8}}, STATUS_UNSUCCESSFUL}};
   for (const Case& c : cases) {
-    Make(CTransport::kWriteRound);
+    Make(CTransport::kWriteRoundMs);
     m_edge->SetEndpoints(c.endpoints);
     EXPECT_EQ(m_transport->Configure(), c.expected);
     if (c.expected != STATUS_SUCCESS) {
@@ -87,7 +93,7 @@ TEST_F(TransportTest, ConfigureNeedsEightBytePipes) {
 TEST_F(TransportTest, RequestIsAHeaderAndDataPacketsAndTheResponseIsReassembled) {
   for (std::size_t length : {std::size_t{13}, std::size_t{0}}) {
     SCOPED_TRACE(length);
-    Make(CTransport::kWriteRound);
+    Make(CTransport::kWriteRoundMs);
     Start();
     const std::vector<std::uint8_t> request = Bytes(length);
     const std::vector<std::uint8_t> answer = Bytes(13, 0x80);
@@ -98,7 +104,7 @@ TEST_F(TransportTest, RequestIsAHeaderAndDataPacketsAndTheResponseIsReassembled)
     ASSERT_EQ(m_transport->SendRequest(0x05, request, response), STATUS_SUCCESS);
     EXPECT_EQ(response.code, 0x02);
     EXPECT_EQ(response.length, 13);
-    EXPECT_EQ(response.data, answer);
+    EXPECT_EQ(Bytes(response.data), answer);
 
     std::vector<Packet> expected{CommandHeader(0x05, static_cast<std::uint16_t>(length))};
     for (const Packet& packet : DataPackets(request.data(), request.size())) {
@@ -115,7 +121,7 @@ TEST_F(TransportTest, ResponseStoresOnlyTheAnnouncedBytes) {
   ReplyAfter(1, answer);
   Response response;
   ASSERT_EQ(m_transport->SendRequest(0x06, nullptr, 0, response), STATUS_SUCCESS);
-  EXPECT_EQ(response.data, Bytes(7));
+  EXPECT_EQ(Bytes(response.data), Bytes(7));
 }
 
 TEST_F(TransportTest, EmptyResponseReadsNoDataPacket) {
@@ -218,7 +224,7 @@ TEST_F(TransportTest, FramingViolationsFailWithTheirDebugLine) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Make(CTransport::kWriteRound);
+    Make(CTransport::kWriteRoundMs);
     Start();
     ReplyAfter(1, c.device);
     Response response;
@@ -256,7 +262,7 @@ TEST_F(TransportTest, PumpHandlesDeviceEventsBeforeTheResponse) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Make(CTransport::kWriteRound);
+    Make(CTransport::kWriteRoundMs);
     Start();
     EXPECT_TRUE(m_transport->SetIgnoreEvent6(c.ignoreEvent6)) << "set by default";
     ReplyAfter(1, c.device);
@@ -300,7 +306,7 @@ TEST_F(TransportTest, FailedTransfersEndTheExchange) {
   EXPECT_EQ(m_transport->ReadPacket(packet), QVX_STATUS_READ_FAILED);
 
   // OUT failure.
-  Make(CTransport::kWriteRound);
+  Make(CTransport::kWriteRoundMs);
   Start();
   m_edge->SetWriteStatus(STATUS_UNSUCCESSFUL);
   EXPECT_EQ(m_transport->SendRequest(0x02, Bytes(60), response), QVX_STATUS_WRITE_FAILED);
@@ -310,7 +316,7 @@ TEST_F(TransportTest, FailedTransfersEndTheExchange) {
       << "nothing once the failure is known";
 
   // The IN transfer cannot even be passed down: a reader must not wait forever.
-  Make(CTransport::kWriteRound);
+  Make(CTransport::kWriteRoundMs);
   ASSERT_EQ(m_transport->Configure(), STATUS_SUCCESS);
   m_edge->FailSubmitIn(STATUS_DEVICE_REMOVED);
   EXPECT_EQ(m_transport->ArmReadPump(), STATUS_INVALID_DEVICE_STATE);
@@ -318,7 +324,7 @@ TEST_F(TransportTest, FailedTransfersEndTheExchange) {
 }
 
 TEST_F(TransportTest, StalledWriteReportsEachRoundAndKeepsWaiting) {
-  Make(20ms);
+  Make(20);
   Start();
   m_edge->HoldWrites(true);
   auto write = std::async(std::launch::async,

@@ -83,7 +83,7 @@ TEST(VendorErrorTablesTest, ResponseCheck) {
   };
   for (const CheckCase& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(CheckResponse(c.required, c.code, c.data), c.result);
+    EXPECT_EQ(CheckResponse(c.required, c.code, c.data.data(), c.data.size()), c.result);
   }
 }
 

@@ -1,10 +1,8 @@
 #include "device/Device.h"
 
-#include <new>
 #include <utility>
 
 #include "kernel/DebugPrint.h"
-#include "reader/ReaderName.h"
 
 namespace qvx::driver {
 
@@ -12,47 +10,22 @@ namespace {
 
 constexpr char kTagPnp[] = "PnP";
 
-// The reader's listed name: a USB device adds the strings it names itself
-// with; a lower edge that cannot tell gives the plain name.
-std::string ListedName(ILowerEdge& lower, std::uint32_t readerIndex) {
-  UsbDescriptors descriptors;
-  if (!NT_SUCCESS(lower.ReadDescriptors(descriptors))) {
-    descriptors.strings = DeviceNameStrings{};
-  }
-  return ListedReaderName(descriptors.strings, readerIndex, ReaderNameExtension());
-}
-
 }  // namespace
 
-std::unique_ptr<CDevice> CDevice::Add(std::unique_ptr<ILowerEdge> lower, std::uint32_t readerIndex,
-                                      Options options) {
-  if (!lower) {
-    return nullptr;
-  }
-  CUnitBitmap& units = *options.units;
-  const std::uint32_t unit = units.Allocate();
-  try {
-    std::string name = ListedName(*lower, readerIndex);
-    auto device = std::make_unique<CDevice>(Key{}, std::move(lower), unit, readerIndex,
-                                            std::move(name), options);
-    units.DeviceAdded();
-    return device;
-  } catch (const std::bad_alloc&) {
-    units.Release(unit);
-    return nullptr;
-  }
-}
-
-CDevice::CDevice(Key, std::unique_ptr<ILowerEdge> lower, std::uint32_t unit,
-                 std::uint32_t readerIndex, std::string readerName, const Options& options)
+CDevice::CDevice(KOwned<ILowerEdge> lower, std::uint32_t unit, std::uint32_t readerIndex,
+                 const char* readerName, const char* cancelEventName, const Options& options)
     : m_unit(unit),
       m_readerIndex(readerIndex),
-      m_readerName(std::move(readerName)),
       m_units(*options.units),
       m_capabilities(KeptCapabilities(DeviceCapabilities{})),
-      m_transport(std::make_unique<CTransport>(std::move(lower), m_card, options.writeRound)),
-      m_reader(std::make_unique<CReader>(*m_transport, m_card, unit, m_readerName,
-                                         [this] { OnDeviceFailed(); })) {}
+      m_transport(std::move(lower), m_card, options.writeRoundMs),
+      m_reader(m_transport, m_card, unit, cancelEventName, static_cast<IDeviceFailure&>(*this)) {
+  std::size_t i = 0;
+  for (; readerName[i] != '\0' && i + 1 < kMaxReaderName; ++i) {
+    m_readerName[i] = readerName[i];
+  }
+  m_readerName[i] = '\0';
+}
 
 CDevice::~CDevice() {
   if (State() != DeviceState::Removed) {
@@ -77,15 +50,15 @@ NTSTATUS CDevice::ServePnp(Body body) {
 
 NTSTATUS CDevice::Start() {
   return ServePnp([&]() -> NTSTATUS {
-    const NTSTATUS status = m_transport->Configure();
+    const NTSTATUS status = m_transport.Configure();
     if (!NT_SUCCESS(status)) {
       DbgPrint("Meridel: start of unit %u failed (0x%08x)", static_cast<unsigned>(m_unit),
                static_cast<unsigned>(status));
       return status;
     }
     m_state.store(DeviceState::Started);
-    m_transport->ClearFlags();
-    const NTSTATUS query = m_transport->CardStatusQuery();
+    m_transport.ClearFlags();
+    const NTSTATUS query = m_transport.CardStatusQuery();
     if (!NT_SUCCESS(query)) {
       DbgPrint("Meridel: card status query failed (0x%08x)", static_cast<unsigned>(query));
     }
@@ -110,9 +83,9 @@ NTSTATUS CDevice::QueryRemove() {
 
 NTSTATUS CDevice::Stop() {
   return ServePnp([&]() -> NTSTATUS {
-    m_transport->StopReadPump();
-    m_transport->CardStatusEvent().Set();
-    m_transport->Unconfigure();
+    m_transport.StopReadPump();
+    m_transport.CardStatusEvent().Set();
+    m_transport.Unconfigure();
     m_state.store(DeviceState::NotStarted);
     return STATUS_SUCCESS;
   });
@@ -127,10 +100,10 @@ NTSTATUS CDevice::Remove() {
     return hold.Status();
   }
   PendingIoScope pending(m_pendingIo);
-  m_reader->StopCancelWatcher();
+  m_reader.StopCancelWatcher();
   if (State() != DeviceState::SurpriseRemoved) {
     // A request waiting for the device ends now with a read error.
-    m_transport->AbortPipes();
+    m_transport.AbortPipes();
   }
   m_state.store(DeviceState::Removed);
   m_units.Release(m_unit);
@@ -143,7 +116,7 @@ NTSTATUS CDevice::Remove() {
 NTSTATUS CDevice::SurpriseRemoval() {
   return ServePnp([&]() -> NTSTATUS {
     m_state.store(DeviceState::SurpriseRemoved);
-    m_transport->AbortPipes();
+    m_transport.AbortPipes();
     return STATUS_SUCCESS;
   });
 }
@@ -155,7 +128,7 @@ NTSTATUS CDevice::QueryCapabilities(DeviceCapabilities& caps) {
       return status;
     }
     caps.surpriseRemovalOk = true;
-    std::lock_guard<std::mutex> guard(m_powerLock);
+    SpinLockGuard guard(m_powerLock);
     m_capabilities = KeptCapabilities(caps);
     return STATUS_SUCCESS;
   });
@@ -185,7 +158,7 @@ void CDevice::OnDeviceFailed() {
 }
 
 DeviceCapabilities CDevice::Capabilities() {
-  std::lock_guard<std::mutex> guard(m_powerLock);
+  SpinLockGuard guard(m_powerLock);
   return m_capabilities;
 }
 

@@ -5,18 +5,15 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <mutex>
-#include <string>
-#include <vector>
 
 #include "device/DeviceCapabilities.h"
 #include "device/DeviceState.h"
 #include "device/UnitBitmap.h"
+#include "kernel/Mutex.h"
 #include "kernel/NtStatus.h"
+#include "kernel/Owned.h"
 #include "kernel/PendingIo.h"
 #include "kernel/RemoveLock.h"
 #include "reader/CardPower.h"
@@ -27,22 +24,24 @@
 
 namespace qvx::driver {
 
-class CDevice {
+class CDevice final : private IDeviceFailure {
  public:
   struct Options {
     CUnitBitmap* units = &DriverUnits();
-    std::chrono::milliseconds writeRound = CTransport::kWriteRound;
+    std::uint32_t writeRoundMs = CTransport::kWriteRoundMs;
   };
 
-  // Adding a device: a unit number, the transport over `lower`, the reader
-  // context named from `readerIndex` and the strings `lower` reports. Not
-  // started yet. Null when `lower` is null.
-  static std::unique_ptr<CDevice> Add(std::unique_ptr<ILowerEdge> lower, std::uint32_t readerIndex,
-                                      Options options);
-  static std::unique_ptr<CDevice> Add(std::unique_ptr<ILowerEdge> lower,
-                                      std::uint32_t readerIndex) {
-    return Add(std::move(lower), readerIndex, Options{});
-  }
+  // Longer names are cut.
+  static constexpr std::size_t kMaxReaderName = 256;
+
+  // A device with its unit number taken from options.units (which it gives
+  // back at removal), the transport over `lower` (not empty) and the reader
+  // context. `readerName` is the name the resource manager lists it by,
+  // `cancelEventName` the reader's cancel event as KNamedEvent takes it.
+  // Not started yet. Each system's AddDevice makes one: device/AddDevice.h
+  // on Linux, the WDM driver's in the device extension.
+  CDevice(KOwned<ILowerEdge> lower, std::uint32_t unit, std::uint32_t readerIndex,
+          const char* readerName, const char* cancelEventName, const Options& options);
   // Removes the device first if nobody did.
   ~CDevice();
   CDevice(const CDevice&) = delete;
@@ -86,24 +85,14 @@ class CDevice {
   std::uint32_t Unit() const { return m_unit; }
   std::uint32_t ReaderIndex() const { return m_readerIndex; }
   // As the resource manager lists it.
-  const std::string& ReaderName() const { return m_readerName; }
+  const char* ReaderName() const { return m_readerName; }
   bool DeviceFailed() const { return m_deviceFailed.load(); }
   DevicePowerState DevicePower();
   SystemPowerState SystemPower();
   DeviceCapabilities Capabilities();
-  CReader& Reader() { return *m_reader; }
+  CReader& Reader() { return m_reader; }
   CCardState& Card() { return m_card; }
   PendingIoCount& PendingIo() { return m_pendingIo; }
-
- private:
-  // Only Add() builds devices.
-  struct Key {
-    explicit Key() = default;
-  };
-
- public:
-  CDevice(Key, std::unique_ptr<ILowerEdge> lower, std::uint32_t unit, std::uint32_t readerIndex,
-          std::string readerName, const Options& options);
 
  private:
   // The gate of every request: served only while started, inside the
@@ -114,11 +103,11 @@ class CDevice {
   NTSTATUS ServePnp(Body body);
   NTSTATUS PowerUp(DevicePowerState state);
   NTSTATUS PowerDown(DevicePowerState state);
-  void OnDeviceFailed();
+  void OnDeviceFailed() override;
 
   const std::uint32_t m_unit;
   const std::uint32_t m_readerIndex;
-  const std::string m_readerName;
+  char m_readerName[kMaxReaderName] = {};
   CUnitBitmap& m_units;
 
   std::atomic<DeviceState> m_state{DeviceState::NotStarted};
@@ -126,7 +115,7 @@ class CDevice {
   PendingIoCount m_pendingIo;
   RemoveLock m_removeLock;
 
-  std::mutex m_powerLock;
+  SpinLock m_powerLock;
   DeviceCapabilities m_capabilities;
   DevicePowerState m_devicePower = DevicePowerState::D0;
   SystemPowerState m_systemPower = SystemPowerState::S0;
@@ -134,8 +123,8 @@ class CDevice {
   // Built in this order, torn down in reverse: the card state outlives the
   // transport that reports to it, the transport outlives the reader.
   CCardState m_card;
-  std::unique_ptr<CTransport> m_transport;
-  std::unique_ptr<CReader> m_reader;
+  CTransport m_transport;
+  CReader m_reader;
 };
 
 }  // namespace qvx::driver

@@ -31,10 +31,9 @@ NTSTATUS CDevice::DeviceControl(std::uint32_t code, const std::uint8_t* in, std:
     if (!IsServedVendorCode(code)) {
       return STATUS_INVALID_PARAMETER;
     }
-    const std::vector<std::uint8_t> input =
-        in == nullptr ? std::vector<std::uint8_t>{} : std::vector<std::uint8_t>(in, in + inLength);
-    std::vector<std::uint8_t> reply;
-    const NTSTATUS status = m_reader->VendorRequest(code, input, &reply);
+    const ByteView input = in == nullptr ? ByteView() : ByteView(in, inLength);
+    VendorReply reply;
+    const NTSTATUS status = m_reader.VendorRequest(code, input, &reply);
     if (!NT_SUCCESS(status)) {
       return status;
     }
@@ -46,8 +45,8 @@ NTSTATUS CDevice::CardPower(PowerAction action, std::uint8_t* atr, std::size_t c
                             std::size_t* returned) {
   *returned = 0;
   return Serve([&]() -> NTSTATUS {
-    std::vector<std::uint8_t> reply;
-    const NTSTATUS status = m_reader->CardPower(action, &reply);
+    AtrBytes reply;
+    const NTSTATUS status = m_reader.CardPower(action, &reply);
     if (!NT_SUCCESS(status)) {
       return status;
     }
@@ -57,15 +56,15 @@ NTSTATUS CDevice::CardPower(PowerAction action, std::uint8_t* atr, std::size_t c
 
 NTSTATUS CDevice::SetProtocol(std::uint32_t requested, std::uint32_t* selected) {
   *selected = 0;
-  return Serve([&] { return m_reader->SetProtocol(requested, selected); });
+  return Serve([&] { return m_reader.SetProtocol(requested, selected); });
 }
 
 NTSTATUS CDevice::Transmit(const std::uint8_t* apdu, std::size_t size, std::uint8_t* out,
                            std::size_t capacity, std::size_t* returned) {
   *returned = 0;
   return Serve([&]() -> NTSTATUS {
-    std::vector<std::uint8_t> reply;
-    const NTSTATUS status = m_reader->Transmit(apdu, size, &reply);
+    Answer reply;
+    const NTSTATUS status = m_reader.Transmit(apdu, size, &reply);
     if (!NT_SUCCESS(status)) {
       return status;
     }

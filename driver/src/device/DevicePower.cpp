@@ -15,7 +15,7 @@ NTSTATUS CDevice::SetSystemPower(SystemPowerState state) {
   }
   DevicePowerState target;
   {
-    std::lock_guard<std::mutex> guard(m_powerLock);
+    SpinLockGuard guard(m_powerLock);
     m_systemPower = state;
     target = MapSystemState(m_capabilities, state);
   }
@@ -34,31 +34,31 @@ NTSTATUS CDevice::SetDevicePower(DevicePowerState state) {
 }
 
 NTSTATUS CDevice::PowerUp(DevicePowerState state) {
-  m_transport->ClearFlags();
+  m_transport.ClearFlags();
   // Waiting for the device's answer is fine here: this runs on the
   // caller's thread, never inside a completion.
-  m_transport->CardStatusQuery();
-  std::lock_guard<std::mutex> guard(m_powerLock);
+  m_transport.CardStatusQuery();
+  SpinLockGuard guard(m_powerLock);
   m_devicePower = state;
   return STATUS_SUCCESS;
 }
 
 NTSTATUS CDevice::PowerDown(DevicePowerState state) {
-  m_transport->StopReadPump();
+  m_transport.StopReadPump();
   // Nobody may keep waiting for a card status that cannot come now.
-  m_transport->CardStatusEvent().Set();
-  std::lock_guard<std::mutex> guard(m_powerLock);
+  m_transport.CardStatusEvent().Set();
+  SpinLockGuard guard(m_powerLock);
   m_devicePower = state;
   return STATUS_SUCCESS;
 }
 
 DevicePowerState CDevice::DevicePower() {
-  std::lock_guard<std::mutex> guard(m_powerLock);
+  SpinLockGuard guard(m_powerLock);
   return m_devicePower;
 }
 
 SystemPowerState CDevice::SystemPower() {
-  std::lock_guard<std::mutex> guard(m_powerLock);
+  SpinLockGuard guard(m_powerLock);
   return m_systemPower;
 }
 

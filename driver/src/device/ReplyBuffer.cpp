@@ -4,8 +4,7 @@
 
 namespace qvx::driver {
 
-NTSTATUS CopyReply(const std::vector<std::uint8_t>& reply, std::uint8_t* out, std::size_t capacity,
-                   std::size_t* returned) {
+NTSTATUS CopyReply(ByteView reply, std::uint8_t* out, std::size_t capacity, std::size_t* returned) {
   *returned = 0;
   if (reply.size() > capacity || (!reply.empty() && out == nullptr)) {
     return STATUS_BUFFER_TOO_SMALL;

@@ -4,13 +4,17 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
+
+#include "kernel/Mutex.h"
 
 namespace qvx::driver {
 
 class CUnitBitmap {
  public:
   static constexpr std::uint32_t kUnits = 8;
+
+  // Constant: the driver-wide map needs no constructor to run.
+  constexpr CUnitBitmap() = default;
 
   // The lowest free unit, now taken; the device count when all are taken.
   std::uint32_t Allocate();
@@ -23,12 +27,12 @@ class CUnitBitmap {
   std::uint32_t DeviceCount();
 
  private:
-  std::mutex m_lock;
+  SpinLock m_lock;
   std::uint8_t m_bits = 0;
   std::uint32_t m_devicesAdded = 0;
 };
 
-// The driver-wide map.
+// The driver-wide map (cleared by each system's driver entry).
 CUnitBitmap& DriverUnits();
 
 }  // namespace qvx::driver

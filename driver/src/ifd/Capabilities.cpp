@@ -35,7 +35,7 @@ Bytes Pointer(Function function) {
   return bytes;
 }
 
-RESPONSECODE Answer(const Bytes& bytes, PDWORD length, PUCHAR value) {
+RESPONSECODE AnswerWith(const Bytes& bytes, PDWORD length, PUCHAR value) {
   if (bytes.size() > *length || value == nullptr) {
     *length = 0;
     return IFD_ERROR_INSUFFICIENT_BUFFER;
@@ -60,24 +60,24 @@ RESPONSECODE GetCapability(const std::shared_ptr<CDevice>& device, DWORD tag, PD
   }
   switch (tag) {
     case TAG_IFD_SLOTS_NUMBER:
-      return Answer(Byte(1), length, value);
+      return AnswerWith(Byte(1), length, value);
     case TAG_IFD_SIMULTANEOUS_ACCESS:
-      return Answer(Byte(CUnitBitmap::kUnits), length, value);
+      return AnswerWith(Byte(CUnitBitmap::kUnits), length, value);
     case TAG_IFD_THREAD_SAFE:
       // Each device keeps its own state and locks, so the resource manager
       // may serve two readers at once; it still serialises the calls of one.
-      return Answer(Byte(1), length, value);
+      return AnswerWith(Byte(1), length, value);
     case TAG_IFD_POLLING_THREAD_WITH_TIMEOUT:
-      return Answer(Pointer(polling.poll), length, value);
+      return AnswerWith(Pointer(polling.poll), length, value);
     case TAG_IFD_POLLING_THREAD_KILLABLE:
       // Not killable: the thread is woken through the stop function, never
       // cancelled in the middle of a wait that holds locks.
-      return Answer(Byte(0), length, value);
+      return AnswerWith(Byte(0), length, value);
     case TAG_IFD_STOP_POLLING_THREAD:
-      return Answer(Pointer(polling.stop), length, value);
+      return AnswerWith(Pointer(polling.stop), length, value);
     case TAG_IFD_DEVICE_REMOVED:
       // pcscd then tells us of an unplugged device before closing it.
-      return Answer(Byte(1), length, value);
+      return AnswerWith(Byte(1), length, value);
     default:
       break;
   }
@@ -90,36 +90,38 @@ RESPONSECODE GetCapability(const std::shared_ptr<CDevice>& device, DWORD tag, PD
   switch (tag) {
     case TAG_IFD_ATR:
     case SCARD_ATTR_ATR_STRING: {
-      const Bytes atr = device->Card().Atr();
-      return Answer(atr, length, value);
+      const AtrBytes card = device->Card().Atr();
+      const Bytes atr(card.begin(), card.end());
+      return AnswerWith(atr, length, value);
     }
     case SCARD_ATTR_VENDOR_NAME:
-      return Answer(Text(extension.vendorName), length, value);
+      return AnswerWith(Text(extension.vendorName), length, value);
     case SCARD_ATTR_VENDOR_IFD_TYPE:
-      return Answer(Text(extension.ifdType), length, value);
+      return AnswerWith(Text(extension.ifdType), length, value);
     case SCARD_ATTR_DEVICE_UNIT:
-      return Answer(Dword(extension.unitNo), length, value);
+      return AnswerWith(Dword(extension.unitNo), length, value);
     case SCARD_ATTR_CHANNEL_ID:
-      return Answer(Dword((caps.readerType << 16) | (extension.unitNo & 0xFFFFu)), length, value);
+      return AnswerWith(Dword((caps.readerType << 16) | (extension.unitNo & 0xFFFFu)), length,
+                        value);
     case SCARD_ATTR_ASYNC_PROTOCOL_TYPES:
-      return Answer(Dword(caps.supportedProtocols), length, value);
+      return AnswerWith(Dword(caps.supportedProtocols), length, value);
     case SCARD_ATTR_DEFAULT_CLK:
-      return Answer(Dword(caps.clkFrequencyDefault), length, value);
+      return AnswerWith(Dword(caps.clkFrequencyDefault), length, value);
     case SCARD_ATTR_MAX_CLK:
-      return Answer(Dword(caps.clkFrequencyMax), length, value);
+      return AnswerWith(Dword(caps.clkFrequencyMax), length, value);
     case SCARD_ATTR_DEFAULT_DATA_RATE:
-      return Answer(Dword(caps.dataRateDefault), length, value);
+      return AnswerWith(Dword(caps.dataRateDefault), length, value);
     case SCARD_ATTR_MAX_DATA_RATE:
-      return Answer(Dword(caps.dataRateMax), length, value);
+      return AnswerWith(Dword(caps.dataRateMax), length, value);
     case SCARD_ATTR_MAX_IFSD:
     case SCARD_ATTR_MAXINPUT:
-      return Answer(Dword(caps.maxIfsd), length, value);
+      return AnswerWith(Dword(caps.maxIfsd), length, value);
     case SCARD_ATTR_CHARACTERISTICS:
-      return Answer(Dword(caps.mechProperties), length, value);
+      return AnswerWith(Dword(caps.mechProperties), length, value);
     case SCARD_ATTR_CURRENT_PROTOCOL_TYPE:
-      return Answer(Dword(device->Card().SelectedProtocol()), length, value);
+      return AnswerWith(Dword(device->Card().SelectedProtocol()), length, value);
     case SCARD_ATTR_ICC_PRESENCE:
-      return Answer(Byte(Presence(device->Card().State())), length, value);
+      return AnswerWith(Byte(Presence(device->Card().State())), length, value);
     default:
       *length = 0;
       return IFD_ERROR_TAG;

@@ -15,23 +15,45 @@ class CWatchedLowerEdge final : public ILowerEdge {
     return Noted(m_lower->ReadDescriptors(descriptors));
   }
   NTSTATUS SubmitOut(const Packet& packet, OutCompletion completion) override {
-    return Noted(m_lower->SubmitOut(
-        packet, [state = m_state, completion = std::move(completion)](NTSTATUS status) {
-          if (status == STATUS_DEVICE_REMOVED) state->MarkGone();
-          completion(status);
-        }));
+    auto record = std::make_unique<Watched<OutCompletion>>(m_state, std::move(completion));
+    const NTSTATUS status = m_lower->SubmitOut(packet, OutCompletion(&OutDone, record.get()));
+    if (NT_SUCCESS(status)) {
+      record.release();  // the completion frees it
+    }
+    return Noted(status);
   }
   NTSTATUS SubmitIn(InCompletion completion) override {
-    return Noted(m_lower->SubmitIn([state = m_state, completion = std::move(completion)](
-                                       NTSTATUS status, const Packet& packet) {
-      if (status == STATUS_DEVICE_REMOVED) state->MarkGone();
-      completion(status, packet);
-    }));
+    auto record = std::make_unique<Watched<InCompletion>>(m_state, std::move(completion));
+    const NTSTATUS status = m_lower->SubmitIn(InCompletion(&InDone, record.get()));
+    if (NT_SUCCESS(status)) {
+      record.release();  // the completion frees it
+    }
+    return Noted(status);
   }
   void CancelIn() override { m_lower->CancelIn(); }
   void AbortPipes() override { m_lower->AbortPipes(); }
 
  private:
+  // One submitted transfer: the caller's completion and whom to tell.
+  template <class Completion>
+  struct Watched {
+    Watched(std::shared_ptr<CLinkState> linkState, Completion inner)
+        : state(std::move(linkState)), completion(std::move(inner)) {}
+    std::shared_ptr<CLinkState> state;
+    Completion completion;
+  };
+
+  static void OutDone(void* context, NTSTATUS status) {
+    std::unique_ptr<Watched<OutCompletion>> record(static_cast<Watched<OutCompletion>*>(context));
+    if (status == STATUS_DEVICE_REMOVED) record->state->MarkGone();
+    record->completion(status);
+  }
+  static void InDone(void* context, NTSTATUS status, const Packet& packet) {
+    std::unique_ptr<Watched<InCompletion>> record(static_cast<Watched<InCompletion>*>(context));
+    if (status == STATUS_DEVICE_REMOVED) record->state->MarkGone();
+    record->completion(status, packet);
+  }
+
   NTSTATUS Noted(NTSTATUS status) {
     if (status == STATUS_DEVICE_REMOVED) m_state->MarkGone();
     return status;

@@ -14,7 +14,7 @@ constexpr std::uint8_t kCodeResult = 3;
 constexpr std::uint8_t kCodeTimeout = 6;
 constexpr std::uint8_t kCodeDeviceError = 8;
 
-Answer DeviceErrorAnswer(const std::vector<std::uint8_t>& data) {
+Answer DeviceErrorAnswer(ByteView data) {
   if (data.empty()) {
     return StatusWord(0x6F, 0x00);
   }
@@ -72,26 +72,24 @@ Answer StatusWord(std::uint8_t sw1, std::uint8_t sw2) { return Answer{sw1, sw2};
 Answer IdentificationAnswer() {
   Answer answer{0xD0, static_cast<std::uint8_t>(sizeof kReaderId - 1)};
   for (std::size_t i = 0; i + 1 < sizeof kReaderId; ++i) {
-    answer.push_back(static_cast<std::uint8_t>(kReaderId[i]));
+    answer.Append(static_cast<std::uint8_t>(kReaderId[i]));
   }
-  answer.push_back(0x90);
-  answer.push_back(0x00);
+  answer.Append({0x90, 0x00});
   return answer;
 }
 
-bool BuildTransmitBlock(const std::uint8_t* apdu, std::size_t size,
-                        std::vector<std::uint8_t>* block) {
+bool BuildTransmitBlock(const std::uint8_t* apdu, std::size_t size, TransmitBlock* block) {
   const std::size_t lc = size > kHeaderSize ? apdu[kHeaderSize] : 0;
   const std::size_t available = size > kShortSize ? size - kShortSize : 0;
   if (lc > available) {
     return false;
   }
-  block->assign({0x01, static_cast<std::uint8_t>(lc)});
-  block->insert(block->end(), apdu + kShortSize, apdu + kShortSize + lc);
+  *block = TransmitBlock{0x01, static_cast<std::uint8_t>(lc)};
+  block->Append(apdu + kShortSize, lc);
   return true;
 }
 
-Answer ExchangeAnswer(std::uint8_t responseCode, const std::vector<std::uint8_t>& data) {
+Answer ExchangeAnswer(std::uint8_t responseCode, ByteView data) {
   switch (responseCode) {
     case kCodeResult: {
       // The length travels as one byte: a longer answer cannot be framed.
@@ -99,9 +97,8 @@ Answer ExchangeAnswer(std::uint8_t responseCode, const std::vector<std::uint8_t>
         return StatusWord(0x6F, 0x00);
       }
       Answer answer{0xC1, static_cast<std::uint8_t>(data.size())};
-      answer.insert(answer.end(), data.begin(), data.end());
-      answer.push_back(0x90);
-      answer.push_back(0x00);
+      answer.Append(data);
+      answer.Append({0x90, 0x00});
       return answer;
     }
     case kCodeTimeout:

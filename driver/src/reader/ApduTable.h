@@ -4,7 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+
+#include "kernel/Bytes.h"
 
 namespace qvx::driver {
 
@@ -18,7 +19,11 @@ enum class ApduKind {
 
 ApduKind ClassifyApdu(const std::uint8_t* apdu, std::size_t size);
 
-using Answer = std::vector<std::uint8_t>;
+// The longest: C1, a length byte, 255 data bytes, the status word.
+constexpr std::size_t kMaxAnswerSize = 2 + 255 + 2;
+using Answer = ByteBuffer<kMaxAnswerSize>;
+// 0x01, Lc, at most 255 data bytes.
+using TransmitBlock = ByteBuffer<2 + 255>;
 
 // D0 07 "QVX2RDR" 90 00.
 Answer IdentificationAnswer();
@@ -26,10 +31,9 @@ Answer StatusWord(std::uint8_t sw1, std::uint8_t sw2);
 
 // Command 0x07's block for 80 12 02 01: 0x01, Lc, the Lc data bytes. False
 // when the APDU announces more data than it carries (answered 67 00).
-bool BuildTransmitBlock(const std::uint8_t* apdu, std::size_t size,
-                        std::vector<std::uint8_t>* block);
+bool BuildTransmitBlock(const std::uint8_t* apdu, std::size_t size, TransmitBlock* block);
 
 // The answer to a command 0x07 exchange by its response code and data.
-Answer ExchangeAnswer(std::uint8_t responseCode, const std::vector<std::uint8_t>& data);
+Answer ExchangeAnswer(std::uint8_t responseCode, ByteView data);
 
 }  // namespace qvx::driver

@@ -5,9 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "kernel/Bytes.h"
+
 namespace qvx::driver {
 
 constexpr std::size_t kMaxAtrSize = 33;
+using AtrBytes = ByteBuffer<kMaxAtrSize>;
 
 // Protocol bits as the reader reports them (T=0 is 1, T=1 is 2).
 constexpr std::uint32_t kProtocolT0 = 0x1;

@@ -1,103 +1,90 @@
 #include "reader/CancelWatcher.h"
 
-#include <system_error>
-#include <utility>
-
 #include "kernel/DebugPrint.h"
-#include "platform/Sync.h"
 #include "reader/AbortSequence.h"
+#include "transport/Transport.h"
 
 namespace qvx::driver {
 
-void PlatformHandle::Reset(platform::HANDLE handle) {
-  if (m_handle != nullptr) {
-    CloseHandle(m_handle);
+CCancelWatcher::CCancelWatcher(const char* eventName, CTransport& transport)
+    : m_transport(transport) {
+  std::size_t i = 0;
+  for (; eventName[i] != '\0' && i + 1 < kMaxEventName; ++i) {
+    m_eventName[i] = eventName[i];
   }
-  m_handle = handle;
+  m_eventName[i] = '\0';
 }
-
-CCancelWatcher::CCancelWatcher(std::string eventName, AbortWriter writeAbort)
-    : m_eventName(std::move(eventName)), m_writeAbort(std::move(writeAbort)) {}
 
 CCancelWatcher::~CCancelWatcher() { Stop(); }
 
 NTSTATUS CCancelWatcher::Start() {
-  std::lock_guard<std::mutex> guard(m_mutex);
-  if (m_thread.joinable()) {
+  KMutexGuard guard(m_mutex);
+  if (m_thread.Joinable()) {
     return STATUS_SUCCESS;
   }
-  // Manual reset: whichever process sets it, it stays set until the abort
-  // has been written.
-  PlatformHandle event(CreateEvent(nullptr, true, false, m_eventName.c_str()));
-  if (event.Get() == nullptr) {
-    DbgPrint("Meridel: cannot create cancel event %s (error %u)", m_eventName.c_str(),
-             static_cast<unsigned>(GetLastError()));
-    return STATUS_UNSUCCESSFUL;
-  }
-  // A cancel left over from before this watcher ran belongs to nobody.
-  ResetEvent(event.Get());
-  m_stop.Clear();
   {
-    std::lock_guard<std::mutex> operation(m_operation);
-    m_cancelEvent.Reset(event.Release());
+    KMutexGuard operation(m_operation);
+    const NTSTATUS opened = m_cancelEvent.Open(m_eventName);
+    if (!NT_SUCCESS(opened)) {
+      return opened;
+    }
+    // A cancel left over from before this watcher ran belongs to nobody.
+    m_cancelEvent.Clear();
   }
-  try {
-    m_thread = std::thread(&CCancelWatcher::Run, this);
-  } catch (const std::system_error&) {
-    std::lock_guard<std::mutex> operation(m_operation);
-    m_cancelEvent.Reset();
-    return STATUS_INSUFFICIENT_RESOURCES;
+  m_stop.Clear();
+  const NTSTATUS started = m_thread.Start(&CCancelWatcher::RunThread, this);
+  if (!NT_SUCCESS(started)) {
+    KMutexGuard operation(m_operation);
+    m_cancelEvent.Close();
   }
-  return STATUS_SUCCESS;
+  return started;
 }
 
 bool CCancelWatcher::Running() {
-  std::lock_guard<std::mutex> guard(m_mutex);
-  return m_thread.joinable();
+  KMutexGuard guard(m_mutex);
+  return m_thread.Joinable();
 }
 
 void CCancelWatcher::Stop() {
-  std::lock_guard<std::mutex> guard(m_mutex);
-  if (!m_thread.joinable()) {
+  KMutexGuard guard(m_mutex);
+  if (!m_thread.Joinable()) {
     return;
   }
   m_stop.Set();
-  m_thread.join();
-  std::lock_guard<std::mutex> operation(m_operation);
-  m_cancelEvent.Reset();
+  m_thread.Join();
+  KMutexGuard operation(m_operation);
+  m_cancelEvent.Close();
 }
 
 void CCancelWatcher::BeginOperation() {
-  std::lock_guard<std::mutex> guard(m_operation);
-  if (m_cancelEvent.Get() != nullptr) {
-    ResetEvent(m_cancelEvent.Get());
-  }
+  KMutexGuard guard(m_operation);
+  m_cancelEvent.Clear();
   m_operationRunning = true;
 }
 
 void CCancelWatcher::EndOperation() {
-  std::lock_guard<std::mutex> guard(m_operation);
+  KMutexGuard guard(m_operation);
   m_operationRunning = false;
 }
 
+void CCancelWatcher::RunThread(void* self) { static_cast<CCancelWatcher*>(self)->Run(); }
+
 void CCancelWatcher::Run() {
   for (;;) {
-    // Looks without taking: the event may be an automatic one (whoever
-    // creates it first chooses), and whether it is still set decides below.
-    const NTSTATUS wait =
-        KEvent::WaitSignalledHandle({m_cancelEvent.Get(), m_stop.Handle()}, kInfinite);
+    // Looks without taking: whether it is still set decides below.
+    const NTSTATUS wait = m_cancelEvent.WaitSetOr(m_stop);
     if (wait != STATUS_WAIT_0) {
       if (wait != STATUS_WAIT_0 + 1) {
         DbgPrint("Meridel: cancel watcher wait failed (0x%08x)", static_cast<unsigned>(wait));
       }
       return;
     }
-    std::lock_guard<std::mutex> guard(m_operation);
+    KMutexGuard guard(m_operation);
     // Still set: an operation that began meanwhile has cleared it.
-    const bool stillSet = KEvent::WaitSignalledHandle({m_cancelEvent.Get()}, 0) == STATUS_WAIT_0;
+    const bool stillSet = m_cancelEvent.IsSet();
     if (stillSet && m_operationRunning) {
       const std::uint8_t sequence = NextAbortSequence();
-      const NTSTATUS written = m_writeAbort(sequence);
+      const NTSTATUS written = m_transport.WriteAbort(sequence);
       if (!NT_SUCCESS(written)) {
         DbgPrint("Meridel: abort packet %02x not written (0x%08x)", sequence,
                  static_cast<unsigned>(written));
@@ -105,7 +92,7 @@ void CCancelWatcher::Run() {
     } else if (stillSet) {
       DbgPrint("Meridel: cancel with no request running: nothing to abort");
     }
-    ResetEvent(m_cancelEvent.Get());
+    m_cancelEvent.Clear();
   }
 }
 

@@ -9,45 +9,27 @@
 // request that follows it, nor leave the device an answer nobody reads.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <mutex>
-#include <string>
-#include <thread>
 
 #include "kernel/Event.h"
+#include "kernel/Mutex.h"
+#include "kernel/NamedEvent.h"
 #include "kernel/NtStatus.h"
-#include "platform/WinTypes.h"
+#include "kernel/Thread.h"
 
 namespace qvx::driver {
 
-// Owns one platform handle.
-class PlatformHandle {
- public:
-  PlatformHandle() = default;
-  explicit PlatformHandle(platform::HANDLE handle) : m_handle(handle) {}
-  ~PlatformHandle() { Reset(); }
-  PlatformHandle(const PlatformHandle&) = delete;
-  PlatformHandle& operator=(const PlatformHandle&) = delete;
-
-  platform::HANDLE Get() const { return m_handle; }
-  void Reset(platform::HANDLE handle = nullptr);
-  platform::HANDLE Release() {
-    platform::HANDLE handle = m_handle;
-    m_handle = nullptr;
-    return handle;
-  }
-
- private:
-  platform::HANDLE m_handle = nullptr;
-};
+class CTransport;
 
 class CCancelWatcher {
  public:
-  // Writes the abort packet with the given sequence byte.
-  using AbortWriter = std::function<NTSTATUS(std::uint8_t sequence)>;
+  // Longer names are cut (and then name an event no host sets).
+  static constexpr std::size_t kMaxEventName = 256;
 
-  CCancelWatcher(std::string eventName, AbortWriter writeAbort);
+  // `eventName` as KNamedEvent takes it; the abort packets go out through
+  // `transport`.
+  CCancelWatcher(const char* eventName, CTransport& transport);
   ~CCancelWatcher();
   CCancelWatcher(const CCancelWatcher&) = delete;
   CCancelWatcher& operator=(const CCancelWatcher&) = delete;
@@ -65,21 +47,22 @@ class CCancelWatcher {
   void BeginOperation();
   void EndOperation();
 
-  const std::string& EventName() const { return m_eventName; }
+  const char* EventName() const { return m_eventName; }
 
  private:
+  static void RunThread(void* self);
   void Run();
 
-  const std::string m_eventName;
-  const AbortWriter m_writeAbort;
-  std::mutex m_mutex;  // Start and Stop
-  // The running operation and the event handle, and the abort decided and
-  // written under it, so that no operation begins or ends meanwhile.
-  std::mutex m_operation;
+  char m_eventName[kMaxEventName] = {};
+  CTransport& m_transport;
+  KMutex m_mutex;  // Start and Stop
+  // The running operation and the event, and the abort decided and written
+  // under it, so that no operation begins or ends meanwhile.
+  KMutex m_operation;
   bool m_operationRunning = false;
-  PlatformHandle m_cancelEvent;
+  KNamedEvent m_cancelEvent;
   KEvent m_stop{EventType::Synchronization, false};
-  std::thread m_thread;
+  KThread m_thread;
 };
 
 }  // namespace qvx::driver

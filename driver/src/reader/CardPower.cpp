@@ -12,8 +12,8 @@ constexpr std::uint8_t kInverseConvention = 0x3F;
 
 }  // namespace
 
-NTSTATUS CCardPower::Power(PowerAction action, std::vector<std::uint8_t>* atr) {
-  atr->clear();
+NTSTATUS CCardPower::Power(PowerAction action, AtrBytes* atr) {
+  atr->Clear();
   if (m_card.State() == CardState::Absent) {
     return STATUS_NO_MEDIA;
   }
@@ -62,7 +62,8 @@ NTSTATUS CCardPower::Reset(PowerAction action) {
 }
 
 NTSTATUS CCardPower::CollectAtr() {
-  std::vector<std::uint8_t> atr;
+  // Room for the packet that makes it too long, which is then refused.
+  ByteBuffer<kMaxAtrSize + kMaxDataPerPacket> atr;
   bool first = true;
   for (;;) {
     Packet packet{};
@@ -107,7 +108,7 @@ NTSTATUS CCardPower::CollectAtr() {
     if (count > kMaxDataPerPacket) {
       return STATUS_UNRECOGNIZED_MEDIA;
     }
-    atr.insert(atr.end(), packet.begin() + 2, packet.begin() + 2 + count);
+    atr.Append(packet.data() + 2, count);
     if (atr.size() > kMaxAtrSize) {
       Swallow();
       return STATUS_IO_TIMEOUT;

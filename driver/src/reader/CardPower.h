@@ -4,9 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "kernel/NtStatus.h"
+#include "reader/Atr.h"
 #include "reader/CardState.h"
 #include "transport/Transport.h"
 
@@ -20,7 +20,7 @@ class CCardPower {
 
   // On success after a reset, *atr is the card's ATR; after power down it
   // is empty.
-  NTSTATUS Power(PowerAction action, std::vector<std::uint8_t>* atr);
+  NTSTATUS Power(PowerAction action, AtrBytes* atr);
 
  private:
   NTSTATUS Reset(PowerAction action);

@@ -11,7 +11,7 @@ void CCardState::OnCardStatus(bool inserted) {
       changed = true;
     } else if (m_state != CardState::Absent) {
       m_state = CardState::Absent;
-      m_atr.clear();
+      m_atr.Clear();
       m_cardProtocols = 0;
       m_selectedProtocol = 0;
       changed = true;
@@ -50,21 +50,21 @@ void CCardState::SetAbsent() {
   {
     SpinLockGuard guard(m_lock);
     m_state = CardState::Absent;
-    m_atr.clear();
+    m_atr.Clear();
     m_cardProtocols = 0;
     m_selectedProtocol = 0;
   }
   CompleteTracking();
 }
 
-std::vector<std::uint8_t> CCardState::Atr() {
+AtrBytes CCardState::Atr() {
   SpinLockGuard guard(m_lock);
   return m_atr;
 }
 
-void CCardState::SetAtr(const std::vector<std::uint8_t>& atr, std::uint32_t protocols) {
+void CCardState::SetAtr(ByteView atr, std::uint32_t protocols) {
   SpinLockGuard guard(m_lock);
-  m_atr = atr;
+  m_atr.Assign(atr);
   m_cardProtocols = protocols;
   m_state = CardState::Negotiable;
 }

@@ -8,11 +8,11 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "kernel/Event.h"
 #include "kernel/Mutex.h"
 #include "kernel/NtStatus.h"
+#include "reader/Atr.h"
 #include "transport/CardEvents.h"
 
 namespace qvx::driver {
@@ -46,10 +46,10 @@ class CCardState final : public ICardEvents {
   // The card is gone: absent, no ATR, no protocol; tracking completed.
   void SetAbsent();
 
-  std::vector<std::uint8_t> Atr();
+  AtrBytes Atr();
   // A complete ATR and the protocols it offers; the card is then
   // negotiable.
-  void SetAtr(const std::vector<std::uint8_t>& atr, std::uint32_t protocols);
+  void SetAtr(ByteView atr, std::uint32_t protocols);
   std::uint32_t CardProtocols();
   std::uint32_t SelectedProtocol();
   void SetSelectedProtocol(std::uint32_t protocol);
@@ -70,7 +70,7 @@ class CCardState final : public ICardEvents {
  private:
   SpinLock m_lock;
   CardState m_state = CardState::Absent;
-  std::vector<std::uint8_t> m_atr;
+  AtrBytes m_atr;
   std::uint32_t m_cardProtocols = 0;
   std::uint32_t m_selectedProtocol = 0;
 

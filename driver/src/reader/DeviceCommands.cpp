@@ -71,7 +71,8 @@ NTSTATUS CDeviceCommands::Run(DeviceCommand command, const std::uint8_t* data, s
   if (!NT_SUCCESS(status)) {
     return status;
   }
-  return CheckResponse(RequiredResponse(command), response.code, response.data);
+  return CheckResponse(RequiredResponse(command), response.code, response.data.data(),
+                       response.data.size());
 }
 
 }  // namespace qvx::driver

@@ -4,8 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
+#include "kernel/Bytes.h"
 #include "kernel/NtStatus.h"
 #include "transport/Transport.h"
 
@@ -33,15 +33,14 @@ class CDeviceCommands {
   // its code), else the transport's failure.
   NTSTATUS Exchange(DeviceCommand command, const std::uint8_t* data, std::size_t length,
                     Response& response);
-  NTSTATUS Exchange(DeviceCommand command, const std::vector<std::uint8_t>& data,
-                    Response& response) {
+  NTSTATUS Exchange(DeviceCommand command, ByteView data, Response& response) {
     return Exchange(command, data.data(), data.size(), response);
   }
 
   // The exchange and the response check.
   NTSTATUS Run(DeviceCommand command, const std::uint8_t* data, std::size_t length,
                Response& response);
-  NTSTATUS Run(DeviceCommand command, const std::vector<std::uint8_t>& data, Response& response) {
+  NTSTATUS Run(DeviceCommand command, ByteView data, Response& response) {
     return Run(command, data.data(), data.size(), response);
   }
 

@@ -33,7 +33,7 @@ bool IsDisplayable(std::uint8_t c) {
   return c != 0xAD;
 }
 
-ElementList ParseElementList(const std::vector<std::uint8_t>& input) {
+ElementList ParseElementList(ByteView input) {
   ElementList result;
   if (input.size() > kMaxRequestSize) {
     result.fault = InputReason::TooLong;
@@ -45,27 +45,28 @@ ElementList ParseElementList(const std::vector<std::uint8_t>& input) {
   }
   const std::size_t listEnd = input.size() - 2;
   std::size_t offset = 0;
+  std::size_t count = 0;
   while (offset < listEnd) {
     // Type and count must both lie inside the list, and so must the bytes.
     if (listEnd - offset < 2) {
       result.fault = InputReason::Malformed;
       break;
     }
-    const std::size_t count = input[offset + 1];
-    if (listEnd - offset - 2 < count || !ElementValid(&input[offset], count)) {
+    const std::size_t length = input[offset + 1];
+    if (listEnd - offset - 2 < length || !ElementValid(input.data() + offset, length)) {
       result.fault = InputReason::Malformed;
       break;
     }
-    result.elements.push_back({offset, 2 + count});
-    offset += 2 + count;
+    ++count;
+    offset += 2 + length;
   }
-  if (result.fault == InputReason::None && result.elements.empty()) {
+  if (result.fault == InputReason::None && count == 0) {
     result.fault = InputReason::Malformed;
   }
   if (result.fault != InputReason::None) {
-    result.elements.clear();
     return result;
   }
+  result.elements = ElementRange(input.data(), listEnd, count);
   result.parameter[0] = input[listEnd];
   result.parameter[1] = input[listEnd + 1];
   return result;

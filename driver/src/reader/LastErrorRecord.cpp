@@ -4,19 +4,17 @@ namespace qvx::driver {
 
 namespace {
 
-std::uint8_t ByteAt(const std::vector<std::uint8_t>& data, std::size_t i) {
-  return i < data.size() ? data[i] : 0;
-}
+std::uint8_t ByteAt(ByteView data, std::size_t i) { return i < data.size() ? data[i] : 0; }
 
 LastErrorRecord Category(std::uint8_t category) { return {category, 0, 0, 0}; }
 
-LastErrorRecord WithDetail(std::uint8_t category, const std::vector<std::uint8_t>& data) {
+LastErrorRecord WithDetail(std::uint8_t category, ByteView data) {
   return {category, ByteAt(data, 0), 0, 0};
 }
 
 }  // namespace
 
-LastErrorRecord RecordForResult(NTSTATUS result, const std::vector<std::uint8_t>& data) {
+LastErrorRecord RecordForResult(NTSTATUS result, ByteView data) {
   switch (result) {
     case STATUS_SUCCESS:
     case STATUS_NO_MEDIA:

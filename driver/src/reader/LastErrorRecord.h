@@ -2,11 +2,10 @@
 // bytes, read by the host right after every vendor request.
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <vector>
 
 #include "contract/LastError.h"
+#include "kernel/Bytes.h"
 #include "kernel/NtStatus.h"
 
 namespace qvx::driver {
@@ -16,6 +15,6 @@ using qvx::contract::LastErrorRecord;
 // The record of a failed exchange. `data` is the response data of the
 // failing answer (for the local input checks: the reason byte). A result
 // that ends without a record (STATUS_NO_MEDIA) gives all zeros.
-LastErrorRecord RecordForResult(NTSTATUS result, const std::vector<std::uint8_t>& data);
+LastErrorRecord RecordForResult(NTSTATUS result, ByteView data);
 
 }  // namespace qvx::driver

@@ -12,7 +12,7 @@ constexpr std::uint8_t kFixedLength = 13;
 
 }  // namespace
 
-bool BuildMode1Block(const std::vector<std::uint8_t>& input, Mode1Block* block) {
+bool BuildMode1Block(ByteView input, Mode1Block* block) {
   if (input.empty()) {
     return false;
   }
@@ -26,7 +26,7 @@ bool BuildMode1Block(const std::vector<std::uint8_t>& input, Mode1Block* block) 
   }
   const std::size_t currencyLength = withAmount ? kCurrencySize : 0;
   const std::size_t amountLength = withAmount ? kAmountSize : 0;
-  const std::uint8_t* challenge = &input[1];
+  const std::uint8_t* challenge = input.data() + 1;
   const std::uint8_t* currency = challenge + n;
   const std::uint8_t* amount = currency + currencyLength;
 

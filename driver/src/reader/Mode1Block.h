@@ -6,7 +6,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+
+#include "kernel/Bytes.h"
 
 namespace qvx::driver {
 
@@ -15,7 +16,7 @@ using Mode1Block = std::array<std::uint8_t, kMode1BlockSize>;
 
 // Input: n (1 to 4), n challenge bytes, then optionally 2 currency bytes and
 // 6 amount bytes. False for any other shape.
-bool BuildMode1Block(const std::vector<std::uint8_t>& input, Mode1Block* block);
+bool BuildMode1Block(ByteView input, Mode1Block* block);
 
 // The block of a mode-2 response: the single byte 0x02.
 constexpr std::uint8_t kMode2Block = 0x02;

@@ -1,10 +1,7 @@
 #include "reader/Reader.h"
 
-#include <utility>
-
 #include "reader/ControlCodes.h"
 #include "reader/Protocol.h"
-#include "reader/ReaderName.h"
 #include "reader/Transmit.h"
 
 namespace qvx::driver {
@@ -29,45 +26,42 @@ class CReader::Operation {
 };
 
 CReader::CReader(CTransport& transport, CCardState& card, std::uint32_t unit,
-                 const std::string& readerName, std::function<void()> deviceFailed)
+                 const char* cancelEventName, IDeviceFailure& failure)
     : m_transport(transport),
+      m_failure(failure),
       m_card(card),
       m_commands(transport),
       m_power(transport, card),
-      m_vendor(m_commands, transport, card,
-               CVendorRequests::Hooks{[this] { m_watcher.Start(); }, std::move(deviceFailed)}),
-      m_watcher(qvx::driver::CancelEventName(readerName),
-                [&transport](std::uint8_t sequence) { return transport.WriteAbort(sequence); }) {
+      m_vendor(m_commands, transport, card, *this),
+      m_watcher(cancelEventName, transport) {
   m_extension.unitNo = unit;
 }
 
 CReader::~CReader() { m_watcher.Stop(); }
 
-NTSTATUS CReader::CardPower(PowerAction action, std::vector<std::uint8_t>* atr) {
-  std::lock_guard<std::mutex> guard(m_serial);
+NTSTATUS CReader::CardPower(PowerAction action, AtrBytes* atr) {
+  KMutexGuard guard(m_serial);
   Operation operation(*this);
   return m_power.Power(action, atr);
 }
 
 NTSTATUS CReader::SetProtocol(std::uint32_t requested, std::uint32_t* selected) {
-  std::lock_guard<std::mutex> guard(m_serial);
+  KMutexGuard guard(m_serial);
   return qvx::driver::SetProtocol(m_card, requested, selected);
 }
 
-NTSTATUS CReader::Transmit(const std::uint8_t* apdu, std::size_t size,
-                           std::vector<std::uint8_t>* reply) {
-  std::lock_guard<std::mutex> guard(m_serial);
+NTSTATUS CReader::Transmit(const std::uint8_t* apdu, std::size_t size, Answer* reply) {
+  KMutexGuard guard(m_serial);
   if (m_card.State() != CardState::Specific) {
-    reply->clear();
+    reply->Clear();
     return STATUS_INVALID_DEVICE_STATE;
   }
   Operation operation(*this);
   return qvx::driver::Transmit(m_commands, apdu, size, reply);
 }
 
-NTSTATUS CReader::VendorRequest(std::uint32_t code, const std::vector<std::uint8_t>& input,
-                                std::vector<std::uint8_t>* reply) {
-  std::lock_guard<std::mutex> guard(m_serial);
+NTSTATUS CReader::VendorRequest(std::uint32_t code, ByteView input, VendorReply* reply) {
+  KMutexGuard guard(m_serial);
   if (!TalksToDevice(code)) {
     // No operation with the device: reading the last-error record neither
     // clears a cancel nor waits for a resynchronisation.

@@ -5,12 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <mutex>
-#include <string>
-#include <vector>
 
+#include "kernel/Bytes.h"
+#include "kernel/Mutex.h"
 #include "kernel/NtStatus.h"
+#include "reader/ApduTable.h"
+#include "reader/Atr.h"
 #include "reader/CancelWatcher.h"
 #include "reader/CardPower.h"
 #include "reader/CardState.h"
@@ -22,12 +22,20 @@
 
 namespace qvx::driver {
 
-class CReader {
+// Told when the device broke the framing: it is to be reported failed.
+class IDeviceFailure {
  public:
-  // `readerName` is the name the resource manager lists the reader by; it
-  // names the cancel event.
-  CReader(CTransport& transport, CCardState& card, std::uint32_t unit,
-          const std::string& readerName, std::function<void()> deviceFailed);
+  virtual void OnDeviceFailed() = 0;
+
+ protected:
+  ~IDeviceFailure() = default;
+};
+
+class CReader final : private IVendorHooks {
+ public:
+  // `cancelEventName` is the reader's cancel event as KNamedEvent takes it.
+  CReader(CTransport& transport, CCardState& card, std::uint32_t unit, const char* cancelEventName,
+          IDeviceFailure& failure);
   ~CReader();
   CReader(const CReader&) = delete;
   CReader& operator=(const CReader&) = delete;
@@ -35,21 +43,24 @@ class CReader {
   const SmartcardExtension& Extension() const { return m_extension; }
   CCardState& Card() { return m_card; }
 
-  NTSTATUS CardPower(PowerAction action, std::vector<std::uint8_t>* atr);
+  NTSTATUS CardPower(PowerAction action, AtrBytes* atr);
   NTSTATUS SetProtocol(std::uint32_t requested, std::uint32_t* selected);
-  NTSTATUS Transmit(const std::uint8_t* apdu, std::size_t size, std::vector<std::uint8_t>* reply);
-  NTSTATUS VendorRequest(std::uint32_t code, const std::vector<std::uint8_t>& input,
-                         std::vector<std::uint8_t>* reply);
+  NTSTATUS Transmit(const std::uint8_t* apdu, std::size_t size, Answer* reply);
+  NTSTATUS VendorRequest(std::uint32_t code, ByteView input, VendorReply* reply);
   LastErrorRecord LastError() { return m_vendor.Record(); }
 
   bool CancelWatcherRunning() { return m_watcher.Running(); }
-  const std::string& CancelEventName() const { return m_watcher.EventName(); }
+  const char* CancelEventName() const { return m_watcher.EventName(); }
   void StopCancelWatcher() { m_watcher.Stop(); }
 
  private:
   class Operation;
 
+  void StartCancelWatcher() override { m_watcher.Start(); }
+  void DeviceFailed() override { m_failure.OnDeviceFailed(); }
+
   CTransport& m_transport;
+  IDeviceFailure& m_failure;
   SmartcardExtension m_extension;
   CCardState& m_card;
   CDeviceCommands m_commands;
@@ -57,7 +68,7 @@ class CReader {
   CVendorRequests m_vendor;
   CCancelWatcher m_watcher;
   // The smart-card library hands a device one call at a time.
-  std::mutex m_serial;
+  KMutex m_serial;
 };
 
 }  // namespace qvx::driver

@@ -44,10 +44,10 @@ NTSTATUS DeviceErrorResult(std::uint8_t e) {
   return QVX_STATUS_ERROR_OTHER;
 }
 
-NTSTATUS CheckResponse(std::uint8_t required, std::uint8_t code,
-                       const std::vector<std::uint8_t>& data) {
+NTSTATUS CheckResponse(std::uint8_t required, std::uint8_t code, const std::uint8_t* data,
+                       std::size_t size) {
   if (code == kResponseOk1) {
-    if (required == kResponseOk1 && !data.empty() && data[0] == 1) {
+    if (required == kResponseOk1 && size > 0 && data[0] == 1) {
       return STATUS_SUCCESS;
     }
     return QVX_STATUS_UNEXPECTED_RESPONSE;
@@ -58,7 +58,7 @@ NTSTATUS CheckResponse(std::uint8_t required, std::uint8_t code,
   if (code == kResponseTimeout) {
     return QVX_STATUS_RESPONSE_6;
   }
-  if (code == kResponseDeviceError && !data.empty()) {
+  if (code == kResponseDeviceError && size > 0) {
     return DeviceErrorResult(data[0]);
   }
   return QVX_STATUS_UNEXPECTED_RESPONSE;

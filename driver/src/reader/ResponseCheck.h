@@ -2,8 +2,8 @@
 // internal result a device error byte stands for.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "kernel/NtStatus.h"
 
@@ -19,7 +19,7 @@ NTSTATUS DeviceErrorResult(std::uint8_t errorByte);
 
 // STATUS_SUCCESS when `code` is the required one (code 1 also needs first
 // data byte 1); otherwise the internal result of the failure.
-NTSTATUS CheckResponse(std::uint8_t required, std::uint8_t code,
-                       const std::vector<std::uint8_t>& data);
+NTSTATUS CheckResponse(std::uint8_t required, std::uint8_t code, const std::uint8_t* data,
+                       std::size_t size);
 
 }  // namespace qvx::driver

@@ -7,7 +7,7 @@ namespace qvx::driver {
 
 namespace {
 
-const std::vector<std::uint8_t> kParameterZero{0x00, 0x00};
+constexpr std::uint8_t kParameterZero[] = {0x00, 0x00};
 
 // The device did not get as far as answering the mode command.
 bool EndedBeforeAnswer(NTSTATUS status) {
@@ -15,10 +15,10 @@ bool EndedBeforeAnswer(NTSTATUS status) {
          status == QVX_STATUS_EVENT_07;
 }
 
-NTSTATUS ModeExchange(CDeviceCommands& commands, const std::vector<std::uint8_t>& block,
-                      std::vector<std::uint8_t>* reply) {
+NTSTATUS ModeExchange(CDeviceCommands& commands, ByteView block, Answer* reply) {
   Response response;
-  NTSTATUS status = commands.Exchange(DeviceCommand::Start, kParameterZero, response);
+  NTSTATUS status = commands.Exchange(DeviceCommand::Start,
+                                      ByteView(kParameterZero, sizeof kParameterZero), response);
   if (EndedBeforeAnswer(status)) {
     *reply = StatusWord(0x69, 0xF0);
     return STATUS_SUCCESS;
@@ -46,14 +46,14 @@ NTSTATUS ModeExchange(CDeviceCommands& commands, const std::vector<std::uint8_t>
 }  // namespace
 
 NTSTATUS Transmit(CDeviceCommands& commands, const std::uint8_t* apdu, std::size_t size,
-                  std::vector<std::uint8_t>* reply) {
-  reply->clear();
+                  Answer* reply) {
+  reply->Clear();
   switch (ClassifyApdu(apdu, size)) {
     case ApduKind::Identify:
       *reply = IdentificationAnswer();
       return STATUS_SUCCESS;
     case ApduKind::Mode1: {
-      std::vector<std::uint8_t> block;
+      TransmitBlock block;
       if (!BuildTransmitBlock(apdu, size, &block)) {
         *reply = StatusWord(0x67, 0x00);
         return STATUS_SUCCESS;
@@ -61,7 +61,7 @@ NTSTATUS Transmit(CDeviceCommands& commands, const std::uint8_t* apdu, std::size
       return ModeExchange(commands, block, reply);
     }
     case ApduKind::Mode2:
-      return ModeExchange(commands, {kMode2Block}, reply);
+      return ModeExchange(commands, ByteView(&kMode2Block, 1), reply);
     case ApduKind::WrongParameters:
       *reply = StatusWord(0x6A, 0x86);
       return STATUS_SUCCESS;

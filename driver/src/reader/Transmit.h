@@ -4,9 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "kernel/NtStatus.h"
+#include "reader/ApduTable.h"
 #include "reader/DeviceCommands.h"
 
 namespace qvx::driver {
@@ -14,6 +14,6 @@ namespace qvx::driver {
 // *reply is the answer data followed by the status word. Fails only when
 // an exchange fails other than by a missing card or a device event.
 NTSTATUS Transmit(CDeviceCommands& commands, const std::uint8_t* apdu, std::size_t size,
-                  std::vector<std::uint8_t>* reply);
+                  Answer* reply);
 
 }  // namespace qvx::driver

@@ -1,7 +1,5 @@
 #include "reader/VendorRequests.h"
 
-#include <utility>
-
 #include "reader/ControlCodes.h"
 #include "reader/ElementList.h"
 #include "reader/InputReason.h"
@@ -16,22 +14,28 @@ constexpr std::uint8_t kParameterZero[2] = {0x00, 0x00};
 }  // namespace
 
 CVendorRequests::CVendorRequests(CDeviceCommands& commands, CTransport& transport, CCardState& card,
-                                 Hooks hooks)
-    : m_commands(commands), m_transport(transport), m_card(card), m_hooks(std::move(hooks)) {}
+                                 IVendorHooks& hooks)
+    : m_commands(commands), m_transport(transport), m_card(card), m_hooks(hooks) {}
+
+CVendorRequests::Outcome CVendorRequests::InputFault(InputReason reason) {
+  Outcome outcome;
+  outcome.status = QVX_STATUS_ERROR_25;
+  outcome.detail.Append(static_cast<std::uint8_t>(reason));
+  return outcome;
+}
 
 LastErrorRecord CVendorRequests::Record() {
-  std::lock_guard<std::mutex> guard(m_recordLock);
+  SpinLockGuard guard(m_recordLock);
   return m_record;
 }
 
 void CVendorRequests::SetRecord(const LastErrorRecord& record) {
-  std::lock_guard<std::mutex> guard(m_recordLock);
+  SpinLockGuard guard(m_recordLock);
   m_record = record;
 }
 
-NTSTATUS CVendorRequests::Request(std::uint32_t code, const std::vector<std::uint8_t>& input,
-                                  std::vector<std::uint8_t>* reply) {
-  reply->clear();
+NTSTATUS CVendorRequests::Request(std::uint32_t code, ByteView input, VendorReply* reply) {
+  reply->Clear();
   if (!IsServedVendorCode(code)) {
     return STATUS_INVALID_PARAMETER;
   }
@@ -41,15 +45,15 @@ NTSTATUS CVendorRequests::Request(std::uint32_t code, const std::vector<std::uin
   }
   if (code == kGetLastError) {
     const LastErrorRecord record = Record();
-    reply->assign(record.begin(), record.end());
+    reply->Append(record.data(), record.size());
     return STATUS_SUCCESS;
   }
   if (code == kOpenCancelEvent) {
     SetRecord({});
-    m_hooks.startCancelWatcher();
+    m_hooks.StartCancelWatcher();
     return STATUS_SUCCESS;
   }
-  m_hooks.startCancelWatcher();
+  m_hooks.StartCancelWatcher();
   SetRecord({});
 
   m_cardRaised = false;
@@ -60,20 +64,19 @@ NTSTATUS CVendorRequests::Request(std::uint32_t code, const std::vector<std::uin
   if (NT_SUCCESS(outcome.status)) {
     return STATUS_SUCCESS;
   }
-  reply->clear();
+  reply->Clear();
   if (outcome.status == STATUS_NO_MEDIA) {
     return STATUS_SUCCESS;
   }
   SetRecord(RecordForResult(outcome.status, outcome.detail));
   if (outcome.status == QVX_STATUS_FRAMING) {
-    m_hooks.deviceFailed();
+    m_hooks.DeviceFailed();
   }
   return STATUS_SUCCESS;
 }
 
-CVendorRequests::Outcome CVendorRequests::Run(std::uint32_t code,
-                                              const std::vector<std::uint8_t>& input,
-                                              std::vector<std::uint8_t>* reply) {
+CVendorRequests::Outcome CVendorRequests::Run(std::uint32_t code, ByteView input,
+                                              VendorReply* reply) {
   switch (code) {
     case kCheckDevice:
       return CheckDevice(reply);
@@ -94,8 +97,14 @@ CVendorRequests::Outcome CVendorRequests::Run(std::uint32_t code,
 
 CVendorRequests::Outcome CVendorRequests::Command(DeviceCommand command, const std::uint8_t* data,
                                                   std::size_t length, Response& response) {
-  const NTSTATUS status = m_commands.Run(command, data, length, response);
-  return {status, NT_SUCCESS(status) ? std::vector<std::uint8_t>{} : response.data};
+  Outcome outcome;
+  outcome.status = m_commands.Run(command, data, length, response);
+  if (!NT_SUCCESS(outcome.status)) {
+    // What does not fit is no detail the record shows.
+    outcome.detail.Append(response.data.data(),
+                          response.data.size() < 3 ? response.data.size() : std::size_t{3});
+  }
+  return outcome;
 }
 
 CVendorRequests::Outcome CVendorRequests::Start(const std::uint8_t* parameter) {
@@ -109,39 +118,37 @@ CVendorRequests::Outcome CVendorRequests::Start(const std::uint8_t* parameter) {
   return outcome;
 }
 
-CVendorRequests::Outcome CVendorRequests::CheckDevice(std::vector<std::uint8_t>* reply) {
+CVendorRequests::Outcome CVendorRequests::CheckDevice(VendorReply* reply) {
   Response response;
   Outcome outcome = Command(DeviceCommand::CheckDevice, nullptr, 0, response);
   if (!NT_SUCCESS(outcome.status)) {
     return outcome;
   }
-  *reply = response.data;
-  reply->insert(reply->end(), kDriverVersion, kDriverVersion + sizeof kDriverVersion);
+  reply->Assign(response.data);
+  reply->Append(reinterpret_cast<const std::uint8_t*>(kDriverVersion), sizeof kDriverVersion);
   return outcome;
 }
 
-CVendorRequests::Outcome CVendorRequests::CheckCard(const std::vector<std::uint8_t>& input,
-                                                    std::vector<std::uint8_t>* reply) {
+CVendorRequests::Outcome CVendorRequests::CheckCard(ByteView input, VendorReply* reply) {
   if (input.size() < 2) {
-    return {QVX_STATUS_ERROR_25, {static_cast<std::uint8_t>(InputReason::Malformed)}};
+    return InputFault(InputReason::Malformed);
   }
-  Outcome outcome = Start(&input[input.size() - 2]);
+  Outcome outcome = Start(input.data() + input.size() - 2);
   if (!NT_SUCCESS(outcome.status)) {
     return outcome;
   }
   Response response;
   outcome = Command(DeviceCommand::CheckCard, nullptr, 0, response);
   if (NT_SUCCESS(outcome.status)) {
-    *reply = std::move(response.data);
+    reply->Assign(response.data);
   }
   return outcome;
 }
 
-CVendorRequests::Outcome CVendorRequests::GetResponse(const std::vector<std::uint8_t>& input,
-                                                      std::vector<std::uint8_t>* reply) {
+CVendorRequests::Outcome CVendorRequests::GetResponse(ByteView input, VendorReply* reply) {
   const ElementList list = ParseElementList(input);
   if (list.fault != InputReason::None) {
-    return {QVX_STATUS_ERROR_25, {static_cast<std::uint8_t>(list.fault)}};
+    return InputFault(list.fault);
   }
   Outcome outcome = Start(list.parameter);
   if (!NT_SUCCESS(outcome.status)) {
@@ -149,36 +156,35 @@ CVendorRequests::Outcome CVendorRequests::GetResponse(const std::vector<std::uin
   }
   Response response;
   outcome = Command(DeviceCommand::ResponseBegin, nullptr, 0, response);
-  for (std::size_t i = 0; NT_SUCCESS(outcome.status) && i < list.elements.size(); ++i) {
-    const ElementSpan& element = list.elements[i];
-    outcome =
-        Command(DeviceCommand::ResponseElement, &input[element.offset], element.size, response);
+  for (auto at = list.elements.begin(); NT_SUCCESS(outcome.status) && at != list.elements.end();
+       ++at) {
+    const ElementSpan element = *at;
+    outcome = Command(DeviceCommand::ResponseElement, input.data() + element.offset, element.size,
+                      response);
   }
   if (NT_SUCCESS(outcome.status)) {
     outcome = Command(DeviceCommand::ResponseEnd, nullptr, 0, response);
   }
   if (NT_SUCCESS(outcome.status)) {
-    *reply = std::move(response.data);
+    reply->Assign(response.data);
   }
   return outcome;
 }
 
-CVendorRequests::Outcome CVendorRequests::GetMode1Response(const std::vector<std::uint8_t>& input,
-                                                           std::vector<std::uint8_t>* reply) {
+CVendorRequests::Outcome CVendorRequests::GetMode1Response(ByteView input, VendorReply* reply) {
   Mode1Block block;
   if (!BuildMode1Block(input, &block)) {
-    return {QVX_STATUS_ERROR_25, {static_cast<std::uint8_t>(InputReason::Malformed)}};
+    return InputFault(InputReason::Malformed);
   }
   return ComputeWithBlock(block.data(), block.size(), reply);
 }
 
-CVendorRequests::Outcome CVendorRequests::GetMode2Response(std::vector<std::uint8_t>* reply) {
+CVendorRequests::Outcome CVendorRequests::GetMode2Response(VendorReply* reply) {
   return ComputeWithBlock(&kMode2Block, 1, reply);
 }
 
 CVendorRequests::Outcome CVendorRequests::ComputeWithBlock(const std::uint8_t* block,
-                                                           std::size_t length,
-                                                           std::vector<std::uint8_t>* reply) {
+                                                           std::size_t length, VendorReply* reply) {
   Outcome outcome = Start(kParameterZero);
   if (!NT_SUCCESS(outcome.status)) {
     return outcome;
@@ -186,12 +192,12 @@ CVendorRequests::Outcome CVendorRequests::ComputeWithBlock(const std::uint8_t* b
   Response response;
   outcome = Command(DeviceCommand::ModeBlock, block, length, response);
   if (NT_SUCCESS(outcome.status)) {
-    *reply = std::move(response.data);
+    reply->Assign(response.data);
   }
   return outcome;
 }
 
-CVendorRequests::Outcome CVendorRequests::DisplayResult(const std::vector<std::uint8_t>& input) {
+CVendorRequests::Outcome CVendorRequests::DisplayResult(ByteView input) {
   Response response;
   return Command(DeviceCommand::Display, input.data(), input.size(), response);
 }

@@ -3,14 +3,15 @@
 // kGetLastError. The request itself always succeeds.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <mutex>
-#include <vector>
 
+#include "kernel/Bytes.h"
+#include "kernel/Mutex.h"
 #include "kernel/NtStatus.h"
 #include "reader/CardState.h"
 #include "reader/DeviceCommands.h"
+#include "reader/InputReason.h"
 #include "reader/LastErrorRecord.h"
 
 namespace qvx::driver {
@@ -18,56 +19,64 @@ namespace qvx::driver {
 // The driver version a check-device answer carries after the device's own.
 constexpr char kDriverVersion[] = "01.24";
 
+// The longest reply: 256 response bytes and the driver version with its
+// zero byte (check device).
+constexpr std::size_t kMaxVendorReply = 256 + sizeof kDriverVersion;
+using VendorReply = ByteBuffer<kMaxVendorReply>;
+
+// What a vendor request asks of the reader around it.
+class IVendorHooks {
+ public:
+  virtual void StartCancelWatcher() = 0;
+  // The device broke the framing: it is to be reported failed.
+  virtual void DeviceFailed() = 0;
+
+ protected:
+  ~IVendorHooks() = default;
+};
+
 class CVendorRequests {
  public:
-  struct Hooks {
-    std::function<void()> startCancelWatcher;
-    // The device broke the framing: it is to be reported failed.
-    std::function<void()> deviceFailed;
-  };
-
-  CVendorRequests(CDeviceCommands& commands, CTransport& transport, CCardState& card, Hooks hooks);
+  CVendorRequests(CDeviceCommands& commands, CTransport& transport, CCardState& card,
+                  IVendorHooks& hooks);
 
   // STATUS_SUCCESS for every served code, with *reply the request's output
   // (empty on failure); STATUS_INVALID_PARAMETER for a code not served.
-  NTSTATUS Request(std::uint32_t code, const std::vector<std::uint8_t>& input,
-                   std::vector<std::uint8_t>* reply);
+  NTSTATUS Request(std::uint32_t code, ByteView input, VendorReply* reply);
 
   LastErrorRecord Record();
 
  private:
   // The result of one request body; `detail` carries the bytes the record
-  // takes its detail from.
+  // takes its detail from (at most three).
   struct Outcome {
     NTSTATUS status = STATUS_SUCCESS;
-    std::vector<std::uint8_t> detail;
+    ByteBuffer<3> detail;
   };
 
-  Outcome Run(std::uint32_t code, const std::vector<std::uint8_t>& input,
-              std::vector<std::uint8_t>* reply);
+  static Outcome InputFault(InputReason reason);
+  Outcome Run(std::uint32_t code, ByteView input, VendorReply* reply);
   Outcome Command(DeviceCommand command, const std::uint8_t* data, std::size_t length,
                   Response& response);
   Outcome Start(const std::uint8_t* parameter);
 
-  Outcome CheckDevice(std::vector<std::uint8_t>* reply);
-  Outcome CheckCard(const std::vector<std::uint8_t>& input, std::vector<std::uint8_t>* reply);
-  Outcome GetResponse(const std::vector<std::uint8_t>& input, std::vector<std::uint8_t>* reply);
-  Outcome GetMode1Response(const std::vector<std::uint8_t>& input,
-                           std::vector<std::uint8_t>* reply);
-  Outcome GetMode2Response(std::vector<std::uint8_t>* reply);
-  Outcome ComputeWithBlock(const std::uint8_t* block, std::size_t length,
-                           std::vector<std::uint8_t>* reply);
-  Outcome DisplayResult(const std::vector<std::uint8_t>& input);
+  Outcome CheckDevice(VendorReply* reply);
+  Outcome CheckCard(ByteView input, VendorReply* reply);
+  Outcome GetResponse(ByteView input, VendorReply* reply);
+  Outcome GetMode1Response(ByteView input, VendorReply* reply);
+  Outcome GetMode2Response(VendorReply* reply);
+  Outcome ComputeWithBlock(const std::uint8_t* block, std::size_t length, VendorReply* reply);
+  Outcome DisplayResult(ByteView input);
 
   void SetRecord(const LastErrorRecord& record);
 
   CDeviceCommands& m_commands;
   CTransport& m_transport;
   CCardState& m_card;
-  Hooks m_hooks;
+  IVendorHooks& m_hooks;
   bool m_cardRaised = false;  // during one request
 
-  std::mutex m_recordLock;
+  SpinLock m_recordLock;
   LastErrorRecord m_record{};
 };
 

@@ -1,23 +1,11 @@
 // Keeping the conversation with the device in step: operations, the
 // answers an exchange waits for, and resynchronisation after an abort or an
 // exchange cut short (docs/device.md, "Keeping in step").
-#include <chrono>
-
 #include "kernel/DebugPrint.h"
+#include "kernel/Time.h"
 #include "transport/Transport.h"
 
 namespace qvx::driver {
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-std::uint32_t RemainingMs(Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-  return left.count() <= 0 ? 0 : static_cast<std::uint32_t>(left.count());
-}
-
-}  // namespace
 
 CTransport::Expecting::Expecting(CTransport& transport, bool cardStatus) : m_transport(transport) {
   m_transport.BeginExpecting(cardStatus);
@@ -86,7 +74,7 @@ NTSTATUS CTransport::Resync() {
     MarkOutOfStep();
     return status;
   }
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kPromptAnswerMs);
+  const std::uint64_t deadline = TickMs() + kPromptAnswerMs;
   for (;;) {
     Packet packet{};
     status = ReadPacket(packet, RemainingMs(deadline));
@@ -113,7 +101,7 @@ NTSTATUS CTransport::Resync() {
 }
 
 NTSTATUS CTransport::ReadOwedData(std::uint16_t length, std::uint32_t timeoutMs) {
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  const std::uint64_t deadline = TickMs() + timeoutMs;
   for (std::size_t read = 0; read < length;) {
     Packet packet{};
     const NTSTATUS status = ReadPacket(packet, RemainingMs(deadline));

@@ -2,10 +2,10 @@
 //
 // Offers: ILowerEdge — one 8-byte OUT transfer or one IN transfer at a time
 // per pipe, each finished through its completion; CancelIn; AbortPipes;
-// ReadDescriptors. OpenLowerEdge picks the backend from a device name:
-// "sim:PATH" connects to the simulator's SOCK_SEQPACKET socket at PATH,
-// "usb:..." opens the USB device (pcscd's DEVICENAME), anything else gives
-// nullptr.
+// ReadDescriptors. Backends: libusb and the simulator's socket on Linux
+// (transport/LowerEdgeFactory.h picks one from a device name), URBs to the
+// USB stack on Windows. The interface is kernel-safe: completions are a
+// routine and its context, descriptors are fixed-size.
 //
 // Contract for every backend:
 // - A submit that returns success runs its completion exactly once, maybe
@@ -27,15 +27,13 @@
 //   completion is running or will run.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
+#include <initializer_list>
 
 #include "kernel/NtStatus.h"
 #include "transport/Packet.h"
+#include "transport/os/DeviceNameStrings.h"
 
 namespace qvx::driver {
 
@@ -44,24 +42,84 @@ struct EndpointInfo {
   std::uint16_t maxPacketSize = 0;
 };
 
-// The strings a USB device names itself with, as the kernel presents them
-// to pcscd's hotplug: UTF-8, absent when the device has none or an empty one.
-struct DeviceNameStrings {
-  std::optional<std::string> interfaceName;  // iInterface of the claimed interface
-  std::optional<std::string> serialNumber;   // iSerialNumber of the device
+// The pipes of the claimed interface: at most one IN and one OUT.
+class EndpointList {
+ public:
+  static constexpr std::size_t kCapacity = 2;
+
+  EndpointList() = default;
+  // Keeps the first kCapacity.
+  EndpointList(std::initializer_list<EndpointInfo> endpoints) {  // NOLINT: a list like any other
+    for (const EndpointInfo& endpoint : endpoints) {
+      if (m_count == kCapacity) {
+        break;
+      }
+      m_endpoints[m_count++] = endpoint;
+    }
+  }
+  void Add(const EndpointInfo& endpoint) {
+    if (m_count < kCapacity) {
+      m_endpoints[m_count++] = endpoint;
+    }
+  }
+
+  const EndpointInfo* begin() const { return m_endpoints; }
+  const EndpointInfo* end() const { return m_endpoints + m_count; }
+  std::size_t size() const { return m_count; }
+
+ private:
+  EndpointInfo m_endpoints[kCapacity] = {};
+  std::size_t m_count = 0;
 };
 
 struct UsbDescriptors {
   std::uint16_t vendorId = 0;
   std::uint16_t productId = 0;
   std::uint16_t bcdDevice = 0;
-  std::vector<EndpointInfo> endpoints;  // the IN and OUT pipe of the claimed interface
+  EndpointList endpoints;  // the IN and OUT pipe of the claimed interface
+  // What the device names itself with, where the system's reader naming
+  // uses it (transport/os/DeviceNameStrings.h).
   DeviceNameStrings strings;
 };
 
-using OutCompletion = std::function<void(NTSTATUS status)>;
+// A completion: routine(context, ...) runs once when the transfer ends.
+// Moving one leaves the source empty, so a backend can tell a transfer
+// handed on from one still pending.
+template <class... Args>
+class Completion {
+ public:
+  using Routine = void (*)(void* context, Args... args);
+
+  Completion() = default;
+  Completion(std::nullptr_t) {}  // NOLINT(google-explicit-constructor): as empty as a null routine
+  Completion(Routine routine, void* context) : m_routine(routine), m_context(context) {}
+  Completion(const Completion&) = default;
+  Completion& operator=(const Completion&) = default;
+  Completion(Completion&& other) noexcept : m_routine(other.m_routine), m_context(other.m_context) {
+    other.m_routine = nullptr;
+  }
+  Completion& operator=(Completion&& other) noexcept {
+    m_routine = other.m_routine;
+    m_context = other.m_context;
+    other.m_routine = nullptr;
+    return *this;
+  }
+  Completion& operator=(std::nullptr_t) {
+    m_routine = nullptr;
+    return *this;
+  }
+
+  explicit operator bool() const { return m_routine != nullptr; }
+  void operator()(Args... args) const { m_routine(m_context, args...); }
+
+ private:
+  Routine m_routine = nullptr;
+  void* m_context = nullptr;
+};
+
+using OutCompletion = Completion<NTSTATUS>;
 // The packet is meaningful only on success.
-using InCompletion = std::function<void(NTSTATUS status, const Packet& packet)>;
+using InCompletion = Completion<NTSTATUS, const Packet&>;
 
 class ILowerEdge {
  public:
@@ -73,7 +131,5 @@ class ILowerEdge {
   virtual void CancelIn() = 0;
   virtual void AbortPipes() = 0;
 };
-
-std::unique_ptr<ILowerEdge> OpenLowerEdge(const std::string& deviceName);
 
 }  // namespace qvx::driver

@@ -1,4 +1,4 @@
-#include "transport/LowerEdge.h"
+#include "transport/LowerEdgeFactory.h"
 #include "transport/SocketLowerEdge.h"
 #include "transport/UsbLowerEdge.h"
 

@@ -1,7 +1,6 @@
 #include "transport/Packet.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace qvx::driver {
 
@@ -33,15 +32,6 @@ Packet DataPacket(const std::uint8_t* data, std::size_t count) {
   packet[1] = static_cast<std::uint8_t>(count);
   std::copy(data, data + count, packet.begin() + 2);
   return packet;
-}
-
-std::vector<Packet> DataPackets(const std::uint8_t* data, std::size_t length) {
-  std::vector<Packet> packets;
-  packets.reserve((length + kMaxDataPerPacket - 1) / kMaxDataPerPacket);
-  for (std::size_t offset = 0; offset < length; offset += kMaxDataPerPacket) {
-    packets.push_back(DataPacket(data + offset, std::min(kMaxDataPerPacket, length - offset)));
-  }
-  return packets;
 }
 
 Packet Abort(std::uint8_t sequence) {
@@ -79,13 +69,6 @@ std::uint8_t DataCount(const Packet& data) { return data[1]; }
 
 bool IsValidDataPacket(const Packet& packet) {
   return packet[0] == kPacketData && packet[1] >= 1 && packet[1] <= kMaxDataPerPacket;
-}
-
-std::string FormatPacket(const Packet& packet) {
-  char text[32];
-  std::snprintf(text, sizeof(text), "%02x %02x %02x %02x  %02x %02x %02x %02x", packet[0],
-                packet[1], packet[2], packet[3], packet[4], packet[5], packet[6], packet[7]);
-  return text;
 }
 
 }  // namespace qvx::driver

@@ -4,14 +4,13 @@
 // the data packets of a payload, abort, cold/warm reset, power off,
 // card-status query); readers for device-to-host packets (response header
 // code and announced length, data packet count, card status, the device
-// event headers 01 03 0B/07/0A/06); FormatPacket for debug lines.
+// event headers 01 03 0B/07/0A/06). Kernel-safe; the list and text forms
+// for tests and tools are in transport/PacketList.h.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <vector>
 
 namespace qvx::driver {
 
@@ -41,9 +40,6 @@ constexpr std::size_t kMaxRequestLength = 0xFFFF;  // the header's 16-bit length
 
 // Host to device.
 Packet CommandHeader(std::uint8_t command, std::uint16_t length);
-// The data packets of a payload: 6 bytes each, the last one shorter; none
-// for an empty payload.
-std::vector<Packet> DataPackets(const std::uint8_t* data, std::size_t length);
 // One data packet of 1 to 6 bytes.
 Packet DataPacket(const std::uint8_t* data, std::size_t count);
 Packet Abort(std::uint8_t sequence);
@@ -64,8 +60,5 @@ std::uint8_t ResponseCode(const Packet& header);
 std::uint16_t AnnouncedLength(const Packet& header);  // byte 3 + 256 * byte 4
 std::uint8_t DataCount(const Packet& data);           // byte 1
 bool IsValidDataPacket(const Packet& packet);         // type 0, count 1..6
-
-// "xx xx xx xx  xx xx xx xx" (two blanks in the middle).
-std::string FormatPacket(const Packet& packet);
 
 }  // namespace qvx::driver

@@ -1,8 +1,6 @@
 #include "transport/Transport.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <stdexcept>
 #include <utility>
 
 #include "kernel/DebugPrint.h"
@@ -18,27 +16,27 @@ void PrintPacket(const char* label, const Packet& packet) {
            packet[2], packet[3], packet[4], packet[5], packet[6], packet[7]);
 }
 
-std::uint32_t ToWaitMs(std::chrono::milliseconds round) {
-  const auto count = std::max<std::chrono::milliseconds::rep>(round.count(), 1);
-  return count >= static_cast<std::chrono::milliseconds::rep>(kInfinite)
-             ? kInfinite - 1
-             : static_cast<std::uint32_t>(count);
+// A round that ends: at least 1 ms, never kInfinite.
+std::uint32_t RoundMs(std::uint32_t round) {
+  return std::min<std::uint32_t>(std::max<std::uint32_t>(round, 1), kInfinite - 1);
 }
 
 }  // namespace
 
-CTransport::CTransport(std::unique_ptr<ILowerEdge> lower, ICardEvents& events,
-                       std::chrono::milliseconds writeRound)
-    : m_lower(std::move(lower)), m_events(events), m_writeRound(writeRound) {
-  if (!m_lower) {
-    throw std::invalid_argument("CTransport needs a lower edge");
-  }
+bool ResponseData::Append(const std::uint8_t* bytes, std::size_t count) {
+  const std::size_t take = std::min(count, kMaxResponseLength - m_size);
+  std::copy(bytes, bytes + take, m_bytes + m_size);
+  m_size += take;
+  return take == count;
 }
+
+CTransport::CTransport(KOwned<ILowerEdge> lower, ICardEvents& events, std::uint32_t writeRoundMs)
+    : m_lower(std::move(lower)), m_events(events), m_writeRoundMs(RoundMs(writeRoundMs)) {}
 
 CTransport::~CTransport() {
   StopReadPump();
   // The lower edge returns only when no completion can still reach us.
-  m_lower.reset();
+  m_lower.Reset();
 }
 
 NTSTATUS CTransport::Configure() {
@@ -61,7 +59,7 @@ NTSTATUS CTransport::Configure() {
     DbgPrint("Meridel: unsupported pipe packet sizes in %u out %u", inSize, outSize);
     return STATUS_UNSUCCESSFUL;
   }
-  m_descriptors = std::move(descriptors);
+  m_descriptors = descriptors;
   m_configured.store(true);
   return STATUS_SUCCESS;
 }
@@ -82,8 +80,7 @@ NTSTATUS CTransport::ArmReadPump() {
     m_inSlot.fill(0);
     m_inOutstanding = true;
   }
-  const NTSTATUS status = m_lower->SubmitIn(
-      [this](NTSTATUS result, const Packet& packet) { OnInCompleted(result, packet); });
+  const NTSTATUS status = m_lower->SubmitIn(InCompletion(&CTransport::InCompleted, this));
   if (!NT_SUCCESS(status)) {
     {
       SpinLockGuard guard(m_pumpLock);
@@ -106,6 +103,19 @@ NTSTATUS CTransport::ArmReadPump() {
     m_lower->CancelIn();
   }
   return STATUS_SUCCESS;
+}
+
+void CTransport::InCompleted(void* self, NTSTATUS status, const Packet& packet) {
+  static_cast<CTransport*>(self)->OnInCompleted(status, packet);
+}
+
+void CTransport::OutCompleted(void* self, NTSTATUS status) {
+  auto* transport = static_cast<CTransport*>(self);
+  if (NT_SUCCESS(status)) {
+    transport->m_writeDone.Set();
+  } else {
+    transport->m_writeFailed.Set();
+  }
 }
 
 void CTransport::OnInCompleted(NTSTATUS status, const Packet& packet) {
@@ -180,9 +190,8 @@ void CTransport::OnInCompleted(NTSTATUS status, const Packet& packet) {
 }
 
 void CTransport::DropStray(const char* what, const Packet& packet) {
-  char label[48];
-  std::snprintf(label, sizeof label, "dropped %s:", what);
-  PrintPacket(label, packet);
+  DbgPrint("Meridel: dropped %s: %02x %02x %02x %02x  %02x %02x %02x %02x", what, packet[0],
+           packet[1], packet[2], packet[3], packet[4], packet[5], packet[6], packet[7]);
 }
 
 void CTransport::EndPump(bool cancelled) {
@@ -242,19 +251,13 @@ NTSTATUS CTransport::WriteLocked(const Packet& packet) {
   }
   m_writeDone.Clear();
   m_writeFailed.Clear();
-  const NTSTATUS status = m_lower->SubmitOut(packet, [this](NTSTATUS result) {
-    if (NT_SUCCESS(result)) {
-      m_writeDone.Set();
-    } else {
-      m_writeFailed.Set();
-    }
-  });
+  const NTSTATUS status =
+      m_lower->SubmitOut(packet, OutCompletion(&CTransport::OutCompleted, this));
   if (!NT_SUCCESS(status)) {
     return status;
   }
-  const std::uint32_t round = ToWaitMs(m_writeRound);
   for (;;) {
-    const NTSTATUS wait = KEvent::WaitAny({&m_writeDone, &m_writeFailed}, round);
+    const NTSTATUS wait = KEvent::WaitAny({&m_writeDone, &m_writeFailed}, m_writeRoundMs);
     if (wait == STATUS_WAIT_0) {
       return STATUS_SUCCESS;
     }
@@ -314,12 +317,16 @@ NTSTATUS CTransport::SubmitWindowed(const Packet& packet, bool& aborted) {
     ++m_windowInFlight;
   }
   const NTSTATUS status =
-      m_lower->SubmitOut(packet, [this](NTSTATUS result) { OnWindowedDone(result); });
+      m_lower->SubmitOut(packet, OutCompletion(&CTransport::WindowedCompleted, this));
   if (!NT_SUCCESS(status)) {
     SpinLockGuard guard(m_windowLock);
     --m_windowInFlight;
   }
   return status;
+}
+
+void CTransport::WindowedCompleted(void* context, NTSTATUS status) {
+  static_cast<CTransport*>(context)->OnWindowedDone(status);
 }
 
 void CTransport::OnWindowedDone(NTSTATUS status) {
@@ -335,7 +342,6 @@ void CTransport::OnWindowedDone(NTSTATUS status) {
 }
 
 NTSTATUS CTransport::WaitWindow(std::size_t inFlight) {
-  const std::uint32_t round = ToWaitMs(m_writeRound);
   for (;;) {
     Packet oldest{};
     {
@@ -348,7 +354,7 @@ NTSTATUS CTransport::WaitWindow(std::size_t inFlight) {
       }
       oldest = m_windowPackets[m_windowHead];
     }
-    const NTSTATUS wait = m_windowMoved.Wait(round);
+    const NTSTATUS wait = m_windowMoved.Wait(m_writeRoundMs);
     if (wait == STATUS_TIMEOUT) {
       PrintPacket("STATUS_TIMEOUT, data block:", oldest);
     } else if (wait != STATUS_WAIT_0) {
@@ -409,27 +415,27 @@ NTSTATUS CTransport::SendRequest(std::uint8_t command, const std::uint8_t* data,
     MarkOutOfStep();
     return QVX_STATUS_FRAMING;
   }
-  Response result;
-  result.code = ResponseCode(packet);
-  result.length = AnnouncedLength(packet);
-  result.data.reserve(result.length);
-  while (result.data.size() < result.length) {
+  // Filled in place: a response is too large to copy around on a kernel
+  // stack. It stays empty on failure.
+  response.code = ResponseCode(packet);
+  response.length = AnnouncedLength(packet);
+  while (response.data.size() < response.length) {
     status = ReadPacket(packet);
     if (!NT_SUCCESS(status)) {
       MarkOutOfStep();
+      response = Response{};
       return status;
     }
     if (!IsValidDataPacket(packet)) {
       PrintPacket("!!ERROR: Invalid data from reader:", packet);
       MarkOutOfStep();
+      response = Response{};
       return QVX_STATUS_FRAMING;
     }
     const std::size_t take =
-        std::min<std::size_t>(DataCount(packet), result.length - result.data.size());
-    result.data.insert(result.data.end(), packet.begin() + 2,
-                       packet.begin() + 2 + static_cast<std::ptrdiff_t>(take));
+        std::min<std::size_t>(DataCount(packet), response.length - response.data.size());
+    response.data.Append(packet.data() + 2, take);
   }
-  response = std::move(result);
   return STATUS_SUCCESS;
 }
 

@@ -12,33 +12,57 @@
 //
 // Threads: any number of callers; the pump's completion runs on the lower
 // edge's thread and calls ICardEvents from there.
+//
+// Kernel-safe (docs/design.md, "The driver core in the kernel").
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <vector>
+#include <initializer_list>
 
 #include "kernel/Event.h"
 #include "kernel/Mutex.h"
 #include "kernel/NtStatus.h"
+#include "kernel/Owned.h"
 #include "transport/CardEvents.h"
 #include "transport/LowerEdge.h"
 #include "transport/Packet.h"
 
 namespace qvx::driver {
 
+// The bytes of a response: at most kMaxResponseLength, kept in place.
+class ResponseData {
+ public:
+  using value_type = std::uint8_t;
+  using const_iterator = const std::uint8_t*;
+  using iterator = const std::uint8_t*;
+
+  const std::uint8_t* data() const { return m_bytes; }
+  std::size_t size() const { return m_size; }
+  bool empty() const { return m_size == 0; }
+  const std::uint8_t* begin() const { return m_bytes; }
+  const std::uint8_t* end() const { return m_bytes + m_size; }
+  std::uint8_t operator[](std::size_t index) const { return m_bytes[index]; }
+
+  void Clear() { m_size = 0; }
+  // Appends what fits; false when some did not.
+  bool Append(const std::uint8_t* bytes, std::size_t count);
+
+ private:
+  std::uint8_t m_bytes[kMaxResponseLength] = {};
+  std::size_t m_size = 0;
+};
+
 struct Response {
-  std::uint8_t code = 0;           // byte 2 of the response header
-  std::uint16_t length = 0;        // announced length (at most 256)
-  std::vector<std::uint8_t> data;  // the announced bytes
+  std::uint8_t code = 0;     // byte 2 of the response header
+  std::uint16_t length = 0;  // announced length (at most 256)
+  ResponseData data;         // the announced bytes
 };
 
 class CTransport {
  public:
-  static constexpr std::chrono::milliseconds kWriteRound{10000};
+  static constexpr std::uint32_t kWriteRoundMs = 10000;
   // How long an answer that comes at once (card status, ATR packets, the
   // resynchronising check device) may take before the device counts as out
   // of step. The customer's answers have no limit here: the device keeps
@@ -56,11 +80,11 @@ class CTransport {
   // is longer than a frame.
   static constexpr std::size_t kOutWindow = 8;
 
-  // The transport owns the lower edge; events must outlive the transport.
-  // writeRound: how long a write waits before printing its timeout line and
-  // waiting again.
-  CTransport(std::unique_ptr<ILowerEdge> lower, ICardEvents& events,
-             std::chrono::milliseconds writeRound = kWriteRound);
+  // The transport owns the lower edge, which must not be empty; events
+  // must outlive the transport. writeRoundMs: how long a write waits before
+  // printing its timeout line and waiting again.
+  CTransport(KOwned<ILowerEdge> lower, ICardEvents& events,
+             std::uint32_t writeRoundMs = kWriteRoundMs);
   // Stops the pump and closes the lower edge.
   ~CTransport();
   CTransport(const CTransport&) = delete;
@@ -125,8 +149,13 @@ class CTransport {
   // when set by an abort packet meanwhile, stops further data packets.
   NTSTATUS SendRequest(std::uint8_t command, const std::uint8_t* data, std::size_t length,
                        Response& response);
-  NTSTATUS SendRequest(std::uint8_t command, const std::vector<std::uint8_t>& data,
+  NTSTATUS SendRequest(std::uint8_t command, std::initializer_list<std::uint8_t> data,
                        Response& response) {
+    return SendRequest(command, data.begin(), data.size(), response);
+  }
+  // Any contiguous byte container (data(), size()).
+  template <class Bytes>
+  NTSTATUS SendRequest(std::uint8_t command, const Bytes& data, Response& response) {
     return SendRequest(command, data.data(), data.size(), response);
   }
   // Arms the pump, writes 02 09 and waits for the card-status packet.
@@ -149,6 +178,8 @@ class CTransport {
   KEvent& CardStatusEvent() { return m_cardStatus; }
 
  private:
+  static void InCompleted(void* self, NTSTATUS status, const Packet& packet);
+  static void OutCompleted(void* self, NTSTATUS status);
   void OnInCompleted(NTSTATUS status, const Packet& packet);
   void EndPump(bool cancelled);
   bool Configured() const { return m_configured.load(); }
@@ -166,11 +197,12 @@ class CTransport {
   // Waits until at most `inFlight` packets are out; the first failure of a
   // packet sent since the request began, once none is out any more.
   NTSTATUS WaitWindow(std::size_t inFlight);
+  static void WindowedCompleted(void* context, NTSTATUS status);
   void OnWindowedDone(NTSTATUS status);
 
-  std::unique_ptr<ILowerEdge> m_lower;
+  KOwned<ILowerEdge> m_lower;
   ICardEvents& m_events;
-  const std::chrono::milliseconds m_writeRound;
+  const std::uint32_t m_writeRoundMs;
   UsbDescriptors m_descriptors;
   std::atomic<bool> m_configured{false};
 

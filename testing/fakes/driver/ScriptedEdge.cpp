@@ -90,7 +90,10 @@ ScriptedEdge::NTSTATUS ScriptedEdge::ReadDescriptors(qvx::driver::UsbDescriptors
   std::lock_guard<std::mutex> guard(m_mutex);
   descriptors.vendorId = 0x1209;
   descriptors.productId = 0x0001;
-  descriptors.endpoints = m_endpoints;
+  descriptors.endpoints = {};
+  for (const qvx::driver::EndpointInfo& endpoint : m_endpoints) {
+    descriptors.endpoints.Add(endpoint);
+  }
   descriptors.strings = m_strings;
   return STATUS_SUCCESS;
 }

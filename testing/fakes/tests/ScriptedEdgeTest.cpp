@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "FunctionCompletion.h"
 #include "ScriptedEdge.h"
 #include "ScriptedFirmware.h"
 #include "device/Packet.h"
@@ -23,16 +24,18 @@ struct InResult {
 
 std::future<InResult> SubmitIn(ScriptedEdge& edge) {
   auto promise = std::make_shared<std::promise<InResult>>();
-  EXPECT_EQ(edge.SubmitIn([promise](NTSTATUS status, const Packet& packet) {
-    promise->set_value({status, packet, std::this_thread::get_id()});
-  }),
-            STATUS_SUCCESS);
+  EXPECT_EQ(
+      edge.SubmitIn(qvx::testing::InFunction([promise](NTSTATUS status, const Packet& packet) {
+        promise->set_value({status, packet, std::this_thread::get_id()});
+      })),
+      STATUS_SUCCESS);
   return promise->get_future();
 }
 
 std::future<NTSTATUS> SubmitOut(ScriptedEdge& edge, const Packet& packet) {
   auto promise = std::make_shared<std::promise<NTSTATUS>>();
-  EXPECT_EQ(edge.SubmitOut(packet, [promise](NTSTATUS status) { promise->set_value(status); }),
+  EXPECT_EQ(edge.SubmitOut(packet, qvx::testing::OutFunction(
+                                       [promise](NTSTATUS status) { promise->set_value(status); })),
             STATUS_SUCCESS);
   return promise->get_future();
 }
@@ -56,7 +59,8 @@ void Write(ScriptedEdge& edge, const Packets& packets) {
 TEST(ScriptedEdgeTest, OneInTransferAtATimeAndCancelEndsIt) {
   ScriptedEdge edge;
   std::future<InResult> first = SubmitIn(edge);
-  EXPECT_EQ(edge.SubmitIn([](NTSTATUS, const Packet&) {}), STATUS_INVALID_DEVICE_STATE);
+  EXPECT_EQ(edge.SubmitIn(qvx::testing::InFunction([](NTSTATUS, const Packet&) {})),
+            STATUS_INVALID_DEVICE_STATE);
   edge.CancelIn();
   EXPECT_EQ(first.get().status, STATUS_CANCELLED);
 
@@ -80,8 +84,10 @@ TEST(ScriptedEdgeTest, AbortAndDestructionEndWhatIsOutstanding) {
   std::future<InResult> in = SubmitIn(*edge);
   edge->AbortPipes();
   EXPECT_EQ(in.get().status, STATUS_CANCELLED);
-  EXPECT_EQ(edge->SubmitIn([](NTSTATUS, const Packet&) {}), STATUS_INVALID_DEVICE_STATE);
-  EXPECT_EQ(edge->SubmitOut(sim::ReaderControlPacket(sim::wire::kStatusQuery), [](NTSTATUS) {}),
+  EXPECT_EQ(edge->SubmitIn(qvx::testing::InFunction([](NTSTATUS, const Packet&) {})),
+            STATUS_INVALID_DEVICE_STATE);
+  EXPECT_EQ(edge->SubmitOut(sim::ReaderControlPacket(sim::wire::kStatusQuery),
+                            qvx::testing::OutFunction([](NTSTATUS) {})),
             STATUS_INVALID_DEVICE_STATE);
 
   edge = std::make_unique<ScriptedEdge>();

@@ -1,4 +1,4 @@
-// The device's remove lock.
+// The device's remove lock (the Linux stand-in for IO_REMOVE_LOCK).
 //
 // Offers: RemoveLock — Acquire(tag) takes a hold unless removal has begun
 // (then STATUS_DELETE_PENDING); Release(tag) gives it back;

@@ -1,4 +1,5 @@
-// Kernel-style events over the platform layer's in-process events.
+// Kernel-style events over the platform layer's in-process events (the
+// Linux stand-in for KEVENT).
 //
 // Offers: KEvent (notification = stays signalled until cleared,
 // synchronization = a satisfied wait clears it), Set/Clear/Wait, WaitAny over

@@ -3,12 +3,14 @@
 // Offers: KMutex (the write gate: a sleeping lock held across a whole packet
 // write, handed to its waiters in arrival order) and SpinLock (short
 // critical sections, e.g. the outstanding IN transfer), each with an RAII
-// guard. Both satisfy BasicLockable.
+// guard. Both satisfy BasicLockable. The Linux stand-ins, over std::mutex.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+
+#include "kernel/Guard.h"
 
 namespace qvx::driver {
 
@@ -46,7 +48,7 @@ class SpinLock {
   std::mutex m_mutex;
 };
 
-using KMutexGuard = std::lock_guard<KMutex>;
-using SpinLockGuard = std::lock_guard<SpinLock>;
+using KMutexGuard = LockGuard<KMutex>;
+using SpinLockGuard = LockGuard<SpinLock>;
 
 }  // namespace qvx::driver

@@ -1,0 +1,22 @@
+// Adding a device on Linux, where the IFD handler's channel plays
+// AddDevice (not kernel-safe: the Windows driver adds devices in its own
+// AddDevice).
+//
+// Offers: AddDevice — a unit number, the transport over `lower`, the reader
+// context named as pcscd lists it (from `readerIndex` and the strings
+// `lower` reports) with its cancel event. Not started yet. Null when
+// `lower` is null or there is no memory.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "device/Device.h"
+#include "transport/LowerEdge.h"
+
+namespace qvx::driver {
+
+std::unique_ptr<CDevice> AddDevice(std::unique_ptr<ILowerEdge> lower, std::uint32_t readerIndex,
+                                   CDevice::Options options = CDevice::Options{});
+
+}  // namespace qvx::driver

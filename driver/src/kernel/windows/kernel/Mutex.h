@@ -1,0 +1,51 @@
+// Locks of the driver: KMUTEX and KSPIN_LOCK.
+//
+// Offers: KMutex (the write gate: a sleeping lock held across a whole packet
+// write; the dispatcher hands it to its waiters in arrival order) and
+// SpinLock (short critical sections, raising to DISPATCH_LEVEL), each with a
+// scoped guard, in the same shape as the Linux stand-ins.
+#pragma once
+
+#include "kernel/os/Wdm.h"
+
+#include "kernel/Guard.h"
+
+namespace qvx::driver {
+
+class KMutex {
+ public:
+  KMutex() { KeInitializeMutex(&m_mutex, 0); }
+  KMutex(const KMutex&) = delete;
+  KMutex& operator=(const KMutex&) = delete;
+
+  void lock() { KeWaitForSingleObject(&m_mutex, Executive, KernelMode, FALSE, nullptr); }
+  void unlock() { KeReleaseMutex(&m_mutex, FALSE); }
+
+ private:
+  KMUTEX m_mutex;
+};
+
+class SpinLock {
+ public:
+  // A spin lock of zero is an initialised one (what KeInitializeSpinLock
+  // writes), so a lock in a driver-wide object needs no constructor to run.
+  constexpr SpinLock() = default;
+  SpinLock(const SpinLock&) = delete;
+  SpinLock& operator=(const SpinLock&) = delete;
+
+  void lock() {
+    KIRQL irql;
+    KeAcquireSpinLock(&m_lock, &irql);
+    m_irql = irql;
+  }
+  void unlock() { KeReleaseSpinLock(&m_lock, m_irql); }
+
+ private:
+  KSPIN_LOCK m_lock = 0;
+  KIRQL m_irql = PASSIVE_LEVEL;  // of the holder, restored at release
+};
+
+using KMutexGuard = LockGuard<KMutex>;
+using SpinLockGuard = LockGuard<SpinLock>;
+
+}  // namespace qvx::driver
