@@ -4,7 +4,7 @@
 // same result codes), so code over the seam reads like plain PC/SC. Types are
 // WinSCard's own (spelled ::DWORD so platform::DWORD never stands in). Two
 // implementations: SystemSCard() over the system's PC/SC and the scriptable fake in
-// platform/testing for unit tests.
+// testing/fakes/scard for unit tests.
 #pragma once
 
 #include "platform/os/WinSCard.h"
