@@ -6,7 +6,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
-#include <new>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -80,9 +79,10 @@ class UsbLowerEdge final : public ILowerEdge {
       transfer = std::make_unique<Transfer>();
       transfer->edge = this;
       transfer->isIn = true;
+      // One that cannot be had is left out: fewer transfers read more
+      // slowly, and with none a read fails (TopUp).
       transfer->usb.reset(libusb_alloc_transfer(0));
-      if (!transfer->usb) throw std::bad_alloc();
-      Prepare(*transfer, m_in);
+      if (transfer->usb) Prepare(*transfer, m_in);
     }
     m_thread = std::thread([this] { Run(); });
   }
@@ -164,7 +164,7 @@ class UsbLowerEdge final : public ILowerEdge {
       m_ready.pop_front();
       packet = ready->buffer;
       ready->state = InState::Idle;
-      static_cast<void>(TopUp());  // a failure here reaches the next reader
+      static_cast<void>(TopUp());  // on failure the next read tries again and fails
     }
     // Taken from what the device already sent: done before the submit returns.
     completion(STATUS_SUCCESS, packet);
@@ -253,19 +253,19 @@ class UsbLowerEdge final : public ILowerEdge {
   // With m_mutex held: every idle IN transfer goes to the device. Fails
   // only when none is there afterwards.
   NTSTATUS TopUp() {
-    NTSTATUS failure = STATUS_SUCCESS;
+    NTSTATUS failure = STATUS_INSUFFICIENT_RESOURCES;
     for (auto& transfer : m_inPool) {
-      if (transfer->state != InState::Idle) continue;
+      if (transfer->state != InState::Idle || !transfer->usb) continue;
       const int result = SubmitLocked(*transfer);
       if (result != LIBUSB_SUCCESS) {
         failure = FromSubmitError(result);
         break;
       }
     }
-    if (!NT_SUCCESS(failure) && !AnyIn(InState::Submitted) && !AnyIn(InState::Halted)) {
-      return failure;
+    if (AnyIn(InState::Submitted) || AnyIn(InState::Halted)) {
+      return STATUS_SUCCESS;
     }
-    return STATUS_SUCCESS;
+    return failure;
   }
 
   // With m_mutex held.
