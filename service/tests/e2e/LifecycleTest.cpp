@@ -155,6 +155,26 @@ TEST_F(ServiceLifecycle, StopWhileAPageWaitsCancelsItsCommand) {
   EXPECT_TRUE(EndsWith(LastLine(ServiceLog()), "[WSS] Service is stopped.")) << ServiceLog();
 }
 
+// A page that closed a moment before the stop (its connection still in the
+// close's last steps) must not cost the waiting page its going-away close.
+TEST_F(ServiceLifecycle, StopRightAfterAnotherPageClosedStillSaysGoingAway) {
+  StartServing();
+  {
+    const auto earlier = Connect();
+    ASSERT_EQ(earlier->Request(kCheckConnection).rfind(kSuccess, 0), 0u);
+    earlier->Close();
+  }
+  stack().Control("customer never");
+  const auto page = Connect();
+  page->SendText(R"({"Name":3,"Params":["0002CCDD","nl"]})");
+  ASSERT_TRUE(DeviceWaits());
+
+  const ProcessResult end = StopService();
+  EXPECT_EQ(end.exitCode, 0) << end.errors;
+  EXPECT_EQ(page->Receive(10s), "Status=15\nStatusDescription=Cancel by other session\nResponse=");
+  EXPECT_EQ(CloseCode(*page, 10s), 1001) << end.errors;
+}
+
 // pcscd frozen, the cancelled command cannot end, so the stop waits for the
 // workers: a second SIGTERM then arrives while it runs.
 TEST_F(ServiceLifecycle, ASecondSigtermDuringTheStopLetsItFinish) {
