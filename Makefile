@@ -7,7 +7,7 @@ CMAKE ?= cmake
 CTEST ?= ctest
 GENERATOR ?= Ninja
 
-.PHONY: all deps build package asan test test-under-load test-unit bench soak fuzz demo clean format format-check tidy windows windows-x86 test-windows
+.PHONY: all deps build package asan test test-system test-under-load test-unit bench soak fuzz demo clean format format-check tidy windows windows-x86 test-windows
 
 all: build
 
@@ -30,6 +30,11 @@ asan: deps
 test: format-check build asan
 	$(CTEST) --test-dir $(BUILD_DIR) --output-on-failure -j$(JOBS) --timeout 300
 	$(CTEST) --test-dir $(ASAN_DIR) -L unit --output-on-failure -j$(JOBS) --timeout 300
+
+# The package on a booted container with a real systemd (packaging/test/system-test):
+# install, both browsers, restarts, reboot, remove and purge. Needs root.
+test-system: package
+	$(CTEST) --test-dir $(BUILD_DIR) -L system --output-on-failure --timeout 900
 
 # The whole suite once while another process keeps every core busy: a test
 # that only passes on an idle machine fails here.
