@@ -7,7 +7,7 @@ CMAKE ?= cmake
 CTEST ?= ctest
 GENERATOR ?= Ninja
 
-.PHONY: all deps build package asan test test-under-load test-unit bench soak fuzz demo clean format format-check tidy windows windows-x86 test-windows
+.PHONY: all deps build package asan test test-system pcsc-lite-source test-under-load test-unit bench soak fuzz demo clean format format-check tidy windows windows-x86 test-windows
 
 all: build
 
@@ -27,9 +27,20 @@ asan: deps
 	$(CMAKE) -S . -B $(ASAN_DIR) -G $(GENERATOR) -DQVX_WERROR=ON -DQVX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 	$(CMAKE) --build $(ASAN_DIR) -j$(JOBS)
 
-test: format-check build asan
+test: format-check build asan pcsc-lite-source
 	$(CTEST) --test-dir $(BUILD_DIR) --output-on-failure -j$(JOBS) --timeout 300
 	$(CTEST) --test-dir $(ASAN_DIR) -L unit --output-on-failure -j$(JOBS) --timeout 300
+
+# The package on a booted container with a real systemd (packaging/test/system-test):
+# install, both lanes, both browsers, restarts, reboot, remove and purge, and a
+# pcscd built with polkit. Needs root. It takes about half a minute, so
+# `make test` runs it whole too (label system).
+# Debian's pcsc-lite source for the pcscd it builds with polkit inside the container.
+test-system: package pcsc-lite-source
+	$(CTEST) --test-dir $(BUILD_DIR) -L system --output-on-failure --timeout 900
+
+pcsc-lite-source: deps
+	scripts/fetch-debian-source pcsc-lite pcscd $(BUILD_DIR)/pcsc-lite-src
 
 # The whole suite once while another process keeps every core busy: a test
 # that only passes on an idle machine fails here.

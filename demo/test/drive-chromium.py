@@ -10,7 +10,7 @@ element #outcome and sets data-state="done" on it; this script waits for that,
 prints the outcome text and the page's own request log, and exits 0. It exits
 1 when the page reports nothing within the time limit or Chromium fails.
 
---map HOST             resolve HOST to 127.0.0.1 inside Chromium only
+--map HOST[=ADDRESS]   resolve HOST to 127.0.0.1 (or ADDRESS) inside Chromium only
 --spki HASH            trust certificates with this SPKI hash (base64 SHA-256)
 --public-origin H:P    treat the server at 127.0.0.1:P as a public address, as a
                        bank's real web server is, so Local Network Access
@@ -94,7 +94,8 @@ def LaunchChromium(args):
         flags.append("--no-sandbox")
     if args.map:
         flags.append("--host-resolver-rules=" +
-                     ",".join("MAP %s 127.0.0.1" % host for host in args.map))
+                     ",".join("MAP %s %s" % (tuple(host.split("=", 1)) if "=" in host
+                                              else (host, "127.0.0.1")) for host in args.map))
     if args.spki:
         flags.append("--ignore-certificate-errors-spki-list=" + ",".join(args.spki))
     if args.public_origin:

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Serves a directory over HTTPS on 127.0.0.1, for the demo page and its test.
+"""Serves a directory over HTTPS on 127.0.0.1 (or --address), for the demo page and its tests.
 
-  serve-https.py --root DIR --cert CERT.pem --key KEY.pem [--port N] [--port-file FILE]
+  serve-https.py --root DIR --cert CERT.pem --key KEY.pem [--address IP] [--port N] [--port-file FILE]
 
 Port 0 (the default) takes a free port; --port-file receives the port once the
 server listens, so a caller can wait for the file instead of guessing a port.
@@ -32,12 +32,13 @@ def main():
     parser.add_argument("--root", required=True)
     parser.add_argument("--cert", required=True)
     parser.add_argument("--key", required=True)
+    parser.add_argument("--address", default="127.0.0.1")
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--port-file")
     args = parser.parse_args()
 
     handler = functools.partial(QuietHandler, directory=os.path.abspath(args.root))
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", args.port), handler)
+    server = http.server.ThreadingHTTPServer((args.address, args.port), handler)
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(args.cert, args.key)
     server.socket = context.wrap_socket(server.socket, server_side=True)
@@ -52,7 +53,7 @@ def main():
         with open(args.port_file + ".tmp", "w") as out:
             out.write("%d\n" % port)
         os.replace(args.port_file + ".tmp", args.port_file)
-    sys.stderr.write("serve-https: serving %s on https://127.0.0.1:%d/\n" % (args.root, port))
+    sys.stderr.write("serve-https: serving %s on https://%s:%d/\n" % (args.root, args.address, port))
     try:
         server.serve_forever()
     except KeyboardInterrupt:

@@ -8,9 +8,11 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "PrivateDir.h"
 #include "RawWssClient.h"
@@ -169,6 +171,42 @@ TEST_F(EndpointServer, StopWithMessagesStillQueued) {
   inHand.reset();
   EXPECT_TRUE(queued->handle.expired());
   m_server.reset();
+}
+
+// Pages that closed just before the stop are still in their TLS close (the
+// server waits up to 5 s for the browser's close notice there): each page
+// still open gets its going-away close all the same. Several of each, as the
+// order the server meets them in is not fixed.
+TEST_F(EndpointServer, StopSaysGoingAwayToEveryOpenPageWhileOthersFinishTheirClose) {
+  StartServer({0});
+  const std::string upgrade = Upgrade("Origin: https://www.brixbank.example\r\n");
+  const std::string normal("\x03\xe8", 2);
+  std::vector<std::unique_ptr<RawClient>> closing;
+  std::vector<std::unique_ptr<RawClient>> waiting;
+  for (int i = 0; i < 4; ++i) {
+    closing.push_back(std::make_unique<RawClient>(m_server->ServingPort()));
+    closing.back()->Write(upgrade);
+    ASSERT_EQ(closing.back()->ReadHead().first, 101);
+    closing.back()->Write(ClientFrame(0x8, normal));
+    ASSERT_EQ(closing.back()->ReadFramePayload(), normal);  // the close's answer; TCP stays
+  }
+  for (int i = 0; i < 4; ++i) {
+    waiting.push_back(std::make_unique<RawClient>(m_server->ServingPort()));
+    waiting.back()->Write(upgrade);
+    ASSERT_EQ(waiting.back()->ReadHead().first, 101);
+    waiting.back()->Write(ClientFrame(0x1, "waiting"));
+  }
+  // Messages are taken from open connections only: all four are open.
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (m_server->Queue().Size() < 4 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_EQ(m_server->Queue().Size(), 4u);
+
+  StopServer();
+  for (std::size_t i = 0; i < waiting.size(); ++i) {
+    EXPECT_EQ(waiting[i]->ReadExactlyWithin(4, kPatience), std::string("\x88\x02\x03\xe9", 4))
+        << "page " << i;
+  }
 }
 
 TEST_F(EndpointServer, TakenPortIsSkipped) {

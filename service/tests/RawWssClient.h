@@ -55,6 +55,24 @@ class RawClient {
     return bytes;
   }
 
+  // Like ReadExactly, but gives up after limit (a server that holds the
+  // socket open without sending): what came by then. Use it last.
+  std::string ReadExactlyWithin(std::size_t count, std::chrono::milliseconds limit) {
+    if (m_buffer.size() < count) {
+      boost::asio::async_read(m_stream, m_buffer,
+                              boost::asio::transfer_exactly(count - m_buffer.size()),
+                              [](const boost::system::error_code&, std::size_t) {});
+      m_io.restart();
+      m_io.run_for(limit);
+    }
+    const std::size_t got = std::min(count, m_buffer.size());
+    std::string bytes(
+        boost::asio::buffers_begin(m_buffer.data()),
+        boost::asio::buffers_begin(m_buffer.data()) + static_cast<std::ptrdiff_t>(got));
+    m_buffer.consume(got);
+    return bytes;
+  }
+
   // The payload of one unmasked server frame shorter than 64 KiB.
   std::string ReadFramePayload() {
     const std::string head = ReadExactly(2);

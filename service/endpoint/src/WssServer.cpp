@@ -146,13 +146,18 @@ class CWssServer::Endpoint {
     boost::asio::post(m_loop, [this] {
       if (m_stopping) return;  // a second stop finds it under way
       m_stopping = true;
-      websocketpp::lib::error_code ignored;
-      m_server.stop_listening(ignored);
+      websocketpp::lib::error_code notListening;
+      m_server.stop_listening(notListening);
       // A close may end a connection at once, and with it its entry.
       std::vector<websocketpp::connection_hdl> open;
       for (const auto& entry : m_open) open.push_back(entry.first);
       for (const auto& handle : open) {
-        m_server.close(handle, websocketpp::close::status::going_away, "", ignored);
+        // A fresh code for each: the library's close returns at once on a
+        // code already set, and a connection whose close is still under way
+        // (its TLS shutdown waits up to 5 s for the peer) sets one, which
+        // cost every connection after it its going-away close.
+        websocketpp::lib::error_code alreadyClosing;
+        m_server.close(handle, websocketpp::close::status::going_away, "", alreadyClosing);
       }
       m_closeLimit.expires_after(kCloseLimit);
       m_closeLimit.async_wait([this](const boost::system::error_code& error) {
