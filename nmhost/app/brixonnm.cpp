@@ -71,6 +71,10 @@ int main(int argc, char** argv) {
   LogLine(qvx::LEVEL_INFO, std::string("Native messaging host is started. [") + QVX_VERSION +
                                "] Caller: " + qvx::VisibleText(caller));
 
+  // Tells the extension that the host is installed and runs, before any
+  // request: the page's CheckBRIXON waits for it.
+  Send(std::string("{\"Ready\":\"") + QVX_VERSION + "\"}");
+
   int exitCode = 0;
   {
     qvx::nmhost::CSession session(qvx::protocol::SystemCommandFactory(), Send);

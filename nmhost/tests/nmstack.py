@@ -70,6 +70,9 @@ class Host:
         self.replies = queue.Queue()
         self.reader = threading.Thread(target=self._Read, daemon=True)
         self.reader.start()
+        ready = self.Reply()
+        if not ready or "Ready" not in ready:
+            raise AssertionError("brixonnm did not say it is ready: %r" % ready)
 
     def _Read(self):
         out = self.process.stdout
