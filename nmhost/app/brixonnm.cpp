@@ -1,11 +1,13 @@
 // brixonnm: the native messaging host the BRIXON browser extension talks to.
 // The browser starts it for each page connection with the pipe on standard
 // input and output; it ends when the browser closes the pipe.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 
@@ -20,6 +22,31 @@ namespace {
 void LogLine(std::int32_t level, const std::string& text) {
   qvx::CLog log;
   log.Append(qvx::CReport::WithMessage(qvx::kStatusSuccess, level, "", "[NM] " + text));
+}
+
+// The browser starts the host as the customer, who cannot write the
+// machine's log folder (ALLUSERSPROFILE's stand-in, /var/lib). Unless the
+// environment or the machine's WSSLogFilePath setting places the log, the
+// host's lines go to the customer's own state folder
+// ($XDG_STATE_HOME/quorvex2, default ~/.local/state/quorvex2) instead of
+// being lost.
+void PlaceUserLog() {
+  if (std::getenv("ALLUSERSPROFILE")) return;
+  std::string base;
+  if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/') {
+    base = state;
+  } else if (const char* home = std::getenv("HOME"); home && *home == '/') {
+    base = std::string(home) + "/.local/state";
+  } else {
+    return;
+  }
+  const std::string dir = base + "/quorvex2";
+  // Each level in turn; one that exists already is fine.
+  for (std::size_t at = 1; at != std::string::npos;) {
+    at = dir.find('/', at + 1);
+    mkdir(dir.substr(0, at).c_str(), 0700);
+  }
+  setenv("ALLUSERSPROFILE", dir.c_str(), 1);
 }
 
 std::size_t ReadInput(char* buffer, std::size_t size) {
@@ -65,6 +92,7 @@ int main(int argc, char** argv) {
   // Writes to a closed pipe fail with EPIPE instead of ending the process,
   // so a waiting request can still be cancelled on the device.
   std::signal(SIGPIPE, SIG_IGN);
+  PlaceUserLog();
   // Chromium passes the caller's origin, Firefox the manifest path and the
   // extension's id.
   const std::string caller = argc > 1 ? argv[argc > 2 ? 2 : 1] : "";
