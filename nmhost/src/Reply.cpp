@@ -1,7 +1,7 @@
+// The host's replies as JSON text.
 #include <cstdio>
 #include <string>
 
-#include "nmhost/Framing.h"
 #include "nmhost/Session.h"
 
 namespace qvx::nmhost {

@@ -2,7 +2,10 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <memory>
+#include <string>
 #include <utility>
 
 #include "command/Log.h"
