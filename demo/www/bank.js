@@ -1,9 +1,12 @@
 /*
- * The demo bank page: each button runs one command through the connector
- * service and shows its result; every request and reply goes to the log.
+ * The demo bank page: each button runs one command through the Quorvex2
+ * connector and shows its result; every request and reply goes to the log.
+ * The connector is reached through the BRIXON extension when the browser has
+ * it and its connector answers, else through the connector service.
  *
  * Query parameters (for tests and for a service on other ports):
  *   ports=9041,9042   ports to try instead of 9041..9045
+ *   route=service     skip the extension
  *   run=checkConnection | session   run that at once and report in #outcome
  */
 (function () {
@@ -20,19 +23,38 @@
     logBox.scrollTop = logBox.scrollHeight;
   }
 
-  const client = new BrixwssvrClient({
-    ports,
-    onTrace(entry) {
-      const where = entry.port ? ':' + entry.port + ' ' : '';
-      if (entry.direction === '>') {
-        log(where + '> ' + entry.text);
-      } else if (entry.direction === '<') {
-        const lines = entry.text === '' ? ['(empty reply)'] : entry.text.split('\n');
-        lines.forEach((line) => log(where + '< ' + line));
-      } else {
-        log(where + '-- ' + entry.text);
-      }
-    },
+  function trace(entry) {
+    const where = entry.port ? ':' + entry.port + ' ' : '';
+    if (entry.direction === '>') {
+      log(where + '> ' + entry.text);
+    } else if (entry.direction === '<') {
+      const lines = entry.text === '' ? ['(empty reply)'] : entry.text.split('\n');
+      lines.forEach((line) => log(where + '< ' + line));
+    } else {
+      log(where + '-- ' + entry.text);
+    }
+  }
+  const service = new BrixwssvrClient({ ports, onTrace: trace });
+
+  // The route is chosen once, at the first command: the extension first (no
+  // certificate, no local network prompt), the service otherwise.
+  let chosen = null;
+  function connector() {
+    if (!chosen) {
+      chosen = (query.get('route') === 'service' ? Promise.resolve(null) : findBrixonExtension())
+        .then((brixon) => {
+          $('route').textContent = brixon ? 'BRIXON extension' : 'connector service';
+          log('-- route: ' + $('route').textContent);
+          return brixon ? new BrixonExtensionClient(brixon, { onTrace: trace }) : service;
+        });
+    }
+    return chosen;
+  }
+  // What the page's code calls: each command on the chosen route.
+  const client = {};
+  ['checkConnection', 'checkCard', 'getResponse', 'getMode1Response', 'getMode2Response',
+   'displayResult', 'cancel'].forEach((name) => {
+    client[name] = (...args) => connector().then((route) => route[name](...args));
   });
 
   // --- request parameters from the form --------------------------------------
@@ -194,5 +216,5 @@
   $('btn-session').addEventListener('click', () => runSteps('session'));
   const run = query.get('run');
   if (run && steps[run]) runSteps(run);
-  log('-- page ready; service ports ' + client.ports.join(','));
+  log('-- page ready; service ports ' + service.ports.join(','));
 })();
