@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "command/Log.h"
 #include "command/Report.h"
 #include "command/VisibleText.h"
+#include "nmhost/Caller.h"
 #include "nmhost/Framing.h"
 #include "nmhost/HostSystem.h"
 #include "nmhost/Session.h"
@@ -17,15 +19,6 @@ namespace {
 void LogLine(std::int32_t level, const std::string& text) {
   qvx::CLog log;
   log.Append(qvx::CReport::WithMessage(qvx::kStatusSuccess, level, "", "[NM] " + text));
-}
-
-// Chromium and Edge pass the caller's origin (on Windows followed by
-// --parent-window=N), Firefox the manifest's path and the extension's id.
-std::string Caller(int argc, char** argv) {
-  if (argc < 2) return "";
-  const std::string first = argv[1];
-  if (first.rfind("chrome-extension://", 0) == 0 || argc < 3) return first;
-  return argv[2];
 }
 
 void Send(const std::string& json) {
@@ -50,7 +43,7 @@ int main(int argc, char** argv) {
   }
   qvx::nmhost::PreparePipe();
   qvx::nmhost::PlaceCustomerLog();
-  const std::string caller = Caller(argc, argv);
+  const std::string caller = qvx::nmhost::CallerOf(std::vector<std::string>(argv + 1, argv + argc));
   LogLine(qvx::LEVEL_INFO, std::string("Native messaging host is started. [") + QVX_VERSION +
                                "] Caller: " + qvx::VisibleText(caller));
 
