@@ -62,11 +62,15 @@ class Stack:
 
 
 class Host:
-    """brixonnm with its pipe, as the browser starts it."""
+    """brixonnm with its pipe, as the browser starts it. `argv` follows the
+    caller's origin (Windows: --parent-window=N); `launcher` goes before the
+    program (wine)."""
 
-    def __init__(self, path, env, caller="chrome-extension://test/"):
-        self.process = subprocess.Popen([path, caller], stdin=subprocess.PIPE,
-                                        stdout=subprocess.PIPE, env=env)
+    def __init__(self, path, env, caller="chrome-extension://test/", argv=(), launcher=(),
+                 patience=PATIENCE):
+        self.patience = patience
+        self.process = subprocess.Popen(list(launcher) + [path, caller] + list(argv),
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, env=env)
         self.replies = queue.Queue()
         self.reader = threading.Thread(target=self._Read, daemon=True)
         self.reader.start()
@@ -94,9 +98,9 @@ class Host:
 
     def Reply(self):
         try:
-            return self.replies.get(timeout=PATIENCE)
+            return self.replies.get(timeout=self.patience)
         except queue.Empty:
-            raise AssertionError("no reply from brixonnm within %g s" % PATIENCE)
+            raise AssertionError("no reply from brixonnm within %g s" % self.patience)
 
     def Request(self, message):
         self.Send(message)
@@ -106,7 +110,7 @@ class Host:
         """Closes the pipe as a browser does; the exit code."""
         self.process.stdin.close()
         try:
-            return self.process.wait(timeout=PATIENCE)
+            return self.process.wait(timeout=self.patience)
         except subprocess.TimeoutExpired:
             self.process.kill()
             self.process.wait()
