@@ -33,7 +33,7 @@ enum class DevicePowerState : std::uint8_t {
   D3 = 4,
 };
 
-// Answer to a device-state query after the device broke the framing.
-constexpr std::uint32_t PNP_DEVICE_FAILED = 0x00000004;
+// PNP_DEVICE_FAILED, the answer to a device-state query after the device
+// broke the framing, is the system's (kernel/os/SystemStatus.h).
 
 }  // namespace qvx::driver

@@ -7,6 +7,7 @@
 #include "device/UnitBitmap.h"
 #include "kernel/DebugPrint.h"
 #include "reader/ReaderAttributes.h"
+#include "wdm/UrbLowerEdge.h"
 #include "wdm/DeviceExtension.h"
 #include "wdm/ReaderInterface.h"
 
@@ -50,6 +51,27 @@ NTSTATUS InitializeSmartcard(DeviceExtension& extension) {
   return status;
 }
 
+// The core's device over the URB lower edge, named by the unit as the
+// smart-card service names the reader ("Meridel Quorvex2_Reader 0"), with
+// the cancel event hosts derive from that name.
+NTSTATUS CreateCore(DeviceExtension& extension) {
+  char name[40] = "Meridel Quorvex2_Reader 0";
+  const std::size_t digit = sizeof "Meridel Quorvex2_Reader " - 1;
+  name[digit] = static_cast<char>('0' + extension.unit % 10);
+  char event[96] = "\\BaseNamedObjects\\Global\\";
+  std::size_t at = sizeof "\\BaseNamedObjects\\Global\\" - 1;
+  for (std::size_t i = 0; name[i] != '\0'; ++i) event[at++] = name[i];
+  for (const char c : "_cancel_event") event[at++] = c;
+  KOwned<ILowerEdge> edge(new (kPool) CUrbLowerEdge(extension.self, extension.lower));
+  if (!edge) {
+    return STATUS_INSUFFICIENT_RESOURCES;
+  }
+  CDevice::Options options;
+  extension.device = MakeOwned<CDevice>(static_cast<KOwned<ILowerEdge>&&>(edge), extension.unit, 0u,
+                                        name, event, options);
+  return extension.device ? STATUS_SUCCESS : STATUS_INSUFFICIENT_RESOURCES;
+}
+
 }  // namespace
 
 NTSTATUS NTAPI AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT physical) {
@@ -72,6 +94,9 @@ NTSTATUS NTAPI AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT physical) {
   if (NT_SUCCESS(status)) {
     extension.lower = IoAttachDeviceToDeviceStack(device, physical);
     status = extension.lower != nullptr ? STATUS_SUCCESS : STATUS_UNSUCCESSFUL;
+  }
+  if (NT_SUCCESS(status)) {
+    status = CreateCore(extension);
   }
   if (NT_SUCCESS(status)) {
     status = IoRegisterDeviceInterface(physical, &kSmartcardReaderInterface, nullptr,

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "device/Device.h"
+#include "kernel/Owned.h"
 #include "kernel/RemoveLock.h"
 #include "kernel/os/Wdm.h"
 #include "wdm/Smartcard.h"
@@ -23,6 +25,8 @@ struct DeviceExtension {
   bool removed = false;
   RemoveLock removeLock;
   SMARTCARD_EXTENSION smartcard = {};
+  // The shared core over the URB lower edge: transport, reader, lifecycle.
+  KOwned<CDevice> device;
   ULONG dataRates[3] = {};  // what smartcard.ReaderCapabilities lists
 };
 

@@ -1,6 +1,5 @@
 // Plug and Play: start, the queries, stop, removal and surprise removal,
 // capabilities.
-#include "device/UnitBitmap.h"
 #include "kernel/DebugPrint.h"
 #include "wdm/DeviceExtension.h"
 #include "wdm/Dispatch.h"
@@ -46,6 +45,10 @@ void DisableInterface(DeviceExtension& extension) {
 NTSTATUS Start(DeviceExtension& extension, PIRP irp) {
   NTSTATUS status = PassDownAndWait(extension, irp);
   if (NT_SUCCESS(status)) {
+    // Configures the USB device and asks for the card status.
+    status = extension.device->Start();
+  }
+  if (NT_SUCCESS(status)) {
     status = IoSetDeviceInterfaceState(&extension.interfaceName, TRUE);
   }
   if (NT_SUCCESS(status)) {
@@ -75,10 +78,13 @@ NTSTATUS Remove(DeviceExtension& extension, PIRP irp) {
   }
   extension.started = false;
   extension.removed = true;
-  DriverUnits().Release(extension.unit);
+  // The core ends the cancel watcher, aborts the pipes (unless surprise
+  // removal did), gives the unit back and waits for running requests; its
+  // lower edge then waits until no transfer can complete any more.
+  extension.device->Remove();
+  extension.device.Reset();
   extension.removeLock.ReleaseAndWait(kTagPnp);
   SmartcardExit(&extension.smartcard);
-  DbgPrint("Meridel: unit %u removed", static_cast<unsigned>(extension.unit));
   irp->IoStatus.Status = STATUS_SUCCESS;
   const NTSTATUS status = PassDown(extension, irp);
   PDEVICE_OBJECT self = extension.self;
@@ -112,12 +118,19 @@ NTSTATUS NTAPI DispatchPnp(PDEVICE_OBJECT device, PIRP irp) {
       extension.surpriseRemoved = true;
       extension.started = false;
       DisableInterface(extension);
+      // A request waiting for the device ends through the aborted pipes.
+      extension.device->SurpriseRemoval();
       irp->IoStatus.Status = STATUS_SUCCESS;
       status = PassDown(extension, irp);
       break;
     case IRP_MN_QUERY_REMOVE_DEVICE:
     case IRP_MN_QUERY_STOP_DEVICE:
+      irp->IoStatus.Status = STATUS_SUCCESS;
+      status = PassDown(extension, irp);
+      break;
     case IRP_MN_STOP_DEVICE:
+      extension.device->Stop();
+      extension.started = false;
       irp->IoStatus.Status = STATUS_SUCCESS;
       status = PassDown(extension, irp);
       break;

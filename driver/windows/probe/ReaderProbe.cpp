@@ -6,8 +6,10 @@
 //   qvxrdr-probe open             opens the first one and closes it again
 //   qvxrdr-probe attribute vendor|type|unit [CAPACITY]
 //                                 reads a reader attribute (into CAPACITY bytes)
-//   qvxrdr-probe control CODE INLENGTH
-//                                 sends a device-control request with INLENGTH zero bytes
+//   qvxrdr-probe control CODE INLENGTH [BYTE...]
+//                                 sends a device-control request of INLENGTH bytes
+//                                 (the BYTEs given, in hexadecimal, then zeros)
+//   qvxrdr-probe set-event NAME   sets the named event NAME (it must exist)
 //
 // What a request answers is printed: the value, or "error N" with the
 // Win32 error.
@@ -56,7 +58,7 @@ std::vector<std::string> ReaderPaths() {
 int Usage() {
   std::fprintf(stderr,
                "usage: qvxrdr-probe count | wait N MS | open | attribute vendor|type|unit "
-               "[CAPACITY] | control CODE INLENGTH\n");
+               "[CAPACITY] | control CODE INLENGTH [BYTE...] | set-event NAME\n");
   return 64;
 }
 
@@ -170,14 +172,31 @@ int main(int argc, char** argv) {
   if (command == "attribute" && (argc == 3 || argc == 4)) {
     return Attribute(argv[2], argc == 4 ? std::strtoul(argv[3], nullptr, 10) : 64);
   }
-  if (command == "control" && argc == 4) {
+  if (command == "set-event" && argc == 3) {
+    HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]);
+    if (event == nullptr) {
+      std::printf("cannot open %s: error %lu\n", argv[2],
+                  static_cast<unsigned long>(GetLastError()));
+      return 1;
+    }
+    const BOOL set = SetEvent(event);
+    CloseHandle(event);
+    return set ? 0 : 1;
+  }
+  if (command == "control" && argc >= 4) {
     const DWORD code = std::strtoul(argv[2], nullptr, 0);
-    const std::vector<unsigned char> in(std::strtoul(argv[3], nullptr, 10) + 1, 0);
+    std::vector<unsigned char> in(std::strtoul(argv[3], nullptr, 10) + 1, 0);
+    for (int i = 4; i < argc && static_cast<std::size_t>(i - 4) + 1 < in.size(); ++i) {
+      in[static_cast<std::size_t>(i - 4)] =
+          static_cast<unsigned char>(std::strtoul(argv[i], nullptr, 16));
+    }
     std::vector<unsigned char> out(300);
     if (!Control(code, in.data(), static_cast<DWORD>(in.size() - 1), &out)) {
       return 1;
     }
-    std::printf("ok, %u bytes\n", static_cast<unsigned>(out.size()));
+    std::printf("ok, %u bytes:", static_cast<unsigned>(out.size()));
+    for (unsigned char value : out) std::printf(" %02x", value);
+    std::printf("\n");
     return 0;
   }
   return Usage();

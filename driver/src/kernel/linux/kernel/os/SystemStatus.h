@@ -1,6 +1,6 @@
 // The system status values the driver uses, for the Linux build: Windows
-// numbering, in the driver's namespace (the Windows build takes the real
-// ones from ntstatus.h).
+// numbering (with the Plug and Play device state it reports), in the driver's namespace (the
+// Windows build takes the real ones from ntstatus.h).
 #pragma once
 
 #include <cstdint>
@@ -28,5 +28,8 @@ constexpr NTSTATUS STATUS_CANCELLED = 0xC0000120u;
 constexpr NTSTATUS STATUS_NO_MEDIA = 0xC0000178u;
 constexpr NTSTATUS STATUS_INVALID_DEVICE_STATE = 0xC0000184u;
 constexpr NTSTATUS STATUS_DEVICE_REMOVED = 0xC00002B6u;
+
+// Answer to a device-state query: the device has failed.
+constexpr std::uint32_t PNP_DEVICE_FAILED = 0x00000004u;
 
 }  // namespace qvx::driver
