@@ -149,12 +149,6 @@ void Bind(void* handle, const char* name, F* function) {
   if (*function == nullptr) ADD_FAILURE() << name << " is not exported";
 }
 
-// The leak checker walks every thread's dynamic TLS at exit. For the module
-// these tests load with dlopen, the checker of this compiler (GCC 12, with
-// glibc 2.36) follows an entry that is no pointer and crashes after all tests
-// passed; leaks are still checked, only TLS is not scanned for references.
-extern "C" __attribute__((used)) const char* __lsan_default_options() { return "use_tls=0"; }
-
 class IfdHandlerTest : public ::testing::Test {
  protected:
   void SetUp() override {
