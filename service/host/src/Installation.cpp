@@ -1,12 +1,17 @@
 #include "host/Installation.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "endpoint/TlsContext.h"
 #include "host/MachineKey.h"
 #include "host/ServiceBase.h"
+#include "platform/RootStore.h"
 #include "platform/Service.h"
 #include "platform/System.h"
 
@@ -48,6 +53,17 @@ class CServiceHandle {
 
 unsigned long LastError() { return GetLastError(); }
 
+// brixwssvr.pem beside the program; false when the program's path is not known.
+bool PemBesideProgram(std::string& pemPath) {
+  char program[4096] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
+  if (length == 0 || length >= sizeof program) return false;
+  const std::string programPath(program);
+  pemPath = programPath.substr(0, programPath.rfind(platform::kPathSeparator) + 1) +
+            endpoint::kPemFileName;
+  return true;
+}
+
 }  // namespace
 
 bool SetUpService(char* message) {
@@ -82,6 +98,53 @@ bool SetUpService(char* message) {
   // The key stays root's; the service reads the copy its unit hands it.
   if (!AddServiceCredential(service.Get(), endpoint::kPemFileName, pemPath.c_str())) {
     return Fail(message, "AddServiceCredential failed w/err 0x%08lx", LastError());
+  }
+  return true;
+}
+
+bool MakeInstalledKey(char* message) {
+  std::string pemPath;
+  if (!PemBesideProgram(pemPath)) {
+    return Fail(message, "GetModuleFileName failed w/err 0x%08lx", LastError());
+  }
+  CServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (manager.Get() == nullptr) {
+    return Fail(message, "OpenSCManager failed w/err 0x%08lx", LastError());
+  }
+  CServiceHandle service(
+      OpenServiceA(manager.Get(), kServiceName, SERVICE_QUERY_STATUS | SERVICE_CHANGE_CONFIG));
+  if (service.Get() == nullptr) {
+    return Fail(message, "OpenService failed w/err 0x%08lx", LastError());
+  }
+  if (!EnsureMachineKey(pemPath, endpoint::PemPassPhrase())) {
+    return Fail(message, "Creating %s failed w/err 0x%08lx", endpoint::kPemFileName, LastError());
+  }
+  if (!AddServiceCredential(service.Get(), endpoint::kPemFileName, pemPath.c_str())) {
+    return Fail(message, "AddServiceCredential failed w/err 0x%08lx", LastError());
+  }
+  // The root of this machine's key, also the one an upgrade kept.
+  std::ifstream file(pemPath, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  const std::string root = LocalRootPem(text.str());
+  if (root.empty()) return Fail(message, "%s holds no local root", endpoint::kPemFileName);
+  if (!platform::AddMachineRoot(root)) {
+    return Fail(message, "Adding the local root failed w/err 0x%08lx", LastError());
+  }
+  return true;
+}
+
+bool RemoveInstalledKey(char* message) {
+  std::string pemPath;
+  if (!PemBesideProgram(pemPath)) {
+    return Fail(message, "GetModuleFileName failed w/err 0x%08lx", LastError());
+  }
+  if (!platform::RemoveMachineRoots(kLocalRootName)) {
+    return Fail(message, "Removing the local root failed w/err 0x%08lx", LastError());
+  }
+  // Gone already counts as removed: a repair or a second removal.
+  if (std::remove(pemPath.c_str()) != 0 && errno != ENOENT) {
+    return Fail(message, "Removing %s failed (%s)", endpoint::kPemFileName, std::strerror(errno));
   }
   return true;
 }
