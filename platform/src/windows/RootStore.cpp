@@ -12,8 +12,10 @@ namespace {
 
 constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
+// The store's registry part alone, not the system store's collection of
+// its parts: Wine keeps a deletion from the collection in memory only.
 HCERTSTORE OpenMachineRoot() {
-  return CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0,
+  return CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_A, 0, 0,
                        CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_OPEN_EXISTING_FLAG, "Root");
 }
 

@@ -25,6 +25,10 @@ using platform::SERVICE_STATUS;
 namespace {
 
 constexpr DWORD kStopPollMs = 1000;
+// How long the installer's removal step waits for a stopped service's
+// process to end, so that the program's file can go with the package.
+constexpr DWORD kGonePollMs = 100;
+constexpr DWORD kGoneLimitMs = 30000;
 constexpr const char* kServiceAccount = "NT AUTHORITY\\LOCAL SERVICE";
 
 // "<what> failed w/err 0x%08lx" with the thread's last error.
@@ -138,6 +142,29 @@ bool RemoveInstalledKey(char* message) {
   std::string pemPath;
   if (!PemBesideProgram(pemPath)) {
     return Fail(message, "GetModuleFileName failed w/err 0x%08lx", LastError());
+  }
+  CServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (manager.Get() == nullptr) {
+    return Fail(message, "OpenSCManager failed w/err 0x%08lx", LastError());
+  }
+  // The package stops and deletes the service first; one that still runs
+  // is a newer version's, installed before this one goes (an upgrade), and
+  // keeps the key and its root. A stopped one may linger, marked for
+  // deletion, until its process has gone.
+  {
+    CServiceHandle service(OpenServiceA(manager.Get(), kServiceName, SERVICE_QUERY_STATUS));
+    SERVICE_STATUS status{};
+    if (service.Get() != nullptr && QueryServiceStatus(service.Get(), &status) &&
+        status.dwCurrentState == SERVICE_RUNNING) {
+      return true;
+    }
+  }
+  // A deleted service goes once its process has ended and no handle is
+  // open (ours neither); past the limit the package goes on regardless.
+  for (DWORD waited = 0; waited < kGoneLimitMs; waited += kGonePollMs) {
+    CServiceHandle lingering(OpenServiceA(manager.Get(), kServiceName, SERVICE_QUERY_STATUS));
+    if (lingering.Get() == nullptr) break;
+    Sleep(kGonePollMs);
   }
   if (!platform::RemoveMachineRoots(kLocalRootName)) {
     return Fail(message, "Removing the local root failed w/err 0x%08lx", LastError());

@@ -16,7 +16,8 @@ bool SetUpService(char* message);
 // itself: gives the machine its brixwssvr.pem beside the program unless it
 // has one (an upgrade keeps the key), lets the service account read it and
 // puts its local root into the machine's Root store; and, when the package
-// is removed for good, takes the root out and deletes the key.
+// is removed for good (the service no longer runs: during an upgrade the
+// newer version's does), takes the root out and deletes the key.
 bool MakeInstalledKey(char* message);
 bool RemoveInstalledKey(char* message);
 
