@@ -30,6 +30,10 @@ int main(int argc, char** argv) {
       return Install(&qvx::host::SetUpService);
     case ServiceAction::Uninstall:
       return Install(&qvx::host::RemoveService);
+    case ServiceAction::MakeKey:
+      return Install(&qvx::host::MakeInstalledKey);
+    case ServiceAction::RemoveKey:
+      return Install(&qvx::host::RemoveInstalledKey);
     case ServiceAction::RunService:
       break;
   }

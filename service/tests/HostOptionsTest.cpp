@@ -28,6 +28,10 @@ TEST(HostOptionsTest, SingleArgumentSkipsItsFirstCharacter) {
       {"xinstall", ServiceAction::Install},
       {"-uninstall", ServiceAction::Uninstall},
       {"/uninstall", ServiceAction::Uninstall},
+      {"-makekey", ServiceAction::MakeKey},
+      {"/removekey", ServiceAction::RemoveKey},
+      {"-makekey ", ServiceAction::RunService},
+      {"-MakeKey", ServiceAction::RunService},
       // The first character goes whatever it is, so bare words lose a letter.
       {"install", ServiceAction::RunService},
       {"version", ServiceAction::RunService},

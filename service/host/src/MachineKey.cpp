@@ -1,6 +1,7 @@
 #include "host/MachineKey.h"
 
 #include <memory>
+#include <string>
 
 #include <openssl/bio.h>
 #include <openssl/evp.h>
@@ -129,6 +130,16 @@ bool EnsureMachineKey(const std::string& path, const std::string& passPhrase) {
   }
   // Never half a file for the endpoint, never a replaced one.
   return platform::WriteNewPrivateFile(path.c_str(), text);
+}
+
+std::string LocalRootPem(const std::string& pemText) {
+  static const std::string kBegin = "-----BEGIN CERTIFICATE-----";
+  static const std::string kEnd = "-----END CERTIFICATE-----";
+  const std::size_t begin = pemText.rfind(kBegin);
+  if (begin == std::string::npos) return {};
+  const std::size_t end = pemText.find(kEnd, begin);
+  if (end == std::string::npos) return {};
+  return pemText.substr(begin, end + kEnd.size() - begin) + "\n";
 }
 
 }  // namespace qvx::host

@@ -18,6 +18,8 @@ ServiceAction ParseServiceOptions(int argc, const char* const* argv) {
   if (std::strcmp(word, "version") == 0) return ServiceAction::PrintVersion;
   if (std::strcmp(word, "install") == 0) return ServiceAction::Install;
   if (std::strcmp(word, "uninstall") == 0) return ServiceAction::Uninstall;
+  if (std::strcmp(word, "makekey") == 0) return ServiceAction::MakeKey;
+  if (std::strcmp(word, "removekey") == 0) return ServiceAction::RemoveKey;
   return ServiceAction::RunService;
 }
 

@@ -39,6 +39,7 @@ constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 constexpr DWORD ERROR_MORE_DATA = 234;
 constexpr DWORD ERROR_NOT_OWNER = 288;
 constexpr DWORD ERROR_GEN_FAILURE = 31;
+constexpr DWORD ERROR_NOT_SUPPORTED = 50;
 
 // Wait results and time limits.
 constexpr DWORD INFINITE = 0xFFFFFFFFu;

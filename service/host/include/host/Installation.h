@@ -12,6 +12,15 @@ constexpr std::size_t kMessageSize = 255;
 // writes one message into message (kMessageSize bytes) and returns false.
 bool SetUpService(char* message);
 
+// The Windows installer's steps, after it has registered the service
+// itself: gives the machine its brixwssvr.pem beside the program unless it
+// has one (an upgrade keeps the key), lets the service account read it and
+// puts its local root into the machine's Root store; and, when the package
+// is removed for good (the service no longer runs: during an upgrade the
+// newer version's does), takes the root out and deletes the key.
+bool MakeInstalledKey(char* message);
+bool RemoveInstalledKey(char* message);
+
 // Stops the service if it runs (checking every 1000 ms) and removes it.
 bool RemoveService(char* message);
 

@@ -18,4 +18,8 @@ constexpr const char* kLocalRootName = "Quorvex2 Connector local root";
 // made.
 bool EnsureMachineKey(const std::string& path, const std::string& passPhrase);
 
+// The machine's local root from the text of such a file: its last
+// certificate block, with its BEGIN and END lines; empty when it has none.
+std::string LocalRootPem(const std::string& pemText);
+
 }  // namespace qvx::host

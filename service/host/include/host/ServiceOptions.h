@@ -5,7 +5,9 @@
 namespace qvx::host {
 
 // What one start of brixwssvr is asked to do.
-enum class ServiceAction { RunService, PrintVersion, Install, Uninstall };
+// MakeKey and RemoveKey are the Windows installer's steps (-makekey,
+// -removekey), which the usage line leaves out: people install the package.
+enum class ServiceAction { RunService, PrintVersion, Install, Uninstall, MakeKey, RemoveKey };
 
 // argc and argv as main() receives them. Only a single argument can select
 // an option; its first character (usually '-' or '/') is ignored.
