@@ -25,7 +25,6 @@ constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
 constexpr DWORD ERROR_OPERATION_ABORTED = 995;
 constexpr DWORD ERROR_DEVICE_REMOVED = 1617;
 constexpr DWORD ERROR_INVALID_USER_BUFFER = 1784;
-constexpr DWORD ERROR_NOT_SUPPORTED = 50;
 
 // --- device interface enumeration ---------------------------------------
 
