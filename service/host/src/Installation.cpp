@@ -57,23 +57,54 @@ class CServiceHandle {
 
 unsigned long LastError() { return GetLastError(); }
 
-// brixwssvr.pem beside the program; false when the program's path is not known.
-bool PemBesideProgram(std::string& pemPath) {
+// The running program's path; false when it is not known.
+bool ProgramPath(std::string& path) {
   char program[4096] = {};
   const DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
   if (length == 0 || length >= sizeof program) return false;
-  const std::string programPath(program);
-  pemPath = programPath.substr(0, programPath.rfind(platform::kPathSeparator) + 1) +
-            endpoint::kPemFileName;
+  path = program;
+  return true;
+}
+
+// brixwssvr.pem beside the program.
+std::string PemBeside(const std::string& programPath) {
+  return programPath.substr(0, programPath.rfind(platform::kPathSeparator) + 1) +
+         endpoint::kPemFileName;
+}
+
+// This machine's key beside the program (made once, kept after), handed to
+// the service as its credential: the key stays root's, the service reads
+// the copy its unit hands it.
+bool GiveServiceTheKey(SC_HANDLE service, const std::string& pemPath, char* message) {
+  if (!EnsureMachineKey(pemPath, endpoint::PemPassPhrase())) {
+    return Fail(message, "Creating %s failed w/err 0x%08lx", endpoint::kPemFileName, LastError());
+  }
+  if (!AddServiceCredential(service, endpoint::kPemFileName, pemPath.c_str())) {
+    return Fail(message, "AddServiceCredential failed w/err 0x%08lx", LastError());
+  }
+  return true;
+}
+
+// The installed service's key file and a connection to the service manager,
+// for the installer's key steps.
+bool OpenForKeyStep(std::string& pemPath, SC_HANDLE& manager, char* message) {
+  std::string program;
+  if (!ProgramPath(program)) {
+    return Fail(message, "GetModuleFileName failed w/err 0x%08lx", LastError());
+  }
+  pemPath = PemBeside(program);
+  manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (manager == nullptr) {
+    return Fail(message, "OpenSCManager failed w/err 0x%08lx", LastError());
+  }
   return true;
 }
 
 }  // namespace
 
 bool SetUpService(char* message) {
-  char program[4096] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
-  if (length == 0 || length >= sizeof program) {
+  std::string program;
+  if (!ProgramPath(program)) {
     return Fail(message, "GetModuleFileName failed w/err 0x%08lx", LastError());
   }
   CServiceHandle manager(
@@ -81,7 +112,7 @@ bool SetUpService(char* message) {
   if (manager.Get() == nullptr) {
     return Fail(message, "OpenSCManager failed w/err 0x%08lx", LastError());
   }
-  const std::string quotedPath = "\"" + std::string(program) + "\"";
+  const std::string quotedPath = "\"" + program + "\"";
   CServiceHandle service(CreateServiceA(
       manager.Get(), kServiceName, kServiceDisplayName,
       SERVICE_QUERY_STATUS | SERVICE_CHANGE_CONFIG, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
@@ -92,40 +123,21 @@ bool SetUpService(char* message) {
   // No two installations share a key: each machine makes its own, once.
   // Only once the service is new, so a second install that fails leaves
   // the installed service's key as it was.
-  const std::string programPath(program);
-  const std::string pemPath =
-      programPath.substr(0, programPath.rfind(platform::kPathSeparator) + 1) +
-      endpoint::kPemFileName;
-  if (!EnsureMachineKey(pemPath, endpoint::PemPassPhrase())) {
-    return Fail(message, "Creating %s failed w/err 0x%08lx", endpoint::kPemFileName, LastError());
-  }
-  // The key stays root's; the service reads the copy its unit hands it.
-  if (!AddServiceCredential(service.Get(), endpoint::kPemFileName, pemPath.c_str())) {
-    return Fail(message, "AddServiceCredential failed w/err 0x%08lx", LastError());
-  }
-  return true;
+  return GiveServiceTheKey(service.Get(), PemBeside(program), message);
 }
 
 bool MakeInstalledKey(char* message) {
   std::string pemPath;
-  if (!PemBesideProgram(pemPath)) {
-    return Fail(message, "GetModuleFileName failed w/err 0x%08lx", LastError());
-  }
-  CServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (manager.Get() == nullptr) {
-    return Fail(message, "OpenSCManager failed w/err 0x%08lx", LastError());
-  }
+  SC_HANDLE opened = nullptr;
+  const bool ready = OpenForKeyStep(pemPath, opened, message);
+  CServiceHandle manager(opened);
+  if (!ready) return false;
   CServiceHandle service(
       OpenServiceA(manager.Get(), kServiceName, SERVICE_QUERY_STATUS | SERVICE_CHANGE_CONFIG));
   if (service.Get() == nullptr) {
     return Fail(message, "OpenService failed w/err 0x%08lx", LastError());
   }
-  if (!EnsureMachineKey(pemPath, endpoint::PemPassPhrase())) {
-    return Fail(message, "Creating %s failed w/err 0x%08lx", endpoint::kPemFileName, LastError());
-  }
-  if (!AddServiceCredential(service.Get(), endpoint::kPemFileName, pemPath.c_str())) {
-    return Fail(message, "AddServiceCredential failed w/err 0x%08lx", LastError());
-  }
+  if (!GiveServiceTheKey(service.Get(), pemPath, message)) return false;
   // The root of this machine's key, also the one an upgrade kept.
   std::ifstream file(pemPath, std::ios::binary);
   std::ostringstream text;
@@ -140,13 +152,10 @@ bool MakeInstalledKey(char* message) {
 
 bool RemoveInstalledKey(char* message) {
   std::string pemPath;
-  if (!PemBesideProgram(pemPath)) {
-    return Fail(message, "GetModuleFileName failed w/err 0x%08lx", LastError());
-  }
-  CServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (manager.Get() == nullptr) {
-    return Fail(message, "OpenSCManager failed w/err 0x%08lx", LastError());
-  }
+  SC_HANDLE opened = nullptr;
+  const bool ready = OpenForKeyStep(pemPath, opened, message);
+  CServiceHandle manager(opened);
+  if (!ready) return false;
   // The package stops and deletes the service first; one that still runs
   // is a newer version's, installed before this one goes (an upgrade), and
   // keeps the key and its root. A stopped one may linger, marked for
