@@ -222,6 +222,13 @@ std::uint32_t ExtendedErrorCode(std::uint8_t byte) {
   return byte <= kLastExtendedError ? kExtendedErrors[byte] : 0;
 }
 
+std::string ErrorCodeText(const std::string& code, const std::string& name,
+                          const std::string& description, const std::string& origin,
+                          Status status) {
+  return code + ", " + name + ", " + description + ", " + origin + ", " + std::to_string(status) +
+         ", " + StatusDescription(status);
+}
+
 const DeviceErrorRow* DeviceErrorTable(std::size_t* count) {
   if (count != nullptr) *count = std::size(kDeviceErrors);
   return kDeviceErrors;

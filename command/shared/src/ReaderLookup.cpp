@@ -11,7 +11,8 @@ namespace {
 // Frees the resource manager's reader list on every path.
 class CReaderList {
  public:
-  CReaderList(platform::ISCard& scard, ::SCARDCONTEXT context) : m_scard(scard), m_context(context) {}
+  CReaderList(platform::ISCard& scard, ::SCARDCONTEXT context)
+      : m_scard(scard), m_context(context) {}
   ~CReaderList() {
     if (m_names != nullptr) m_scard.FreeMemory(m_context, m_names);
   }

@@ -22,14 +22,14 @@ struct ConnectCase {
 };
 
 void PrintTo(const ConnectCase& c, std::ostream* os) { *os << c.name; }
+std::string CaseName(const ::testing::TestParamInfo<ConnectCase>& c) { return c.param.name; }
 
 class ConnectTest : public ::testing::TestWithParam<ConnectCase> {
  protected:
   testing::FakeSCard fake;
   SCARDCONTEXT context = 0;
   void SetUp() override {
-    ASSERT_EQ(fake.EstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &context),
-              SCARD_S_SUCCESS);
+    ASSERT_EQ(fake.EstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &context), SCARD_S_SUCCESS);
   }
 };
 
@@ -56,23 +56,19 @@ const LONG kGone = static_cast<LONG>(SCARD_E_READER_UNAVAILABLE);
 
 INSTANTIATE_TEST_SUITE_P(
     Attempts, ConnectTest,
-    ::testing::Values(ConnectCase{"FreeReader", {}, SCARD_S_SUCCESS, 1, 0},
-                      ConnectCase{"FreedAfterTheAsk", {kBusy}, SCARD_S_SUCCESS, 2, 1},
-                      ConnectCase{"FreedAtTheLastAttempt",
-                                  {kBusy, kBusy, kBusy, kBusy},
-                                  SCARD_S_SUCCESS,
-                                  5,
-                                  1},
-                      ConnectCase{"HeldThroughout", {kBusy, kBusy, kBusy, kBusy, kBusy}, kBusy, 5, 1},
-                      ConnectCase{"OtherFailureAtOnce", {kGone}, kGone, 1, 0},
-                      ConnectCase{"OtherFailureAfterTheAsk", {kBusy, kGone}, kGone, 2, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Values(
+        ConnectCase{"FreeReader", {}, SCARD_S_SUCCESS, 1, 0},
+        ConnectCase{"FreedAfterTheAsk", {kBusy}, SCARD_S_SUCCESS, 2, 1},
+        ConnectCase{"FreedAtTheLastAttempt", {kBusy, kBusy, kBusy, kBusy}, SCARD_S_SUCCESS, 5, 1},
+        ConnectCase{"HeldThroughout", {kBusy, kBusy, kBusy, kBusy, kBusy}, kBusy, 5, 1},
+        ConnectCase{"OtherFailureAtOnce", {kGone}, kGone, 1, 0},
+        ConnectCase{"OtherFailureAfterTheAsk", {kBusy, kGone}, kGone, 2, 1}),
+    CaseName);
 
-TEST(ReaderLookup, NoHolderToAskStillRetries) {
-  testing::FakeSCard fake;
+TEST_F(ConnectTest, NoHolderToAskStillRetries) {
   fake.connectResults = {kBusy, kBusy};
   SCARDHANDLE card = 0;
-  EXPECT_EQ(ConnectDirectShare(fake, 0, kReader, card, nullptr), SCARD_S_SUCCESS);
+  EXPECT_EQ(ConnectDirectShare(fake, context, kReader, card, nullptr), SCARD_S_SUCCESS);
   EXPECT_EQ(fake.CallsTo("Connect").size(), 3u);
 }
 

@@ -23,7 +23,8 @@ TEST(CommandBoundary, StatusComesFromTheRevisionsRaisedTypeOnly) {
   EXPECT_EQ(clean.status, kStatusSuccess);
   EXPECT_FALSE(clean.failed);
 
-  const CommandOutcome raised = RunCommand<Raised>([] { throw Raised{kStatusCancelByUser}; }, count);
+  const CommandOutcome raised =
+      RunCommand<Raised>([] { throw Raised{kStatusCancelByUser}; }, count);
   EXPECT_EQ(raised.status, kStatusCancelByUser);
   EXPECT_TRUE(raised.failed);
   EXPECT_EQ(handed, 1);

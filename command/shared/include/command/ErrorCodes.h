@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "command/Status.h"
 
@@ -38,6 +39,12 @@ const ErrorCodeRow* FindErrorCode(std::uint32_t code);
 // for bytes above 13 (an error without a code).
 std::uint32_t ExtendedErrorCode(std::uint8_t byte);
 constexpr std::uint8_t kLastExtendedError = 13;
+
+// "<code>, <name>, <description>, <origin>, <status>, <status description>":
+// a translated code as both revisions show it; each writes the code its
+// own way.
+std::string ErrorCodeText(const std::string& code, const std::string& name,
+                          const std::string& description, const std::string& origin, Status status);
 
 // The device's own error numbers (detail byte of the last-error record).
 const DeviceErrorRow* FindDeviceError(std::uint8_t code);
