@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 #include "command/Error.h"

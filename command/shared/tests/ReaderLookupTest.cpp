@@ -1,5 +1,5 @@
-// The lookup and the connect both hosts reach the device with: what each
-// leaves behind, and when the holder of a busy reader is asked to give way.
+// The connect both hosts reach the device with: when it tries again, when
+// the holder of a busy reader is asked to give way, and what it leaves.
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -64,34 +64,6 @@ INSTANTIATE_TEST_SUITE_P(
         ConnectCase{"OtherFailureAtOnce", {kGone}, kGone, 1, 0},
         ConnectCase{"OtherFailureAfterTheAsk", {kBusy, kGone}, kGone, 2, 1}),
     CaseName);
-
-TEST_F(ConnectTest, NoHolderToAskStillRetries) {
-  fake.connectResults = {kBusy, kBusy};
-  SCARDHANDLE card = 0;
-  EXPECT_EQ(ConnectDirectShare(fake, context, kReader, card, nullptr), SCARD_S_SUCCESS);
-  EXPECT_EQ(fake.CallsTo("Connect").size(), 3u);
-}
-
-TEST(ReaderLookup, ListingLeavesNothingAllocatedWhateverItFinds) {
-  testing::FakeSCard fake;
-  SCARDCONTEXT context = 0;
-  ASSERT_EQ(fake.EstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &context), SCARD_S_SUCCESS);
-  std::string name = "stale";
-
-  fake.readers = {"Generic CCID 00 00", "Meridel Quorvex2_Reader 1"};
-  EXPECT_EQ(FindReaderName(fake, context, name), SCARD_S_SUCCESS);
-  EXPECT_EQ(name, "Meridel Quorvex2_Reader 1");
-
-  fake.readers = {"Generic CCID 00 00"};
-  EXPECT_EQ(FindReaderName(fake, context, name), SCARD_S_SUCCESS);
-  EXPECT_EQ(name, "");
-
-  fake.readers.clear();  // pcsc-lite's answer for an empty list
-  EXPECT_EQ(FindReaderName(fake, context, name), SCARD_E_NO_READERS_AVAILABLE);
-  EXPECT_EQ(name, "");
-
-  EXPECT_EQ(fake.OutstandingAllocations(), 0);
-}
 
 }  // namespace
 }  // namespace qvx

@@ -1,6 +1,5 @@
 #include "brixon/PCSC.h"
 
-#include <cstring>
 #include <set>
 #include <vector>
 
