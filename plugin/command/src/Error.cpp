@@ -63,8 +63,7 @@ CError::CError(std::string label, std::string message, std::uint32_t code, std::
 }
 
 std::string CError::GetText() const {
-  return HexCode(m_code, 8) + ", " + m_name + ", " + m_description + ", " + m_origin + ", " +
-         std::to_string(m_status) + ", " + m_statusDescription;
+  return ErrorCodeText(HexCode(m_code, 8), m_name, m_description, m_origin, m_status);
 }
 
 std::string CError::GetLogEntry() const {

@@ -1,6 +1,6 @@
-// The plug-in's error-code table, derived from the service's rows so that
-// the texts exist once: the plug-in's older table lacks SCARD_W_CANCELLED
-// and files SCARD_E_CANCELLED under 0xA0100002.
+// The plug-in's error-code table, derived from the shared rows so that the
+// texts exist once: the plug-in's older table lacks SCARD_W_CANCELLED and
+// files SCARD_E_CANCELLED under another session's cancel code.
 #include <cstring>
 #include <vector>
 
@@ -8,8 +8,6 @@
 
 namespace qvx::brixon {
 namespace {
-
-constexpr std::uint32_t kPluginCancelledCode = 0xA0100002u;
 
 std::vector<ErrorCodeRow> BuildTable() {
   std::size_t count = 0;
@@ -19,7 +17,7 @@ std::vector<ErrorCodeRow> BuildTable() {
   for (std::size_t i = 0; i < count; ++i) {
     ErrorCodeRow row = rows[i];
     if (std::strcmp(row.name, "SCARD_W_CANCELLED") == 0) continue;
-    if (std::strcmp(row.name, "SCARD_E_CANCELLED") == 0) row.code = kPluginCancelledCode;
+    if (std::strcmp(row.name, "SCARD_E_CANCELLED") == 0) row.code = kCancelledByOtherSessionCode;
     table.push_back(row);
   }
   return table;

@@ -76,15 +76,6 @@ std::time_t LineTime(const std::string& line) {
   return std::mktime(&fields);
 }
 
-// Expansion into the 260-character buffer; empty when it fails or overflows.
-std::string ExpandPath(const std::string& text) {
-  std::array<char, kPathBufferSize> expanded{};
-  const platform::DWORD needed =
-      ExpandEnvironmentStrings(text.c_str(), expanded.data(), kPathBufferSize);
-  if (needed == 0 || needed > kPathBufferSize) return {};
-  return expanded.data();
-}
-
 std::string TempDirectory() {
   std::array<char, kPathBufferSize> buffer{};
   const platform::DWORD needed = ExpandEnvironmentStrings("%TEMP%", buffer.data(), kPathBufferSize);
@@ -133,17 +124,6 @@ class CLogLock {
   bool m_held = false;
 };
 
-const char* LevelTag(std::int32_t level) {
-  switch (level) {
-    case LEVEL_INFO:
-      return " [INF] ";
-    case LEVEL_DEBUG:
-      return " [DBG] ";
-    default:
-      return " [ERR] ";
-  }
-}
-
 }  // namespace
 
 std::string LogHeaderLine() { return std::string(kLogHeaderText) + kPluginVersion + "."; }
@@ -154,7 +134,7 @@ std::string LogLinePrefix(unsigned long processId, unsigned long threadId,
   std::snprintf(prefix, sizeof prefix, "%04d-%02d-%02d %02d:%02d:%02d.%03d 0x%04lX::0x%04lX",
                 time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond,
                 time.wMilliseconds, processId, threadId);
-  return std::string(prefix) + LevelTag(level);
+  return std::string(prefix) + LevelTag(level) + " ";
 }
 
 std::string LogLinePrefix(std::int32_t level) {

@@ -1,7 +1,6 @@
 // The seven commands of the plug-in's revision and their boundary: trace,
 // one protected region, status from a caught CError (which logged itself
-// when it was built), result text with every key. Inputs are checked before
-// the reader access is asked for, so a bad input never waits on the device.
+// when it was built), result text with every key.
 #include "brixon/Quorvex2.h"
 
 #include <utility>
@@ -18,11 +17,6 @@ namespace {
 
 constexpr const char* kCreateLabel = "BRIXON_Create (v01.06)";
 constexpr const char* kDestroyLabel = "BRIXON_Destroy";
-constexpr const char* kCheckCardLabel = "CQuorvex2::CheckCard()";
-constexpr const char* kGetResponseLabel = "CQuorvex2::GetResponse()";
-constexpr const char* kGetMode1ResponseLabel = "CQuorvex2::GetMode1Response()";
-constexpr const char* kGetMode2ResponseLabel = "CQuorvex2::GetMode2Response()";
-constexpr const char* kDisplayResultLabel = "CQuorvex2::DisplayResult()";
 constexpr const char* kCancelLabel = "CQuorvex2::Cancel()";
 constexpr std::size_t kShownPanDigits = 6;
 
@@ -60,114 +54,96 @@ IReaderAccess& CQuorvex2::Reader() {
   return *m_reader;
 }
 
+Bytes CQuorvex2::Execute(contract::ControlIndex index, const Bytes& request) {
+  return Reader().Execute(index, request);
+}
+
 template <typename Steps>
-CQuorvex2::Outcome CQuorvex2::Run(Steps&& steps) {
-  Outcome outcome;
-  try {
-    std::forward<Steps>(steps)();
-  } catch (const CError& error) {
-    outcome.status = error.GetStatus();
-    outcome.failed = true;
-    outcome.error = error;
-  } catch (...) {
-    outcome.status = kStatusCommunicationError;
-    outcome.failed = true;
-  }
-  return outcome;
+CommandOutcome CQuorvex2::Run(Steps&& steps, std::optional<CError>* error) {
+  return RunCommand<CError>(std::forward<Steps>(steps), [&](const CError& caught) {
+    if (error != nullptr) *error = caught;
+  });
 }
 
 void CQuorvex2::CheckDevice(DeviceVersions& versions) {
-  ExchangeCheckDevice(Reader(), PluginRevision(), versions);
+  ExchangeCheckDevice(*this, PluginRevision(), versions);
 }
 
 std::string CQuorvex2::CheckConnection() {
   const CRevision& revision = PluginRevision();
   DeviceVersions versions;
-  const Outcome outcome = Run([&] {
-    CheckDevice(versions);
-    CheckVersions(revision, versions.driver, versions.device);
-  });
-  if (outcome.error && m_errorBox) {
-    const std::string text = outcome.error->Message() + "\n\n" + outcome.error->GetText();
+  std::optional<CError> error;
+  const CommandOutcome outcome = Run(
+      [&] {
+        CheckDevice(versions);
+        CheckVersions(revision, versions.driver, versions.device);
+      },
+      &error);
+  if (error && m_errorBox) {
+    const std::string text = error->Message() + "\n\n" + error->GetText();
     MessageBox(nullptr, text.c_str(), kErrorBoxCaption, MB_OK | MB_ICONWARNING | MB_SYSTEMMODAL);
   }
   CLog::Log(LEVEL_INFO, "LenDeviceVersion/LenDriverVersion/DeviceVersion/DriverVersion: " +
                             std::to_string(versions.device.size()) + "/" +
                             std::to_string(versions.driver.size()) + "/" + versions.device + "/" +
                             versions.driver);
-  return BuildResultText(outcome.status, {{"Device_Version", versions.device},
-                                          {"Driver_Version", versions.driver},
-                                          {"BRIXON_Version", revision.Version()}});
+  return ConnectionResultText(outcome.status, versions, revision.Version());
 }
 
 std::string CQuorvex2::CheckCard(const std::string& language) {
   const CCommandTrace trace(kCheckCardLabel);
   std::string pan;
   std::string psn;
-  const Outcome outcome = Run([&] {
-    // Checks first: a bad input never reaches the reader access.
-    const Bytes request = BuildCheckCardRequest(PluginRevision(), language);
-    const CardId card = ParseCardAnswer(
-        PluginRevision(), Reader().Execute(contract::ControlIndex::CheckCard, request));
+  const CommandOutcome outcome = Run([&] {
+    const CardId card = ExchangeCheckCard(*this, PluginRevision(), language);
     pan = Bin2Hex(card.pan);
     psn = Bin2Hex(card.psn);
     CLog::Log(LEVEL_INFO, "Len/CardId_PAN: " + std::to_string(card.pan.size()) + "/0x" +
                               LastDigits(pan, kShownPanDigits));
     CLog::Log(LEVEL_INFO, "Len/CardId_PSN: " + std::to_string(card.psn.size()) + "/0x" + psn);
   });
-  if (outcome.failed) {
-    pan.clear();
-    psn.clear();
-  }
-  return BuildResultText(outcome.status, {{"CardId_PAN", pan}, {"CardId_PSN", psn}});
+  return CardResultText(outcome, pan, psn);
 }
 
 template <typename Exchange>
 std::string CQuorvex2::ResponseCommand(const char* label, Exchange&& exchange) {
   const CCommandTrace trace(label);
-  std::string response;
-  const Outcome outcome = Run([&] { response = Bin2Hex(std::forward<Exchange>(exchange)()); });
-  if (outcome.failed) response.clear();
-  return BuildResultText(outcome.status, {{"Response", response}});
+  Bytes response;
+  const CommandOutcome outcome = Run([&] { response = std::forward<Exchange>(exchange)(); });
+  return ResponseResultText(outcome, response);
 }
 
 std::string CQuorvex2::GetResponse(const std::string& signData, const std::string& language) {
   return ResponseCommand(kGetResponseLabel, [&] {
-    const Bytes request = BuildGetResponseRequest(PluginRevision(), signData, language);
-    return Reader().Execute(contract::ControlIndex::GetResponse, request);
+    return ExchangeGetResponse(*this, PluginRevision(), signData, language);
   });
 }
 
 std::string CQuorvex2::GetMode1Response(const std::string& challenge, const std::string& currency,
                                         const std::string& amount) {
   return ResponseCommand(kGetMode1ResponseLabel, [&] {
-    const Bytes request =
-        BuildGetMode1ResponseRequest(PluginRevision(), challenge, currency, amount);
-    return Reader().Execute(contract::ControlIndex::GetMode1Response, request);
+    return ExchangeGetMode1Response(*this, PluginRevision(), challenge, currency, amount);
   });
 }
 
 std::string CQuorvex2::GetMode2Response() {
-  return ResponseCommand(kGetMode2ResponseLabel,
-                         [&] { return ExchangeGetMode2Response(Reader()); });
+  return ResponseCommand(kGetMode2ResponseLabel, [&] { return ExchangeGetMode2Response(*this); });
 }
 
 std::string CQuorvex2::DisplayResult(std::int16_t messageId, const std::string& lastLogon,
                                      const std::string& language) {
   const CCommandTrace trace(kDisplayResultLabel);
-  const Outcome outcome = Run([&] {
+  const CommandOutcome outcome = Run([&] {
     // Logged before any check, so rejected calls show up too.
     CLog::Log(LEVEL_INFO, "MessageId/LenLastLogon/LastLogon/Language: " +
                               std::to_string(messageId) + "/" + std::to_string(lastLogon.size()) +
                               "/" + VisibleText(lastLogon) + "/" + VisibleText(language));
     // A negative number reads as one above 255 and fails the range check.
-    const auto number = static_cast<std::uint16_t>(messageId);
-    const Bytes request = BuildDisplayResultRequest(PluginRevision(), number, lastLogon, language);
-    Reader().Execute(contract::ControlIndex::DisplayResult, request);
+    ExchangeDisplayResult(*this, PluginRevision(), static_cast<std::uint16_t>(messageId), lastLogon,
+                          language);
   });
   return BuildResultText(outcome.status, {});
 }
-
 void CQuorvex2::Cancel() {
   try {
     const CCommandTrace trace(kCancelLabel);

@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "brixon/Error.h"
-#include "command/Error.h"
+#include "command/ErrorCodes.h"
 #include "platform/System.h"
 
 namespace qvx::brixon {

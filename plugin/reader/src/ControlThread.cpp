@@ -5,7 +5,7 @@
 
 #include "brixon/Error.h"
 #include "brixon/Paths.h"
-#include "command/Error.h"
+#include "command/ErrorCodes.h"
 
 namespace qvx::brixon {
 

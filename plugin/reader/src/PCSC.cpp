@@ -1,6 +1,5 @@
 #include "brixon/PCSC.h"
 
-#include <cstring>
 #include <set>
 #include <vector>
 
@@ -8,6 +7,7 @@
 #include "brixon/LoadLibraries.h"
 #include "brixon/Paths.h"
 #include "SharedSCard.h"
+#include "command/ReaderLookup.h"
 #include "contract/ReaderName.h"
 #include "platform/DeviceIo.h"
 #include "platform/System.h"
@@ -16,9 +16,6 @@ namespace qvx::brixon {
 
 namespace {
 
-constexpr int kConnectAttempts = 5;
-constexpr platform::DWORD kConnectRetryMs = 100;
-constexpr std::uint32_t kCancelledByOtherSession = 0xA0100002u;
 constexpr const char* kNotConnected = "The Quorvex2 is not connected to any USB port.";
 
 // Threads of this process waiting for a device request.
@@ -134,23 +131,12 @@ bool CPCSC::IsBusyThread(platform::DWORD threadId) {
 
 std::string CPCSC::GetReaderNamePCSC() {
   constexpr const char* kLabel = "CPCSC::GetReaderNamePCSC()";
-  char* names = nullptr;
-  ::DWORD length = SCARD_AUTOALLOCATE;
-  const ::LONG result =
-      m_library->ListReaders(m_context->Get(), nullptr, reinterpret_cast<char*>(&names), &length);
+  std::string found;
+  const ::LONG result = FindReaderName(*m_library, m_context->Get(), found);
   if (result == SCARD_E_NO_READERS_AVAILABLE) throw CError(kLabel, kNotConnected, Code(result));
   if (result != SCARD_S_SUCCESS) {
     throw CError(kLabel, "SCardListReaders() failed.", Code(result));
   }
-  std::string found;
-  const std::size_t prefix = std::strlen(contract::kReaderNamePrefix);
-  for (const char* name = names; name != nullptr && *name != '\0'; name += std::strlen(name) + 1) {
-    if (std::strncmp(name, contract::kReaderNamePrefix, prefix) == 0) {
-      found = name;
-      break;
-    }
-  }
-  m_library->FreeMemory(m_context->Get(), names);
   return found;
 }
 
@@ -228,16 +214,10 @@ void CPCSC::ConnectPCSC() {
   if (m_data->cardHandle.load() != 0) return;
   RefreshReaderCancelSignal();
   ::SCARDHANDLE card = 0;
-  ::DWORD protocol = 0;
-  ::LONG result = SCARD_S_SUCCESS;
-  for (int attempt = 1;; ++attempt) {
-    result = m_library->Connect(m_context->Get(), m_readerName.c_str(), SCARD_SHARE_DIRECT, 0,
-                                &card, &protocol);
-    if (result != SCARD_E_SHARING_VIOLATION || attempt == kConnectAttempts) break;
-    // The holder is asked to give way once, before the second attempt.
-    if (attempt == 1 && m_data->readerCancelSignal) m_data->readerCancelSignal->Signal();
-    Sleep(kConnectRetryMs);
-  }
+  const ::LONG result =
+      ConnectDirectShare(*m_library, m_context->Get(), m_readerName, card, [this] {
+        if (m_data->readerCancelSignal) m_data->readerCancelSignal->Signal();
+      });
   if (result != SCARD_S_SUCCESS) {
     throw CError(kLabel, "SCardConnect(" + m_readerName + ") failed.", Code(result));
   }
@@ -296,14 +276,14 @@ void CPCSC::WaitForCompletion() {
   if (index == 0) {
     m_sessionCancel->Reset();
     Cancel(true);
-    throw CError(kLabel, "Command Cancelled by other session.", kCancelledByOtherSession,
+    throw CError(kLabel, "Command Cancelled by other session.", kCancelledByOtherSessionCode,
                  LEVEL_ERROR, kStatusCancelByOtherSession);
   }
   if (index != 1) throw CError(kLabel, "Invalid signal index.", 0);
 
   const std::uint32_t result = m_data->resultCode;
   if (result == 0) return;
-  if (result == kCancelledByOtherSession) {
+  if (result == kCancelledByOtherSessionCode) {
     throw CError(kLabel, "Command Cancelled by other session.", result, LEVEL_ERROR,
                  kStatusCancelByOtherSession);
   }

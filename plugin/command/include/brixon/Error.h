@@ -10,18 +10,20 @@
 #include <optional>
 #include <string>
 
-#include "command/Error.h"
+#include "command/ErrorCodes.h"
+#include "command/Levels.h"
 #include "command/Status.h"
 
 namespace qvx::brixon {
 
-// Log levels; they select the tag " [INF] ", " [ERR] " or " [DBG] ".
-constexpr std::int32_t LEVEL_INFO = 0;
-constexpr std::int32_t LEVEL_ERROR = 1;
-constexpr std::int32_t LEVEL_DEBUG = 2;
+// The shared log levels; a line's tag is followed by a blank here.
+using qvx::LEVEL_DEBUG;
+using qvx::LEVEL_ERROR;
+using qvx::LEVEL_INFO;
 
 // The plug-in's error-code table: the service's rows without
-// SCARD_W_CANCELLED, and SCARD_E_CANCELLED under 0xA0100002 (status 1).
+// SCARD_W_CANCELLED, and SCARD_E_CANCELLED under
+// kCancelledByOtherSessionCode (status 1).
 // Another session's cancel is recognised by the reader access instead.
 constexpr std::size_t kErrorCodeRows = 63;
 const ErrorCodeRow* ErrorCodeTable(std::size_t* count);

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <string>
 
+#include "command/Settings.h"
 #include "platform/File.h"
 #include "platform/Registry.h"
 #include "platform/System.h"
@@ -16,7 +17,7 @@ constexpr const char* kPluginVersion = "01.06";
 constexpr const char* kLogFileName = "BRIXON_Log.txt";
 constexpr const char* kLogHeaderText =
     "Logfile for the Meridel Quorvex2 BR-Connector (BRIXON) version ";
-constexpr const char* kRegistryKeyPath = "Software\\MERIDEL\\Quorvex2\\BRIXON";
+using qvx::kRegistryKeyPath;
 constexpr const char* kLogFilePathValue = "LogFilePath";
 constexpr const char* kLogFileCleanupDateValue = "LogFileCleanupDate";
 // Machine-wide lock of the log clean-up (fixed prefix and GUID).

@@ -11,21 +11,26 @@
 
 #include "brixon/Error.h"
 #include "brixon/ReaderAccess.h"
+#include "command/Channel.h"
 #include "command/Checks.h"
+#include "command/Results.h"
 #include "command/Status.h"
 
 namespace qvx::brixon {
 
 constexpr const char* kErrorBoxCaption = "Meridel Quorvex2 error";
 
-class CQuorvex2 {
+// The commands run the shared exchanges over the object itself as their
+// channel: it asks for the reader access only when a request is built, so a
+// bad input never waits for it.
+class CQuorvex2 : private IDeviceChannel {
  public:
   // Creates the reader access inside the "BRIXON_Create (v01.06)" trace; a
   // failure there is only logged and the next command tries again.
   explicit CQuorvex2(ReaderAccessFactory factory);
   // Deletes the reader access inside the "BRIXON_Destroy" trace; failures
   // are swallowed.
-  ~CQuorvex2();
+  ~CQuorvex2() override;
   CQuorvex2(const CQuorvex2&) = delete;
   CQuorvex2& operator=(const CQuorvex2&) = delete;
 
@@ -51,19 +56,17 @@ class CQuorvex2 {
   void SetErrorBox(bool show) { m_errorBox = show; }
 
  private:
-  struct Outcome {
-    Status status = kStatusSuccess;
-    bool failed = false;
-    std::optional<CError> error;  // the caught CError, if that was the failure
-  };
-  // The protected region of the command boundary.
+  // The protected region of the command boundary; the caught CError (which
+  // logged itself) goes to `error` when asked for.
   template <typename Steps>
-  Outcome Run(Steps&& steps);
+  CommandOutcome Run(Steps&& steps, std::optional<CError>* error = nullptr);
   template <typename Exchange>
   std::string ResponseCommand(const char* label, Exchange&& exchange);
 
   // The reader access, created when there is none; raises CError.
   IReaderAccess& Reader();
+  // IDeviceChannel: the request over the reader access.
+  Bytes Execute(contract::ControlIndex index, const Bytes& request) override;
   // The CheckDevice exchange; fills `versions` as far as the answer reads.
   void CheckDevice(DeviceVersions& versions);
 

@@ -1,13 +1,13 @@
-// The service's wording of the check failures and its raised type CReport.
-#include <iterator>
+// The wording of the check failures as the service's revision has it; the
+// plug-in's older copy words a few of them its own way (its own table).
+#include <cstdlib>
 
-#include "command/Report.h"
 #include "command/Revision.h"
 
 namespace qvx {
 namespace {
 
-constexpr MessageEntry kServiceMessages[] = {
+constexpr MessageEntry kSharedMessages[] = {
     {Msg::LanguageAlphabetic, "Invalid input : Language contains only alphabets.", "User",
      "CQuorvex2::CheckFormatLanguage()"},
     {Msg::LanguageLength, "Invalid input: Language must consist of two characters.", "Host", ""},
@@ -57,31 +57,14 @@ constexpr MessageEntry kServiceMessages[] = {
     {Msg::CardAnswerLength, "Output from Quorvex2 has invalid length.", "QVX", ""},
 };
 
-class CServiceRevision final : public CRevision {
- public:
-  const char* Version() const override { return "02.20"; }
-  std::size_t MaxPanLength() const override { return 128; }
-  const MessageEntry& Entry(Msg id) const override {
-    return FindEntry(kServiceMessages, std::size(kServiceMessages), id);
-  }
-
- protected:
-  void Throw(Msg, Status status, const MessageEntry& entry,
-             const std::string& text) const override {
-    std::string message = text;
-    if (entry.origin[0] != '\0') {
-      message += ", ";
-      message += entry.origin;
-    }
-    throw CReport::WithMessage(status, LEVEL_ERROR, entry.source, message);
-  }
-};
-
 }  // namespace
 
-const CRevision& ServiceRevision() {
-  static const CServiceRevision revision;
-  return revision;
+const MessageEntry& SharedEntry(Msg id) {
+  for (const MessageEntry& entry : kSharedMessages) {
+    if (entry.id == id) return entry;
+  }
+  // The shared table lists every message; a gap is a programming error.
+  std::abort();
 }
 
 }  // namespace qvx

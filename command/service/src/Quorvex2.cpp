@@ -9,16 +9,6 @@
 #include "command/VisibleText.h"
 
 namespace qvx {
-namespace {
-
-constexpr const char* kCheckConnectionLabel = "CQuorvex2::CheckConnection()";
-constexpr const char* kCheckCardLabel = "CQuorvex2::CheckCard()";
-constexpr const char* kGetResponseLabel = "CQuorvex2::GetResponse()";
-constexpr const char* kGetMode1ResponseLabel = "CQuorvex2::GetMode1Response()";
-constexpr const char* kGetMode2ResponseLabel = "CQuorvex2::GetMode2Response()";
-constexpr const char* kDisplayResultLabel = "CQuorvex2::DisplayResult()";
-
-}  // namespace
 
 CQuorvex2::CQuorvex2(platform::ISCard& scard) : m_reader(scard, m_log) {
   m_reader.EstablishContext();
@@ -30,19 +20,9 @@ CQuorvex2::~CQuorvex2() {
 }
 
 template <typename Steps>
-CQuorvex2::Outcome CQuorvex2::Run(Steps&& steps) {
-  Outcome outcome;
-  try {
-    std::forward<Steps>(steps)();
-  } catch (const CReport& report) {
-    outcome.status = report.GetStatus();
-    outcome.failed = true;
-    m_log.Append(report);
-  } catch (...) {
-    outcome.status = kStatusCommunicationError;
-    outcome.failed = true;
-  }
-  return outcome;
+CommandOutcome CQuorvex2::Run(Steps&& steps) {
+  return RunCommand<CReport>(std::forward<Steps>(steps),
+                             [&](const CReport& report) { m_log.Append(report); });
 }
 
 std::string CQuorvex2::CheckConnection() {
@@ -50,7 +30,7 @@ std::string CQuorvex2::CheckConnection() {
   const CRevision& revision = ServiceRevision();
   DeviceVersions versions;
   // The versions stay as far as they were read, also on failure.
-  const Outcome outcome = Run([&] {
+  const CommandOutcome outcome = Run([&] {
     ExchangeCheckDevice(m_reader, revision, versions);
     CheckVersions(revision, versions.driver, versions.device);
   });
@@ -59,16 +39,14 @@ std::string CQuorvex2::CheckConnection() {
                        static_cast<int>(versions.device.size()),
                        static_cast<int>(versions.driver.size()), versions.device.c_str(),
                        versions.driver.c_str()));
-  return BuildResultText(outcome.status, {{"Device_Version", versions.device},
-                                          {"Driver_Version", versions.driver},
-                                          {"BRIXON_Version", revision.Version()}});
+  return ConnectionResultText(outcome.status, versions, revision.Version());
 }
 
 std::string CQuorvex2::CheckCard(const std::string& language) {
   CTraceGuard guard(m_log, kCheckCardLabel);
   std::string pan;
   std::string psn;
-  const Outcome outcome = Run([&] {
+  const CommandOutcome outcome = Run([&] {
     const CardId card = ExchangeCheckCard(m_reader, ServiceRevision(), language);
     pan = Bin2Hex(card.pan);
     psn = Bin2Hex(card.psn);
@@ -77,20 +55,15 @@ std::string CQuorvex2::CheckCard(const std::string& language) {
                          static_cast<int>(card.pan.size()), MaskPan(pan).c_str(),
                          static_cast<int>(card.psn.size()), psn.c_str()));
   });
-  if (outcome.failed) {
-    pan.clear();
-    psn.clear();
-  }
-  return BuildResultText(outcome.status, {{"CardId_PAN", pan}, {"CardId_PSN", psn}});
+  return CardResultText(outcome, pan, psn);
 }
 
 template <typename Exchange>
 std::string CQuorvex2::ResponseCommand(const char* label, Exchange&& exchange) {
   CTraceGuard guard(m_log, label);
-  std::string response;
-  const Outcome outcome = Run([&] { response = Bin2Hex(std::forward<Exchange>(exchange)()); });
-  if (outcome.failed) response.clear();
-  return BuildResultText(outcome.status, {{"Response", response}});
+  Bytes response;
+  const CommandOutcome outcome = Run([&] { response = std::forward<Exchange>(exchange)(); });
+  return ResponseResultText(outcome, response);
 }
 
 std::string CQuorvex2::GetResponse(const std::string& signData, const std::string& language) {
@@ -114,7 +87,7 @@ std::string CQuorvex2::GetMode2Response() {
 std::string CQuorvex2::DisplayResult(std::uint16_t messageId, const std::string& lastLogon,
                                      const std::string& language) {
   CTraceGuard guard(m_log, kDisplayResultLabel);
-  const Outcome outcome = Run([&] {
+  const CommandOutcome outcome = Run([&] {
     // Logged before any check, so rejected calls show up too.
     m_log.Append(CReport(
         kStatusSuccess, LEVEL_INFO, "", "MessageId/LenLastLogon/LastLogon/Language: %d/%d/%s/%s",

@@ -4,13 +4,10 @@
 #include <cstdint>
 #include <string>
 
+#include "command/Levels.h"
 #include "command/Status.h"
 
 namespace qvx {
-
-constexpr std::int32_t LEVEL_INFO = 0;
-constexpr std::int32_t LEVEL_ERROR = 1;
-constexpr std::int32_t LEVEL_DEBUG = 2;
 
 constexpr std::size_t kMaxReportMessage = 1024;
 

@@ -1,7 +1,7 @@
 // The constant tables behind CError: error codes, the extended-error index
 // of the driver's last-error record, and the device's own error numbers.
 // Texts are the device's and the platform's own; keep them byte for byte.
-#include "command/Error.h"
+#include "command/ErrorCodes.h"
 
 #include <array>
 #include <cstddef>
@@ -132,13 +132,15 @@ const ErrorCodeRow kErrorCodes[] = {
     {0x8010006Du, "SCARD_W_EOF", "The end of the smart card file has been reached", "QVX", 1},
     {0xA010006Eu, "SCARD_W_CANCELLED_BY_USER", "The action was cancelled by the user", "User", 7},
     {0xA0100001u, "SCARD_W_CARD_BLOCKED", "The smart card is blocked", "User", 6},
-    {0xA0100002u, "SCARD_W_CANCELLED", "Command Cancelled by other session.", "User", 15},
+    {kCancelledByOtherSessionCode, "SCARD_W_CANCELLED", "Command Cancelled by other session.",
+     "User", 15},
 };
 
 // Index: the category byte of the last-error record; 0 means no error.
 constexpr std::array<std::uint32_t, kLastExtendedError + 1> kExtendedErrors = {
-    0,           0xA010000Au, 0xA0100014u, 0xE0100000u, 0xA010006Eu, 0xA0100002u, 0xA010006Cu,
-    0xA0100001u, 0xA010000Du, 0xA010001Cu, 0xE0100003u, 0xE0100001u, 0xA0100013u, 0xE0100002u,
+    0,           0xA010000Au, 0xA0100014u, 0xE0100000u, 0xA010006Eu, kCancelledByOtherSessionCode,
+    0xA010006Cu, 0xA0100001u, 0xA010000Du, 0xA010001Cu, 0xE0100003u, 0xE0100001u,
+    0xA0100013u, 0xE0100002u,
 };
 
 const DeviceErrorRow kDeviceErrors[] = {
@@ -218,6 +220,13 @@ const ErrorCodeRow* FindErrorCode(std::uint32_t code) {
 
 std::uint32_t ExtendedErrorCode(std::uint8_t byte) {
   return byte <= kLastExtendedError ? kExtendedErrors[byte] : 0;
+}
+
+std::string ErrorCodeText(const std::string& code, const std::string& name,
+                          const std::string& description, const std::string& origin,
+                          Status status) {
+  return code + ", " + name + ", " + description + ", " + origin + ", " + std::to_string(status) +
+         ", " + StatusDescription(status);
 }
 
 const DeviceErrorRow* DeviceErrorTable(std::size_t* count) {

@@ -7,12 +7,11 @@
 #include "command/Channel.h"
 #include "command/EventHandle.h"
 #include "command/Log.h"
+#include "command/ReaderLookup.h"
 #include "platform/SCard.h"
 
 namespace qvx {
 
-constexpr int kConnectAttempts = 5;
-constexpr unsigned kConnectRetryDelayMs = 100;
 constexpr std::size_t kAnswerBufferSize = 255;
 
 class CReader : public IDeviceChannel {

@@ -6,11 +6,11 @@
 #include <string>
 
 #include "command/Report.h"
+#include "command/Settings.h"
 #include "platform/Registry.h"
 
 namespace qvx {
 
-constexpr const char* kRegistryKeyPath = "Software\\MERIDEL\\Quorvex2\\BRIXON";
 constexpr const char* kServiceLogFileName = "Brixwssvr_Log.txt";
 constexpr long long kLogRestartSize = 10485760;  // 10 MiB
 constexpr std::size_t kLogLineLimit = 1024;

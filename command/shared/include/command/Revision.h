@@ -87,7 +87,10 @@ class CRevision {
 // The entry's text with its "%s" placeholders filled from args.
 std::string FillText(const char* text, const std::vector<std::string>& args);
 
-// Looks up a message in a revision's table; the tables hold every Msg.
+// The wording both revisions start from: every message, as the service's
+// revision words it.
+const MessageEntry& SharedEntry(Msg id);
+// The message in a revision's own table, else the shared wording.
 const MessageEntry& FindEntry(const MessageEntry* table, std::size_t count, Msg id);
 
 // The service's revision: raises CReport with message "text, origin".

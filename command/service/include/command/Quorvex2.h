@@ -7,6 +7,7 @@
 
 #include "command/Log.h"
 #include "command/Reader.h"
+#include "command/Results.h"
 #include "platform/SCard.h"
 
 namespace qvx {
@@ -37,13 +38,9 @@ class CQuorvex2 {
   CLog& Log() { return m_log; }
 
  private:
-  struct Outcome {
-    Status status = kStatusSuccess;
-    bool failed = false;
-  };
-  // The protected region of the command boundary.
+  // The protected region of the command boundary; a report is logged.
   template <typename Steps>
-  Outcome Run(Steps&& steps);
+  CommandOutcome Run(Steps&& steps);
 
   // The boundary of the three commands whose one value is Response.
   template <typename Exchange>

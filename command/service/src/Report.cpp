@@ -29,20 +29,6 @@ void CutMessage(std::string& message) {
   if (message.size() > kMaxReportMessage) message.resize(kMaxReportMessage);
 }
 
-// Levels outside the three known ones are most likely a caller's mistake;
-// they are tagged as errors so that they stand out in the log.
-const char* LevelTag(std::int32_t level) {
-  switch (level) {
-    case LEVEL_INFO:
-      return " [INF]";
-    case LEVEL_DEBUG:
-      return " [DBG]";
-    case LEVEL_ERROR:
-    default:
-      return " [ERR]";
-  }
-}
-
 }  // namespace
 
 CReport::CReport(Status status, std::int32_t level, std::string source, const char* format, ...)

@@ -27,8 +27,7 @@ CError::CError(std::uint32_t code) : m_code(code), m_status(kStatusCommunication
     description = row->description;
     origin = row->origin;
   }
-  m_message = UpperHex(code) + ", " + name + ", " + description + ", " + origin + ", " +
-              std::to_string(m_status) + ", " + StatusDescription(m_status);
+  m_message = ErrorCodeText(UpperHex(code), name, description, origin, m_status);
 }
 
 }  // namespace qvx

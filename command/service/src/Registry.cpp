@@ -3,6 +3,7 @@
 #include <array>
 
 #include "command/Log.h"
+#include "command/Settings.h"
 #include "platform/Registry.h"
 #include "platform/System.h"
 
@@ -12,19 +13,9 @@ namespace {
 
 constexpr const char* kWSSLogFilePathValue = "WSSLogFilePath";
 constexpr platform::DWORD kLogPathValueSize = 259;
-constexpr platform::DWORD kExpandedPathSize = 260;
 
 std::string DefaultLogDirectory() {
   return std::string("%ALLUSERSPROFILE%") + platform::kPathSeparator + "BRIXWSSVR";
-}
-
-// Empty when the expansion fails or needs more than the buffer holds.
-std::string Expand(const std::string& text) {
-  std::array<char, kExpandedPathSize> expanded{};
-  const platform::DWORD needed =
-      ExpandEnvironmentStrings(text.c_str(), expanded.data(), kExpandedPathSize);
-  if (needed == 0 || needed > kExpandedPathSize) return {};
-  return expanded.data();
 }
 
 }  // namespace
@@ -61,10 +52,10 @@ std::string WSSLogFilePath() {
   std::string directory = CRegistry().GetWSSLogFilePath();
   if (directory.empty()) directory = DefaultLogDirectory();
 
-  std::string expanded = Expand(directory);
+  std::string expanded = ExpandPath(directory);
   // A configured directory too long to expand would otherwise leave no log
   // at all; the default directory keeps diagnostics available.
-  if (expanded.empty()) expanded = Expand(DefaultLogDirectory());
+  if (expanded.empty()) expanded = ExpandPath(DefaultLogDirectory());
   if (expanded.empty()) return {};
 
   if (expanded.back() != platform::kPathSeparator) {

@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 #include "command/Error.h"
@@ -39,30 +38,6 @@ CReport SCardFailureReport(LONG result, const std::string& source) {
                 static_cast<int>(lastError));
 }
 
-// Frees the resource manager's reader list on every path.
-class CReaderList {
- public:
-  CReaderList(platform::ISCard& scard, SCARDCONTEXT context) : m_scard(scard), m_context(context) {}
-  ~CReaderList() {
-    if (m_names != nullptr) m_scard.FreeMemory(m_context, m_names);
-  }
-  CReaderList(const CReaderList&) = delete;
-  CReaderList& operator=(const CReaderList&) = delete;
-
-  LONG List() {
-    // With SCARD_AUTOALLOCATE the call stores a pointer to its own buffer.
-    return m_scard.ListReaders(m_context, nullptr, reinterpret_cast<LPSTR>(&m_names), &m_length);
-  }
-  const char* Names() const { return m_names; }
-  std::size_t Length() const { return m_names == nullptr ? 0 : m_length; }
-
- private:
-  platform::ISCard& m_scard;
-  SCARDCONTEXT m_context;
-  char* m_names = nullptr;
-  ::DWORD m_length = SCARD_AUTOALLOCATE;
-};
-
 }  // namespace
 
 CReader::CReader(platform::ISCard& scard, CLog& log) : m_scard(scard), m_log(log) {}
@@ -84,25 +59,9 @@ void CReader::EstablishContext() {
 const std::string& CReader::GetReaderName() {
   if (!m_readerName.empty()) return m_readerName;
 
-  CReaderList list(m_scard, m_context);
-  const LONG result = list.List();
+  const LONG result = FindReaderName(m_scard, m_context, m_readerName);
   if (result != SCARD_S_SUCCESS) {
     RaiseSCardFailure(result, "GetReaderName() => SCardListReaders() failed.");
-  }
-
-  const std::size_t prefixLength = std::strlen(contract::kReaderNamePrefix);
-  const char* names = list.Names();
-  const std::size_t length = list.Length();
-  std::size_t offset = 0;
-  while (names != nullptr && offset < length && names[offset] != '\0') {
-    const char* name = names + offset;
-    const std::size_t nameLength = strnlen(name, length - offset);
-    if (nameLength >= prefixLength &&
-        std::memcmp(name, contract::kReaderNamePrefix, prefixLength) == 0) {
-      m_readerName.assign(name, nameLength);
-      break;
-    }
-    offset += nameLength + 1;
   }
   if (m_readerName.empty()) {
     RaiseCodeFailure(static_cast<std::uint32_t>(SCARD_E_READER_UNAVAILABLE), "GetReaderName()");
@@ -112,18 +71,10 @@ const std::string& CReader::GetReaderName() {
 
 void CReader::Open() {
   const std::string& readerName = GetReaderName();
-  for (int attempt = 1;; ++attempt) {
-    ::DWORD protocol = 0;
-    const LONG result =
-        m_scard.Connect(m_context, readerName.c_str(), SCARD_SHARE_DIRECT, 0, &m_card, &protocol);
-    if (result == SCARD_S_SUCCESS) break;
-    m_card = 0;
-    if (result != static_cast<LONG>(SCARD_E_SHARING_VIOLATION) || attempt >= kConnectAttempts) {
-      RaiseSCardFailure(result, "CReader::Open() => SCardConnect() failed.");
-    }
-    // The holder is asked once; its request ends and it lets go.
-    if (attempt == 1) ForceCancelOtherSession();
-    Sleep(kConnectRetryDelayMs);
+  const LONG result = ConnectDirectShare(m_scard, m_context, readerName, m_card,
+                                         [this] { ForceCancelOtherSession(); });
+  if (result != SCARD_S_SUCCESS) {
+    RaiseSCardFailure(result, "CReader::Open() => SCardConnect() failed.");
   }
 
   if (!m_cancelEvent) {

@@ -1,8 +1,9 @@
-// CError: translation of a PC/SC, system or device code into a status and a
-// one-line message, by the error-code table; and the extended-error and
-// device-error tables.
+// The code tables both revisions translate by: PC/SC, system and device
+// codes with their names, texts, origins and statuses; the extended-error
+// index of the driver's last-error record; the device's own error numbers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -24,6 +25,11 @@ struct DeviceErrorRow {
   const char* description;
 };
 
+// Another session's cancel, as the driver's last-error record reports it
+// (category 5). The service's table names it SCARD_W_CANCELLED; the
+// plug-in's older table files SCARD_E_CANCELLED under it instead.
+constexpr std::uint32_t kCancelledByOtherSessionCode = 0xA0100002u;
+
 // The service revision's 64 rows, in table order.
 const ErrorCodeRow* ErrorCodeTable(std::size_t* count);
 // First row with exactly this code, or nullptr.
@@ -34,25 +40,14 @@ const ErrorCodeRow* FindErrorCode(std::uint32_t code);
 std::uint32_t ExtendedErrorCode(std::uint8_t byte);
 constexpr std::uint8_t kLastExtendedError = 13;
 
+// "<code>, <name>, <description>, <origin>, <status>, <status description>":
+// a translated code as both revisions show it; each writes the code its
+// own way.
+std::string ErrorCodeText(const std::string& code, const std::string& name,
+                          const std::string& description, const std::string& origin, Status status);
+
 // The device's own error numbers (detail byte of the last-error record).
 const DeviceErrorRow* FindDeviceError(std::uint8_t code);
 const DeviceErrorRow* DeviceErrorTable(std::size_t* count);
-
-class CError {
- public:
-  explicit CError(std::uint32_t code);
-
-  std::uint32_t GetCode() const { return m_code; }
-  Status GetStatus() const { return m_status; }
-  // "A010006E, SCARD_W_CANCELLED_BY_USER, The action was cancelled by the
-  // user, User, 7, Cancel by user"; unknown codes and 0 read
-  // "<hex>, SYSTEM_ERROR, , System, 1, Communication error".
-  const std::string& Message() const { return m_message; }
-
- private:
-  std::uint32_t m_code;
-  Status m_status;
-  std::string m_message;
-};
 
 }  // namespace qvx
