@@ -1,0 +1,25 @@
+// The readers the driver offers: every present device interface of the
+// smart-card reader class, named as the smart-card service names them.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace qvx::testing::scard {
+
+struct ReaderDevice {
+  std::string name;  // "Meridel Quorvex2_Reader 0"
+  std::string path;  // the interface's device path
+};
+
+// The reader's name from its vendor name, reader type (each as the driver
+// returns it, possibly with its terminating zero) and unit.
+std::string ReaderName(const std::string& vendor, const std::string& type, ULONG unit);
+
+// The present readers in the order the interfaces are listed; a reader whose
+// attributes cannot be read (going away, or not started yet) is left out.
+std::vector<ReaderDevice> FindReaders();
+
+}  // namespace qvx::testing::scard
