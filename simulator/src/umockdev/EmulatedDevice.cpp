@@ -75,10 +75,15 @@ EmulatedDevice::EmulatedDevice(const UsbOptions& options, UrbPipes& pipes,
   m_handler = umockdev_ioctl_base_new();
   g_signal_connect(m_handler, "handle-ioctl", G_CALLBACK(&EmulatedDevice::OnIoctl), this);
   g_signal_connect(m_handler, "client-connected", G_CALLBACK(&EmulatedDevice::OnConnected), this);
-  g_signal_connect(m_handler, "client-vanished", G_CALLBACK(&EmulatedDevice::OnVanished), this);
+  m_clients->device = this;
 }
 
 EmulatedDevice::~EmulatedDevice() {
+  {
+    // A client that goes later finds no device to tell.
+    std::lock_guard<std::mutex> lock(m_clients->mutex);
+    m_clients->device = nullptr;
+  }
   if (!m_deviceSyspath.empty()) Remove();
   g_clear_object(&m_handler);
   g_clear_object(&m_testbed);  // removes the testbed directory
@@ -196,7 +201,7 @@ int EmulatedDevice::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, voi
   auto& device = *static_cast<EmulatedDevice*>(self);
   const unsigned long request = umockdev_ioctl_client_get_request(client);
   const auto [result, error] =
-      device.Handle(client, request, umockdev_ioctl_client_get_arg(client));
+      device.Handle(device.OwnerOf(client), request, umockdev_ioctl_client_get_arg(client));
   // Readiness first, so a client that reaped the last URB finds the node
   // no longer writable when it polls again.
   device.Refresh();
@@ -205,17 +210,47 @@ int EmulatedDevice::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, voi
   return TRUE;
 }
 
+struct EmulatedDevice::Watch {
+  std::shared_ptr<Clients> clients;
+  UMockdevIoctlClient* client;
+  Owner owner;
+};
+
 void EmulatedDevice::OnConnected(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self) {
-  static_cast<EmulatedDevice*>(self)->m_pipes.Opened(reinterpret_cast<Owner>(client));
+  auto& device = *static_cast<EmulatedDevice*>(self);
+  Owner owner = 0;
+  {
+    std::lock_guard<std::mutex> lock(device.m_clients->mutex);
+    owner = device.m_clients->next++;
+    device.m_clients->owners[client] = owner;
+  }
+  // umockdev drops its client once the connection closed: that is the
+  // moment the device node was closed (or its process died).
+  g_object_weak_ref(G_OBJECT(client), &EmulatedDevice::OnClientGone,
+                    new Watch{device.m_clients, client, owner});
+  device.m_pipes.Opened(owner);
 }
 
-void EmulatedDevice::OnVanished(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self) {
-  auto& device = *static_cast<EmulatedDevice*>(self);
-  const auto owner = reinterpret_cast<Owner>(client);
-  device.m_pipes.Vanished(owner);
-  device.Forget(owner);
-  device.Refresh();
-  device.m_wake();
+void EmulatedDevice::OnClientGone(void* data, GObject*) {
+  const std::unique_ptr<Watch> watch(static_cast<Watch*>(data));
+  std::lock_guard<std::mutex> lock(watch->clients->mutex);
+  const auto it = watch->clients->owners.find(watch->client);
+  if (it != watch->clients->owners.end() && it->second == watch->owner)
+    watch->clients->owners.erase(it);
+  if (watch->clients->device != nullptr) watch->clients->device->ClientGone(watch->owner);
+}
+
+Owner EmulatedDevice::OwnerOf(UMockdevIoctlClient* client) {
+  std::lock_guard<std::mutex> lock(m_clients->mutex);
+  const auto it = m_clients->owners.find(client);
+  return it == m_clients->owners.end() ? 0 : it->second;
+}
+
+void EmulatedDevice::ClientGone(Owner owner) {
+  m_pipes.Vanished(owner);
+  Forget(owner);
+  Refresh();
+  m_wake();
 }
 
 void EmulatedDevice::Forget(Owner owner) {
@@ -231,9 +266,8 @@ void EmulatedDevice::Forget(Owner owner) {
   }
 }
 
-std::pair<long, int> EmulatedDevice::Handle(UMockdevIoctlClient* client, unsigned long request,
+std::pair<long, int> EmulatedDevice::Handle(Owner owner, unsigned long request,
                                             UMockdevIoctlData* arg) {
-  const auto owner = reinterpret_cast<Owner>(client);
   auto answer = [](int error) { return std::pair<long, int>{error == 0 ? 0 : -1, error}; };
   auto unsignedArg = [arg](std::size_t size) -> unsigned {
     UMockdevIoctlData* data = Resolve(arg, 0, size);
@@ -242,6 +276,7 @@ std::pair<long, int> EmulatedDevice::Handle(UMockdevIoctlClient* client, unsigne
     g_clear_object(&data);
     return value;
   };
+  if (owner == 0) return answer(ENODEV);  // connected before this device was there
   if (request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY) return Reap(owner, arg);
   if (m_pipes.Gone(owner)) return answer(ENODEV);
   switch (request) {
