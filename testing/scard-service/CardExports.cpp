@@ -108,10 +108,12 @@ LONG Connect(SCARDCONTEXT hContext, const std::string& reader, DWORD dwShareMode
   const auto found = std::find_if(readers.begin(), readers.end(),
                                   [&](const ReaderDevice& r) { return r.name == reader; });
   if (found == readers.end()) return Failure(SCARD_E_UNKNOWN_READER);
+  // The sharing rules first: under Wine even opening the reader waits for
+  // a request the holder has pending.
   auto card = std::make_shared<CCard>(reader, found->path, dwShareMode);
   if (card->lock.Result() != SCARD_S_SUCCESS) return card->lock.Result();
-  if (!card->file.Open()) return Failure(SCARD_E_READER_UNAVAILABLE);
   if (card->lock.Abandoned()) CancelDeadHolder(reader);
+  if (!card->file.Open()) return Failure(SCARD_E_READER_UNAVAILABLE);
   if (dwShareMode != SCARD_SHARE_DIRECT || (dwPreferredProtocols & protocols) != 0) {
     const LONG negotiated = Negotiate(*card, dwPreferredProtocols & protocols);
     if (negotiated != SCARD_S_SUCCESS) return negotiated;

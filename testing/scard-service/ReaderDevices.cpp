@@ -37,6 +37,10 @@ std::vector<std::string> InterfacePaths() {
   return paths;
 }
 
+// The names readers were given, by device path: the service's own record,
+// kept where every process finds it.
+constexpr char kNamesKey[] = "SOFTWARE\\QvxTestSmartCardService\\ReaderNames";
+
 bool Attribute(CDeviceFile& file, ULONG id, std::string* value) {
   Bytes out(256);
   if (file.Control(IOCTL_SMARTCARD_GET_ATTRIBUTE, &id, sizeof id, &out) != ERROR_SUCCESS) {
@@ -55,19 +59,78 @@ std::string ReaderName(const std::string& vendor, const std::string& type, ULONG
   return text(vendor) + " " + text(type) + " " + std::to_string(unit);
 }
 
-std::vector<ReaderDevice> FindReaders() {
-  std::vector<ReaderDevice> readers;
-  for (const std::string& path : InterfacePaths()) {
-    CDeviceFile file(path);
-    std::string vendor, type, unit;
-    if (!file.Open() || !Attribute(file, SCARD_ATTR_VENDOR_NAME, &vendor) ||
-        !Attribute(file, SCARD_ATTR_VENDOR_IFD_TYPE, &type) ||
-        !Attribute(file, SCARD_ATTR_DEVICE_UNIT, &unit) || unit.size() != sizeof(ULONG)) {
-      continue;
+namespace {
+
+// Asks the driver; empty when the reader does not answer.
+std::string QueryName(const std::string& path) {
+  CDeviceFile file(path);
+  std::string vendor, type, unit;
+  if (!file.Open() || !Attribute(file, SCARD_ATTR_VENDOR_NAME, &vendor) ||
+      !Attribute(file, SCARD_ATTR_VENDOR_IFD_TYPE, &type) ||
+      !Attribute(file, SCARD_ATTR_DEVICE_UNIT, &unit) || unit.size() != sizeof(ULONG)) {
+    return {};
+  }
+  ULONG number = 0;
+  std::copy(unit.begin(), unit.end(), reinterpret_cast<char*>(&number));
+  return ReaderName(vendor, type, number);
+}
+
+std::string RecordedName(HKEY names, const std::string& path) {
+  char value[256];
+  DWORD size = sizeof value - 1;
+  DWORD type = 0;
+  if (names == nullptr ||
+      RegQueryValueExA(names, path.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(value),
+                       &size) != ERROR_SUCCESS ||
+      type != REG_SZ) {
+    return {};
+  }
+  value[size] = '\0';
+  return value;
+}
+
+// Forgets the readers that are gone, so a device that comes back is asked again.
+void ForgetGone(HKEY names, const std::vector<std::string>& present) {
+  std::vector<std::string> gone;
+  char name[1024];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = sizeof name;
+    if (RegEnumValueA(names, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
     }
-    ULONG number = 0;
-    std::copy(unit.begin(), unit.end(), reinterpret_cast<char*>(&number));
-    readers.push_back({ReaderName(vendor, type, number), path});
+    if (std::find(present.begin(), present.end(), name) == present.end()) gone.emplace_back(name);
+  }
+  for (const std::string& path : gone) RegDeleteValueA(names, path.c_str());
+}
+
+}  // namespace
+
+std::vector<ReaderDevice> FindReaders() {
+  // Under Wine a request that waits in the driver holds up every other
+  // request to it, even an open: a reader is asked for its name once, and
+  // listing it again touches only the record, so a newcomer can find the
+  // reader and cancel the holder's request.
+  HKEY names = nullptr;
+  RegCreateKeyExA(HKEY_LOCAL_MACHINE, kNamesKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
+                  &names, nullptr);
+  const std::vector<std::string> paths = InterfacePaths();
+  std::vector<ReaderDevice> readers;
+  for (const std::string& path : paths) {
+    std::string name = RecordedName(names, path);
+    if (name.empty()) {
+      name = QueryName(path);
+      if (name.empty()) continue;
+      if (names != nullptr) {
+        RegSetValueExA(names, path.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(name.c_str()),
+                       static_cast<DWORD>(name.size() + 1));
+      }
+    }
+    readers.push_back({name, path});
+  }
+  if (names != nullptr) {
+    ForgetGone(names, paths);
+    RegCloseKey(names);
   }
   return readers;
 }

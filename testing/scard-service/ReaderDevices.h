@@ -20,6 +20,8 @@ std::string ReaderName(const std::string& vendor, const std::string& type, ULONG
 
 // The present readers in the order the interfaces are listed; a reader whose
 // attributes cannot be read (going away, or not started yet) is left out.
+// A reader's name is read from the driver once and then from the service's
+// record (the registry), which forgets readers that have gone.
 std::vector<ReaderDevice> FindReaders();
 
 }  // namespace qvx::testing::scard
