@@ -28,6 +28,36 @@ int Take(HANDLE mutex) {
   return 0;
 }
 
+// Who holds each reader exclusively, so that a newcomer can tell a holder
+// that died: its mutex goes with its last handle, often before anyone
+// could find it abandoned, but its record stays.
+constexpr char kHoldersKey[] = "SOFTWARE\\QvxTestSmartCardService\\Holders";
+
+// Records this process as the reader's holder; true when a record of an
+// earlier holder was left.
+bool RecordHolder(const std::string& reader) {
+  HKEY holders = nullptr;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kHoldersKey, 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                      nullptr, &holders, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  const bool left =
+      RegQueryValueExA(holders, reader.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  const DWORD process = GetCurrentProcessId();
+  RegSetValueExA(holders, reader.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&process),
+                 sizeof process);
+  RegCloseKey(holders);
+  return left;
+}
+
+void ForgetHolder(const std::string& reader) {
+  HKEY holders = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHoldersKey, 0, KEY_WRITE, &holders) == ERROR_SUCCESS) {
+    RegDeleteValueA(holders, reader.c_str());
+    RegCloseKey(holders);
+  }
+}
+
 }  // namespace
 
 CShareLock::CShareLock(const std::string& reader, DWORD shareMode) {
@@ -94,9 +124,12 @@ void CShareLock::Hold(std::string reader, DWORD shareMode) {
       owned.erase(owned.begin());
     }
   }
+  const bool holds = result == SCARD_S_SUCCESS && shareMode != SCARD_SHARE_SHARED;
+  if (holds && RecordHolder(reader)) m_abandoned = true;
   m_result = result;
   SetEvent(m_decided);
   if (result == SCARD_S_SUCCESS) WaitForSingleObject(m_release, INFINITE);
+  if (holds) ForgetHolder(reader);
   for (HANDLE mutex : owned) ReleaseMutex(mutex);
   for (HANDLE mutex : opened) CloseHandle(mutex);
 }

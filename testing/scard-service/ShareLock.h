@@ -5,7 +5,9 @@
 // "<reader>_scard_shared_N" and finds the exclusive mutex free. Each
 // connection's mutexes are owned by a thread of its own, so two
 // connections of one thread exclude each other as two processes do, and a
-// killed holder leaves them abandoned, which the next connection takes.
+// killed holder leaves them abandoned, which the next connection takes. An
+// exclusive holder is also recorded in the registry: a mutex goes with its
+// last handle, so a record left behind is how a dead holder is told.
 #pragma once
 
 #include <windows.h>
