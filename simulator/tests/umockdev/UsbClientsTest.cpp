@@ -40,7 +40,8 @@ class NodeClient {
   NodeClient(const EmulatedDevice& device, bool hold) {
     int in[2];
     int out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
+      throw std::runtime_error("pipe");
     const std::string root = device.RootDir();
     const std::string node = device.DevNode();
     m_pid = ::fork();
