@@ -24,8 +24,10 @@ class QueueDriver {
   // A read; the status Read returned.
   NTSTATUS Read() {
     InStep step;
-    const NTSTATUS status = m_queue.Read(
-        InFunction([this](NTSTATUS s, const Packet& p) { m_got.push_back({s, p}); }), step);
+    const NTSTATUS status = m_queue.Read(InFunction([this](NTSTATUS s, const Packet& p) {
+                                           m_got.push_back({s, p});
+                                         }),
+                                         step);
     Take(step);
     return status;
   }
