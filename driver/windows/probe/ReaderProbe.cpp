@@ -10,6 +10,8 @@
 //                                 sends a device-control request of INLENGTH bytes
 //                                 (the BYTEs given, in hexadecimal, then zeros)
 //   qvxrdr-probe set-event NAME   sets the named event NAME (it must exist)
+//   qvxrdr-probe --unit N ...     the requests go to the reader of unit N
+//                                 instead of the first one
 //
 // What a request answers is printed: the value, or "error N" with the
 // Win32 error.
@@ -58,8 +60,26 @@ std::vector<std::string> ReaderPaths() {
 int Usage() {
   std::fprintf(stderr,
                "usage: qvxrdr-probe count | wait N MS | open | attribute vendor|type|unit "
-               "[CAPACITY] | control CODE INLENGTH [BYTE...] | set-event NAME\n");
+               "[CAPACITY] | control CODE INLENGTH [BYTE...] | set-event NAME\n"
+               "       qvxrdr-probe --unit N (any of the above)\n");
   return 64;
+}
+
+// The reader the requests go to: the first one, or the one of this unit.
+long g_unit = -1;
+
+HANDLE OpenPath(const std::string& path) {
+  return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool HasUnit(HANDLE reader, long wanted) {
+  ULONG id = SCARD_ATTR_DEVICE_UNIT;
+  ULONG unit = 0;
+  DWORD returned = 0;
+  return DeviceIoControl(reader, IOCTL_SMARTCARD_GET_ATTRIBUTE, &id, sizeof id, &unit, sizeof unit,
+                         &returned, nullptr) &&
+         returned == sizeof unit && static_cast<long>(unit) == wanted;
 }
 
 HANDLE OpenReader() {
@@ -67,8 +87,20 @@ HANDLE OpenReader() {
   if (paths.empty()) {
     return INVALID_HANDLE_VALUE;
   }
-  return CreateFileA(paths[0].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (g_unit < 0) {
+    return OpenPath(paths[0]);
+  }
+  for (const std::string& path : paths) {
+    HANDLE reader = OpenPath(path);
+    if (reader != INVALID_HANDLE_VALUE && HasUnit(reader, g_unit)) {
+      return reader;
+    }
+    if (reader != INVALID_HANDLE_VALUE) {
+      CloseHandle(reader);
+    }
+  }
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  return INVALID_HANDLE_VALUE;
 }
 
 // Sends one request to the first reader; false (and "error N" printed)
@@ -126,6 +158,12 @@ int Attribute(const std::string& name, DWORD capacity) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 3 && std::string(argv[1]) == "--unit") {
+    g_unit = std::strtol(argv[2], nullptr, 10);
+    argv[2] = argv[0];
+    argv += 2;
+    argc -= 2;
+  }
   if (argc < 2) {
     return Usage();
   }

@@ -15,11 +15,10 @@
 
 #include "usb/PollableNode.h"
 #include "usb/StandardRequests.h"
-#include "usb/UeventSender.h"
+#include "umockdev/UsbBus.h"
 #include "usb/UrbPipes.h"
 #include "usb/UsbOptions.h"
 
-typedef struct _UMockdevTestbed UMockdevTestbed;
 typedef struct _UMockdevIoctlBase UMockdevIoctlBase;
 typedef struct _UMockdevIoctlClient UMockdevIoctlClient;
 typedef struct _UMockdevIoctlData UMockdevIoctlData;
@@ -30,13 +29,15 @@ namespace qvx::sim::usb {
 class EmulatedDevice {
  public:
   // `wake` is called (from the worker thread) whenever the pipes changed.
-  // Throws std::runtime_error when the testbed cannot be built.
-  EmulatedDevice(const UsbOptions& options, UrbPipes& pipes, std::function<void()> wake);
+  // The device hangs on `bus` at options.port; without a bus, on one of its
+  // own. Throws std::runtime_error when the testbed cannot be built.
+  EmulatedDevice(const UsbOptions& options, UrbPipes& pipes, std::function<void()> wake,
+                 std::shared_ptr<UsbBus> bus = nullptr);
   ~EmulatedDevice();
   EmulatedDevice(const EmulatedDevice&) = delete;
   EmulatedDevice& operator=(const EmulatedDevice&) = delete;
 
-  std::string RootDir() const { return m_root; }
+  std::string RootDir() const { return m_bus->RootDir(); }
   std::string DevNode() const;
   // Plugs the device in under the next device number.
   void Add();
@@ -84,13 +85,11 @@ class EmulatedDevice {
   UsbOptions m_options;
   UrbPipes& m_pipes;
   std::function<void()> m_wake;
-  UMockdevTestbed* m_testbed = nullptr;
+  std::shared_ptr<UsbBus> m_bus;
   UMockdevIoctlBase* m_handler = nullptr;
-  std::string m_root;
-  int m_devnum = 1;  // the root hub has 1
+  int m_devnum = 0;  // 0 before the first plug
   std::string m_deviceSyspath;
   std::string m_interfaceSyspath;
-  std::unique_ptr<UeventSender> m_uevents;
   std::shared_ptr<Clients> m_clients = std::make_shared<Clients>();
 
   std::mutex m_nodeMutex;  // m_node, and that its readiness follows the pipes
