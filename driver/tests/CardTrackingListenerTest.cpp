@@ -59,7 +59,10 @@ TEST_F(CardTrackingListenerTest, HearsEveryStatusThatChangesTheCard) {
   const Case cases[] = {
       {"removed", true, {false}, {CardState::Absent}},
       // A second removal changes nothing: the insertion after it is next.
-      {"removed twice, inserted", true, {false, false, true}, {CardState::Absent, CardState::Present}},
+      {"removed twice, inserted",
+       true,
+       {false, false, true},
+       {CardState::Absent, CardState::Present}},
       // Every insertion is told: the listener decides whether it matters.
       {"inserted over a card", true, {true}, {CardState::Present}},
       {"inserted, removed", false, {true, false}, {CardState::Present, CardState::Absent}},

@@ -10,11 +10,12 @@
 //                                 sends a device-control request of INLENGTH bytes
 //                                 (the BYTEs given, in hexadecimal, then zeros)
 //   qvxrdr-probe set-event NAME   sets the named event NAME (it must exist)
-//   qvxrdr-probe track present|absent [cancel|twice]
+//   qvxrdr-probe track present|absent [cancel|twice|leave]
 //                                 card tracking: prints "pending" once the request
 //                                 waits, then its end; with cancel, CancelIoEx ends
 //                                 it; with twice, a second request on another handle
-//                                 is answered first (then the first is cancelled)
+//                                 is answered first (then the first is cancelled);
+//                                 with leave, the process exits while it waits
 //
 // What a request answers is printed: the value, or "error N" with the
 // Win32 error.
@@ -64,7 +65,7 @@ int Usage() {
   std::fprintf(stderr,
                "usage: qvxrdr-probe count | wait N MS | open | attribute vendor|type|unit "
                "[CAPACITY] | control CODE INLENGTH [BYTE...] | set-event NAME | "
-               "track present|absent [cancel|twice]\n");
+               "track present|absent [cancel|twice|leave]\n");
   return 64;
 }
 
@@ -190,7 +191,7 @@ int Track(const std::string& what, const std::string& how) {
   const DWORD code = what == "present"  ? IOCTL_SMARTCARD_IS_PRESENT
                      : what == "absent" ? IOCTL_SMARTCARD_IS_ABSENT
                                         : 0;
-  if (code == 0 || (!how.empty() && how != "cancel" && how != "twice")) {
+  if (code == 0 || (!how.empty() && how != "cancel" && how != "twice" && how != "leave")) {
     return Usage();
   }
   // What the tests allow a driver for each step.
@@ -203,6 +204,10 @@ int Track(const std::string& what, const std::string& how) {
   }
   std::printf("pending\n");
   std::fflush(stdout);
+  if (how == "leave") {
+    // As a program that dies: no cancel, no close of its own.
+    ExitProcess(0);
+  }
   if (how == "cancel") {
     first.Cancel();
   } else if (how == "twice") {
