@@ -16,7 +16,7 @@ void SetInformation(PSMARTCARD_EXTENSION card, std::size_t returned) {
   *card->IoRequest.Information = returned;
 }
 
-NTSTATUS NTAPI CardPower(PSMARTCARD_EXTENSION card) {
+NTSTATUS CardPower(PSMARTCARD_EXTENSION card) {
   DeviceExtension& extension = Of(card);
   const ULONG minor = card->MinorIoControlCode;
   const PowerAction action = minor == SCARD_POWER_DOWN   ? PowerAction::PowerDown
@@ -30,7 +30,7 @@ NTSTATUS NTAPI CardPower(PSMARTCARD_EXTENSION card) {
   return status;
 }
 
-NTSTATUS NTAPI SetProtocol(PSMARTCARD_EXTENSION card) {
+NTSTATUS SetProtocol(PSMARTCARD_EXTENSION card) {
   DeviceExtension& extension = Of(card);
   std::uint32_t selected = 0;
   const NTSTATUS status = extension.device->SetProtocol(card->MinorIoControlCode, &selected);
@@ -45,7 +45,7 @@ NTSTATUS NTAPI SetProtocol(PSMARTCARD_EXTENSION card) {
 
 // The reply is the request's protocol header, then the answer and its
 // status word.
-NTSTATUS NTAPI Transmit(PSMARTCARD_EXTENSION card) {
+NTSTATUS Transmit(PSMARTCARD_EXTENSION card) {
   DeviceExtension& extension = Of(card);
   NTSTATUS status = SmartcardRawRequest(card);
   if (!NT_SUCCESS(status)) {
@@ -67,7 +67,7 @@ NTSTATUS NTAPI Transmit(PSMARTCARD_EXTENSION card) {
   return status;
 }
 
-NTSTATUS NTAPI Vendor(PSMARTCARD_EXTENSION card) {
+NTSTATUS Vendor(PSMARTCARD_EXTENSION card) {
   DeviceExtension& extension = Of(card);
   std::size_t returned = 0;
   // Input and output share the system buffer: the core reads the input
@@ -127,7 +127,7 @@ void EndIfHolds(SMARTCARD_EXTENSION& card, CardState state) {
   }
 }
 
-NTSTATUS NTAPI CardTracking(PSMARTCARD_EXTENSION card) {
+NTSTATUS CardTracking(PSMARTCARD_EXTENSION card) {
   KIRQL irql;
   KeAcquireSpinLock(&card->OsData->SpinLock, &irql);
   PIRP irp = card->OsData->NotificationIrp;

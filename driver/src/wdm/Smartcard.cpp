@@ -110,7 +110,7 @@ NTSTATUS CallReader(SMARTCARD_EXTENSION& card, ULONG function, PIRP irp, ULONG c
   card.IoRequest.ReplyBufferLength = stack->Parameters.DeviceIoControl.OutputBufferLength;
   const NTSTATUS status = card.ReaderFunction[function](&card);
   card.OsData->CurrentIrp = nullptr;
-  KeReleaseMutex(&card.OsData->Mutex, FALSE);
+  KeSetEvent(&card.OsData->Mutex, IO_NO_INCREMENT, FALSE);
   return status;
 }
 
@@ -186,7 +186,7 @@ NTSTATUS SmartcardInitialize(PSMARTCARD_EXTENSION extension) {
     return STATUS_INSUFFICIENT_RESOURCES;
   }
   KeInitializeSpinLock(&extension->OsData->SpinLock);
-  KeInitializeMutex(&extension->OsData->Mutex, 0);
+  KeInitializeEvent(&extension->OsData->Mutex, SynchronizationEvent, TRUE);
   return STATUS_SUCCESS;
 }
 

@@ -93,7 +93,9 @@ struct OS_DEP_DATA {
   PIRP CurrentIrp;
   PIRP NotificationIrp;  // the pending IS_PRESENT or IS_ABSENT
   KSPIN_LOCK SpinLock;   // NotificationIrp
-  KMUTEX Mutex;          // one reader function at a time
+  // One reader function at a time: a synchronization event used as a lock
+  // (signalled while free), since Wine's KeReleaseMutex wakes no waiter.
+  KEVENT Mutex;
 };
 using POS_DEP_DATA = OS_DEP_DATA*;
 
