@@ -1,6 +1,6 @@
 # The service's own calls over the driver lane (tests/driver-lane through
 # scripts/wine-stack --driver): reader names, the sharing rules across
-# processes, card tracking with its time limit and SCardCancel. They need
+# processes, a card connection, card tracking with its time limit and SCardCancel. They need
 # the Linux build's qvxsim and umockdev, and skip, saying so, without.
 function(qvx_add_scard_service_test name)
   add_test(NAME scard_service.${name} COMMAND ${CMAKE_CURRENT_LIST_DIR}/driver-lane
@@ -11,6 +11,6 @@ function(qvx_add_scard_service_test name)
     ENVIRONMENT "WINEPREFIX=${QVX_WINE_PREFIX};WINEDEBUG=-all")
 endfunction()
 
-foreach(case names sharing tracking)
+foreach(case names sharing card two tracking)
   qvx_add_scard_service_test(${case})
 endforeach()

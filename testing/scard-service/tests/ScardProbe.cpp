@@ -12,6 +12,8 @@
 //   scard-probe transmit HEX              shared connection, one APDU, the answer
 //   scard-probe status                    shared connection: state, protocol and ATR length
 //   scard-probe disconnect DISPOSITION    shared connection ended with leave|reset|unpower|eject
+//   scard-probe check UNIT                direct connection to the reader of that unit: the
+//                                         device check (0x312004) and the last-error record
 //
 // Exits 0 when the calls ran (their results are printed), 64 on a wrong call.
 #include <windows.h>
@@ -207,6 +209,22 @@ int Disconnect(const std::string& how) {
   return 0;
 }
 
+int Check(const std::string& unit) {
+  Session session;
+  session.reader = "Meridel Quorvex2_Reader " + unit;
+  SCARDHANDLE card = 0;
+  Print("Connect", session.Connect(SCARD_SHARE_DIRECT, &card));
+  const DWORD codes[] = {0x312004, 0x312028};
+  for (DWORD code : codes) {
+    BYTE answer[262];
+    DWORD length = 0;
+    Print("Control", SCardControl(card, code, nullptr, 0, answer, sizeof answer, &length));
+    std::printf("answer: %s\n", Hex(answer, length).c_str());
+  }
+  Print("Disconnect", SCardDisconnect(card, SCARD_LEAVE_CARD));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -221,7 +239,8 @@ int main(int argc, char** argv) {
   if (command == "transmit" && argc == 3) return Transmit(argument);
   if (command == "status") return Status();
   if (command == "disconnect" && argc == 3) return Disconnect(argument);
+  if (command == "check" && argc == 3) return Check(argument);
   std::fprintf(stderr, "usage: scard-probe list | attribute | hold MODE | connect MODE | "
-                       "wait-change MS | cancel-wait | transmit HEX | status | disconnect HOW\n");
+                       "wait-change MS | cancel-wait | transmit HEX | status | disconnect HOW | check UNIT\n");
   return 64;
 }
