@@ -23,7 +23,10 @@ LONG ListReaders(SCARDCONTEXT hContext, Element* readers, LPDWORD length,
                  std::basic_string<Element> (*convert)(const std::string&)) {
   if (!Registry().FindContext(hContext)) return Failure(SCARD_E_INVALID_HANDLE);
   std::string names;
-  for (const ReaderDevice& reader : FindReaders()) names += reader.name + '\0';
+  for (const ReaderDevice& reader : FindReaders()) {
+    KeepCancelEvent(reader.name);
+    names += reader.name + '\0';
+  }
   if (names.empty()) return Failure(SCARD_E_NO_READERS_AVAILABLE);
   names += '\0';
   return CopyOut(convert(names), readers, length);

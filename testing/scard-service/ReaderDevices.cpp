@@ -5,8 +5,11 @@
 #include <winsmcrd.h>
 
 #include <algorithm>
+#include <mutex>
+#include <set>
 
 #include "DeviceFile.h"
+#include "contract/ReaderName.h"
 
 namespace qvx::testing::scard {
 
@@ -133,6 +136,21 @@ std::vector<ReaderDevice> FindReaders() {
     RegCloseKey(names);
   }
   return readers;
+}
+
+void KeepCancelEvent(const std::string& reader) {
+  static std::mutex mutex;
+  static std::set<std::string>* kept = new std::set<std::string>;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (kept->count(reader) != 0) return;
+  SECURITY_DESCRIPTOR descriptor;
+  InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+  SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+  // Never closed: the event must outlive every host of this process.
+  if (CreateEventA(&attributes, TRUE, FALSE, contract::CancelEventName(reader).c_str()) != nullptr) {
+    kept->insert(reader);
+  }
 }
 
 }  // namespace qvx::testing::scard

@@ -24,4 +24,11 @@ std::string ReaderName(const std::string& vendor, const std::string& type, ULONG
 // record (the registry), which forgets readers that have gone.
 std::vector<ReaderDevice> FindReaders();
 
+// Makes the reader's named cancel event, a manual-reset one as the driver's
+// is, unless it exists, and keeps it for the life of the process. Under
+// Wine the driver's watcher is never woken by an automatic-reset event a
+// host made first (the plug-in makes its own so), where Windows' driver
+// would open and watch whatever the host made.
+void KeepCancelEvent(const std::string& reader);
+
 }  // namespace qvx::testing::scard
