@@ -263,15 +263,14 @@ LONG WINAPI SCardTransmit(SCARDHANDLE hCard, LPCSCARD_IO_REQUEST pioSendPci, LPC
   Bytes in(header, header + pioSendPci->cbPciLength);
   in.insert(in.end(), pbSendBuffer, pbSendBuffer + cbSendLength);
   Bytes out(sizeof(SCARD_IO_REQUEST) + *pcbRecvLength);
-  const DWORD result = card->file.Control(IOCTL_SMARTCARD_TRANSMIT, in.data(),
-                                          static_cast<DWORD>(in.size()), &out);
+  const DWORD result =
+      card->file.Control(IOCTL_SMARTCARD_TRANSMIT, in.data(), static_cast<DWORD>(in.size()), &out);
   if (result != ERROR_SUCCESS) return ScardResult(result);
   if (out.size() < sizeof(SCARD_IO_REQUEST)) return Failure(SCARD_F_COMM_ERROR);
   SCARD_IO_REQUEST replyHeader{};
   std::copy(out.begin(), out.begin() + sizeof replyHeader, reinterpret_cast<BYTE*>(&replyHeader));
-  const std::size_t skip = std::min<std::size_t>(std::max<DWORD>(replyHeader.cbPciLength,
-                                                                 sizeof(SCARD_IO_REQUEST)),
-                                                 out.size());
+  const std::size_t skip = std::min<std::size_t>(
+      std::max<DWORD>(replyHeader.cbPciLength, sizeof(SCARD_IO_REQUEST)), out.size());
   if (pioRecvPci != nullptr) {
     pioRecvPci->dwProtocol = replyHeader.dwProtocol;
     pioRecvPci->cbPciLength = sizeof(SCARD_IO_REQUEST);
@@ -298,7 +297,8 @@ LONG WINAPI SCardGetAttrib(SCARDHANDLE hCard, DWORD dwAttrId, LPBYTE pbAttr, LPD
   const std::shared_ptr<CCard> card = Registry().FindCard(hCard);
   if (!card) return Failure(SCARD_E_INVALID_HANDLE);
   std::basic_string<BYTE> value;
-  if (dwAttrId == SCARD_ATTR_DEVICE_FRIENDLY_NAME_A || dwAttrId == SCARD_ATTR_DEVICE_SYSTEM_NAME_A) {
+  if (dwAttrId == SCARD_ATTR_DEVICE_FRIENDLY_NAME_A ||
+      dwAttrId == SCARD_ATTR_DEVICE_SYSTEM_NAME_A) {
     // The service's own attributes: the name it gave the reader.
     value.assign(card->reader.begin(), card->reader.end());
     value.push_back(0);

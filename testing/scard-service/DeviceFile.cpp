@@ -7,9 +7,9 @@ CDeviceFile::~CDeviceFile() {
 }
 
 bool CDeviceFile::Open() {
-  m_file = CreateFileA(m_path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_OVERLAPPED, nullptr);
+  m_file =
+      CreateFileA(m_path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   return m_file != INVALID_HANDLE_VALUE;
 }
 
@@ -32,8 +32,8 @@ DWORD CDeviceFile::Control(DWORD code, const void* in, DWORD inLength, Bytes* ou
     if (woke == WAIT_OBJECT_0 + 1) early = ERROR_OPERATION_ABORTED;
     if (woke == WAIT_TIMEOUT) early = WAIT_TIMEOUT;
     if (early != ERROR_SUCCESS) CancelIoEx(m_file, &overlapped);
-    result = GetOverlappedResult(m_file, &overlapped, &returned, TRUE) ? ERROR_SUCCESS
-                                                                       : GetLastError();
+    result =
+        GetOverlappedResult(m_file, &overlapped, &returned, TRUE) ? ERROR_SUCCESS : GetLastError();
     // A request that finished while it was being cancelled keeps its answer.
     if (early != ERROR_SUCCESS && result == ERROR_OPERATION_ABORTED) result = early;
   } else if (result == ERROR_SUCCESS) {

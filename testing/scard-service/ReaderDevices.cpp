@@ -148,7 +148,8 @@ void KeepCancelEvent(const std::string& reader) {
   SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
   SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
   // Never closed: the event must outlive every host of this process.
-  if (CreateEventA(&attributes, TRUE, FALSE, contract::CancelEventName(reader).c_str()) != nullptr) {
+  if (CreateEventA(&attributes, TRUE, FALSE, contract::CancelEventName(reader).c_str()) !=
+      nullptr) {
     kept->insert(reader);
   }
 }

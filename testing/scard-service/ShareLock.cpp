@@ -37,12 +37,12 @@ constexpr char kHoldersKey[] = "SOFTWARE\\QvxTestSmartCardService\\Holders";
 // earlier holder was left.
 bool RecordHolder(const std::string& reader) {
   HKEY holders = nullptr;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kHoldersKey, 0, nullptr, 0, KEY_READ | KEY_WRITE,
-                      nullptr, &holders, nullptr) != ERROR_SUCCESS) {
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kHoldersKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
+                      &holders, nullptr) != ERROR_SUCCESS) {
     return false;
   }
-  const bool left =
-      RegQueryValueExA(holders, reader.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  const bool left = RegQueryValueExA(holders, reader.c_str(), nullptr, nullptr, nullptr, nullptr) ==
+                    ERROR_SUCCESS;
   const DWORD process = GetCurrentProcessId();
   RegSetValueExA(holders, reader.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&process),
                  sizeof process);

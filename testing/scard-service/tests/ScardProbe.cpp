@@ -72,8 +72,8 @@ int List() {
   Session session;
   DWORD length = SCARD_AUTOALLOCATE;
   LPSTR names = nullptr;
-  Print("ListReadersA", SCardListReadersA(session.context, nullptr,
-                                          reinterpret_cast<LPSTR>(&names), &length));
+  Print("ListReadersA",
+        SCardListReadersA(session.context, nullptr, reinterpret_cast<LPSTR>(&names), &length));
   for (const char* name = names; name != nullptr && *name != '\0'; name += std::strlen(name) + 1) {
     std::printf("reader: %s\n", name);
   }
@@ -240,7 +240,9 @@ int main(int argc, char** argv) {
   if (command == "status") return Status();
   if (command == "disconnect" && argc == 3) return Disconnect(argument);
   if (command == "check" && argc == 3) return Check(argument);
-  std::fprintf(stderr, "usage: scard-probe list | attribute | hold MODE | connect MODE | "
-                       "wait-change MS | cancel-wait | transmit HEX | status | disconnect HOW | check UNIT\n");
+  std::fprintf(
+      stderr,
+      "usage: scard-probe list | attribute | hold MODE | connect MODE | "
+      "wait-change MS | cancel-wait | transmit HEX | status | disconnect HOW | check UNIT\n");
   return 64;
 }
