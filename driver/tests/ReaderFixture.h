@@ -40,7 +40,8 @@ class ReaderFixture : public ::testing::Test {
 
   // A device, added but not started; edge settings before Start().
   std::unique_ptr<TestDevice> AddDevice(std::uint32_t readerIndex = 0,
-                                        const qvx::driver::DeviceNameStrings& strings = {}) {
+                                        const qvx::driver::DeviceNameStrings& strings = {},
+                                        qvx::driver::IDeviceFailure* failureReport = nullptr) {
     auto test = std::make_unique<TestDevice>();
     auto edge = std::make_unique<ScriptedEdge>();
     test->firmware.Attach(*edge);
@@ -49,6 +50,7 @@ class ReaderFixture : public ::testing::Test {
     qvx::driver::CDevice::Options options;
     options.units = &m_units;
     options.writeRoundMs = 200;
+    options.failureReport = failureReport;
     test->device = qvx::driver::AddDevice(std::move(edge), readerIndex, options);
     return test;
   }

@@ -7,6 +7,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/ControlClient.h"
@@ -32,7 +33,49 @@ UniqueFd StopSignals() {
   return UniqueFd(::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK));
 }
 
-int Serve(const SimulatorOptions& options, const std::optional<usb::UsbOptions>& usbOptions) {
+#ifdef QVXSIM_USB
+// --usb-devices N: the devices on one bus, each its own simulator on its
+// own thread (the first on this one), until the stop signal.
+void ServeUsbDevices(const CommandLine& line, int stopFd) {
+  const auto bus = std::make_shared<usb::UsbBus>();
+  std::vector<std::unique_ptr<Presenter>> presenters;
+  std::vector<std::unique_ptr<Simulator>> simulators;
+  for (int k = 1; k <= line.usbDevices; ++k) {
+    SimulatorOptions options = line.serve;
+    options.controlPath = NthControlPath(line.serve.controlPath, k);
+    const usb::UsbOptions device = NthUsbDevice(*line.usb, k);
+    presenters.push_back(MakeLogPresenter(STDERR_FILENO));
+    simulators.push_back(std::make_unique<Simulator>(
+        options,
+        [&](Trace& trace) {
+          return std::make_unique<usb::UsbCable>(device, options.paced, trace, bus);
+        },
+        presenters.back().get()));
+  }
+  std::vector<std::thread> others;
+  for (std::size_t k = 1; k < simulators.size(); ++k) {
+    others.emplace_back([&simulators, k, stopFd] {
+      try {
+        simulators[k]->Run(stopFd);
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "qvxsim: device %zu: %s\n", k + 1, e.what());
+        std::_Exit(1);
+      }
+    });
+  }
+  try {
+    simulators[0]->Run(stopFd);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "qvxsim: device 1: %s\n", e.what());
+    std::_Exit(1);
+  }
+  for (std::thread& other : others) other.join();
+}
+#endif
+
+int Serve(const CommandLine& line) {
+  const SimulatorOptions& options = line.serve;
+  const std::optional<usb::UsbOptions>& usbOptions = line.usb;
   std::signal(SIGPIPE, SIG_IGN);
   const UniqueFd stop = StopSignals();
   if (!stop) {
@@ -44,6 +87,12 @@ int Serve(const SimulatorOptions& options, const std::optional<usb::UsbOptions>&
                                                    : MakeLogPresenter(STDERR_FILENO);
   try {
     std::unique_ptr<Simulator> simulator;
+    if (usbOptions && line.usbDevices > 1) {
+#ifdef QVXSIM_USB
+      ServeUsbDevices(line, stop.Get());
+      return 0;
+#endif
+    }
     if (usbOptions) {
 #ifdef QVXSIM_USB
       simulator = std::make_unique<Simulator>(
@@ -86,5 +135,5 @@ int main(int argc, char** argv) {
     case CommandLine::Mode::Serve:
       break;
   }
-  return Serve(line.serve, line.usb);
+  return Serve(line);
 }

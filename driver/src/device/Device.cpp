@@ -17,6 +17,7 @@ CDevice::CDevice(KOwned<ILowerEdge> lower, std::uint32_t unit, std::uint32_t rea
     : m_unit(unit),
       m_readerIndex(readerIndex),
       m_units(*options.units),
+      m_failureReport(options.failureReport),
       m_capabilities(KeptCapabilities(DeviceCapabilities{})),
       m_transport(std::move(lower), m_card, options.writeRoundMs),
       m_reader(m_transport, m_card, unit, cancelEventName, static_cast<IDeviceFailure&>(*this)) {
@@ -152,9 +153,12 @@ NTSTATUS CDevice::QueryPnpDeviceState(std::uint32_t* state) {
 
 void CDevice::OnDeviceFailed() {
   m_deviceFailed.store(true);
-  // What the informational hard error and the device-state invalidation
-  // would tell: the device is to be reported failed.
+  // Plug and Play learns of it when it next queries the device state; a
+  // system that can ask for that query at once does so in its report.
   DbgPrint("Meridel: unit %u failed: STATUS_SMARTCARD_IO_ERROR", static_cast<unsigned>(m_unit));
+  if (m_failureReport != nullptr) {
+    m_failureReport->OnDeviceFailed();
+  }
 }
 
 DeviceCapabilities CDevice::Capabilities() {

@@ -29,6 +29,9 @@ class CDevice final : private IDeviceFailure {
   struct Options {
     CUnitBitmap* units = &DriverUnits();
     std::uint32_t writeRoundMs = CTransport::kWriteRoundMs;
+    // Told after the device-failed flag is set, where the system wants to
+    // hear of it (the WDM driver asks Plug and Play to query the state).
+    IDeviceFailure* failureReport = nullptr;
   };
 
   // Longer names are cut.
@@ -62,6 +65,9 @@ class CDevice final : private IDeviceFailure {
 
   // Power.
   NTSTATUS SetSystemPower(SystemPowerState state);
+  // Records the new system state and says which device state it maps to;
+  // never waits (a power completion calls it).
+  DevicePowerState RecordSystemPower(SystemPowerState state);
   NTSTATUS SetDevicePower(DevicePowerState state);
 
   // Device control: the vendor codes. The reply goes to out[0..capacity);
@@ -109,6 +115,7 @@ class CDevice final : private IDeviceFailure {
   const std::uint32_t m_readerIndex;
   char m_readerName[kMaxReaderName] = {};
   CUnitBitmap& m_units;
+  IDeviceFailure* const m_failureReport;
 
   std::atomic<DeviceState> m_state{DeviceState::NotStarted};
   std::atomic<bool> m_deviceFailed{false};

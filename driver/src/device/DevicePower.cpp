@@ -13,13 +13,13 @@ NTSTATUS CDevice::SetSystemPower(SystemPowerState state) {
   if (!hold.Held()) {
     return hold.Status();
   }
-  DevicePowerState target;
-  {
-    SpinLockGuard guard(m_powerLock);
-    m_systemPower = state;
-    target = MapSystemState(m_capabilities, state);
-  }
-  return SetDevicePower(target);
+  return SetDevicePower(RecordSystemPower(state));
+}
+
+DevicePowerState CDevice::RecordSystemPower(SystemPowerState state) {
+  SpinLockGuard guard(m_powerLock);
+  m_systemPower = state;
+  return MapSystemState(m_capabilities, state);
 }
 
 NTSTATUS CDevice::SetDevicePower(DevicePowerState state) {

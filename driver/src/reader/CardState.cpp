@@ -84,7 +84,12 @@ void CCardState::SetSelectedProtocol(std::uint32_t protocol) {
   m_selectedProtocol = protocol;
 }
 
-void CCardState::CompleteTracking() { m_changed.Set(); }
+void CCardState::CompleteTracking() {
+  m_changed.Set();
+  if (ICardTrackingListener* listener = m_listener.load()) {
+    listener->OnTrackingCompleted(State());
+  }
+}
 
 NTSTATUS CCardState::WaitForChange(std::uint32_t timeoutMs) {
   const NTSTATUS wait = KEvent::WaitAny({&m_changed, &m_stopped, &m_interrupted}, timeoutMs);

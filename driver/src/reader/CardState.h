@@ -7,6 +7,7 @@
 // selection.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "kernel/Event.h"
@@ -27,6 +28,18 @@ enum class CardState : std::uint8_t {
   Powered = 4,
   Negotiable = 5,
   Specific = 6,
+};
+
+// Told of every completed tracking (card insertion or removal, a card a
+// device command found): where a system keeps the tracking request itself
+// rather than waiting in WaitForChange, it ends that request here. Called
+// from the read pump's completion too, so it must not block.
+class ICardTrackingListener {
+ public:
+  virtual void OnTrackingCompleted(CardState state) = 0;
+
+ protected:
+  ~ICardTrackingListener() = default;
 };
 
 class CCardState final : public ICardEvents {
@@ -54,6 +67,9 @@ class CCardState final : public ICardEvents {
   std::uint32_t SelectedProtocol();
   void SetSelectedProtocol(std::uint32_t protocol);
 
+  // Set before the read pump runs; nullptr for none.
+  void SetTrackingListener(ICardTrackingListener* listener) { m_listener.store(listener); }
+
   // Card tracking: completing it wakes a waiting WaitForChange, and is
   // remembered until one comes, so no change slips between two waits.
   void CompleteTracking();
@@ -68,6 +84,7 @@ class CCardState final : public ICardEvents {
   void InterruptTracking();
 
  private:
+  std::atomic<ICardTrackingListener*> m_listener{nullptr};
   SpinLock m_lock;
   CardState m_state = CardState::Absent;
   AtrBytes m_atr;

@@ -9,6 +9,7 @@
 #include "reader/ReaderAttributes.h"
 #include "wdm/UrbLowerEdge.h"
 #include "wdm/DeviceExtension.h"
+#include "wdm/ReaderFunctions.h"
 #include "wdm/ReaderInterface.h"
 
 namespace qvx::driver::wdm {
@@ -46,8 +47,14 @@ NTSTATUS InitializeSmartcard(DeviceExtension& extension) {
   caps.DataRatesSupported.List = extension.dataRates;
   caps.DataRatesSupported.Entries = static_cast<UCHAR>(reader.dataRatesSupported.size());
   caps.MaxIFSD = reader.maxIfsd;
+  card.SmartcardRequest.BufferSize = static_cast<ULONG>(SmartcardExtension{}.requestBufferSize);
+  card.SmartcardReply.BufferSize = static_cast<ULONG>(SmartcardExtension{}.replyBufferSize);
+  SetReaderFunctions(card);
+  card.ReaderExtension = &extension;
   const NTSTATUS status = SmartcardInitialize(&card);
-  card.DeviceObject = extension.self;
+  if (NT_SUCCESS(status)) {
+    card.OsData->DeviceObject = extension.self;
+  }
   return status;
 }
 
@@ -62,14 +69,21 @@ NTSTATUS CreateCore(DeviceExtension& extension) {
   std::size_t at = sizeof "\\BaseNamedObjects\\Global\\" - 1;
   for (std::size_t i = 0; name[i] != '\0'; ++i) event[at++] = name[i];
   for (const char c : "_cancel_event") event[at++] = c;
-  KOwned<ILowerEdge> edge(new (kPool) CUrbLowerEdge(extension.self, extension.lower));
+  auto* urb = new (kPool) CUrbLowerEdge(extension.self, extension.lower);
+  KOwned<ILowerEdge> edge(urb);
   if (!edge) {
     return STATUS_INSUFFICIENT_RESOURCES;
   }
   CDevice::Options options;
+  options.failureReport = &extension.failureReport;
   extension.device = MakeOwned<CDevice>(static_cast<KOwned<ILowerEdge>&&>(edge), extension.unit, 0u,
                                         name, event, options);
-  return extension.device ? STATUS_SUCCESS : STATUS_INSUFFICIENT_RESOURCES;
+  if (!extension.device) {
+    return STATUS_INSUFFICIENT_RESOURCES;
+  }
+  extension.urb = urb;
+  extension.device->Card().SetTrackingListener(&extension.tracking);
+  return STATUS_SUCCESS;
 }
 
 }  // namespace
@@ -109,6 +123,7 @@ NTSTATUS NTAPI AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT physical) {
       IoDetachDevice(extension.lower);
     }
     IoUnregisterShutdownNotification(device);
+    SmartcardExit(&extension.smartcard);
     extension.~DeviceExtension();
     IoDeleteDevice(device);
     units.Release(unit);

@@ -2,6 +2,7 @@
 #include "wdm/Dispatch.h"
 
 #include "wdm/DeviceExtension.h"
+#include "wdm/ReaderFunctions.h"
 #include "wdm/Smartcard.h"
 
 namespace qvx::driver::wdm {
@@ -18,7 +19,14 @@ NTSTATUS NTAPI DispatchPassDown(PDEVICE_OBJECT device, PIRP irp) {
   return IoCallDriver(Extension(device).lower, irp);
 }
 
-NTSTATUS NTAPI DispatchCleanup(PDEVICE_OBJECT /*device*/, PIRP irp) {
+// A tracking request made through the file being closed ends with it;
+// one made through another handle keeps waiting.
+NTSTATUS NTAPI DispatchCleanup(PDEVICE_OBJECT device, PIRP irp) {
+  DeviceExtension& extension = Extension(device);
+  if (extension.smartcard.OsData != nullptr) {
+    EndCardTracking(extension.smartcard, STATUS_SUCCESS,
+                    IoGetCurrentIrpStackLocation(irp)->FileObject);
+  }
   return Complete(irp, STATUS_SUCCESS);
 }
 
@@ -64,37 +72,6 @@ bool Served(ULONG code) {
   }
 }
 
-// The vendor codes (0x3120xx) and the card power to the core, which
-// serves them as the Linux driver does; smclib would hand them to the
-// driver's callbacks with the same buffers.
-NTSTATUS Vendor(DeviceExtension& extension, PIRP irp, ULONG code) {
-  const PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
-  const ULONG inLength = stack->Parameters.DeviceIoControl.InputBufferLength;
-  const ULONG capacity = stack->Parameters.DeviceIoControl.OutputBufferLength;
-  auto* buffer = static_cast<std::uint8_t*>(irp->AssociatedIrp.SystemBuffer);
-  std::size_t returned = 0;
-  NTSTATUS status = STATUS_NOT_SUPPORTED;
-  if (code == IOCTL_SMARTCARD_POWER) {
-    if (inLength < sizeof(ULONG)) {
-      status = STATUS_INVALID_PARAMETER;
-    } else {
-      const ULONG minor = *reinterpret_cast<const ULONG*>(buffer);
-      const PowerAction action = minor == SCARD_POWER_DOWN   ? PowerAction::PowerDown
-                                 : minor == SCARD_WARM_RESET ? PowerAction::WarmReset
-                                                             : PowerAction::ColdReset;
-      status = extension.device->CardPower(action, buffer, capacity, &returned);
-    }
-  } else if ((code & 0xFFFFF000u) == 0x00312000u) {
-    // Input and output share the system buffer: the core reads the input
-    // before it writes the reply.
-    status = extension.device->DeviceControl(code, buffer, inLength, buffer, capacity, &returned);
-  }
-  irp->IoStatus.Status = status;
-  irp->IoStatus.Information = NT_SUCCESS(status) ? returned : 0;
-  IoCompleteRequest(irp, IO_NO_INCREMENT);
-  return status;
-}
-
 }  // namespace
 
 NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp) {
@@ -102,26 +79,16 @@ NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp) {
   if (!extension.started) {
     return Complete(irp, STATUS_DEVICE_REMOVED);
   }
-  // smclib reads the card's state from its extension.
-  CardState state = CardState::Unknown;
-  if (NT_SUCCESS(extension.device->GetCardState(&state))) {
-    extension.smartcard.ReaderCapabilities.CurrentState = static_cast<ULONG>(state);
-  }
   const ULONG code = IoGetCurrentIrpStackLocation(irp)->Parameters.DeviceIoControl.IoControlCode;
   if (!NT_SUCCESS(extension.removeLock.Acquire(kTagIoctl))) {
-    // The state stays readable while the device goes.
+    // The state stays readable while the device goes: the last one seen.
     return code == IOCTL_SMARTCARD_GET_STATE ? SmartcardDeviceControl(&extension.smartcard, irp)
                                              : Complete(irp, STATUS_DEVICE_REMOVED);
   }
-  NTSTATUS status = STATUS_INVALID_PARAMETER;
-  if (!Served(code)) {
-    status = Complete(irp, status);
-  } else if ((code & 0xFFFF0000u) == 0x00310000u && code != IOCTL_SMARTCARD_GET_ATTRIBUTE &&
-             code != IOCTL_SMARTCARD_GET_STATE) {
-    status = Vendor(extension, irp, code);
-  } else {
-    status = SmartcardDeviceControl(&extension.smartcard, irp);
-  }
+  // smclib reads the card from its extension.
+  SyncCard(extension);
+  const NTSTATUS status = Served(code) ? SmartcardDeviceControl(&extension.smartcard, irp)
+                                       : Complete(irp, STATUS_INVALID_PARAMETER);
   extension.removeLock.Release(kTagIoctl);
   return status;
 }

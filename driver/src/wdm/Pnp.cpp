@@ -1,8 +1,11 @@
-// Plug and Play: start, the queries, stop, removal and surprise removal,
-// capabilities.
+// Plug and Play: start, the queries (waiting until no other request
+// runs), stop, removal and surprise removal, capabilities, the device
+// state.
 #include "kernel/DebugPrint.h"
 #include "wdm/DeviceExtension.h"
 #include "wdm/Dispatch.h"
+#include "wdm/ReaderFunctions.h"
+#include "wdm/UrbLowerEdge.h"
 
 namespace qvx::driver::wdm {
 
@@ -42,6 +45,16 @@ void DisableInterface(DeviceExtension& extension) {
   }
 }
 
+// Looked up rather than imported: systems before Vista lack the routine,
+// and a missing import would keep the driver from loading there.
+bool VistaOrLater() {
+  using VersionCheck = BOOLEAN(NTAPI*)(ULONG);
+  UNICODE_STRING name;
+  RtlInitUnicodeString(&name, L"RtlIsNtDdiVersionAvailable");
+  const auto check = reinterpret_cast<VersionCheck>(MmGetSystemRoutineAddress(&name));
+  return check != nullptr && check(NTDDI_VISTA) != FALSE;
+}
+
 NTSTATUS Start(DeviceExtension& extension, PIRP irp) {
   NTSTATUS status = PassDownAndWait(extension, irp);
   if (NT_SUCCESS(status)) {
@@ -52,6 +65,7 @@ NTSTATUS Start(DeviceExtension& extension, PIRP irp) {
     status = IoSetDeviceInterfaceState(&extension.interfaceName, TRUE);
   }
   if (NT_SUCCESS(status)) {
+    extension.vistaOrLater = VistaOrLater();
     extension.started = true;
     DbgPrint("Meridel: unit %u started", static_cast<unsigned>(extension.unit));
   }
@@ -68,6 +82,16 @@ NTSTATUS QueryCapabilities(DeviceExtension& extension, PIRP irp) {
   }
   caps->SurpriseRemovalOK = TRUE;
   const NTSTATUS status = PassDownAndWait(extension, irp);
+  if (NT_SUCCESS(status)) {
+    // The copy power requests map system states with.
+    DeviceCapabilities kept;
+    kept.size = caps->Size;
+    kept.version = caps->Version;
+    for (std::size_t i = 0; i < kept.deviceState.size(); ++i) {
+      kept.deviceState[i] = static_cast<DevicePowerState>(caps->DeviceState[i]);
+    }
+    extension.device->QueryCapabilities(kept);
+  }
   IoCompleteRequest(irp, IO_NO_INCREMENT);
   return status;
 }
@@ -82,8 +106,12 @@ NTSTATUS Remove(DeviceExtension& extension, PIRP irp) {
   // removal did), gives the unit back and waits for running requests; its
   // lower edge then waits until no transfer can complete any more.
   extension.device->Remove();
-  extension.device.Reset();
+  EndCardTracking(extension.smartcard, STATUS_DEVICE_REMOVED);
+  // Requests inside the lock may still ask the core, which now refuses
+  // them: it goes only after the last one.
   extension.removeLock.ReleaseAndWait(kTagPnp);
+  extension.device.Reset();
+  extension.urb = nullptr;
   SmartcardExit(&extension.smartcard);
   irp->IoStatus.Status = STATUS_SUCCESS;
   const NTSTATUS status = PassDown(extension, irp);
@@ -93,6 +121,39 @@ NTSTATUS Remove(DeviceExtension& extension, PIRP irp) {
   extension.~DeviceExtension();
   IoDeleteDevice(self);
   return status;
+}
+
+// Succeeds once no other request runs; a refusal ends the query here.
+NTSTATUS QueryRemoveOrStop(DeviceExtension& extension, PIRP irp, bool remove) {
+  const NTSTATUS status = remove ? extension.device->QueryRemove() : extension.device->QueryStop();
+  if (!NT_SUCCESS(status)) {
+    return Complete(irp, status);
+  }
+  irp->IoStatus.Status = STATUS_SUCCESS;
+  return PassDown(extension, irp);
+}
+
+// Without a configuration until the next start configures it again.
+NTSTATUS Stop(DeviceExtension& extension, PIRP irp) {
+  extension.started = false;
+  extension.device->Stop();
+  extension.urb->Unconfigure();
+  DbgPrint("Meridel: unit %u stopped", static_cast<unsigned>(extension.unit));
+  irp->IoStatus.Status = STATUS_SUCCESS;
+  return PassDown(extension, irp);
+}
+
+NTSTATUS QueryDeviceState(DeviceExtension& extension, PIRP irp) {
+  std::uint32_t state = 0;
+  const NTSTATUS status = extension.device->QueryPnpDeviceState(&state);
+  if (NT_SUCCESS(status) && (state & PNP_DEVICE_FAILED) != 0) {
+    DbgPrint("Meridel: unit %u reported failed", static_cast<unsigned>(extension.unit));
+    irp->IoStatus.Information |= state;
+    irp->IoStatus.Status = STATUS_SUCCESS;
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    return STATUS_SUCCESS;
+  }
+  return PassDown(extension, irp);
 }
 
 }  // namespace
@@ -107,7 +168,8 @@ NTSTATUS NTAPI DispatchPnp(PDEVICE_OBJECT device, PIRP irp) {
     return Complete(irp, held);
   }
   NTSTATUS status = STATUS_SUCCESS;
-  switch (IoGetCurrentIrpStackLocation(irp)->MinorFunction) {
+  const UCHAR minor = IoGetCurrentIrpStackLocation(irp)->MinorFunction;
+  switch (minor) {
     case IRP_MN_START_DEVICE:
       status = Start(extension, irp);
       break;
@@ -120,19 +182,24 @@ NTSTATUS NTAPI DispatchPnp(PDEVICE_OBJECT device, PIRP irp) {
       DisableInterface(extension);
       // A request waiting for the device ends through the aborted pipes.
       extension.device->SurpriseRemoval();
+      EndCardTracking(extension.smartcard, STATUS_DEVICE_REMOVED);
       irp->IoStatus.Status = STATUS_SUCCESS;
       status = PassDown(extension, irp);
       break;
     case IRP_MN_QUERY_REMOVE_DEVICE:
     case IRP_MN_QUERY_STOP_DEVICE:
+      status = QueryRemoveOrStop(extension, irp, minor == IRP_MN_QUERY_REMOVE_DEVICE);
+      break;
+    case IRP_MN_CANCEL_REMOVE_DEVICE:
+    case IRP_MN_CANCEL_STOP_DEVICE:
       irp->IoStatus.Status = STATUS_SUCCESS;
       status = PassDown(extension, irp);
       break;
     case IRP_MN_STOP_DEVICE:
-      extension.device->Stop();
-      extension.started = false;
-      irp->IoStatus.Status = STATUS_SUCCESS;
-      status = PassDown(extension, irp);
+      status = Stop(extension, irp);
+      break;
+    case IRP_MN_QUERY_PNP_DEVICE_STATE:
+      status = QueryDeviceState(extension, irp);
       break;
     case IRP_MN_QUERY_CAPABILITIES:
       status = QueryCapabilities(extension, irp);
@@ -143,12 +210,6 @@ NTSTATUS NTAPI DispatchPnp(PDEVICE_OBJECT device, PIRP irp) {
   }
   extension.removeLock.Release(kTagPnp);
   return status;
-}
-
-NTSTATUS NTAPI DispatchPower(PDEVICE_OBJECT device, PIRP irp) {
-  PoStartNextPowerIrp(irp);
-  IoSkipCurrentIrpStackLocation(irp);
-  return PoCallDriver(Extension(device).lower, irp);
 }
 
 }  // namespace qvx::driver::wdm

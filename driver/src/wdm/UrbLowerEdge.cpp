@@ -14,9 +14,9 @@ namespace qvx::driver::wdm {
 struct CUrbLowerEdge::Transfer {
   CUrbLowerEdge* edge = nullptr;
   bool in = false;
+  std::size_t slot = 0;  // of the IN queue
   Packet buffer{};
   OutCompletion out;
-  InCompletion inCompletion;
   _URB_BULK_OR_INTERRUPT_TRANSFER urb{};
 };
 
@@ -176,15 +176,48 @@ NTSTATUS CUrbLowerEdge::ReadDescriptors(UsbDescriptors& descriptors) {
 }
 
 NTSTATUS CUrbLowerEdge::SubmitOut(const Packet& packet, OutCompletion completion) {
-  return Submit(false, &packet, static_cast<OutCompletion&&>(completion), nullptr);
+  return Submit(&packet, static_cast<OutCompletion&&>(completion), 0);
 }
 
 NTSTATUS CUrbLowerEdge::SubmitIn(InCompletion completion) {
-  return Submit(true, nullptr, nullptr, static_cast<InCompletion&&>(completion));
+  InStep step;
+  NTSTATUS status = STATUS_INVALID_DEVICE_STATE;
+  {
+    SpinLockGuard guard(m_lock);
+    if (m_configured && !m_aborted) {
+      status = m_in.Read(static_cast<InCompletion&&>(completion), step);
+    }
+  }
+  if (NT_SUCCESS(status)) {
+    Run(step);
+  }
+  return status;
 }
 
-NTSTATUS CUrbLowerEdge::Submit(bool in, const Packet* packet, OutCompletion out,
-                               InCompletion inCompletion) {
+void CUrbLowerEdge::Run(InStep& step) {
+  for (std::size_t slot = 0; slot < CInQueue::kDepth; ++slot) {
+    if ((step.submit & (1u << slot)) == 0) {
+      continue;
+    }
+    const NTSTATUS status = Submit(nullptr, nullptr, slot);
+    if (!NT_SUCCESS(status)) {
+      InStep failed;
+      {
+        SpinLockGuard guard(m_lock);
+        m_in.SubmitFailed(slot, status, failed);
+      }
+      Run(failed);
+    }
+  }
+  // After the submits: the transfers are back at the device before the
+  // reader even wakes.
+  if (step.reader) {
+    step.reader(step.status, step.packet);
+  }
+}
+
+NTSTATUS CUrbLowerEdge::Submit(const Packet* packet, OutCompletion out, std::size_t slot) {
+  const bool in = packet == nullptr;
   Transfer* transfer = new (kPool) Transfer();
   if (transfer == nullptr) {
     return STATUS_INSUFFICIENT_RESOURCES;
@@ -197,26 +230,24 @@ NTSTATUS CUrbLowerEdge::Submit(bool in, const Packet* packet, OutCompletion out,
   USBD_PIPE_HANDLE pipe = nullptr;
   {
     SpinLockGuard guard(m_lock);
-    if (m_aborted || !m_configured || (in && m_inOutstanding)) {
+    // Nothing goes after the pipes were aborted: no abort would end it.
+    if (m_aborted || !m_configured) {
       IoFreeIrp(irp);
       delete transfer;
       return STATUS_INVALID_DEVICE_STATE;
     }
     pipe = in ? m_inPipe : m_outPipe;
-    if (in) {
-      m_inOutstanding = true;
-    }
     if (m_outstanding++ == 0) {
       m_idle.Clear();
     }
   }
   transfer->edge = this;
   transfer->in = in;
+  transfer->slot = slot;
   if (packet != nullptr) {
     transfer->buffer = *packet;
   }
   transfer->out = static_cast<OutCompletion&&>(out);
-  transfer->inCompletion = static_cast<InCompletion&&>(inCompletion);
   UsbBuildInterruptOrBulkTransferRequest(
       reinterpret_cast<PURB>(&transfer->urb), sizeof transfer->urb, pipe, transfer->buffer.data(),
       nullptr, kPacketSize, in ? USBD_TRANSFER_DIRECTION_IN : USBD_TRANSFER_DIRECTION_OUT, nullptr);
@@ -237,12 +268,12 @@ NTSTATUS NTAPI CUrbLowerEdge::TransferDone(PDEVICE_OBJECT /*device*/, PIRP irp, 
       Result(irp->IoStatus.Status, transfer->urb.Hdr.Status, transfer->urb.TransferBufferLength);
   IoFreeIrp(irp);
   if (transfer->in) {
+    InStep step;
     {
-      // Before the completion, which may submit the next one.
       SpinLockGuard guard(edge.m_lock);
-      edge.m_inOutstanding = false;
+      edge.m_in.Completed(transfer->slot, result, transfer->buffer, step);
     }
-    transfer->inCompletion(result, transfer->buffer);
+    edge.Run(step);
   } else {
     transfer->out(result);
   }
@@ -278,11 +309,15 @@ struct CUrbLowerEdge::AbortWork {
 };
 
 void CUrbLowerEdge::CancelIn() {
+  InStep step;
+  bool atDevice = false;
   {
     SpinLockGuard guard(m_lock);
-    if (!m_inOutstanding) {
-      return;
-    }
+    atDevice = m_in.Cancel(step);
+  }
+  Run(step);
+  if (!atDevice) {
+    return;
   }
   AbortWork* work = new (kPool) AbortWork();
   if (work != nullptr) {
@@ -320,12 +355,15 @@ void NTAPI CUrbLowerEdge::AbortInWork(PDEVICE_OBJECT /*device*/, PVOID context) 
 void CUrbLowerEdge::AbortPipes() {
   USBD_PIPE_HANDLE in = nullptr;
   USBD_PIPE_HANDLE out = nullptr;
+  InStep step;
   {
     SpinLockGuard guard(m_lock);
     m_aborted = true;
+    m_in.Abort(step);
     in = m_inPipe;
     out = m_outPipe;
   }
+  Run(step);
   AbortPipe(in);
   AbortPipe(out);
 }

@@ -5,7 +5,9 @@
 // Offers: CUrbLowerEdge — ReadDescriptors configures the device the first
 // time (device and configuration descriptors, the first interface with
 // alternate setting 0, select configuration) and reports its pipes;
-// SubmitOut/SubmitIn send one 8-byte interrupt or bulk transfer each;
+// SubmitOut sends one 8-byte interrupt or bulk transfer; SubmitIn reads
+// one packet over CInQueue::kDepth IN transfers kept queued at the USB
+// stack (transport/InQueue.h: packets in order, none lost on a cancel);
 // CancelIn and AbortPipes abort the pipes (URB_FUNCTION_ABORT_PIPE: the
 // USB stack under Wine has no cancel routine for IoCancelIrp to reach);
 // Unconfigure selects no configuration. Pipe aborts and the configuration
@@ -16,6 +18,7 @@
 #include "kernel/Event.h"
 #include "kernel/Mutex.h"
 #include "kernel/os/Wdm.h"
+#include "transport/InQueue.h"
 #include "transport/LowerEdge.h"
 
 // After wdm.h: the USB definitions need its types.
@@ -51,7 +54,10 @@ class CUrbLowerEdge final : public ILowerEdge {
 
   NTSTATUS Configure();
   NTSTATUS SubmitSync(PURB urb);
-  NTSTATUS Submit(bool in, const Packet* packet, OutCompletion out, InCompletion inCompletion);
+  // An OUT transfer of `packet`, or (no packet) IN transfer `slot`.
+  NTSTATUS Submit(const Packet* packet, OutCompletion out, std::size_t slot);
+  // Does what the IN queue said, outside the lock.
+  void Run(InStep& step);
   void AbortPipe(USBD_PIPE_HANDLE pipe);
   void Finished();
 
@@ -60,7 +66,7 @@ class CUrbLowerEdge final : public ILowerEdge {
   SpinLock m_lock;  // the fields below
   bool m_configured = false;
   bool m_aborted = false;
-  bool m_inOutstanding = false;
+  CInQueue m_in;
   LONG m_outstanding = 0;  // transfers whose completion has not finished
   USBD_PIPE_HANDLE m_inPipe = nullptr;
   USBD_PIPE_HANDLE m_outPipe = nullptr;

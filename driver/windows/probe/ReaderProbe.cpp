@@ -10,6 +10,14 @@
 //                                 sends a device-control request of INLENGTH bytes
 //                                 (the BYTEs given, in hexadecimal, then zeros)
 //   qvxrdr-probe set-event NAME   sets the named event NAME (it must exist)
+//   qvxrdr-probe --unit N ...     the requests go to the reader of unit N
+//                                 instead of the first one
+//   qvxrdr-probe track present|absent [cancel|twice|leave]
+//                                 card tracking: prints "pending" once the request
+//                                 waits, then its end; with cancel, CancelIoEx ends
+//                                 it; with twice, a second request on another handle
+//                                 is answered first (then the first is cancelled);
+//                                 with leave, the process exits while it waits
 //
 // What a request answers is printed: the value, or "error N" with the
 // Win32 error.
@@ -58,8 +66,27 @@ std::vector<std::string> ReaderPaths() {
 int Usage() {
   std::fprintf(stderr,
                "usage: qvxrdr-probe count | wait N MS | open | attribute vendor|type|unit "
-               "[CAPACITY] | control CODE INLENGTH [BYTE...] | set-event NAME\n");
+               "[CAPACITY] | control CODE INLENGTH [BYTE...] | set-event NAME | "
+               "track present|absent [cancel|twice|leave]\n"
+               "       qvxrdr-probe --unit N (any of the above)\n");
   return 64;
+}
+
+// The reader the requests go to: the first one, or the one of this unit.
+long g_unit = -1;
+
+HANDLE OpenPath(const std::string& path) {
+  return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool HasUnit(HANDLE reader, long wanted) {
+  ULONG id = SCARD_ATTR_DEVICE_UNIT;
+  ULONG unit = 0;
+  DWORD returned = 0;
+  return DeviceIoControl(reader, IOCTL_SMARTCARD_GET_ATTRIBUTE, &id, sizeof id, &unit, sizeof unit,
+                         &returned, nullptr) &&
+         returned == sizeof unit && static_cast<long>(unit) == wanted;
 }
 
 HANDLE OpenReader() {
@@ -67,8 +94,20 @@ HANDLE OpenReader() {
   if (paths.empty()) {
     return INVALID_HANDLE_VALUE;
   }
-  return CreateFileA(paths[0].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (g_unit < 0) {
+    return OpenPath(paths[0]);
+  }
+  for (const std::string& path : paths) {
+    HANDLE reader = OpenPath(path);
+    if (reader != INVALID_HANDLE_VALUE && HasUnit(reader, g_unit)) {
+      return reader;
+    }
+    if (reader != INVALID_HANDLE_VALUE) {
+      CloseHandle(reader);
+    }
+  }
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  return INVALID_HANDLE_VALUE;
 }
 
 // Sends one request to the first reader; false (and "error N" printed)
@@ -123,9 +162,109 @@ int Attribute(const std::string& name, DWORD capacity) {
   return 0;
 }
 
+// Card tracking, asynchronous, so that a waiting request can be seen
+// waiting and be cancelled.
+class CTracking {
+ public:
+  explicit CTracking(DWORD code) : m_code(code) {
+    m_overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const std::vector<std::string> paths = ReaderPaths();
+    if (!paths.empty()) {
+      m_reader = CreateFileA(paths[0].c_str(), GENERIC_READ | GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OVERLAPPED, nullptr);
+    }
+  }
+  ~CTracking() {
+    if (m_reader != INVALID_HANDLE_VALUE) CloseHandle(m_reader);
+    CloseHandle(m_overlapped.hEvent);
+  }
+  CTracking(const CTracking&) = delete;
+  CTracking& operator=(const CTracking&) = delete;
+
+  // True while the request waits; otherwise *result is its end.
+  bool Send(std::string* result) {
+    if (m_reader == INVALID_HANDLE_VALUE) {
+      *result = "no reader to open: error " + std::to_string(GetLastError());
+      return false;
+    }
+    DWORD returned = 0;
+    if (DeviceIoControl(m_reader, m_code, nullptr, 0, nullptr, 0, &returned, &m_overlapped)) {
+      *result = "ok";
+      return false;
+    }
+    if (GetLastError() != ERROR_IO_PENDING) {
+      *result = "error " + std::to_string(GetLastError());
+      return false;
+    }
+    return true;
+  }
+  void Cancel() { CancelIoEx(m_reader, &m_overlapped); }
+  // How the waiting request ended, within `limitMs`.
+  std::string End(DWORD limitMs) {
+    if (WaitForSingleObject(m_overlapped.hEvent, limitMs) != WAIT_OBJECT_0) {
+      Cancel();
+      return "still waiting after " + std::to_string(limitMs) + " ms";
+    }
+    DWORD returned = 0;
+    if (GetOverlappedResult(m_reader, &m_overlapped, &returned, FALSE)) {
+      return "ok";
+    }
+    return "error " + std::to_string(GetLastError());
+  }
+
+ private:
+  DWORD m_code;
+  HANDLE m_reader = INVALID_HANDLE_VALUE;
+  OVERLAPPED m_overlapped{};
+};
+
+int Track(const std::string& what, const std::string& how) {
+  const DWORD code = what == "present"  ? IOCTL_SMARTCARD_IS_PRESENT
+                     : what == "absent" ? IOCTL_SMARTCARD_IS_ABSENT
+                                        : 0;
+  if (code == 0 || (!how.empty() && how != "cancel" && how != "twice" && how != "leave")) {
+    return Usage();
+  }
+  // What the tests allow a driver for each step.
+  constexpr DWORD kLimitMs = 90000;
+  CTracking first(code);
+  std::string result;
+  if (!first.Send(&result)) {
+    std::printf("%s\n", result.c_str());
+    return 0;
+  }
+  std::printf("pending\n");
+  std::fflush(stdout);
+  if (how == "leave") {
+    // As a program that dies: no cancel, no close of its own.
+    ExitProcess(0);
+  }
+  if (how == "cancel") {
+    first.Cancel();
+  } else if (how == "twice") {
+    CTracking second(code);
+    if (second.Send(&result)) {
+      result = "second pending too";
+      second.Cancel();
+      second.End(kLimitMs);
+    }
+    std::printf("second: %s\n", result.c_str());
+    first.Cancel();
+  }
+  std::printf("%s\n", first.End(kLimitMs).c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 3 && std::string(argv[1]) == "--unit") {
+    g_unit = std::strtol(argv[2], nullptr, 10);
+    argv[2] = argv[0];
+    argv += 2;
+    argc -= 2;
+  }
   if (argc < 2) {
     return Usage();
   }
@@ -198,6 +337,9 @@ int main(int argc, char** argv) {
     for (unsigned char value : out) std::printf(" %02x", value);
     std::printf("\n");
     return 0;
+  }
+  if (command == "track" && (argc == 3 || argc == 4)) {
+    return Track(argv[2], argc == 4 ? argv[3] : "");
   }
   return Usage();
 }

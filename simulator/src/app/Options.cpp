@@ -62,6 +62,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         if (c < 0x20 || c > 0x7E) return Err(arg + " takes printable ASCII");
       if (!line.usb) line.usb.emplace();
       (arg == "--usb-serial" ? line.usb->identity.serial : line.usb->identity.interfaceName) = text;
+    } else if (arg == "--usb-devices") {
+      const std::string& text = args[++i];
+      if (text.size() != 1 || text[0] < '1' || text[0] > '8')
+        return Err("--usb-devices takes 1 to 8");
+      if (!line.usb) line.usb.emplace();
+      line.usbDevices = text[0] - '0';
     } else if (arg == "--usb-testbed-link") {
       if (!line.usb) line.usb.emplace();
       line.usb->testbedLink = args[++i];
@@ -86,7 +92,34 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
   if (line.usb && !line.serve.socketPath.empty())
     return Err("--socket and --usb exclude each other");
   if (!line.usb && line.serve.socketPath.empty()) return Err("--socket PATH or --usb is required");
+  if (line.usbDevices > 1 && line.serve.controlPath.empty())
+    return Err("--usb-devices needs --control: each device has its own control socket");
   return ParsedCommandLine{line, {}};
+}
+
+usb::UsbOptions NthUsbDevice(const usb::UsbOptions& first, int k) {
+  usb::UsbOptions device = first;
+  device.port = k;
+  if (k > 1) device.testbedLink.clear();
+  // The trailing digits counted on, keeping their width where they can.
+  std::string& serial = device.identity.serial;
+  std::size_t digits = serial.size();
+  while (digits > 0 && serial[digits - 1] >= '0' && serial[digits - 1] <= '9') --digits;
+  // Up to 18 digits fit the count.
+  if (digits < serial.size() && serial.size() - digits <= 18 && k > 1) {
+    const std::string number =
+        std::to_string(std::stoull(serial.substr(digits)) + static_cast<unsigned long long>(k - 1));
+    const std::size_t width = serial.size() - digits;
+    serial = serial.substr(0, digits) +
+             (number.size() < width ? std::string(width - number.size(), '0') : "") + number;
+  } else if (k > 1 && !serial.empty()) {
+    serial += "-" + std::to_string(k);
+  }
+  return device;
+}
+
+std::string NthControlPath(const std::string& first, int k) {
+  return k == 1 ? first : first + "-" + std::to_string(k);
 }
 
 const char* Usage() {
@@ -95,7 +128,10 @@ const char* Usage() {
          "[--no-card]\n"
          "       qvxsim --usb [--usb-serial TEXT] [--usb-interface-name TEXT] "
          "[--usb-unconfigured]\n"
-         "              [--usb-testbed-link PATH] [the options above but --socket]\n"
+         "              [--usb-testbed-link PATH] [--usb-devices N] [the options above but "
+         "--socket]\n"
+         "              (--usb-devices: N devices on one bus, device k on port k, its control\n"
+         "              socket at the --control path with -k after it for k > 1)\n"
          "       qvxsim ctl CONTROL_PATH COMMAND...\n"
          "\n"
          "Simulates the Quorvex2 on a SOCK_SEQPACKET socket (8-byte packets, one driver at a "

@@ -17,7 +17,6 @@ namespace qvx::sim::usb {
 namespace {
 
 constexpr const char* kParent = "/devices/pci0000:00/0000:00:14.0/usb1";
-constexpr const char* kPort = "1-1";
 
 std::string Hex(const Bytes& bytes) {
   std::string out;
@@ -46,15 +45,6 @@ std::string Attribute(const std::string& name, const std::string& value) {
   return "A: " + name + "=" + value + "\\n\n";
 }
 
-void AddFromString(UMockdevTestbed* testbed, const std::string& record) {
-  GError* error = nullptr;
-  if (!umockdev_testbed_add_from_string(testbed, record.c_str(), &error)) {
-    const std::string message = error != nullptr ? error->message : "unknown error";
-    g_clear_error(&error);
-    throw std::runtime_error("umockdev: cannot add device: " + message);
-  }
-}
-
 // The client's memory behind `data`, resolved and owned by the caller.
 UMockdevIoctlData* Resolve(UMockdevIoctlData* data, std::size_t offset, std::size_t length) {
   return umockdev_ioctl_data_resolve(data, offset, length, nullptr);
@@ -63,25 +53,26 @@ UMockdevIoctlData* Resolve(UMockdevIoctlData* data, std::size_t offset, std::siz
 }  // namespace
 
 EmulatedDevice::EmulatedDevice(const UsbOptions& options, UrbPipes& pipes,
-                               std::function<void()> wake)
-    : m_options(options), m_pipes(pipes), m_wake(std::move(wake)) {
+                               std::function<void()> wake, std::shared_ptr<UsbBus> bus)
+    : m_options(options),
+      m_pipes(pipes),
+      m_wake(std::move(wake)),
+      m_bus(bus ? std::move(bus) : std::make_shared<UsbBus>()) {
   if (m_options.unconfigured) m_state.configuration = 0;
-  m_testbed = umockdev_testbed_new();
-  if (m_testbed == nullptr) throw std::runtime_error("umockdev: no testbed");
-  gchar* root = umockdev_testbed_get_root_dir(m_testbed);
-  m_root = root;
-  g_free(root);
-  m_uevents = std::make_unique<UeventSender>(m_root);
   m_handler = umockdev_ioctl_base_new();
   g_signal_connect(m_handler, "handle-ioctl", G_CALLBACK(&EmulatedDevice::OnIoctl), this);
   g_signal_connect(m_handler, "client-connected", G_CALLBACK(&EmulatedDevice::OnConnected), this);
-  g_signal_connect(m_handler, "client-vanished", G_CALLBACK(&EmulatedDevice::OnVanished), this);
+  m_clients->device = this;
 }
 
 EmulatedDevice::~EmulatedDevice() {
+  {
+    // A client that goes later finds no device to tell.
+    std::lock_guard<std::mutex> lock(m_clients->mutex);
+    m_clients->device = nullptr;
+  }
   if (!m_deviceSyspath.empty()) Remove();
   g_clear_object(&m_handler);
-  g_clear_object(&m_testbed);  // removes the testbed directory
   for (auto& [key, submitted] : m_submitted) {
     g_clear_object(&submitted.urb);
     g_clear_object(&submitted.buffer);
@@ -92,7 +83,7 @@ std::string EmulatedDevice::DevNode() const { return "/dev/bus/usb/001/" + Dec3(
 
 void EmulatedDevice::Add() {
   if (!m_deviceSyspath.empty()) return;
-  ++m_devnum;
+  m_devnum = m_bus->NextDeviceNumber();
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_state = DeviceState{};
@@ -100,14 +91,10 @@ void EmulatedDevice::Add() {
   }
   const Identity& id = m_options.identity;
   const std::string node = DevNode();
-  GError* error = nullptr;
   // The handler first, so the device can be opened the moment its uevent arrives.
-  if (!umockdev_testbed_attach_ioctl(m_testbed, node.c_str(), m_handler, &error)) {
-    const std::string message = error != nullptr ? error->message : "unknown error";
-    g_clear_error(&error);
-    throw std::runtime_error("umockdev: cannot attach to " + node + ": " + message);
-  }
-  const std::string device = std::string(kParent) + "/" + kPort;
+  m_bus->Attach(node, m_handler);
+  const std::string port = "1-" + std::to_string(m_options.port);
+  const std::string device = std::string(kParent) + "/" + port;
   char product[32];  // udev's PRODUCT: hexadecimal without leading zeros
   std::snprintf(product, sizeof product, "%x/%x/%x", id.vendorId, id.productId, id.bcdDevice);
   std::string record = "P: " + device + "\nN: " + node.substr(5) + "\n";
@@ -115,7 +102,7 @@ void EmulatedDevice::Add() {
   record += "E: DEVNAME=" + node + "\nE: BUSNUM=001\nE: DEVNUM=" + Dec3(m_devnum) + "\n";
   record += "E: PRODUCT=" + std::string(product) + "\n";
   record += Attribute("busnum", "1") + Attribute("devnum", std::to_string(m_devnum));
-  record += Attribute("devpath", "1") + Attribute("speed", "12");
+  record += Attribute("devpath", std::to_string(m_options.port)) + Attribute("speed", "12");
   record += Attribute("idVendor", Hex4(id.vendorId)) + Attribute("idProduct", Hex4(id.productId));
   record += Attribute("bcdDevice", Hex4(id.bcdDevice));
   record += Attribute("bDeviceClass", "00") + Attribute("bMaxPacketSize0", "64");
@@ -128,15 +115,15 @@ void EmulatedDevice::Add() {
   if (!id.product.empty()) record += Attribute("product", id.product);
   if (!id.serial.empty()) record += Attribute("serial", id.serial);
   record += "H: descriptors=" + Hex(DeviceDescriptor(id)) + Hex(ConfigurationDescriptor(id)) + "\n";
-  AddFromString(m_testbed, record);
+  m_bus->Add(record);
   m_deviceSyspath = "/sys" + device;
   {
     std::lock_guard<std::mutex> lock(m_nodeMutex);
-    m_node = std::make_unique<PollableNode>(m_root + node);
+    m_node = std::make_unique<PollableNode>(m_bus->RootDir() + node);
   }
 
   // The interface last: pcscd's hotplug looks for interfaces.
-  const std::string interface = device + "/" + kPort + ":1.0";
+  const std::string interface = device + "/" + port + ":1.0";
   std::string child = "P: " + interface + "\n";
   child += "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nE: INTERFACE=255/0/0\n";
   child += "E: PRODUCT=" + std::string(product) + "\n";
@@ -144,7 +131,7 @@ void EmulatedDevice::Add() {
   child += Attribute("bInterfaceClass", "ff") + Attribute("bInterfaceSubClass", "00");
   child += Attribute("bInterfaceProtocol", "00") + Attribute("bNumEndpoints", "02");
   if (!id.interfaceName.empty()) child += Attribute("interface", id.interfaceName);
-  AddFromString(m_testbed, child);
+  m_bus->Add(child);
   m_interfaceSyspath = "/sys" + interface;
   Announce("add", m_deviceSyspath, "usb_device", node);
   Announce("add", m_interfaceSyspath, "usb_interface", "");
@@ -156,9 +143,9 @@ void EmulatedDevice::Remove() {
   // The interface goes first, as when the kernel tears a device down.
   Announce("remove", m_interfaceSyspath, "usb_interface", "");
   Announce("remove", m_deviceSyspath, "usb_device", DevNode());
-  umockdev_testbed_detach_ioctl(m_testbed, DevNode().c_str(), nullptr);
-  umockdev_testbed_remove_device(m_testbed, m_interfaceSyspath.c_str());
-  umockdev_testbed_remove_device(m_testbed, m_deviceSyspath.c_str());
+  m_bus->Detach(DevNode());
+  m_bus->RemoveDevice(m_interfaceSyspath);
+  m_bus->RemoveDevice(m_deviceSyspath);
   m_deviceSyspath.clear();
   m_interfaceSyspath.clear();
   {
@@ -177,7 +164,7 @@ void EmulatedDevice::Refresh() {
 // view of /sys, which is the machine's: the events are built here instead.
 void EmulatedDevice::Announce(const char* action, const std::string& syspath, const char* devtype,
                               const std::string& devname) {
-  const int reached = m_uevents->Send(Uevent{action, syspath.substr(4), "usb", devtype, devname});
+  const int reached = m_bus->Announce(Uevent{action, syspath.substr(4), "usb", devtype, devname});
   Event(std::string(action) + " " + devtype + " uevent to " + std::to_string(reached) +
         " monitor(s)");
 }
@@ -196,7 +183,7 @@ int EmulatedDevice::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, voi
   auto& device = *static_cast<EmulatedDevice*>(self);
   const unsigned long request = umockdev_ioctl_client_get_request(client);
   const auto [result, error] =
-      device.Handle(client, request, umockdev_ioctl_client_get_arg(client));
+      device.Handle(device.OwnerOf(client), request, umockdev_ioctl_client_get_arg(client));
   // Readiness first, so a client that reaped the last URB finds the node
   // no longer writable when it polls again.
   device.Refresh();
@@ -205,17 +192,47 @@ int EmulatedDevice::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, voi
   return TRUE;
 }
 
+struct EmulatedDevice::Watch {
+  std::shared_ptr<Clients> clients;
+  UMockdevIoctlClient* client;
+  Owner owner;
+};
+
 void EmulatedDevice::OnConnected(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self) {
-  static_cast<EmulatedDevice*>(self)->m_pipes.Opened(reinterpret_cast<Owner>(client));
+  auto& device = *static_cast<EmulatedDevice*>(self);
+  Owner owner = 0;
+  {
+    std::lock_guard<std::mutex> lock(device.m_clients->mutex);
+    owner = device.m_clients->next++;
+    device.m_clients->owners[client] = owner;
+  }
+  // umockdev drops its client once the connection closed: that is the
+  // moment the device node was closed (or its process died).
+  g_object_weak_ref(G_OBJECT(client), &EmulatedDevice::OnClientGone,
+                    new Watch{device.m_clients, client, owner});
+  device.m_pipes.Opened(owner);
 }
 
-void EmulatedDevice::OnVanished(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self) {
-  auto& device = *static_cast<EmulatedDevice*>(self);
-  const auto owner = reinterpret_cast<Owner>(client);
-  device.m_pipes.Vanished(owner);
-  device.Forget(owner);
-  device.Refresh();
-  device.m_wake();
+void EmulatedDevice::OnClientGone(void* data, GObject*) {
+  const std::unique_ptr<Watch> watch(static_cast<Watch*>(data));
+  std::lock_guard<std::mutex> lock(watch->clients->mutex);
+  const auto it = watch->clients->owners.find(watch->client);
+  if (it != watch->clients->owners.end() && it->second == watch->owner)
+    watch->clients->owners.erase(it);
+  if (watch->clients->device != nullptr) watch->clients->device->ClientGone(watch->owner);
+}
+
+Owner EmulatedDevice::OwnerOf(UMockdevIoctlClient* client) {
+  std::lock_guard<std::mutex> lock(m_clients->mutex);
+  const auto it = m_clients->owners.find(client);
+  return it == m_clients->owners.end() ? 0 : it->second;
+}
+
+void EmulatedDevice::ClientGone(Owner owner) {
+  m_pipes.Vanished(owner);
+  Forget(owner);
+  Refresh();
+  m_wake();
 }
 
 void EmulatedDevice::Forget(Owner owner) {
@@ -231,9 +248,8 @@ void EmulatedDevice::Forget(Owner owner) {
   }
 }
 
-std::pair<long, int> EmulatedDevice::Handle(UMockdevIoctlClient* client, unsigned long request,
+std::pair<long, int> EmulatedDevice::Handle(Owner owner, unsigned long request,
                                             UMockdevIoctlData* arg) {
-  const auto owner = reinterpret_cast<Owner>(client);
   auto answer = [](int error) { return std::pair<long, int>{error == 0 ? 0 : -1, error}; };
   auto unsignedArg = [arg](std::size_t size) -> unsigned {
     UMockdevIoctlData* data = Resolve(arg, 0, size);
@@ -242,6 +258,7 @@ std::pair<long, int> EmulatedDevice::Handle(UMockdevIoctlClient* client, unsigne
     g_clear_object(&data);
     return value;
   };
+  if (owner == 0) return answer(ENODEV);  // connected before this device was there
   if (request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY) return Reap(owner, arg);
   if (m_pipes.Gone(owner)) return answer(ENODEV);
   switch (request) {
@@ -314,8 +331,8 @@ std::pair<long, int> EmulatedDevice::SetConfiguration(Owner owner, unsigned valu
     m_state.configuration = static_cast<std::uint8_t>(value);
   }
   (void)owner;
-  umockdev_testbed_set_attribute(m_testbed, m_deviceSyspath.c_str(), "bConfigurationValue",
-                                 value == 0 ? "" : std::to_string(value).c_str());
+  m_bus->SetAttribute(m_deviceSyspath, "bConfigurationValue",
+                      value == 0 ? "" : std::to_string(value));
   Event("configuration " + std::to_string(value));
   return {0, 0};
 }

@@ -15,27 +15,29 @@
 
 #include "usb/PollableNode.h"
 #include "usb/StandardRequests.h"
-#include "usb/UeventSender.h"
+#include "umockdev/UsbBus.h"
 #include "usb/UrbPipes.h"
 #include "usb/UsbOptions.h"
 
-typedef struct _UMockdevTestbed UMockdevTestbed;
 typedef struct _UMockdevIoctlBase UMockdevIoctlBase;
 typedef struct _UMockdevIoctlClient UMockdevIoctlClient;
 typedef struct _UMockdevIoctlData UMockdevIoctlData;
+typedef struct _GObject GObject;
 
 namespace qvx::sim::usb {
 
 class EmulatedDevice {
  public:
   // `wake` is called (from the worker thread) whenever the pipes changed.
-  // Throws std::runtime_error when the testbed cannot be built.
-  EmulatedDevice(const UsbOptions& options, UrbPipes& pipes, std::function<void()> wake);
+  // The device hangs on `bus` at options.port; without a bus, on one of its
+  // own. Throws std::runtime_error when the testbed cannot be built.
+  EmulatedDevice(const UsbOptions& options, UrbPipes& pipes, std::function<void()> wake,
+                 std::shared_ptr<UsbBus> bus = nullptr);
   ~EmulatedDevice();
   EmulatedDevice(const EmulatedDevice&) = delete;
   EmulatedDevice& operator=(const EmulatedDevice&) = delete;
 
-  std::string RootDir() const { return m_root; }
+  std::string RootDir() const { return m_bus->RootDir(); }
   std::string DevNode() const;
   // Plugs the device in under the next device number.
   void Add();
@@ -51,13 +53,27 @@ class EmulatedDevice {
     UMockdevIoctlData* buffer = nullptr;
   };
   using Key = std::pair<Owner, UrbAddress>;
+  // The clients that have the device node open, each under a number of its
+  // own. umockdev 0.17 never emits client-vanished: a client is gone when
+  // its object is, and the next client may be given the same address, so
+  // the address is no name for it. Shared with the weak references, which
+  // may outlive the device.
+  struct Clients {
+    std::mutex mutex;  // the members below
+    EmulatedDevice* device = nullptr;
+    std::map<UMockdevIoctlClient*, Owner> owners;
+    Owner next = 1;
+  };
+  struct Watch;
 
   static int OnIoctl(UMockdevIoctlBase* base, UMockdevIoctlClient* client, void* self);
   static void OnConnected(UMockdevIoctlBase* base, UMockdevIoctlClient* client, void* self);
-  static void OnVanished(UMockdevIoctlBase* base, UMockdevIoctlClient* client, void* self);
+  static void OnClientGone(void* watch, GObject* client);
+  // 0 for a client this device never saw connect (no owner has 0).
+  Owner OwnerOf(UMockdevIoctlClient* client);
+  void ClientGone(Owner owner);
   // The result of one ioctl: the return value and errno.
-  std::pair<long, int> Handle(UMockdevIoctlClient* client, unsigned long request,
-                              UMockdevIoctlData* arg);
+  std::pair<long, int> Handle(Owner owner, unsigned long request, UMockdevIoctlData* arg);
   std::pair<long, int> Submit(Owner owner, UMockdevIoctlData* arg);
   std::pair<long, int> Reap(Owner owner, UMockdevIoctlData* arg);
   std::pair<long, int> SetConfiguration(Owner owner, unsigned value);
@@ -69,13 +85,12 @@ class EmulatedDevice {
   UsbOptions m_options;
   UrbPipes& m_pipes;
   std::function<void()> m_wake;
-  UMockdevTestbed* m_testbed = nullptr;
+  std::shared_ptr<UsbBus> m_bus;
   UMockdevIoctlBase* m_handler = nullptr;
-  std::string m_root;
-  int m_devnum = 1;  // the root hub has 1
+  int m_devnum = 0;  // 0 before the first plug
   std::string m_deviceSyspath;
   std::string m_interfaceSyspath;
-  std::unique_ptr<UeventSender> m_uevents;
+  std::shared_ptr<Clients> m_clients = std::make_shared<Clients>();
 
   std::mutex m_nodeMutex;  // m_node, and that its readiness follows the pipes
   std::unique_ptr<PollableNode> m_node;

@@ -17,14 +17,15 @@ constexpr int kMaxPacketsPerWake = 64;
 
 }  // namespace
 
-UsbCable::UsbCable(const UsbOptions& options, bool paced, Trace& trace)
+UsbCable::UsbCable(const UsbOptions& options, bool paced, Trace& trace, std::shared_ptr<UsbBus> bus)
     : m_options(options),
       m_wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
       m_outFrames(paced, std::chrono::steady_clock::now()),
       m_inFrames(paced, std::chrono::steady_clock::now()),
       m_trace(trace) {
   if (!m_wakeFd) throw std::system_error(errno, std::generic_category(), "eventfd");
-  m_device = std::make_unique<EmulatedDevice>(m_options, m_pipes, [this] { Wake(); });
+  m_device = std::make_unique<EmulatedDevice>(
+      m_options, m_pipes, [this] { Wake(); }, std::move(bus));
   m_device->Add();
   if (!m_options.testbedLink.empty()) {
     ::unlink(m_options.testbedLink.c_str());

@@ -17,8 +17,10 @@ namespace qvx::sim::usb {
 
 class UsbCable final : public Cable {
  public:
-  // Builds the testbed and plugs the device in; throws std::runtime_error.
-  UsbCable(const UsbOptions& options, bool paced, Trace& trace);
+  // Plugs the device in on `bus` (without one, on a testbed of its own);
+  // throws std::runtime_error.
+  UsbCable(const UsbOptions& options, bool paced, Trace& trace,
+           std::shared_ptr<UsbBus> bus = nullptr);
   ~UsbCable() override;
 
   std::string Where() const override;

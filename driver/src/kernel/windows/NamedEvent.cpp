@@ -9,6 +9,25 @@ namespace {
 // Event names are ASCII; longer ones are refused.
 constexpr USHORT kMaxName = 200;
 
+// Wine's IoCreateNotificationEvent fails on a name that exists (a host
+// made the event first), where Windows opens it: open it then.
+NTSTATUS OpenExisting(UNICODE_STRING& name, HANDLE* handle, PKEVENT* event) {
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &name, OBJ_KERNEL_HANDLE, nullptr, nullptr);
+  NTSTATUS status = ZwOpenEvent(handle, EVENT_ALL_ACCESS, &attributes);
+  if (!NT_SUCCESS(status)) {
+    return status;
+  }
+  // No object type: ExEventObjectType is data, which the import library
+  // does not carry as such.
+  status = ObReferenceObjectByHandle(*handle, EVENT_ALL_ACCESS, nullptr, KernelMode,
+                                     reinterpret_cast<PVOID*>(event), nullptr);
+  if (!NT_SUCCESS(status)) {
+    ZwClose(*handle);
+  }
+  return status;
+}
+
 }  // namespace
 
 NTSTATUS KNamedEvent::Open(const char* name) {
@@ -27,13 +46,14 @@ NTSTATUS KNamedEvent::Open(const char* name) {
   unicode.MaximumLength = unicode.Length;
   HANDLE handle = nullptr;
   PKEVENT event = IoCreateNotificationEvent(&unicode, &handle);
-  if (event == nullptr) {
+  if (event != nullptr) {
+    // The returned object is the handle's; a reference of our own keeps it
+    // beyond any wait.
+    ObReferenceObject(event);
+  } else if (!NT_SUCCESS(OpenExisting(unicode, &handle, &event))) {
     DbgPrint("Meridel: cannot create cancel event %s", name);
     return STATUS_UNSUCCESSFUL;
   }
-  // The returned object is the handle's; a reference of our own keeps it
-  // beyond any wait.
-  ObReferenceObject(event);
   m_object.handle = handle;
   m_object.event = event;
   return STATUS_SUCCESS;

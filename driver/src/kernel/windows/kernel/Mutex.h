@@ -1,9 +1,17 @@
-// Locks of the driver: KMUTEX and KSPIN_LOCK.
+// Locks of the driver: a sleeping lock and KSPIN_LOCK.
 //
 // Offers: KMutex (the write gate: a sleeping lock held across a whole packet
 // write; the dispatcher hands it to its waiters in arrival order) and
 // SpinLock (short critical sections, raising to DISPATCH_LEVEL), each with a
 // scoped guard, in the same shape as the Linux stand-ins.
+//
+// KMutex is a synchronization event that is signalled while the lock is
+// free, the shape of a fast mutex, rather than a KMUTEX: Wine's ntoskrnl
+// (8.0) never hands a KMUTEX on to a thread that waits for it while
+// another holds it (KeReleaseMutex leaves its server mutex owned), so any
+// contention, such as the cancel watcher's abort against a running
+// request, would block the waiter for ever. Like the stand-in, it is not
+// recursive.
 #pragma once
 
 #include "kernel/os/Wdm.h"
@@ -14,15 +22,15 @@ namespace qvx::driver {
 
 class KMutex {
  public:
-  KMutex() { KeInitializeMutex(&m_mutex, 0); }
+  KMutex() { KeInitializeEvent(&m_free, SynchronizationEvent, TRUE); }
   KMutex(const KMutex&) = delete;
   KMutex& operator=(const KMutex&) = delete;
 
-  void lock() { KeWaitForSingleObject(&m_mutex, Executive, KernelMode, FALSE, nullptr); }
-  void unlock() { KeReleaseMutex(&m_mutex, FALSE); }
+  void lock() { KeWaitForSingleObject(&m_free, Executive, KernelMode, FALSE, nullptr); }
+  void unlock() { KeSetEvent(&m_free, IO_NO_INCREMENT, FALSE); }
 
  private:
-  KMUTEX m_mutex;
+  KEVENT m_free;
 };
 
 class SpinLock {
