@@ -34,9 +34,9 @@ TEST(UsbDevicesOptionTest, EachDeviceHasItsPortSerialAndControlSocket) {
 }
 
 TEST(UsbDevicesOptionTest, CountIsCheckedAndNeedsControlSockets) {
-  EXPECT_EQ(ParseCommandLine({"--usb", "--usb-devices", "2", "--control", "/c"})
-                .commandLine->usbDevices,
-            2);
+  EXPECT_EQ(
+      ParseCommandLine({"--usb", "--usb-devices", "2", "--control", "/c"}).commandLine->usbDevices,
+      2);
   EXPECT_FALSE(ParseCommandLine({"--usb", "--usb-devices", "2"}).commandLine);
   EXPECT_FALSE(ParseCommandLine({"--usb", "--usb-devices", "0", "--control", "/c"}).commandLine);
   EXPECT_FALSE(ParseCommandLine({"--usb", "--usb-devices", "9", "--control", "/c"}).commandLine);

@@ -42,15 +42,32 @@ class NodeClient {
     int out[2];
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
       throw std::runtime_error("pipe");
-    const std::string root = device.RootDir();
+    // Everything the child needs, made before the fork: the umockdev
+    // worker threads may hold the allocator's lock when it happens.
+    std::vector<std::string> env{"UMOCKDEV_DIR=" + device.RootDir(),
+                                 std::string("LD_PRELOAD=") + kPreload};
+    // A sanitizer build's client, with the preload ahead of its runtime.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    env.push_back(std::string("ASAN_OPTIONS=") + (asan != nullptr ? asan : "") +
+                  (asan != nullptr && *asan != '\0' ? ":" : "") + "verify_asan_link_order=0");
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+      const std::string text = *entry;
+      if (text.rfind("UMOCKDEV_DIR=", 0) != 0 && text.rfind("LD_PRELOAD=", 0) != 0 &&
+          text.rfind("ASAN_OPTIONS=", 0) != 0)
+        env.push_back(text);
+    }
+    std::vector<char*> envp;
+    for (std::string& text : env) envp.push_back(text.data());
+    envp.push_back(nullptr);
     const std::string node = device.DevNode();
+    std::vector<char*> argv{const_cast<char*>(USB_NODE_CLIENT), const_cast<char*>(node.c_str())};
+    if (hold) argv.push_back(const_cast<char*>("hold"));
+    argv.push_back(nullptr);
     m_pid = ::fork();
     if (m_pid == 0) {
       ::dup2(in[0], STDIN_FILENO);
       ::dup2(out[1], STDOUT_FILENO);
-      ::setenv("UMOCKDEV_DIR", root.c_str(), 1);
-      ::setenv("LD_PRELOAD", kPreload, 1);
-      ::execl(USB_NODE_CLIENT, USB_NODE_CLIENT, node.c_str(), hold ? "hold" : nullptr, nullptr);
+      ::execve(USB_NODE_CLIENT, argv.data(), envp.data());
       ::_exit(127);
     }
     ::close(in[0]);
