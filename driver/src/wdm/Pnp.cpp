@@ -12,6 +12,8 @@ namespace qvx::driver::wdm {
 namespace {
 
 constexpr char kTagPnp[] = "PnP";
+// How long surprise removal waits for its aborted transfers.
+constexpr std::uint32_t kSurpriseDrainMs = 5000;
 // The first bytes of DEVICE_CAPABILITIES a caller must hand over.
 constexpr USHORT kMinimumCapabilitiesSize = 64;
 
@@ -182,6 +184,15 @@ NTSTATUS NTAPI DispatchPnp(PDEVICE_OBJECT device, PIRP irp) {
       DisableInterface(extension);
       // A request waiting for the device ends through the aborted pipes.
       extension.device->SurpriseRemoval();
+      // The aborted transfers come back before the removal goes down: the
+      // bus driver completes what it still holds when the removal reaches
+      // it, and Wine's completes those again when libusb gives their
+      // transfers back, which broke its USB event thread for every device.
+      if (extension.urb != nullptr &&
+          extension.urb->WaitIdle(kSurpriseDrainMs) == STATUS_TIMEOUT) {
+        DbgPrint("Meridel: unit %u: transfers still below at the surprise removal",
+                 static_cast<unsigned>(extension.unit));
+      }
       EndCardTracking(extension.smartcard, STATUS_DEVICE_REMOVED);
       irp->IoStatus.Status = STATUS_SUCCESS;
       status = PassDown(extension, irp);

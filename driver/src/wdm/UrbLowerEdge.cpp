@@ -352,6 +352,8 @@ void NTAPI CUrbLowerEdge::AbortInWork(PDEVICE_OBJECT /*device*/, PVOID context) 
   edge.Finished();
 }
 
+NTSTATUS CUrbLowerEdge::WaitIdle(std::uint32_t timeoutMs) { return m_idle.Wait(timeoutMs); }
+
 void CUrbLowerEdge::AbortPipes() {
   USBD_PIPE_HANDLE in = nullptr;
   USBD_PIPE_HANDLE out = nullptr;

@@ -46,6 +46,10 @@ class CUrbLowerEdge final : public ILowerEdge {
   // configures it again.
   void Unconfigure();
 
+  // Until none of this edge's transfers is left below it, or `timeoutMs`
+  // passed (STATUS_TIMEOUT).
+  NTSTATUS WaitIdle(std::uint32_t timeoutMs);
+
  private:
   struct Transfer;
   struct AbortWork;

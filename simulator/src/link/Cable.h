@@ -30,6 +30,8 @@ class Cable {
   virtual std::string Where() const = 0;
   virtual bool Connected() const = 0;
   virtual bool Plugged() const = 0;
+  // How many hosts hold the device open; a cable with one end has at most one.
+  virtual int OpenClients() const { return Connected() ? 1 : 0; }
 
   // Appends the poll entries the cable needs now.
   virtual void Collect(std::vector<pollfd>& fds, SteadyTime now) = 0;

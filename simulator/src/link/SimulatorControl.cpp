@@ -84,6 +84,7 @@ std::string Simulator::StateText() const {
   text += " waiting=" + std::string(YesNo(m_firmware.WaitingForCustomer()));
   text += " connected=" + std::string(YesNo(m_cable->Connected()));
   text += " plugged=" + std::string(YesNo(m_cable->Plugged()));
+  text += " clients=" + std::to_string(m_cable->OpenClients());
   const CustomerScript& customer = m_firmware.Customer();
   text += " customer=" + std::string(customer.kind == CustomerScript::Kind::Approve  ? "approve"
                                      : customer.kind == CustomerScript::Kind::Cancel ? "cancel"

@@ -222,6 +222,11 @@ void EmulatedDevice::OnClientGone(void* data, GObject*) {
   if (watch->clients->device != nullptr) watch->clients->device->ClientGone(watch->owner);
 }
 
+int EmulatedDevice::OpenClients() const {
+  std::lock_guard<std::mutex> lock(m_clients->mutex);
+  return static_cast<int>(m_clients->owners.size());
+}
+
 Owner EmulatedDevice::OwnerOf(UMockdevIoctlClient* client) {
   std::lock_guard<std::mutex> lock(m_clients->mutex);
   const auto it = m_clients->owners.find(client);

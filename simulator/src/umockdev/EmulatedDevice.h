@@ -43,6 +43,9 @@ class EmulatedDevice {
   void Add();
   void Remove();
   std::vector<std::string> TakeEvents();
+  // How many clients have the device node open (also one left from before
+  // an unplug, until it closes its file).
+  int OpenClients() const;
   // Makes the device node poll writable exactly while finished URBs wait;
   // call after anything that may have finished or reaped one.
   void Refresh();

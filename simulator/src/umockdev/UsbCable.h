@@ -26,6 +26,7 @@ class UsbCable final : public Cable {
   std::string Where() const override;
   bool Connected() const override { return m_connected; }
   bool Plugged() const override { return m_plugged; }
+  int OpenClients() const override { return m_device->OpenClients(); }
   void Collect(std::vector<pollfd>& fds, SteadyTime now) override;
   CableInput Serve(const std::vector<pollfd>& fds, std::size_t first, SteadyTime now) override;
   void Queue(const std::vector<Packet>& packets) override;
