@@ -188,8 +188,7 @@ NTSTATUS NTAPI DispatchPnp(PDEVICE_OBJECT device, PIRP irp) {
       // bus driver completes what it still holds when the removal reaches
       // it, and Wine's completes those again when libusb gives their
       // transfers back, which broke its USB event thread for every device.
-      if (extension.urb != nullptr &&
-          extension.urb->WaitIdle(kSurpriseDrainMs) == STATUS_TIMEOUT) {
+      if (extension.urb != nullptr && extension.urb->WaitIdle(kSurpriseDrainMs) == STATUS_TIMEOUT) {
         DbgPrint("Meridel: unit %u: transfers still below at the surprise removal",
                  static_cast<unsigned>(extension.unit));
       }
