@@ -37,7 +37,7 @@ CDevice::~CDevice() {
 // Plug and Play requests: refused once removed, each under the remove lock
 // and counted as pending I/O.
 template <class Body>
-NTSTATUS CDevice::ServePnp(Body body) {
+NTSTATUS CDevice::ServePnpHolding(Body body) {
   if (State() == DeviceState::Removed) {
     return STATUS_DELETE_PENDING;
   }
@@ -46,7 +46,12 @@ NTSTATUS CDevice::ServePnp(Body body) {
     return hold.Status();
   }
   PendingIoScope pending(m_pendingIo);
-  return body();
+  return body(hold);
+}
+
+template <class Body>
+NTSTATUS CDevice::ServePnp(Body body) {
+  return ServePnpHolding([&](RemoveLockHold&) -> NTSTATUS { return body(); });
 }
 
 NTSTATUS CDevice::Start() {
@@ -93,25 +98,19 @@ NTSTATUS CDevice::Stop() {
 }
 
 NTSTATUS CDevice::Remove() {
-  if (State() == DeviceState::Removed) {
-    return STATUS_DELETE_PENDING;
-  }
-  RemoveLockHold hold(m_removeLock, kTagPnp);
-  if (!hold.Held()) {
-    return hold.Status();
-  }
-  PendingIoScope pending(m_pendingIo);
-  m_reader.StopCancelWatcher();
-  if (State() != DeviceState::SurpriseRemoved) {
-    // A request waiting for the device ends now with a read error.
-    m_transport.AbortPipes();
-  }
-  m_state.store(DeviceState::Removed);
-  m_units.Release(m_unit);
-  m_card.StopTracking();
-  hold.ReleaseAndWait();
-  DbgPrint("Meridel: unit %u removed", static_cast<unsigned>(m_unit));
-  return STATUS_SUCCESS;
+  return ServePnpHolding([&](RemoveLockHold& hold) -> NTSTATUS {
+    m_reader.StopCancelWatcher();
+    if (State() != DeviceState::SurpriseRemoved) {
+      // A request waiting for the device ends now with a read error.
+      m_transport.AbortPipes();
+    }
+    m_state.store(DeviceState::Removed);
+    m_units.Release(m_unit);
+    m_card.StopTracking();
+    hold.ReleaseAndWait();
+    DbgPrint("Meridel: unit %u removed", static_cast<unsigned>(m_unit));
+    return STATUS_SUCCESS;
+  });
 }
 
 NTSTATUS CDevice::SurpriseRemoval() {
@@ -137,18 +136,12 @@ NTSTATUS CDevice::QueryCapabilities(DeviceCapabilities& caps) {
 
 NTSTATUS CDevice::QueryPnpDeviceState(std::uint32_t* state) {
   *state = 0;
-  if (State() == DeviceState::Removed) {
-    return STATUS_DELETE_PENDING;
-  }
-  RemoveLockHold hold(m_removeLock, kTagPnp);
-  if (!hold.Held()) {
-    return hold.Status();
-  }
-  PendingIoScope pending(m_pendingIo);
-  if (DeviceFailed()) {
-    *state = PNP_DEVICE_FAILED;
-  }
-  return STATUS_SUCCESS;
+  return ServePnp([&]() -> NTSTATUS {
+    if (DeviceFailed()) {
+      *state = PNP_DEVICE_FAILED;
+    }
+    return STATUS_SUCCESS;
+  });
 }
 
 void CDevice::OnDeviceFailed() {

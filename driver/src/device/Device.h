@@ -107,6 +107,9 @@ class CDevice final : private IDeviceFailure {
   NTSTATUS Serve(Body body);
   template <class Body>
   NTSTATUS ServePnp(Body body);
+  // The same, with the body given the hold (removal ends it early).
+  template <class Body>
+  NTSTATUS ServePnpHolding(Body body);
   NTSTATUS PowerUp(DevicePowerState state);
   NTSTATUS PowerDown(DevicePowerState state);
   void OnDeviceFailed() override;

@@ -23,13 +23,6 @@ std::uint32_t RoundMs(std::uint32_t round) {
 
 }  // namespace
 
-bool ResponseData::Append(const std::uint8_t* bytes, std::size_t count) {
-  const std::size_t take = std::min(count, kMaxResponseLength - m_size);
-  std::copy(bytes, bytes + take, m_bytes + m_size);
-  m_size += take;
-  return take == count;
-}
-
 CTransport::CTransport(KOwned<ILowerEdge> lower, ICardEvents& events, std::uint32_t writeRoundMs)
     : m_lower(std::move(lower)), m_events(events), m_writeRoundMs(RoundMs(writeRoundMs)) {}
 

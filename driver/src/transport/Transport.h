@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <initializer_list>
 
+#include "kernel/Bytes.h"
 #include "kernel/Event.h"
 #include "kernel/Mutex.h"
 #include "kernel/NtStatus.h"
@@ -32,27 +33,7 @@
 namespace qvx::driver {
 
 // The bytes of a response: at most kMaxResponseLength, kept in place.
-class ResponseData {
- public:
-  using value_type = std::uint8_t;
-  using const_iterator = const std::uint8_t*;
-  using iterator = const std::uint8_t*;
-
-  const std::uint8_t* data() const { return m_bytes; }
-  std::size_t size() const { return m_size; }
-  bool empty() const { return m_size == 0; }
-  const std::uint8_t* begin() const { return m_bytes; }
-  const std::uint8_t* end() const { return m_bytes + m_size; }
-  std::uint8_t operator[](std::size_t index) const { return m_bytes[index]; }
-
-  void Clear() { m_size = 0; }
-  // Appends what fits; false when some did not.
-  bool Append(const std::uint8_t* bytes, std::size_t count);
-
- private:
-  std::uint8_t m_bytes[kMaxResponseLength] = {};
-  std::size_t m_size = 0;
-};
+using ResponseData = ByteBuffer<kMaxResponseLength>;
 
 struct Response {
   std::uint8_t code = 0;     // byte 2 of the response header
