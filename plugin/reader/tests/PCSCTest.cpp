@@ -304,6 +304,9 @@ TEST(PCSCTest, AWorkerStuckAtDestructionClosesTheConnectionItself) {
   }
   EXPECT_TRUE(Eventually([&] { return scard->contextReleased.load(); }));
   EXPECT_EQ(scard->OpenCards(), 0);
+  // The worker has let go of its record, and with it of the library: no
+  // part of it runs on into this process's exit.
+  EXPECT_TRUE(Eventually([&] { return scard.use_count() == 1; }));
 }
 
 }  // namespace
