@@ -49,22 +49,22 @@ TEST(KernelTest, WaitAnswersBecomeStatuses) {
   // A KEvent's handle waits together with a platform event.
   platform::HANDLE other = CreateEvent(nullptr, false, true, nullptr);
   ASSERT_NE(other, nullptr);
-  EXPECT_EQ(KEvent::WaitAnyHandle({a.Handle(), other}, 0), STATUS_WAIT_0 + 1);
-  EXPECT_EQ(KEvent::WaitAnyHandle({a.Handle(), other}, 0), STATUS_TIMEOUT);
+  EXPECT_EQ(WaitAnyObject({a.Object(), other}, 0), STATUS_WAIT_0 + 1);
+  EXPECT_EQ(WaitAnyObject({a.Object(), other}, 0), STATUS_TIMEOUT);
   CloseHandle(other);
 
   // A wait the platform refuses is a failure, never an index or a timeout.
-  EXPECT_EQ(KEvent::WaitAnyHandle({a.Handle(), nullptr}, 0), STATUS_UNSUCCESSFUL);
+  EXPECT_EQ(WaitAnyObject({a.Object(), nullptr}, 0), STATUS_UNSUCCESSFUL);
 }
 
-TEST(KernelTest, WaitSignalledHandleLeavesTheEventForTheNextWaiter) {
+TEST(KernelTest, WaitSignalledObjectLeavesTheEventForTheNextWaiter) {
   KEvent idle(EventType::Synchronization, false);
   KEvent automatic(EventType::Synchronization, true);
-  EXPECT_EQ(KEvent::WaitSignalledHandle({idle.Handle(), automatic.Handle()}, 0), STATUS_WAIT_0 + 1);
-  EXPECT_EQ(KEvent::WaitSignalledHandle({automatic.Handle()}, 0), STATUS_WAIT_0);
+  EXPECT_EQ(WaitSignalledObject({idle.Object(), automatic.Object()}, 0), STATUS_WAIT_0 + 1);
+  EXPECT_EQ(WaitSignalledObject({automatic.Object()}, 0), STATUS_WAIT_0);
   EXPECT_EQ(automatic.Wait(0), STATUS_SUCCESS) << "still signalled for a real wait";
-  EXPECT_EQ(KEvent::WaitSignalledHandle({automatic.Handle()}, 0), STATUS_TIMEOUT);
-  EXPECT_EQ(KEvent::WaitSignalledHandle({automatic.Handle(), nullptr}, 0), STATUS_UNSUCCESSFUL);
+  EXPECT_EQ(WaitSignalledObject({automatic.Object()}, 0), STATUS_TIMEOUT);
+  EXPECT_EQ(WaitSignalledObject({automatic.Object(), nullptr}, 0), STATUS_UNSUCCESSFUL);
 }
 
 TEST(KernelTest, IdleEventFollowsTheCountBetweenOneAndTwo) {

@@ -204,8 +204,8 @@ TEST(PCSCTest, ASecondWindowWaitsAsksTheHolderToGiveWayAndGetsTheDevice) {
 }
 
 // The page's Cancel, run by a window message dispatched inside the wait.
-platform::LRESULT CancelFromScript(platform::HWND window, platform::UINT message, platform::WPARAM,
-                                   platform::LPARAM) {
+platform::LRESULT WINAPI CancelFromScript(platform::HWND window, platform::UINT message,
+                                          platform::WPARAM, platform::LPARAM) {
   if (message == WM_USER) {
     static_cast<IReaderAccess*>(platform::GetWindowUserData(window))->Cancel();
   }

@@ -17,7 +17,7 @@ struct Pump {
 };
 
 // Counts the user messages; the third one ends the wait from inside it.
-LRESULT CountingProcedure(HWND window, UINT message, WPARAM, LPARAM) {
+LRESULT WINAPI CountingProcedure(HWND window, UINT message, WPARAM, LPARAM) {
   auto* pump = static_cast<Pump*>(GetWindowUserData(window));
   if (message == WM_USER && ++pump->seen == 3) pump->done->Signal();
   return 0;

@@ -25,42 +25,40 @@ NTSTATUS FromWaitResult(platform::DWORD result, std::size_t count) {
 }  // namespace
 
 KEvent::KEvent(EventType type, bool signalled)
-    : m_handle(CreateEvent(nullptr, type == EventType::Notification, signalled, nullptr)) {
-  if (m_handle == nullptr) {
+    : m_event(CreateEvent(nullptr, type == EventType::Notification, signalled, nullptr)) {
+  if (m_event == nullptr) {
     throw std::bad_alloc();
   }
 }
 
-KEvent::~KEvent() { CloseHandle(m_handle); }
+KEvent::~KEvent() { CloseHandle(m_event); }
 
-void KEvent::Set() { SetEvent(m_handle); }
+void KEvent::Set() { SetEvent(m_event); }
 
-void KEvent::Clear() { ResetEvent(m_handle); }
+void KEvent::Clear() { ResetEvent(m_event); }
 
 NTSTATUS KEvent::Wait(std::uint32_t timeoutMs) {
-  return FromWaitResult(WaitForSingleObject(m_handle, timeoutMs), 1);
+  return FromWaitResult(WaitForSingleObject(m_event, timeoutMs), 1);
 }
 
 NTSTATUS KEvent::WaitAny(std::initializer_list<KEvent*> events, std::uint32_t timeoutMs) {
   std::vector<platform::HANDLE> handles;
   handles.reserve(events.size());
   for (KEvent* event : events) {
-    handles.push_back(event->Handle());
+    handles.push_back(event->Object());
   }
   return FromWaitResult(WaitForMultipleObjects(static_cast<platform::DWORD>(handles.size()),
                                                handles.data(), false, timeoutMs),
                         handles.size());
 }
 
-NTSTATUS KEvent::WaitAnyHandle(std::initializer_list<platform::HANDLE> handles,
-                               std::uint32_t timeoutMs) {
+NTSTATUS WaitAnyObject(std::initializer_list<WaitObject> handles, std::uint32_t timeoutMs) {
   return FromWaitResult(WaitForMultipleObjects(static_cast<platform::DWORD>(handles.size()),
                                                handles.begin(), false, timeoutMs),
                         handles.size());
 }
 
-NTSTATUS KEvent::WaitSignalledHandle(std::initializer_list<platform::HANDLE> handles,
-                                     std::uint32_t timeoutMs) {
+NTSTATUS WaitSignalledObject(std::initializer_list<WaitObject> handles, std::uint32_t timeoutMs) {
   std::vector<pollfd> fds;
   fds.reserve(handles.size());
   for (platform::HANDLE handle : handles) {

@@ -36,11 +36,11 @@ void KNamedEvent::Clear() {
 // Looks without taking: the event may be an automatic one (whoever creates
 // it first chooses).
 bool KNamedEvent::IsSet() {
-  return m_object != nullptr && KEvent::WaitSignalledHandle({m_object}, 0) == STATUS_WAIT_0;
+  return m_object != nullptr && WaitSignalledObject({m_object}, 0) == STATUS_WAIT_0;
 }
 
 NTSTATUS KNamedEvent::WaitSetOr(KEvent& stop) {
-  return KEvent::WaitSignalledHandle({m_object, stop.Handle()}, kInfinite);
+  return WaitSignalledObject({m_object, stop.Object()}, kInfinite);
 }
 
 }  // namespace qvx::driver

@@ -32,6 +32,8 @@ KEvent::KEvent(EventType type, bool signalled) {
                     signalled ? TRUE : FALSE);
 }
 
+KEvent::~KEvent() = default;
+
 void KEvent::Set() { KeSetEvent(&m_event, IO_NO_INCREMENT, FALSE); }
 
 void KEvent::Clear() { KeClearEvent(&m_event); }
@@ -60,7 +62,7 @@ NTSTATUS KEvent::WaitAny(std::initializer_list<KEvent*> events, std::uint32_t ti
       count);
 }
 
-NTSTATUS KEvent::WaitAnyObject(std::initializer_list<PVOID> objects, std::uint32_t timeoutMs) {
+NTSTATUS WaitAnyObject(std::initializer_list<WaitObject> objects, std::uint32_t timeoutMs) {
   if (objects.size() > kMaxWaitAny) {
     return STATUS_UNSUCCESSFUL;
   }

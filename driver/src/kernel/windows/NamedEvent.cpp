@@ -81,7 +81,7 @@ bool KNamedEvent::IsSet() {
 
 // A notification event: waiting does not take it.
 NTSTATUS KNamedEvent::WaitSetOr(KEvent& stop) {
-  return KEvent::WaitAnyObject({m_object.event, stop.Object()}, kInfinite);
+  return WaitAnyObject({m_object.event, stop.Object()}, kInfinite);
 }
 
 }  // namespace qvx::driver

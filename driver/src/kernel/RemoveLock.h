@@ -1,33 +1,33 @@
-// The device's remove lock (the Linux stand-in for IO_REMOVE_LOCK).
+// The device's remove lock: IO_REMOVE_LOCK on Windows, a counted hold under
+// a mutex on Linux (the system part is kernel/os/RemoveLockObject.h).
 //
 // Offers: RemoveLock — Acquire(tag) takes a hold unless removal has begun
 // (then STATUS_DELETE_PENDING); Release(tag) gives it back;
 // ReleaseAndWait(tag) gives back the caller's own hold, refuses all later
 // acquisitions and waits until every other hold is released. The tag names
-// the holder ("PnP", "Pow", "Ioct"). RemoveLockHold is the RAII form; its
+// the holder ("PnP", "Pow", "Ioct"); Windows' checked build matches releases
+// to acquisitions by it. RemoveLockHold is the scoped form; its
 // ReleaseAndWait() hands its hold to the lock's ReleaseAndWait.
 #pragma once
 
-#include <condition_variable>
-#include <cstdint>
-#include <mutex>
-
 #include "kernel/NtStatus.h"
+#include "kernel/os/RemoveLockObject.h"
 
 namespace qvx::driver {
 
 class RemoveLock {
  public:
+  RemoveLock();
+  RemoveLock(const RemoveLock&) = delete;
+  RemoveLock& operator=(const RemoveLock&) = delete;
+
   NTSTATUS Acquire(const char* tag);
   void Release(const char* tag);
   void ReleaseAndWait(const char* tag);
   bool Removed();
 
  private:
-  std::mutex m_mutex;
-  std::condition_variable m_released;
-  std::uint32_t m_holds = 0;
-  bool m_removed = false;
+  RemoveLockObject m_lock;
 };
 
 class RemoveLockHold {
