@@ -58,31 +58,14 @@ std::string CQuorvex2::CheckCard(const std::string& language) {
   return CardResultText(outcome, pan, psn);
 }
 
-template <typename Exchange>
-std::string CQuorvex2::ResponseCommand(const char* label, Exchange&& exchange) {
+std::string CQuorvex2::ResponseCommand(const char* label, const std::function<Bytes()>& exchange) {
   CTraceGuard guard(m_log, label);
   Bytes response;
-  const CommandOutcome outcome = Run([&] { response = std::forward<Exchange>(exchange)(); });
+  const CommandOutcome outcome = Run([&] { response = exchange(); });
   return ResponseResultText(outcome, response);
 }
 
-std::string CQuorvex2::GetResponse(const std::string& signData, const std::string& language) {
-  return ResponseCommand(kGetResponseLabel, [&] {
-    return ExchangeGetResponse(m_reader, ServiceRevision(), signData, language);
-  });
-}
-
-std::string CQuorvex2::GetMode1Response(const std::string& challenge, const std::string& currency,
-                                        const std::string& amount) {
-  return ResponseCommand(kGetMode1ResponseLabel, [&] {
-    return ExchangeGetMode1Response(m_reader, ServiceRevision(), challenge, currency, amount);
-  });
-}
-
-std::string CQuorvex2::GetMode2Response() {
-  return ResponseCommand(kGetMode2ResponseLabel,
-                         [&] { return ExchangeGetMode2Response(m_reader); });
-}
+const CRevision& CQuorvex2::SigningRevision() { return ServiceRevision(); }
 
 std::string CQuorvex2::DisplayResult(std::uint16_t messageId, const std::string& lastLogon,
                                      const std::string& language) {

@@ -105,30 +105,14 @@ std::string CQuorvex2::CheckCard(const std::string& language) {
   return CardResultText(outcome, pan, psn);
 }
 
-template <typename Exchange>
-std::string CQuorvex2::ResponseCommand(const char* label, Exchange&& exchange) {
+std::string CQuorvex2::ResponseCommand(const char* label, const std::function<Bytes()>& exchange) {
   const CCommandTrace trace(label);
   Bytes response;
-  const CommandOutcome outcome = Run([&] { response = std::forward<Exchange>(exchange)(); });
+  const CommandOutcome outcome = Run([&] { response = exchange(); });
   return ResponseResultText(outcome, response);
 }
 
-std::string CQuorvex2::GetResponse(const std::string& signData, const std::string& language) {
-  return ResponseCommand(kGetResponseLabel, [&] {
-    return ExchangeGetResponse(*this, PluginRevision(), signData, language);
-  });
-}
-
-std::string CQuorvex2::GetMode1Response(const std::string& challenge, const std::string& currency,
-                                        const std::string& amount) {
-  return ResponseCommand(kGetMode1ResponseLabel, [&] {
-    return ExchangeGetMode1Response(*this, PluginRevision(), challenge, currency, amount);
-  });
-}
-
-std::string CQuorvex2::GetMode2Response() {
-  return ResponseCommand(kGetMode2ResponseLabel, [&] { return ExchangeGetMode2Response(*this); });
-}
+const CRevision& CQuorvex2::SigningRevision() { return PluginRevision(); }
 
 std::string CQuorvex2::DisplayResult(std::int16_t messageId, const std::string& lastLogon,
                                      const std::string& language) {

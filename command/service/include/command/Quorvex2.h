@@ -3,16 +3,18 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "command/Log.h"
 #include "command/Reader.h"
 #include "command/Results.h"
+#include "command/SigningCommands.h"
 #include "platform/SCard.h"
 
 namespace qvx {
 
-class CQuorvex2 {
+class CQuorvex2 : public CSigningCommands<CQuorvex2> {
  public:
   explicit CQuorvex2(platform::ISCard& scard = platform::SystemSCard());
   ~CQuorvex2();
@@ -23,11 +25,7 @@ class CQuorvex2 {
   std::string CheckConnection();
   // Keys CardId_PAN, CardId_PSN.
   std::string CheckCard(const std::string& language);
-  // Key Response for the three signing commands.
-  std::string GetResponse(const std::string& signData, const std::string& language);
-  std::string GetMode1Response(const std::string& challenge, const std::string& currency,
-                               const std::string& amount);
-  std::string GetMode2Response();
+  // GetResponse, GetMode1Response, GetMode2Response: CSigningCommands.
   // Status and StatusDescription only.
   std::string DisplayResult(std::uint16_t messageId, const std::string& lastLogon,
                             const std::string& language);
@@ -42,9 +40,11 @@ class CQuorvex2 {
   template <typename Steps>
   CommandOutcome Run(Steps&& steps);
 
+  friend class CSigningCommands<CQuorvex2>;
   // The boundary of the three commands whose one value is Response.
-  template <typename Exchange>
-  std::string ResponseCommand(const char* label, Exchange&& exchange);
+  std::string ResponseCommand(const char* label, const std::function<Bytes()>& exchange);
+  IDeviceChannel& SigningChannel() { return m_reader; }
+  static const CRevision& SigningRevision();
 
   CLog m_log;
   CReader m_reader;

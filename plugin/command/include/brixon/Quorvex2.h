@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 #include "command/Channel.h"
 #include "command/Checks.h"
 #include "command/Results.h"
+#include "command/SigningCommands.h"
 #include "command/Status.h"
 
 namespace qvx::brixon {
@@ -23,7 +25,7 @@ constexpr const char* kErrorBoxCaption = "Meridel Quorvex2 error";
 // The commands run the shared exchanges over the object itself as their
 // channel: it asks for the reader access only when a request is built, so a
 // bad input never waits for it.
-class CQuorvex2 : private IDeviceChannel {
+class CQuorvex2 : public CSigningCommands<CQuorvex2>, private IDeviceChannel {
  public:
   // Creates the reader access inside the "BRIXON_Create (v01.06)" trace; a
   // failure there is only logged and the next command tries again.
@@ -39,11 +41,7 @@ class CQuorvex2 : private IDeviceChannel {
   std::string CheckConnection();
   // Keys CardId_PAN, CardId_PSN.
   std::string CheckCard(const std::string& language);
-  // Key Response for the three signing commands.
-  std::string GetResponse(const std::string& signData, const std::string& language);
-  std::string GetMode1Response(const std::string& challenge, const std::string& currency,
-                               const std::string& amount);
-  std::string GetMode2Response();
+  // GetResponse, GetMode1Response, GetMode2Response: CSigningCommands.
   // Status and StatusDescription only. The number arrives as script's
   // 16-bit signed value; only 0 to 255 pass.
   std::string DisplayResult(std::int16_t messageId, const std::string& lastLogon,
@@ -60,8 +58,11 @@ class CQuorvex2 : private IDeviceChannel {
   // logged itself) goes to `error` when asked for.
   template <typename Steps>
   CommandOutcome Run(Steps&& steps, std::optional<CError>* error = nullptr);
-  template <typename Exchange>
-  std::string ResponseCommand(const char* label, Exchange&& exchange);
+  friend class CSigningCommands<CQuorvex2>;
+  // The boundary of the three commands whose one value is Response.
+  std::string ResponseCommand(const char* label, const std::function<Bytes()>& exchange);
+  IDeviceChannel& SigningChannel() { return *this; }
+  static const CRevision& SigningRevision();
 
   // The reader access, created when there is none; raises CError.
   IReaderAccess& Reader();
