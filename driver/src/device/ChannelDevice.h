@@ -16,7 +16,8 @@
 
 namespace qvx::driver {
 
-std::unique_ptr<CDevice> AddDevice(std::unique_ptr<ILowerEdge> lower, std::uint32_t readerIndex,
-                                   CDevice::Options options = CDevice::Options{});
+std::unique_ptr<CDevice> AddChannelDevice(std::unique_ptr<ILowerEdge> lower,
+                                          std::uint32_t readerIndex,
+                                          CDevice::Options options = CDevice::Options{});
 
 }  // namespace qvx::driver
