@@ -1,8 +1,8 @@
-// Adding a device on Linux, where the IFD handler's channel plays
-// AddDevice (not kernel-safe: the Windows driver adds devices in its own
-// AddDevice).
+// The device behind one of pcscd's channels: on Linux the IFD handler's
+// channel plays AddDevice (not kernel-safe: the Windows driver adds devices
+// in its own AddDevice, wdm/AddDevice.h).
 //
-// Offers: AddDevice — a unit number, the transport over `lower`, the reader
+// Offers: AddChannelDevice — a unit number, the transport over `lower`, the reader
 // context named as pcscd lists it (from `readerIndex` and the strings
 // `lower` reports) with its cancel event. Not started yet. Null when
 // `lower` is null or there is no memory.
