@@ -6,6 +6,7 @@ using namespace qvx::testing::relay;  // NOLINT: the exports stay in the global 
 using qvx::testing::winscard::CopyOut;
 using qvx::testing::winscard::MultiString;
 using qvx::testing::winscard::Narrow;
+using qvx::testing::winscard::Wide;
 
 // The protocol headers WinSCard exports as data (SCARD_PCI_T0 and friends).
 extern "C" {
