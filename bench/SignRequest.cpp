@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "Trace.h"
+#include "SimulatorTrace.h"
 
 namespace qvx::bench {
 

@@ -17,9 +17,9 @@
 
 #include "FuzzLowerEdge.h"
 #include "FuzzSeeds.h"
-#include "device/AddDevice.h"
+#include "device/ChannelDevice.h"
 #include "device/UnitBitmap.h"
-#include "reader/ControlCodes.h"
+#include "reader/ServedVendorCodes.h"
 
 namespace {
 
@@ -128,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   qvx::driver::CDevice::Options options;
   options.units = &units;
   options.writeRoundMs = 50;
-  auto device = qvx::driver::AddDevice(
+  auto device = qvx::driver::AddChannelDevice(
       std::make_unique<qvx::fuzz::CFuzzLowerEdge>(std::move(bursts)), 0, options);
   Require(device != nullptr);
   if (device->Start() == qvx::driver::STATUS_SUCCESS) {

@@ -9,8 +9,8 @@
 
 #include "ReaderFixture.h"
 #include "platform/Sync.h"
-#include "reader/ControlCodes.h"
-#include "reader/ReaderName.h"
+#include "reader/PcscdReaderName.h"
+#include "reader/ServedVendorCodes.h"
 
 namespace qvx::testing {
 namespace {

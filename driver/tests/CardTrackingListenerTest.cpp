@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "ReaderFixture.h"
-#include "reader/ControlCodes.h"
+#include "reader/ServedVendorCodes.h"
 
 namespace qvx::testing {
 namespace {

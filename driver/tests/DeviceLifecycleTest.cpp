@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "ReaderFixture.h"
-#include "reader/ControlCodes.h"
+#include "reader/ServedVendorCodes.h"
 
 namespace qvx::testing {
 namespace {

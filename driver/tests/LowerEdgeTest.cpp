@@ -9,7 +9,7 @@
 #include "FunctionCompletion.h"
 #include "RecordingCardEvents.h"
 #include "Watchdog.h"
-#include "device/Packet.h"
+#include "device/DevicePackets.h"
 #include "transport/SocketLowerEdge.h"
 #include "transport/Transport.h"
 #include "platform/posix/UniqueFd.h"

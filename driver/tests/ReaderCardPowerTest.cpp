@@ -9,7 +9,7 @@
 
 #include "ReaderFixture.h"
 #include "reader/Atr.h"
-#include "reader/ControlCodes.h"
+#include "reader/ServedVendorCodes.h"
 
 namespace qvx::testing {
 namespace {

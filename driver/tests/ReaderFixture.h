@@ -15,8 +15,8 @@
 #include "ScopedEnv.h"
 #include "ScriptedEdge.h"
 #include "ScriptedFirmware.h"
-#include "device/AddDevice.h"
-#include "device/Packet.h"
+#include "device/ChannelDevice.h"
+#include "device/DevicePackets.h"
 #include "device/UnitBitmap.h"
 #include "reader/LastErrorRecord.h"
 
@@ -51,7 +51,7 @@ class ReaderFixture : public ::testing::Test {
     options.units = &m_units;
     options.writeRoundMs = 200;
     options.failureReport = failureReport;
-    test->device = qvx::driver::AddDevice(std::move(edge), readerIndex, options);
+    test->device = qvx::driver::AddChannelDevice(std::move(edge), readerIndex, options);
     return test;
   }
 

@@ -7,7 +7,7 @@
 #include <regex>
 #include <sstream>
 
-#include "reader/ReaderName.h"
+#include "reader/PcscdReaderName.h"
 #include "transport/SocketLowerEdge.h"
 
 namespace qvx::driver {

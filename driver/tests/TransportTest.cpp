@@ -11,7 +11,7 @@
 #include "RecordingCardEvents.h"
 #include "ScriptedEdge.h"
 #include "Watchdog.h"
-#include "device/Packet.h"
+#include "device/DevicePackets.h"
 #include "transport/PacketList.h"
 #include "transport/Transport.h"
 

@@ -4,10 +4,10 @@
 #include <iostream>
 #include <string>
 
+#include "host/EndpointSettings.h"
 #include "host/Installation.h"
 #include "host/ServiceBrixon.h"
 #include "host/ServiceOptions.h"
-#include "host/Settings.h"
 
 namespace {
 

@@ -23,7 +23,7 @@
 #include "PrivateDir.h"
 #include "command/Quorvex2.h"
 #include "protocol/Connection.h"
-#include "protocol/Dispatch.h"
+#include "protocol/DispatchCommand.h"
 
 namespace qvx::testing {
 

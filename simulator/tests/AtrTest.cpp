@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "device/Atr.h"
+#include "device/CardAtr.h"
 
 namespace qvx::sim {
 namespace {

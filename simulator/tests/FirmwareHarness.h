@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "device/Atr.h"
+#include "device/CardAtr.h"
 #include "device/Firmware.h"
 
 namespace qvx::sim {

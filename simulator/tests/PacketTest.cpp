@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "device/Packet.h"
+#include "device/DevicePackets.h"
 
 namespace qvx::sim {
 namespace {

@@ -6,14 +6,15 @@
 
 #include <algorithm>
 
+#include "HandleTable.h"
 #include "ReaderDevices.h"
 #include "ScardResult.h"
-#include "Service.h"
 #include "contract/ReaderName.h"
 #include "winscard/Buffers.h"
 
 using namespace qvx::testing::scard;  // NOLINT: the exports stay in the global namespace
 using qvx::testing::winscard::CopyOut;
+using qvx::testing::winscard::MultiString;
 using qvx::testing::winscard::Narrow;
 using qvx::testing::winscard::Wide;
 
@@ -95,7 +96,7 @@ LONG Connect(SCARDCONTEXT hContext, const std::string& reader, DWORD dwShareMode
   if (phCard == nullptr || pdwActiveProtocol == nullptr) {
     return Failure(SCARD_E_INVALID_PARAMETER);
   }
-  if (!Registry().FindContext(hContext)) return Failure(SCARD_E_INVALID_HANDLE);
+  if (!Handles().FindContext(hContext)) return Failure(SCARD_E_INVALID_HANDLE);
   if (dwShareMode != SCARD_SHARE_SHARED && dwShareMode != SCARD_SHARE_EXCLUSIVE &&
       dwShareMode != SCARD_SHARE_DIRECT) {
     return Failure(SCARD_E_INVALID_VALUE);
@@ -120,7 +121,7 @@ LONG Connect(SCARDCONTEXT hContext, const std::string& reader, DWORD dwShareMode
   }
   card->owner = hContext;
   *pdwActiveProtocol = card->protocol;
-  *phCard = Registry().AddCard(std::move(card));
+  *phCard = Handles().AddCard(std::move(card));
   return SCARD_S_SUCCESS;
 }
 
@@ -150,7 +151,7 @@ template <typename Element>
 LONG Status(SCARDHANDLE hCard, Element* names, LPDWORD namesLength, LPDWORD pdwState,
             LPDWORD pdwProtocol, LPBYTE pbAtr, LPDWORD pcbAtrLen,
             std::basic_string<Element> (*convert)(const std::string&)) {
-  const std::shared_ptr<CCard> card = Registry().FindCard(hCard);
+  const std::shared_ptr<CCard> card = Handles().FindCard(hCard);
   if (!card) return Failure(SCARD_E_INVALID_HANDLE);
   const ULONG state = CardState(card->file);
   if (state == SCARD_UNKNOWN) return Failure(SCARD_E_READER_UNAVAILABLE);
@@ -163,7 +164,7 @@ LONG Status(SCARDHANDLE hCard, Element* names, LPDWORD namesLength, LPDWORD pdwS
   if (pdwState != nullptr) *pdwState = state;
   if (pdwProtocol != nullptr) *pdwProtocol = card->protocol;
   if (namesLength != nullptr) {
-    const LONG copied = CopyOut(convert(card->reader + std::string(2, '\0')), names, namesLength);
+    const LONG copied = CopyOut(convert(MultiString(card->reader)), names, namesLength);
     if (copied != SCARD_S_SUCCESS) return copied;
   }
   if (pcbAtrLen != nullptr) {
@@ -197,7 +198,7 @@ LONG WINAPI SCardConnectW(SCARDCONTEXT hContext, LPCWSTR szReader, DWORD dwShare
 
 LONG WINAPI SCardReconnect(SCARDHANDLE hCard, DWORD /*dwShareMode*/, DWORD dwPreferredProtocols,
                            DWORD dwInitialization, LPDWORD pdwActiveProtocol) {
-  const std::shared_ptr<CCard> card = Registry().FindCard(hCard);
+  const std::shared_ptr<CCard> card = Handles().FindCard(hCard);
   if (!card) return Failure(SCARD_E_INVALID_HANDLE);
   if (pdwActiveProtocol == nullptr) return Failure(SCARD_E_INVALID_PARAMETER);
   const LONG disposed = Dispose(*card, dwInitialization);
@@ -209,12 +210,12 @@ LONG WINAPI SCardReconnect(SCARDHANDLE hCard, DWORD /*dwShareMode*/, DWORD dwPre
 }
 
 LONG WINAPI SCardDisconnect(SCARDHANDLE hCard, DWORD dwDisposition) {
-  const std::shared_ptr<CCard> card = Registry().FindCard(hCard);
+  const std::shared_ptr<CCard> card = Handles().FindCard(hCard);
   if (!card) return Failure(SCARD_E_INVALID_HANDLE);
   const LONG disposed = Dispose(*card, dwDisposition);
   if (disposed != SCARD_S_SUCCESS) return disposed;
   // The handle and the reader go together: the lock ends with the card.
-  Registry().RemoveCard(hCard);
+  Handles().RemoveCard(hCard);
   return SCARD_S_SUCCESS;
 }
 
@@ -235,7 +236,7 @@ LONG WINAPI SCardControl(SCARDHANDLE hCard, DWORD dwControlCode, LPCVOID lpInBuf
                          LPDWORD lpBytesReturned) {
   if (lpBytesReturned == nullptr) return Failure(SCARD_E_INVALID_PARAMETER);
   *lpBytesReturned = 0;
-  const std::shared_ptr<CCard> card = Registry().FindCard(hCard);
+  const std::shared_ptr<CCard> card = Handles().FindCard(hCard);
   if (!card) return Failure(SCARD_E_INVALID_HANDLE);
   Bytes out(lpOutBuffer != nullptr ? nOutBufferSize : 0);
   const DWORD result = card->file.Control(dwControlCode, lpInBuffer,
@@ -253,7 +254,7 @@ LONG WINAPI SCardTransmit(SCARDHANDLE hCard, LPCSCARD_IO_REQUEST pioSendPci, LPC
       pbRecvBuffer == nullptr || pioSendPci->cbPciLength < sizeof(SCARD_IO_REQUEST)) {
     return Failure(SCARD_E_INVALID_PARAMETER);
   }
-  const std::shared_ptr<CCard> card = Registry().FindCard(hCard);
+  const std::shared_ptr<CCard> card = Handles().FindCard(hCard);
   if (!card) return Failure(SCARD_E_INVALID_HANDLE);
   if (card->protocol == SCARD_PROTOCOL_UNDEFINED) return Failure(SCARD_E_NOT_TRANSACTED);
   if (pioSendPci->dwProtocol != card->protocol) return Failure(SCARD_E_PROTO_MISMATCH);
@@ -283,18 +284,18 @@ LONG WINAPI SCardTransmit(SCARDHANDLE hCard, LPCSCARD_IO_REQUEST pioSendPci, LPC
 // The connection already has the reader to itself or shares it by the
 // sharing rules; a transaction adds nothing the callers here rely on.
 LONG WINAPI SCardBeginTransaction(SCARDHANDLE hCard) {
-  return Registry().FindCard(hCard) ? SCARD_S_SUCCESS : Failure(SCARD_E_INVALID_HANDLE);
+  return Handles().FindCard(hCard) ? SCARD_S_SUCCESS : Failure(SCARD_E_INVALID_HANDLE);
 }
 
 LONG WINAPI SCardEndTransaction(SCARDHANDLE hCard, DWORD dwDisposition) {
-  const std::shared_ptr<CCard> card = Registry().FindCard(hCard);
+  const std::shared_ptr<CCard> card = Handles().FindCard(hCard);
   if (!card) return Failure(SCARD_E_INVALID_HANDLE);
   return Dispose(*card, dwDisposition);
 }
 
 LONG WINAPI SCardGetAttrib(SCARDHANDLE hCard, DWORD dwAttrId, LPBYTE pbAttr, LPDWORD pcbAttrLen) {
   if (pcbAttrLen == nullptr) return Failure(SCARD_E_INVALID_PARAMETER);
-  const std::shared_ptr<CCard> card = Registry().FindCard(hCard);
+  const std::shared_ptr<CCard> card = Handles().FindCard(hCard);
   if (!card) return Failure(SCARD_E_INVALID_HANDLE);
   std::basic_string<BYTE> value;
   if (dwAttrId == SCARD_ATTR_DEVICE_FRIENDLY_NAME_A ||

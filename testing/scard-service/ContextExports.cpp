@@ -1,8 +1,8 @@
 // The context, reader-list and status-change calls of the test winscard.dll.
 #include <cstdlib>
 
+#include "HandleTable.h"
 #include "ReaderDevices.h"
-#include "Service.h"
 #include "StatusChange.h"
 #include "winscard/Buffers.h"
 
@@ -21,7 +21,7 @@ std::string Same(const char* text) { return text != nullptr ? text : ""; }
 template <typename Element>
 LONG ListReaders(SCARDCONTEXT hContext, Element* readers, LPDWORD length,
                  std::basic_string<Element> (*convert)(const std::string&)) {
-  if (!Registry().FindContext(hContext)) return Failure(SCARD_E_INVALID_HANDLE);
+  if (!Handles().FindContext(hContext)) return Failure(SCARD_E_INVALID_HANDLE);
   std::string names;
   for (const ReaderDevice& reader : FindReaders()) {
     KeepCancelEvent(reader.name);
@@ -35,7 +35,7 @@ LONG ListReaders(SCARDCONTEXT hContext, Element* readers, LPDWORD length,
 template <typename State>
 LONG GetStatusChange(SCARDCONTEXT hContext, DWORD dwTimeout, State* states, DWORD count,
                      std::string (*narrow)(decltype(State::szReader))) {
-  const std::shared_ptr<CContext> context = Registry().FindContext(hContext);
+  const std::shared_ptr<CContext> context = Handles().FindContext(hContext);
   if (!context) return Failure(SCARD_E_INVALID_HANDLE);
   if (count > 0 && states == nullptr) return Failure(SCARD_E_INVALID_PARAMETER);
   std::vector<WatchedReader> watched(count);
@@ -61,16 +61,16 @@ LONG WINAPI SCardEstablishContext(DWORD dwScope, LPCVOID /*pvReserved1*/, LPCVOI
   if (dwScope != SCARD_SCOPE_USER && dwScope != SCARD_SCOPE_SYSTEM) {
     return Failure(SCARD_E_INVALID_VALUE);
   }
-  *phContext = Registry().AddContext();
+  *phContext = Handles().AddContext();
   return SCARD_S_SUCCESS;
 }
 
 LONG WINAPI SCardReleaseContext(SCARDCONTEXT hContext) {
-  return Registry().RemoveContext(hContext) ? SCARD_S_SUCCESS : Failure(SCARD_E_INVALID_HANDLE);
+  return Handles().RemoveContext(hContext) ? SCARD_S_SUCCESS : Failure(SCARD_E_INVALID_HANDLE);
 }
 
 LONG WINAPI SCardIsValidContext(SCARDCONTEXT hContext) {
-  return Registry().FindContext(hContext) ? SCARD_S_SUCCESS : Failure(SCARD_E_INVALID_HANDLE);
+  return Handles().FindContext(hContext) ? SCARD_S_SUCCESS : Failure(SCARD_E_INVALID_HANDLE);
 }
 
 LONG WINAPI SCardListReadersA(SCARDCONTEXT hContext, LPCSTR /*mszGroups*/, LPSTR mszReaders,
@@ -90,7 +90,7 @@ LONG WINAPI SCardFreeMemory(SCARDCONTEXT /*hContext*/, LPCVOID pvMem) {
 }
 
 LONG WINAPI SCardCancel(SCARDCONTEXT hContext) {
-  const std::shared_ptr<CContext> context = Registry().FindContext(hContext);
+  const std::shared_ptr<CContext> context = Handles().FindContext(hContext);
   if (!context) return Failure(SCARD_E_INVALID_HANDLE);
   context->Cancel();
   return SCARD_S_SUCCESS;

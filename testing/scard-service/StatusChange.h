@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "Service.h"
+#include "HandleTable.h"
 
 namespace qvx::testing::scard {
 

@@ -9,9 +9,9 @@
 
 #include "Eventually.h"
 #include "SharedStack.h"
+#include "SimulatorTrace.h"
 #include "Stack.h"
 #include "StackFixture.h"
-#include "Trace.h"
 
 namespace qvx::testing {
 

@@ -58,4 +58,15 @@ inline std::string Narrow(const wchar_t* text) {
   return narrow;
 }
 
+// A list of reader names as WinSCard hands it out: each name ending in a
+// terminator, then one more, whatever terminators `names` came with (a single
+// name with one, or none at all).
+template <typename Bytes>
+std::string MultiString(const Bytes& names) {
+  std::string text(names.begin(), names.end());
+  while (!text.empty() && text.back() == '\0') text.pop_back();
+  text.append(2, '\0');
+  return text;
+}
+
 }  // namespace qvx::testing::winscard

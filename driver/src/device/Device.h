@@ -18,7 +18,7 @@
 #include "kernel/RemoveLock.h"
 #include "reader/CardPower.h"
 #include "reader/CardState.h"
-#include "reader/Reader.h"
+#include "reader/SmartcardReader.h"
 #include "transport/LowerEdge.h"
 #include "transport/Transport.h"
 
@@ -41,7 +41,7 @@ class CDevice final : private IDeviceFailure {
   // back at removal), the transport over `lower` (not empty) and the reader
   // context. `readerName` is the name the resource manager lists it by,
   // `cancelEventName` the reader's cancel event as KNamedEvent takes it.
-  // Not started yet. Each system's AddDevice makes one: device/AddDevice.h
+  // Not started yet. Each system's AddDevice makes one: device/ChannelDevice.h
   // on Linux, the WDM driver's in the device extension.
   CDevice(KOwned<ILowerEdge> lower, std::uint32_t unit, std::uint32_t readerIndex,
           const char* readerName, const char* cancelEventName, const Options& options);
@@ -96,7 +96,7 @@ class CDevice final : private IDeviceFailure {
   DevicePowerState DevicePower();
   SystemPowerState SystemPower();
   DeviceCapabilities Capabilities();
-  CReader& Reader() { return m_reader; }
+  CSmartcardReader& Reader() { return m_reader; }
   CCardState& Card() { return m_card; }
   PendingIoCount& PendingIo() { return m_pendingIo; }
 
@@ -134,7 +134,7 @@ class CDevice final : private IDeviceFailure {
   // transport that reports to it, the transport outlives the reader.
   CCardState m_card;
   CTransport m_transport;
-  CReader m_reader;
+  CSmartcardReader m_reader;
 };
 
 }  // namespace qvx::driver

@@ -1,7 +1,7 @@
 #include "device/Device.h"
 
 #include "device/ReplyBuffer.h"
-#include "reader/ControlCodes.h"
+#include "reader/ServedVendorCodes.h"
 
 namespace qvx::driver {
 

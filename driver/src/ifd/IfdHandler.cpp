@@ -19,7 +19,7 @@
 #include "ifd/ResponseCodes.h"
 #include "kernel/DebugPrint.h"
 #include "kernel/Event.h"
-#include "reader/ControlCodes.h"
+#include "reader/ServedVendorCodes.h"
 
 #define QVX_EXPORT extern "C" __attribute__((visibility("default")))
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <utility>
 
-#include "device/AddDevice.h"
+#include "device/ChannelDevice.h"
 #include "ifd/Channels.h"
 #include "ifd/ResponseCodes.h"
 #include "kernel/DebugPrint.h"
@@ -25,7 +25,7 @@ OpenedDevice OpenDevice(const std::string& deviceName, std::uint32_t readerIndex
     opened.failure = IFD_NO_SUCH_DEVICE;
     return opened;
   }
-  std::shared_ptr<CDevice> device = AddDevice(std::move(lower), readerIndex);
+  std::shared_ptr<CDevice> device = AddChannelDevice(std::move(lower), readerIndex);
   if (!device) {
     opened.failure = IFD_COMMUNICATION_ERROR;
     return opened;

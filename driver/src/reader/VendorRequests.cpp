@@ -1,9 +1,9 @@
 #include "reader/VendorRequests.h"
 
-#include "reader/ControlCodes.h"
 #include "reader/ElementList.h"
 #include "reader/InputReason.h"
 #include "reader/Mode1Block.h"
+#include "reader/ServedVendorCodes.h"
 
 namespace qvx::driver {
 

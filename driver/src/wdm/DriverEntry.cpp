@@ -3,7 +3,7 @@
 #include "kernel/DebugPrint.h"
 #include "kernel/os/Wdm.h"
 #include "wdm/AddDevice.h"
-#include "wdm/Dispatch.h"
+#include "wdm/DispatchRoutines.h"
 
 namespace {
 

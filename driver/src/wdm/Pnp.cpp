@@ -3,7 +3,7 @@
 // state.
 #include "kernel/DebugPrint.h"
 #include "wdm/DeviceExtension.h"
-#include "wdm/Dispatch.h"
+#include "wdm/DispatchRoutines.h"
 #include "wdm/ReaderFunctions.h"
 #include "wdm/UrbLowerEdge.h"
 

@@ -2,7 +2,7 @@
 // it to; the device leaves D0 with its read pump stopped and comes back
 // with a fresh card status.
 #include "wdm/DeviceExtension.h"
-#include "wdm/Dispatch.h"
+#include "wdm/DispatchRoutines.h"
 
 namespace qvx::driver::wdm {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "SimulatorTrace.h"
 #include "Stack.h"
 #include "Subprocess.h"
-#include "Trace.h"
 
 namespace qvx::testing {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "protocol/Dispatch.h"
+#include "protocol/DispatchCommand.h"
 
 namespace qvx::nmhost {
 

@@ -6,8 +6,8 @@
 
 #include "device/Card.h"
 #include "device/Customer.h"
+#include "device/DeviceTime.h"
 #include "device/Injection.h"
-#include "device/Time.h"
 
 namespace qvx::sim {
 

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
+#include "device/DevicePackets.h"
 #include "device/Mac.h"
-#include "device/Packet.h"
 
 namespace qvx::sim {
 

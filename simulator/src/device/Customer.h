@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "device/Time.h"
+#include "device/DeviceTime.h"
 
 namespace qvx::sim {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "device/Atr.h"
+#include "device/CardAtr.h"
 #include "device/ErrorBytes.h"
 
 namespace qvx::sim {

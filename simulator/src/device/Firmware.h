@@ -10,11 +10,11 @@
 
 #include "device/Card.h"
 #include "device/Customer.h"
+#include "device/DevicePackets.h"
+#include "device/DeviceTime.h"
 #include "device/Display.h"
 #include "device/Injection.h"
-#include "device/Packet.h"
 #include "device/Texts.h"
-#include "device/Time.h"
 
 namespace qvx::sim {
 

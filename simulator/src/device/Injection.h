@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "device/Packet.h"
+#include "device/DevicePackets.h"
 
 namespace qvx::sim {
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "device/Packet.h"
+#include "device/DevicePackets.h"
 
 namespace qvx::sim {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "device/Packet.h"
+#include "device/DevicePackets.h"
 
 namespace qvx::sim {
 

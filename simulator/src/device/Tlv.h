@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "device/Packet.h"
+#include "device/DevicePackets.h"
 
 namespace qvx::sim {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "device/Packet.h"
+#include "device/DevicePackets.h"
 #include "link/Pacer.h"
 
 namespace qvx::sim {

@@ -5,7 +5,7 @@
 #include <deque>
 #include <string>
 
-#include "device/Packet.h"
+#include "device/DevicePackets.h"
 
 namespace qvx::sim {
 

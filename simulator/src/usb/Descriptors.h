@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "device/Packet.h"
+#include "device/DevicePackets.h"
 
 namespace qvx::sim::usb {
 

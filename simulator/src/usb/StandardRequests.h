@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "device/Packet.h"
+#include "device/DevicePackets.h"
 #include "usb/Descriptors.h"
 
 namespace qvx::sim::usb {

@@ -12,7 +12,7 @@
 #include <set>
 #include <vector>
 
-#include "device/Packet.h"
+#include "device/DevicePackets.h"
 #include "link/Pacer.h"
 #include "usb/UrbTiming.h"
 

@@ -14,7 +14,7 @@
 #include <mutex>
 #include <vector>
 
-#include "device/Packet.h"
+#include "device/DevicePackets.h"
 
 namespace qvx::testing {
 

@@ -9,7 +9,7 @@
 #include "FunctionCompletion.h"
 #include "ScriptedEdge.h"
 #include "ScriptedFirmware.h"
-#include "device/Packet.h"
+#include "device/DevicePackets.h"
 
 namespace qvx::testing {
 namespace {

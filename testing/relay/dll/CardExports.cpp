@@ -1,8 +1,12 @@
 // The card-handle calls of winscard.dll.
-#include "Buffers.h"
 #include "Calls.h"
+#include "winscard/Buffers.h"
 
 using namespace qvx::testing::relay;  // NOLINT: the exports stay in the global namespace
+using qvx::testing::winscard::CopyOut;
+using qvx::testing::winscard::MultiString;
+using qvx::testing::winscard::Narrow;
+using qvx::testing::winscard::Wide;
 
 // The protocol headers WinSCard exports as data (SCARD_PCI_T0 and friends).
 extern "C" {
@@ -18,7 +22,7 @@ LONG Connect(SCARDCONTEXT hContext, const std::string& reader, DWORD dwShareMode
   if (phCard == nullptr || pdwActiveProtocol == nullptr) {
     return Failure(SCARD_E_INVALID_PARAMETER);
   }
-  const std::shared_ptr<CContext> context = Registry().FindContext(hContext);
+  const std::shared_ptr<CContext> context = Handles().FindContext(hContext);
   if (!context) return Failure(SCARD_E_INVALID_HANDLE);
   wire::Bytes reply;
   const LONG result = context->Call(Request(wire::Op::Connect)
@@ -36,7 +40,7 @@ LONG Connect(SCARDCONTEXT hContext, const std::string& reader, DWORD dwShareMode
   // process must reach the driver (the Linux side) as it would on Windows.
   std::unique_ptr<CCancelBridge> bridge;
   if (dwShareMode == SCARD_SHARE_DIRECT) bridge = std::make_unique<CCancelBridge>(reader);
-  *phCard = Registry().AddCard(hContext, CardRef{context, remote}, std::move(bridge));
+  *phCard = Handles().AddCard(hContext, CardRef{context, remote}, std::move(bridge));
   *pdwActiveProtocol = protocol;
   return SCARD_S_SUCCESS;
 }
@@ -45,7 +49,7 @@ LONG Connect(SCARDCONTEXT hContext, const std::string& reader, DWORD dwShareMode
 // card; its result, or SCARD_E_INVALID_HANDLE for a card the DLL never gave.
 template <typename AddFields>
 LONG CallCard(SCARDHANDLE hCard, wire::Op op, wire::Bytes* reply, AddFields addFields) {
-  const std::optional<CardRef> card = Registry().FindCard(hCard);
+  const std::optional<CardRef> card = Handles().FindCard(hCard);
   if (!card) return Failure(SCARD_E_INVALID_HANDLE);
   wire::Writer request = Request(op);
   request.U64(card->remote);
@@ -113,7 +117,7 @@ LONG WINAPI SCardDisconnect(SCARDHANDLE hCard, DWORD dwDisposition) {
                                [&](wire::Writer& request) { request.U32(dwDisposition); });
   // The handle is spent whatever the answer; the bridge stops here, after
   // the reader is free.
-  Registry().RemoveCard(hCard);
+  Handles().RemoveCard(hCard);
   return result;
 }
 

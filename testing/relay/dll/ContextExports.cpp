@@ -1,17 +1,21 @@
 // The context and reader-list calls of winscard.dll.
 #include <cstdlib>
 
-#include "Buffers.h"
 #include "Calls.h"
+#include "winscard/Buffers.h"
 
 using namespace qvx::testing::relay;  // NOLINT: the exports stay in the global namespace
+using qvx::testing::winscard::CopyOut;
+using qvx::testing::winscard::MultiString;
+using qvx::testing::winscard::Narrow;
+using qvx::testing::winscard::Wide;
 
 namespace {
 
 template <typename Element>
 LONG ListReaders(SCARDCONTEXT hContext, Element* readers, LPDWORD length,
                  std::basic_string<Element> (*convert)(const std::string&)) {
-  const std::shared_ptr<CContext> context = Registry().FindContext(hContext);
+  const std::shared_ptr<CContext> context = Handles().FindContext(hContext);
   if (!context) return Failure(SCARD_E_INVALID_HANDLE);
   wire::Bytes reply;
   const LONG result = context->Call(Request(wire::Op::ListReaders).U64(context->Remote()), &reply);
@@ -32,13 +36,13 @@ LONG WINAPI SCardEstablishContext(DWORD dwScope, LPCVOID /*pvReserved1*/, LPCVOI
   auto context = std::make_shared<CContext>();
   const LONG result = context->Establish(dwScope);
   if (result != SCARD_S_SUCCESS) return result;
-  *phContext = Registry().AddContext(std::move(context));
+  *phContext = Handles().AddContext(std::move(context));
   return SCARD_S_SUCCESS;
 }
 
 LONG WINAPI SCardReleaseContext(SCARDCONTEXT hContext) {
   std::vector<std::unique_ptr<CCancelBridge>> bridges;
-  const std::shared_ptr<CContext> context = Registry().RemoveContext(hContext, &bridges);
+  const std::shared_ptr<CContext> context = Handles().RemoveContext(hContext, &bridges);
   if (!context) return Failure(SCARD_E_INVALID_HANDLE);
   wire::Bytes reply;
   const LONG result =
@@ -48,7 +52,7 @@ LONG WINAPI SCardReleaseContext(SCARDCONTEXT hContext) {
 }
 
 LONG WINAPI SCardIsValidContext(SCARDCONTEXT hContext) {
-  const std::shared_ptr<CContext> context = Registry().FindContext(hContext);
+  const std::shared_ptr<CContext> context = Handles().FindContext(hContext);
   if (!context) return Failure(SCARD_E_INVALID_HANDLE);
   wire::Bytes reply;
   return context->Call(Request(wire::Op::IsValidContext).U64(context->Remote()), &reply);
@@ -65,7 +69,7 @@ LONG WINAPI SCardListReadersW(SCARDCONTEXT hContext, LPCWSTR /*mszGroups*/, LPWS
 }
 
 LONG WINAPI SCardFreeMemory(SCARDCONTEXT /*hContext*/, LPCVOID pvMem) {
-  // Every block the DLL hands out comes from malloc (Buffers.h).
+  // Every block the DLL hands out comes from malloc (winscard/Buffers.h).
   std::free(const_cast<void*>(pvMem));
   return SCARD_S_SUCCESS;
 }
@@ -73,7 +77,7 @@ LONG WINAPI SCardFreeMemory(SCARDCONTEXT /*hContext*/, LPCVOID pvMem) {
 // No relayed call waits for card events (SCardGetStatusChange is not
 // relayed), so there is never anything outstanding to end.
 LONG WINAPI SCardCancel(SCARDCONTEXT hContext) {
-  return Registry().FindContext(hContext) ? SCARD_S_SUCCESS : Failure(SCARD_E_INVALID_HANDLE);
+  return Handles().FindContext(hContext) ? SCARD_S_SUCCESS : Failure(SCARD_E_INVALID_HANDLE);
 }
 
 LONG WINAPI SCardGetStatusChangeA(SCARDCONTEXT /*hContext*/, DWORD /*dwTimeout*/,

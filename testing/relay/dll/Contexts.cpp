@@ -30,20 +30,20 @@ void CContext::Close() {
   m_connection.Close();
 }
 
-SCARDCONTEXT CRegistry::AddContext(std::shared_ptr<CContext> context) {
+SCARDCONTEXT CHandleTable::AddContext(std::shared_ptr<CContext> context) {
   std::lock_guard<std::mutex> lock(m_mutex);
   const SCARDCONTEXT handle = Next();
   m_contexts[handle] = std::move(context);
   return handle;
 }
 
-std::shared_ptr<CContext> CRegistry::FindContext(SCARDCONTEXT handle) {
+std::shared_ptr<CContext> CHandleTable::FindContext(SCARDCONTEXT handle) {
   std::lock_guard<std::mutex> lock(m_mutex);
   const auto found = m_contexts.find(handle);
   return found == m_contexts.end() ? nullptr : found->second;
 }
 
-std::shared_ptr<CContext> CRegistry::RemoveContext(
+std::shared_ptr<CContext> CHandleTable::RemoveContext(
     SCARDCONTEXT handle, std::vector<std::unique_ptr<CCancelBridge>>* bridges) {
   std::lock_guard<std::mutex> lock(m_mutex);
   const auto found = m_contexts.find(handle);
@@ -61,22 +61,22 @@ std::shared_ptr<CContext> CRegistry::RemoveContext(
   return context;
 }
 
-SCARDHANDLE CRegistry::AddCard(SCARDCONTEXT owner, CardRef card,
-                               std::unique_ptr<CCancelBridge> bridge) {
+SCARDHANDLE CHandleTable::AddCard(SCARDCONTEXT owner, CardRef card,
+                                  std::unique_ptr<CCancelBridge> bridge) {
   std::lock_guard<std::mutex> lock(m_mutex);
   const SCARDHANDLE handle = Next();
   m_cards[handle] = Card{owner, std::move(card), std::move(bridge)};
   return handle;
 }
 
-std::optional<CardRef> CRegistry::FindCard(SCARDHANDLE handle) {
+std::optional<CardRef> CHandleTable::FindCard(SCARDHANDLE handle) {
   std::lock_guard<std::mutex> lock(m_mutex);
   const auto found = m_cards.find(handle);
   if (found == m_cards.end()) return std::nullopt;
   return found->second.ref;
 }
 
-std::unique_ptr<CCancelBridge> CRegistry::RemoveCard(SCARDHANDLE handle) {
+std::unique_ptr<CCancelBridge> CHandleTable::RemoveCard(SCARDHANDLE handle) {
   std::lock_guard<std::mutex> lock(m_mutex);
   const auto found = m_cards.find(handle);
   if (found == m_cards.end()) return nullptr;
@@ -85,9 +85,9 @@ std::unique_ptr<CCancelBridge> CRegistry::RemoveCard(SCARDHANDLE handle) {
   return bridge;
 }
 
-CRegistry& Registry() {
-  static CRegistry* registry = new CRegistry;
-  return *registry;
+CHandleTable& Handles() {
+  static CHandleTable* handles = new CHandleTable;
+  return *handles;
 }
 
 }  // namespace qvx::testing::relay

@@ -41,12 +41,12 @@ struct CardRef {
   std::uint64_t remote = 0;
 };
 
-class CRegistry {
+class CHandleTable {
  public:
   SCARDCONTEXT AddContext(std::shared_ptr<CContext> context);
   std::shared_ptr<CContext> FindContext(SCARDCONTEXT handle);
   // Forgets the context and its cards; the caller ends what is returned
-  // (outside the registry's lock: a bridge joins its thread).
+  // (outside the table's lock: a bridge joins its thread).
   std::shared_ptr<CContext> RemoveContext(SCARDCONTEXT handle,
                                           std::vector<std::unique_ptr<CCancelBridge>>* bridges);
 
@@ -71,8 +71,8 @@ class CRegistry {
   std::map<SCARDHANDLE, Card> m_cards;
 };
 
-// The process's registry. Never destroyed: bridge threads may outlive
+// The process's handle table. Never destroyed: bridge threads may outlive
 // static destruction when a program exits without disconnecting.
-CRegistry& Registry();
+CHandleTable& Handles();
 
 }  // namespace qvx::testing::relay

@@ -14,7 +14,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "Session.h"
+#include "ServeConnection.h"
 
 namespace qvx::testing::relay {
 

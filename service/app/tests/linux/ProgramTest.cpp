@@ -22,7 +22,7 @@
 #include "PrivateDir.h"
 #include "ScopedEnv.h"
 #include "endpoint/TlsContext.h"
-#include "host/Settings.h"
+#include "host/EndpointSettings.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "endpoint/TlsContext.h"
 #include "protocol/CommandQueue.h"
 #include "protocol/CommandWorkers.h"
-#include "protocol/Dispatch.h"
+#include "protocol/DispatchCommand.h"
 
 namespace qvx::endpoint {
 

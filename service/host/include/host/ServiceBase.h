@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "platform/Service.h"
-#include "protocol/Dispatch.h"
+#include "protocol/DispatchCommand.h"
 
 namespace qvx::host {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "protocol/CommandQueue.h"
-#include "protocol/Dispatch.h"
+#include "protocol/DispatchCommand.h"
 
 namespace qvx::protocol {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "protocol/Dispatch.h"
+#include "protocol/DispatchCommand.h"
 
 namespace qvx::protocol {
 

@@ -1,4 +1,4 @@
-#include "device/Packet.h"
+#include "device/DevicePackets.h"
 
 #include <algorithm>
 #include <cstdio>

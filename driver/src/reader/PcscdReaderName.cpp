@@ -1,4 +1,4 @@
-#include "reader/ReaderName.h"
+#include "reader/PcscdReaderName.h"
 
 #include <cstdio>
 #include <cstdlib>

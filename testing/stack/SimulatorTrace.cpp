@@ -1,4 +1,4 @@
-#include "Trace.h"
+#include "SimulatorTrace.h"
 
 #include <sstream>
 #include <stdexcept>

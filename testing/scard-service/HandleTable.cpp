@@ -1,4 +1,4 @@
-#include "Service.h"
+#include "HandleTable.h"
 
 namespace qvx::testing::scard {
 
@@ -25,20 +25,20 @@ void CContext::Cancel() {
   if (m_waiters > 0) SetEvent(m_cancel);
 }
 
-SCARDCONTEXT CRegistry::AddContext() {
+SCARDCONTEXT CHandleTable::AddContext() {
   std::lock_guard<std::mutex> lock(m_mutex);
   const SCARDCONTEXT handle = Next();
   m_contexts[handle] = std::make_shared<CContext>();
   return handle;
 }
 
-std::shared_ptr<CContext> CRegistry::FindContext(SCARDCONTEXT handle) {
+std::shared_ptr<CContext> CHandleTable::FindContext(SCARDCONTEXT handle) {
   std::lock_guard<std::mutex> lock(m_mutex);
   const auto found = m_contexts.find(handle);
   return found == m_contexts.end() ? nullptr : found->second;
 }
 
-bool CRegistry::RemoveContext(SCARDCONTEXT handle) {
+bool CHandleTable::RemoveContext(SCARDCONTEXT handle) {
   std::map<SCARDHANDLE, std::shared_ptr<CCard>> cards;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -59,20 +59,20 @@ bool CRegistry::RemoveContext(SCARDCONTEXT handle) {
   return true;
 }
 
-SCARDHANDLE CRegistry::AddCard(std::shared_ptr<CCard> card) {
+SCARDHANDLE CHandleTable::AddCard(std::shared_ptr<CCard> card) {
   std::lock_guard<std::mutex> lock(m_mutex);
   const SCARDHANDLE handle = Next();
   m_cards[handle] = std::move(card);
   return handle;
 }
 
-std::shared_ptr<CCard> CRegistry::FindCard(SCARDHANDLE handle) {
+std::shared_ptr<CCard> CHandleTable::FindCard(SCARDHANDLE handle) {
   std::lock_guard<std::mutex> lock(m_mutex);
   const auto found = m_cards.find(handle);
   return found == m_cards.end() ? nullptr : found->second;
 }
 
-std::shared_ptr<CCard> CRegistry::RemoveCard(SCARDHANDLE handle) {
+std::shared_ptr<CCard> CHandleTable::RemoveCard(SCARDHANDLE handle) {
   std::lock_guard<std::mutex> lock(m_mutex);
   const auto found = m_cards.find(handle);
   if (found == m_cards.end()) return nullptr;
@@ -81,9 +81,9 @@ std::shared_ptr<CCard> CRegistry::RemoveCard(SCARDHANDLE handle) {
   return card;
 }
 
-CRegistry& Registry() {
-  static CRegistry* registry = new CRegistry;
-  return *registry;
+CHandleTable& Handles() {
+  static CHandleTable* handles = new CHandleTable;
+  return *handles;
 }
 
 }  // namespace qvx::testing::scard

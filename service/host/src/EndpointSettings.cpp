@@ -1,4 +1,4 @@
-#include "host/Settings.h"
+#include "host/EndpointSettings.h"
 
 #include <cstdlib>
 #include <sstream>

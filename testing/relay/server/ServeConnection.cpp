@@ -1,4 +1,4 @@
-#include "Session.h"
+#include "ServeConnection.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "Dispatch.h"
+#include "RunRequest.h"
 #include "wire/SocketIo.h"
 #include "wire/Stream.h"
 
@@ -39,7 +39,7 @@ void ServeConnection(int fd) {
     const std::optional<wire::Bytes> request = wire::ReadFrame(
         [fd](void* buffer, std::size_t count) { return wire::ReadExactly(fd, buffer, count); });
     if (!request) break;
-    const std::optional<wire::Bytes> reply = Dispatch(scard, *request);
+    const std::optional<wire::Bytes> reply = RunRequest(scard, *request);
     if (!reply) {
       std::fprintf(stderr, "qvx-scard-relay: malformed request; closing the connection\n");
       break;

@@ -47,7 +47,7 @@ struct CCard {
   DWORD protocol = SCARD_PROTOCOL_UNDEFINED;
 };
 
-class CRegistry {
+class CHandleTable {
  public:
   SCARDCONTEXT AddContext();
   std::shared_ptr<CContext> FindContext(SCARDCONTEXT handle);
@@ -68,8 +68,8 @@ class CRegistry {
   std::map<SCARDHANDLE, std::shared_ptr<CCard>> m_cards;
 };
 
-// The process's registry. Never destroyed: a program may exit with
+// The process's handle table. Never destroyed: a program may exit with
 // connections open, their share-lock threads still waiting.
-CRegistry& Registry();
+CHandleTable& Handles();
 
 }  // namespace qvx::testing::scard

@@ -1,4 +1,4 @@
-#include "protocol/Dispatch.h"
+#include "protocol/DispatchCommand.h"
 
 #include <algorithm>
 #include <cmath>

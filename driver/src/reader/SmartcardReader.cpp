@@ -1,16 +1,16 @@
-#include "reader/Reader.h"
+#include "reader/SmartcardReader.h"
 
-#include "reader/ControlCodes.h"
 #include "reader/Protocol.h"
+#include "reader/ServedVendorCodes.h"
 #include "reader/Transmit.h"
 
 namespace qvx::driver {
 
 // One operation with the device: the cancel watcher may abort it while it
 // runs, and the transport brings the device back in step when it ends.
-class CReader::Operation {
+class CSmartcardReader::Operation {
  public:
-  explicit Operation(CReader& reader) : m_reader(reader) {
+  explicit Operation(CSmartcardReader& reader) : m_reader(reader) {
     m_reader.m_transport.BeginOperation();
     m_reader.m_watcher.BeginOperation();
   }
@@ -22,11 +22,11 @@ class CReader::Operation {
   Operation& operator=(const Operation&) = delete;
 
  private:
-  CReader& m_reader;
+  CSmartcardReader& m_reader;
 };
 
-CReader::CReader(CTransport& transport, CCardState& card, std::uint32_t unit,
-                 const char* cancelEventName, IDeviceFailure& failure)
+CSmartcardReader::CSmartcardReader(CTransport& transport, CCardState& card, std::uint32_t unit,
+                                   const char* cancelEventName, IDeviceFailure& failure)
     : m_transport(transport),
       m_failure(failure),
       m_card(card),
@@ -37,20 +37,20 @@ CReader::CReader(CTransport& transport, CCardState& card, std::uint32_t unit,
   m_extension.unitNo = unit;
 }
 
-CReader::~CReader() { m_watcher.Stop(); }
+CSmartcardReader::~CSmartcardReader() { m_watcher.Stop(); }
 
-NTSTATUS CReader::CardPower(PowerAction action, AtrBytes* atr) {
+NTSTATUS CSmartcardReader::CardPower(PowerAction action, AtrBytes* atr) {
   KMutexGuard guard(m_serial);
   Operation operation(*this);
   return m_power.Power(action, atr);
 }
 
-NTSTATUS CReader::SetProtocol(std::uint32_t requested, std::uint32_t* selected) {
+NTSTATUS CSmartcardReader::SetProtocol(std::uint32_t requested, std::uint32_t* selected) {
   KMutexGuard guard(m_serial);
   return qvx::driver::SetProtocol(m_card, requested, selected);
 }
 
-NTSTATUS CReader::Transmit(const std::uint8_t* apdu, std::size_t size, Answer* reply) {
+NTSTATUS CSmartcardReader::Transmit(const std::uint8_t* apdu, std::size_t size, Answer* reply) {
   KMutexGuard guard(m_serial);
   if (m_card.State() != CardState::Specific) {
     reply->Clear();
@@ -60,7 +60,7 @@ NTSTATUS CReader::Transmit(const std::uint8_t* apdu, std::size_t size, Answer* r
   return qvx::driver::Transmit(m_commands, apdu, size, reply);
 }
 
-NTSTATUS CReader::VendorRequest(std::uint32_t code, ByteView input, VendorReply* reply) {
+NTSTATUS CSmartcardReader::VendorRequest(std::uint32_t code, ByteView input, VendorReply* reply) {
   KMutexGuard guard(m_serial);
   if (!TalksToDevice(code)) {
     // No operation with the device: reading the last-error record neither

@@ -13,6 +13,6 @@ namespace qvx::testing::relay {
 // direct-share lock) for the calls it has, and pcsc-lite for the rest (their
 // handles are pcsc-lite's as the table hands them out). Nothing for a
 // malformed request: the caller drops the connection.
-std::optional<wire::Bytes> Dispatch(platform::ISCard& scard, const wire::Bytes& request);
+std::optional<wire::Bytes> RunRequest(platform::ISCard& scard, const wire::Bytes& request);
 
 }  // namespace qvx::testing::relay

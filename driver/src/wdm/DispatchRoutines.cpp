@@ -1,5 +1,5 @@
 // Create, close, cleanup, shutdown, system control and device control.
-#include "wdm/Dispatch.h"
+#include "wdm/DispatchRoutines.h"
 
 #include "wdm/DeviceExtension.h"
 #include "wdm/ReaderFunctions.h"

@@ -1,10 +1,10 @@
-#include "device/AddDevice.h"
+#include "device/ChannelDevice.h"
 
 #include <new>
 #include <string>
 #include <utility>
 
-#include "reader/ReaderName.h"
+#include "reader/PcscdReaderName.h"
 
 namespace qvx::driver {
 
@@ -22,8 +22,8 @@ std::string ListedName(ILowerEdge& lower, std::uint32_t readerIndex) {
 
 }  // namespace
 
-std::unique_ptr<CDevice> AddDevice(std::unique_ptr<ILowerEdge> lower, std::uint32_t readerIndex,
-                                   CDevice::Options options) {
+std::unique_ptr<CDevice> AddChannelDevice(std::unique_ptr<ILowerEdge> lower,
+                                          std::uint32_t readerIndex, CDevice::Options options) {
   if (!lower) {
     return nullptr;
   }

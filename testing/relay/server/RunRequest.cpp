@@ -1,4 +1,4 @@
-#include "Dispatch.h"
+#include "RunRequest.h"
 
 #include <algorithm>
 #include <string>
@@ -119,7 +119,7 @@ Bytes SetCancelEvent(const std::string& reader) {
 
 }  // namespace
 
-std::optional<Bytes> Dispatch(platform::ISCard& scard, const Bytes& request) {
+std::optional<Bytes> RunRequest(platform::ISCard& scard, const Bytes& request) {
   Reader in(request);
   const std::uint8_t op = in.U8();
   if (!in.Ok() || !wire::KnownOp(op)) return std::nullopt;

@@ -1,5 +1,7 @@
-// The 8-byte packets of the interrupt pipes, both directions: builders and a
-// classifier. Every byte is placed by hand; nothing is copied from structs.
+// The device's side of the 8-byte packets of the interrupt pipes, both
+// directions: builders and a classifier. Written apart from the driver's
+// codec (transport/Packet.h there), so a fault in one shows against the
+// other. Every byte is placed by hand; nothing is copied from structs.
 #pragma once
 
 #include <array>

@@ -1,4 +1,4 @@
-#include "device/Atr.h"
+#include "device/CardAtr.h"
 
 namespace qvx::sim {
 namespace {

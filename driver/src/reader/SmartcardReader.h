@@ -31,14 +31,14 @@ class IDeviceFailure {
   ~IDeviceFailure() = default;
 };
 
-class CReader final : private IVendorHooks {
+class CSmartcardReader final : private IVendorHooks {
  public:
   // `cancelEventName` is the reader's cancel event as KNamedEvent takes it.
-  CReader(CTransport& transport, CCardState& card, std::uint32_t unit, const char* cancelEventName,
-          IDeviceFailure& failure);
-  ~CReader();
-  CReader(const CReader&) = delete;
-  CReader& operator=(const CReader&) = delete;
+  CSmartcardReader(CTransport& transport, CCardState& card, std::uint32_t unit,
+                   const char* cancelEventName, IDeviceFailure& failure);
+  ~CSmartcardReader();
+  CSmartcardReader(const CSmartcardReader&) = delete;
+  CSmartcardReader& operator=(const CSmartcardReader&) = delete;
 
   const SmartcardExtension& Extension() const { return m_extension; }
   CCardState& Card() { return m_card; }
