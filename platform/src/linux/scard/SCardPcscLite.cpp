@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "platform/SCardTable.h"
 #include "platform/linux/DirectShareSCard.h"
+#include "platform/SCardTable.h"
 
 namespace platform {
 
