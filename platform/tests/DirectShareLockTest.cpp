@@ -8,7 +8,7 @@
 #include "SyncTestSupport.h"
 #include "contract/ReaderName.h"
 #include "platform/PcscResults.h"
-#include "platform/DirectShareLock.h"
+#include "platform/linux/DirectShareLock.h"
 
 namespace platform {
 namespace {

@@ -7,7 +7,7 @@
 #include "FakeSCard.h"
 #include "SyncTestSupport.h"
 #include "platform/PcscResults.h"
-#include "platform/DirectShareSCard.h"
+#include "platform/linux/DirectShareSCard.h"
 
 namespace platform {
 namespace {

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "PrivateDir.h"
-#include "link/UniqueFd.h"
+#include "platform/posix/UniqueFd.h"
 #include "usb/PollableNode.h"
 #include "usb/UeventSender.h"
 #include "usb/Descriptors.h"
@@ -29,6 +29,8 @@ namespace qvx::sim::usb {
 namespace {
 
 namespace fs = std::filesystem;
+
+using platform::UniqueFd;
 
 using qvx::testing::PrivateDir;
 

@@ -4,6 +4,7 @@
 
 #include "platform/PcscResults.h"
 #include "platform/SCard.h"
+#include "platform/WinTypes.h"  // WINAPI
 
 namespace platform {
 

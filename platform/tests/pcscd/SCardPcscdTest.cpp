@@ -12,7 +12,7 @@
 
 #include "PrivatePcscd.h"
 #include "ScopedEnv.h"
-#include "platform/DirectShareLock.h"
+#include "platform/linux/DirectShareLock.h"
 #include "platform/SCard.h"
 #include "platform/Sync.h"
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 namespace qvx::sim {
 

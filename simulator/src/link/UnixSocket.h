@@ -4,9 +4,11 @@
 
 #include <string>
 
-#include "link/UniqueFd.h"
+#include "platform/posix/UniqueFd.h"
 
 namespace qvx::sim {
+
+using platform::UniqueFd;
 
 class ListeningSocket {
  public:

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 #include "usb/Descriptors.h"
 

@@ -7,13 +7,15 @@
 
 #include "link/Cable.h"
 #include "link/Trace.h"
-#include "link/UniqueFd.h"
+#include "platform/posix/UniqueFd.h"
 #include "umockdev/EmulatedDevice.h"
 #include "usb/FramePacer.h"
 #include "usb/UrbPipes.h"
 #include "usb/UsbOptions.h"
 
 namespace qvx::sim::usb {
+
+using platform::UniqueFd;
 
 class UsbCable final : public Cable {
  public:

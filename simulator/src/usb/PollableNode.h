@@ -9,9 +9,11 @@
 #include <mutex>
 #include <string>
 
-#include "link/UniqueFd.h"
+#include "platform/posix/UniqueFd.h"
 
 namespace qvx::sim::usb {
+
+using platform::UniqueFd;
 
 class PollableNode {
  public:

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "platform/DirectShareSCard.h"
+#include "platform/linux/DirectShareSCard.h"
 
 namespace qvx::brixon {
 
