@@ -21,8 +21,7 @@ class CSigningCommands {
   std::string GetResponse(const std::string& signData, const std::string& language) {
     Commands& self = Self();
     return self.ResponseCommand(kGetResponseLabel, [&] {
-      return ExchangeGetResponse(self.SigningChannel(), self.SigningRevision(), signData,
-                                 language);
+      return ExchangeGetResponse(self.SigningChannel(), self.SigningRevision(), signData, language);
     });
   }
 
