@@ -1,7 +1,7 @@
 // GUID text in the registry form "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
 #include <cstddef>
 
-#include "platform/com/Guid.h"
+#include "platform/com/GuidText.h"
 
 namespace platform {
 namespace {

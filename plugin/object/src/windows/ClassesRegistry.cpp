@@ -9,7 +9,7 @@
 #include "brixon/IBRIXON.h"
 #include "platform/System.h"
 #include "platform/com/Bstr.h"
-#include "platform/com/Guid.h"
+#include "platform/com/GuidText.h"
 
 namespace qvx::brixon {
 namespace {

@@ -17,7 +17,7 @@
 
 #include "PrivateDir.h"
 #include "brixon/IBRIXON.h"
-#include "platform/com/Guid.h"
+#include "platform/com/GuidText.h"
 
 namespace {
 

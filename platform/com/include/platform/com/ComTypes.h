@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "platform/com/Guid.h"
+#include "platform/com/GuidText.h"
 #include "platform/com/os/ComTypes.h"
 
 namespace platform {

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "platform/WinTypes.h"
-#include "platform/com/Guid.h"
+#include "platform/com/GuidText.h"
 
 // The calling convention of interface methods (__stdcall on 32-bit
 // Windows); one convention is all Linux has.

@@ -4,7 +4,7 @@
 #include <objbase.h>
 
 #include "platform/WinTypes.h"
-#include "platform/com/os/Guid.h"
+#include "platform/com/os/GuidText.h"
 
 namespace platform {
 

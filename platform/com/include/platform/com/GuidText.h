@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "platform/com/os/Guid.h"
+#include "platform/com/os/GuidText.h"
 
 namespace platform {
 
